@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "convert/conversion_settings.h"
+#include "convert/message_owner.h"
+#include "convert/statement_format.h"
+
+namespace rowsmith {
+
+class TextModeReader;
+class StatementOutput;
+
+// The relative name used when the output file box is empty.
+inline constexpr const char* kDefaultOutputFile = "db.csv";
+
+// Watches a long run: told how far the input has been read, once per block.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+    // bytesRead of totalBytes (0 when the size is unknown) have been read.
+    // Returning false stops the run after the statement being written.
+    virtual bool Continue(std::uint64_t bytesRead, std::uint64_t totalBytes) = 0;
+};
+
+enum class RunStatus { Done, Cancelled, ReadFailed, WriteFailed, SameFile };
+
+// How a run ended, with the message the user is to see.
+struct RunReport {
+    RunStatus status;
+    std::string text;
+    std::string caption;
+};
+
+// Converts every line of reader into output and writes out the last block.
+// Reports ReadFailed or WriteFailed with the error in *error.
+RunStatus ConvertLines(TextModeReader& reader, StatementOutput& output,
+                       const StatementFormat& format, RunObserver* observer,
+                       std::uint64_t totalBytes, int* error);
+
+// The whole run behind Convert: opens the input, refuses an output that is
+// the same file, appends a statement per input line to the output (an empty
+// output name becomes "db.csv" in settings) and says how it went.
+RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer = nullptr);
+
+// ConvertFile, with its message shown through owner.
+void RunConversion(ConversionSettings& settings, MessageOwner& owner,
+                   RunObserver* observer = nullptr);
+
+}  // namespace rowsmith

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace rowsmith {
+
+// Files hold text in "text mode": a line feed in memory is CR LF on disk.
+inline constexpr std::string_view kDiskLineEnd = "\r\n";
+
+// The on-disk form of text: every LF becomes CR LF, every other byte
+// (a lone CR included) stays as it is.
+std::string ToDiskText(std::string_view text);
+
+// True for the bytes trimmed as white space: tab, LF, VT, FF, CR and space.
+constexpr bool IsTrimmedSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// text without its trailing white space.
+constexpr std::string_view TrimTrailingSpace(std::string_view text) {
+    std::size_t n = text.size();
+    while (n > 0 && IsTrimmedSpace(text[n - 1])) --n;
+    return text.substr(0, n);
+}
+
+}  // namespace rowsmith

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace rowsmith {
+
+// Reads a file descriptor as text-mode lines, in large blocks:
+// - a CR LF pair reads as one LF, a CR on its own reads as itself;
+// - the first 0x1A byte ends the input;
+// - a UTF-8 byte-order mark at the very start is skipped.
+// Memory use is one block plus the longest line.
+class TextModeReader {
+public:
+    static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
+
+    explicit TextModeReader(int fd, std::size_t blockSize = kDefaultBlockSize);
+    TextModeReader(const TextModeReader&) = delete;
+    TextModeReader& operator=(const TextModeReader&) = delete;
+    ~TextModeReader();
+
+    // The next line with its LF; the last line of the input may lack one.
+    // The view stays valid until the next call. False at the end of the
+    // input, and after a read error (see error()).
+    bool NextLine(std::string_view& line);
+
+    // The errno of a failed read, or 0.
+    int error() const { return error_; }
+    // Bytes taken from the file so far, before any translation.
+    std::uint64_t bytesConsumed() const { return consumed_; }
+
+private:
+    // Reads more bytes after the buffered ones. False when nothing came.
+    bool Fill();
+    // Reads into [at, buffer end) once, retrying on EINTR; marks the end.
+    std::size_t ReadSome(char* at);
+    // Applies the text-mode rules to the raw bytes after translatedEnd_.
+    void Translate();
+
+    int fd_;
+    std::size_t capacity_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t lineStart_ = 0;      // first byte not yet handed out
+    std::size_t searchFrom_ = 0;     // where the search for a LF goes on
+    std::size_t translatedEnd_ = 0;  // end of the bytes in text form
+    std::size_t rawEnd_ = 0;         // end of the bytes read so far
+    std::uint64_t consumed_ = 0;
+    bool atStart_ = true;
+    bool inputEnded_ = false;
+    int error_ = 0;
+};
+
+}  // namespace rowsmith

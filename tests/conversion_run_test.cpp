@@ -1,0 +1,174 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "convert/row_conversion.h"
+#include "test_support.h"
+
+namespace rowsmith {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::AsUnprivilegedUser;
+using testing::ReadBytes;
+using testing::RecordingOwner;
+using testing::TempDirTest;
+using testing::WriteBytes;
+using Messages = std::vector<std::pair<std::string, std::string>>;
+
+const Messages kDone = {{"Done", "Done"}};
+const Messages kWriteFailed = {{"Save to File", "Error Writing File"}};
+const Messages kSameFile = {{"The output file is the same as the input file.", "Error Writing File"}};
+
+class ConversionRunTest : public TempDirTest {
+protected:
+    // Converts input.csv (or inputFile) into outputFile with table T and fields F.
+    Messages Run(std::string outputFile = "out.sql", std::string inputFile = "input.csv") {
+        settings.inputFile = std::move(inputFile);
+        settings.outputFile = std::move(outputFile);
+        settings.tableName = "T";
+        settings.fieldNames = "F";
+        RecordingOwner owner;
+        RunConversion(settings, owner);
+        return owner.messages;
+    }
+
+    ConversionSettings settings;
+};
+
+std::string Statement(const std::string& values) {
+    return "INSERT INTO T ( F ) VALUES ( " + values + " );\r\n";
+}
+
+TEST_F(ConversionRunTest, WritesOneStatementPerLineWithCrLf) {
+    struct Case {
+        std::string input;
+        std::string output;
+    };
+    const Case cases[] = {
+        {"a,b\r\n\"c,d\",e\r\n", Statement("'a','b'") + Statement("'c,d','e'")},
+        {"a\n\nb\n", Statement("'a'") + Statement("''") + Statement("'b'")},
+        // The last line counts even without its line feed.
+        {"a\nb", Statement("'a'") + Statement("'b'")},
+        {"", ""},
+        // 0x1A ends the input, in the middle of a line too.
+        {"a\nb\x1A" "c\nd\n", Statement("'a'") + Statement("'b'")},
+        {"a\rb\r,c\r\n", Statement("'a\rb\r','c'")},
+        {"\xEF\xBB\xBF" "x,y\n", Statement("'x','y'")},
+        {"O'Brien\n", Statement("'O''Brien'")},
+    };
+    for (const Case& c : cases) {
+        WriteBytes("input.csv", c.input);
+        fs::remove("out.sql");
+        EXPECT_EQ(Run(), kDone);
+        EXPECT_EQ(ReadBytes("out.sql"), c.output) << "input: " << c.input;
+    }
+}
+
+TEST_F(ConversionRunTest, AppendsToWhatTheOutputHolds) {
+    WriteBytes("input.csv", "1\n2\n");
+    WriteBytes("out.sql", "-- kept\n");
+    EXPECT_EQ(Run(), kDone);
+    EXPECT_EQ(Run(), kDone);
+    EXPECT_EQ(ReadBytes("out.sql"), "-- kept\n" + Statement("'1'") + Statement("'2'") +
+                                        Statement("'1'") + Statement("'2'"));
+}
+
+TEST_F(ConversionRunTest, EmptyOutputNameMeansDbCsvHere) {
+    WriteBytes("input.csv", "a\n");
+    EXPECT_EQ(Run(""), kDone);
+    EXPECT_EQ(settings.outputFile, "db.csv");
+    EXPECT_EQ(ReadBytes("db.csv"), Statement("'a'"));
+}
+
+TEST_F(ConversionRunTest, UnreadableInputIsReportedAndCreatesNothing) {
+    fs::create_directory("folder");
+    struct Case {
+        std::string input;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"missing.csv", "Cannot read \"missing.csv\": No such file or directory"},
+        {"", "Cannot read \"\": No such file or directory"},
+        {"folder", "Cannot read \"folder\": Is a directory"},
+        {"nodir/a.csv", "Cannot read \"nodir/a.csv\": No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Run("out.sql", c.input), (Messages{{c.text, "Error Reading File"}}));
+        EXPECT_FALSE(fs::exists("missing.csv"));
+    }
+    EXPECT_FALSE(fs::exists("out.sql") && fs::file_size("out.sql") > 0);
+}
+
+TEST_F(ConversionRunTest, OutputThatCannotBeOpenedIsReportedOnce) {
+    WriteBytes("input.csv", "a\nb\nc\n");
+    fs::create_directory("folder");
+    EXPECT_EQ(Run("nodir/out.sql"), kWriteFailed);
+    EXPECT_EQ(Run("folder"), kWriteFailed);
+    EXPECT_EQ(Run("/dev/full"), kWriteFailed);
+}
+
+TEST_F(ConversionRunTest, OutputInADirectoryWithoutWriteAccessIsReported) {
+    WriteBytes("input.csv", "a\n");
+    fs::permissions(dir(), fs::perms::all);
+    fs::permissions("input.csv", fs::perms::owner_read | fs::perms::others_read);
+    fs::create_directory("locked");
+    fs::permissions("locked", fs::perms::owner_read | fs::perms::owner_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+    EXPECT_TRUE(AsUnprivilegedUser([this] { return Run("locked/out.sql") == kWriteFailed; }));
+    EXPECT_FALSE(fs::exists("locked/out.sql"));
+}
+
+TEST_F(ConversionRunTest, RefusesToAppendToTheInputItself) {
+    const std::string input = "a,b\n";
+    WriteBytes("input.csv", input);
+    fs::create_symlink("input.csv", "link.csv");
+    fs::create_directory("sub");
+    for (const char* output : {"input.csv", "./input.csv", "sub/../input.csv", "link.csv"}) {
+        EXPECT_EQ(Run(output), kSameFile) << output;
+        EXPECT_EQ(ReadBytes("input.csv"), input);
+    }
+    WriteBytes("db.csv", input);
+    EXPECT_EQ(Run("", "db.csv"), kSameFile);
+    EXPECT_EQ(ReadBytes("db.csv"), input);
+}
+
+class Canceller : public RunObserver {
+public:
+    bool Continue(std::uint64_t bytesRead, std::uint64_t totalBytes) override {
+        ++calls;
+        lastTotal = totalBytes;
+        EXPECT_LE(bytesRead, totalBytes);
+        return false;
+    }
+    int calls = 0;
+    std::uint64_t lastTotal = 0;
+};
+
+TEST_F(ConversionRunTest, CancelKeepsWholeStatementsAndSaysSo) {
+    std::string input;
+    for (int i = 0; i < 300000; ++i) input += "row " + std::to_string(i) + ",x'y\n";
+    WriteBytes("input.csv", input);
+    settings = {"input.csv", "out.sql", "T", "F"};
+    Canceller canceller;
+    RecordingOwner owner;
+    RunConversion(settings, owner, &canceller);
+    EXPECT_EQ(owner.messages, (Messages{{"Conversion cancelled.", "Cancelled"}}));
+    EXPECT_EQ(canceller.calls, 1);
+    EXPECT_EQ(canceller.lastTotal, input.size());
+
+    const std::string output = ReadBytes("out.sql");
+    ASSERT_FALSE(output.empty());
+    std::string expected;
+    for (int i = 0; expected.size() < output.size(); ++i) {
+        expected += Statement("'row " + std::to_string(i) + "','x''y'");
+    }
+    EXPECT_EQ(output, expected);
+    EXPECT_LT(output.size(), Statement("'row 0','x''y'").size() * 300000);
+}
+
+}  // namespace
+}  // namespace rowsmith

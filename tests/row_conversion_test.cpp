@@ -1,0 +1,135 @@
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "convert/row_conversion.h"
+#include "convert/statement_format.h"
+
+namespace rowsmith {
+namespace {
+
+struct RowCase {
+    std::string line;
+    std::string values;  // what stands between "VALUES ( " and " );"
+};
+
+// Lines as they come from a file, with their line feed.
+const RowCase kRowCases[] = {
+    {"a,b,c\n", "'a','b','c'"},
+    {"\n", "''"},
+    {"   \n", "''"},
+    {"", "''"},
+    {" a, b\n", "' a',' b'"},
+    {"a,b  \t\r\n", "'a','b'"},
+    {"\"a,b\",c\n", "'a,b','c'"},
+    {"a,\"b\"\n", "'a','b'"},
+    {"\"a\"\"b\",c\n", "'a\"\"b','c'"},
+    {"\"\",x\n", "'','x'"},
+    {"\",x\n", "'','x'"},
+    {"a,,b\n", "'a','','b'"},
+    {"a,b,\n", "'a','b',''"},
+    {"a\"b,c\n", "'a\"b','c'"},
+    {"x,a\"b,c\n", "'x','a\"b','c'"},
+    {"\"abc,def\n", "'abc,de'"},
+    {"\"a\" ,b\n", "'a\" ,'"},
+    // Single quotes are doubled, so a value can never end its string early.
+    {"O'Brien,x\n", "'O''Brien','x'"},
+    {"'\n", "''''"},
+    {"x'); DROP TABLE t; --\n", "'x''); DROP TABLE t; --'"},
+    {"\"it's, here\",y\n", "'it''s, here','y'"},
+    // Backslash is an ordinary byte.
+    {"C:\\dir\\,end\\\n", "'C:\\dir\\','end\\'"},
+    // Tabs separate nothing; trailing ones go with the rest of the white space.
+    {"a\tb\tc\t\t\n", "'a\tb\tc'"},
+    // A quote that is the second byte of the line is ordinary.
+    {"x\"y,z\n", "'x\"y','z'"},
+    // A lone quote opens a field that is empty once its last byte goes.
+    {"\"\n", "''"},
+    {"a,\"\n", "'a',''"},
+    // A CR inside a line stays in its value.
+    {"a\rb,c\r\n", "'a\rb','c'"},
+    // A NUL is an ordinary byte, also for the trimming.
+    {std::string("a\0 \n", 4), std::string("'a\0'", 4)},
+    {std::string("a,\0b\r\n", 6), std::string("'a','\0b'", 8)},
+};
+
+TEST(ConvertRow, GivesTheStatementForEachLine) {
+    for (const RowCase& c : kRowCases) {
+        EXPECT_EQ(ConvertRow(c.line, "T", "F"), "INSERT INTO T ( F ) VALUES ( " + c.values + " );\n")
+            << "line: " << c.line;
+    }
+}
+
+TEST(ConvertRow, InsertsTableAndFieldNamesExactlyAsGiven) {
+    EXPECT_EQ(ConvertRow("a\n", "", ""), "INSERT INTO  (  ) VALUES ( 'a' );\n");
+    EXPECT_EQ(ConvertRow("a\n", "T", ""), "INSERT INTO T (  ) VALUES ( 'a' );\n");
+    EXPECT_EQ(ConvertRow("1,2\n", "my 'table'", " id, name "),
+              "INSERT INTO my 'table' (  id, name  ) VALUES ( '1','2' );\n");
+}
+
+TEST(StatementFormat, DiskFormEndsEveryLineWithCrLf) {
+    const StatementFormat disk("T\nU", "F", "\r\n");
+    std::string text;
+    disk.AppendRow("a\r\n", text);
+    EXPECT_EQ(text, "INSERT INTO T\r\nU ( F ) VALUES ( 'a' );\r\n");
+}
+
+// The rules read one byte at a time, the way they are worded; the engine
+// must agree with it on any line.
+std::string ReferenceValues(std::string line) {
+    while (!line.empty() && (line.back() == ' ' || (line.back() >= '\t' && line.back() <= '\r'))) {
+        line.pop_back();
+    }
+    std::string out = "'";
+    std::string value;
+    bool inQuotes = false;
+    bool fieldStart = true;
+    char previous = 0;
+    auto endValue = [&](bool last) {
+        for (char c : value) {
+            if (c == '\'') out += '\'';
+            out += c;
+        }
+        out += last ? "'" : "','";
+        value.clear();
+    };
+    for (char b : line) {
+        const bool atStart = fieldStart;
+        fieldStart = false;
+        if (b == '"' && atStart) {
+            inQuotes = true;
+        } else if (inQuotes && previous == '"' && b == ',') {
+            if (!value.empty()) value.pop_back();
+            endValue(false);
+            inQuotes = false;
+            fieldStart = true;
+        } else if (!inQuotes && b == ',') {
+            endValue(false);
+            fieldStart = true;
+        } else {
+            value += b;
+        }
+        previous = b;
+    }
+    if (inQuotes && !value.empty()) value.pop_back();
+    endValue(true);
+    return out;
+}
+
+TEST(ConvertRow, AgreesWithAByteByByteReadingOfTheRules) {
+    std::mt19937 random(20261208);
+    const std::string alphabet = std::string("ab,\"' \t\r\\", 9) + std::string(1, '\0');
+    for (int round = 0; round < 20000; ++round) {
+        std::string line;
+        const int length = static_cast<int>(random() % 24);
+        for (int i = 0; i < length; ++i) line += alphabet[random() % alphabet.size()];
+        line += '\n';
+        EXPECT_EQ(ConvertRow(line, "T", "F"),
+                  "INSERT INTO T ( F ) VALUES ( " + ReferenceValues(line) + " );\n")
+            << "line: " << line;
+    }
+}
+
+}  // namespace
+}  // namespace rowsmith

@@ -1,0 +1,138 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "convert/text_mode.h"
+#include "convert/text_mode_reader.h"
+#include "test_support.h"
+
+namespace rowsmith {
+namespace {
+
+using testing::TempDirTest;
+using testing::WriteBytes;
+
+// Every line the reader gives for a file holding bytes.
+std::vector<std::string> ReadLines(const std::string& bytes, std::size_t blockSize) {
+    WriteBytes("in.txt", bytes);
+    const int fd = ::open("in.txt", O_RDONLY);
+    EXPECT_GE(fd, 0);
+    TextModeReader reader(fd, blockSize);
+    std::vector<std::string> lines;
+    std::string_view line;
+    while (reader.NextLine(line)) lines.emplace_back(line);
+    EXPECT_EQ(reader.error(), 0);
+    ::close(fd);
+    return lines;
+}
+
+// The text-mode rules applied in the plainest way, then cut into lines.
+std::vector<std::string> ReferenceLines(const std::string& bytes) {
+    std::size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    std::string text;
+    for (std::size_t i = start; i < bytes.size() && bytes[i] != 0x1A; ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+        text += bytes[i];
+    }
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : text) {
+        line += c;
+        if (c == '\n') lines.push_back(std::exchange(line, {}));
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+using TextModeReaderTest = TempDirTest;
+
+TEST_F(TextModeReaderTest, AppliesTheTextModeRules) {
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"a\r\nb\r\n", {"a\n", "b\n"}},
+        {"a\rb\n", {"a\rb\n"}},
+        {"a\r\r\n", {"a\r\n"}},
+        {"a\n\n", {"a\n", "\n"}},
+        {"a\nb", {"a\n", "b"}},
+        {"a\r", {"a\r"}},
+        {"", {}},
+        {"a\nb\x1A" "c\nd\n", {"a\n", "b"}},
+        {"\x1A" "a\n", {}},
+        {"a\r\x1A\n", {"a\r"}},
+        {"\xEF\xBB\xBF" "a,b\r\n", {"a,b\n"}},
+        {"\xEF\xBB\xBF", {}},
+        {"x\xEF\xBB\xBF\n", {"x\xEF\xBB\xBF\n"}},
+        {"\xEF\xBB" "a\n", {"\xEF\xBB" "a\n"}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReadLines(c.bytes, 4096), c.lines) << "bytes: " << c.bytes;
+    }
+}
+
+TEST_F(TextModeReaderTest, AgreesWithTheRulesAcrossBlockBoundaries) {
+    std::mt19937 random(7);
+    const std::string alphabet = "ab\r\n\r\n,\x1A";
+    for (int round = 0; round < 400; ++round) {
+        std::string bytes = round % 5 == 0 ? "\xEF\xBB\xBF" : "";
+        const int length = static_cast<int>(random() % 200);
+        for (int i = 0; i < length; ++i) {
+            // Keep 0x1A rare so that most rounds read far.
+            const char c = alphabet[random() % alphabet.size()];
+            bytes += (c == 0x1A && random() % 8 != 0) ? 'z' : c;
+        }
+        const std::size_t blockSize = 16 + random() % 40;
+        EXPECT_EQ(ReadLines(bytes, blockSize), ReferenceLines(bytes)) << "block " << blockSize;
+    }
+}
+
+TEST_F(TextModeReaderTest, ReadsLinesLongerThanABlock) {
+    const std::string longLine(100000, 'x');
+    EXPECT_EQ(ReadLines(longLine + "\r\nshort\r\n", 64),
+              (std::vector<std::string>{longLine + "\n", "short\n"}));
+}
+
+TEST(TextModeReaderPipe, FindsTheByteOrderMarkWhenItArrivesByteByByte) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::thread writer([fd = fds[1]] {
+        for (char c : std::string("\xEF\xBB\xBF" "a\r\n")) {
+            EXPECT_EQ(::write(fd, &c, 1), 1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ::close(fd);
+    });
+    TextModeReader reader(fds[0], 64);
+    std::vector<std::string> lines;
+    std::string_view line;
+    while (reader.NextLine(line)) lines.emplace_back(line);
+    writer.join();
+    ::close(fds[0]);
+    EXPECT_EQ(lines, std::vector<std::string>{"a\n"});
+}
+
+TEST(TextModeReaderErrors, ReportsAFailedRead) {
+    const int fd = ::open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    TextModeReader reader(fd);
+    std::string_view line;
+    EXPECT_FALSE(reader.NextLine(line));
+    EXPECT_EQ(reader.error(), EISDIR);
+    ::close(fd);
+}
+
+TEST(ToDiskText, WritesEveryLineFeedAsCrLf) {
+    EXPECT_EQ(ToDiskText("a\nb\r\rc\n\n"), "a\r\nb\r\rc\r\n\r\n");
+    EXPECT_EQ(ToDiskText(""), "");
+}
+
+}  // namespace
+}  // namespace rowsmith
