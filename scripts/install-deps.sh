@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev xvfb xauth
+  qt6-base-dev fonts-dejavu-core xvfb xauth
   sqlite3 postgresql
   clang libclang-rt-14-dev valgrind time
 )

@@ -1,0 +1,105 @@
+#include "app/converter_app.h"
+
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QVariant>
+#include <QWidget>
+
+#include "ui/converter_dlg.h"
+#include "ui/string_table.h"
+
+namespace rowsmith {
+
+namespace {
+
+class DefaultSocketsLayer : public SocketsLayer {
+public:
+    bool Start(SocketsVersion requested, SocketsVersion& answered) override {
+        answered = requested;
+        return true;
+    }
+    void Release() override {}
+};
+
+// The caption of the application's own messages: the program file's name
+// without its extension.
+QString ProgramName() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+}  // namespace
+
+std::unique_ptr<SocketsLayer> MakeDefaultSocketsLayer() {
+    return std::make_unique<DefaultSocketsLayer>();
+}
+
+const CConverterApp::Command CConverterApp::kCommands[] = {
+    {kIdHelpCommand, &CConverterApp::OnHelp},
+};
+
+CConverterApp::CConverterApp(int& argc, char** argv)
+    : QApplication(argc, argv), services_(DefaultUiServices()), sockets_(MakeDefaultSocketsLayer()) {
+    setApplicationName(QStringLiteral("Rowsmith"));
+    setApplicationVersion(QStringLiteral("1.0.0.1"));
+    installEventFilter(this);
+}
+
+CConverterApp::~CConverterApp() = default;
+
+int CConverterApp::InitInstance() {
+    if (!StartSockets()) {
+        services_.showMessage(nullptr, services_.loadString(kStrSocketsFailed), ProgramName(),
+                              QMessageBox::Warning);
+        return 1;
+    }
+    // Lives for exactly the modal run; it saves the settings as it goes.
+    CConverterDlg dialog(services_);
+    dialog.exec();
+    return 0;
+}
+
+bool CConverterApp::StartSockets() {
+    SocketsVersion answered{};
+    if (!sockets_->Start(kSocketsVersion, answered)) return false;
+    if (answered != kSocketsVersion) {
+        sockets_->Release();
+        return false;
+    }
+    return true;
+}
+
+bool CConverterApp::OnCommand(int id) {
+    for (const Command& command : kCommands) {
+        if (command.id == id) {
+            (this->*command.handler)();
+            return true;
+        }
+    }
+    return false;
+}
+
+QString CConverterApp::HelpFilePath() {
+    return applicationDirPath() + QLatin1Char('/') + ProgramName() + QStringLiteral(".HLP");
+}
+
+bool CConverterApp::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 &&
+        watched->isWidgetType()) {
+        helpWindow_ = static_cast<QWidget*>(watched)->window();
+        return OnCommand(kIdHelpCommand);
+    }
+    return QApplication::eventFilter(watched, event);
+}
+
+// Asks the help engine for the page of the dialog F1 was pressed in.
+void CConverterApp::OnHelp() {
+    const QVariant templateId = helpWindow_ ? helpWindow_->property("templateId") : QVariant();
+    if (!templateId.isValid()) return;
+    const unsigned context = kHelpContextBase + templateId.toUInt();
+    if (!services_.launchHelp(HelpFilePath(), context)) {
+        services_.showMessage(helpWindow_, services_.loadString(kStrHelpFailed), ProgramName(),
+                              QMessageBox::Warning);
+    }
+}
+
+}  // namespace rowsmith

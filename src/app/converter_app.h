@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QApplication>
+#include <memory>
+
+#include "app/sockets_layer.h"
+#include "ui/ui_services.h"
+
+namespace rowsmith {
+
+// The application: checks the sockets layer, runs the main window modally
+// and ends when it closes. F1 anywhere asks for help on the window that has
+// the focus.
+class CConverterApp : public QApplication {
+    Q_OBJECT
+public:
+    static constexpr int kIdHelpCommand = 57670;
+    static constexpr unsigned kHelpContextBase = 0x20000;
+    static constexpr SocketsVersion kSocketsVersion{1, 1};
+
+    CConverterApp(int& argc, char** argv);
+    ~CConverterApp() override;
+
+    // The start-up: the sockets check, then the main window until it closes.
+    // Returns the process's exit status: 0, or 1 when the start-up failed.
+    int InitInstance();
+
+    // Runs the application command with this ID; false when there is none.
+    bool OnCommand(int id);
+
+    // The help file: named like the program, with ".HLP", beside it.
+    static QString HelpFilePath();
+
+    UiServices& services() { return services_; }
+    void SetSocketsLayer(std::unique_ptr<SocketsLayer> layer) { sockets_ = std::move(layer); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Command {
+        int id;
+        void (CConverterApp::*handler)();
+    };
+    static const Command kCommands[];
+
+    bool StartSockets();
+    void OnHelp();
+
+    UiServices services_;
+    std::unique_ptr<SocketsLayer> sockets_;
+    QWidget* helpWindow_ = nullptr;  // the window F1 was pressed in
+};
+
+}  // namespace rowsmith

@@ -1,0 +1,18 @@
+#include "ui/about_box.h"
+
+#include <QPushButton>
+
+#include "ui/app_icon.h"
+#include "ui/dialog_templates.h"
+
+namespace rowsmith {
+
+CAboutBox::CAboutBox(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                         Qt::MSWindowsFixedSizeDialogHint) {
+    BuildDialog(*this, kAboutBoxTemplate, AppIcon());
+    auto* ok = findChild<QPushButton*>(QString::number(kIdOk));
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+}  // namespace rowsmith

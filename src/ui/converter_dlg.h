@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+#include <string>
+
+#include "convert/conversion_settings.h"
+#include "convert/message_owner.h"
+#include "ui/ui_services.h"
+
+class QLineEdit;
+class QMenu;
+
+namespace rowsmith {
+
+// The main window: four boxes (input file, output file, table name, field
+// names) and the buttons that browse, convert, open the help page and quit.
+// It owns the record the conversion and the settings file work on, loads it
+// from "db.ini" when it opens and saves it back when it is destroyed.
+class CConverterDlg : public QDialog, public MessageOwner {
+    Q_OBJECT
+public:
+    explicit CConverterDlg(UiServices services = DefaultUiServices(), QWidget* parent = nullptr);
+    ~CConverterDlg() override;
+
+    // Shows a message box owned by this window and waits for OK.
+    void ShowMessage(const std::string& text, const std::string& caption) override;
+
+    // Runs the command bound to a control ID, as its button or key does.
+    // False when no command has that ID.
+    bool OnCommand(int id);
+    // A window-menu command: one whose ID, low four bits cleared, is 16 opens
+    // the About box; Close closes as Escape does.
+    void OnSysCommand(int id);
+    // The window menu as it now stands: Close, then the About item unless
+    // its string is empty.
+    std::unique_ptr<QMenu> CreateWindowMenu();
+
+    // Boxes into the record, and the record into the boxes.
+    void PullFields();
+    void PushFields();
+
+    const ConversionSettings& settings() const { return settings_; }
+
+    void accept() override;
+    void reject() override;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    struct Command {
+        int id;
+        void (CConverterDlg::*handler)();
+    };
+    static const Command kCommands[];
+
+    void OnBrowseInput();
+    void OnBrowseOutput();
+    void OnConvert();
+    void OnHelp();
+    void OnQuit();
+    void OnCancel();
+    void OnAbout();
+    void BrowseForFile(std::string ConversionSettings::*target, const FilePickerRequest& request);
+    void ShowWindowMenu(const QPoint& where);
+    QLineEdit* Box(int id) const;
+
+    UiServices services_;
+    ConversionSettings settings_;
+};
+
+// The address the Help button opens.
+QUrl HelpPageUrl();
+
+}  // namespace rowsmith

@@ -1,0 +1,86 @@
+#include "ui/dialog_template.h"
+
+#include <QDialog>
+#include <QFont>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <limits>
+
+namespace rowsmith {
+
+namespace {
+
+constexpr int kIconPixels = 32;
+
+QWidget* CreateControl(QDialog& dialog, const ControlSpec& spec, const QIcon& icon) {
+    switch (spec.kind) {
+        case ControlKind::Edit: {
+            auto* edit = new QLineEdit(&dialog);
+            // Long values from the settings file are shown whole.
+            edit->setMaxLength(std::numeric_limits<int>::max());
+            return edit;
+        }
+        case ControlKind::PushButton:
+        case ControlKind::DefaultPushButton: {
+            auto* button = new QPushButton(QString::fromUtf8(spec.text), &dialog);
+            button->setAutoDefault(true);
+            button->setDefault(spec.kind == ControlKind::DefaultPushButton);
+            return button;
+        }
+        case ControlKind::Label: {
+            auto* label = new QLabel(QString::fromUtf8(spec.text), &dialog);
+            label->setTextFormat(Qt::PlainText);
+            return label;
+        }
+        case ControlKind::Icon: {
+            auto* label = new QLabel(&dialog);
+            label->setPixmap(icon.pixmap(kIconPixels, kIconPixels));
+            return label;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+DialogUnits::DialogUnits(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    baseX_ = (letters / 26 + 1) / 2;
+    baseY_ = metrics.height();
+}
+
+QFont DialogFont() {
+    QFont font(QStringLiteral("MS Sans Serif"), 8);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QSize BuildDialog(QDialog& dialog, const DialogTemplate& tmpl, const QIcon& icon) {
+    dialog.setFont(DialogFont());
+    dialog.setWindowTitle(QString::fromUtf8(tmpl.caption));
+    dialog.setProperty("templateId", tmpl.id);
+    const DialogUnits units(dialog.font());
+    for (const ControlSpec& spec : tmpl.controls) {
+        QWidget* control = CreateControl(dialog, spec, icon);
+        if (spec.id != kNoId) control->setObjectName(QString::number(spec.id));
+        int width = spec.kind == ControlKind::Icon ? kIconPixels : units.ToPixelsX(spec.width);
+        // The layout was drawn for a narrower font than most substitutes: a
+        // label grows to its text rather than clip it.
+        if (spec.kind == ControlKind::Label) {
+            width = std::max(width, control->fontMetrics().horizontalAdvance(control->property("text").toString()) + 1);
+        }
+        const int height = spec.kind == ControlKind::Icon ? kIconPixels : units.ToPixelsY(spec.height);
+        control->setGeometry(units.ToPixelsX(spec.x), units.ToPixelsY(spec.y), width, height);
+    }
+    const QSize size(units.ToPixelsX(tmpl.width), units.ToPixelsY(tmpl.height));
+    dialog.setFixedSize(size);
+    return size;
+}
+
+}  // namespace rowsmith

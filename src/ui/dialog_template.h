@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QSize>
+#include <span>
+
+class QDialog;
+class QFont;
+class QIcon;
+
+namespace rowsmith {
+
+enum class ControlKind { Edit, PushButton, DefaultPushButton, Label, Icon };
+
+// One control of a dialog layout. Positions are in dialog units: a quarter
+// of the dialog font's average character width across, an eighth of its
+// height down, so a layout scales with the font it is shown in.
+struct ControlSpec {
+    int id;  // kNoId for labels nobody refers to
+    ControlKind kind;
+    const char* text;
+    int x, y, width, height;
+};
+
+inline constexpr int kNoId = -1;
+
+struct DialogTemplate {
+    int id;
+    const char* caption;
+    int width, height;  // dialog units
+    std::span<const ControlSpec> controls;  // in creation, and so tab, order
+};
+
+// Dialog units of a font, in pixels.
+class DialogUnits {
+public:
+    explicit DialogUnits(const QFont& font);
+    int ToPixelsX(int units) const { return (units * baseX_ + 2) / 4; }
+    int ToPixelsY(int units) const { return (units * baseY_ + 4) / 8; }
+    int baseX() const { return baseX_; }
+    int baseY() const { return baseY_; }
+
+private:
+    int baseX_;
+    int baseY_;
+};
+
+// The font every dialog asks for; the platform substitutes its closest sans font.
+QFont DialogFont();
+
+// Creates the controls of tmpl in dialog, in order, each named by its ID,
+// and gives the dialog its caption and fixed size. icon is shown by Icon
+// controls. Returns the dialog's size in pixels.
+QSize BuildDialog(QDialog& dialog, const DialogTemplate& tmpl, const QIcon& icon);
+
+}  // namespace rowsmith

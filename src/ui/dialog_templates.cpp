@@ -1,0 +1,43 @@
+#include "ui/dialog_templates.h"
+
+namespace rowsmith {
+
+namespace {
+
+using enum ControlKind;
+
+constexpr ControlSpec kAboutBoxControls[] = {
+    {kNoId, Icon, "", 11, 17, 20, 20},
+    {kNoId, Label, "Rowsmith Version 1.0", 40, 10, 119, 8},
+    {kNoId, Label, "\u00a9 2026 Rowsmith developers", 40, 25, 119, 8},
+    {kIdOk, DefaultPushButton, "OK", 178, 7, 50, 14},
+};
+
+constexpr ControlSpec kConverterControls[] = {
+    {kIdInputFile, Edit, "", 54, 6, 166, 14},
+    {kIdBrowseInput, PushButton, "Browse", 220, 7, 39, 14},
+    {kIdOutputFile, Edit, "", 54, 21, 166, 14},
+    {kIdBrowseOutput, PushButton, "Browse", 220, 22, 39, 14},
+    {kIdTableName, Edit, "", 54, 36, 166, 14},
+    {kIdFieldNames, Edit, "", 54, 51, 166, 14},
+    {kIdOk, DefaultPushButton, "Quit", 262, 6, 50, 14},
+    {kIdConvert, PushButton, "Convert", 262, 22, 50, 14},
+    {kIdHelp, PushButton, "Help", 262, 51, 50, 14},
+    {kNoId, Label, "Input File:", 10, 9, 32, 8},
+    {kNoId, Label, "Output File:", 10, 24, 37, 8},
+    {kNoId, Label, "Field Names:", 10, 54, 42, 8},
+    {kIdBanner, Label,
+     "Rowsmith - v1.01 - CSV to SQL INSERT statements - \u00a9 2026 Rowsmith developers", 10, 78,
+     276, 8},
+    {kNoId, Label, "Table Name:", 10, 39, 42, 8},
+    {kNoId, Label, "Comma separated list of field names in SQL table.", 54, 66, 156, 8},
+};
+
+}  // namespace
+
+const DialogTemplate kAboutBoxTemplate{kAboutBoxTemplateId, "About Rowsmith", 235, 55, kAboutBoxControls};
+
+const DialogTemplate kConverterTemplate{kConverterTemplateId, "Rowsmith by rowsmith.example.org", 320,
+                                        87, kConverterControls};
+
+}  // namespace rowsmith

@@ -1,0 +1,30 @@
+#include "fake_ui_services.h"
+
+#include "ui/string_table.h"
+
+namespace rowsmith::testing {
+
+UiServices FakeUiServices::Make() {
+    return UiServices{
+        [this](QWidget* owner, const QString& text, const QString& caption, QMessageBox::Icon icon) {
+            messages.push_back({text, caption, icon, owner});
+        },
+        [this](QWidget*, const FilePickerRequest& request) {
+            pickerFilters.emplace_back(request.filterList);
+            if (whilePicking) whilePicking();
+            return pickedFile;
+        },
+        [this](const QUrl& url) { openedUrls.push_back(url); },
+        [this](const QString& file, unsigned context) {
+            helpRequests.emplace_back(file, context);
+            return helpViewerStarts;
+        },
+        [this](QWidget*) { ++aboutBoxesShown; },
+        [this](int id) {
+            const auto found = stringOverrides.find(id);
+            return found != stringOverrides.end() ? found->second : LoadString(id);
+        },
+    };
+}
+
+}  // namespace rowsmith::testing
