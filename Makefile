@@ -19,9 +19,9 @@ build: deps $(BUILD)/CMakeCache.txt
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# Starts the program in the current directory, where it keeps db.ini.
 run: build
-	@if [ -x $(BUILD)/rowsmith ]; then $(BUILD)/rowsmith; \
-	else echo "The window is not built yet; the conversion engine and its tests are: make test"; fi
+	$(BUILD)/rowsmith
 
 # Address and undefined-behaviour sanitizers over the whole test suite.
 sanitize: deps
@@ -33,6 +33,18 @@ bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DROWSMITH_BENCH=ON -DROWSMITH_TESTS=OFF -DROWSMITH_GUI=OFF
 	cmake --build build-bench -j $(JOBS)
 	build-bench/bench/rowsmith_bench
+
+# Pictures of the main window and the About box for docs/, under a virtual display.
+screenshots: build
+	cmake --build $(BUILD) --target take_screenshots
+	d=$$(mktemp -d) && (cd $$d && xvfb-run -a $(CURDIR)/$(BUILD)/take_screenshots $(CURDIR)/docs); \
+	  status=$$?; rm -rf $$d; exit $$status
+
+install: build
+	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
+
+package: build
+	cd $(BUILD) && cpack
 
 clean:
 	rm -rf $(BUILD) build-sanitize build-bench
