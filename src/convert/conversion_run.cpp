@@ -15,12 +15,21 @@ namespace rowsmith {
 
 namespace {
 
+static_assert(TextModeReader::kPadding >= StatementFormat::kPadding,
+              "lines from the reader go to WriteRow as they stand");
+
 RunReport Report(RunStatus status, Message message) {
     return {status, std::string(message.text), std::string(message.caption)};
 }
 
 RunReport ReadFailed(const std::string& path, int error) {
-    return {RunStatus::ReadFailed, ReadFailedText(path, error), std::string(kReadFailedCaption)};
+    return {RunStatus::ReadFailed, ReadFailedText(path, error), std::string(kReadFailedCaption), error};
+}
+
+RunReport WriteFailed(int error) {
+    RunReport report = Report(RunStatus::WriteFailed, kWriteFailedMessage);
+    report.error = error;
+    return report;
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
@@ -53,40 +62,44 @@ RunStatus ConvertLines(TextModeReader& reader, StatementOutput& output,
     return cancelled ? RunStatus::Cancelled : RunStatus::Done;
 }
 
-RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer) {
-    if (settings.outputFile.empty()) settings.outputFile = kDefaultOutputFile;
-
-    UniqueFd input(::open(settings.inputFile.c_str(), O_RDONLY | O_CLOEXEC));
+RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd,
+                         const ConversionSettings& settings, RunObserver* observer) {
     struct stat inputInfo {};
-    if (!input || ::fstat(input.get(), &inputInfo) != 0) return ReadFailed(settings.inputFile, errno);
-
-    UniqueFd output(::open(settings.outputFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
     struct stat outputInfo {};
-    if (!output || ::fstat(output.get(), &outputInfo) != 0) {
-        return Report(RunStatus::WriteFailed, kWriteFailedMessage);
-    }
+    if (::fstat(inputFd, &inputInfo) != 0) return ReadFailed(inputName, errno);
+    if (::fstat(outputFd, &outputInfo) != 0) return WriteFailed(errno);
     // Appending to the file being read would read on into its own output.
     if (SameFile(inputInfo, outputInfo)) return Report(RunStatus::SameFile, kSameFileMessage);
 
     const StatementFormat format(settings.tableName, settings.fieldNames, kDiskLineEnd);
-    TextModeReader reader(input.get());
-    StatementOutput statements(output.get());
+    TextModeReader reader(inputFd);
+    StatementOutput statements(outputFd);
     const std::uint64_t totalBytes =
         S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
     int error = 0;
-    const RunStatus status = ConvertLines(reader, statements, format, observer, totalBytes, &error);
-    const bool closed = output.Close();
-
-    switch (status) {
+    switch (ConvertLines(reader, statements, format, observer, totalBytes, &error)) {
         case RunStatus::ReadFailed:
-            return ReadFailed(settings.inputFile, error);
+            return ReadFailed(inputName, error);
         case RunStatus::WriteFailed:
-            return Report(status, kWriteFailedMessage);
+            return WriteFailed(error);
+        case RunStatus::Cancelled:
+            return Report(RunStatus::Cancelled, kCancelledMessage);
         default:
-            break;
+            return Report(RunStatus::Done, kDoneMessage);
     }
-    if (!closed) return Report(RunStatus::WriteFailed, kWriteFailedMessage);
-    return Report(status, status == RunStatus::Cancelled ? kCancelledMessage : kDoneMessage);
+}
+
+RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer) {
+    if (settings.outputFile.empty()) settings.outputFile = kDefaultOutputFile;
+
+    UniqueFd input(::open(settings.inputFile.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!input) return ReadFailed(settings.inputFile, errno);
+    UniqueFd output(::open(settings.outputFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    if (!output) return WriteFailed(errno);
+
+    RunReport report = ConvertStreams(input.get(), settings.inputFile, output.get(), settings, observer);
+    if (!output.Close() && report.status != RunStatus::WriteFailed) return WriteFailed(errno);
+    return report;
 }
 
 void RunConversion(ConversionSettings& settings, MessageOwner& owner, RunObserver* observer) {

@@ -31,6 +31,7 @@ struct RunReport {
     RunStatus status;
     std::string text;
     std::string caption;
+    int error = 0;  // the errno behind a failed read or write, when there is one
 };
 
 // Converts every line of reader into output and writes out the last block.
@@ -38,6 +39,12 @@ struct RunReport {
 RunStatus ConvertLines(TextModeReader& reader, StatementOutput& output,
                        const StatementFormat& format, RunObserver* observer,
                        std::uint64_t totalBytes, int* error);
+
+// Converts what inputFd reads into statements appended to outputFd, with
+// the table and field names of settings; inputName names the input in
+// messages. Refuses when both are the same file. Closes neither.
+RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd,
+                         const ConversionSettings& settings, RunObserver* observer = nullptr);
 
 // The whole run behind Convert: opens the input, refuses an output that is
 // the same file, appends a statement per input line to the output (an empty

@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "convert/text_mode.h"
 
 namespace rowsmith {
@@ -12,39 +16,42 @@ constexpr char kComma = ',';
 constexpr char kDoubleQuote = '"';
 constexpr char kSingleQuote = '\'';
 
-// Copies [from, to) as the inside of an SQL string: a single quote is doubled,
-// so the value stays one string literal whatever it holds.
-char* WriteLiteralBody(const char* from, const char* to, char* out) {
-    for (; from != to; ++from) {
-        if (*from == kSingleQuote) *out++ = kSingleQuote;
-        *out++ = *from;
-    }
-    return out;
-}
-
 char* WriteText(std::string_view text, char* out) {
     std::memcpy(out, text.data(), text.size());
     return out + text.size();
 }
 
-// The end of the unquoted field starting at p: the next comma, or end.
-const char* UnquotedFieldEnd(const char* p, const char* end) {
-    if (p >= end) return end;
-    const void* comma = std::memchr(p, kComma, static_cast<std::size_t>(end - p));
-    return comma ? static_cast<const char*>(comma) : end;
+// The line is read in blocks of sixteen bytes: a mask finds the commas and
+// quotes in a block, and the ordinary bytes between them are copied sixteen
+// at a time. Such copies read up to kBlockRead bytes from where they start
+// and store sixteen bytes to out, past what counts; the bytes past it are
+// written over later.
+constexpr std::size_t kBlock = 16;
+
+#ifdef __SSE2__
+inline unsigned Matches(__m128i bytes, char c) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c))));
 }
 
-// For a quoted field whose opening quote is at quote: the comma that closes
-// it, which is the first comma right after a double quote (the opening quote
-// counts), or end when the field runs to the end of the line.
-const char* QuotedFieldEnd(const char* quote, const char* end) {
-    const char* p = quote + 1;
-    while (p < end) {
-        const char* comma = UnquotedFieldEnd(p, end);
-        if (comma == end || comma[-1] == kDoubleQuote) return comma;
-        p = comma + 1;
+// A bit for each comma, double quote and single quote of the block at p.
+inline unsigned SpecialBytes(const char* p) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return Matches(bytes, kComma) | Matches(bytes, kDoubleQuote) | Matches(bytes, kSingleQuote);
+}
+#else
+inline unsigned SpecialBytes(const char* p) {
+    unsigned bits = 0;
+    for (std::size_t i = 0; i < kBlock; ++i) {
+        if (p[i] == kComma || p[i] == kDoubleQuote || p[i] == kSingleQuote) bits |= 1u << i;
     }
-    return end;
+    return bits;
+}
+#endif
+
+// Copies [from, to), at most sixteen bytes, to out.
+inline char* CopyRun(const char* from, const char* to, char* out) {
+    std::memcpy(out, from, kBlock);
+    return out + (to - from);
 }
 
 }  // namespace
@@ -66,38 +73,61 @@ char* StatementFormat::WriteRow(std::string_view line, char* out) const {
 
     out = WriteText(head_, out);
     *out++ = kSingleQuote;
-    // Each pass writes one field; a comma that ends a field always opens
-    // another, so the line's last value is written even when it is empty.
-    for (;;) {
-        const char* valueEnd;
-        const char* fieldEnd;
-        if (p < end && *p == kDoubleQuote) {
-            // A double quote opening a field protects its commas; the field
-            // ends at a double quote followed by a comma, and the byte before
-            // that comma (normally the closing quote) is dropped. An unclosed
-            // field runs to the end of the line and loses its last byte there.
-            fieldEnd = QuotedFieldEnd(p, end);
-            ++p;
-            valueEnd = fieldEnd > p ? fieldEnd - 1 : p;
-        } else {
-            fieldEnd = UnquotedFieldEnd(p, end);
-            valueEnd = fieldEnd;
+    // Only commas and quotes change anything; the bytes between them are
+    // copied in runs. A comma that ends a field always opens another, so the
+    // line's last value is written even when it is empty.
+    const char* fieldStart = p;  // first byte of the current field
+    bool inQuotes = false;
+    char* valueStart = out;  // where the value of a quoted field begins
+    const char* copied = p;  // bytes before this one are written
+    for (const char* block = p; block < end; block += kBlock) {
+        const auto left = static_cast<std::size_t>(end - block);
+        unsigned stops = SpecialBytes(block);
+        if (left < kBlock) stops &= (1u << left) - 1;
+        while (stops != 0) {
+            const char* stop = block + __builtin_ctz(stops);
+            stops &= stops - 1;
+            out = CopyRun(copied, stop, out);
+            copied = stop + 1;
+            const char c = *stop;
+            if (c == kDoubleQuote && stop == fieldStart) {
+                // A double quote opening a field protects its commas and is not kept.
+                inQuotes = true;
+                valueStart = out;
+            } else if (c == kComma && (!inQuotes || stop[-1] == kDoubleQuote)) {
+                // In a quoted field only a double quote and a comma end it,
+                // and the byte before the comma (the closing quote) is
+                // dropped; an opening quote right before it leaves an empty value.
+                if (inQuotes && out > valueStart) --out;
+                *out++ = kSingleQuote;
+                *out++ = kComma;
+                *out++ = kSingleQuote;
+                inQuotes = false;
+                fieldStart = copied;
+            } else {
+                // A single quote is doubled, so the value stays one SQL string
+                // whatever it holds; any other byte here is an ordinary one.
+                if (c == kSingleQuote) *out++ = kSingleQuote;
+                *out++ = c;
+            }
         }
-        out = WriteLiteralBody(p, valueEnd, out);
-        if (fieldEnd == end) break;
-        *out++ = kSingleQuote;
-        *out++ = kComma;
-        *out++ = kSingleQuote;
-        p = fieldEnd + 1;
+        const char* blockEnd = left < kBlock ? end : block + kBlock;
+        out = CopyRun(copied, blockEnd, out);
+        copied = blockEnd;
     }
+    // A quoted field still open at the end of the line loses its last byte.
+    if (inQuotes && out > valueStart) out -= end[-1] == kSingleQuote ? 2 : 1;
     *out++ = kSingleQuote;
     return WriteText(tail_, out);
 }
 
 void StatementFormat::AppendRow(std::string_view line, std::string& text) const {
+    // WriteRow reads a little past the end of the line.
+    std::string padded(line.size() + kPadding, '\0');
+    line.copy(padded.data(), line.size());
     const std::size_t start = text.size();
     text.resize(start + MaxRowSize(line.size()));
-    char* end = WriteRow(line, text.data() + start);
+    char* end = WriteRow(std::string_view(padded.data(), line.size()), text.data() + start);
     text.resize(static_cast<std::size_t>(end - text.data()));
 }
 

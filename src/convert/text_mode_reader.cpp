@@ -16,77 +16,73 @@ constexpr char kEndOfText = 0x1A;
 }  // namespace
 
 TextModeReader::TextModeReader(int fd, std::size_t blockSize)
-    : fd_(fd), capacity_(blockSize < 16 ? 16 : blockSize), buffer_(new char[capacity_]) {}
+    : fd_(fd), capacity_(blockSize < 16 ? 16 : blockSize), buffer_(new char[capacity_ + kPadding]()) {}
 
 TextModeReader::~TextModeReader() = default;
 
 bool TextModeReader::NextLine(std::string_view& line) {
     for (;;) {
         char* base = buffer_.get();
-        const std::size_t unsearched = translatedEnd_ - searchFrom_;
-        if (const void* lf = std::memchr(base + searchFrom_, '\n', unsearched)) {
-            const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(lf) - base) + 1;
-            line = std::string_view(base + lineStart_, end - lineStart_);
-            lineStart_ = searchFrom_ = end;
+        const std::size_t unsearched = end_ - searchFrom_;
+        if (void* found = std::memchr(base + searchFrom_, '\n', unsearched)) {
+            char* lf = static_cast<char*>(found);
+            const std::size_t next = static_cast<std::size_t>(lf - base) + 1;
+            // CR LF reads as LF: the line ends one byte earlier, with the LF
+            // written over the CR.
+            if (lf > base + lineStart_ && lf[-1] == '\r') *--lf = '\n';
+            line = std::string_view(base + lineStart_, static_cast<std::size_t>(lf + 1 - (base + lineStart_)));
+            lineStart_ = searchFrom_ = next;
             return true;
         }
-        searchFrom_ = translatedEnd_;
+        searchFrom_ = end_;
         if (!Fill()) {
-            if (error_ != 0 || lineStart_ == translatedEnd_) return false;
+            if (error_ != 0 || lineStart_ == end_) return false;
             // The input ended without a line feed: what is left is a line.
-            line = std::string_view(buffer_.get() + lineStart_, translatedEnd_ - lineStart_);
-            lineStart_ = searchFrom_ = translatedEnd_;
+            line = std::string_view(buffer_.get() + lineStart_, end_ - lineStart_);
+            lineStart_ = searchFrom_ = end_;
             return true;
         }
     }
 }
 
 bool TextModeReader::Fill() {
-    if (inputEnded_) {
-        // A CR held back at the end of the last block stands for itself.
-        if (rawEnd_ == translatedEnd_) return false;
-        translatedEnd_ = rawEnd_;
-        return true;
-    }
+    if (inputEnded_) return false;
     // Move the unfinished line to the front; grow when it fills the buffer.
     char* base = buffer_.get();
     if (lineStart_ > 0) {
-        std::memmove(base, base + lineStart_, rawEnd_ - lineStart_);
-        translatedEnd_ -= lineStart_;
+        std::memmove(base, base + lineStart_, end_ - lineStart_);
         searchFrom_ -= lineStart_;
-        rawEnd_ -= lineStart_;
+        end_ -= lineStart_;
         lineStart_ = 0;
     }
-    if (rawEnd_ == capacity_) {
-        std::unique_ptr<char[]> larger(new char[capacity_ * 2]);
-        std::memcpy(larger.get(), base, rawEnd_);
+    if (end_ == capacity_) {
+        std::unique_ptr<char[]> larger(new char[capacity_ * 2 + kPadding]());
+        std::memcpy(larger.get(), base, end_);
         buffer_ = std::move(larger);
         capacity_ *= 2;
         base = buffer_.get();
     }
 
-    const std::size_t readFrom = rawEnd_;
-    rawEnd_ += ReadSome(base + rawEnd_);
+    const std::size_t readFrom = end_;
+    end_ += ReadSome(base + end_);
     // Wait for three bytes before deciding whether the input opens with a
     // byte-order mark.
-    while (atStart_ && !inputEnded_ && rawEnd_ < kByteOrderMark.size() &&
-           kByteOrderMark.substr(0, rawEnd_) == std::string_view(base, rawEnd_)) {
-        rawEnd_ += ReadSome(base + rawEnd_);
+    while (atStart_ && !inputEnded_ && end_ < kByteOrderMark.size() &&
+           kByteOrderMark.substr(0, end_) == std::string_view(base, end_)) {
+        end_ += ReadSome(base + end_);
     }
     if (error_ != 0) return false;
-    if (const void* eot = std::memchr(base + readFrom, kEndOfText, rawEnd_ - readFrom)) {
-        rawEnd_ = static_cast<std::size_t>(static_cast<const char*>(eot) - base);
+    if (const void* eot = std::memchr(base + readFrom, kEndOfText, end_ - readFrom)) {
+        end_ = static_cast<std::size_t>(static_cast<const char*>(eot) - base);
         inputEnded_ = true;
     }
     if (atStart_) {
         atStart_ = false;
-        if (std::string_view(base, rawEnd_).substr(0, 3) == kByteOrderMark) {
-            lineStart_ = searchFrom_ = translatedEnd_ = kByteOrderMark.size();
+        if (std::string_view(base, end_).substr(0, 3) == kByteOrderMark) {
+            lineStart_ = searchFrom_ = kByteOrderMark.size();
         }
     }
-    if (rawEnd_ == readFrom) return Fill();  // nothing new: the input ended
-    Translate();
-    return true;
+    return end_ != readFrom;
 }
 
 std::size_t TextModeReader::ReadSome(char* at) {
@@ -101,33 +97,6 @@ std::size_t TextModeReader::ReadSome(char* at) {
         inputEnded_ = true;
         return 0;
     }
-}
-
-void TextModeReader::Translate() {
-    char* const base = buffer_.get();
-    char* write = base + translatedEnd_;
-    const char* read = write;
-    const char* const end = base + rawEnd_;
-    while (read < end) {
-        const void* found = std::memchr(read, '\r', static_cast<std::size_t>(end - read));
-        const char* cr = found ? static_cast<const char*>(found) : end;
-        if (write != read) std::memmove(write, read, static_cast<std::size_t>(cr - read));
-        write += cr - read;
-        read = cr;
-        if (cr == end) break;
-        if (cr + 1 == end && !inputEnded_) break;  // the next block decides
-        if (cr + 1 < end && cr[1] == '\n') {
-            *write++ = '\n';
-            read = cr + 2;
-        } else {
-            *write++ = '\r';
-            read = cr + 1;
-        }
-    }
-    const std::size_t held = static_cast<std::size_t>(end - read);
-    if (held != 0) std::memmove(write, read, held);
-    translatedEnd_ = static_cast<std::size_t>(write - base);
-    rawEnd_ = translatedEnd_ + held;
 }
 
 }  // namespace rowsmith

@@ -15,6 +15,7 @@ namespace rowsmith {
 class TextModeReader {
 public:
     static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
+    static constexpr std::size_t kPadding = 32;
 
     explicit TextModeReader(int fd, std::size_t blockSize = kDefaultBlockSize);
     TextModeReader(const TextModeReader&) = delete;
@@ -22,7 +23,8 @@ public:
     ~TextModeReader();
 
     // The next line with its LF; the last line of the input may lack one.
-    // The view stays valid until the next call. False at the end of the
+    // The view stays valid until the next call, and kPadding readable bytes
+    // follow it. False at the end of the
     // input, and after a read error (see error()).
     bool NextLine(std::string_view& line);
 
@@ -36,16 +38,13 @@ private:
     bool Fill();
     // Reads into [at, buffer end) once, retrying on EINTR; marks the end.
     std::size_t ReadSome(char* at);
-    // Applies the text-mode rules to the raw bytes after translatedEnd_.
-    void Translate();
 
     int fd_;
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
     std::size_t lineStart_ = 0;      // first byte not yet handed out
-    std::size_t searchFrom_ = 0;     // where the search for a LF goes on
-    std::size_t translatedEnd_ = 0;  // end of the bytes in text form
-    std::size_t rawEnd_ = 0;         // end of the bytes read so far
+    std::size_t searchFrom_ = 0;  // where the search for a LF goes on
+    std::size_t end_ = 0;         // end of the bytes read so far
     std::uint64_t consumed_ = 0;
     bool atStart_ = true;
     bool inputEnded_ = false;
