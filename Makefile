@@ -33,6 +33,7 @@ bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DROWSMITH_BENCH=ON -DROWSMITH_TESTS=OFF -DROWSMITH_GUI=OFF
 	cmake --build build-bench -j $(JOBS)
 	build-bench/bench/rowsmith_bench
+	bench/compare.sh build-bench
 
 # Pictures of the main window and the About box for docs/, under a virtual display.
 screenshots: build

@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev fonts-dejavu-core xvfb xauth
   sqlite3 postgresql
-  clang libclang-rt-14-dev valgrind time
+  clang libclang-rt-14-dev valgrind time bc python3
 )
 
 missing=()

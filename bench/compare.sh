@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Times rowsmith-convert against copying its output with dd, the SQLite
+# shell and a Python csv-module script, on one generated CSV, in one run.
+#   bench/compare.sh [BUILD_DIR]     (SIZE_MB=300 ROUNDS=3 by default)
+set -euo pipefail
+build=${1:-build-bench}
+size_mb=${SIZE_MB:-300}
+rounds=${ROUNDS:-3}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/rowsmith-compare-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+fields="id,name,pair,city,day,note,amount,quote,state"
+input="$work/input.csv"
+"$build/bench/make_bench_csv" "$size_mb" "$input"
+input_bytes=$(stat -c %s "$input")
+echo "input: $input_bytes bytes, $(wc -l < "$input") lines; $rounds rounds each"
+
+# Seconds taken by a command, to the millisecond.
+seconds() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" > /dev/null
+  end=$(date +%s.%N)
+  echo "$end - $start" | bc -l
+}
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+declare -a rs dd sq py
+for ((i = 0; i < rounds; i++)); do
+  rm -f "$work/out.sql" "$work/copy.sql"
+  rs+=("$(seconds "$build/rowsmith-convert" --table t --fields "$fields" --output "$work/out.sql" "$input")")
+  dd+=("$(seconds dd if="$work/out.sql" of="$work/copy.sql" bs=1M status=none)")
+  sq+=("$(seconds sqlite3 :memory: -cmd ".import --csv $input t" -cmd ".mode insert t" "select * from t")")
+  py+=("$(seconds python3 "$here/csv_to_sql.py" t "$fields" "$input" "$work/py.sql")")
+done
+output_bytes=$(stat -c %s "$work/out.sql")
+
+rss_kb=$( { /usr/bin/time -v "$build/rowsmith-convert" --table t --fields "$fields" "$input" > /dev/null; } 2>&1 |
+  awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }')
+
+rate() { echo "scale=1; $input_bytes / 1000000 / $1" | bc -l; }
+m_rs=$(median "${rs[@]}"); m_dd=$(median "${dd[@]}"); m_sq=$(median "${sq[@]}"); m_py=$(median "${py[@]}")
+printf '\n%-34s %10s %12s\n' "median of $rounds" "seconds" "input MB/s"
+printf '%-34s %10.3f %12s\n' "rowsmith-convert" "$m_rs" "$(rate "$m_rs")"
+printf '%-34s %10.3f %12s\n' "dd bs=1M of the $((output_bytes / 1000000)) MB output" "$m_dd" "-"
+printf '%-34s %10.3f %12s\n' "sqlite3 .import + .mode insert" "$m_sq" "$(rate "$m_sq")"
+printf '%-34s %10.3f %12s\n' "python3 csv module" "$m_py" "$(rate "$m_py")"
+printf '\nrowsmith / dd      = %.2f  (target <= 4)\n' "$(echo "$m_rs / $m_dd" | bc -l)"
+printf 'sqlite / rowsmith  = %.1f  (target >= 10)\n' "$(echo "$m_sq / $m_rs" | bc -l)"
+printf 'python / rowsmith  = %.1f\n' "$(echo "$m_py / $m_rs" | bc -l)"
+printf 'rowsmith peak RSS  = %.1f MB  (target < 16)\n' "$(echo "$rss_kb / 1024" | bc -l)"

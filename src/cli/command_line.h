@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace rowsmith {
+
+// What the command line asks for.
+struct CommandLine {
+    enum class Action { Convert, Help, Version, UsageError };
+    Action action = Action::Convert;
+    std::string table;
+    std::string fields;
+    bool hasOutput = false;
+    std::string output;  // with hasOutput: the file to append to
+    std::string input;   // "-" for standard input
+    std::string error;   // with UsageError: what is wrong
+};
+
+CommandLine ParseCommandLine(int argc, char** argv);
+
+extern const char* const kUsageText;
+extern const char* const kHelpText;
+
+}  // namespace rowsmith

@@ -1,0 +1,93 @@
+// rowsmith-convert: the conversion engine of the window, on the command line.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/command_line.h"
+#include "cli/progress_line.h"
+#include "convert/messages.h"
+#include "convert/row_conversion.h"
+#include "convert/unique_fd.h"
+
+namespace {
+
+using rowsmith::CommandLine;
+using rowsmith::RunReport;
+using rowsmith::RunStatus;
+
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+void Complain(const std::string& text) {
+    std::fprintf(stderr, "rowsmith-convert: %s\n", text.c_str());
+}
+
+RunReport WriteFailed(int error) {
+    return {RunStatus::WriteFailed, std::string(rowsmith::kWriteFailedMessage.text), "", error};
+}
+
+// The window's message, with the file and the system's reason where a write failed.
+std::string Describe(const RunReport& report, const std::string& outputName) {
+    std::string text = report.text;
+    if (report.status == RunStatus::WriteFailed && report.error != 0) {
+        text.append(": ").append(outputName).append(": ").append(std::strerror(report.error));
+    }
+    return text;
+}
+
+int Convert(const CommandLine& line) {
+    const rowsmith::ConversionSettings settings{line.input, line.output, line.table, line.fields};
+    const bool fromStdin = line.input == "-";
+    rowsmith::UniqueFd inputFile(fromStdin ? -1 : ::open(line.input.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fromStdin && !inputFile) {
+        Complain(rowsmith::ReadFailedText(line.input, errno));
+        return kFailed;
+    }
+    const std::string outputName =
+        !line.hasOutput ? "standard output" : line.output.empty() ? rowsmith::kDefaultOutputFile : line.output;
+    rowsmith::UniqueFd outputFile(
+        line.hasOutput ? ::open(outputName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666) : -1);
+    if (line.hasOutput && !outputFile) {
+        Complain(Describe(WriteFailed(errno), outputName));
+        return kFailed;
+    }
+
+    rowsmith::ProgressLine progress(STDERR_FILENO, ::isatty(STDERR_FILENO) == 1);
+    RunReport report = rowsmith::ConvertStreams(fromStdin ? STDIN_FILENO : inputFile.get(), line.input,
+                                                line.hasOutput ? outputFile.get() : STDOUT_FILENO, settings,
+                                                &progress);
+    progress.Clear();
+    const bool closed = line.hasOutput ? outputFile.Close() : ::close(STDOUT_FILENO) == 0;
+    if (!closed && report.status == RunStatus::Done) report = WriteFailed(errno);
+    if (report.status != RunStatus::Done) {
+        Complain(Describe(report, outputName));
+        return kFailed;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const CommandLine line = rowsmith::ParseCommandLine(argc, argv);
+    switch (line.action) {
+        case CommandLine::Action::Help:
+            std::fputs(rowsmith::kUsageText, stdout);
+            std::fputs(rowsmith::kHelpText, stdout);
+            return 0;
+        case CommandLine::Action::Version:
+            std::puts("rowsmith-convert (Rowsmith) " ROWSMITH_VERSION);
+            return 0;
+        case CommandLine::Action::UsageError:
+            Complain(line.error);
+            std::fputs(rowsmith::kUsageText, stderr);
+            std::fputs("Try 'rowsmith-convert --help' for more.\n", stderr);
+            return kUsage;
+        case CommandLine::Action::Convert:
+            break;
+    }
+    return Convert(line);
+}
