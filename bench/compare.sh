@@ -39,6 +39,11 @@ output_bytes=$(stat -c %s "$work/out.sql")
 rss_kb=$( { /usr/bin/time -v "$build/rowsmith-convert" --table t --fields "$fields" "$input" > /dev/null; } 2>&1 |
   awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }')
 
+# The same through a pipe for an input ten times larger: memory must not grow.
+rss10_kb=$( { "$build/bench/make_bench_csv" $((size_mb * 10)) /dev/stdout |
+  /usr/bin/time -v "$build/rowsmith-convert" --table t --fields "$fields" - > /dev/null; } 2>&1 |
+  awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }')
+
 rate() { echo "scale=1; $input_bytes / 1000000 / $1" | bc -l; }
 m_rs=$(median "${rs[@]}"); m_dd=$(median "${dd[@]}"); m_sq=$(median "${sq[@]}"); m_py=$(median "${py[@]}")
 printf '\n%-34s %10s %12s\n' "median of $rounds" "seconds" "input MB/s"
@@ -50,3 +55,4 @@ printf '\nrowsmith / dd      = %.2f  (target <= 4)\n' "$(echo "$m_rs / $m_dd" | 
 printf 'sqlite / rowsmith  = %.1f  (target >= 10)\n' "$(echo "$m_sq / $m_rs" | bc -l)"
 printf 'python / rowsmith  = %.1f\n' "$(echo "$m_py / $m_rs" | bc -l)"
 printf 'rowsmith peak RSS  = %.1f MB  (target < 16)\n' "$(echo "$rss_kb / 1024" | bc -l)"
+printf 'peak RSS, %d MB input through a pipe = %.1f MB\n' $((size_mb * 10)) "$(echo "$rss10_kb / 1024" | bc -l)"

@@ -1,5 +1,7 @@
 #include "convert/statement_format.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -15,6 +17,14 @@ namespace {
 constexpr char kComma = ',';
 constexpr char kDoubleQuote = '"';
 constexpr char kSingleQuote = '\'';
+// Up to three bytes as a word that memcpy stores in their order.
+constexpr std::uint32_t Word(char a, char b = 0, char c = 0) {
+    const auto byte = [](char x) { return static_cast<std::uint32_t>(static_cast<unsigned char>(x)); };
+    return std::endian::native == std::endian::little ? byte(a) | byte(b) << 8 | byte(c) << 16
+                                                      : byte(a) << 24 | byte(b) << 16 | byte(c) << 8;
+}
+constexpr std::uint32_t kTwoQuotes = Word(kSingleQuote, kSingleQuote);
+constexpr std::uint32_t kQuoteCommaQuote = Word(kSingleQuote, kComma, kSingleQuote);
 
 char* WriteText(std::string_view text, char* out) {
     std::memcpy(out, text.data(), text.size());
@@ -80,6 +90,7 @@ char* StatementFormat::WriteRow(std::string_view line, char* out) const {
     bool inQuotes = false;
     char* valueStart = out;  // where the value of a quoted field begins
     const char* copied = p;  // bytes before this one are written
+    const char* afterDoubleQuote = nullptr;
     for (const char* block = p; block < end; block += kBlock) {
         const auto left = static_cast<std::size_t>(end - block);
         unsigned stops = SpecialBytes(block);
@@ -90,26 +101,24 @@ char* StatementFormat::WriteRow(std::string_view line, char* out) const {
             out = CopyRun(copied, stop, out);
             copied = stop + 1;
             const char c = *stop;
-            if (c == kDoubleQuote && stop == fieldStart) {
-                // A double quote opening a field protects its commas and is not kept.
-                inQuotes = true;
-                valueStart = out;
-            } else if (c == kComma && (!inQuotes || stop[-1] == kDoubleQuote)) {
-                // In a quoted field only a double quote and a comma end it,
-                // and the byte before the comma (the closing quote) is
-                // dropped; an opening quote right before it leaves an empty value.
-                if (inQuotes && out > valueStart) --out;
-                *out++ = kSingleQuote;
-                *out++ = kComma;
-                *out++ = kSingleQuote;
-                inQuotes = false;
-                fieldStart = copied;
-            } else {
-                // A single quote is doubled, so the value stays one SQL string
-                // whatever it holds; any other byte here is an ordinary one.
-                if (c == kSingleQuote) *out++ = kSingleQuote;
-                *out++ = c;
-            }
+            const bool isComma = c == kComma;
+            const bool isDoubleQuote = c == kDoubleQuote;
+            const bool closes = isComma && (!inQuotes || afterDoubleQuote == stop);
+            const bool opens = isDoubleQuote && stop == fieldStart;
+            out -= closes && inQuotes && out > valueStart;
+            // Each stop writes four bytes and keeps those that count: the
+            // choices below compile to conditional moves, not branches.
+            std::uint32_t bytes = Word(c);
+            std::size_t length = 1;
+            if (c == kSingleQuote) bytes = kTwoQuotes, length = 2;
+            if (closes) bytes = kQuoteCommaQuote, length = 3;
+            if (opens) length = 0;
+            std::memcpy(out, &bytes, 4);
+            out += length;
+            if (opens) valueStart = out;
+            if (closes) fieldStart = copied;
+            if (isDoubleQuote) afterDoubleQuote = copied;
+            inQuotes = (inQuotes || opens) && !closes;
         }
         const char* blockEnd = left < kBlock ? end : block + kBlock;
         out = CopyRun(copied, blockEnd, out);

@@ -8,52 +8,74 @@
 
 namespace rowsmith {
 
-StatementOutput::StatementOutput(int fd, std::size_t blockSize)
-    : fd_(fd), capacity_(blockSize), buffer_(new char[capacity_]) {
+StatementOutput::StatementOutput(int fd, std::size_t blockSize) : fd_(fd) {
+    for (Block& block : blocks_) {
+        block.bytes.reset(new char[blockSize]);
+        block.capacity = blockSize;
+    }
     struct stat info {};
     if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) wholeSize_ = info.st_size;
 }
 
-StatementOutput::~StatementOutput() = default;
+StatementOutput::~StatementOutput() {
+    AwaitWrite();
+}
 
 bool StatementOutput::AppendStatement(const StatementFormat& format, std::string_view line) {
     if (error_ != 0) return false;
     const std::size_t needed = format.MaxRowSize(line.size());
-    if (capacity_ - used_ < needed) {
-        if (!WriteBuffered()) return false;
-        if (capacity_ < needed) {  // a line longer than a block
-            buffer_.reset(new char[needed]);
-            capacity_ = needed;
+    if (blocks_[filling_].capacity - used_ < needed) {
+        if (!WriteFilledBlock()) return false;
+        Block& block = blocks_[filling_];
+        if (block.capacity < needed) {  // a line longer than a block
+            block.bytes.reset(new char[needed]);
+            block.capacity = needed;
         }
     }
-    char* end = format.WriteRow(line, buffer_.get() + used_);
-    used_ = static_cast<std::size_t>(end - buffer_.get());
+    char* end = format.WriteRow(line, blocks_[filling_].bytes.get() + used_);
+    used_ = static_cast<std::size_t>(end - blocks_[filling_].bytes.get());
     return true;
 }
 
 bool StatementOutput::Flush() {
-    return error_ == 0 && WriteBuffered();
+    return error_ == 0 && WriteFilledBlock() && AwaitWrite();
 }
 
-bool StatementOutput::WriteBuffered() {
-    const char* p = buffer_.get();
-    std::size_t left = used_;
+bool StatementOutput::WriteFilledBlock() {
+    if (!AwaitWrite()) return false;
+    if (used_ == 0) return true;
+    writing_ = std::async(std::launch::async, &StatementOutput::WriteBlock, this,
+                          blocks_[filling_].bytes.get(), used_);
+    filling_ = 1 - filling_;
+    used_ = 0;
+    return true;
+}
+
+bool StatementOutput::AwaitWrite() {
+    if (writing_.valid()) {
+        const int error = writing_.get();
+        if (error != 0 && error_ == 0) error_ = error;
+    }
+    return error_ == 0;
+}
+
+int StatementOutput::WriteBlock(const char* data, std::size_t size) {
+    std::size_t left = size;
     while (left > 0) {
-        const ssize_t n = ::write(fd_, p, left);
+        const ssize_t n = ::write(fd_, data, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            error_ = n < 0 ? errno : EIO;
+            const int error = n < 0 ? errno : EIO;
             // Cut off the part of the block that did get written, so the
             // file ends with a whole statement.
             if (wholeSize_ >= 0 && ::ftruncate(fd_, wholeSize_) != 0) wholeSize_ = -1;
-            return false;
+            return error;
         }
-        p += n;
+        data += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (wholeSize_ >= 0) wholeSize_ += static_cast<std::int64_t>(used_);
-    used_ = 0;
-    return true;
+    if (wholeSize_ >= 0) wholeSize_ += static_cast<std::int64_t>(size);
+    return 0;
 }
 
 }  // namespace rowsmith

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string_view>
 
@@ -10,8 +11,9 @@
 namespace rowsmith {
 
 // Where a run's statements go: a file descriptor written in large blocks.
-// Blocks always end between statements, so when a write fails the file can
-// be cut back to the last whole statement.
+// While one block is being written, the next one fills, so converting and
+// writing overlap. Blocks always end between statements, so when a write
+// fails the file can be cut back to the last whole statement.
 class StatementOutput {
 public:
     static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
@@ -22,23 +24,35 @@ public:
     ~StatementOutput();
 
     // Adds the statement for one input line, written straight into the
-    // buffer; writes the buffer out when it is full. False once a write
-    // has failed.
+    // buffer; hands the buffer over for writing when it is full. False once
+    // a write has failed.
     bool AppendStatement(const StatementFormat& format, std::string_view line);
 
-    // Writes out whatever is buffered. False if this or an earlier write failed.
+    // Writes out whatever is buffered and waits for every write to end.
+    // False if this or an earlier write failed.
     bool Flush();
 
     // The errno of the first failed write, or 0.
     int error() const { return error_; }
 
 private:
-    bool WriteBuffered();
+    struct Block {
+        std::unique_ptr<char[]> bytes;
+        std::size_t capacity = 0;
+    };
+
+    // Starts writing the filled block and switches to the other one.
+    bool WriteFilledBlock();
+    // Waits for the block being written; false if its write failed.
+    bool AwaitWrite();
+    // Writes size bytes of data; 0 or the errno of the failure.
+    int WriteBlock(const char* data, std::size_t size);
 
     int fd_;
-    std::size_t capacity_;
-    std::unique_ptr<char[]> buffer_;
+    Block blocks_[2];
+    int filling_ = 0;  // the block statements go into
     std::size_t used_ = 0;
+    std::future<int> writing_;     // the write of the other block, if any
     std::int64_t wholeSize_ = -1;  // file size after the last whole block, -1 if not a file
     int error_ = 0;
 };
