@@ -13,6 +13,7 @@
 #include "convert/row_conversion.h"
 #include "settings/settings_file.h"
 #include "ui/app_icon.h"
+#include "ui/conversion_progress.h"
 #include "ui/dialog_templates.h"
 #include "ui/string_table.h"
 
@@ -206,7 +207,10 @@ void CConverterDlg::BrowseForFile(std::string ConversionSettings::*target, const
 
 void CConverterDlg::OnConvert() {
     PullFields();
-    RunConversion(settings_, *this);
+    ConversionProgress progress(this, FromBytes(settings_.inputFile), progressDelay_);
+    const RunReport report = ConvertFile(settings_, &progress);
+    progress.Finish();
+    ShowMessage(report.text, report.caption);
     PushFields();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -42,6 +43,9 @@ public:
 
     const ConversionSettings& settings() const { return settings_; }
 
+    // How long a conversion runs before its progress dialog shows.
+    void SetProgressDelay(std::chrono::milliseconds delay) { progressDelay_ = delay; }
+
     void accept() override;
     void reject() override;
 
@@ -68,6 +72,7 @@ private:
 
     UiServices services_;
     ConversionSettings settings_;
+    std::chrono::milliseconds progressDelay_{500};
 };
 
 // The address the Help button opens.

@@ -3,7 +3,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QProgressDialog>
 #include <QScreen>
+#include <QTimer>
 #include <QTest>
 #include <filesystem>
 #include <memory>
@@ -272,6 +274,89 @@ TEST_F(ConverterDlgTest, FailedSaveIsShownAsTheWindowGoes) {
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_EQ(fake.messages[0].text, "Save to File");
     EXPECT_EQ(fake.messages[0].caption, "Error Writing File");
+}
+
+}  // namespace
+}  // namespace rowsmith
+
+namespace rowsmith {
+namespace {
+
+class ConversionProgressTest : public ConverterDlgTest {
+protected:
+    // An input of many blocks, and what converting all of it gives.
+    void WriteLargeInput(int lines) {
+        std::string input;
+        for (int i = 0; i < lines; ++i) input += std::to_string(i) + ",it's line " + std::to_string(i) + "\r\n";
+        WriteBytes("big.csv", input);
+    }
+    static std::string Statement(int i) {
+        return "INSERT INTO T ( F ) VALUES ( '" + std::to_string(i) + "','it''s line " + std::to_string(i) +
+               "' );\r\n";
+    }
+    void StartConvert() {
+        QTest::keyClicks(Box(1000), "big.csv");
+        QTest::keyClicks(Box(1001), "out.sql");
+        QTest::keyClicks(Box(1007), "T");
+        QTest::keyClicks(Box(1005), "F");
+        QTest::mouseClick(Button(1004), Qt::LeftButton);
+    }
+};
+
+TEST_F(ConversionProgressTest, CancelStopsAfterWholeStatementsAndSaysSo) {
+    constexpr int kLines = 400000;
+    WriteLargeInput(kLines);
+    bool sawProgress = false;
+    bool busyCursor = false;
+    QTimer::singleShot(0, [&] {
+        auto* progress = dialog->findChild<QProgressDialog*>("progress");
+        sawProgress = progress && progress->isVisible() && progress->labelText() == "Converting big.csv";
+        busyCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        if (progress) QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+    });
+    bool progressGoneAtMessage = false;
+    FakeUiServices::ShownMessage last{};
+    UiServices services = fake.Make();
+    services.showMessage = [&](QWidget* owner, const QString& text, const QString& caption, QMessageBox::Icon icon) {
+        progressGoneAtMessage = owner->findChild<QProgressDialog*>() == nullptr && !QApplication::overrideCursor();
+        last = {text, caption, icon, owner};
+    };
+    dialog = std::make_unique<CConverterDlg>(services);
+    dialog->SetProgressDelay(std::chrono::milliseconds(0));
+    dialog->show();
+    StartConvert();
+
+    EXPECT_TRUE(sawProgress);
+    EXPECT_TRUE(busyCursor);
+    EXPECT_TRUE(progressGoneAtMessage);
+    EXPECT_EQ(last.text, "Conversion cancelled.");
+    EXPECT_EQ(last.caption, "Cancelled");
+    const std::string output = ReadBytes("out.sql");
+    std::string expected;
+    int i = 0;
+    while (expected.size() < output.size()) expected += Statement(i++);
+    EXPECT_EQ(output, expected);
+    EXPECT_GT(i, 0);
+    EXPECT_LT(i, kLines);
+}
+
+TEST_F(ConversionProgressTest, AShortConversionShowsNoProgress) {
+    WriteLargeInput(1000);
+    bool progressShown = true;
+    UiServices services = fake.Make();
+    services.showMessage = [&](QWidget* owner, const QString& text, const QString&, QMessageBox::Icon) {
+        progressShown = owner->findChild<QProgressDialog*>() != nullptr;
+        fake.messages.push_back({text, {}, QMessageBox::NoIcon, owner});
+    };
+    dialog = std::make_unique<CConverterDlg>(services);
+    dialog->show();
+    StartConvert();
+    EXPECT_FALSE(progressShown);
+    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_EQ(fake.messages[0].text, "Done");
+    std::string expected;
+    for (int i = 0; i < 1000; ++i) expected += Statement(i);
+    EXPECT_EQ(ReadBytes("out.sql"), expected);
 }
 
 }  // namespace

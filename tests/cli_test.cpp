@@ -1,0 +1,178 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/progress_line.h"
+#include "test_support.h"
+
+extern char** environ;
+
+namespace rowsmith {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDirTest;
+using testing::WriteBytes;
+
+struct CliResult {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+// Runs rowsmith-convert with args; standard input from stdinFile (or
+// nothing), standard output to stdoutFile (or captured).
+CliResult RunCli(std::vector<std::string> args, const std::string& stdinFile = "/dev/null",
+                 const std::string& stdoutFile = "stdout.txt") {
+    args.insert(args.begin(), ROWSMITH_CONVERT_PATH);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, stdinFile.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (spawned != 0 || ::waitpid(pid, &status, 0) != pid) return {-1, {}, {}};
+    CliResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}, ReadBytes("stderr.txt")};
+    if (stdoutFile == "stdout.txt") {
+        result.out = ReadBytes("stdout.txt");
+        ::unlink("stdout.txt");
+    }
+    return result;
+}
+
+const std::vector<std::string> kTableAndFields = {"--table", "T", "--fields", "F"};
+
+std::vector<std::string> Args(std::vector<std::string> more) {
+    std::vector<std::string> args = kTableAndFields;
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+using CliTest = TempDirTest;
+
+TEST_F(CliTest, RefusesBadCommandLinesWithStatus2) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"--table", "T", "in.csv"},
+        {"--fields", "F", "in.csv"},
+        Args({}),
+        Args({"a.csv", "b.csv"}),
+        Args({"--colour", "in.csv"}),
+        {"--table"},
+    };
+    for (const auto& args : cases) {
+        const CliResult result = RunCli(args);
+        EXPECT_EQ(result.exitCode, 2) << result.err;
+        EXPECT_EQ(result.err.rfind("rowsmith-convert: ", 0), 0u) << result.err;
+        EXPECT_NE(result.err.find("Usage: rowsmith-convert"), std::string::npos);
+        EXPECT_EQ(result.out, "");
+    }
+}
+
+TEST_F(CliTest, AnswersHelpAndVersion) {
+    const CliResult help = RunCli({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("Usage: rowsmith-convert --table NAME --fields LIST [--output FILE] INPUT\n", 0), 0u);
+    const CliResult version = RunCli({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "rowsmith-convert (Rowsmith) 1.0.0.1\n");
+}
+
+TEST_F(CliTest, ConvertsAFileOrStandardInputToStandardOutput) {
+    WriteBytes("in.csv", "1,O'Brien\r\n\"a,b\",c");
+    const std::string expected =
+        "INSERT INTO T ( F ) VALUES ( '1','O''Brien' );\r\nINSERT INTO T ( F ) VALUES ( 'a,b','c' );\r\n";
+    const CliResult fromFile = RunCli(Args({"in.csv"}));
+    EXPECT_EQ(fromFile.exitCode, 0);
+    EXPECT_EQ(fromFile.out, expected);
+    EXPECT_EQ(fromFile.err, "");
+    const CliResult fromStdin = RunCli(Args({"-"}), "in.csv");
+    EXPECT_EQ(fromStdin.exitCode, 0);
+    EXPECT_EQ(fromStdin.out, expected);
+}
+
+TEST_F(CliTest, AppendsToTheOutputFile) {
+    WriteBytes("in.csv", "x\n");
+    WriteBytes("out.sql", "-- earlier\n");
+    EXPECT_EQ(RunCli(Args({"--output", "out.sql", "in.csv"})).exitCode, 0);
+    EXPECT_EQ(RunCli(Args({"-o", "out.sql", "in.csv"})).exitCode, 0);
+    const std::string statement = "INSERT INTO T ( F ) VALUES ( 'x' );\r\n";
+    EXPECT_EQ(ReadBytes("out.sql"), "-- earlier\n" + statement + statement);
+    EXPECT_EQ(RunCli(Args({"--output=", "in.csv"})).exitCode, 0);
+    EXPECT_EQ(ReadBytes("db.csv"), statement);
+}
+
+TEST_F(CliTest, ReportsEveryFailureWithStatus1) {
+    WriteBytes("in.csv", "x\n");
+    ::mkdir("folder", 0755);
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {Args({"missing.csv"}), "Cannot read \"missing.csv\": No such file or directory"},
+        {Args({"folder"}), "Cannot read \"folder\": Is a directory"},
+        {Args({"-o", "/dev/full", "in.csv"}), "Save to File: /dev/full: No space left on device"},
+        {Args({"-o", "nodir/out.sql", "in.csv"}), "Save to File: nodir/out.sql: No such file or directory"},
+        {Args({"-o", "folder", "in.csv"}), "Save to File: folder: Is a directory"},
+        {Args({"-o", "./in.csv", "in.csv"}), "The output file is the same as the input file."},
+    };
+    for (const Case& c : cases) {
+        const CliResult result = RunCli(c.args);
+        EXPECT_EQ(result.exitCode, 1) << c.message;
+        EXPECT_EQ(result.err, "rowsmith-convert: " + c.message + "\n");
+    }
+    EXPECT_FALSE(::access("missing.csv", F_OK) == 0);
+    EXPECT_EQ(ReadBytes("in.csv"), "x\n");
+
+    // Standard output that is the input file itself is refused too.
+    const CliResult intoItself = RunCli(Args({"in.csv"}), "/dev/null", "in.csv");
+    EXPECT_EQ(intoItself.exitCode, 1);
+    EXPECT_EQ(ReadBytes("in.csv"), "x\n");
+    // Standard output on a full device.
+    EXPECT_EQ(RunCli(Args({"in.csv"}), "/dev/null", "/dev/full").exitCode, 1);
+}
+
+TEST(ProgressLine, DrawsInPlaceAndWipesItself) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    {
+        ProgressLine progress(fds[1], true, std::chrono::milliseconds(0));
+        EXPECT_TRUE(progress.Continue(50, 200));
+        progress.Clear();
+        ProgressLine unknownSize(fds[1], true, std::chrono::milliseconds(0));
+        unknownSize.Continue(3000000, 0);
+        unknownSize.Clear();
+        ProgressLine notATerminal(fds[1], false, std::chrono::milliseconds(0));
+        notATerminal.Continue(1, 2);
+        notATerminal.Clear();
+        ProgressLine notYet(fds[1], true, std::chrono::hours(1));
+        notYet.Continue(1, 2);
+        notYet.Clear();
+    }
+    ::close(fds[1]);
+    char buffer[256];
+    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+    ::close(fds[0]);
+    const std::string shown(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    EXPECT_EQ(shown.substr(0, 6), "\r 25% ");
+    EXPECT_NE(shown.find(" MB/s\r\033[K\r3.0 MB  "), std::string::npos) << shown;
+    EXPECT_EQ(shown.substr(shown.size() - 4), "\r\033[K");
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), '%'), 1);
+}
+
+}  // namespace
+}  // namespace rowsmith
