@@ -7,7 +7,7 @@ packages=(
   cmake make g++ pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev fonts-dejavu-core xvfb xauth
-  sqlite3 postgresql
+  sqlite3 libsqlite3-dev postgresql libpq-dev util-linux
   clang libclang-rt-14-dev valgrind time bc python3
 )
 

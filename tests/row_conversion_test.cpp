@@ -5,6 +5,7 @@
 
 #include "convert/row_conversion.h"
 #include "convert/statement_format.h"
+#include "reference_rules.h"
 
 namespace rowsmith {
 namespace {
@@ -75,48 +76,6 @@ TEST(StatementFormat, DiskFormEndsEveryLineWithCrLf) {
     EXPECT_EQ(text, "INSERT INTO T\r\nU ( F ) VALUES ( 'a' );\r\n");
 }
 
-// The rules read one byte at a time, the way they are worded; the engine
-// must agree with it on any line.
-std::string ReferenceValues(std::string line) {
-    while (!line.empty() && (line.back() == ' ' || (line.back() >= '\t' && line.back() <= '\r'))) {
-        line.pop_back();
-    }
-    std::string out = "'";
-    std::string value;
-    bool inQuotes = false;
-    bool fieldStart = true;
-    char previous = 0;
-    auto endValue = [&](bool last) {
-        for (char c : value) {
-            if (c == '\'') out += '\'';
-            out += c;
-        }
-        out += last ? "'" : "','";
-        value.clear();
-    };
-    for (char b : line) {
-        const bool atStart = fieldStart;
-        fieldStart = false;
-        if (b == '"' && atStart) {
-            inQuotes = true;
-        } else if (inQuotes && previous == '"' && b == ',') {
-            if (!value.empty()) value.pop_back();
-            endValue(false);
-            inQuotes = false;
-            fieldStart = true;
-        } else if (!inQuotes && b == ',') {
-            endValue(false);
-            fieldStart = true;
-        } else {
-            value += b;
-        }
-        previous = b;
-    }
-    if (inQuotes && !value.empty()) value.pop_back();
-    endValue(true);
-    return out;
-}
-
 TEST(ConvertRow, AgreesWithAByteByByteReadingOfTheRules) {
     std::mt19937 random(20261208);
     const std::string alphabet = std::string("ab,\"' \t\r\\", 9) + std::string(1, '\0');
@@ -126,7 +85,7 @@ TEST(ConvertRow, AgreesWithAByteByByteReadingOfTheRules) {
         for (int i = 0; i < length; ++i) line += alphabet[random() % alphabet.size()];
         line += '\n';
         EXPECT_EQ(ConvertRow(line, "T", "F"),
-                  "INSERT INTO T ( F ) VALUES ( " + ReferenceValues(line) + " );\n")
+                  "INSERT INTO T ( F ) VALUES ( " + reference::ValueList(line) + " );\n")
             << "line: " << line;
     }
 }

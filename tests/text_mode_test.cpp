@@ -10,6 +10,7 @@
 
 #include "convert/text_mode.h"
 #include "convert/text_mode_reader.h"
+#include "reference_rules.h"
 #include "test_support.h"
 
 namespace rowsmith {
@@ -29,24 +30,6 @@ std::vector<std::string> ReadLines(const std::string& bytes, std::size_t blockSi
     while (reader.NextLine(line)) lines.emplace_back(line);
     EXPECT_EQ(reader.error(), 0);
     ::close(fd);
-    return lines;
-}
-
-// The text-mode rules applied in the plainest way, then cut into lines.
-std::vector<std::string> ReferenceLines(const std::string& bytes) {
-    std::size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    std::string text;
-    for (std::size_t i = start; i < bytes.size() && bytes[i] != 0x1A; ++i) {
-        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-        text += bytes[i];
-    }
-    std::vector<std::string> lines;
-    std::string line;
-    for (char c : text) {
-        line += c;
-        if (c == '\n') lines.push_back(std::exchange(line, {}));
-    }
-    if (!line.empty()) lines.push_back(line);
     return lines;
 }
 
@@ -90,7 +73,7 @@ TEST_F(TextModeReaderTest, AgreesWithTheRulesAcrossBlockBoundaries) {
             bytes += (c == 0x1A && random() % 8 != 0) ? 'z' : c;
         }
         const std::size_t blockSize = 16 + random() % 40;
-        EXPECT_EQ(ReadLines(bytes, blockSize), ReferenceLines(bytes)) << "block " << blockSize;
+        EXPECT_EQ(ReadLines(bytes, blockSize), reference::TextLines(bytes)) << "block " << blockSize;
     }
 }
 
