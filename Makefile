@@ -35,6 +35,24 @@ bench: deps
 	build-bench/bench/rowsmith_bench
 	bench/compare.sh build-bench
 
+# libFuzzer over the row conversion, the settings reader and the text reader,
+# FUZZ_SECONDS each; new inputs go to build-fuzz/corpus, seeds stay in fuzz/corpus.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = convert_row settings text_reader
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DROWSMITH_FUZZ=ON -DROWSMITH_GUI=OFF \
+	  -DROWSMITH_TESTS=OFF -DROWSMITH_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz -j $(JOBS) $(addprefix --target fuzz_,$(FUZZ_TARGETS))
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build-fuzz/corpus/$$t && \
+	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s" && \
+	  build-fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$(CURDIR)/build-fuzz/ $(CURDIR)/build-fuzz/corpus/$$t $(CURDIR)/fuzz/corpus/$$t \
+	    2> build-fuzz/fuzz_$$t.log; \
+	  status=$$?; grep -E '^#[0-9]+.*DONE|stat::number_of_executed_units|stat::peak_rss' build-fuzz/fuzz_$$t.log; \
+	  if [ $$status -ne 0 ]; then tail -40 build-fuzz/fuzz_$$t.log; exit $$status; fi; \
+	done
+
 # Pictures of the main window and the About box for docs/, under a virtual display.
 screenshots: build
 	cmake --build $(BUILD) --target take_screenshots
@@ -48,4 +66,4 @@ package: build
 	cd $(BUILD) && cpack
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-bench
+	rm -rf $(BUILD) build-sanitize build-bench build-fuzz

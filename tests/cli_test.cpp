@@ -1,6 +1,5 @@
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,12 +11,12 @@
 #include "cli/progress_line.h"
 #include "test_support.h"
 
-extern char** environ;
-
 namespace rowsmith {
 namespace {
 
 using testing::ReadBytes;
+using testing::StartProcess;
+using testing::WaitForExit;
 using testing::TempDirTest;
 using testing::WriteBytes;
 
@@ -32,20 +31,8 @@ struct CliResult {
 CliResult RunCli(std::vector<std::string> args, const std::string& stdinFile = "/dev/null",
                  const std::string& stdoutFile = "stdout.txt") {
     args.insert(args.begin(), ROWSMITH_CONVERT_PATH);
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, stdinFile.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    if (spawned != 0 || ::waitpid(pid, &status, 0) != pid) return {-1, {}, {}};
-    CliResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}, ReadBytes("stderr.txt")};
+    const int exitCode = WaitForExit(StartProcess(args, stdinFile, stdoutFile, "stderr.txt"));
+    CliResult result{exitCode, {}, ReadBytes("stderr.txt")};
     if (stdoutFile == "stdout.txt") {
         result.out = ReadBytes("stdout.txt");
         ::unlink("stdout.txt");

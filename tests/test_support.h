@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include "convert/conversion_settings.h"
 #include "convert/message_owner.h"
@@ -42,6 +43,13 @@ public:
 // Runs check as a user without root's rights over files (in a child
 // process when the tests run as root) and returns its answer.
 bool AsUnprivilegedUser(const std::function<bool()>& check);
+
+// Starts program with args, its standard streams opened on the given paths
+// (standard output appends). Returns the process id, or -1.
+pid_t StartProcess(const std::vector<std::string>& command, const std::string& stdinPath,
+                   const std::string& stdoutPath, const std::string& stderrPath);
+// Waits for pid: its exit status, or -1 when it did not exit normally.
+int WaitForExit(pid_t pid);
 
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);

@@ -65,7 +65,10 @@ int ReplaceFile(const std::string& path, std::string_view contents) {
     const std::string target = FinalTarget(path);
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
+    // Only a regular file is replaced: never a directory, and never a device
+    // that a link may point at.
     if (exists && S_ISDIR(old.st_mode)) return EISDIR;
+    if (exists && !S_ISREG(old.st_mode)) return EINVAL;
     if (exists && ::access(target.c_str(), W_OK) != 0) return errno;
 
     std::string temporary = target + ".XXXXXX";
