@@ -15,9 +15,8 @@ using testing::ReadBytes;
 using testing::RecordingOwner;
 using testing::TempDirTest;
 using testing::WriteBytes;
-using Messages = std::vector<std::pair<std::string, std::string>>;
+using testing::Messages;
 
-const Messages kWriteFailed = {{"Save to File", "Error Writing File"}};
 const ConversionSettings kPrevious{"in0", "out0", "table0", "fields0"};
 
 using SettingsFileTest = TempDirTest;
@@ -84,7 +83,7 @@ TEST_F(SettingsFileTest, FailedSaveIsReportedAndKeepsTheOldFile) {
     fs::create_directory("db.ini");
     RecordingOwner owner;
     SaveSettings(kPrevious, owner);
-    EXPECT_EQ(owner.messages, kWriteFailed);
+    EXPECT_EQ(owner.messages, testing::kWriteFailedMessage);
     EXPECT_TRUE(fs::is_directory("db.ini"));
     fs::remove("db.ini");
 
@@ -100,11 +99,11 @@ TEST_F(SettingsFileTest, FailedSaveIsReportedAndKeepsTheOldFile) {
     EXPECT_TRUE(AsUnprivilegedUser([] {
         RecordingOwner owner;
         SaveSettings(kPrevious, owner);
-        if (owner.messages != kWriteFailed) return false;
+        if (owner.messages != testing::kWriteFailedMessage) return false;
         fs::current_path("locked");
         owner.messages.clear();
         SaveSettings(kPrevious, owner);
-        return owner.messages == kWriteFailed;
+        return owner.messages == testing::kWriteFailedMessage;
     }));
     EXPECT_EQ(ReadBytes("db.ini"), old);
     EXPECT_EQ(ReadBytes("locked/db.ini"), old);

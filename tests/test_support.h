@@ -31,13 +31,18 @@ private:
     std::filesystem::path dir_;
 };
 
+// Messages as (text, caption) pairs, and the ones most tests look for.
+using Messages = std::vector<std::pair<std::string, std::string>>;
+inline const Messages kDoneMessage = {{"Done", "Done"}};
+inline const Messages kWriteFailedMessage = {{"Save to File", "Error Writing File"}};
+
 // Keeps every message instead of showing it.
 class RecordingOwner : public MessageOwner {
 public:
     void ShowMessage(const std::string& text, const std::string& caption) override {
         messages.emplace_back(text, caption);
     }
-    std::vector<std::pair<std::string, std::string>> messages;
+    Messages messages;
 };
 
 // Runs check as a user without root's rights over files (in a child

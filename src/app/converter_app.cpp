@@ -33,7 +33,7 @@ std::unique_ptr<SocketsLayer> MakeDefaultSocketsLayer() {
     return std::make_unique<DefaultSocketsLayer>();
 }
 
-const CConverterApp::Command CConverterApp::kCommands[] = {
+const CommandEntry<CConverterApp> CConverterApp::kCommands[] = {
     {kIdHelpCommand, &CConverterApp::OnHelp},
 };
 
@@ -69,13 +69,7 @@ bool CConverterApp::StartSockets() {
 }
 
 bool CConverterApp::OnCommand(int id) {
-    for (const Command& command : kCommands) {
-        if (command.id == id) {
-            (this->*command.handler)();
-            return true;
-        }
-    }
-    return false;
+    return DispatchCommand(*this, kCommands, id);
 }
 
 QString CConverterApp::HelpFilePath() {

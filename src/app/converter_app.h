@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/sockets_layer.h"
+#include "ui/command_table.h"
 #include "ui/ui_services.h"
 
 namespace rowsmith {
@@ -38,11 +39,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Command {
-        int id;
-        void (CConverterApp::*handler)();
-    };
-    static const Command kCommands[];
+    static const CommandEntry<CConverterApp> kCommands[];
 
     bool StartSockets();
     void OnHelp();

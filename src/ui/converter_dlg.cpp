@@ -72,7 +72,7 @@ constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::WindowTitleHint | Qt::
 
 }  // namespace
 
-const CConverterDlg::Command CConverterDlg::kCommands[] = {
+const CommandEntry<CConverterDlg> CConverterDlg::kCommands[] = {
     {kIdBrowseInput, &CConverterDlg::OnBrowseInput},
     {kIdBrowseOutput, &CConverterDlg::OnBrowseOutput},
     {kIdConvert, &CConverterDlg::OnConvert},
@@ -91,7 +91,7 @@ CConverterDlg::CConverterDlg(UiServices services, QWidget* parent)
     const QIcon icon = AppIcon();
     BuildDialog(*this, kConverterTemplate, icon);
     setWindowIcon(icon);
-    for (const Command& command : kCommands) {
+    for (const CommandEntry<CConverterDlg>& command : kCommands) {
         if (auto* button = findChild<QPushButton*>(QString::number(command.id))) {
             connect(button, &QPushButton::clicked, this, [this, id = command.id] { OnCommand(id); });
         }
@@ -114,13 +114,7 @@ void CConverterDlg::ShowMessage(const std::string& text, const std::string& capt
 }
 
 bool CConverterDlg::OnCommand(int id) {
-    for (const Command& command : kCommands) {
-        if (command.id == id) {
-            (this->*command.handler)();
-            return true;
-        }
-    }
-    return false;
+    return DispatchCommand(*this, kCommands, id);
 }
 
 void CConverterDlg::OnSysCommand(int id) {

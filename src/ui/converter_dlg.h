@@ -7,6 +7,7 @@
 
 #include "convert/conversion_settings.h"
 #include "convert/message_owner.h"
+#include "ui/command_table.h"
 #include "ui/ui_services.h"
 
 class QLineEdit;
@@ -53,11 +54,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    struct Command {
-        int id;
-        void (CConverterDlg::*handler)();
-    };
-    static const Command kCommands[];
+    static const CommandEntry<CConverterDlg> kCommands[];
 
     void OnBrowseInput();
     void OnBrowseOutput();

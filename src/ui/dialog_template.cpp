@@ -16,8 +16,8 @@ namespace {
 
 constexpr int kIconPixels = 32;
 
-QWidget* CreateControl(QDialog& dialog, const ControlSpec& spec, const QIcon& icon) {
-    switch (spec.kind) {
+QWidget* CreateControl(QDialog& dialog, const ControlSpec& item, const QIcon& icon) {
+    switch (item.kind) {
         case ControlKind::Edit: {
             auto* edit = new QLineEdit(&dialog);
             // Long values from the settings file are shown whole.
@@ -26,13 +26,13 @@ QWidget* CreateControl(QDialog& dialog, const ControlSpec& spec, const QIcon& ic
         }
         case ControlKind::PushButton:
         case ControlKind::DefaultPushButton: {
-            auto* button = new QPushButton(QString::fromUtf8(spec.text), &dialog);
+            auto* button = new QPushButton(QString::fromUtf8(item.text), &dialog);
             button->setAutoDefault(true);
-            button->setDefault(spec.kind == ControlKind::DefaultPushButton);
+            button->setDefault(item.kind == ControlKind::DefaultPushButton);
             return button;
         }
         case ControlKind::Label: {
-            auto* label = new QLabel(QString::fromUtf8(spec.text), &dialog);
+            auto* label = new QLabel(QString::fromUtf8(item.text), &dialog);
             label->setTextFormat(Qt::PlainText);
             return label;
         }
@@ -66,17 +66,17 @@ QSize BuildDialog(QDialog& dialog, const DialogTemplate& tmpl, const QIcon& icon
     dialog.setWindowTitle(QString::fromUtf8(tmpl.caption));
     dialog.setProperty("templateId", tmpl.id);
     const DialogUnits units(dialog.font());
-    for (const ControlSpec& spec : tmpl.controls) {
-        QWidget* control = CreateControl(dialog, spec, icon);
-        if (spec.id != kNoId) control->setObjectName(QString::number(spec.id));
-        int width = spec.kind == ControlKind::Icon ? kIconPixels : units.ToPixelsX(spec.width);
+    for (const ControlSpec& item : tmpl.controls) {
+        QWidget* control = CreateControl(dialog, item, icon);
+        if (item.id != kNoId) control->setObjectName(QString::number(item.id));
+        int width = item.kind == ControlKind::Icon ? kIconPixels : units.ToPixelsX(item.width);
         // The layout was drawn for a narrower font than most substitutes: a
         // label grows to its text rather than clip it.
-        if (spec.kind == ControlKind::Label) {
+        if (item.kind == ControlKind::Label) {
             width = std::max(width, control->fontMetrics().horizontalAdvance(control->property("text").toString()) + 1);
         }
-        const int height = spec.kind == ControlKind::Icon ? kIconPixels : units.ToPixelsY(spec.height);
-        control->setGeometry(units.ToPixelsX(spec.x), units.ToPixelsY(spec.y), width, height);
+        const int height = item.kind == ControlKind::Icon ? kIconPixels : units.ToPixelsY(item.height);
+        control->setGeometry(units.ToPixelsX(item.x), units.ToPixelsY(item.y), width, height);
     }
     const QSize size(units.ToPixelsX(tmpl.width), units.ToPixelsY(tmpl.height));
     dialog.setFixedSize(size);
