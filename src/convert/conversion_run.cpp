@@ -94,12 +94,21 @@ RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer) {
 
     UniqueFd input(::open(settings.inputFile.c_str(), O_RDONLY | O_CLOEXEC));
     if (!input) return ReadFailed(settings.inputFile, errno);
+    // A directory opens but cannot be read: say so before creating the output.
+    struct stat inputInfo {};
+    if (::fstat(input.get(), &inputInfo) == 0 && S_ISDIR(inputInfo.st_mode)) {
+        return ReadFailed(settings.inputFile, EISDIR);
+    }
     UniqueFd output(::open(settings.outputFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
     if (!output) return WriteFailed(errno);
 
     RunReport report = ConvertStreams(input.get(), settings.inputFile, output.get(), settings, observer);
     if (!output.Close() && report.status != RunStatus::WriteFailed) return WriteFailed(errno);
     return report;
+}
+
+void RunConversion(ConversionSettings& settings, MessageOwner& owner) {
+    RunConversion(settings, owner, nullptr);
 }
 
 void RunConversion(ConversionSettings& settings, MessageOwner& owner, RunObserver* observer) {

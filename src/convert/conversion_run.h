@@ -52,7 +52,7 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
 RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer = nullptr);
 
 // ConvertFile, with its message shown through owner.
-void RunConversion(ConversionSettings& settings, MessageOwner& owner,
-                   RunObserver* observer = nullptr);
+void RunConversion(ConversionSettings& settings, MessageOwner& owner);
+void RunConversion(ConversionSettings& settings, MessageOwner& owner, RunObserver* observer);
 
 }  // namespace rowsmith
