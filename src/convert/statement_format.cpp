@@ -17,6 +17,7 @@ namespace {
 constexpr char kComma = ',';
 constexpr char kDoubleQuote = '"';
 constexpr char kSingleQuote = '\'';
+
 // Up to three bytes as a word that memcpy stores in their order.
 constexpr std::uint32_t Word(char a, char b = 0, char c = 0) {
     const auto byte = [](char x) { return static_cast<std::uint32_t>(static_cast<unsigned char>(x)); };
@@ -33,9 +34,10 @@ char* WriteText(std::string_view text, char* out) {
 
 // The line is read in blocks of sixteen bytes: a mask finds the commas and
 // quotes in a block, and the ordinary bytes between them are copied sixteen
-// at a time. Such copies read up to kBlockRead bytes from where they start
-// and store sixteen bytes to out, past what counts; the bytes past it are
-// written over later.
+// at a time. A copy reads and stores sixteen bytes whatever it counts, so it
+// reads up to 31 bytes past the end of the line (StatementFormat::kPadding)
+// and stores past what counts; those bytes are written over later, or lie
+// in the scratch room that MaxRowSize leaves.
 constexpr std::size_t kBlock = 16;
 
 #ifdef __SSE2__
@@ -90,7 +92,7 @@ char* StatementFormat::WriteRow(std::string_view line, char* out) const {
     bool inQuotes = false;
     char* valueStart = out;  // where the value of a quoted field begins
     const char* copied = p;  // bytes before this one are written
-    const char* afterDoubleQuote = nullptr;
+    const char* afterDoubleQuote = nullptr;  // a comma here follows a double quote
     for (const char* block = p; block < end; block += kBlock) {
         const auto left = static_cast<std::size_t>(end - block);
         unsigned stops = SpecialBytes(block);
@@ -103,11 +105,18 @@ char* StatementFormat::WriteRow(std::string_view line, char* out) const {
             const char c = *stop;
             const bool isComma = c == kComma;
             const bool isDoubleQuote = c == kDoubleQuote;
+            // A comma ends a field, except inside a quoted field, which only
+            // a double quote followed by a comma ends; the byte before that
+            // comma (the closing quote) is dropped, and an opening quote
+            // right before it leaves an empty value.
             const bool closes = isComma && (!inQuotes || afterDoubleQuote == stop);
+            // A double quote opening a field protects its commas and is not kept.
             const bool opens = isDoubleQuote && stop == fieldStart;
             out -= closes && inQuotes && out > valueStart;
-            // Each stop writes four bytes and keeps those that count: the
-            // choices below compile to conditional moves, not branches.
+            // A single quote is doubled, so the value stays one SQL string
+            // whatever it holds; any other byte here is an ordinary one. Each
+            // stop writes four bytes and keeps those that count: the choices
+            // below compile to conditional moves, not branches.
             std::uint32_t bytes = Word(c);
             std::size_t length = 1;
             if (c == kSingleQuote) bytes = kTwoQuotes, length = 2;
