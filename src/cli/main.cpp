@@ -1,5 +1,4 @@
 // rowsmith-convert: the conversion engine of the window, on the command line.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,7 +7,6 @@
 
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
-#include "convert/messages.h"
 #include "convert/row_conversion.h"
 #include "convert/unique_fd.h"
 
@@ -25,10 +23,6 @@ void Complain(const std::string& text) {
     std::fprintf(stderr, "rowsmith-convert: %s\n", text.c_str());
 }
 
-RunReport WriteFailed(int error) {
-    return {RunStatus::WriteFailed, std::string(rowsmith::kWriteFailedMessage.text), "", error};
-}
-
 // The window's message, with the file and the system's reason where a write failed.
 std::string Describe(const RunReport& report, const std::string& outputName) {
     std::string text = report.text;
@@ -41,17 +35,17 @@ std::string Describe(const RunReport& report, const std::string& outputName) {
 int Convert(const CommandLine& line) {
     const rowsmith::ConversionSettings settings{line.input, line.output, line.table, line.fields};
     const bool fromStdin = line.input == "-";
-    rowsmith::UniqueFd inputFile(fromStdin ? -1 : ::open(line.input.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fromStdin && !inputFile) {
-        Complain(rowsmith::ReadFailedText(line.input, errno));
+    int error = 0;
+    rowsmith::UniqueFd inputFile;
+    if (!fromStdin && !(inputFile = rowsmith::OpenInputFile(line.input, error))) {
+        Complain(rowsmith::ReadFailedReport(line.input, error).text);
         return kFailed;
     }
     const std::string outputName =
         !line.hasOutput ? "standard output" : line.output.empty() ? rowsmith::kDefaultOutputFile : line.output;
-    rowsmith::UniqueFd outputFile(
-        line.hasOutput ? ::open(outputName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666) : -1);
-    if (line.hasOutput && !outputFile) {
-        Complain(Describe(WriteFailed(errno), outputName));
+    rowsmith::UniqueFd outputFile;
+    if (line.hasOutput && !(outputFile = rowsmith::OpenOutputFile(outputName, error))) {
+        Complain(Describe(rowsmith::WriteFailedReport(error), outputName));
         return kFailed;
     }
 
@@ -61,7 +55,7 @@ int Convert(const CommandLine& line) {
                                                 &progress);
     progress.Clear();
     const bool closed = line.hasOutput ? outputFile.Close() : ::close(STDOUT_FILENO) == 0;
-    if (!closed && report.status == RunStatus::Done) report = WriteFailed(errno);
+    if (!closed && report.status == RunStatus::Done) report = rowsmith::WriteFailedReport(errno);
     if (report.status != RunStatus::Done) {
         Complain(Describe(report, outputName));
         return kFailed;

@@ -9,7 +9,6 @@
 #include "convert/statement_output.h"
 #include "convert/text_mode.h"
 #include "convert/text_mode_reader.h"
-#include "convert/unique_fd.h"
 
 namespace rowsmith {
 
@@ -22,21 +21,39 @@ RunReport Report(RunStatus status, Message message) {
     return {status, std::string(message.text), std::string(message.caption)};
 }
 
-RunReport ReadFailed(const std::string& path, int error) {
-    return {RunStatus::ReadFailed, ReadFailedText(path, error), std::string(kReadFailedCaption), error};
-}
-
-RunReport WriteFailed(int error) {
-    RunReport report = Report(RunStatus::WriteFailed, kWriteFailedMessage);
-    report.error = error;
-    return report;
-}
-
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 }  // namespace
+
+RunReport ReadFailedReport(const std::string& path, int error) {
+    return {RunStatus::ReadFailed, ReadFailedText(path, error), std::string(kReadFailedCaption), error};
+}
+
+RunReport WriteFailedReport(int error) {
+    RunReport report = Report(RunStatus::WriteFailed, kWriteFailedMessage);
+    report.error = error;
+    return report;
+}
+
+UniqueFd OpenInputFile(const std::string& path, int& error) {
+    UniqueFd input(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!input) {
+        error = errno;
+    } else if (::fstat(input.get(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = EISDIR;
+        return UniqueFd();
+    }
+    return input;
+}
+
+UniqueFd OpenOutputFile(const std::string& path, int& error) {
+    UniqueFd output(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    if (!output) error = errno;
+    return output;
+}
 
 RunStatus ConvertLines(TextModeReader& reader, StatementOutput& output,
                        const StatementFormat& format, RunObserver* observer,
@@ -66,8 +83,8 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
                          const ConversionSettings& settings, RunObserver* observer) {
     struct stat inputInfo {};
     struct stat outputInfo {};
-    if (::fstat(inputFd, &inputInfo) != 0) return ReadFailed(inputName, errno);
-    if (::fstat(outputFd, &outputInfo) != 0) return WriteFailed(errno);
+    if (::fstat(inputFd, &inputInfo) != 0) return ReadFailedReport(inputName, errno);
+    if (::fstat(outputFd, &outputInfo) != 0) return WriteFailedReport(errno);
     // Appending to the file being read would read on into its own output.
     if (SameFile(inputInfo, outputInfo)) return Report(RunStatus::SameFile, kSameFileMessage);
 
@@ -79,9 +96,9 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
     int error = 0;
     switch (ConvertLines(reader, statements, format, observer, totalBytes, &error)) {
         case RunStatus::ReadFailed:
-            return ReadFailed(inputName, error);
+            return ReadFailedReport(inputName, error);
         case RunStatus::WriteFailed:
-            return WriteFailed(error);
+            return WriteFailedReport(error);
         case RunStatus::Cancelled:
             return Report(RunStatus::Cancelled, kCancelledMessage);
         default:
@@ -92,18 +109,14 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
 RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer) {
     if (settings.outputFile.empty()) settings.outputFile = kDefaultOutputFile;
 
-    UniqueFd input(::open(settings.inputFile.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!input) return ReadFailed(settings.inputFile, errno);
-    // A directory opens but cannot be read: say so before creating the output.
-    struct stat inputInfo {};
-    if (::fstat(input.get(), &inputInfo) == 0 && S_ISDIR(inputInfo.st_mode)) {
-        return ReadFailed(settings.inputFile, EISDIR);
-    }
-    UniqueFd output(::open(settings.outputFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    if (!output) return WriteFailed(errno);
+    int error = 0;
+    UniqueFd input = OpenInputFile(settings.inputFile, error);
+    if (!input) return ReadFailedReport(settings.inputFile, error);
+    UniqueFd output = OpenOutputFile(settings.outputFile, error);
+    if (!output) return WriteFailedReport(error);
 
     RunReport report = ConvertStreams(input.get(), settings.inputFile, output.get(), settings, observer);
-    if (!output.Close() && report.status != RunStatus::WriteFailed) return WriteFailed(errno);
+    if (!output.Close() && report.status != RunStatus::WriteFailed) return WriteFailedReport(errno);
     return report;
 }
 

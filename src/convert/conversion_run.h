@@ -6,6 +6,7 @@
 #include "convert/conversion_settings.h"
 #include "convert/message_owner.h"
 #include "convert/statement_format.h"
+#include "convert/unique_fd.h"
 
 namespace rowsmith {
 
@@ -39,6 +40,16 @@ struct RunReport {
 RunStatus ConvertLines(TextModeReader& reader, StatementOutput& output,
                        const StatementFormat& format, RunObserver* observer,
                        std::uint64_t totalBytes, int* error);
+
+// Opens the input of a run for reading; refuses a directory (EISDIR), which
+// opens but cannot be read. On failure the result is closed and error is set.
+UniqueFd OpenInputFile(const std::string& path, int& error);
+// Opens the output of a run for appending, creating it when it is missing.
+UniqueFd OpenOutputFile(const std::string& path, int& error);
+
+// The reports of a failed read of path and of a failed write.
+RunReport ReadFailedReport(const std::string& path, int error);
+RunReport WriteFailedReport(int error);
 
 // Converts what inputFd reads into statements appended to outputFd, with
 // the table and field names of settings; inputName names the input in

@@ -1,10 +1,9 @@
 #include "convert/statement_output.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "convert/write_all.h"
 
 namespace rowsmith {
 
@@ -60,19 +59,11 @@ bool StatementOutput::AwaitWrite() {
 }
 
 int StatementOutput::WriteBlock(const char* data, std::size_t size) {
-    std::size_t left = size;
-    while (left > 0) {
-        const ssize_t n = ::write(fd_, data, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            // Cut off the part of the block that did get written, so the
-            // file ends with a whole statement.
-            if (wholeSize_ >= 0 && ::ftruncate(fd_, wholeSize_) != 0) wholeSize_ = -1;
-            return error;
-        }
-        data += n;
-        left -= static_cast<std::size_t>(n);
+    if (const int error = WriteAll(fd_, data, size)) {
+        // Cut off the part of the block that did get written, so the file
+        // ends with a whole statement.
+        if (wholeSize_ >= 0 && ::ftruncate(fd_, wholeSize_) != 0) wholeSize_ = -1;
+        return error;
     }
     if (wholeSize_ >= 0) wholeSize_ += static_cast<std::int64_t>(size);
     return 0;

@@ -24,8 +24,8 @@ public:
 
     // The next line with its LF; the last line of the input may lack one.
     // The view stays valid until the next call, and kPadding readable bytes
-    // follow it. False at the end of the
-    // input, and after a read error (see error()).
+    // follow it. False at the end of the input, and after a read error (see
+    // error()).
     bool NextLine(std::string_view& line);
 
     // The errno of a failed read, or 0.

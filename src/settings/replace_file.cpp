@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "convert/unique_fd.h"
+#include "convert/write_all.h"
 
 namespace rowsmith {
 
@@ -40,19 +41,6 @@ std::string DirectoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 mode_t NewFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -75,10 +63,11 @@ int ReplaceFile(const std::string& path, std::string_view contents) {
     UniqueFd fd(::mkstemp(temporary.data()));
     if (!fd) return errno;
     const mode_t mode = exists ? (old.st_mode & 07777) : NewFileMode();
-    int error = 0;
-    if (::fchmod(fd.get(), mode) != 0 || !WriteAll(fd.get(), contents) || ::fsync(fd.get()) != 0 ||
-        !fd.Close() || ::rename(temporary.c_str(), target.c_str()) != 0) {
+    int error = ::fchmod(fd.get(), mode) != 0 ? errno : WriteAll(fd.get(), contents.data(), contents.size());
+    if (error == 0 && (::fsync(fd.get()) != 0 || !fd.Close() || ::rename(temporary.c_str(), target.c_str()) != 0)) {
         error = errno;
+    }
+    if (error != 0) {
         ::unlink(temporary.c_str());
         return error;
     }
