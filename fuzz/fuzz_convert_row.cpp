@@ -1,5 +1,6 @@
-// ConvertRow on any bytes: the statement has the fixed frame, and its values
-// scan, as SQL string literals, into exactly the values the rules give.
+// ConvertRow on any bytes: the statement has the fixed frame, its values
+// scan, as SQL string literals, into exactly the values the rules give, and
+// the block scanner writes the very same statement.
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "convert/row_conversion.h"
+#include "convert/statement_format.h"
 #include "reference_rules.h"
 
 namespace {
@@ -54,5 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const auto values = ScanLiterals(text.substr(prefix.size(), text.size() - prefix.size() - suffix.size()));
     if (!values || *values != rowsmith::reference::Values(line)) std::abort();
+    std::string fast;
+    rowsmith::StatementFormat("T", "F").AppendRow(line, fast);
+    if (fast != statement) std::abort();
     return 0;
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/text_mode_reader.h"
+#include "io/text_mode_reader.h"
 #include "reference_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -24,8 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         rowsmith::TextModeReader reader(fd, blockSize);
         std::string_view line;
-        while (reader.NextLine(line)) lines.emplace_back(line);
-        if (reader.error() != 0) std::abort();
+        int status;
+        while ((status = reader.NextLine(line)) == 0) lines.emplace_back(line);
+        if (status != rowsmith::kEndOfInput) std::abort();
     }
     ::close(fd);
     if (lines != rowsmith::reference::TextLines(bytes)) std::abort();

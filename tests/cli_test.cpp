@@ -14,11 +14,11 @@
 namespace rowsmith {
 namespace {
 
-using testing::ReadBytes;
-using testing::StartProcess;
-using testing::WaitForExit;
-using testing::TempDirTest;
-using testing::WriteBytes;
+using test::ReadBytes;
+using test::StartProcess;
+using test::WaitForExit;
+using test::TempDirTest;
+using test::WriteBytes;
 
 struct CliResult {
     int exitCode;

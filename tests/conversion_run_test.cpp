@@ -12,12 +12,12 @@ namespace rowsmith {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::AsUnprivilegedUser;
-using testing::ReadBytes;
-using testing::RecordingOwner;
-using testing::TempDirTest;
-using testing::WriteBytes;
-using testing::Messages;
+using test::AsUnprivilegedUser;
+using test::ReadBytes;
+using test::RecordingOwner;
+using test::TempDirTest;
+using test::WriteBytes;
+using test::Messages;
 
 const Messages kSameFile = {{"The output file is the same as the input file.", "Error Writing File"}};
 
@@ -61,7 +61,7 @@ TEST_F(ConversionRunTest, WritesOneStatementPerLineWithCrLf) {
     for (const Case& c : cases) {
         WriteBytes("input.csv", c.input);
         fs::remove("out.sql");
-        EXPECT_EQ(Run(), testing::kDoneMessage);
+        EXPECT_EQ(Run(), test::kDoneMessage);
         EXPECT_EQ(ReadBytes("out.sql"), c.output) << "input: " << c.input;
     }
 }
@@ -69,15 +69,15 @@ TEST_F(ConversionRunTest, WritesOneStatementPerLineWithCrLf) {
 TEST_F(ConversionRunTest, AppendsToWhatTheOutputHolds) {
     WriteBytes("input.csv", "1\n2\n");
     WriteBytes("out.sql", "-- kept\n");
-    EXPECT_EQ(Run(), testing::kDoneMessage);
-    EXPECT_EQ(Run(), testing::kDoneMessage);
+    EXPECT_EQ(Run(), test::kDoneMessage);
+    EXPECT_EQ(Run(), test::kDoneMessage);
     EXPECT_EQ(ReadBytes("out.sql"), "-- kept\n" + Statement("'1'") + Statement("'2'") +
                                         Statement("'1'") + Statement("'2'"));
 }
 
 TEST_F(ConversionRunTest, EmptyOutputNameMeansDbCsvHere) {
     WriteBytes("input.csv", "a\n");
-    EXPECT_EQ(Run(""), testing::kDoneMessage);
+    EXPECT_EQ(Run(""), test::kDoneMessage);
     EXPECT_EQ(settings.outputFile, "db.csv");
     EXPECT_EQ(ReadBytes("db.csv"), Statement("'a'"));
 }
@@ -104,9 +104,9 @@ TEST_F(ConversionRunTest, UnreadableInputIsReportedAndCreatesNothing) {
 TEST_F(ConversionRunTest, OutputThatCannotBeOpenedIsReportedOnce) {
     WriteBytes("input.csv", "a\nb\nc\n");
     fs::create_directory("folder");
-    EXPECT_EQ(Run("nodir/out.sql"), testing::kWriteFailedMessage);
-    EXPECT_EQ(Run("folder"), testing::kWriteFailedMessage);
-    EXPECT_EQ(Run("/dev/full"), testing::kWriteFailedMessage);
+    EXPECT_EQ(Run("nodir/out.sql"), test::kWriteFailedMessage);
+    EXPECT_EQ(Run("folder"), test::kWriteFailedMessage);
+    EXPECT_EQ(Run("/dev/full"), test::kWriteFailedMessage);
 }
 
 TEST_F(ConversionRunTest, OutputInADirectoryWithoutWriteAccessIsReported) {
@@ -116,7 +116,7 @@ TEST_F(ConversionRunTest, OutputInADirectoryWithoutWriteAccessIsReported) {
     fs::create_directory("locked");
     fs::permissions("locked", fs::perms::owner_read | fs::perms::owner_exec |
                                   fs::perms::others_read | fs::perms::others_exec);
-    EXPECT_TRUE(AsUnprivilegedUser([this] { return Run("locked/out.sql") == testing::kWriteFailedMessage; }));
+    EXPECT_TRUE(AsUnprivilegedUser([this] { return Run("locked/out.sql") == test::kWriteFailedMessage; }));
     EXPECT_FALSE(fs::exists("locked/out.sql"));
 }
 

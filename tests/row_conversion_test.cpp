@@ -55,10 +55,18 @@ const RowCase kRowCases[] = {
     {std::string("a,\0b\r\n", 6), std::string("'a','\0b'", 8)},
 };
 
+// The statement the block scanner writes for line.
+std::string FastRow(const std::string& line) {
+    std::string statement;
+    StatementFormat("T", "F").AppendRow(line, statement);
+    return statement;
+}
+
 TEST(ConvertRow, GivesTheStatementForEachLine) {
     for (const RowCase& c : kRowCases) {
-        EXPECT_EQ(ConvertRow(c.line, "T", "F"), "INSERT INTO T ( F ) VALUES ( " + c.values + " );\n")
-            << "line: " << c.line;
+        const std::string expected = "INSERT INTO T ( F ) VALUES ( " + c.values + " );\n";
+        EXPECT_EQ(ConvertRow(c.line, "T", "F"), expected) << "line: " << c.line;
+        EXPECT_EQ(FastRow(c.line), expected) << "fast path, line: " << c.line;
     }
 }
 
@@ -84,9 +92,10 @@ TEST(ConvertRow, AgreesWithAByteByByteReadingOfTheRules) {
         const int length = static_cast<int>(random() % 24);
         for (int i = 0; i < length; ++i) line += alphabet[random() % alphabet.size()];
         line += '\n';
-        EXPECT_EQ(ConvertRow(line, "T", "F"),
-                  "INSERT INTO T ( F ) VALUES ( " + reference::ValueList(line) + " );\n")
+        const std::string plain = ConvertRow(line, "T", "F");
+        EXPECT_EQ(plain, "INSERT INTO T ( F ) VALUES ( " + reference::ValueList(line) + " );\n")
             << "line: " << line;
+        EXPECT_EQ(FastRow(line), plain) << "line: " << line;
     }
 }
 

@@ -10,12 +10,12 @@ namespace rowsmith {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::AsUnprivilegedUser;
-using testing::ReadBytes;
-using testing::RecordingOwner;
-using testing::TempDirTest;
-using testing::WriteBytes;
-using testing::Messages;
+using test::AsUnprivilegedUser;
+using test::ReadBytes;
+using test::RecordingOwner;
+using test::TempDirTest;
+using test::WriteBytes;
+using test::Messages;
 
 const ConversionSettings kPrevious{"in0", "out0", "table0", "fields0"};
 
@@ -83,7 +83,7 @@ TEST_F(SettingsFileTest, FailedSaveIsReportedAndKeepsTheOldFile) {
     fs::create_directory("db.ini");
     RecordingOwner owner;
     SaveSettings(kPrevious, owner);
-    EXPECT_EQ(owner.messages, testing::kWriteFailedMessage);
+    EXPECT_EQ(owner.messages, test::kWriteFailedMessage);
     EXPECT_TRUE(fs::is_directory("db.ini"));
     fs::remove("db.ini");
 
@@ -99,11 +99,11 @@ TEST_F(SettingsFileTest, FailedSaveIsReportedAndKeepsTheOldFile) {
     EXPECT_TRUE(AsUnprivilegedUser([] {
         RecordingOwner owner;
         SaveSettings(kPrevious, owner);
-        if (owner.messages != testing::kWriteFailedMessage) return false;
+        if (owner.messages != test::kWriteFailedMessage) return false;
         fs::current_path("locked");
         owner.messages.clear();
         SaveSettings(kPrevious, owner);
-        return owner.messages == testing::kWriteFailedMessage;
+        return owner.messages == test::kWriteFailedMessage;
     }));
     EXPECT_EQ(ReadBytes("db.ini"), old);
     EXPECT_EQ(ReadBytes("locked/db.ini"), old);

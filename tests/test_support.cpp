@@ -20,7 +20,7 @@ void PrintTo(const ConversionSettings& s, std::ostream* os) {
 
 }  // namespace rowsmith
 
-namespace rowsmith::testing {
+namespace rowsmith::test {
 
 void TempDirTest::SetUp() {
     previous_ = std::filesystem::current_path();
@@ -84,4 +84,4 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-}  // namespace rowsmith::testing
+}  // namespace rowsmith::test

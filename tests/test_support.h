@@ -17,7 +17,7 @@ namespace rowsmith {
 void PrintTo(const ConversionSettings& settings, std::ostream* os);
 }  // namespace rowsmith
 
-namespace rowsmith::testing {
+namespace rowsmith::test {
 
 // Runs each test in a fresh temporary directory, which it removes afterwards.
 class TempDirTest : public ::testing::Test {
@@ -59,4 +59,4 @@ int WaitForExit(pid_t pid);
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 
-}  // namespace rowsmith::testing
+}  // namespace rowsmith::test

@@ -8,16 +8,16 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/text_mode.h"
-#include "convert/text_mode_reader.h"
+#include "io/text_mode.h"
+#include "io/text_mode_reader.h"
 #include "reference_rules.h"
 #include "test_support.h"
 
 namespace rowsmith {
 namespace {
 
-using testing::TempDirTest;
-using testing::WriteBytes;
+using test::TempDirTest;
+using test::WriteBytes;
 
 // Every line the reader gives for a file holding bytes.
 std::vector<std::string> ReadLines(const std::string& bytes, std::size_t blockSize) {
@@ -27,8 +27,9 @@ std::vector<std::string> ReadLines(const std::string& bytes, std::size_t blockSi
     TextModeReader reader(fd, blockSize);
     std::vector<std::string> lines;
     std::string_view line;
-    while (reader.NextLine(line)) lines.emplace_back(line);
-    EXPECT_EQ(reader.error(), 0);
+    int status;
+    while ((status = reader.NextLine(line)) == 0) lines.emplace_back(line);
+    EXPECT_EQ(status, kEndOfInput);
     ::close(fd);
     return lines;
 }
@@ -96,7 +97,7 @@ TEST(TextModeReaderPipe, FindsTheByteOrderMarkWhenItArrivesByteByByte) {
     TextModeReader reader(fds[0], 64);
     std::vector<std::string> lines;
     std::string_view line;
-    while (reader.NextLine(line)) lines.emplace_back(line);
+    while (reader.NextLine(line) == 0) lines.emplace_back(line);
     writer.join();
     ::close(fds[0]);
     EXPECT_EQ(lines, std::vector<std::string>{"a\n"});
@@ -107,8 +108,8 @@ TEST(TextModeReaderErrors, ReportsAFailedRead) {
     ASSERT_GE(fd, 0);
     TextModeReader reader(fd);
     std::string_view line;
-    EXPECT_FALSE(reader.NextLine(line));
-    EXPECT_EQ(reader.error(), EISDIR);
+    EXPECT_EQ(reader.NextLine(line), EISDIR);
+    EXPECT_EQ(reader.NextLine(line), EISDIR);
     ::close(fd);
 }
 

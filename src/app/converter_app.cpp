@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <QWidget>
 
+#include "rowsmith_version.h"
 #include "ui/converter_dlg.h"
 #include "ui/string_table.h"
 
@@ -40,7 +41,7 @@ const CommandEntry<CConverterApp> CConverterApp::kCommands[] = {
 CConverterApp::CConverterApp(int& argc, char** argv)
     : QApplication(argc, argv), services_(DefaultUiServices()), sockets_(MakeDefaultSocketsLayer()) {
     setApplicationName(QStringLiteral("Rowsmith"));
-    setApplicationVersion(QStringLiteral("1.0.0.1"));
+    setApplicationVersion(QStringLiteral(ROWSMITH_VERSION));
     installEventFilter(this);
 }
 

@@ -1,14 +1,17 @@
 // rowsmith-convert: the conversion engine of the window, on the command line.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
-#include "convert/row_conversion.h"
-#include "convert/unique_fd.h"
+#include "convert/conversion_run.h"
+#include "io/open_file.h"
+#include "io/unique_fd.h"
+#include "rowsmith_version.h"
 
 namespace {
 
@@ -35,18 +38,21 @@ std::string Describe(const RunReport& report, const std::string& outputName) {
 int Convert(const CommandLine& line) {
     const rowsmith::ConversionSettings settings{line.input, line.output, line.table, line.fields};
     const bool fromStdin = line.input == "-";
-    int error = 0;
     rowsmith::UniqueFd inputFile;
-    if (!fromStdin && !(inputFile = rowsmith::OpenInputFile(line.input, error))) {
-        Complain(rowsmith::ReadFailedReport(line.input, error).text);
-        return kFailed;
+    if (!fromStdin) {
+        if (const int error = rowsmith::OpenForReading(line.input, inputFile)) {
+            Complain(rowsmith::ReadFailedReport(line.input, error).text);
+            return kFailed;
+        }
     }
     const std::string outputName =
         !line.hasOutput ? "standard output" : line.output.empty() ? rowsmith::kDefaultOutputFile : line.output;
     rowsmith::UniqueFd outputFile;
-    if (line.hasOutput && !(outputFile = rowsmith::OpenOutputFile(outputName, error))) {
-        Complain(Describe(rowsmith::WriteFailedReport(error), outputName));
-        return kFailed;
+    if (line.hasOutput) {
+        if (const int error = rowsmith::OpenForAppending(outputName, outputFile)) {
+            Complain(Describe(rowsmith::WriteFailedReport(error), outputName));
+            return kFailed;
+        }
     }
 
     rowsmith::ProgressLine progress(STDERR_FILENO, ::isatty(STDERR_FILENO) == 1);
@@ -54,8 +60,8 @@ int Convert(const CommandLine& line) {
                                                 line.hasOutput ? outputFile.get() : STDOUT_FILENO, settings,
                                                 &progress);
     progress.Clear();
-    const bool closed = line.hasOutput ? outputFile.Close() : ::close(STDOUT_FILENO) == 0;
-    if (!closed && report.status == RunStatus::Done) report = rowsmith::WriteFailedReport(errno);
+    const int closeError = line.hasOutput ? outputFile.Close() : ::close(STDOUT_FILENO) == 0 ? 0 : errno;
+    if (closeError != 0 && report.status == RunStatus::Done) report = rowsmith::WriteFailedReport(closeError);
     if (report.status != RunStatus::Done) {
         Complain(Describe(report, outputName));
         return kFailed;

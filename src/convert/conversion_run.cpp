@@ -1,14 +1,17 @@
 #include "convert/conversion_run.h"
 
 #include <cerrno>
+#include <string_view>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "convert/messages.h"
+#include "convert/statement_format.h"
 #include "convert/statement_output.h"
-#include "convert/text_mode.h"
-#include "convert/text_mode_reader.h"
+#include "io/open_file.h"
+#include "io/text_mode.h"
+#include "io/text_mode_reader.h"
+#include "io/unique_fd.h"
 
 namespace rowsmith {
 
@@ -25,6 +28,26 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Converts every line of reader into output and writes out the last block.
+// Returns the report of a failed read or write, of a cancel, or "Done".
+RunReport ConvertLines(TextModeReader& reader, const std::string& inputName, StatementOutput& output,
+                       const StatementFormat& format, RunObserver* observer, std::uint64_t totalBytes) {
+    std::uint64_t reported = 0;
+    std::string_view line;
+    bool cancelled = false;
+    int readError = 0;
+    while (!cancelled && (readError = reader.NextLine(line)) == 0) {
+        if (output.AppendStatement(format, line) != 0) break;
+        if (observer && reader.bytesConsumed() != reported) {
+            reported = reader.bytesConsumed();
+            cancelled = !observer->Continue(reported, totalBytes);
+        }
+    }
+    if (const int writeError = output.Flush()) return WriteFailedReport(writeError);
+    if (readError > 0) return ReadFailedReport(inputName, readError);
+    return cancelled ? Report(RunStatus::Cancelled, kCancelledMessage) : Report(RunStatus::Done, kDoneMessage);
+}
+
 }  // namespace
 
 RunReport ReadFailedReport(const std::string& path, int error) {
@@ -35,48 +58,6 @@ RunReport WriteFailedReport(int error) {
     RunReport report = Report(RunStatus::WriteFailed, kWriteFailedMessage);
     report.error = error;
     return report;
-}
-
-UniqueFd OpenInputFile(const std::string& path, int& error) {
-    UniqueFd input(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info {};
-    if (!input) {
-        error = errno;
-    } else if (::fstat(input.get(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        error = EISDIR;
-        return UniqueFd();
-    }
-    return input;
-}
-
-UniqueFd OpenOutputFile(const std::string& path, int& error) {
-    UniqueFd output(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    if (!output) error = errno;
-    return output;
-}
-
-RunStatus ConvertLines(TextModeReader& reader, StatementOutput& output,
-                       const StatementFormat& format, RunObserver* observer,
-                       std::uint64_t totalBytes, int* error) {
-    std::uint64_t reported = 0;
-    std::string_view line;
-    bool cancelled = false;
-    while (!cancelled && reader.NextLine(line)) {
-        if (!output.AppendStatement(format, line)) break;
-        if (observer && reader.bytesConsumed() != reported) {
-            reported = reader.bytesConsumed();
-            cancelled = !observer->Continue(reported, totalBytes);
-        }
-    }
-    if (!output.Flush()) {
-        *error = output.error();
-        return RunStatus::WriteFailed;
-    }
-    if (reader.error() != 0) {
-        *error = reader.error();
-        return RunStatus::ReadFailed;
-    }
-    return cancelled ? RunStatus::Cancelled : RunStatus::Done;
 }
 
 RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd,
@@ -93,30 +74,20 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
     StatementOutput statements(outputFd);
     const std::uint64_t totalBytes =
         S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
-    int error = 0;
-    switch (ConvertLines(reader, statements, format, observer, totalBytes, &error)) {
-        case RunStatus::ReadFailed:
-            return ReadFailedReport(inputName, error);
-        case RunStatus::WriteFailed:
-            return WriteFailedReport(error);
-        case RunStatus::Cancelled:
-            return Report(RunStatus::Cancelled, kCancelledMessage);
-        default:
-            return Report(RunStatus::Done, kDoneMessage);
-    }
+    return ConvertLines(reader, inputName, statements, format, observer, totalBytes);
 }
 
 RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer) {
     if (settings.outputFile.empty()) settings.outputFile = kDefaultOutputFile;
 
-    int error = 0;
-    UniqueFd input = OpenInputFile(settings.inputFile, error);
-    if (!input) return ReadFailedReport(settings.inputFile, error);
-    UniqueFd output = OpenOutputFile(settings.outputFile, error);
-    if (!output) return WriteFailedReport(error);
+    UniqueFd input;
+    if (const int error = OpenForReading(settings.inputFile, input)) return ReadFailedReport(settings.inputFile, error);
+    UniqueFd output;
+    if (const int error = OpenForAppending(settings.outputFile, output)) return WriteFailedReport(error);
 
     RunReport report = ConvertStreams(input.get(), settings.inputFile, output.get(), settings, observer);
-    if (!output.Close() && report.status != RunStatus::WriteFailed) return WriteFailedReport(errno);
+    const int closeError = output.Close();
+    if (closeError != 0 && report.status != RunStatus::WriteFailed) return WriteFailedReport(closeError);
     return report;
 }
 
@@ -126,6 +97,7 @@ void RunConversion(ConversionSettings& settings, MessageOwner& owner) {
 
 void RunConversion(ConversionSettings& settings, MessageOwner& owner, RunObserver* observer) {
     const RunReport report = ConvertFile(settings, observer);
+    if (observer) observer->Finished(report);
     owner.ShowMessage(report.text, report.caption);
 }
 

@@ -5,25 +5,11 @@
 
 #include "convert/conversion_settings.h"
 #include "convert/message_owner.h"
-#include "convert/statement_format.h"
-#include "convert/unique_fd.h"
 
 namespace rowsmith {
 
-class TextModeReader;
-class StatementOutput;
-
 // The relative name used when the output file box is empty.
 inline constexpr const char* kDefaultOutputFile = "db.csv";
-
-// Watches a long run: told how far the input has been read, once per block.
-class RunObserver {
-public:
-    virtual ~RunObserver() = default;
-    // bytesRead of totalBytes (0 when the size is unknown) have been read.
-    // Returning false stops the run after the statement being written.
-    virtual bool Continue(std::uint64_t bytesRead, std::uint64_t totalBytes) = 0;
-};
 
 enum class RunStatus { Done, Cancelled, ReadFailed, WriteFailed, SameFile };
 
@@ -35,17 +21,17 @@ struct RunReport {
     int error = 0;  // the errno behind a failed read or write, when there is one
 };
 
-// Converts every line of reader into output and writes out the last block.
-// Reports ReadFailed or WriteFailed with the error in *error.
-RunStatus ConvertLines(TextModeReader& reader, StatementOutput& output,
-                       const StatementFormat& format, RunObserver* observer,
-                       std::uint64_t totalBytes, int* error);
-
-// Opens the input of a run for reading; refuses a directory (EISDIR), which
-// opens but cannot be read. On failure the result is closed and error is set.
-UniqueFd OpenInputFile(const std::string& path, int& error);
-// Opens the output of a run for appending, creating it when it is missing.
-UniqueFd OpenOutputFile(const std::string& path, int& error);
+// Watches a long run: told how far the input has been read, once per block,
+// and how the run ended, before its message is shown.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+    // bytesRead of totalBytes (0 when the size is unknown) have been read.
+    // Returning false stops the run after the statement being written.
+    virtual bool Continue(std::uint64_t bytesRead, std::uint64_t totalBytes) = 0;
+    // The run is over; its message comes next.
+    virtual void Finished(const RunReport& /*report*/) {}
+};
 
 // The reports of a failed read of path and of a failed write.
 RunReport ReadFailedReport(const std::string& path, int error);
@@ -62,7 +48,8 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
 // output name becomes "db.csv" in settings) and says how it went.
 RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer = nullptr);
 
-// ConvertFile, with its message shown through owner.
+// ConvertFile, with its message shown through owner once the observer has
+// heard that the run is over.
 void RunConversion(ConversionSettings& settings, MessageOwner& owner);
 void RunConversion(ConversionSettings& settings, MessageOwner& owner, RunObserver* observer);
 

@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "convert/text_mode.h"
+#include "io/text_mode.h"
 
 namespace rowsmith {
 

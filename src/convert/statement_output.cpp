@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "convert/write_all.h"
+#include "io/write_all.h"
 
 namespace rowsmith {
 
@@ -20,11 +20,11 @@ StatementOutput::~StatementOutput() {
     AwaitWrite();
 }
 
-bool StatementOutput::AppendStatement(const StatementFormat& format, std::string_view line) {
-    if (error_ != 0) return false;
+int StatementOutput::AppendStatement(const StatementFormat& format, std::string_view line) {
+    if (error_ != 0) return error_;
     const std::size_t needed = format.MaxRowSize(line.size());
     if (blocks_[filling_].capacity - used_ < needed) {
-        if (!WriteFilledBlock()) return false;
+        if (WriteFilledBlock() != 0) return error_;
         Block& block = blocks_[filling_];
         if (block.capacity < needed) {  // a line longer than a block
             block.bytes.reset(new char[needed]);
@@ -33,29 +33,30 @@ bool StatementOutput::AppendStatement(const StatementFormat& format, std::string
     }
     char* end = format.WriteRow(line, blocks_[filling_].bytes.get() + used_);
     used_ = static_cast<std::size_t>(end - blocks_[filling_].bytes.get());
-    return true;
+    return 0;
 }
 
-bool StatementOutput::Flush() {
-    return error_ == 0 && WriteFilledBlock() && AwaitWrite();
+int StatementOutput::Flush() {
+    if (error_ == 0 && WriteFilledBlock() == 0) AwaitWrite();
+    return error_;
 }
 
-bool StatementOutput::WriteFilledBlock() {
-    if (!AwaitWrite()) return false;
-    if (used_ == 0) return true;
+int StatementOutput::WriteFilledBlock() {
+    if (AwaitWrite() != 0) return error_;
+    if (used_ == 0) return 0;
     writing_ = std::async(std::launch::async, &StatementOutput::WriteBlock, this,
                           blocks_[filling_].bytes.get(), used_);
     filling_ = 1 - filling_;
     used_ = 0;
-    return true;
+    return 0;
 }
 
-bool StatementOutput::AwaitWrite() {
+int StatementOutput::AwaitWrite() {
     if (writing_.valid()) {
         const int error = writing_.get();
         if (error != 0 && error_ == 0) error_ = error;
     }
-    return error_ == 0;
+    return error_;
 }
 
 int StatementOutput::WriteBlock(const char* data, std::size_t size) {

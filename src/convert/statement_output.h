@@ -24,16 +24,13 @@ public:
     ~StatementOutput();
 
     // Adds the statement for one input line, written straight into the
-    // buffer; hands the buffer over for writing when it is full. False once
-    // a write has failed.
-    bool AppendStatement(const StatementFormat& format, std::string_view line);
+    // buffer; hands the buffer over for writing when it is full. Returns 0,
+    // or the errno of the first failed write, once one has failed.
+    int AppendStatement(const StatementFormat& format, std::string_view line);
 
     // Writes out whatever is buffered and waits for every write to end.
-    // False if this or an earlier write failed.
-    bool Flush();
-
-    // The errno of the first failed write, or 0.
-    int error() const { return error_; }
+    // Returns 0, or the errno of the first failed write.
+    int Flush();
 
 private:
     struct Block {
@@ -42,9 +39,9 @@ private:
     };
 
     // Starts writing the filled block and switches to the other one.
-    bool WriteFilledBlock();
-    // Waits for the block being written; false if its write failed.
-    bool AwaitWrite();
+    int WriteFilledBlock();
+    // Waits for the block being written; the errno of the first failed write.
+    int AwaitWrite();
     // Writes size bytes of data; 0 or the errno of the failure.
     int WriteBlock(const char* data, std::size_t size);
 

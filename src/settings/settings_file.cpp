@@ -5,10 +5,10 @@
 #include <string_view>
 
 #include "convert/messages.h"
-#include "convert/text_mode.h"
-#include "convert/text_mode_reader.h"
-#include "convert/unique_fd.h"
-#include "settings/replace_file.h"
+#include "io/replace_file.h"
+#include "io/text_mode.h"
+#include "io/text_mode_reader.h"
+#include "io/unique_fd.h"
 
 namespace rowsmith {
 
@@ -57,7 +57,7 @@ void LoadSettings(ConversionSettings& settings) {
     if (!file) return;
     TextModeReader reader(file.get(), 4096);
     std::string_view line;
-    while (reader.NextLine(line)) ApplyLine(line, settings);
+    while (reader.NextLine(line) == 0) ApplyLine(line, settings);
 }
 
 std::string SettingsFileText(const ConversionSettings& settings) {

@@ -24,6 +24,8 @@ public:
     ConversionProgress& operator=(const ConversionProgress&) = delete;
 
     bool Continue(std::uint64_t bytesRead, std::uint64_t totalBytes) override;
+    // The run's message is about to show: nothing of the progress may stay.
+    void Finished(const RunReport& report) override;
 
     // Takes the progress dialog and the busy cursor away.
     void Finish();

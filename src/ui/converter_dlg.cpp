@@ -10,16 +10,14 @@
 #include <filesystem>
 #include <system_error>
 
-#include "convert/row_conversion.h"
+#include "convert/conversion_run.h"
+#include "rowsmith_version.h"
 #include "settings/settings_file.h"
 #include "ui/app_icon.h"
 #include "ui/conversion_progress.h"
 #include "ui/dialog_templates.h"
 #include "ui/string_table.h"
 
-#ifndef ROWSMITH_HELP_HOST
-#define ROWSMITH_HELP_HOST "rowsmith.example.org"
-#endif
 
 namespace rowsmith {
 
@@ -83,7 +81,7 @@ const CommandEntry<CConverterDlg> CConverterDlg::kCommands[] = {
 };
 
 QUrl HelpPageUrl() {
-    return QUrl(QStringLiteral("http://" ROWSMITH_HELP_HOST "/rowsmith/help.htm"));
+    return QUrl(QStringLiteral("http://" ROWSMITH_WEB_HOST "/rowsmith/help.htm"));
 }
 
 CConverterDlg::CConverterDlg(UiServices services, QWidget* parent)
@@ -202,9 +200,7 @@ void CConverterDlg::BrowseForFile(std::string ConversionSettings::*target, const
 void CConverterDlg::OnConvert() {
     PullFields();
     ConversionProgress progress(this, FromBytes(settings_.inputFile), progressDelay_);
-    const RunReport report = ConvertFile(settings_, &progress);
-    progress.Finish();
-    ShowMessage(report.text, report.caption);
+    RunConversion(settings_, *this, &progress);
     PushFields();
 }
 

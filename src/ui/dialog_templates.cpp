@@ -1,5 +1,7 @@
 #include "ui/dialog_templates.h"
 
+#include "rowsmith_version.h"
+
 namespace rowsmith {
 
 namespace {
@@ -8,7 +10,7 @@ using enum ControlKind;
 
 constexpr ControlSpec kAboutBoxControls[] = {
     {kNoId, Icon, "", 11, 17, 20, 20},
-    {kNoId, Label, "Rowsmith Version 1.0", 40, 10, 119, 8},
+    {kNoId, Label, "Rowsmith Version " ROWSMITH_VERSION_SHORT, 40, 10, 119, 8},
     {kNoId, Label, "\u00a9 2026 Rowsmith developers", 40, 25, 119, 8},
     {kIdOk, DefaultPushButton, "OK", 178, 7, 50, 14},
 };
@@ -26,6 +28,7 @@ constexpr ControlSpec kConverterControls[] = {
     {kNoId, Label, "Input File:", 10, 9, 32, 8},
     {kNoId, Label, "Output File:", 10, 24, 37, 8},
     {kNoId, Label, "Field Names:", 10, 54, 42, 8},
+    // The banner's "v1.01" is the window's own fixed text, not the program's version.
     {kIdBanner, Label,
      "Rowsmith - v1.01 - CSV to SQL INSERT statements - \u00a9 2026 Rowsmith developers", 10, 78,
      276, 8},
@@ -37,7 +40,7 @@ constexpr ControlSpec kConverterControls[] = {
 
 const DialogTemplate kAboutBoxTemplate{kAboutBoxTemplateId, "About Rowsmith", 235, 55, kAboutBoxControls};
 
-const DialogTemplate kConverterTemplate{kConverterTemplateId, "Rowsmith by rowsmith.example.org", 320,
+const DialogTemplate kConverterTemplate{kConverterTemplateId, "Rowsmith by " ROWSMITH_WEB_HOST, 320,
                                         87, kConverterControls};
 
 }  // namespace rowsmith

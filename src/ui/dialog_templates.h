@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/dialog_template.h"
+#include "ui/dialog_builder.h"
 
 namespace rowsmith {
 

@@ -22,9 +22,9 @@ namespace rowsmith {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ReadBytes;
-using testing::TempDirTest;
-using testing::WriteBytes;
+using test::ReadBytes;
+using test::TempDirTest;
+using test::WriteBytes;
 
 struct CorpusLine {
     std::string name;   // file:line, for messages

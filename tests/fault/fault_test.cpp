@@ -25,14 +25,14 @@ namespace rowsmith {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::AsUnprivilegedUser;
-using testing::ReadBytes;
-using testing::RecordingOwner;
-using testing::StartProcess;
-using testing::TempDirTest;
-using testing::WaitForExit;
-using testing::WriteBytes;
-using testing::Messages;
+using test::AsUnprivilegedUser;
+using test::ReadBytes;
+using test::RecordingOwner;
+using test::StartProcess;
+using test::TempDirTest;
+using test::WaitForExit;
+using test::WriteBytes;
+using test::Messages;
 
 
 std::string Statement(std::string_view line) {
@@ -88,7 +88,7 @@ TEST_F(FaultTest, FullDiskStopsTheRunWithWholeStatementsAndKeepsEverythingElse) 
     ConversionSettings settings{"input.csv", "small/out.sql", "T", "F"};
     RecordingOwner owner;
     RunConversion(settings, owner);
-    EXPECT_EQ(owner.messages, testing::kWriteFailedMessage);
+    EXPECT_EQ(owner.messages, test::kWriteFailedMessage);
     const std::string output = ReadBytes("small/out.sql");
     ASSERT_EQ(output.compare(0, earlier.size(), earlier), 0);
     const std::string added = output.substr(earlier.size());
@@ -112,7 +112,7 @@ TEST_F(FaultTest, FullDiskStopsTheRunWithWholeStatementsAndKeepsEverythingElse) 
     }
     owner.messages.clear();
     SaveSettings({std::string(100000, 'n'), "new.sql", "new", "b"}, owner);
-    EXPECT_EQ(owner.messages, testing::kWriteFailedMessage);
+    EXPECT_EQ(owner.messages, test::kWriteFailedMessage);
     EXPECT_EQ(ReadBytes("db.ini"), oldBytes);
     EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 2);  // db.ini, filler
 }
@@ -132,7 +132,7 @@ TEST_F(FaultTest, PathsThatCannotBeUsedAreReportedAndPathsWithSpacesWork) {
         ConversionSettings cannotWrite{"input.csv", "readonly.sql", "T", "F"};
         RunConversion(cannotWrite, owner);
         return owner.messages == Messages{{"Cannot read \"secret.csv\": Permission denied", "Error Reading File"},
-                                          testing::kWriteFailedMessage[0]};
+                                          test::kWriteFailedMessage[0]};
     }));
     EXPECT_EQ(ReadBytes("readonly.sql"), "-- kept\n");
 
@@ -142,7 +142,7 @@ TEST_F(FaultTest, PathsThatCannotBeUsedAreReportedAndPathsWithSpacesWork) {
                               "my data \xC3\xA9t\xC3\xA9/out put.sql", "T", "F"};
     RecordingOwner owner;
     RunConversion(spaced, owner);
-    EXPECT_EQ(owner.messages, testing::kDoneMessage);
+    EXPECT_EQ(owner.messages, test::kDoneMessage);
     EXPECT_EQ(ReadBytes(spaced.outputFile), Statement("caf\xC3\xA9,1"));
 }
 
@@ -170,7 +170,7 @@ TEST_F(FaultTest, OddSettingsFilesNeverBreakLoadingAndNeverGetHalfWritten) {
     fs::create_symlink("/dev/null", "db.ini");
     RecordingOwner owner;
     SaveSettings(loaded, owner);
-    EXPECT_EQ(owner.messages, testing::kWriteFailedMessage);
+    EXPECT_EQ(owner.messages, test::kWriteFailedMessage);
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
     EXPECT_TRUE(fs::is_symlink("db.ini"));
 }

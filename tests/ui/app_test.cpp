@@ -17,8 +17,8 @@
 namespace rowsmith {
 namespace {
 
-using testing::FakeUiServices;
-using testing::TempDirTest;
+using test::FakeUiServices;
+using test::TempDirTest;
 
 CConverterApp& App() {
     return *static_cast<CConverterApp*>(QCoreApplication::instance());
@@ -90,7 +90,7 @@ TEST_F(AppTest, TheProgramRunsTheMainWindowUntilItClosesAndSavesOnTheWay) {
     });
     EXPECT_EQ(App().InitInstance(), 0);
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
-    EXPECT_NE(testing::ReadBytes("db.ini").find("TABLE=orders\r\n"), std::string::npos);
+    EXPECT_NE(test::ReadBytes("db.ini").find("TABLE=orders\r\n"), std::string::npos);
 }
 
 TEST_F(AppTest, F1AsksForTheHelpOfTheFocusedDialog) {

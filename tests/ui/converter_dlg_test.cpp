@@ -16,16 +16,16 @@
 #include "settings/settings_file.h"
 #include "test_support.h"
 #include "ui/converter_dlg.h"
-#include "ui/dialog_template.h"
+#include "ui/dialog_builder.h"
 
 namespace rowsmith {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FakeUiServices;
-using testing::ReadBytes;
-using testing::TempDirTest;
-using testing::WriteBytes;
+using test::FakeUiServices;
+using test::ReadBytes;
+using test::TempDirTest;
+using test::WriteBytes;
 
 constexpr const char* kSavedIni =
     "CREATOR=DB 1.0\r\nOUTPUT=old.sql\r\nINPUT=old.csv\r\nTABLE=old_table\r\nFIELDS=a, b\r\n\r\n";

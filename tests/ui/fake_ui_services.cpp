@@ -2,7 +2,7 @@
 
 #include "ui/string_table.h"
 
-namespace rowsmith::testing {
+namespace rowsmith::test {
 
 UiServices FakeUiServices::Make() {
     return UiServices{
@@ -27,4 +27,4 @@ UiServices FakeUiServices::Make() {
     };
 }
 
-}  // namespace rowsmith::testing
+}  // namespace rowsmith::test

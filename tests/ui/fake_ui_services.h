@@ -11,7 +11,7 @@
 
 #include "ui/ui_services.h"
 
-namespace rowsmith::testing {
+namespace rowsmith::test {
 
 // Services that record what the windows ask of them and never block.
 struct FakeUiServices {
@@ -35,4 +35,4 @@ struct FakeUiServices {
     UiServices Make();
 };
 
-}  // namespace rowsmith::testing
+}  // namespace rowsmith::test

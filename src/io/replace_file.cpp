@@ -1,4 +1,4 @@
-#include "settings/replace_file.h"
+#include "io/replace_file.h"
 
 #include <cerrno>
 #include <climits>
@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "convert/unique_fd.h"
-#include "convert/write_all.h"
+#include "io/unique_fd.h"
+#include "io/write_all.h"
 
 namespace rowsmith {
 
@@ -64,9 +64,9 @@ int ReplaceFile(const std::string& path, std::string_view contents) {
     if (!fd) return errno;
     const mode_t mode = exists ? (old.st_mode & 07777) : NewFileMode();
     int error = ::fchmod(fd.get(), mode) != 0 ? errno : WriteAll(fd.get(), contents.data(), contents.size());
-    if (error == 0 && (::fsync(fd.get()) != 0 || !fd.Close() || ::rename(temporary.c_str(), target.c_str()) != 0)) {
-        error = errno;
-    }
+    if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
+    if (error == 0) error = fd.Close();
+    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
     if (error != 0) {
         ::unlink(temporary.c_str());
         return error;

@@ -1,4 +1,4 @@
-#include "convert/text_mode_reader.h"
+#include "io/text_mode_reader.h"
 
 #include <cerrno>
 #include <cstring>
@@ -20,7 +20,7 @@ TextModeReader::TextModeReader(int fd, std::size_t blockSize)
 
 TextModeReader::~TextModeReader() = default;
 
-bool TextModeReader::NextLine(std::string_view& line) {
+int TextModeReader::NextLine(std::string_view& line) {
     for (;;) {
         char* base = buffer_.get();
         const std::size_t unsearched = end_ - searchFrom_;
@@ -32,15 +32,16 @@ bool TextModeReader::NextLine(std::string_view& line) {
             if (lf > base + lineStart_ && lf[-1] == '\r') *--lf = '\n';
             line = std::string_view(base + lineStart_, static_cast<std::size_t>(lf + 1 - (base + lineStart_)));
             lineStart_ = searchFrom_ = next;
-            return true;
+            return 0;
         }
         searchFrom_ = end_;
         if (!Fill()) {
-            if (error_ != 0 || lineStart_ == end_) return false;
+            if (error_ != 0) return error_;
+            if (lineStart_ == end_) return kEndOfInput;
             // The input ended without a line feed: what is left is a line.
             line = std::string_view(buffer_.get() + lineStart_, end_ - lineStart_);
             lineStart_ = searchFrom_ = end_;
-            return true;
+            return 0;
         }
     }
 }

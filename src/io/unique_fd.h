@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cerrno>
+
 #include <unistd.h>
 
 namespace rowsmith {
 
-// Owns a file descriptor and closes it once; Close() reports the close's error.
+// Owns a file descriptor and closes it once; Close() reports the close's errno.
 class UniqueFd {
 public:
     explicit UniqueFd(int fd = -1) : fd_(fd) {}
@@ -26,11 +28,11 @@ public:
     int get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
 
-    // Closes the descriptor; true when the close succeeded.
-    bool Close() {
+    // Closes the descriptor; 0, or the errno of a failed close.
+    int Close() {
         const int fd = fd_;
         fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
+        return fd < 0 || ::close(fd) == 0 ? 0 : errno;
     }
 
 private:

@@ -1,4 +1,4 @@
-#include "ui/dialog_template.h"
+#include "ui/dialog_builder.h"
 
 #include <QDialog>
 #include <QFont>

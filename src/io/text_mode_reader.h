@@ -7,6 +7,10 @@
 
 namespace rowsmith {
 
+// What a reader returns at the end of its input: not an errno, which is
+// always positive.
+inline constexpr int kEndOfInput = -1;
+
 // Reads a file descriptor as text-mode lines, in large blocks:
 // - a CR LF pair reads as one LF, a CR on its own reads as itself;
 // - the first 0x1A byte ends the input;
@@ -22,14 +26,11 @@ public:
     TextModeReader& operator=(const TextModeReader&) = delete;
     ~TextModeReader();
 
-    // The next line with its LF; the last line of the input may lack one.
-    // The view stays valid until the next call, and kPadding readable bytes
-    // follow it. False at the end of the input, and after a read error (see
-    // error()).
-    bool NextLine(std::string_view& line);
-
-    // The errno of a failed read, or 0.
-    int error() const { return error_; }
+    // Sets line to the next line with its LF (the last line of the input
+    // may lack one) and returns 0; the view stays valid until the next call,
+    // and kPadding readable bytes follow it. At the end of the input returns
+    // kEndOfInput; after a failed read, its errno, then and on every call.
+    int NextLine(std::string_view& line);
     // Bytes taken from the file so far, before any translation.
     std::uint64_t bytesConsumed() const { return consumed_; }
 

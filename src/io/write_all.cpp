@@ -1,4 +1,4 @@
-#include "convert/write_all.h"
+#include "io/write_all.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "convert/text_mode.h"
+#include "io/text_mode.h"
 
 namespace rowsmith {
 
