@@ -9,10 +9,10 @@ namespace rowsmith::bench {
 // names with single quotes, quoted fields holding commas and doubled quotes,
 // empty fields, dates; CR LF line ends. seed picks the line.
 inline void AppendSampleLine(std::uint64_t seed, std::string& out) {
-    static const char* const kNames[] = {"O'Brien", "Smith", "D'Angelo", "Nguyen", "Müller",
-                                         "García", "O'Neil", "Kowalski"};
-    static const char* const kCities[] = {"\"Portland, OR\"", "\"Cork, Ireland\"", "Berlin",
-                                          "\"São Paulo, SP\"", "", "Kyoto"};
+    static const char* const kNames[] = {"O'Brien", "Smith",  "D'Angelo", "Nguyen",
+                                         "Müller",  "García", "O'Neil",   "Kowalski"};
+    static const char* const kCities[] = {
+        "\"Portland, OR\"", "\"Cork, Ireland\"", "Berlin", "\"São Paulo, SP\"", "", "Kyoto"};
     std::uint64_t x = seed * 6364136223846793005ULL + 1442695040888963407ULL;
     auto next = [&x] {
         x ^= x >> 33;

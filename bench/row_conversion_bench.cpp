@@ -93,7 +93,8 @@ void BM_RunConversion(benchmark::State& state) {
         state.PauseTiming();
         std::filesystem::remove(output);
         state.ResumeTiming();
-        ConversionSettings settings{input.string(), output.string(), "people", "id,name,pair,city,day,note,amount,quote,state"};
+        ConversionSettings settings{input.string(), output.string(), "people",
+                                    "id,name,pair,city,day,note,amount,quote,state"};
         SilentOwner owner;
         rowsmith::RunConversion(settings, owner);
         if (owner.last != "Done") state.SkipWithError(owner.last.c_str());

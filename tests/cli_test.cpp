@@ -16,8 +16,8 @@ namespace {
 
 using test::ReadBytes;
 using test::StartProcess;
-using test::WaitForExit;
 using test::TempDirTest;
+using test::WaitForExit;
 using test::WriteBytes;
 
 struct CliResult {
@@ -52,12 +52,8 @@ using CliTest = TempDirTest;
 
 TEST_F(CliTest, RefusesBadCommandLinesWithStatus2) {
     const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"--table", "T", "in.csv"},
-        {"--fields", "F", "in.csv"},
-        Args({}),
-        Args({"a.csv", "b.csv"}),
-        Args({"--colour", "in.csv"}),
+        {},          {"--table", "T", "in.csv"}, {"--fields", "F", "in.csv"},
+        Args({}),    Args({"a.csv", "b.csv"}),   Args({"--colour", "in.csv"}),
         {"--table"},
     };
     for (const auto& args : cases) {

@@ -13,11 +13,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::AsUnprivilegedUser;
+using test::Messages;
 using test::ReadBytes;
 using test::RecordingOwner;
 using test::TempDirTest;
 using test::WriteBytes;
-using test::Messages;
 
 const Messages kSameFile = {{"The output file is the same as the input file.", "Error Writing File"}};
 
@@ -53,9 +53,13 @@ TEST_F(ConversionRunTest, WritesOneStatementPerLineWithCrLf) {
         {"a\nb", Statement("'a'") + Statement("'b'")},
         {"", ""},
         // 0x1A ends the input, in the middle of a line too.
-        {"a\nb\x1A" "c\nd\n", Statement("'a'") + Statement("'b'")},
+        {"a\nb\x1A"
+         "c\nd\n",
+         Statement("'a'") + Statement("'b'")},
         {"a\rb\r,c\r\n", Statement("'a\rb\r','c'")},
-        {"\xEF\xBB\xBF" "x,y\n", Statement("'x','y'")},
+        {"\xEF\xBB\xBF"
+         "x,y\n",
+         Statement("'x','y'")},
         {"O'Brien\n", Statement("'O''Brien'")},
     };
     for (const Case& c : cases) {
@@ -71,8 +75,8 @@ TEST_F(ConversionRunTest, AppendsToWhatTheOutputHolds) {
     WriteBytes("out.sql", "-- kept\n");
     EXPECT_EQ(Run(), test::kDoneMessage);
     EXPECT_EQ(Run(), test::kDoneMessage);
-    EXPECT_EQ(ReadBytes("out.sql"), "-- kept\n" + Statement("'1'") + Statement("'2'") +
-                                        Statement("'1'") + Statement("'2'"));
+    EXPECT_EQ(ReadBytes("out.sql"),
+              "-- kept\n" + Statement("'1'") + Statement("'2'") + Statement("'1'") + Statement("'2'"));
 }
 
 TEST_F(ConversionRunTest, EmptyOutputNameMeansDbCsvHere) {
@@ -114,8 +118,8 @@ TEST_F(ConversionRunTest, OutputInADirectoryWithoutWriteAccessIsReported) {
     fs::permissions(dir(), fs::perms::all);
     fs::permissions("input.csv", fs::perms::owner_read | fs::perms::others_read);
     fs::create_directory("locked");
-    fs::permissions("locked", fs::perms::owner_read | fs::perms::owner_exec |
-                                  fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions("locked",
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
     EXPECT_TRUE(AsUnprivilegedUser([this] { return Run("locked/out.sql") == test::kWriteFailedMessage; }));
     EXPECT_FALSE(fs::exists("locked/out.sql"));
 }

@@ -93,8 +93,7 @@ TEST(ConvertRow, AgreesWithAByteByByteReadingOfTheRules) {
         for (int i = 0; i < length; ++i) line += alphabet[random() % alphabet.size()];
         line += '\n';
         const std::string plain = ConvertRow(line, "T", "F");
-        EXPECT_EQ(plain, "INSERT INTO T ( F ) VALUES ( " + reference::ValueList(line) + " );\n")
-            << "line: " << line;
+        EXPECT_EQ(plain, "INSERT INTO T ( F ) VALUES ( " + reference::ValueList(line) + " );\n") << "line: " << line;
         EXPECT_EQ(FastRow(line), plain) << "line: " << line;
     }
 }

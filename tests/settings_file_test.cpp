@@ -11,11 +11,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::AsUnprivilegedUser;
+using test::Messages;
 using test::ReadBytes;
 using test::RecordingOwner;
 using test::TempDirTest;
 using test::WriteBytes;
-using test::Messages;
 
 const ConversionSettings kPrevious{"in0", "out0", "table0", "fields0"};
 
@@ -50,9 +50,14 @@ TEST_F(SettingsFileTest, ReadsKeysByTheirRules) {
         {"TABLE= t\n", {"in0", "out0", " t", "fields0"}},
         {"table=x\n TABLE=y\nTABLE =z\nCREATOR=w\n", kPrevious},
         {"INPUT=last line", {"last line", "out0", "table0", "fields0"}},
-        {"\xEF\xBB\xBF" "INPUT=i\n", {"i", "out0", "table0", "fields0"}},
+        {"\xEF\xBB\xBF"
+         "INPUT=i\n",
+         {"i", "out0", "table0", "fields0"}},
         {"", kPrevious},
-        {std::string("\0\xFF\x1A" "INPUT=x\n", 11), kPrevious},
+        {std::string("\0\xFF\x1A"
+                     "INPUT=x\n",
+                     11),
+         kPrevious},
     };
     for (const Case& c : cases) {
         WriteBytes("db.ini", c.file);
@@ -72,8 +77,7 @@ TEST_F(SettingsFileTest, MissingFileChangesNothingAndCreatesNothing) {
 TEST_F(SettingsFileTest, LineBreaksInAValueBecomeSpaces) {
     RecordingOwner owner;
     SaveSettings({"a\nb", "c\r\nd", "e\rf", "g"}, owner);
-    EXPECT_EQ(ReadBytes("db.ini"),
-              "CREATOR=DB 1.0\r\nOUTPUT=c  d\r\nINPUT=a b\r\nTABLE=e f\r\nFIELDS=g\r\n\r\n");
+    EXPECT_EQ(ReadBytes("db.ini"), "CREATOR=DB 1.0\r\nOUTPUT=c  d\r\nINPUT=a b\r\nTABLE=e f\r\nFIELDS=g\r\n\r\n");
     ConversionSettings loaded;
     LoadSettings(loaded);
     EXPECT_EQ(loaded, (ConversionSettings{"a b", "c  d", "e f", "g"}));
@@ -94,8 +98,8 @@ TEST_F(SettingsFileTest, FailedSaveIsReportedAndKeepsTheOldFile) {
     WriteBytes("locked/db.ini", old);
     WriteBytes("db.ini", old);
     fs::permissions("db.ini", fs::perms::owner_read | fs::perms::others_read);
-    fs::permissions("locked", fs::perms::owner_read | fs::perms::owner_exec |
-                                  fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions("locked",
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
     EXPECT_TRUE(AsUnprivilegedUser([] {
         RecordingOwner owner;
         SaveSettings(kPrevious, owner);

@@ -33,8 +33,7 @@ void TempDirTest::SetUp() {
 void TempDirTest::TearDown() {
     std::filesystem::current_path(previous_);
     std::error_code ignored;
-    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(dir_, ignored);
 }
 
@@ -47,12 +46,11 @@ bool AsUnprivilegedUser(const std::function<bool()>& check) {
         ::_exit(dropped && check() ? 0 : 1);
     }
     int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-pid_t StartProcess(const std::vector<std::string>& command, const std::string& stdinPath,
-                   const std::string& stdoutPath, const std::string& stderrPath) {
+pid_t StartProcess(const std::vector<std::string>& command, const std::string& stdinPath, const std::string& stdoutPath,
+                   const std::string& stderrPath) {
     std::vector<std::string> args = command;
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());

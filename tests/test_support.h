@@ -51,8 +51,8 @@ bool AsUnprivilegedUser(const std::function<bool()>& check);
 
 // Starts program with args, its standard streams opened on the given paths
 // (standard output appends). Returns the process id, or -1.
-pid_t StartProcess(const std::vector<std::string>& command, const std::string& stdinPath,
-                   const std::string& stdoutPath, const std::string& stderrPath);
+pid_t StartProcess(const std::vector<std::string>& command, const std::string& stdinPath, const std::string& stdoutPath,
+                   const std::string& stderrPath);
 // Waits for pid: its exit status, or -1 when it did not exit normally.
 int WaitForExit(pid_t pid);
 

@@ -49,13 +49,22 @@ TEST_F(TextModeReaderTest, AppliesTheTextModeRules) {
         {"a\nb", {"a\n", "b"}},
         {"a\r", {"a\r"}},
         {"", {}},
-        {"a\nb\x1A" "c\nd\n", {"a\n", "b"}},
-        {"\x1A" "a\n", {}},
+        {"a\nb\x1A"
+         "c\nd\n",
+         {"a\n", "b"}},
+        {"\x1A"
+         "a\n",
+         {}},
         {"a\r\x1A\n", {"a\r"}},
-        {"\xEF\xBB\xBF" "a,b\r\n", {"a,b\n"}},
+        {"\xEF\xBB\xBF"
+         "a,b\r\n",
+         {"a,b\n"}},
         {"\xEF\xBB\xBF", {}},
         {"x\xEF\xBB\xBF\n", {"x\xEF\xBB\xBF\n"}},
-        {"\xEF\xBB" "a\n", {"\xEF\xBB" "a\n"}},
+        {"\xEF\xBB"
+         "a\n",
+         {"\xEF\xBB"
+          "a\n"}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ReadLines(c.bytes, 4096), c.lines) << "bytes: " << c.bytes;
@@ -80,15 +89,15 @@ TEST_F(TextModeReaderTest, AgreesWithTheRulesAcrossBlockBoundaries) {
 
 TEST_F(TextModeReaderTest, ReadsLinesLongerThanABlock) {
     const std::string longLine(100000, 'x');
-    EXPECT_EQ(ReadLines(longLine + "\r\nshort\r\n", 64),
-              (std::vector<std::string>{longLine + "\n", "short\n"}));
+    EXPECT_EQ(ReadLines(longLine + "\r\nshort\r\n", 64), (std::vector<std::string>{longLine + "\n", "short\n"}));
 }
 
 TEST(TextModeReaderPipe, FindsTheByteOrderMarkWhenItArrivesByteByByte) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     std::thread writer([fd = fds[1]] {
-        for (char c : std::string("\xEF\xBB\xBF" "a\r\n")) {
+        for (char c : std::string("\xEF\xBB\xBF"
+                                  "a\r\n")) {
             EXPECT_EQ(::write(fd, &c, 1), 1);
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }

@@ -21,9 +21,10 @@ int main(int argc, char** argv) {
     const QString out = QString::fromLocal8Bit(argv[1]);
     QFile ini(QStringLiteral("db.ini"));
     if (!ini.open(QIODevice::WriteOnly)) return 1;
-    ini.write("CREATOR=DB 1.0\r\nOUTPUT=/home/ada/exports/customers.sql\r\n"
-              "INPUT=/home/ada/exports/customers.csv\r\nTABLE=customers\r\n"
-              "FIELDS=id, name, city, joined\r\n\r\n");
+    ini.write(
+        "CREATOR=DB 1.0\r\nOUTPUT=/home/ada/exports/customers.sql\r\n"
+        "INPUT=/home/ada/exports/customers.csv\r\nTABLE=customers\r\n"
+        "FIELDS=id, name, city, joined\r\n\r\n");
     ini.close();
 
     bool saved = true;

@@ -49,8 +49,7 @@ CConverterApp::~CConverterApp() = default;
 
 int CConverterApp::InitInstance() {
     if (!StartSockets()) {
-        services_.showMessage(nullptr, services_.loadString(kStrSocketsFailed), ProgramName(),
-                              QMessageBox::Warning);
+        services_.showMessage(nullptr, services_.loadString(kStrSocketsFailed), ProgramName(), QMessageBox::Warning);
         return 1;
     }
     // Lives for exactly the modal run; it saves the settings as it goes.
@@ -92,8 +91,7 @@ void CConverterApp::OnHelp() {
     if (!templateId.isValid()) return;
     const unsigned context = kHelpContextBase + templateId.toUInt();
     if (!services_.launchHelp(HelpFilePath(), context)) {
-        services_.showMessage(helpWindow_, services_.loadString(kStrHelpFailed), ProgramName(),
-                              QMessageBox::Warning);
+        services_.showMessage(helpWindow_, services_.loadString(kStrHelpFailed), ProgramName(), QMessageBox::Warning);
     }
 }
 

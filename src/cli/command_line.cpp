@@ -27,12 +27,9 @@ namespace {
 enum LongOnly { kHelpOption = 256, kVersionOption };
 
 constexpr option kOptions[] = {
-    {"table", required_argument, nullptr, 't'},
-    {"fields", required_argument, nullptr, 'f'},
-    {"output", required_argument, nullptr, 'o'},
-    {"help", no_argument, nullptr, kHelpOption},
-    {"version", no_argument, nullptr, kVersionOption},
-    {nullptr, 0, nullptr, 0},
+    {"table", required_argument, nullptr, 't'},        {"fields", required_argument, nullptr, 'f'},
+    {"output", required_argument, nullptr, 'o'},       {"help", no_argument, nullptr, kHelpOption},
+    {"version", no_argument, nullptr, kVersionOption}, {nullptr, 0, nullptr, 0},
 };
 
 CommandLine UsageError(std::string error) {

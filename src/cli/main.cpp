@@ -45,8 +45,9 @@ int Convert(const CommandLine& line) {
             return kFailed;
         }
     }
-    const std::string outputName =
-        !line.hasOutput ? "standard output" : line.output.empty() ? rowsmith::kDefaultOutputFile : line.output;
+    const std::string outputName = !line.hasOutput       ? "standard output"
+                                   : line.output.empty() ? rowsmith::kDefaultOutputFile
+                                                         : line.output;
     rowsmith::UniqueFd outputFile;
     if (line.hasOutput) {
         if (const int error = rowsmith::OpenForAppending(outputName, outputFile)) {
@@ -57,8 +58,7 @@ int Convert(const CommandLine& line) {
 
     rowsmith::ProgressLine progress(STDERR_FILENO, ::isatty(STDERR_FILENO) == 1);
     RunReport report = rowsmith::ConvertStreams(fromStdin ? STDIN_FILENO : inputFile.get(), line.input,
-                                                line.hasOutput ? outputFile.get() : STDOUT_FILENO, settings,
-                                                &progress);
+                                                line.hasOutput ? outputFile.get() : STDOUT_FILENO, settings, &progress);
     progress.Clear();
     const int closeError = line.hasOutput ? outputFile.Close() : ::close(STDOUT_FILENO) == 0 ? 0 : errno;
     if (closeError != 0 && report.status == RunStatus::Done) report = rowsmith::WriteFailedReport(closeError);

@@ -33,8 +33,7 @@ bool ProgressLine::Continue(std::uint64_t bytesRead, std::uint64_t totalBytes) {
         const int percent = static_cast<int>(bytesRead * 100 / totalBytes);
         length = std::snprintf(line, sizeof line, "\r%3d%%  %.1f MB/s", percent, rate);
     } else {
-        length = std::snprintf(line, sizeof line, "\r%.1f MB  %.1f MB/s",
-                               static_cast<double>(bytesRead) / 1e6, rate);
+        length = std::snprintf(line, sizeof line, "\r%.1f MB  %.1f MB/s", static_cast<double>(bytesRead) / 1e6, rate);
     }
     WriteText(fd_, line, length);
     drawn_ = true;

@@ -60,8 +60,8 @@ RunReport WriteFailedReport(int error) {
     return report;
 }
 
-RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd,
-                         const ConversionSettings& settings, RunObserver* observer) {
+RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd, const ConversionSettings& settings,
+                         RunObserver* observer) {
     struct stat inputInfo {};
     struct stat outputInfo {};
     if (::fstat(inputFd, &inputInfo) != 0) return ReadFailedReport(inputName, errno);
@@ -72,8 +72,7 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
     const StatementFormat format(settings.tableName, settings.fieldNames, kDiskLineEnd);
     TextModeReader reader(inputFd);
     StatementOutput statements(outputFd);
-    const std::uint64_t totalBytes =
-        S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
+    const std::uint64_t totalBytes = S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
     return ConvertLines(reader, inputName, statements, format, observer, totalBytes);
 }
 

@@ -40,8 +40,8 @@ RunReport WriteFailedReport(int error);
 // Converts what inputFd reads into statements appended to outputFd, with
 // the table and field names of settings; inputName names the input in
 // messages. Refuses when both are the same file. Closes neither.
-RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd,
-                         const ConversionSettings& settings, RunObserver* observer = nullptr);
+RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd, const ConversionSettings& settings,
+                         RunObserver* observer = nullptr);
 
 // The whole run behind Convert: opens the input, refuses an output that is
 // the same file, appends a statement per input line to the output (an empty

@@ -13,8 +13,7 @@ struct Message {
 
 inline constexpr Message kDoneMessage{"Done", "Done"};
 inline constexpr Message kWriteFailedMessage{"Save to File", "Error Writing File"};
-inline constexpr Message kSameFileMessage{"The output file is the same as the input file.",
-                                          "Error Writing File"};
+inline constexpr Message kSameFileMessage{"The output file is the same as the input file.", "Error Writing File"};
 inline constexpr Message kCancelledMessage{"Conversion cancelled.", "Cancelled"};
 inline constexpr std::string_view kReadFailedCaption = "Error Reading File";
 

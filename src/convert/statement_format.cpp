@@ -68,8 +68,7 @@ inline char* CopyRun(const char* from, const char* to, char* out) {
 
 }  // namespace
 
-StatementFormat::StatementFormat(std::string_view tableName, std::string_view fieldNames,
-                                 std::string_view lineEnd) {
+StatementFormat::StatementFormat(std::string_view tableName, std::string_view fieldNames, std::string_view lineEnd) {
     std::string head = "INSERT INTO ";
     head.append(tableName).append(" ( ").append(fieldNames).append(" ) VALUES ( ");
     const bool diskForm = lineEnd == kDiskLineEnd;
@@ -90,8 +89,8 @@ char* StatementFormat::WriteRow(std::string_view line, char* out) const {
     // line's last value is written even when it is empty.
     const char* fieldStart = p;  // first byte of the current field
     bool inQuotes = false;
-    char* valueStart = out;  // where the value of a quoted field begins
-    const char* copied = p;  // bytes before this one are written
+    char* valueStart = out;                  // where the value of a quoted field begins
+    const char* copied = p;                  // bytes before this one are written
     const char* afterDoubleQuote = nullptr;  // a comma here follows a double quote
     for (const char* block = p; block < end; block += kBlock) {
         const auto left = static_cast<std::size_t>(end - block);

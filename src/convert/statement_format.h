@@ -13,8 +13,7 @@ class StatementFormat {
 public:
     // lineEnd ends every statement; "\r\n" gives the on-disk form, in which
     // line feeds inside the table or field names become CR LF as well.
-    StatementFormat(std::string_view tableName, std::string_view fieldNames,
-                    std::string_view lineEnd = "\n");
+    StatementFormat(std::string_view tableName, std::string_view fieldNames, std::string_view lineEnd = "\n");
 
     // Room WriteRow needs for a line of lineSize bytes: the most it can
     // write, and a little scratch space after it for block copies.

@@ -44,8 +44,7 @@ int StatementOutput::Flush() {
 int StatementOutput::WriteFilledBlock() {
     if (AwaitWrite() != 0) return error_;
     if (used_ == 0) return 0;
-    writing_ = std::async(std::launch::async, &StatementOutput::WriteBlock, this,
-                          blocks_[filling_].bytes.get(), used_);
+    writing_ = std::async(std::launch::async, &StatementOutput::WriteBlock, this, blocks_[filling_].bytes.get(), used_);
     filling_ = 1 - filling_;
     used_ = 0;
     return 0;

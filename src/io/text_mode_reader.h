@@ -43,7 +43,7 @@ private:
     int fd_;
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
-    std::size_t lineStart_ = 0;      // first byte not yet handed out
+    std::size_t lineStart_ = 0;   // first byte not yet handed out
     std::size_t searchFrom_ = 0;  // where the search for a LF goes on
     std::size_t end_ = 0;         // end of the bytes read so far
     std::uint64_t consumed_ = 0;

@@ -43,8 +43,7 @@ void ApplyLine(std::string_view line, ConversionSettings& settings) {
     line = TrimTrailingSpace(line);
     const std::size_t equals = line.find('=');
     const std::string_view key = line.substr(0, equals);
-    const std::string_view value =
-        equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1);
+    const std::string_view value = equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1);
     for (const SettingsKey& entry : kSettingsKeys) {
         if (entry.key == key) settings.*entry.member = std::string(value);
     }

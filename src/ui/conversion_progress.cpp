@@ -6,8 +6,7 @@
 
 namespace rowsmith {
 
-ConversionProgress::ConversionProgress(QWidget* owner, const QString& inputFile,
-                                       std::chrono::milliseconds delay)
+ConversionProgress::ConversionProgress(QWidget* owner, const QString& inputFile, std::chrono::milliseconds delay)
     : owner_(owner), inputFile_(inputFile), delay_(delay) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     elapsed_.start();

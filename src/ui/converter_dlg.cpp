@@ -18,7 +18,6 @@
 #include "ui/dialog_templates.h"
 #include "ui/string_table.h"
 
-
 namespace rowsmith {
 
 namespace {

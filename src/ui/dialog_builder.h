@@ -26,7 +26,7 @@ inline constexpr int kNoId = -1;
 struct DialogTemplate {
     int id;
     const char* caption;
-    int width, height;  // dialog units
+    int width, height;                      // dialog units
     std::span<const ControlSpec> controls;  // in creation, and so tab, order
 };
 

@@ -29,9 +29,8 @@ constexpr ControlSpec kConverterControls[] = {
     {kNoId, Label, "Output File:", 10, 24, 37, 8},
     {kNoId, Label, "Field Names:", 10, 54, 42, 8},
     // The banner's "v1.01" is the window's own fixed text, not the program's version.
-    {kIdBanner, Label,
-     "Rowsmith - v1.01 - CSV to SQL INSERT statements - \u00a9 2026 Rowsmith developers", 10, 78,
-     276, 8},
+    {kIdBanner, Label, "Rowsmith - v1.01 - CSV to SQL INSERT statements - \u00a9 2026 Rowsmith developers", 10, 78, 276,
+     8},
     {kNoId, Label, "Table Name:", 10, 39, 42, 8},
     {kNoId, Label, "Comma separated list of field names in SQL table.", 54, 66, 156, 8},
 };
@@ -40,7 +39,7 @@ constexpr ControlSpec kConverterControls[] = {
 
 const DialogTemplate kAboutBoxTemplate{kAboutBoxTemplateId, "About Rowsmith", 235, 55, kAboutBoxControls};
 
-const DialogTemplate kConverterTemplate{kConverterTemplateId, "Rowsmith by " ROWSMITH_WEB_HOST, 320,
-                                        87, kConverterControls};
+const DialogTemplate kConverterTemplate{kConverterTemplateId, "Rowsmith by " ROWSMITH_WEB_HOST, 320, 87,
+                                        kConverterControls};
 
 }  // namespace rowsmith

@@ -5,8 +5,8 @@
 namespace rowsmith {
 
 QStringList NameFiltersFromList(std::string_view filterList) {
-    const QStringList parts = QString::fromUtf8(filterList.data(), static_cast<qsizetype>(filterList.size()))
-                                  .split(QLatin1Char('|'));
+    const QStringList parts =
+        QString::fromUtf8(filterList.data(), static_cast<qsizetype>(filterList.size())).split(QLatin1Char('|'));
     static const QRegularExpression trailingPatterns(QStringLiteral("\\s*\\([^()]*\\)\\s*$"));
     QStringList filters;
     // Pairs of display text and patterns; the list ends at an empty text.

@@ -41,12 +41,8 @@ void RunAboutBox(QWidget* owner) {
 
 UiServices DefaultUiServices() {
     return UiServices{
-        ShowMessageBox,
-        PickFile,
-        [](const QUrl& url) { QDesktopServices::openUrl(url); },
-        OpenHelpFile,
-        RunAboutBox,
-        LoadString,
+        ShowMessageBox, PickFile,    [](const QUrl& url) { QDesktopServices::openUrl(url); },
+        OpenHelpFile,   RunAboutBox, LoadString,
     };
 }
 

@@ -97,8 +97,8 @@ protected:
         if (!c.hasNul) return false;
         std::cout << c.name << ": holds a NUL byte, which " << database
                   << " cannot take inside SQL text; its statement is checked against the rules only\n";
-        EXPECT_EQ(c.statement, "INSERT INTO " + c.table + " ( " + StatementFields(c) + " ) VALUES ( " +
-                                   ValueList(c) + " );\r\n");
+        EXPECT_EQ(c.statement,
+                  "INSERT INTO " + c.table + " ( " + StatementFields(c) + " ) VALUES ( " + ValueList(c) + " );\r\n");
         return true;
     }
     static std::string StatementFields(const Case& c) {
@@ -130,8 +130,7 @@ TEST_F(DatabaseRoundTripTest, SqliteGetsEveryValueByteForByte) {
         EXPECT_EQ(sqlite3_changes(db.get()), 1) << c.name;
 
         sqlite3_stmt* select = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(db.get(), ("SELECT * FROM " + c.table).c_str(), -1, &select, nullptr),
-                  SQLITE_OK);
+        ASSERT_EQ(sqlite3_prepare_v2(db.get(), ("SELECT * FROM " + c.table).c_str(), -1, &select, nullptr), SQLITE_OK);
         std::vector<std::vector<std::string>> rows;
         while (sqlite3_step(select) == SQLITE_ROW) {
             std::vector<std::string> row;
@@ -148,9 +147,9 @@ TEST_F(DatabaseRoundTripTest, SqliteGetsEveryValueByteForByte) {
     }
     // The injection attempts made no table go away.
     sqlite3_stmt* count = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db.get(), "SELECT count(*) FROM sqlite_master WHERE type = 'table'", -1, &count,
-                                 nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db.get(), "SELECT count(*) FROM sqlite_master WHERE type = 'table'", -1, &count, nullptr),
+        SQLITE_OK);
     ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
     EXPECT_EQ(static_cast<std::size_t>(sqlite3_column_int(count, 0)) + 1, cases.size());
     sqlite3_finalize(count);

@@ -26,14 +26,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::AsUnprivilegedUser;
+using test::Messages;
 using test::ReadBytes;
 using test::RecordingOwner;
 using test::StartProcess;
 using test::TempDirTest;
 using test::WaitForExit;
 using test::WriteBytes;
-using test::Messages;
-
 
 std::string Statement(std::string_view line) {
     return "INSERT INTO T ( F ) VALUES ( " + reference::ValueList(line) + " );\r\n";
@@ -212,8 +211,8 @@ TEST_F(FaultTest, AKilledConversionLeavesTheInputAndEarlierOutputAndAPrefixOfThe
     // Linux ends a write(2) early at a page boundary when the writer is
     // killed, so a kill that lands inside a write can cut the last statement
     // short; it can never reorder, repeat or garble what came before.
-    std::cout << "killed runs: " << whole << " ended on a whole statement, " << cut
-              << " cut inside their last write; " << finished << " finished before the kill\n";
+    std::cout << "killed runs: " << whole << " ended on a whole statement, " << cut << " cut inside their last write; "
+              << finished << " finished before the kill\n";
 }
 
 TEST_F(FaultTest, AKilledSettingsSaveLeavesTheOldOrTheNewFile) {

@@ -103,8 +103,7 @@ TEST_F(AppTest, F1AsksForTheHelpOfTheFocusedDialog) {
 
     const QString helpFile = QCoreApplication::applicationDirPath() + "/" +
                              QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + ".HLP";
-    EXPECT_EQ(fake.helpRequests,
-              (std::vector<std::pair<QString, unsigned>>{{helpFile, 0x20066}, {helpFile, 0x20064}}));
+    EXPECT_EQ(fake.helpRequests, (std::vector<std::pair<QString, unsigned>>{{helpFile, 0x20066}, {helpFile, 0x20064}}));
     EXPECT_TRUE(fake.messages.empty());
 
     App().services().launchHelp = [](const QString&, unsigned) { return false; };

@@ -60,17 +60,14 @@ TEST_F(ConverterDlgTest, LaysOutTheControlsInDialogUnits) {
     };
     // In tab order.
     const Expected focusable[] = {
-        {1000, "", 54, 6, 166, 14},        {1002, "Browse", 220, 7, 39, 14},
-        {1001, "", 54, 21, 166, 14},       {1003, "Browse", 220, 22, 39, 14},
-        {1007, "", 54, 36, 166, 14},       {1005, "", 54, 51, 166, 14},
-        {1, "Quit", 262, 6, 50, 14},       {1004, "Convert", 262, 22, 50, 14},
-        {1009, "Help", 262, 51, 50, 14},
+        {1000, "", 54, 6, 166, 14},        {1002, "Browse", 220, 7, 39, 14},   {1001, "", 54, 21, 166, 14},
+        {1003, "Browse", 220, 22, 39, 14}, {1007, "", 54, 36, 166, 14},        {1005, "", 54, 51, 166, 14},
+        {1, "Quit", 262, 6, 50, 14},       {1004, "Convert", 262, 22, 50, 14}, {1009, "Help", 262, 51, 50, 14},
     };
     const DialogUnits units(dialog->font());
     EXPECT_GE(units.baseX(), 4);
     auto pixels = [&units](const Expected& e) {
-        return QRect(units.ToPixelsX(e.x), units.ToPixelsY(e.y), units.ToPixelsX(e.width),
-                     units.ToPixelsY(e.height));
+        return QRect(units.ToPixelsX(e.x), units.ToPixelsY(e.y), units.ToPixelsX(e.width), units.ToPixelsY(e.height));
     };
     EXPECT_EQ(dialog->size(), QSize(units.ToPixelsX(320), units.ToPixelsY(87)));
     EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
@@ -92,12 +89,9 @@ TEST_F(ConverterDlgTest, LaysOutTheControlsInDialogUnits) {
     EXPECT_FALSE(Button(1004)->isDefault());
 
     const Expected labels[] = {
-        {-1, "Input File:", 10, 9, 32, 8},
-        {-1, "Output File:", 10, 24, 37, 8},
-        {-1, "Field Names:", 10, 54, 42, 8},
-        {1045, "Rowsmith - v1.01 - ", 10, 78, 276, 8},
-        {-1, "Table Name:", 10, 39, 42, 8},
-        {-1, "Comma separated list of field names in SQL table.", 54, 66, 156, 8},
+        {-1, "Input File:", 10, 9, 32, 8},   {-1, "Output File:", 10, 24, 37, 8},
+        {-1, "Field Names:", 10, 54, 42, 8}, {1045, "Rowsmith - v1.01 - ", 10, 78, 276, 8},
+        {-1, "Table Name:", 10, 39, 42, 8},  {-1, "Comma separated list of field names in SQL table.", 54, 66, 156, 8},
     };
     const QList<QLabel*> shown = dialog->findChildren<QLabel*>();
     ASSERT_EQ(shown.size(), std::size(labels));
@@ -193,10 +187,9 @@ TEST_F(ConverterDlgTest, BrowseKeepsTypedValuesAndTheCurrentDirectory) {
     QTest::mouseClick(Button(1003), Qt::LeftButton);
     EXPECT_EQ(Box(1001)->text(), "");
     EXPECT_EQ(fs::current_path(), home);
-    EXPECT_EQ(fake.pickerFilters,
-              (std::vector<std::string>{
-                  "CSV Files (*.csv)|*.csv|Tab Delimited Files (*.tab)|*.tab|All Files (*.*)|*.*||",
-                  "SQL Files (*.sql)|*.sql|All Files (*.*)|*.*||"}));
+    EXPECT_EQ(fake.pickerFilters, (std::vector<std::string>{
+                                      "CSV Files (*.csv)|*.csv|Tab Delimited Files (*.tab)|*.tab|All Files (*.*)|*.*||",
+                                      "SQL Files (*.sql)|*.sql|All Files (*.*)|*.*||"}));
 }
 
 TEST_F(ConverterDlgTest, ConvertWritesTheStatementsAndShowsTheDefaultOutput) {
@@ -291,8 +284,7 @@ protected:
         WriteBytes("big.csv", input);
     }
     static std::string Statement(int i) {
-        return "INSERT INTO T ( F ) VALUES ( '" + std::to_string(i) + "','it''s line " + std::to_string(i) +
-               "' );\r\n";
+        return "INSERT INTO T ( F ) VALUES ( '" + std::to_string(i) + "','it''s line " + std::to_string(i) + "' );\r\n";
     }
     void StartConvert() {
         QTest::keyClicks(Box(1000), "big.csv");
