@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test run bench sanitize fuzz screenshots install package clean
+.PHONY: all deps build test run bench sanitize fuzz screenshots install package format format-check clean
 
 all: build
 
@@ -64,6 +64,13 @@ install: build
 
 package: build
 	cd $(BUILD) && cpack
+
+# The code layout of .clang-format: format rewrites, format-check only looks.
+FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
+format: deps
+	clang-format -i $(FORMAT_FILES)
+format-check: deps
+	clang-format --dry-run --Werror $(FORMAT_FILES)
 
 clean:
 	rm -rf $(BUILD) build-sanitize build-bench build-fuzz

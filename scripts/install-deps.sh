@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev fonts-dejavu-core xvfb xauth
   sqlite3 libsqlite3-dev postgresql libpq-dev util-linux
-  clang libclang-rt-14-dev valgrind time bc python3
+  clang libclang-rt-14-dev clang-format valgrind time bc python3 git
 )
 
 missing=()
