@@ -2,35 +2,88 @@
 
 #include <getopt.h>
 
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "io/text_mode.h"
+
 namespace rowsmith {
 
 const char* const kUsageText = "Usage: rowsmith-convert --table NAME --fields LIST [--output FILE] INPUT\n";
 
 const char* const kHelpText =
     "Turn comma-separated text into SQL INSERT statements, one per input line.\n"
+    "Options for the database that loads them may go before INPUT.\n"
     "\n"
     "  -t, --table NAME    table name, put after INSERT INTO exactly as given\n"
     "  -f, --fields LIST   comma-separated column names, put between the parentheses\n"
     "  -o, --output FILE   append the statements to FILE, creating it if needed;\n"
     "                      without it they go to standard output\n"
+    "      --dialect NAME  how values are written for the database that loads them:\n"
+    "                        standard  single quotes doubled, nothing else escaped\n"
+    "                                  (SQLite, PostgreSQL; also MySQL and MariaDB\n"
+    "                                  when their sql_mode has NO_BACKSLASH_ESCAPES)\n"
+    "                        mysql     also backslashes doubled and NUL as \\0, for\n"
+    "                                  MySQL and MariaDB in their default sql_mode;\n"
+    "                                  mariadb is another name for it\n"
+    "      --empty-as-null write an empty value as NULL instead of ''\n"
+    "      --rows-per-insert N\n"
+    "                      up to N rows (1 to 100000, default 1) in one INSERT, a row\n"
+    "                      a line; a row with another number of values than its\n"
+    "                      statement's first row starts a new statement\n"
+    "      --transaction   put BEGIN; before the statements and COMMIT; after them;\n"
+    "                      a run that fails or is cancelled writes no COMMIT; (a\n"
+    "                      cancelled one writes ROLLBACK;), so loading it adds nothing\n"
     "      --help          show this help and exit\n"
     "      --version       show the version and exit\n"
     "\n"
     "INPUT is the file to read; - reads standard input. Every value becomes a\n"
     "single-quoted SQL string with its single quotes doubled; statements end in CR LF.\n"
+    "An empty field list gives INSERT INTO NAME VALUES ( ... ), in the table's column\n"
+    "order. Lines whose number of values differs from the number of fields are\n"
+    "counted and reported on standard error.\n"
     "\n"
     "Exit status: 0 when every line was converted, 1 when the input could not be\n"
     "read or the output not written, 2 on a usage error.\n";
 
 namespace {
 
-enum LongOnly { kHelpOption = 256, kVersionOption };
-
-constexpr option kOptions[] = {
-    {"table", required_argument, nullptr, 't'},        {"fields", required_argument, nullptr, 'f'},
-    {"output", required_argument, nullptr, 'o'},       {"help", no_argument, nullptr, kHelpOption},
-    {"version", no_argument, nullptr, kVersionOption}, {nullptr, 0, nullptr, 0},
+enum LongOnly {
+    kHelpOption = 256,
+    kVersionOption,
+    kDialectOption,
+    kEmptyAsNullOption,
+    kRowsPerInsertOption,
+    kTransactionOption,
 };
+
+// clang-format off
+constexpr option kOptions[] = {
+    {"table",           required_argument, nullptr, 't'},
+    {"fields",          required_argument, nullptr, 'f'},
+    {"output",          required_argument, nullptr, 'o'},
+    {"dialect",         required_argument, nullptr, kDialectOption},
+    {"empty-as-null",   no_argument,       nullptr, kEmptyAsNullOption},
+    {"rows-per-insert", required_argument, nullptr, kRowsPerInsertOption},
+    {"transaction",     no_argument,       nullptr, kTransactionOption},
+    {"help",            no_argument,       nullptr, kHelpOption},
+    {"version",         no_argument,       nullptr, kVersionOption},
+    {nullptr, 0, nullptr, 0},
+};
+// clang-format on
+
+// A whole number from 1 to kMaxRowsPerInsert, digits only.
+std::optional<std::uint32_t> RowsPerInsert(std::string_view text) {
+    if (text.empty() || text.size() > 6) return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    if (value < 1 || value > kMaxRowsPerInsert) return std::nullopt;
+    return value;
+}
 
 CommandLine UsageError(std::string error) {
     CommandLine line;
@@ -62,6 +115,27 @@ CommandLine ParseCommandLine(int argc, char** argv) {
                 line.output = ::optarg;
                 line.hasOutput = true;
                 break;
+            case kDialectOption:
+                if (const std::optional<Dialect> dialect = DialectFromName(::optarg)) {
+                    line.options.dialect = *dialect;
+                } else {
+                    return UsageError(std::string("unknown dialect '") + ::optarg + "' (standard, mysql or mariadb)");
+                }
+                break;
+            case kEmptyAsNullOption:
+                line.options.emptyAsNull = true;
+                break;
+            case kRowsPerInsertOption:
+                if (const std::optional<std::uint32_t> rows = RowsPerInsert(::optarg)) {
+                    line.options.rowsPerInsert = *rows;
+                } else {
+                    return UsageError(std::string("--rows-per-insert takes a whole number from 1 to 100000, not '") +
+                                      ::optarg + "'");
+                }
+                break;
+            case kTransactionOption:
+                line.options.transaction = true;
+                break;
             case kHelpOption:
                 line.action = CommandLine::Action::Help;
                 return line;
@@ -75,6 +149,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         }
     }
     if (!hasTable) return UsageError("--table is missing");
+    if (TrimTrailingSpace(line.table).empty()) return UsageError("the table name given to --table is empty");
     if (!hasFields) return UsageError("--fields is missing");
     if (argc - ::optind != 1) {
         return UsageError(argc == ::optind ? "INPUT is missing" : "give exactly one INPUT");

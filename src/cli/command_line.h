@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "convert/conversion_options.h"
+
 namespace rowsmith {
 
 // What the command line asks for.
@@ -14,8 +16,10 @@ struct CommandLine {
     std::string output;  // with hasOutput: the file to append to
     std::string input;   // "-" for standard input
     std::string error;   // with UsageError: what is wrong
+    ConversionOptions options;
 };
 
+// Reads argv; may be called again on another argv.
 CommandLine ParseCommandLine(int argc, char** argv);
 
 extern const char* const kUsageText;

@@ -9,6 +9,7 @@
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
 #include "convert/conversion_run.h"
+#include "convert/messages.h"
 #include "io/open_file.h"
 #include "io/unique_fd.h"
 #include "rowsmith_version.h"
@@ -57,11 +58,20 @@ int Convert(const CommandLine& line) {
     }
 
     rowsmith::ProgressLine progress(STDERR_FILENO, ::isatty(STDERR_FILENO) == 1);
-    RunReport report = rowsmith::ConvertStreams(fromStdin ? STDIN_FILENO : inputFile.get(), line.input,
-                                                line.hasOutput ? outputFile.get() : STDOUT_FILENO, settings, &progress);
+    RunReport report =
+        rowsmith::ConvertStreams(fromStdin ? STDIN_FILENO : inputFile.get(), line.input,
+                                 line.hasOutput ? outputFile.get() : STDOUT_FILENO, settings, line.options, &progress);
     progress.Clear();
     const int closeError = line.hasOutput ? outputFile.Close() : ::close(STDOUT_FILENO) == 0 ? 0 : errno;
     if (closeError != 0 && report.status == RunStatus::Done) report = rowsmith::WriteFailedReport(closeError);
+    if (report.counts.mismatchedRows > 0) {
+        Complain(
+            rowsmith::MismatchText(report.counts.mismatchedRows, report.counts.firstMismatchLine, report.fieldCount));
+    }
+    if (report.status == RunStatus::NoTable) {
+        Complain(report.text);
+        return kUsage;
+    }
     if (report.status != RunStatus::Done) {
         Complain(Describe(report, outputName));
         return kFailed;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "convert/conversion_options.h"
 #include "convert/conversion_settings.h"
 #include "convert/message_owner.h"
 
@@ -11,14 +12,27 @@ namespace rowsmith {
 // The relative name used when the output file box is empty.
 inline constexpr const char* kDefaultOutputFile = "db.csv";
 
-enum class RunStatus { Done, Cancelled, ReadFailed, WriteFailed, SameFile };
+enum class RunStatus { Done, Cancelled, ReadFailed, WriteFailed, SameFile, NoTable };
+
+// What a run wrote.
+struct RowCounts {
+    std::uint64_t statements = 0;  // INSERT statements
+    std::uint64_t rows = 0;        // rows in them, one per line read
+    // Rows whose number of values differs from the number of field names
+    // (counted only when the field names are known), and the input line of
+    // the first of them.
+    std::uint64_t mismatchedRows = 0;
+    std::uint64_t firstMismatchLine = 0;
+};
 
 // How a run ended, with the message the user is to see.
 struct RunReport {
-    RunStatus status;
+    RunStatus status = RunStatus::Done;
     std::string text;
     std::string caption;
     int error = 0;  // the errno behind a failed read or write, when there is one
+    RowCounts counts;
+    std::size_t fieldCount = 0;  // names in the field list, 0 when unknown
 };
 
 // Watches a long run: told how far the input has been read, once per block,
@@ -39,18 +53,22 @@ RunReport WriteFailedReport(int error);
 
 // Converts what inputFd reads into statements appended to outputFd, with
 // the table and field names of settings; inputName names the input in
-// messages. Refuses when both are the same file. Closes neither.
+// messages. Refuses an empty table name, and input and output that are the
+// same file, before writing anything. Closes neither.
 RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd, const ConversionSettings& settings,
-                         RunObserver* observer = nullptr);
+                         const ConversionOptions& options = {}, RunObserver* observer = nullptr);
 
-// The whole run behind Convert: opens the input, refuses an output that is
-// the same file, appends a statement per input line to the output (an empty
-// output name becomes "db.csv" in settings) and says how it went.
-RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer = nullptr);
+// The whole run behind Convert: refuses an empty table name, opens the
+// input, refuses an output that is the same file, appends a statement per
+// input line to the output (an empty output name becomes "db.csv" in
+// settings) and says how it went.
+RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer = nullptr,
+                      const ConversionOptions& options = {});
 
 // ConvertFile, with its message shown through owner once the observer has
 // heard that the run is over.
 void RunConversion(ConversionSettings& settings, MessageOwner& owner);
-void RunConversion(ConversionSettings& settings, MessageOwner& owner, RunObserver* observer);
+void RunConversion(ConversionSettings& settings, MessageOwner& owner, RunObserver* observer,
+                   const ConversionOptions& options = {});
 
 }  // namespace rowsmith

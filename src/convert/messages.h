@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,9 +17,15 @@ inline constexpr Message kDoneMessage{"Done", "Done"};
 inline constexpr Message kWriteFailedMessage{"Save to File", "Error Writing File"};
 inline constexpr Message kSameFileMessage{"The output file is the same as the input file.", "Error Writing File"};
 inline constexpr Message kCancelledMessage{"Conversion cancelled.", "Cancelled"};
+inline constexpr Message kNoTableMessage{"The table name is empty: INSERT INTO needs the table to insert into.",
+                                         "No Table Name"};
 inline constexpr std::string_view kReadFailedCaption = "Error Reading File";
 
 // `Cannot read "path": reason`, the text shown when the input cannot be read.
 std::string ReadFailedText(std::string_view path, int error);
+
+// Says that rows rows, the first at line firstLine, hold another number of
+// values than the fieldCount field names.
+std::string MismatchText(std::uint64_t rows, std::uint64_t firstLine, std::size_t fieldCount);
 
 }  // namespace rowsmith

@@ -5,17 +5,38 @@
 
 namespace rowsmith {
 
-std::string ConvertRow(std::string line, std::string tableName, std::string fieldNames) {
-    std::string statement = "INSERT INTO ";
-    statement.append(tableName).append(" ( ").append(fieldNames).append(" ) VALUES ( ");
+namespace {
+
+std::string Statement(std::string head, std::string_view line, const ConversionOptions& options) {
     const char* separator = "";
     for (const std::string& value : SplitRow(line)) {
-        statement += separator;
-        AppendStandardLiteral(value, statement);
+        head += separator;
+        AppendValue(options, value, head);
         separator = ",";
     }
-    statement += " );\n";
-    return statement;
+    head += " );\n";
+    return head;
+}
+
+}  // namespace
+
+std::string ConvertRow(std::string line, std::string tableName, std::string fieldNames) {
+    std::string head = "INSERT INTO ";
+    head.append(tableName).append(" ( ").append(fieldNames).append(" ) VALUES ( ");
+    return Statement(std::move(head), line, ConversionOptions{});
+}
+
+std::string ConvertRow(std::string_view line, std::string_view tableName, std::string_view fieldNames,
+                       const ConversionOptions& options) {
+    return Statement(InsertHead(tableName, fieldNames), line, options);
+}
+
+std::string InsertHead(std::string_view tableName, std::string_view fieldNames) {
+    std::string head = "INSERT INTO ";
+    head.append(tableName);
+    if (CountFieldNames(fieldNames) > 0) head.append(" ( ").append(fieldNames).append(" )");
+    head.append(" VALUES ( ");
+    return head;
 }
 
 }  // namespace rowsmith

@@ -4,40 +4,65 @@
 #include <string>
 #include <string_view>
 
+#include "convert/conversion_options.h"
+
 namespace rowsmith {
 
-// Turns input lines into INSERT statements for one table and field list.
-// The fixed text around the values is built once, so a whole run pays for it
-// only at the start.
+// Turns input lines into INSERT statements for one table and field list, the
+// fast way: the line is read sixteen bytes at a time. The fixed text around
+// the values is built once, so a whole run pays for it only at the start.
+// row_rules.h and sql_dialect.h say what it must write.
 class StatementFormat {
 public:
     // lineEnd ends every statement; "\r\n" gives the on-disk form, in which
     // line feeds inside the table or field names become CR LF as well.
-    StatementFormat(std::string_view tableName, std::string_view fieldNames, std::string_view lineEnd = "\n");
+    // Blank field names give no column list.
+    StatementFormat(std::string_view tableName, std::string_view fieldNames, const ConversionOptions& options = {},
+                    std::string_view lineEnd = "\n");
+    StatementFormat(std::string_view tableName, std::string_view fieldNames, std::string_view lineEnd)
+        : StatementFormat(tableName, fieldNames, ConversionOptions{}, lineEnd) {}
 
-    // Room WriteRow needs for a line of lineSize bytes: the most it can
+    // Room WriteValues needs for a line of lineSize bytes: the most it can
     // write, and a little scratch space after it for block copies.
-    std::size_t MaxRowSize(std::size_t lineSize) const {
-        return head_.size() + 3 * lineSize + tail_.size() + 2 + kScratch;
-    }
+    static constexpr std::size_t MaxValuesSize(std::size_t lineSize) { return 5 * lineSize + 8 + kScratch; }
+    // Room WriteRow needs for a line of lineSize bytes.
+    std::size_t MaxRowSize(std::size_t lineSize) const { return head_.size() + MaxValuesSize(lineSize) + tail_.size(); }
 
     // Bytes that must be readable after the end of a line given to WriteRow.
     static constexpr std::size_t kPadding = 32;
 
-    // Writes the statement for line at out, which must have room for
-    // MaxRowSize(line.size()) bytes, and returns the end of what it wrote.
-    // It reads the line in blocks, so kPadding bytes after it must be
-    // readable (their values do not matter).
-    char* WriteRow(std::string_view line, char* out) const;
+    // Writes the values of line, separated by commas ("'a','b'"), at out,
+    // which must have room for MaxValuesSize(line.size()) bytes; returns the
+    // end of what it wrote, and sets count to the number of values. It reads
+    // the line in blocks, so kPadding bytes after it must be readable (their
+    // values do not matter).
+    char* WriteValues(std::string_view line, char* out, std::size_t& count) const {
+        return writeValues_(line, out, count);
+    }
+
+    // Writes the one-row statement for line (head, values, " );", line end)
+    // at out, which must have room for MaxRowSize(line.size()) bytes.
+    char* WriteRow(std::string_view line, char* out, std::size_t& count) const;
+    char* WriteRow(std::string_view line, char* out) const {
+        std::size_t count;
+        return WriteRow(line, out, count);
+    }
 
     // Appends the statement for line to text.
     void AppendRow(std::string_view line, std::string& text) const;
 
+    // "INSERT INTO <table> ( <fields> ) VALUES ( ", in the line end's form.
+    const std::string& head() const { return head_; }
+    const std::string& lineEnd() const { return lineEnd_; }
+
 private:
     static constexpr std::size_t kScratch = 16;
+    using ValuesWriter = char* (*)(std::string_view line, char* out, std::size_t& count);
 
-    std::string head_;  // INSERT INTO <table> ( <fields> ) VALUES (
+    std::string head_;
     std::string tail_;  // " );" and the line end
+    std::string lineEnd_;
+    ValuesWriter writeValues_;
 };
 
 }  // namespace rowsmith

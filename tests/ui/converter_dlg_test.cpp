@@ -162,6 +162,7 @@ TEST_F(ConverterDlgTest, EnterOnAFocusedButtonPressesIt) {
     WriteBytes("in.csv", "1,2\n");
     Open();
     QTest::keyClicks(Box(1000), "in.csv");
+    QTest::keyClicks(Box(1007), "t");
     Button(1004)->setFocus();
     QTest::keyClick(Button(1004), Qt::Key_Return);
     EXPECT_TRUE(dialog->isVisible());

@@ -1,0 +1,34 @@
+#include "convert/conversion_options.h"
+
+#include "io/text_mode.h"
+
+namespace rowsmith {
+
+std::optional<Dialect> DialectFromName(std::string_view name) {
+    if (name == "standard") return Dialect::Standard;
+    if (name == "mysql" || name == "mariadb") return Dialect::MySql;
+    return std::nullopt;
+}
+
+std::size_t CountFieldNames(std::string_view fieldNames) {
+    if (TrimTrailingSpace(fieldNames).empty()) return 0;
+    std::size_t names = 1;
+    int depth = 0;      // open parentheses and brackets
+    char quote = '\0';  // the quote a quoted part opened with, if inside one
+    for (const char c : fieldNames) {
+        if (quote != '\0') {
+            if (c == quote) quote = '\0';  // a doubled quote reopens at once
+        } else if (c == '\'' || c == '"' || c == '`') {
+            quote = c;
+        } else if (c == '(' || c == '[') {
+            ++depth;
+        } else if ((c == ')' || c == ']') && depth > 0) {
+            --depth;
+        } else if (c == ',' && depth == 0) {
+            ++names;
+        }
+    }
+    return names;
+}
+
+}  // namespace rowsmith

@@ -1,0 +1,42 @@
+#pragma once
+
+// What a run may do beyond the plain form: one record that the window and
+// rowsmith-convert share. Its defaults give the plain form, byte for byte.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace rowsmith {
+
+// How values are written as SQL.
+enum class Dialect {
+    // Single quotes doubled, nothing else escaped: SQLite, PostgreSQL and
+    // any database that reads string literals as standard SQL does.
+    Standard,
+    // Also the backslash and NUL escaped, for MySQL and MariaDB, which read a
+    // backslash in a string literal as an escape.
+    MySql,
+};
+
+inline constexpr std::uint32_t kMaxRowsPerInsert = 100000;
+
+struct ConversionOptions {
+    Dialect dialect = Dialect::Standard;
+    bool emptyAsNull = false;         // an empty value is NULL, not ''
+    std::uint32_t rowsPerInsert = 1;  // rows in one INSERT, 1 to kMaxRowsPerInsert
+    bool transaction = false;         // BEGIN; before a run, COMMIT; after one that succeeded
+
+    bool operator==(const ConversionOptions&) const = default;
+};
+
+// The dialect a name stands for: "standard", "mysql" or "mariadb".
+std::optional<Dialect> DialectFromName(std::string_view name);
+
+// How many names a field list holds: commas separate them, except inside
+// parentheses, brackets and quotes ('', "", ``). A list of nothing but
+// white space holds none.
+std::size_t CountFieldNames(std::string_view fieldNames);
+
+}  // namespace rowsmith

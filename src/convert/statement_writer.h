@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "convert/conversion_options.h"
+#include "convert/conversion_run.h"
+#include "convert/statement_format.h"
+#include "convert/statement_output.h"
+
+namespace rowsmith {
+
+// Puts a run's rows together into statements: one statement a row, or with
+// rowsPerInsert up to that many rows in one INSERT, a row a line:
+//   INSERT INTO t ( a, b ) VALUES ( '1','x' ),
+//   ( '2','y' );
+// A row whose number of values differs from its statement's first row
+// starts a new statement, so that it fails alone when loaded. With
+// transaction the statements stand between BEGIN; and COMMIT; (ROLLBACK;
+// when the run did not succeed). Every call returns 0 or the errno of a
+// failed write.
+class StatementWriter {
+public:
+    // fieldCount: the number of field names, 0 when unknown.
+    StatementWriter(const StatementFormat& format, const ConversionOptions& options, std::size_t fieldCount,
+                    StatementOutput& output);
+
+    int Begin();
+    int AddRow(std::string_view line, std::uint64_t lineNumber);
+    // Ends the statement still open; COMMIT; or ROLLBACK; with transaction.
+    int End(bool succeeded);
+
+    const RowCounts& counts() const { return counts_; }
+
+private:
+    int AddOwnStatement(std::string_view line, std::size_t& count);
+    int AddBatchedRow(std::string_view line, std::size_t& count);
+    int WriteStatement(std::string_view text);
+
+    const StatementFormat& format_;
+    ConversionOptions options_;
+    std::size_t fieldCount_;
+    StatementOutput& output_;
+    std::string continuation_;           // ",", the line end and "( ": the next row of a statement
+    std::string closeAndHead_;           // ";", the line end and the head: a new statement after an open one
+    std::uint32_t rowsInStatement_ = 0;  // 0: no statement open
+    std::size_t statementValues_ = 0;    // values of the open statement's first row
+    RowCounts counts_;
+};
+
+}  // namespace rowsmith
