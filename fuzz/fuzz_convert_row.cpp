@@ -1,6 +1,8 @@
-// ConvertRow on any bytes: the statement has the fixed frame, its values
-// scan, as SQL string literals, into exactly the values the rules give, and
-// the block scanner writes the very same statement.
+// ConvertRow on any bytes: the statement has the fixed frame, its values read
+// back, as the database of its dialect reads SQL literals, into exactly the
+// values the rules give, and the block scanner writes the very same
+// statement. The first byte picks the dialect and whether empty values are
+// NULL.
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -12,41 +14,14 @@
 #include "convert/statement_format.h"
 #include "reference_rules.h"
 
-namespace {
-
-// Reads 'literal','literal',... where a quote inside a literal must be
-// doubled. Nothing when the text is not exactly such a list.
-std::optional<std::vector<std::string>> ScanLiterals(std::string_view text) {
-    std::vector<std::string> values;
-    std::size_t i = 0;
-    for (;;) {
-        if (i >= text.size() || text[i] != '\'') return std::nullopt;
-        ++i;
-        std::string value;
-        for (;;) {
-            if (i >= text.size()) return std::nullopt;  // never closed
-            if (text[i] != '\'') {
-                value += text[i++];
-            } else if (i + 1 < text.size() && text[i + 1] == '\'') {
-                value += '\'';
-                i += 2;
-            } else {
-                ++i;
-                break;
-            }
-        }
-        values.push_back(std::move(value));
-        if (i == text.size()) return values;
-        if (text[i] != ',') return std::nullopt;
-        ++i;
-    }
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string line(reinterpret_cast<const char*>(data), size);
-    const std::string statement = rowsmith::ConvertRow(line, "T", "F");
+    if (size == 0) return 0;
+    rowsmith::ConversionOptions options;
+    options.dialect = (data[0] & 1) != 0 ? rowsmith::Dialect::MySql : rowsmith::Dialect::Standard;
+    options.emptyAsNull = (data[0] & 2) != 0;
+    const std::string line(reinterpret_cast<const char*>(data) + 1, size - 1);
+
+    const std::string statement = rowsmith::ConvertRow(line, "T", "F", options);
     const std::string_view prefix = "INSERT INTO T ( F ) VALUES ( ";
     const std::string_view suffix = " );\n";
     const std::string_view text = statement;
@@ -54,10 +29,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         text.substr(text.size() - suffix.size()) != suffix) {
         std::abort();
     }
-    const auto values = ScanLiterals(text.substr(prefix.size(), text.size() - prefix.size() - suffix.size()));
-    if (!values || *values != rowsmith::reference::Values(line)) std::abort();
+    const auto values = rowsmith::reference::ReadValueList(
+        text.substr(prefix.size(), text.size() - prefix.size() - suffix.size()),
+        options.dialect == rowsmith::Dialect::MySql);
+    if (!values) std::abort();
+    const std::vector<std::string> expected = rowsmith::reference::Values(line);
+    if (values->size() != expected.size()) std::abort();
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const bool null = options.emptyAsNull && expected[i].empty();
+        if (null ? (*values)[i].has_value() : (*values)[i] != expected[i]) std::abort();
+    }
+    // Without options, the three-argument form gives the same statement.
+    if (data[0] % 4 == 0 && rowsmith::ConvertRow(line, "T", "F") != statement) std::abort();
+
     std::string fast;
-    rowsmith::StatementFormat("T", "F").AppendRow(line, fast);
+    rowsmith::StatementFormat("T", "F", options).AppendRow(line, fast);
     if (fast != statement) std::abort();
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/command_line.h"
 #include "cli/progress_line.h"
 #include "test_support.h"
 
@@ -130,6 +131,75 @@ TEST_F(CliTest, ReportsEveryFailureWithStatus1) {
     EXPECT_EQ(ReadBytes("in.csv"), "x\n");
     // Standard output on a full device.
     EXPECT_EQ(RunCli(Args({"in.csv"}), "/dev/null", "/dev/full").exitCode, 1);
+}
+
+// Parses args after the program name.
+CommandLine Parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "rowsmith-convert");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    return ParseCommandLine(static_cast<int>(args.size()), argv.data());
+}
+
+TEST(CommandLineOptions, ReadsTheLoadOptions) {
+    struct Case {
+        std::vector<std::string> args;
+        ConversionOptions options;
+    };
+    const Case cases[] = {
+        {Args({"in.csv"}), {}},
+        {Args({"--dialect", "mysql", "in.csv"}), {Dialect::MySql, false, 1, false}},
+        {Args({"--dialect=mariadb", "in.csv"}), {Dialect::MySql, false, 1, false}},
+        {Args({"--dialect", "standard", "in.csv"}), {Dialect::Standard, false, 1, false}},
+        {Args({"--empty-as-null", "in.csv"}), {Dialect::Standard, true, 1, false}},
+        {Args({"--rows-per-insert", "500", "--transaction", "in.csv"}), {Dialect::Standard, false, 500, true}},
+        {Args({"--rows-per-insert=100000", "in.csv"}), {Dialect::Standard, false, 100000, false}},
+    };
+    for (const Case& c : cases) {
+        const CommandLine line = Parse(c.args);
+        EXPECT_EQ(line.action, CommandLine::Action::Convert) << line.error;
+        EXPECT_EQ(line.options, c.options) << c.args[4];
+    }
+}
+
+TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {Args({"--dialect", "oracle", "in.csv"}), "unknown dialect 'oracle' (standard, mysql or mariadb)"},
+        {Args({"--rows-per-insert", "0", "in.csv"}),
+         "--rows-per-insert takes a whole number from 1 to 100000, not '0'"},
+        {Args({"--rows-per-insert", "100001", "in.csv"}),
+         "--rows-per-insert takes a whole number from 1 to 100000, not '100001'"},
+        {Args({"--rows-per-insert", "-5", "in.csv"}),
+         "--rows-per-insert takes a whole number from 1 to 100000, not '-5'"},
+        {Args({"--rows-per-insert", "1e3", "in.csv"}),
+         "--rows-per-insert takes a whole number from 1 to 100000, not '1e3'"},
+        {{"--table", "", "--fields", "F", "in.csv"}, "the table name given to --table is empty"},
+        {{"--table", " \t", "--fields", "F", "in.csv"}, "the table name given to --table is empty"},
+    };
+    for (const auto& [args, error] : cases) {
+        const CommandLine line = Parse(args);
+        EXPECT_EQ(line.action, CommandLine::Action::UsageError) << error;
+        EXPECT_EQ(line.error, error);
+    }
+}
+
+TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {
+    WriteBytes("in.csv", "1,C:\\x\n2\n3,\n");
+    const CliResult result =
+        RunCli({"-t", "t", "-f", "id, v", "--dialect", "mysql", "--empty-as-null", "--rows-per-insert", "5",
+                "--transaction", "in.csv"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out,
+              "BEGIN;\r\nINSERT INTO t ( id, v ) VALUES ( '1','C:\\\\x' );\r\n"
+              "INSERT INTO t ( id, v ) VALUES ( '2' );\r\n"
+              "INSERT INTO t ( id, v ) VALUES ( '3',NULL );\r\nCOMMIT;\r\n");
+    EXPECT_EQ(result.err,
+              "rowsmith-convert: 1 line has a number of values other than the 2 field names: line 2. "
+              "Its statement will fail to load.\n");
+    const CliResult noTable = RunCli({"-t", " ", "-f", "a", "in.csv"});
+    EXPECT_EQ(noTable.exitCode, 2);
+    EXPECT_EQ(noTable.out, "");
 }
 
 TEST(ProgressLine, DrawsInPlaceAndWipesItself) {

@@ -55,6 +55,57 @@ std::string ValueList(std::string_view line) {
     return list;
 }
 
+std::optional<std::vector<std::optional<std::string>>> ReadValueList(std::string_view text, bool backslashEscapes) {
+    std::vector<std::optional<std::string>> values;
+    std::size_t i = 0;
+    for (;;) {
+        if (text.substr(i, 4) == "NULL") {
+            values.emplace_back();
+            i += 4;
+        } else {
+            if (i >= text.size() || text[i] != '\'') return std::nullopt;
+            ++i;
+            std::string value;
+            for (;;) {
+                if (i >= text.size()) return std::nullopt;  // never closed
+                const char c = text[i];
+                if (c == '\'') {
+                    if (i + 1 < text.size() && text[i + 1] == '\'') {
+                        value += '\'';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                if (c == '\\' && backslashEscapes) {
+                    if (i + 1 >= text.size()) return std::nullopt;
+                    const char e = text[i + 1];
+                    switch (e) {
+                        case '0': value += '\0'; break;
+                        case 'n': value += '\n'; break;
+                        case 'r': value += '\r'; break;
+                        case 't': value += '\t'; break;
+                        case 'b': value += '\b'; break;
+                        case 'Z': value += '\x1A'; break;
+                        case '%': value += "\\%"; break;
+                        case '_': value += "\\_"; break;
+                        default: value += e; break;
+                    }
+                    i += 2;
+                    continue;
+                }
+                value += c;
+                ++i;
+            }
+            values.emplace_back(std::move(value));
+        }
+        if (i == text.size()) return values;
+        if (text[i] != ',') return std::nullopt;
+        ++i;
+    }
+}
+
 std::vector<std::string> TextLines(std::string_view bytes) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     bytes = bytes.substr(0, bytes.find('\x1A'));

@@ -116,6 +116,33 @@ TEST_F(FaultTest, FullDiskStopsTheRunWithWholeStatementsAndKeepsEverythingElse) 
     EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 2);  // db.ini, filler
 }
 
+TEST_F(FaultTest, FullDiskKeepsOnlyWholeStatementsOfManyRows) {
+    std::string input;
+    std::string ignored;
+    MakeInput(100000, input, ignored);
+    WriteBytes("input.csv", input);
+    ConversionOptions options;
+    options.rowsPerInsert = 700;  // statements of about 40 KB, across block ends
+    options.transaction = true;
+    ConversionSettings whole{"input.csv", "whole.sql", "T", "F"};
+    ASSERT_EQ(ConvertFile(whole, nullptr, options).status, RunStatus::Done);
+    const std::string all = ReadBytes("whole.sql");
+
+    fs::create_directory("small");
+    std::string why;
+    if (!MountSmallDisk(dir() / "small", 2560 * 1024, why)) {
+        GTEST_SKIP() << "cannot mount a small file system here (" << why << ")";
+    }
+    ConversionSettings settings{"input.csv", "small/out.sql", "T", "F"};
+    EXPECT_EQ(ConvertFile(settings, nullptr, options).status, RunStatus::WriteFailed);
+    const std::string added = ReadBytes("small/out.sql");
+    ASSERT_FALSE(added.empty());
+    EXPECT_LT(added.size(), all.size());
+    EXPECT_EQ(all.compare(0, added.size(), added), 0);
+    EXPECT_EQ(added.substr(added.size() - 3), ";\r\n");  // a whole statement ends it, and no COMMIT follows
+    EXPECT_EQ(added.find("COMMIT"), std::string::npos);
+}
+
 TEST_F(FaultTest, PathsThatCannotBeUsedAreReportedAndPathsWithSpacesWork) {
     fs::permissions(dir(), fs::perms::all);
     WriteBytes("secret.csv", "a\n");
