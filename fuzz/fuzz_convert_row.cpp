@@ -29,9 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         text.substr(text.size() - suffix.size()) != suffix) {
         std::abort();
     }
-    const auto values = rowsmith::reference::ReadValueList(
-        text.substr(prefix.size(), text.size() - prefix.size() - suffix.size()),
-        options.dialect == rowsmith::Dialect::MySql);
+    const auto values =
+        rowsmith::reference::ReadValueList(text.substr(prefix.size(), text.size() - prefix.size() - suffix.size()),
+                                           options.dialect == rowsmith::Dialect::MySql);
     if (!values) std::abort();
     const std::vector<std::string> expected = rowsmith::reference::Values(line);
     if (values->size() != expected.size()) std::abort();

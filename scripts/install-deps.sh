@@ -7,7 +7,7 @@ packages=(
   cmake make g++ pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev fonts-dejavu-core xvfb xauth
-  sqlite3 libsqlite3-dev postgresql libpq-dev util-linux
+  sqlite3 libsqlite3-dev postgresql libpq-dev mariadb-server mariadb-client libmariadb-dev util-linux
   clang libclang-rt-14-dev clang-format valgrind time bc python3 git
 )
 

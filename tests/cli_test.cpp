@@ -186,9 +186,8 @@ TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
 
 TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {
     WriteBytes("in.csv", "1,C:\\x\n2\n3,\n");
-    const CliResult result =
-        RunCli({"-t", "t", "-f", "id, v", "--dialect", "mysql", "--empty-as-null", "--rows-per-insert", "5",
-                "--transaction", "in.csv"});
+    const CliResult result = RunCli({"-t", "t", "-f", "id, v", "--dialect", "mysql", "--empty-as-null",
+                                     "--rows-per-insert", "5", "--transaction", "in.csv"});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out,
               "BEGIN;\r\nINSERT INTO t ( id, v ) VALUES ( '1','C:\\\\x' );\r\n"

@@ -91,17 +91,10 @@ TEST(LoadOptions, ScannerAndPlainRulesAgreeAndTheDatabaseReadsBackEveryValue) {
 
 TEST(LoadOptions, CountsFieldNamesOutsideParenthesesAndQuotes) {
     const std::pair<std::string, std::size_t> cases[] = {
-        {"", 0},
-        {"  \t", 0},
-        {"id", 1},
-        {"id, name", 2},
-        {"a,b,", 3},
-        {"\"last, first\", age", 2},
-        {"`a,b`,c", 2},
-        {"[a,b],c", 2},
-        {"f(1,2), g", 2},
-        {"'x,y','z'", 2},
-        {"\"a\"\"b,c\",d", 2},
+        {"", 0},          {"  \t", 0},           {"id", 1},
+        {"id, name", 2},  {"a,b,", 3},           {"\"last, first\", age", 2},
+        {"`a,b`,c", 2},   {"[a,b],c", 2},        {"f(1,2), g", 2},
+        {"'x,y','z'", 2}, {"\"a\"\"b,c\",d", 2},
     };
     for (const auto& [fields, count] : cases) EXPECT_EQ(CountFieldNames(fields), count) << fields;
 }
@@ -141,19 +134,33 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
     mySql.dialect = Dialect::MySql;
     const Case cases[] = {
         {"default", "1,a\n2,b\n", "id, v", {}, head + "'1','a' );\r\n" + head + "'2','b' );\r\n", {2, 2, 0, 0}},
-        {"two rows per insert", "1,a\n2,b\n3,c\n", "id, v", two,
-         head + "'1','a' ),\r\n( '2','b' );\r\n" + head + "'3','c' );\r\n", {2, 3, 0, 0}},
-        {"a row of another length starts a statement", "1,a\n2\n3,c\n4,d\n", "id, v", many,
-         head + "'1','a' );\r\n" + head + "'2' );\r\n" + head + "'3','c' ),\r\n( '4','d' );\r\n", {3, 4, 1, 2}},
-        {"transaction", "1,a\n", "id, v", transaction, "BEGIN;\r\n" + head + "'1','a' );\r\nCOMMIT;\r\n",
-         {1, 1, 0, 0}},
+        {"two rows per insert",
+         "1,a\n2,b\n3,c\n",
+         "id, v",
+         two,
+         head + "'1','a' ),\r\n( '2','b' );\r\n" + head + "'3','c' );\r\n",
+         {2, 3, 0, 0}},
+        {"a row of another length starts a statement",
+         "1,a\n2\n3,c\n4,d\n",
+         "id, v",
+         many,
+         head + "'1','a' );\r\n" + head + "'2' );\r\n" + head + "'3','c' ),\r\n( '4','d' );\r\n",
+         {3, 4, 1, 2}},
+        {"transaction", "1,a\n", "id, v", transaction, "BEGIN;\r\n" + head + "'1','a' );\r\nCOMMIT;\r\n", {1, 1, 0, 0}},
         {"transaction of nothing", "", "id, v", both, "BEGIN;\r\nCOMMIT;\r\n", {0, 0, 0, 0}},
-        {"both", "1,a\n2,b\n", "id, v", both, "BEGIN;\r\n" + head + "'1','a' ),\r\n( '2','b' );\r\nCOMMIT;\r\n",
+        {"both",
+         "1,a\n2,b\n",
+         "id, v",
+         both,
+         "BEGIN;\r\n" + head + "'1','a' ),\r\n( '2','b' );\r\nCOMMIT;\r\n",
          {1, 2, 0, 0}},
-        {"empty as NULL", "a,,\"\"\n,\n", "id, v", nulls, head + "'a',NULL,NULL );\r\n" + head + "NULL,NULL );\r\n",
+        {"empty as NULL",
+         "a,,\"\"\n,\n",
+         "id, v",
+         nulls,
+         head + "'a',NULL,NULL );\r\n" + head + "NULL,NULL );\r\n",
          {2, 2, 1, 1}},
-        {"mysql", "C:\\new\\table,x\\\n", "id, v", mySql, head + "'C:\\\\new\\\\table','x\\\\' );\r\n",
-         {1, 1, 0, 0}},
+        {"mysql", "C:\\new\\table,x\\\n", "id, v", mySql, head + "'C:\\\\new\\\\table','x\\\\' );\r\n", {1, 1, 0, 0}},
         {"no field names", "a\n", "", {}, "INSERT INTO T VALUES ( 'a' );\r\n", {1, 1, 0, 0}},
         {"blank field names", "a,b\n", " ", two, "INSERT INTO T VALUES ( 'a','b' );\r\n", {1, 1, 0, 0}},
     };
@@ -175,8 +182,8 @@ TEST_F(LoadRunTest, RefusesAnEmptyTableNameBeforeWritingAnything) {
         RecordingOwner owner;
         RunConversion(settings, owner);
         EXPECT_EQ(owner.messages,
-                  (test::Messages{{"The table name is empty: INSERT INTO needs the table to insert into.",
-                                   "No Table Name"}}));
+                  (test::Messages{
+                      {"The table name is empty: INSERT INTO needs the table to insert into.", "No Table Name"}}));
         EXPECT_FALSE(fs::exists("out.sql"));
     }
 }

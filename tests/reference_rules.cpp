@@ -82,15 +82,33 @@ std::optional<std::vector<std::optional<std::string>>> ReadValueList(std::string
                     if (i + 1 >= text.size()) return std::nullopt;
                     const char e = text[i + 1];
                     switch (e) {
-                        case '0': value += '\0'; break;
-                        case 'n': value += '\n'; break;
-                        case 'r': value += '\r'; break;
-                        case 't': value += '\t'; break;
-                        case 'b': value += '\b'; break;
-                        case 'Z': value += '\x1A'; break;
-                        case '%': value += "\\%"; break;
-                        case '_': value += "\\_"; break;
-                        default: value += e; break;
+                        case '0':
+                            value += '\0';
+                            break;
+                        case 'n':
+                            value += '\n';
+                            break;
+                        case 'r':
+                            value += '\r';
+                            break;
+                        case 't':
+                            value += '\t';
+                            break;
+                        case 'b':
+                            value += '\b';
+                            break;
+                        case 'Z':
+                            value += '\x1A';
+                            break;
+                        case '%':
+                            value += "\\%";
+                            break;
+                        case '_':
+                            value += "\\_";
+                            break;
+                        default:
+                            value += e;
+                            break;
                     }
                     i += 2;
                     continue;

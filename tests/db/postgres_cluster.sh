@@ -33,6 +33,7 @@ case "$action" in
       "${as_owner[@]}" "$bindir/pg_ctl" -D "$dir/data" -m immediate stop > /dev/null 2>&1 || true
     fi
     rm -rf "$dir"
+    rmdir "$(dirname "$dir")" 2>/dev/null || true  # the last server of a run takes their folder
     ;;
   *)
     echo "usage: $0 start|stop DIR" >&2

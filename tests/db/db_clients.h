@@ -1,0 +1,34 @@
+#pragma once
+
+// The three databases as the tests reach them: their own command-line
+// clients load a file of statements, as a user would, and their C libraries
+// read the rows back byte for byte.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rowsmith::test {
+
+using Value = std::optional<std::string>;  // nothing for NULL
+using Row = std::vector<Value>;
+
+// The throw-away servers of this test run, or an empty string (with why
+// set) when none was started.
+std::string PostgresDir(std::string& why);
+std::string MariaDbDir(std::string& why);
+
+// Each client runs the statements in sqlFile and stops at the first error;
+// the exit status of the client is returned, its messages go to errors.
+int LoadIntoSqlite(const std::string& databaseFile, const std::string& sqlFile, std::string& errors);
+int LoadIntoPostgres(const std::string& dir, const std::string& sqlFile, std::string& errors);
+int LoadIntoMariaDb(const std::string& dir, const std::string& database, const std::string& sqlFile,
+                    std::string& errors);
+
+// Every row of query, with each column's exact bytes. A failed query fails
+// the test and gives no rows.
+std::vector<Row> QuerySqlite(const std::string& databaseFile, const std::string& query);
+std::vector<Row> QueryPostgres(const std::string& dir, const std::string& query);
+std::vector<Row> QueryMariaDb(const std::string& dir, const std::string& database, const std::string& query);
+
+}  // namespace rowsmith::test
