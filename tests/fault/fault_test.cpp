@@ -69,7 +69,14 @@ bool MountSmallDisk(const fs::path& dir, std::size_t bytes, std::string& why) {
     return true;
 }
 
-using FaultTest = TempDirTest;
+class FaultTest : public TempDirTest {
+protected:
+    // A small disk mounted at small/ would keep the folder from going.
+    void TearDown() override {
+        ::umount2((dir() / "small").c_str(), MNT_DETACH);
+        TempDirTest::TearDown();
+    }
+};
 
 TEST_F(FaultTest, FullDiskStopsTheRunWithWholeStatementsAndKeepsEverythingElse) {
     fs::create_directory("small");
