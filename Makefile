@@ -34,6 +34,7 @@ bench: deps
 	cmake --build build-bench -j $(JOBS)
 	build-bench/bench/rowsmith_bench
 	bench/compare.sh build-bench
+	bench/load.sh build-bench
 
 # libFuzzer over the row conversion, the settings reader and the text reader,
 # FUZZ_SECONDS each; new inputs go to build-fuzz/corpus, seeds stay in fuzz/corpus.

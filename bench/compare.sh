@@ -26,8 +26,20 @@ seconds() {
 }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
+# The options, each timed like the default run; name|arguments.
+option_runs=("--dialect mysql|--dialect mysql" "--empty-as-null|--empty-as-null"
+  "--rows-per-insert 500 --transaction|--rows-per-insert 500 --transaction")
+declare -A opt_times
+
 declare -a rs dd sq py
 for ((i = 0; i < rounds; i++)); do
+  for run in "${option_runs[@]}"; do
+    name=${run%%|*}
+    read -r -a args <<< "${run#*|}"
+    rm -f "$work/opt.sql"
+    opt_times[$name]+="$(seconds "$build/rowsmith-convert" --table t --fields "$fields" "${args[@]}" \
+      --output "$work/opt.sql" "$input") "
+  done
   rm -f "$work/out.sql" "$work/copy.sql"
   rs+=("$(seconds "$build/rowsmith-convert" --table t --fields "$fields" --output "$work/out.sql" "$input")")
   dd+=("$(seconds dd if="$work/out.sql" of="$work/copy.sql" bs=1M status=none)")
@@ -51,6 +63,12 @@ printf '%-34s %10.3f %12s\n' "rowsmith-convert" "$m_rs" "$(rate "$m_rs")"
 printf '%-34s %10.3f %12s\n' "dd bs=1M of the $((output_bytes / 1000000)) MB output" "$m_dd" "-"
 printf '%-34s %10.3f %12s\n' "sqlite3 .import + .mode insert" "$m_sq" "$(rate "$m_sq")"
 printf '%-34s %10.3f %12s\n' "python3 csv module" "$m_py" "$(rate "$m_py")"
+for run in "${option_runs[@]}"; do
+  name=${run%%|*}
+  # shellcheck disable=SC2086
+  m=$(median ${opt_times[$name]})
+  printf '%-40s %10.3f %12s  (%.0f %% of the default)\n' "  $name" "$m" "$(rate "$m")" "$(echo "100 * $m_rs / $m" | bc -l)"
+done
 printf '\nrowsmith / dd      = %.2f  (target <= 4)\n' "$(echo "$m_rs / $m_dd" | bc -l)"
 printf 'sqlite / rowsmith  = %.1f  (target >= 10)\n' "$(echo "$m_sq / $m_rs" | bc -l)"
 printf 'python / rowsmith  = %.1f\n' "$(echo "$m_py / $m_rs" | bc -l)"

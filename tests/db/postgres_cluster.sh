@@ -7,6 +7,10 @@ set -euo pipefail
 action=$1
 dir=$2
 bindir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1 || true)
+# Durability is of no use to a throw-away server; a benchmark asks for it
+# with ROWSMITH_DB_DURABLE=1, to measure what users see.
+durability="-c fsync=off"
+[ "${ROWSMITH_DB_DURABLE:-0}" = 1 ] && durability=""
 as_owner=()
 if [ "$(id -u)" -eq 0 ]; then as_owner=(runuser -u postgres --); fi
 
@@ -24,7 +28,7 @@ case "$action" in
     "${as_owner[@]}" "$bindir/initdb" -D "$dir/data" -E SQL_ASCII --locale=C -A trust -U postgres \
       > "$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log"; exit 1; }
     "${as_owner[@]}" "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-      -o "-k $dir -c listen_addresses='' -c fsync=off" start > /dev/null ||
+      -o "-k $dir -c listen_addresses='' $durability" start > /dev/null ||
       { cat "$dir/server.log"; exit 1; }
     touch "$dir/ready"
     ;;
