@@ -42,6 +42,7 @@ echo "input: $rows rows, $(stat -c %s "$work/input.csv") bytes; one-row form tim
 fields="id, name, city, amount, note"
 seconds() {
   local start end
+  sync
   start=$(date +%s.%N)
   "$@" > /dev/null
   end=$(date +%s.%N)

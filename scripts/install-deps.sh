@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ pkg-config
+  cmake make g++ pkg-config zlib1g-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev fonts-dejavu-core xvfb xauth
   sqlite3 libsqlite3-dev postgresql libpq-dev mariadb-server mariadb-client libmariadb-dev util-linux

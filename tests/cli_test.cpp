@@ -142,6 +142,15 @@ CommandLine Parse(std::vector<std::string> args) {
     return ParseCommandLine(static_cast<int>(args.size()), argv.data());
 }
 
+ConversionOptions Load(Dialect dialect, bool emptyAsNull, std::uint32_t rowsPerInsert, bool transaction) {
+    ConversionOptions options;
+    options.dialect = dialect;
+    options.emptyAsNull = emptyAsNull;
+    options.rowsPerInsert = rowsPerInsert;
+    options.transaction = transaction;
+    return options;
+}
+
 TEST(CommandLineOptions, ReadsTheLoadOptions) {
     struct Case {
         std::vector<std::string> args;
@@ -149,12 +158,12 @@ TEST(CommandLineOptions, ReadsTheLoadOptions) {
     };
     const Case cases[] = {
         {Args({"in.csv"}), {}},
-        {Args({"--dialect", "mysql", "in.csv"}), {Dialect::MySql, false, 1, false}},
-        {Args({"--dialect=mariadb", "in.csv"}), {Dialect::MySql, false, 1, false}},
-        {Args({"--dialect", "standard", "in.csv"}), {Dialect::Standard, false, 1, false}},
-        {Args({"--empty-as-null", "in.csv"}), {Dialect::Standard, true, 1, false}},
-        {Args({"--rows-per-insert", "500", "--transaction", "in.csv"}), {Dialect::Standard, false, 500, true}},
-        {Args({"--rows-per-insert=100000", "in.csv"}), {Dialect::Standard, false, 100000, false}},
+        {Args({"--dialect", "mysql", "in.csv"}), Load(Dialect::MySql, false, 1, false)},
+        {Args({"--dialect=mariadb", "in.csv"}), Load(Dialect::MySql, false, 1, false)},
+        {Args({"--dialect", "standard", "in.csv"}), Load(Dialect::Standard, false, 1, false)},
+        {Args({"--empty-as-null", "in.csv"}), Load(Dialect::Standard, true, 1, false)},
+        {Args({"--rows-per-insert", "500", "--transaction", "in.csv"}), Load(Dialect::Standard, false, 500, true)},
+        {Args({"--rows-per-insert=100000", "in.csv"}), Load(Dialect::Standard, false, 100000, false)},
     };
     for (const Case& c : cases) {
         const CommandLine line = Parse(c.args);

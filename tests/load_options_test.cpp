@@ -61,7 +61,9 @@ TEST(LoadOptions, ScannerAndPlainRulesAgreeAndTheDatabaseReadsBackEveryValue) {
     const std::string alphabet("ab,\"' \t\r\\\0", 10);
     for (const Dialect dialect : {Dialect::Standard, Dialect::MySql}) {
         for (const bool emptyAsNull : {false, true}) {
-            const ConversionOptions options{dialect, emptyAsNull};
+            ConversionOptions options;
+            options.dialect = dialect;
+            options.emptyAsNull = emptyAsNull;
             const StatementFormat format("T", "F", options);
             for (int round = 0; round < 8000; ++round) {
                 std::string line;

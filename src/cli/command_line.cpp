@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "io/iconv_source.h"
 #include "io/text_mode.h"
 
 namespace rowsmith {
@@ -37,6 +38,19 @@ const char* const kHelpText =
     "      --transaction   put BEGIN; before the statements and COMMIT; after them;\n"
     "                      a run that fails or is cancelled writes no COMMIT; (a\n"
     "                      cancelled one writes ROLLBACK;), so loading it adds nothing\n"
+    "\n"
+    "How the input is read:\n"
+    "      --header        the first record names the fields and is not converted;\n"
+    "                      without --fields the names, trimmed and quoted as\n"
+    "                      identifiers, become the field list\n"
+    "      --rfc4180       standard CSV quoting: \"\" inside quotes is one quote, and\n"
+    "                      delimiters and line breaks inside quotes are data; a record\n"
+    "                      ends at LF, CR LF or CR; empty lines give nothing; bytes\n"
+    "                      are read as they are\n"
+    "  -d, --delimiter C   C separates fields instead of the comma: one byte, or tab\n"
+    "      --encoding NAME the input is in character set NAME (any iconv knows, such\n"
+    "                      as windows-1252, latin1, utf-16); the output is UTF-8\n"
+    "A gzip-compressed input is read decompressed, whatever its name.\n"
     "      --help          show this help and exit\n"
     "      --version       show the version and exit\n"
     "\n"
@@ -58,6 +72,9 @@ enum LongOnly {
     kEmptyAsNullOption,
     kRowsPerInsertOption,
     kTransactionOption,
+    kHeaderOption,
+    kRfc4180Option,
+    kEncodingOption,
 };
 
 // clang-format off
@@ -69,6 +86,10 @@ constexpr option kOptions[] = {
     {"empty-as-null",   no_argument,       nullptr, kEmptyAsNullOption},
     {"rows-per-insert", required_argument, nullptr, kRowsPerInsertOption},
     {"transaction",     no_argument,       nullptr, kTransactionOption},
+    {"header",          no_argument,       nullptr, kHeaderOption},
+    {"rfc4180",         no_argument,       nullptr, kRfc4180Option},
+    {"delimiter",       required_argument, nullptr, 'd'},
+    {"encoding",        required_argument, nullptr, kEncodingOption},
     {"help",            no_argument,       nullptr, kHelpOption},
     {"version",         no_argument,       nullptr, kVersionOption},
     {nullptr, 0, nullptr, 0},
@@ -103,7 +124,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     ::optind = 1;
     ::opterr = 0;
     int option;
-    while ((option = ::getopt_long(argc, argv, ":t:f:o:", kOptions, nullptr)) != -1) {
+    while ((option = ::getopt_long(argc, argv, ":t:f:o:d:", kOptions, nullptr)) != -1) {
         switch (option) {
             case 't':
                 line.table = ::optarg;
@@ -138,6 +159,27 @@ CommandLine ParseCommandLine(int argc, char** argv) {
             case kTransactionOption:
                 line.options.transaction = true;
                 break;
+            case kHeaderOption:
+                line.options.header = true;
+                break;
+            case kRfc4180Option:
+                line.options.rfc4180 = true;
+                break;
+            case 'd':
+                if (const std::optional<char> delimiter = DelimiterFromName(::optarg)) {
+                    line.options.delimiter = *delimiter;
+                } else {
+                    return UsageError(std::string("--delimiter takes one byte or 'tab' (not a quote, backslash, "
+                                                  "CR, LF or NUL), not '") +
+                                      ::optarg + "'");
+                }
+                break;
+            case kEncodingOption:
+                if (!EncodingKnown(::optarg)) {
+                    return UsageError(std::string("the character set '") + ::optarg + "' is not known");
+                }
+                line.options.encoding = ::optarg;
+                break;
             case kHelpOption:
                 line.action = CommandLine::Action::Help;
                 return line;
@@ -152,7 +194,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     }
     if (!hasTable) return UsageError("--table is missing");
     if (TrimTrailingSpace(line.table).empty()) return UsageError("the table name given to --table is empty");
-    if (!hasFields) return UsageError("--fields is missing");
+    if (!hasFields && !line.options.header) return UsageError("--fields is missing (or give --header)");
     if (argc - ::optind != 1) {
         return UsageError(argc == ::optind ? "INPUT is missing" : "give exactly one INPUT");
     }

@@ -10,6 +10,14 @@ std::optional<Dialect> DialectFromName(std::string_view name) {
     return std::nullopt;
 }
 
+std::optional<char> DelimiterFromName(std::string_view name) {
+    if (name == "tab") return '\t';
+    if (name.size() != 1) return std::nullopt;
+    const char c = name[0];
+    if (c == '"' || c == '\'' || c == '\\' || c == '\r' || c == '\n' || c == '\0') return std::nullopt;
+    return c;
+}
+
 std::size_t CountFieldNames(std::string_view fieldNames) {
     if (TrimTrailingSpace(fieldNames).empty()) return 0;
     std::size_t names = 1;

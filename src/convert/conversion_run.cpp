@@ -1,14 +1,20 @@
 #include "convert/conversion_run.h"
 
 #include <cerrno>
+#include <cstring>
 #include <string_view>
+#include <vector>
 
 #include <sys/stat.h>
 
+#include "convert/csv_reader.h"
 #include "convert/messages.h"
+#include "convert/row_rules.h"
+#include "convert/sql_dialect.h"
 #include "convert/statement_format.h"
 #include "convert/statement_output.h"
 #include "convert/statement_writer.h"
+#include "io/input_source.h"
 #include "io/open_file.h"
 #include "io/text_mode.h"
 #include "io/text_mode_reader.h"
@@ -38,20 +44,82 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Converts every line of reader into statements and writes out the last
-// block. Returns the report of a failed read or write, of a cancel, or "Done".
-RunReport ConvertLines(TextModeReader& reader, const std::string& inputName, StatementOutput& output,
-                       StatementWriter& writer, RunObserver* observer, std::uint64_t totalBytes) {
-    std::uint64_t reported = 0;
-    std::uint64_t lineNumber = 0;
-    std::string_view line;
-    bool cancelled = false;
+// The input under the line rules: each line a row.
+class LineRecords {
+public:
+    LineRecords(ByteSource& source, char delimiter) : source_(source), reader_(source), delimiter_(delimiter) {}
+    int Next() {
+        const int status = reader_.NextLine(line_);
+        if (status == 0) ++number_;
+        return status;
+    }
+    std::vector<std::string> Values() const { return SplitRow(line_, delimiter_); }
+    int AddTo(StatementWriter& writer) { return writer.AddRow(line_, number_); }
+    std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
+    std::string Describe(int error) const { return source_.Describe(error); }
+
+private:
+    ByteSource& source_;
+    TextModeReader reader_;
+    char delimiter_;
+    std::string_view line_;
+    std::uint64_t number_ = 0;
+};
+
+// The input as standard CSV: each record a row.
+class CsvRecords {
+public:
+    CsvRecords(ByteSource& source, char delimiter) : reader_(source, delimiter) {}
+    int Next() { return reader_.Next(values_, number_); }
+    std::vector<std::string> Values() const { return {values_.begin(), values_.end()}; }
+    int AddTo(StatementWriter& writer) { return writer.AddValues(values_, number_); }
+    std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
+    std::string Describe(int error) const { return reader_.Describe(error); }
+
+private:
+    CsvReader reader_;
+    std::vector<std::string_view> values_;
+    std::uint64_t number_ = 0;
+};
+
+// The field list a header record gives: each name without the blanks
+// around it, quoted as an identifier.
+std::string FieldListFromHeader(const std::vector<std::string>& names, Dialect dialect) {
+    std::string fields;
+    for (const std::string& name : names) {
+        std::string_view trimmed = TrimTrailingSpace(name);
+        while (!trimmed.empty() && IsTrimmedSpace(trimmed.front())) trimmed.remove_prefix(1);
+        if (!fields.empty()) fields += ", ";
+        fields += QuoteIdentifier(dialect, trimmed);
+    }
+    return fields;
+}
+
+// Converts every record into statements and writes out the last block.
+// Returns the report of a failed read or write, of a cancel, or "Done".
+template <typename Records>
+RunReport ConvertRecords(Records& records, const std::string& inputName, const ConversionSettings& settings,
+                         const ConversionOptions& options, StatementOutput& output, RunObserver* observer,
+                         std::uint64_t totalBytes) {
+    std::string fields = settings.fieldNames;
+    std::size_t fieldCount = CountFieldNames(fields);
     int readError = 0;
+    if (options.header && (readError = records.Next()) == 0 && fieldCount == 0) {
+        const std::vector<std::string> names = records.Values();
+        fields = FieldListFromHeader(names, options.dialect);
+        fieldCount = names.size();
+    }
+    const StatementFormat format(settings.tableName, fields, options, kDiskLineEnd);
+    StatementWriter writer(format, options, fieldCount, output);
+
+    std::uint64_t reported = 0;
+    bool cancelled = false;
     int writeError = writer.Begin();
-    while (writeError == 0 && !cancelled && (readError = reader.NextLine(line)) == 0) {
-        writeError = writer.AddRow(line, ++lineNumber);
-        if (observer && reader.bytesConsumed() != reported) {
-            reported = reader.bytesConsumed();
+    if (readError == kEndOfInput) readError = 0;  // an empty input: no header, no rows
+    while (writeError == 0 && readError == 0 && !cancelled && (readError = records.Next()) == 0) {
+        writeError = records.AddTo(writer);
+        if (observer && records.bytesConsumed() != reported) {
+            reported = records.bytesConsumed();
             cancelled = !observer->Continue(reported, totalBytes);
         }
     }
@@ -60,19 +128,20 @@ RunReport ConvertLines(TextModeReader& reader, const std::string& inputName, Sta
     if (const int error = output.Flush(); writeError == 0) writeError = error;
 
     RunReport report = writeError != 0 ? WriteFailedReport(writeError)
-                       : readError > 0 ? ReadFailedReport(inputName, readError)
+                       : readError > 0 ? ReadFailedReport(inputName, readError, records.Describe(readError))
                        : cancelled     ? Report(RunStatus::Cancelled, kCancelledMessage)
                                        : Report(RunStatus::Done, kDoneMessage);
     report.counts = writer.counts();
+    report.fieldCount = fieldCount;
     return report;
 }
 
 }  // namespace
 
-RunReport ReadFailedReport(const std::string& path, int error) {
+RunReport ReadFailedReport(const std::string& path, int error, const std::string& reason) {
     RunReport report;
     report.status = RunStatus::ReadFailed;
-    report.text = ReadFailedText(path, error);
+    report.text = ReadFailedText(path, reason.empty() ? std::strerror(error) : reason);
     report.caption = kReadFailedCaption;
     report.error = error;
     return report;
@@ -94,15 +163,22 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
     // Appending to the file being read would read on into its own output.
     if (SameFile(inputInfo, outputInfo)) return Report(RunStatus::SameFile, kSameFileMessage);
 
-    const StatementFormat format(settings.tableName, settings.fieldNames, options, kDiskLineEnd);
-    const std::size_t fieldCount = CountFieldNames(settings.fieldNames);
-    TextModeReader reader(inputFd);
+    InputSource input(inputFd);
+    if (const int error = input.Open(options.encoding)) {
+        const std::string reason = error == EINVAL && !options.encoding.empty()
+                                       ? "the character set \"" + options.encoding + "\" is not known"
+                                       : input.Describe(error);
+        return ReadFailedReport(inputName, error, reason);
+    }
     StatementOutput output(outputFd);
-    StatementWriter writer(format, options, fieldCount, output);
-    const std::uint64_t totalBytes = S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
-    RunReport report = ConvertLines(reader, inputName, output, writer, observer, totalBytes);
-    report.fieldCount = fieldCount;
-    return report;
+    const std::uint64_t totalBytes =
+        S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
+    if (options.rfc4180) {
+        CsvRecords records(input, options.delimiter);
+        return ConvertRecords(records, inputName, settings, options, output, observer, totalBytes);
+    }
+    LineRecords records(input, options.delimiter);
+    return ConvertRecords(records, inputName, settings, options, output, observer, totalBytes);
 }
 
 RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer, const ConversionOptions& options) {

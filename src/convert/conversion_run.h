@@ -47,8 +47,9 @@ public:
     virtual void Finished(const RunReport& /*report*/) {}
 };
 
-// The reports of a failed read of path and of a failed write.
-RunReport ReadFailedReport(const std::string& path, int error);
+// The reports of a failed read of path (reason: what went wrong, in words;
+// empty: the system's words for error) and of a failed write.
+RunReport ReadFailedReport(const std::string& path, int error, const std::string& reason = {});
 RunReport WriteFailedReport(int error);
 
 // Converts what inputFd reads into statements appended to outputFd, with

@@ -5,8 +5,12 @@
 namespace rowsmith {
 
 std::string ReadFailedText(std::string_view path, int error) {
+    return ReadFailedText(path, std::strerror(error));
+}
+
+std::string ReadFailedText(std::string_view path, std::string_view reason) {
     std::string text = "Cannot read \"";
-    text.append(path).append("\": ").append(std::strerror(error));
+    text.append(path).append("\": ").append(reason);
     return text;
 }
 

@@ -23,6 +23,7 @@ inline constexpr std::string_view kReadFailedCaption = "Error Reading File";
 
 // `Cannot read "path": reason`, the text shown when the input cannot be read.
 std::string ReadFailedText(std::string_view path, int error);
+std::string ReadFailedText(std::string_view path, std::string_view reason);
 
 // Says that rows rows, the first at line firstLine, hold another number of
 // values than the fieldCount field names.

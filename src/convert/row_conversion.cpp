@@ -9,7 +9,7 @@ namespace {
 
 std::string Statement(std::string head, std::string_view line, const ConversionOptions& options) {
     const char* separator = "";
-    for (const std::string& value : SplitRow(line)) {
+    for (const std::string& value : SplitRow(line, options.delimiter)) {
         head += separator;
         AppendValue(options, value, head);
         separator = ",";
@@ -28,6 +28,7 @@ std::string ConvertRow(std::string line, std::string tableName, std::string fiel
 
 std::string ConvertRow(std::string_view line, std::string_view tableName, std::string_view fieldNames,
                        const ConversionOptions& options) {
+    // One line under the line rules; standard CSV reads records with CsvReader.
     return Statement(InsertHead(tableName, fieldNames), line, options);
 }
 

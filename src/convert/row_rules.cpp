@@ -4,7 +4,7 @@
 
 namespace rowsmith {
 
-std::vector<std::string> SplitRow(std::string_view line) {
+std::vector<std::string> SplitRow(std::string_view line, char delimiter) {
     line = TrimTrailingSpace(line);
     std::vector<std::string> values;
     std::string value;
@@ -19,13 +19,13 @@ std::vector<std::string> SplitRow(std::string_view line) {
         if (b == '"' && fieldStart) {
             inQuotes = true;
             fieldStart = false;
-        } else if (b == ',' && inQuotes && previous == '"') {
+        } else if (b == delimiter && inQuotes && previous == '"') {
             dropLast();  // the closing quote
             values.push_back(std::move(value));
             value.clear();
             inQuotes = false;
             fieldStart = true;
-        } else if (b == ',' && !inQuotes) {
+        } else if (b == delimiter && !inQuotes) {
             values.push_back(std::move(value));
             value.clear();
             fieldStart = true;

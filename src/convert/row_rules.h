@@ -13,13 +13,13 @@ namespace rowsmith {
 
 // The values of one line:
 // - trailing white space (space, tab, LF, VT, FF, CR) is removed first;
-// - a comma ends a field, and the last field always counts, so an empty
+// - a comma (or the delimiter given) ends a field, and the last field always counts, so an empty
 //   line gives one empty value and a trailing comma a last empty one;
 // - a double quote as the first byte of a field opens a quoted field and is
 //   dropped; inside it only a double quote followed by a comma ends the
 //   field, and that closing quote is dropped;
 // - a quoted field still open at the end of the line loses its last byte;
 // - every other byte, anywhere, is part of the value.
-std::vector<std::string> SplitRow(std::string_view line);
+std::vector<std::string> SplitRow(std::string_view line, char delimiter = ',');
 
 }  // namespace rowsmith

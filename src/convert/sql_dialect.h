@@ -22,4 +22,15 @@ void AppendMySqlLiteral(std::string_view value, std::string& out);
 // value as the dialect writes it; an empty value is NULL with emptyAsNull.
 void AppendValue(const ConversionOptions& options, std::string_view value, std::string& out);
 
+// The same, written at out, which must have room for MaxValueSize bytes;
+// returns the end of what it wrote.
+constexpr std::size_t MaxValueSize(std::size_t valueSize) {
+    return 2 * valueSize + 4;
+}
+char* WriteValue(const ConversionOptions& options, std::string_view value, char* out);
+
+// name as an SQL identifier: between double quotes, an inner one doubled;
+// for MySQL between backquotes, an inner one doubled.
+std::string QuoteIdentifier(Dialect dialect, std::string_view name);
+
 }  // namespace rowsmith

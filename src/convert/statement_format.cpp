@@ -53,18 +53,18 @@ inline unsigned Matches(__m128i bytes, char c) {
 // A bit for each comma, double quote and single quote of the block at p,
 // and with kMySql for each backslash and NUL.
 template <bool kMySql>
-inline unsigned SpecialBytes(const char* p) {
+inline unsigned SpecialBytes(const char* p, char delimiter) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    unsigned bits = Matches(bytes, kComma) | Matches(bytes, kDoubleQuote) | Matches(bytes, kSingleQuote);
+    unsigned bits = Matches(bytes, delimiter) | Matches(bytes, kDoubleQuote) | Matches(bytes, kSingleQuote);
     if constexpr (kMySql) bits |= Matches(bytes, kBackslash) | Matches(bytes, '\0');
     return bits;
 }
 #else
 template <bool kMySql>
-inline unsigned SpecialBytes(const char* p) {
+inline unsigned SpecialBytes(const char* p, char delimiter) {
     unsigned bits = 0;
     for (std::size_t i = 0; i < kBlock; ++i) {
-        const bool special = p[i] == kComma || p[i] == kDoubleQuote || p[i] == kSingleQuote ||
+        const bool special = p[i] == delimiter || p[i] == kDoubleQuote || p[i] == kSingleQuote ||
                              (kMySql && (p[i] == kBackslash || p[i] == '\0'));
         if (special) bits |= 1u << i;
     }
@@ -88,14 +88,14 @@ constexpr std::size_t EncodedLength(char c) {
 // writes an empty value as NULL. Each combination is its own function, so
 // the plain form pays nothing for the options.
 template <bool kMySql, bool kEmptyAsNull>
-char* WriteValuesOf(std::string_view line, char* out, std::size_t& count) {
+char* WriteValuesOf(std::string_view line, char delimiter, char* out, std::size_t& count) {
     line = TrimTrailingSpace(line);
     const char* p = line.data();
     const char* const end = p + line.size();
 
     *out++ = kSingleQuote;
-    // Only commas and quotes (and for MySQL backslashes and NULs) change
-    // anything; the bytes between them are copied in runs. A comma that ends
+    // Only delimiters and quotes (and for MySQL backslashes and NULs) change
+    // anything; the bytes between them are copied in runs. A delimiter ending
     // a field always opens another, so the line's last value is written even
     // when it is empty.
     std::size_t closed = 0;      // fields ended by a comma
@@ -107,7 +107,7 @@ char* WriteValuesOf(std::string_view line, char* out, std::size_t& count) {
     const char* afterDoubleQuote = nullptr;  // a comma here follows a double quote
     for (const char* block = p; block < end; block += kBlock) {
         const auto left = static_cast<std::size_t>(end - block);
-        unsigned stops = SpecialBytes<kMySql>(block);
+        unsigned stops = SpecialBytes<kMySql>(block, delimiter);
         if (left < kBlock) stops &= (1u << left) - 1;
         while (stops != 0) {
             const char* stop = block + __builtin_ctz(stops);
@@ -115,13 +115,13 @@ char* WriteValuesOf(std::string_view line, char* out, std::size_t& count) {
             out = CopyRun(copied, stop, out);
             copied = stop + 1;
             const char c = *stop;
-            const bool isComma = c == kComma;
+            const bool isDelimiter = c == delimiter;
             const bool isDoubleQuote = c == kDoubleQuote;
-            // A comma ends a field, except inside a quoted field, which only
-            // a double quote followed by a comma ends; the byte before that
-            // comma (the closing quote) is dropped, and an opening quote
+            // A delimiter ends a field, except inside a quoted field, which only
+            // a double quote followed by one ends; the byte before that
+            // delimiter (the closing quote) is dropped, and an opening quote
             // right before it leaves an empty value.
-            const bool closes = isComma && (!inQuotes || afterDoubleQuote == stop);
+            const bool closes = isDelimiter && (!inQuotes || afterDoubleQuote == stop);
             // A double quote opening a field protects its commas and is not kept.
             const bool opens = isDoubleQuote && stop == fieldStart;
             out -= closes && inQuotes && out > valueStart;
@@ -171,7 +171,7 @@ char* WriteValuesOf(std::string_view line, char* out, std::size_t& count) {
 
 StatementFormat::StatementFormat(std::string_view tableName, std::string_view fieldNames,
                                  const ConversionOptions& options, std::string_view lineEnd)
-    : lineEnd_(lineEnd) {
+    : lineEnd_(lineEnd), delimiter_(options.delimiter) {
     const std::string head = InsertHead(tableName, fieldNames);
     const bool diskForm = lineEnd == kDiskLineEnd;
     head_ = diskForm ? ToDiskText(head) : head;

@@ -37,7 +37,7 @@ public:
     // the line in blocks, so kPadding bytes after it must be readable (their
     // values do not matter).
     char* WriteValues(std::string_view line, char* out, std::size_t& count) const {
-        return writeValues_(line, out, count);
+        return writeValues_(line, delimiter_, out, count);
     }
 
     // Writes the one-row statement for line (head, values, " );", line end)
@@ -57,11 +57,12 @@ public:
 
 private:
     static constexpr std::size_t kScratch = 16;
-    using ValuesWriter = char* (*)(std::string_view line, char* out, std::size_t& count);
+    using ValuesWriter = char* (*)(std::string_view line, char delimiter, char* out, std::size_t& count);
 
     std::string head_;
     std::string tail_;  // " );" and the line end
     std::string lineEnd_;
+    char delimiter_;
     ValuesWriter writeValues_;
 };
 

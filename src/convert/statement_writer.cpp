@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "convert/sql_dialect.h"
+
 namespace rowsmith {
 
 namespace {
@@ -19,6 +21,7 @@ StatementWriter::StatementWriter(const StatementFormat& format, const Conversion
     : format_(format), options_(options), fieldCount_(fieldCount), output_(output) {
     continuation_ = "," + format.lineEnd() + "( ";
     closeAndHead_ = ";" + format.lineEnd() + format.head();
+    tail_ = " );" + format.lineEnd();
 }
 
 int StatementWriter::WriteStatement(std::string_view text) {
@@ -34,35 +37,53 @@ int StatementWriter::Begin() {
 }
 
 int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
-    std::size_t count = 0;
-    const int error = options_.rowsPerInsert <= 1 ? AddOwnStatement(line, count) : AddBatchedRow(line, count);
-    if (error != 0) return error;
-    ++counts_.rows;
-    if (fieldCount_ != 0 && count != fieldCount_) {
-        if (counts_.mismatchedRows++ == 0) counts_.firstMismatchLine = lineNumber;
+    if (options_.rowsPerInsert <= 1) {
+        // The plain form, as fast as it goes: the scanner writes the whole statement.
+        char* at = nullptr;
+        if (const int error = output_.Reserve(format_.MaxRowSize(line.size()), at)) return error;
+        std::size_t count = 0;
+        char* end = format_.WriteRow(line, at, count);
+        output_.Commit(end, end);
+        ++counts_.statements;
+        ++counts_.rows;
+        if (fieldCount_ != 0 && count != fieldCount_ && counts_.mismatchedRows++ == 0) {
+            counts_.firstMismatchLine = lineNumber;
+        }
+        return 0;
     }
-    return 0;
+    return Add(
+        StatementFormat::MaxValuesSize(line.size()),
+        [this, line](char* out, std::size_t& count) { return format_.WriteValues(line, out, count); }, lineNumber);
 }
 
-int StatementWriter::AddOwnStatement(std::string_view line, std::size_t& count) {
-    char* at = nullptr;
-    if (const int error = output_.Reserve(format_.MaxRowSize(line.size()), at)) return error;
-    char* end = format_.WriteRow(line, at, count);
-    output_.Commit(end, end);
-    ++counts_.statements;
-    return 0;
+int StatementWriter::AddValues(const std::vector<std::string_view>& values, std::uint64_t lineNumber) {
+    std::size_t maxSize = values.size();  // the commas between them
+    for (const std::string_view value : values) maxSize += MaxValueSize(value.size());
+    return Add(
+        maxSize,
+        [this, &values](char* out, std::size_t& count) {
+            count = values.size();
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                if (i > 0) *out++ = ',';
+                out = WriteValue(options_, values[i], out);
+            }
+            return out;
+        },
+        lineNumber);
 }
 
-int StatementWriter::AddBatchedRow(std::string_view line, std::size_t& count) {
+template <typename ValuesWriter>
+int StatementWriter::Add(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::uint64_t lineNumber) {
     // The values go after room for the longest prefix; once their number is
     // known, the prefix is chosen and the row moved up against it.
-    const std::size_t room = std::max(continuation_.size(), closeAndHead_.size());
+    const std::size_t room = std::max({continuation_.size(), closeAndHead_.size(), format_.head().size()});
     char* at = nullptr;
-    const std::size_t size = room + StatementFormat::MaxValuesSize(line.size()) + 2;
-    if (const int error = output_.Reserve(size, at)) return error;
+    if (const int error = output_.Reserve(room + maxValuesSize + tail_.size(), at)) return error;
     char* values = at + room;
-    char* end = Put(" )", format_.WriteValues(line, values, count));
+    std::size_t count = 0;
+    char* end = writeValues(values, count);
 
+    const bool batched = options_.rowsPerInsert > 1;
     const bool open = rowsInStatement_ > 0;
     const bool continues = open && rowsInStatement_ < options_.rowsPerInsert && count == statementValues_;
     const std::string_view prefix = continues ? std::string_view(continuation_)
@@ -71,15 +92,27 @@ int StatementWriter::AddBatchedRow(std::string_view line, std::size_t& count) {
     char* rowStart = Put(prefix, at);
     std::memmove(rowStart, values, static_cast<std::size_t>(end - values));
     end = rowStart + (end - values);
-    // Starting a statement after an open one ended that one with its ";" and line end.
-    const char* statementEnd = open && !continues ? at + 1 + format_.lineEnd().size() : nullptr;
+    // A statement of one row ends at once; in a batch, the row waits for ","
+    // or ";", and starting a statement after an open one ends that one.
+    const char* statementEnd = nullptr;
+    if (!batched) {
+        end = Put(tail_, end);
+        statementEnd = end;
+    } else {
+        end = Put(" )", end);
+        if (open && !continues) statementEnd = at + 1 + format_.lineEnd().size();
+    }
     output_.Commit(end, statementEnd);
-    if (continues) {
+    if (batched && continues) {
         ++rowsInStatement_;
     } else {
-        rowsInStatement_ = 1;
+        rowsInStatement_ = batched ? 1 : 0;
         statementValues_ = count;
         ++counts_.statements;
+    }
+    ++counts_.rows;
+    if (fieldCount_ != 0 && count != fieldCount_ && counts_.mismatchedRows++ == 0) {
+        counts_.firstMismatchLine = lineNumber;
     }
     return 0;
 }

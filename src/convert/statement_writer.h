@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/conversion_options.h"
 #include "convert/conversion_run.h"
@@ -28,23 +29,29 @@ public:
                     StatementOutput& output);
 
     int Begin();
+    // A line under the line rules, read by the format's scanner.
     int AddRow(std::string_view line, std::uint64_t lineNumber);
+    // A record whose values are read already.
+    int AddValues(const std::vector<std::string_view>& values, std::uint64_t lineNumber);
     // Ends the statement still open; COMMIT; or ROLLBACK; with transaction.
     int End(bool succeeded);
 
     const RowCounts& counts() const { return counts_; }
 
 private:
-    int AddOwnStatement(std::string_view line, std::size_t& count);
-    int AddBatchedRow(std::string_view line, std::size_t& count);
+    // Adds a row whose values writeValues(out, count) writes at out, in at
+    // most maxValuesSize bytes.
+    template <typename ValuesWriter>
+    int Add(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::uint64_t lineNumber);
     int WriteStatement(std::string_view text);
 
     const StatementFormat& format_;
     ConversionOptions options_;
     std::size_t fieldCount_;
     StatementOutput& output_;
-    std::string continuation_;           // ",", the line end and "( ": the next row of a statement
-    std::string closeAndHead_;           // ";", the line end and the head: a new statement after an open one
+    std::string continuation_;  // ",", the line end and "( ": the next row of a statement
+    std::string closeAndHead_;  // ";", the line end and the head: a new statement after an open one
+    std::string tail_;          // " );" and the line end: the end of a one-row statement
     std::uint32_t rowsInStatement_ = 0;  // 0: no statement open
     std::size_t statementValues_ = 0;    // values of the open statement's first row
     RowCounts counts_;

@@ -15,8 +15,14 @@ constexpr char kEndOfText = 0x1A;
 
 }  // namespace
 
+TextModeReader::TextModeReader(ByteSource& source, std::size_t blockSize)
+    : source_(&source), capacity_(blockSize < 16 ? 16 : blockSize), buffer_(new char[capacity_ + kPadding]()) {}
+
 TextModeReader::TextModeReader(int fd, std::size_t blockSize)
-    : fd_(fd), capacity_(blockSize < 16 ? 16 : blockSize), buffer_(new char[capacity_ + kPadding]()) {}
+    : ownSource_(std::make_unique<FdSource>(fd)),
+      source_(ownSource_.get()),
+      capacity_(blockSize < 16 ? 16 : blockSize),
+      buffer_(new char[capacity_ + kPadding]()) {}
 
 TextModeReader::~TextModeReader() = default;
 
@@ -87,17 +93,10 @@ bool TextModeReader::Fill() {
 }
 
 std::size_t TextModeReader::ReadSome(char* at) {
-    for (;;) {
-        const ssize_t n = ::read(fd_, at, capacity_ - static_cast<std::size_t>(at - buffer_.get()));
-        if (n > 0) {
-            consumed_ += static_cast<std::uint64_t>(n);
-            return static_cast<std::size_t>(n);
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) error_ = errno;
-        inputEnded_ = true;
-        return 0;
-    }
+    std::size_t n = 0;
+    error_ = source_->Read(at, capacity_ - static_cast<std::size_t>(at - buffer_.get()), n);
+    if (n == 0) inputEnded_ = true;
+    return n;
 }
 
 }  // namespace rowsmith

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string_view>
 
+#include "io/byte_source.h"
+
 namespace rowsmith {
 
 // What a reader returns at the end of its input: not an errno, which is
@@ -21,6 +23,7 @@ public:
     static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
     static constexpr std::size_t kPadding = 32;
 
+    explicit TextModeReader(ByteSource& source, std::size_t blockSize = kDefaultBlockSize);
     explicit TextModeReader(int fd, std::size_t blockSize = kDefaultBlockSize);
     TextModeReader(const TextModeReader&) = delete;
     TextModeReader& operator=(const TextModeReader&) = delete;
@@ -32,7 +35,7 @@ public:
     // kEndOfInput; after a failed read, its errno, then and on every call.
     int NextLine(std::string_view& line);
     // Bytes taken from the file so far, before any translation.
-    std::uint64_t bytesConsumed() const { return consumed_; }
+    std::uint64_t bytesConsumed() const { return source_->bytesFromFile(); }
 
 private:
     // Reads more bytes after the buffered ones. False when nothing came.
@@ -40,13 +43,13 @@ private:
     // Reads into [at, buffer end) once, retrying on EINTR; marks the end.
     std::size_t ReadSome(char* at);
 
-    int fd_;
+    std::unique_ptr<FdSource> ownSource_;  // when made for a descriptor
+    ByteSource* source_;
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
     std::size_t lineStart_ = 0;   // first byte not yet handed out
     std::size_t searchFrom_ = 0;  // where the search for a LF goes on
     std::size_t end_ = 0;         // end of the bytes read so far
-    std::uint64_t consumed_ = 0;
     bool atStart_ = true;
     bool inputEnded_ = false;
     int error_ = 0;

@@ -1,0 +1,73 @@
+#pragma once
+
+// Standard CSV (RFC 4180, as real programs write it), one record at a time:
+// - a field that starts with a double quote is quoted: inside it "" is one
+//   quote, and the delimiter, CR and LF are part of the value; a quote that
+//   closes it and is followed by other bytes goes on as an unquoted field
+//   ("ab"cd gives abcd);
+// - a double quote inside an unquoted field is an ordinary byte (ab"c);
+// - a record ends at LF, CR LF or CR outside quotes; an empty line is no
+//   record at all;
+// - values keep their blanks; bytes are read as they are (0x1A is an
+//   ordinary byte), except a UTF-8 byte-order mark at the very start;
+// - a quoted field still open at the end of the input is an error that
+//   names the line where it opened.
+// Only one record is held in memory, besides one block of input.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "io/byte_source.h"
+
+namespace rowsmith {
+
+class CsvReader {
+public:
+    static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+
+    CsvReader(ByteSource& source, char delimiter, std::size_t blockSize = kBlockSize);
+
+    // Sets values to the next record's values (views valid until the next
+    // call) and line to the line it starts on, and returns 0. Returns
+    // kEndOfInput at the end; EBADMSG for a quoted field never closed (see
+    // Describe); or the errno of a failed read, on this and every later call.
+    int Next(std::vector<std::string_view>& values, std::uint64_t& line);
+
+    // Bytes taken from the file so far.
+    std::uint64_t bytesConsumed() const { return source_.bytesFromFile(); }
+    // The reason for an error Next returned.
+    std::string Describe(int error) const;
+
+private:
+    enum class State { StartRecord, StartField, InField, InQuotedField, QuoteInQuotedField };
+
+    // Reads the next block; false at the end of the input or on an error.
+    bool Fill();
+    void EndField();
+    // Counts the line ends in [from, to): LF, CR LF and a lone CR.
+    void CountLines(const char* from, const char* to);
+
+    ByteSource& source_;
+    const char delimiter_;
+    std::size_t capacity_;
+    std::unique_ptr<char[]> buffer_;
+    const char* next_ = nullptr;  // the next byte to look at
+    const char* end_ = nullptr;   // the end of what the buffer holds
+    bool atStart_ = true;
+    bool inputEnded_ = false;
+    int error_ = 0;
+
+    State state_ = State::StartRecord;
+    bool skipLf_ = false;  // a CR just ended a record: an LF right after it goes with it
+    bool afterCr_ = false;
+    std::uint64_t line_ = 1;       // the line being read
+    std::uint64_t quoteLine_ = 0;  // where the open quoted field began
+    std::string record_;           // the values, one after another
+    std::vector<std::size_t> ends_;
+};
+
+}  // namespace rowsmith

@@ -1,0 +1,27 @@
+#include "io/byte_source.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace rowsmith {
+
+std::string ByteSource::Describe(int error) const {
+    return std::strerror(error);
+}
+
+int FdSource::Read(char* buffer, std::size_t size, std::size_t& got) {
+    got = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer, size);
+        if (n >= 0) {
+            got = static_cast<std::size_t>(n);
+            consumed_ += got;
+            return 0;
+        }
+        if (errno != EINTR) return errno;
+    }
+}
+
+}  // namespace rowsmith

@@ -1,0 +1,81 @@
+#include "io/iconv_source.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <iconv.h>
+
+namespace rowsmith {
+
+namespace {
+
+iconv_t Descriptor(void* descriptor) {
+    return static_cast<iconv_t>(descriptor);
+}
+
+iconv_t OpenDecoder(const std::string& encoding) {
+    return ::iconv_open("UTF-8", encoding.c_str());
+}
+
+}  // namespace
+
+bool EncodingKnown(const std::string& encoding) {
+    const iconv_t descriptor = OpenDecoder(encoding);
+    if (descriptor == reinterpret_cast<iconv_t>(-1)) return false;
+    ::iconv_close(descriptor);
+    return true;
+}
+
+int IconvSource::Open(ByteSource& encoded, const std::string& encoding, std::unique_ptr<IconvSource>& source) {
+    const iconv_t descriptor = OpenDecoder(encoding);
+    if (descriptor == reinterpret_cast<iconv_t>(-1)) return EINVAL;
+    source.reset(new IconvSource(encoded, encoding, descriptor));
+    return 0;
+}
+
+IconvSource::IconvSource(ByteSource& encoded, std::string encoding, void* descriptor)
+    : encoded_(encoded), encoding_(std::move(encoding)), descriptor_(descriptor), input_(new char[kBlockSize]) {}
+
+IconvSource::~IconvSource() {
+    ::iconv_close(Descriptor(descriptor_));
+}
+
+int IconvSource::Read(char* buffer, std::size_t size, std::size_t& got) {
+    got = 0;
+    while (got == 0) {
+        if (start_ == end_ || (!inputEnded_ && end_ - start_ < 16)) {
+            // Keep an unfinished sequence and read more after it.
+            std::memmove(input_.get(), input_.get() + start_, end_ - start_);
+            end_ -= start_;
+            start_ = 0;
+            if (!inputEnded_) {
+                std::size_t n = 0;
+                if (const int error = encoded_.Read(input_.get() + end_, kBlockSize - end_, n)) return error;
+                inputEnded_ = n == 0;
+                end_ += n;
+            }
+        }
+        if (start_ == end_) return 0;  // the end
+        char* in = input_.get() + start_;
+        std::size_t inLeft = end_ - start_;
+        char* out = buffer;
+        std::size_t outLeft = size;
+        const std::size_t result = ::iconv(Descriptor(descriptor_), &in, &inLeft, &out, &outLeft);
+        const int error = result == static_cast<std::size_t>(-1) ? errno : 0;
+        got = size - outLeft;
+        lines_ += static_cast<std::uint64_t>(std::count(buffer, out, '\n'));
+        start_ = end_ - inLeft;
+        // An unfinished sequence is an error only once nothing can follow it.
+        if (error == EILSEQ || (error == EINVAL && inputEnded_)) return got > 0 ? 0 : EILSEQ;
+        if (error == E2BIG && got == 0) return E2BIG;  // the buffer cannot hold one character
+    }
+    return 0;
+}
+
+std::string IconvSource::Describe(int error) const {
+    if (error == EILSEQ) return "line " + std::to_string(lines_) + " is not valid " + encoding_ + " text";
+    return ByteSource::Describe(error);
+}
+
+}  // namespace rowsmith

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "io/byte_source.h"
+
+namespace rowsmith {
+
+// Decodes text in a character set iconv knows into UTF-8. A byte sequence
+// that is not valid in that set is EILSEQ, described with its line.
+class IconvSource : public ByteSource {
+public:
+    static constexpr std::size_t kBlockSize = std::size_t{1} << 18;
+
+    // Opens the decoder; 0, or EINVAL when iconv does not know encoding.
+    static int Open(ByteSource& encoded, const std::string& encoding, std::unique_ptr<IconvSource>& source);
+    ~IconvSource() override;
+    IconvSource(const IconvSource&) = delete;
+    IconvSource& operator=(const IconvSource&) = delete;
+
+    int Read(char* buffer, std::size_t size, std::size_t& got) override;
+    std::uint64_t bytesFromFile() const override { return encoded_.bytesFromFile(); }
+    std::string Describe(int error) const override;
+
+private:
+    IconvSource(ByteSource& encoded, std::string encoding, void* descriptor);
+
+    ByteSource& encoded_;
+    std::string encoding_;
+    void* descriptor_;  // iconv_t
+    std::unique_ptr<char[]> input_;
+    std::size_t start_ = 0;  // bytes of input_ not yet decoded: [start_, end_)
+    std::size_t end_ = 0;
+    bool inputEnded_ = false;
+    std::uint64_t lines_ = 1;  // the line being decoded
+};
+
+// True when iconv can decode encoding into UTF-8.
+bool EncodingKnown(const std::string& encoding);
+
+}  // namespace rowsmith

@@ -1,0 +1,60 @@
+#include "io/read_ahead_source.h"
+
+#include <algorithm>
+#include <cstring>
+#include <system_error>
+
+namespace rowsmith {
+
+ReadAheadSource::ReadAheadSource(ByteSource& inner) : inner_(inner) {
+    for (auto& block : blocks_) block.reset(new char[kBlockSize]);
+}
+
+ReadAheadSource::~ReadAheadSource() {
+    if (next_.valid()) next_.wait();
+}
+
+ReadAheadSource::Filled ReadAheadSource::Fill(char* block) {
+    Filled filled;
+    filled.error = inner_.Read(block, kBlockSize, filled.size);
+    filled.fromFile = inner_.bytesFromFile();
+    return filled;
+}
+
+void ReadAheadSource::StartNext() {
+    char* block = blocks_[1 - current_].get();
+    try {
+        next_ = std::async(std::launch::async, &ReadAheadSource::Fill, this, block);
+    } catch (const std::system_error&) {
+        // No thread to be had: the next Read fills the block itself.
+        std::promise<Filled> now;
+        now.set_value(Fill(block));
+        next_ = now.get_future();
+    }
+}
+
+int ReadAheadSource::Read(char* buffer, std::size_t size, std::size_t& got) {
+    got = 0;
+    if (used_ == size_) {
+        if (error_ != 0) return error_;
+        if (ended_) return 0;
+        if (!next_.valid()) StartNext();  // the first call
+        const Filled filled = next_.get();
+        current_ = 1 - current_;
+        used_ = 0;
+        size_ = filled.size;
+        fromFile_ = filled.fromFile;
+        if (filled.error != 0) return error_ = filled.error;
+        if (filled.size == 0) {
+            ended_ = true;
+            return 0;
+        }
+        StartNext();
+    }
+    got = std::min(size, size_ - used_);
+    std::memcpy(buffer, blocks_[current_].get() + used_, got);
+    used_ += got;
+    return 0;
+}
+
+}  // namespace rowsmith
