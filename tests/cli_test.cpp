@@ -193,6 +193,41 @@ TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
     }
 }
 
+TEST(CommandLineOptions, ReadsTheReadingOptions) {
+    const CommandLine plain = Parse({"-t", "T", "--header", "--rfc4180", "-d", ";", "--encoding", "latin1", "in.csv"});
+    ASSERT_EQ(plain.action, CommandLine::Action::Convert) << plain.error;
+    EXPECT_TRUE(plain.options.header);
+    EXPECT_TRUE(plain.options.rfc4180);
+    EXPECT_EQ(plain.options.delimiter, ';');
+    EXPECT_EQ(plain.options.encoding, "latin1");
+    EXPECT_EQ(Parse(Args({"--delimiter=tab", "in.csv"})).options.delimiter, '\t');
+
+    const std::pair<std::vector<std::string>, std::string> bad[] = {
+        {Args({"-d", ";;", "in.csv"}), "--delimiter takes one byte or 'tab' (not a quote, backslash, CR, LF or NUL), not ';;'"},
+        {Args({"-d", "\"", "in.csv"}), "--delimiter takes one byte or 'tab' (not a quote, backslash, CR, LF or NUL), not '\"'"},
+        {Args({"--encoding", "no-such-set", "in.csv"}), "the character set 'no-such-set' is not known"},
+        {{"-t", "T", "in.csv"}, "--fields is missing (or give --header)"},
+    };
+    for (const auto& [args, error] : bad) {
+        const CommandLine line = Parse(args);
+        EXPECT_EQ(line.action, CommandLine::Action::UsageError) << error;
+        EXPECT_EQ(line.error, error);
+    }
+}
+
+TEST_F(CliTest, ReadsCompressedStandardCsvWithAHeaderFromStandardInput) {
+    WriteBytes("in.csv", "name,\"note\"\r\n\"Smith, J\",\"two\r\nlines\"\r\n");
+    ASSERT_EQ(WaitForExit(StartProcess({"/bin/gzip", "-k", "in.csv"}, "/dev/null", "/dev/null", "gzip.txt")), 0);
+    const CliResult result = RunCli({"-t", "t", "--header", "--rfc4180", "-"}, "in.csv.gz");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "INSERT INTO t ( \"name\", \"note\" ) VALUES ( 'Smith, J','two\r\nlines' );\r\n");
+    WriteBytes("bad.csv", "a\n\"b\n");
+    const CliResult unclosed = RunCli({"-t", "t", "-f", "a", "--rfc4180", "bad.csv"});
+    EXPECT_EQ(unclosed.exitCode, 1);
+    EXPECT_EQ(unclosed.out, "INSERT INTO t ( a ) VALUES ( 'a' );\r\n");
+    EXPECT_EQ(unclosed.err, "rowsmith-convert: Cannot read \"bad.csv\": the quoted field that opens on line 2 is never closed\n");
+}
+
 TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {
     WriteBytes("in.csv", "1,C:\\x\n2\n3,\n");
     const CliResult result = RunCli({"-t", "t", "-f", "id, v", "--dialect", "mysql", "--empty-as-null",

@@ -124,6 +124,106 @@ std::optional<std::vector<std::optional<std::string>>> ReadValueList(std::string
     }
 }
 
+CsvReading CsvRecords(std::string_view bytes, char delimiter) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    // Universal newlines: a line ends after LF, CR LF, or CR alone.
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'))) {
+            lines.push_back(bytes.substr(start, i + 1 - start));
+            start = i + 1;
+        }
+    }
+    if (start < bytes.size()) lines.push_back(bytes.substr(start));
+
+    enum State { StartRecord, StartField, EscapedChar, InField, InQuotedField, QuoteInQuotedField, EatCrNl };
+    constexpr int kEol = -2;
+    const int separator = static_cast<unsigned char>(delimiter);
+    CsvReading reading;
+    std::vector<std::string> fields;
+    std::string field;
+    State state = StartRecord;
+    auto save = [&] {
+        fields.push_back(field);
+        field.clear();
+    };
+    auto process = [&](int c) {
+        switch (state) {
+            case StartRecord:
+                if (c == kEol) return;
+                if (c == '\n' || c == '\r') {
+                    state = EatCrNl;
+                    return;
+                }
+                state = StartField;
+                [[fallthrough]];
+            case StartField:
+                if (c == '\n' || c == '\r' || c == kEol) {
+                    save();
+                    state = c == kEol ? StartRecord : EatCrNl;
+                } else if (c == '"') {
+                    state = InQuotedField;
+                } else if (c == separator) {
+                    save();
+                } else {
+                    field += static_cast<char>(c);
+                    state = InField;
+                }
+                return;
+            case InField:
+                if (c == '\n' || c == '\r' || c == kEol) {
+                    save();
+                    state = c == kEol ? StartRecord : EatCrNl;
+                } else if (c == separator) {
+                    save();
+                    state = StartField;
+                } else {
+                    field += static_cast<char>(c);
+                }
+                return;
+            case InQuotedField:
+                if (c == kEol) return;
+                if (c == '"') {
+                    state = QuoteInQuotedField;
+                } else {
+                    field += static_cast<char>(c);
+                }
+                return;
+            case QuoteInQuotedField:
+                if (c == '"') {
+                    field += '"';
+                    state = InQuotedField;
+                } else if (c == separator) {
+                    save();
+                    state = StartField;
+                } else if (c == '\n' || c == '\r' || c == kEol) {
+                    save();
+                    state = c == kEol ? StartRecord : EatCrNl;
+                } else {
+                    field += static_cast<char>(c);
+                    state = InField;
+                }
+                return;
+            case EatCrNl:
+                if (c == kEol) state = StartRecord;
+                return;  // only CR and LF can come before the line's end here
+            case EscapedChar:
+                return;
+        }
+    };
+    for (const std::string_view line : lines) {
+        for (const char c : line) process(static_cast<unsigned char>(c));
+        process(kEol);
+        if (state == StartRecord) {
+            if (!fields.empty()) reading.records.push_back(fields);
+            fields.clear();
+        }
+    }
+    if (state == InQuotedField) reading.unclosed = true;
+    return reading;
+}
+
 std::vector<std::string> TextLines(std::string_view bytes) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     bytes = bytes.substr(0, bytes.find('\x1A'));

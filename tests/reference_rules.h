@@ -26,6 +26,18 @@ std::string ValueList(std::string_view line);
 // itself). NULL gives nothing. Nothing at all when text is not such a list.
 std::optional<std::vector<std::optional<std::string>>> ReadValueList(std::string_view text, bool backslashEscapes);
 
+// What Python's csv.reader (strict=False, on a file opened with newline='')
+// reads from bytes, with delimiter: the file is cut into lines after LF,
+// CR LF or a lone CR, and each line goes through the reader's state machine
+// followed by an end-of-line mark. As the standard CSV option reads it: a
+// UTF-8 byte-order mark at the start is skipped, empty records are left
+// out, and a quoted field still open at the end is an error (unclosed).
+struct CsvReading {
+    std::vector<std::vector<std::string>> records;
+    bool unclosed = false;
+};
+CsvReading CsvRecords(std::string_view bytes, char delimiter = ',');
+
 // The lines a text-mode read of a file's bytes gives: a byte-order mark at
 // the start is skipped, the first 0x1A ends the text, CR LF becomes LF; the
 // last line may lack its LF.

@@ -126,14 +126,14 @@ int CsvReader::Next(std::vector<std::string_view>& values, std::uint64_t& line) 
                 break;
         }
         // At a delimiter or a line end, outside quotes.
-        ++next_;
+        const char stop = *next_++;
         EndField();
-        if (c == delimiter_) {
+        if (stop == delimiter_) {
             state_ = State::StartField;
             continue;
         }
         ++line_;
-        skipLf_ = c == '\r';
+        skipLf_ = stop == '\r';
         state_ = State::StartRecord;
         break;
     }

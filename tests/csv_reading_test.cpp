@@ -1,0 +1,284 @@
+// Reading the input as real programs write it: standard CSV quoting, other
+// delimiters, a header line, character sets and gzip.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "convert/csv_reader.h"
+#include "convert/row_conversion.h"
+#include "convert/statement_format.h"
+#include "io/byte_source.h"
+#include "io/text_mode_reader.h"
+#include "reference_rules.h"
+#include "test_support.h"
+
+namespace rowsmith {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadBytes;
+using test::TempDirTest;
+using test::WriteBytes;
+using Records = std::vector<std::vector<std::string>>;
+
+// Bytes handed out in pieces of random size, as pipes and filters do.
+class ChoppedSource : public ByteSource {
+public:
+    ChoppedSource(std::string bytes, std::uint32_t seed) : bytes_(std::move(bytes)), random_(seed) {}
+    int Read(char* buffer, std::size_t size, std::size_t& got) override {
+        got = std::min({size, bytes_.size() - at_, std::size_t{1} + random_() % 40});
+        std::memcpy(buffer, bytes_.data() + at_, got);
+        at_ += got;
+        return 0;
+    }
+    std::uint64_t bytesFromFile() const override { return at_; }
+
+private:
+    std::string bytes_;
+    std::size_t at_ = 0;
+    std::mt19937 random_;
+};
+
+// Every record CsvReader gives for bytes; error is the status that ended it.
+Records ReadAll(const std::string& bytes, char delimiter, std::size_t blockSize, std::uint32_t seed,
+                int& status, std::string* why = nullptr) {
+    ChoppedSource source(bytes, seed);
+    CsvReader reader(source, delimiter, blockSize);
+    Records records;
+    std::vector<std::string_view> values;
+    std::uint64_t line = 0;
+    while ((status = reader.Next(values, line)) == 0) records.emplace_back(values.begin(), values.end());
+    if (why) *why = reader.Describe(status);
+    return records;
+}
+
+TEST(CsvReader, ReadsRecordsAsStandardCsv) {
+    struct Case {
+        std::string bytes;
+        Records records;
+    };
+    const Case cases[] = {
+        {"a,b\r\nc,d\r\n", {{"a", "b"}, {"c", "d"}}},
+        {"\"Smith, John\",\"says \"\"hi\"\", ok\"\n", {{"Smith, John", "says \"hi\", ok"}}},
+        {"\"line\nbreak\",x\r\n\"cr lf\r\ninside\",y\n", {{"line\nbreak", "x"}, {"cr lf\r\ninside", "y"}}},
+        {"a\rb\rc", {{"a"}, {"b"}, {"c"}}},
+        {"a\n\n\r\n\nb\n", {{"a"}, {"b"}}},
+        {"ab\"c,d\n", {{"ab\"c", "d"}}},
+        {"\"ab\"cd,e\n", {{"abcd", "e"}}},
+        {" a , b \n", {{" a ", " b "}}},
+        {",\n,,\n", {{"", ""}, {"", "", ""}}},
+        {"a,\n", {{"a", ""}}},
+        {"a,", {{"a", ""}}},
+        {"\"\"\n", {{""}}},
+        {"\"\",\"\"\"\"\n", {{"", "\""}}},
+        {"\xEF\xBB\xBF" "a,b\n", {{"a", "b"}}},
+        {"x\xEF\xBB\xBF\n", {{"x\xEF\xBB\xBF"}}},
+        {std::string("a\x1A\0b,c\n", 7), {{std::string("a\x1A\0b", 4), "c"}}},
+        {"", {}},
+        {"\n\n", {}},
+    };
+    for (const Case& c : cases) {
+        int status = 0;
+        EXPECT_EQ(ReadAll(c.bytes, ',', 4096, 1, status), c.records) << c.bytes;
+        EXPECT_EQ(status, kEndOfInput) << c.bytes;
+        EXPECT_EQ(reference::CsvRecords(c.bytes).records, c.records) << "reference: " << c.bytes;
+    }
+}
+
+TEST(CsvReader, AQuotedFieldNeverClosedNamesTheLineWhereItOpened) {
+    int status = 0;
+    std::string why;
+    const Records records = ReadAll("a,b\r\nc,\"d\r\ne,f\r\ng\n", ',', 4096, 7, status, &why);
+    EXPECT_EQ(records, (Records{{"a", "b"}}));
+    EXPECT_EQ(status, EBADMSG);
+    EXPECT_EQ(why, "the quoted field that opens on line 2 is never closed");
+}
+
+TEST(CsvReader, AgreesWithThePythonReadingOfRandomFiles) {
+    std::mt19937 random(20261208);
+    const std::string alphabet("ab\",;\r\n \t\0\x1A\xEF\xBB\xBF'\\", 16);
+    for (int round = 0; round < 6000; ++round) {
+        std::string bytes;
+        const int length = static_cast<int>(random() % 60);
+        for (int i = 0; i < length; ++i) bytes += alphabet[random() % alphabet.size()];
+        const char delimiter = round % 3 == 0 ? ';' : ',';
+        const reference::CsvReading expected = reference::CsvRecords(bytes, delimiter);
+        int status = 0;
+        const Records records = ReadAll(bytes, delimiter, 16 + random() % 40, static_cast<std::uint32_t>(round), status);
+        if (expected.unclosed) {
+            ASSERT_EQ(status, EBADMSG) << testing::PrintToString(bytes);
+            // What comes before the open field is read all the same.
+            ASSERT_LE(records.size(), expected.records.size());
+        } else {
+            ASSERT_EQ(status, kEndOfInput) << testing::PrintToString(bytes);
+            ASSERT_EQ(records, expected.records) << testing::PrintToString(bytes);
+        }
+    }
+}
+
+TEST(LineRules, TakeAnyDelimiterInThePlainAndTheFastForm) {
+    std::mt19937 random(8);
+    const std::string alphabet("ab,;\t\"' \\", 9);
+    for (const char delimiter : {';', '\t', '|', ','}) {
+        ConversionOptions options;
+        options.delimiter = delimiter;
+        const StatementFormat format("T", "F", options);
+        for (int round = 0; round < 3000; ++round) {
+            std::string line;
+            const int length = static_cast<int>(random() % 30);
+            for (int i = 0; i < length; ++i) line += alphabet[random() % alphabet.size()];
+            line += '\n';
+            std::string fast;
+            format.AppendRow(line, fast);
+            ASSERT_EQ(fast, ConvertRow(line, "T", "F", options)) << line;
+        }
+    }
+    ConversionOptions semicolons;
+    semicolons.delimiter = ';';
+    EXPECT_EQ(ConvertRow("a;\"b;c\";d,e\n", "T", "F", semicolons), "INSERT INTO T ( F ) VALUES ( 'a','b;c','d,e' );\n");
+}
+
+TEST(Delimiters, OneByteOrTabButNothingThatQuotesOrEndsALine) {
+    EXPECT_EQ(DelimiterFromName(";"), ';');
+    EXPECT_EQ(DelimiterFromName("tab"), '\t');
+    EXPECT_EQ(DelimiterFromName("|"), '|');
+    for (const char* bad : {"", ";;", "\"", "'", "\\", "\r", "\n", "comma"}) {
+        EXPECT_EQ(DelimiterFromName(bad), std::nullopt) << bad;
+    }
+    EXPECT_EQ(DelimiterFromName(std::string(1, '\0')), std::nullopt);
+}
+
+// bytes compressed as gzip, in members of at most memberSize bytes.
+std::string Gzip(const std::string& bytes, std::size_t memberSize = std::string::npos) {
+    std::string out;
+    for (std::size_t at = 0; at < bytes.size() || at == 0; at += memberSize) {
+        const std::string part = bytes.substr(at, memberSize);
+        z_stream z{};
+        EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+        std::string member(deflateBound(&z, part.size()) + 32, '\0');
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(part.data()));
+        z.avail_in = static_cast<uInt>(part.size());
+        z.next_out = reinterpret_cast<Bytef*>(member.data());
+        z.avail_out = static_cast<uInt>(member.size());
+        EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+        member.resize(z.total_out);
+        deflateEnd(&z);
+        out += member;
+        if (memberSize == std::string::npos) break;
+    }
+    return out;
+}
+
+class ReadingRunTest : public TempDirTest {
+protected:
+    RunReport Run(const std::string& input, const std::string& fields, const ConversionOptions& options) {
+        WriteBytes("in.csv", input);
+        fs::remove("out.sql");
+        ConversionSettings settings{"in.csv", "out.sql", "T", fields};
+        return ConvertFile(settings, nullptr, options);
+    }
+};
+
+TEST_F(ReadingRunTest, EachReadingOptionGivesTheValuesOfTheFile) {
+    const auto statement = [](const std::string& fields, const std::string& values) {
+        return "INSERT INTO T ( " + fields + " ) VALUES ( " + values + " );\r\n";
+    };
+    ConversionOptions rfc;
+    rfc.rfc4180 = true;
+    ConversionOptions header;
+    header.header = true;
+    ConversionOptions rfcHeader = rfc;
+    rfcHeader.header = true;
+    ConversionOptions mySqlHeader = rfcHeader;
+    mySqlHeader.dialect = Dialect::MySql;
+    ConversionOptions tabs;
+    tabs.delimiter = '\t';
+    ConversionOptions semicolonsRfc = rfc;
+    semicolonsRfc.delimiter = ';';
+    ConversionOptions latin1;
+    latin1.encoding = "windows-1252";
+    ConversionOptions utf16 = rfc;
+    utf16.encoding = "UTF-16";
+    struct Case {
+        const char* what;
+        std::string input;
+        std::string fields;
+        ConversionOptions options;
+        std::string output;
+    };
+    const Case cases[] = {
+        {"standard quoting", "1,\"Smith, John\",\"says \"\"hi\"\"\"\r\n2,\"two\r\nlines\",x\r\n\r\n", "a, b, c", rfc,
+         statement("a, b, c", "'1','Smith, John','says \"hi\"'") + statement("a, b, c", "'2','two\r\nlines','x'")},
+        {"header makes the field list", " id ,\"last name\",select,\"say \"\"hi\"\"\"\n1,2,3,4\n", "", rfcHeader,
+         statement("\"id\", \"last name\", \"select\", \"say \"\"hi\"\"\"", "'1','2','3','4'")},
+        {"header for MySQL", "id,`odd`\n1,2\n", "", mySqlHeader, statement("`id`, ```odd```", "'1','2'")},
+        {"typed fields win over the header", "x,y\n1,2\n", "a, b", header, statement("a, b", "'1','2'")},
+        {"header under the line rules", "id,name\r\n1,O'Brien\r\n", "", header,
+         statement("\"id\", \"name\"", "'1','O''Brien'")},
+        {"header of an empty file", "", "", header, ""},
+        {"tabs", "a\tb c\t\"d\te\"\n", "F", tabs, statement("F", "'a','b c','d\te'")},
+        {"semicolons", "a;\"b;c\";d,e\n", "F", semicolonsRfc, statement("F", "'a','b;c','d,e'")},
+        {"windows-1252", "caf\xE9,\x80\n", "F", latin1, statement("F", "'caf\xC3\xA9','\xE2\x82\xAC'")},
+        {"utf-16 with a byte-order mark", std::string("\xFF\xFE" "a\0,\0\xE9\0\n\0", 10), "F", utf16,
+         statement("F", "'a','\xC3\xA9'")},
+        {"gzip", Gzip("a,b\r\nc,d\r\n"), "F", {}, statement("F", "'a','b'") + statement("F", "'c','d'")},
+        {"gzip of several members", Gzip("1\n2\n3\n4\n", 3), "F", {},
+         statement("F", "'1'") + statement("F", "'2'") + statement("F", "'3'") + statement("F", "'4'")},
+    };
+    for (const Case& c : cases) {
+        const RunReport report = Run(c.input, c.fields, c.options);
+        EXPECT_EQ(report.status, RunStatus::Done) << c.what << ": " << report.text;
+        EXPECT_EQ(ReadBytes("out.sql"), c.output) << c.what;
+    }
+}
+
+TEST_F(ReadingRunTest, BadInputSaysWhatAndWhereAndKeepsWholeStatements) {
+    ConversionOptions rfc;
+    rfc.rfc4180 = true;
+    ConversionOptions utf8;
+    utf8.encoding = "UTF-8";
+    std::string large;
+    for (int i = 0; i < 400000; ++i) large += std::to_string(i) + ",row\n";
+    std::string damaged = Gzip(large);
+    damaged[damaged.size() * 3 / 4] ^= 0x55;
+    struct Case {
+        const char* what;
+        std::string input;
+        ConversionOptions options;
+        std::string text;
+        std::string output;
+    };
+    const std::string one = "INSERT INTO T ( F ) VALUES ( 'a' );\r\n";
+    const Case cases[] = {
+        {"unclosed quote", "a\n\"b\nc\n", rfc,
+         "Cannot read \"in.csv\": the quoted field that opens on line 2 is never closed", one},
+        {"invalid bytes", "a\nb\xFF\n", utf8, "Cannot read \"in.csv\": line 2 is not valid UTF-8 text", one},
+        {"truncated gzip", Gzip("a\nb\nc\n").substr(0, 12), {},
+         "Cannot read \"in.csv\": damaged gzip data: the compressed data ends early", ""},
+    };
+    for (const Case& c : cases) {
+        const RunReport report = Run(c.input, "F", c.options);
+        EXPECT_EQ(report.status, RunStatus::ReadFailed) << c.what;
+        EXPECT_EQ(report.text, c.text) << c.what;
+        EXPECT_EQ(report.caption, "Error Reading File");
+        EXPECT_EQ(ReadBytes("out.sql"), c.output) << c.what;
+    }
+    const RunReport report = Run(damaged, "F", {});
+    EXPECT_EQ(report.status, RunStatus::ReadFailed);
+    EXPECT_EQ(report.text.rfind("Cannot read \"in.csv\": damaged gzip data: ", 0), 0u) << report.text;
+    // What came before the damage is converted, in whole statements.
+    const std::string output = ReadBytes("out.sql");
+    ASSERT_GT(output.size(), 5u);
+    EXPECT_EQ(output.substr(output.size() - 5), " );\r\n");
+    EXPECT_EQ(output.rfind("INSERT INTO T ( F ) VALUES ( '0','row' );\r\n", 0), 0u);
+}
+
+}  // namespace
+}  // namespace rowsmith
