@@ -203,8 +203,10 @@ TEST(CommandLineOptions, ReadsTheReadingOptions) {
     EXPECT_EQ(Parse(Args({"--delimiter=tab", "in.csv"})).options.delimiter, '\t');
 
     const std::pair<std::vector<std::string>, std::string> bad[] = {
-        {Args({"-d", ";;", "in.csv"}), "--delimiter takes one byte or 'tab' (not a quote, backslash, CR, LF or NUL), not ';;'"},
-        {Args({"-d", "\"", "in.csv"}), "--delimiter takes one byte or 'tab' (not a quote, backslash, CR, LF or NUL), not '\"'"},
+        {Args({"-d", ";;", "in.csv"}),
+         "--delimiter takes one byte or 'tab' (not a quote, backslash, CR, LF or NUL), not ';;'"},
+        {Args({"-d", "\"", "in.csv"}),
+         "--delimiter takes one byte or 'tab' (not a quote, backslash, CR, LF or NUL), not '\"'"},
         {Args({"--encoding", "no-such-set", "in.csv"}), "the character set 'no-such-set' is not known"},
         {{"-t", "T", "in.csv"}, "--fields is missing (or give --header)"},
     };
@@ -225,7 +227,8 @@ TEST_F(CliTest, ReadsCompressedStandardCsvWithAHeaderFromStandardInput) {
     const CliResult unclosed = RunCli({"-t", "t", "-f", "a", "--rfc4180", "bad.csv"});
     EXPECT_EQ(unclosed.exitCode, 1);
     EXPECT_EQ(unclosed.out, "INSERT INTO t ( a ) VALUES ( 'a' );\r\n");
-    EXPECT_EQ(unclosed.err, "rowsmith-convert: Cannot read \"bad.csv\": the quoted field that opens on line 2 is never closed\n");
+    EXPECT_EQ(unclosed.err,
+              "rowsmith-convert: Cannot read \"bad.csv\": the quoted field that opens on line 2 is never closed\n");
 }
 
 TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {

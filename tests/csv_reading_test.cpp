@@ -47,8 +47,8 @@ private:
 };
 
 // Every record CsvReader gives for bytes; error is the status that ended it.
-Records ReadAll(const std::string& bytes, char delimiter, std::size_t blockSize, std::uint32_t seed,
-                int& status, std::string* why = nullptr) {
+Records ReadAll(const std::string& bytes, char delimiter, std::size_t blockSize, std::uint32_t seed, int& status,
+                std::string* why = nullptr) {
     ChoppedSource source(bytes, seed);
     CsvReader reader(source, delimiter, blockSize);
     Records records;
@@ -78,7 +78,9 @@ TEST(CsvReader, ReadsRecordsAsStandardCsv) {
         {"a,", {{"a", ""}}},
         {"\"\"\n", {{""}}},
         {"\"\",\"\"\"\"\n", {{"", "\""}}},
-        {"\xEF\xBB\xBF" "a,b\n", {{"a", "b"}}},
+        {"\xEF\xBB\xBF"
+         "a,b\n",
+         {{"a", "b"}}},
         {"x\xEF\xBB\xBF\n", {{"x\xEF\xBB\xBF"}}},
         {std::string("a\x1A\0b,c\n", 7), {{std::string("a\x1A\0b", 4), "c"}}},
         {"", {}},
@@ -111,7 +113,8 @@ TEST(CsvReader, AgreesWithThePythonReadingOfRandomFiles) {
         const char delimiter = round % 3 == 0 ? ';' : ',';
         const reference::CsvReading expected = reference::CsvRecords(bytes, delimiter);
         int status = 0;
-        const Records records = ReadAll(bytes, delimiter, 16 + random() % 40, static_cast<std::uint32_t>(round), status);
+        const Records records =
+            ReadAll(bytes, delimiter, 16 + random() % 40, static_cast<std::uint32_t>(round), status);
         if (expected.unclosed) {
             ASSERT_EQ(status, EBADMSG) << testing::PrintToString(bytes);
             // What comes before the open field is read all the same.
@@ -226,10 +229,16 @@ TEST_F(ReadingRunTest, EachReadingOptionGivesTheValuesOfTheFile) {
         {"tabs", "a\tb c\t\"d\te\"\n", "F", tabs, statement("F", "'a','b c','d\te'")},
         {"semicolons", "a;\"b;c\";d,e\n", "F", semicolonsRfc, statement("F", "'a','b;c','d,e'")},
         {"windows-1252", "caf\xE9,\x80\n", "F", latin1, statement("F", "'caf\xC3\xA9','\xE2\x82\xAC'")},
-        {"utf-16 with a byte-order mark", std::string("\xFF\xFE" "a\0,\0\xE9\0\n\0", 10), "F", utf16,
-         statement("F", "'a','\xC3\xA9'")},
+        {"utf-16 with a byte-order mark",
+         std::string("\xFF\xFE"
+                     "a\0,\0\xE9\0\n\0",
+                     10),
+         "F", utf16, statement("F", "'a','\xC3\xA9'")},
         {"gzip", Gzip("a,b\r\nc,d\r\n"), "F", {}, statement("F", "'a','b'") + statement("F", "'c','d'")},
-        {"gzip of several members", Gzip("1\n2\n3\n4\n", 3), "F", {},
+        {"gzip of several members",
+         Gzip("1\n2\n3\n4\n", 3),
+         "F",
+         {},
          statement("F", "'1'") + statement("F", "'2'") + statement("F", "'3'") + statement("F", "'4'")},
     };
     for (const Case& c : cases) {
@@ -260,8 +269,11 @@ TEST_F(ReadingRunTest, BadInputSaysWhatAndWhereAndKeepsWholeStatements) {
         {"unclosed quote", "a\n\"b\nc\n", rfc,
          "Cannot read \"in.csv\": the quoted field that opens on line 2 is never closed", one},
         {"invalid bytes", "a\nb\xFF\n", utf8, "Cannot read \"in.csv\": line 2 is not valid UTF-8 text", one},
-        {"truncated gzip", Gzip("a\nb\nc\n").substr(0, 12), {},
-         "Cannot read \"in.csv\": damaged gzip data: the compressed data ends early", ""},
+        {"truncated gzip",
+         Gzip("a\nb\nc\n").substr(0, 12),
+         {},
+         "Cannot read \"in.csv\": damaged gzip data: the compressed data ends early",
+         ""},
     };
     for (const Case& c : cases) {
         const RunReport report = Run(c.input, "F", c.options);

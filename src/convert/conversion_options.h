@@ -30,10 +30,10 @@ struct ConversionOptions {
     std::uint32_t rowsPerInsert = 1;  // rows in one INSERT, 1 to kMaxRowsPerInsert
     bool transaction = false;         // BEGIN; before a run, COMMIT; after one that succeeded
     // How the input is read.
-    bool header = false;    // the first record names the fields and is not converted
-    bool rfc4180 = false;   // standard CSV quoting (convert/csv_reader.h) instead of the line rules
-    char delimiter = ',';   // what separates fields, in both rule sets
-    std::string encoding;   // the input's character set, decoded into UTF-8; empty: bytes as they are
+    bool header = false;   // the first record names the fields and is not converted
+    bool rfc4180 = false;  // standard CSV quoting (convert/csv_reader.h) instead of the line rules
+    char delimiter = ',';  // what separates fields, in both rule sets
+    std::string encoding;  // the input's character set, decoded into UTF-8; empty: bytes as they are
 
     bool operator==(const ConversionOptions&) const = default;
 };

@@ -1,7 +1,13 @@
 #include "convert/csv_reader.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "io/text_mode_reader.h"
 
@@ -10,6 +16,33 @@ namespace rowsmith {
 namespace {
 
 constexpr char kQuote = '"';
+constexpr std::size_t kBlock = 16;  // bytes looked at together
+
+// Copies bytes from p to out until the first one of the three given (or
+// end), and returns where it stopped. Sixteen bytes are looked at, and
+// stored, at a time, so out needs sixteen bytes of room past what counts.
+inline const char* CopyUntil(const char* p, const char* end, char*& out, char a, char b, char c) {
+#ifdef __SSE2__
+    const __m128i va = _mm_set1_epi8(a);
+    const __m128i vb = _mm_set1_epi8(b);
+    const __m128i vc = _mm_set1_epi8(c);
+    while (end - p >= static_cast<std::ptrdiff_t>(kBlock)) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+        const __m128i hits =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, va), _mm_cmpeq_epi8(bytes, vb)), _mm_cmpeq_epi8(bytes, vc));
+        if (const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(hits))) {
+            const int n = __builtin_ctz(bits);
+            out += n;
+            return p + n;
+        }
+        p += kBlock;
+        out += kBlock;
+    }
+#endif
+    while (p < end && *p != a && *p != b && *p != c) *out++ = *p++;
+    return p;
+}
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool IsLineEnd(char c) {
@@ -19,7 +52,9 @@ bool IsLineEnd(char c) {
 }  // namespace
 
 CsvReader::CsvReader(ByteSource& source, char delimiter, std::size_t blockSize)
-    : source_(source), delimiter_(delimiter), capacity_(blockSize < 16 ? 16 : blockSize),
+    : source_(source),
+      delimiter_(delimiter),
+      capacity_(blockSize < 16 ? 16 : blockSize),
       buffer_(new char[capacity_]) {}
 
 bool CsvReader::Fill() {
@@ -44,113 +79,116 @@ bool CsvReader::Fill() {
     return true;
 }
 
-void CsvReader::EndField() {
-    ends_.push_back(record_.size());
-}
-
-void CsvReader::CountLines(const char* from, const char* to) {
-    for (const char* p = from; p < to; ++p) {
-        if (*p == '\r' || (*p == '\n' && !afterCr_)) ++line_;
-        afterCr_ = *p == '\r';
-    }
+void CsvReader::ReserveRecord() {
+    const std::size_t needed = recordSize_ + static_cast<std::size_t>(end_ - next_) + kBlock;
+    if (needed <= recordCapacity_) return;
+    const std::size_t capacity = std::max(needed, 2 * recordCapacity_);
+    std::unique_ptr<char[]> larger(new char[capacity]);
+    if (recordSize_ > 0) std::memcpy(larger.get(), record_.get(), recordSize_);
+    record_ = std::move(larger);
+    recordCapacity_ = capacity;
 }
 
 int CsvReader::Next(std::vector<std::string_view>& values, std::uint64_t& line) {
     if (error_ != 0) return error_;
-    record_.clear();
+    recordSize_ = 0;
     ends_.clear();
     line = line_;
-    for (;;) {
-        if (next_ == end_ && !Fill()) break;
-        if (skipLf_) {
+    bool recordEnded = false;
+    while (!recordEnded) {
+        if (next_ == end_) {
+            if (!Fill()) break;
+            if (skipLf_ && *next_ == '\n') ++next_;
             skipLf_ = false;
-            if (*next_ == '\n') {
-                ++next_;
-                continue;
-            }
+            if (next_ == end_) continue;
         }
-        const char c = *next_;
-        switch (state_) {
-            case State::StartRecord:
-                if (IsLineEnd(c)) {  // an empty line: no record
-                    ++next_;
-                    ++line_;
-                    skipLf_ = c == '\r';
-                    line = line_;
-                    continue;
-                }
-                state_ = State::StartField;
-                [[fallthrough]];
-            case State::StartField:
-                if (c == kQuote) {
-                    ++next_;
-                    state_ = State::InQuotedField;
-                    quoteLine_ = line_;
-                    afterCr_ = false;
-                    continue;
-                }
-                state_ = State::InField;
-                [[fallthrough]];
-            case State::InField: {
-                // The bytes up to the next delimiter or line end are the value's.
-                const char* p = next_;
-                while (p < end_ && *p != delimiter_ && !IsLineEnd(*p)) ++p;
-                record_.append(next_, static_cast<std::size_t>(p - next_));
-                next_ = p;
-                if (p == end_) continue;
-                break;
-            }
-            case State::InQuotedField: {
-                // Everything up to the next quote, line ends too, is the value's.
-                const void* quote = std::memchr(next_, kQuote, static_cast<std::size_t>(end_ - next_));
-                const char* p = quote ? static_cast<const char*>(quote) : end_;
-                CountLines(next_, p);
-                record_.append(next_, static_cast<std::size_t>(p - next_));
-                next_ = p;
-                if (p == end_) continue;
-                ++next_;
-                state_ = State::QuoteInQuotedField;
-                continue;
-            }
-            case State::QuoteInQuotedField:
-                if (c == kQuote) {  // "" is one quote
-                    record_ += kQuote;
-                    ++next_;
-                    state_ = State::InQuotedField;
-                    continue;
-                }
-                if (c != delimiter_ && !IsLineEnd(c)) {
+        // The record has room for every byte left in the block, so the loop
+        // below copies without looking.
+        ReserveRecord();
+        const char* p = next_;
+        const char* const end = end_;
+        char* const base = record_.get();
+        char* out = base + recordSize_;
+        while (p < end && !recordEnded) {
+            const char c = *p;
+            switch (state_) {
+                case State::StartRecord:
+                    if (IsLineEnd(c)) {  // an empty line: no record
+                        ++p;
+                        ++line_;
+                        line = line_;
+                        if (c == '\r' && p < end && *p == '\n') ++p;
+                        skipLf_ = c == '\r' && p == end;
+                        continue;
+                    }
+                    state_ = State::StartField;
+                    [[fallthrough]];
+                case State::StartField:
+                    if (c == kQuote) {
+                        ++p;
+                        state_ = State::InQuotedField;
+                        quoteLine_ = line_;
+                        continue;
+                    }
                     state_ = State::InField;
+                    [[fallthrough]];
+                case State::InField:
+                    // The bytes up to the next delimiter or line end are the value's.
+                    p = CopyUntil(p, end, out, delimiter_, '\r', '\n');
+                    if (p == end) continue;
+                    break;
+                case State::InQuotedField:
+                    // Everything up to the next quote, line ends too, is the value's.
+                    while ((p = CopyUntil(p, end, out, kQuote, '\r', '\n')) < end && *p != kQuote) {
+                        if (*p == '\r' || !afterCr_) ++line_;  // CR LF is one line end
+                        afterCr_ = *p == '\r';
+                        *out++ = *p++;
+                    }
+                    if (p == end) continue;
+                    ++p;
+                    afterCr_ = false;
+                    state_ = State::QuoteInQuotedField;
                     continue;
-                }
-                break;
+                case State::QuoteInQuotedField:
+                    if (c == kQuote) {  // "" is one quote
+                        *out++ = kQuote;
+                        ++p;
+                        state_ = State::InQuotedField;
+                        continue;
+                    }
+                    if (c != delimiter_ && !IsLineEnd(c)) {
+                        state_ = State::InField;
+                        continue;
+                    }
+                    break;
+            }
+            // At a delimiter or a line end, outside quotes: the field ends.
+            const char stop = *p++;
+            ends_.push_back(static_cast<std::size_t>(out - base));
+            if (stop == delimiter_) {
+                state_ = State::StartField;
+                continue;
+            }
+            ++line_;
+            if (stop == '\r' && p < end && *p == '\n') ++p;
+            skipLf_ = stop == '\r' && p == end;
+            state_ = State::StartRecord;
+            recordEnded = true;
         }
-        // At a delimiter or a line end, outside quotes.
-        const char stop = *next_++;
-        EndField();
-        if (stop == delimiter_) {
-            state_ = State::StartField;
-            continue;
-        }
-        ++line_;
-        skipLf_ = stop == '\r';
-        state_ = State::StartRecord;
-        break;
+        next_ = p;
+        recordSize_ = static_cast<std::size_t>(out - base);
     }
     if (error_ != 0) return error_;
-    if (state_ == State::InQuotedField) {
-        error_ = EBADMSG;
-        return error_;
-    }
-    if (state_ == State::StartRecord && ends_.empty()) return kEndOfInput;
-    if (state_ != State::StartRecord) {  // the input ended inside the last record
-        EndField();
+    if (!recordEnded) {
+        if (state_ == State::InQuotedField) return error_ = EBADMSG;
+        if (state_ == State::StartRecord) return kEndOfInput;
+        ends_.push_back(recordSize_);  // the input ended inside the last record
         state_ = State::StartRecord;
     }
     values.clear();
     std::size_t start = 0;
     for (const std::size_t end : ends_) {
-        values.emplace_back(record_.data() + start, end - start);
+        values.emplace_back(record_.get() + start, end - start);
         start = end;
     }
     return 0;

@@ -47,9 +47,8 @@ private:
 
     // Reads the next block; false at the end of the input or on an error.
     bool Fill();
-    void EndField();
-    // Counts the line ends in [from, to): LF, CR LF and a lone CR.
-    void CountLines(const char* from, const char* to);
+    // Makes room in the record for the rest of the block.
+    void ReserveRecord();
 
     ByteSource& source_;
     const char delimiter_;
@@ -64,9 +63,11 @@ private:
     State state_ = State::StartRecord;
     bool skipLf_ = false;  // a CR just ended a record: an LF right after it goes with it
     bool afterCr_ = false;
-    std::uint64_t line_ = 1;       // the line being read
-    std::uint64_t quoteLine_ = 0;  // where the open quoted field began
-    std::string record_;           // the values, one after another
+    std::uint64_t line_ = 1;          // the line being read
+    std::uint64_t quoteLine_ = 0;     // where the open quoted field began
+    std::unique_ptr<char[]> record_;  // the values, one after another
+    std::size_t recordCapacity_ = 0;
+    std::size_t recordSize_ = 0;
     std::vector<std::size_t> ends_;
 };
 

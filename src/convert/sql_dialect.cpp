@@ -44,17 +44,32 @@ char* WriteValue(const ConversionOptions& options, std::string_view value, char*
         std::memcpy(out, "NULL", 4);
         return out + 4;
     }
-    const bool mySql = options.dialect == Dialect::MySql;
     *out++ = '\'';
-    for (const char c : value) {
-        if (c == '\'' || (mySql && c == '\\')) {
+    const char* p = value.data();
+    const char* const end = p + value.size();
+    if (options.dialect == Dialect::MySql) {
+        for (; p < end; ++p) {
+            const char c = *p;
+            if (c == '\'' || c == '\\') {
+                *out++ = c;
+            } else if (c == '\0') {
+                *out++ = '\\';
+                *out++ = '0';
+                continue;
+            }
             *out++ = c;
-        } else if (mySql && c == '\0') {
-            *out++ = '\\';
-            *out++ = '0';
-            continue;
         }
-        *out++ = c;
+    } else {
+        // Runs between single quotes are copied whole; each quote is doubled.
+        while (const void* found = std::memchr(p, '\'', static_cast<std::size_t>(end - p))) {
+            const char* quote = static_cast<const char*>(found);
+            std::memcpy(out, p, static_cast<std::size_t>(quote + 1 - p));
+            out += quote + 1 - p;
+            *out++ = '\'';
+            p = quote + 1;
+        }
+        std::memcpy(out, p, static_cast<std::size_t>(end - p));
+        out += end - p;
     }
     *out++ = '\'';
     return out;

@@ -37,28 +37,17 @@ int StatementWriter::Begin() {
 }
 
 int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
-    if (options_.rowsPerInsert <= 1) {
-        // The plain form, as fast as it goes: the scanner writes the whole statement.
-        char* at = nullptr;
-        if (const int error = output_.Reserve(format_.MaxRowSize(line.size()), at)) return error;
-        std::size_t count = 0;
-        char* end = format_.WriteRow(line, at, count);
-        output_.Commit(end, end);
-        ++counts_.statements;
-        ++counts_.rows;
-        if (fieldCount_ != 0 && count != fieldCount_ && counts_.mismatchedRows++ == 0) {
-            counts_.firstMismatchLine = lineNumber;
-        }
-        return 0;
-    }
     return Add(
         StatementFormat::MaxValuesSize(line.size()),
         [this, line](char* out, std::size_t& count) { return format_.WriteValues(line, out, count); }, lineNumber);
 }
 
 int StatementWriter::AddValues(const std::vector<std::string_view>& values, std::uint64_t lineNumber) {
-    std::size_t maxSize = values.size();  // the commas between them
-    for (const std::string_view value : values) maxSize += MaxValueSize(value.size());
+    // The values lie one after another, so their bytes are counted at once.
+    const std::size_t bytes =
+        values.empty() ? 0
+                       : static_cast<std::size_t>(values.back().data() + values.back().size() - values.front().data());
+    const std::size_t maxSize = 2 * bytes + (MaxValueSize(0) + 1) * values.size();
     return Add(
         maxSize,
         [this, &values](char* out, std::size_t& count) {
@@ -74,16 +63,35 @@ int StatementWriter::AddValues(const std::vector<std::string_view>& values, std:
 
 template <typename ValuesWriter>
 int StatementWriter::Add(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::uint64_t lineNumber) {
+    std::size_t count = 0;
+    if (options_.rowsPerInsert <= 1) {
+        // A statement of its own: head, values, tail, and it ends at once.
+        char* at = nullptr;
+        const std::size_t size = format_.head().size() + maxValuesSize + tail_.size();
+        if (const int error = output_.Reserve(size, at)) return error;
+        char* end = Put(tail_, writeValues(Put(format_.head(), at), count));
+        output_.Commit(end, end);
+        ++counts_.statements;
+    } else if (const int error = AddToBatch(maxValuesSize, writeValues, count)) {
+        return error;
+    }
+    ++counts_.rows;
+    if (fieldCount_ != 0 && count != fieldCount_ && counts_.mismatchedRows++ == 0) {
+        counts_.firstMismatchLine = lineNumber;
+    }
+    return 0;
+}
+
+template <typename ValuesWriter>
+int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::size_t& count) {
     // The values go after room for the longest prefix; once their number is
     // known, the prefix is chosen and the row moved up against it.
     const std::size_t room = std::max({continuation_.size(), closeAndHead_.size(), format_.head().size()});
     char* at = nullptr;
-    if (const int error = output_.Reserve(room + maxValuesSize + tail_.size(), at)) return error;
+    if (const int error = output_.Reserve(room + maxValuesSize + 2, at)) return error;
     char* values = at + room;
-    std::size_t count = 0;
     char* end = writeValues(values, count);
 
-    const bool batched = options_.rowsPerInsert > 1;
     const bool open = rowsInStatement_ > 0;
     const bool continues = open && rowsInStatement_ < options_.rowsPerInsert && count == statementValues_;
     const std::string_view prefix = continues ? std::string_view(continuation_)
@@ -91,28 +99,16 @@ int StatementWriter::Add(std::size_t maxValuesSize, const ValuesWriter& writeVal
                                               : std::string_view(format_.head());
     char* rowStart = Put(prefix, at);
     std::memmove(rowStart, values, static_cast<std::size_t>(end - values));
-    end = rowStart + (end - values);
-    // A statement of one row ends at once; in a batch, the row waits for ","
-    // or ";", and starting a statement after an open one ends that one.
-    const char* statementEnd = nullptr;
-    if (!batched) {
-        end = Put(tail_, end);
-        statementEnd = end;
-    } else {
-        end = Put(" )", end);
-        if (open && !continues) statementEnd = at + 1 + format_.lineEnd().size();
-    }
-    output_.Commit(end, statementEnd);
-    if (batched && continues) {
+    end = Put(" )", rowStart + (end - values));
+    // The row waits for its "," or ";"; starting a statement after an open
+    // one ended that one with its ";" and line end.
+    output_.Commit(end, open && !continues ? at + 1 + format_.lineEnd().size() : nullptr);
+    if (continues) {
         ++rowsInStatement_;
     } else {
-        rowsInStatement_ = batched ? 1 : 0;
+        rowsInStatement_ = 1;
         statementValues_ = count;
         ++counts_.statements;
-    }
-    ++counts_.rows;
-    if (fieldCount_ != 0 && count != fieldCount_ && counts_.mismatchedRows++ == 0) {
-        counts_.firstMismatchLine = lineNumber;
     }
     return 0;
 }

@@ -31,7 +31,7 @@ public:
     int Begin();
     // A line under the line rules, read by the format's scanner.
     int AddRow(std::string_view line, std::uint64_t lineNumber);
-    // A record whose values are read already.
+    // A record whose values are read already, one after another in memory.
     int AddValues(const std::vector<std::string_view>& values, std::uint64_t lineNumber);
     // Ends the statement still open; COMMIT; or ROLLBACK; with transaction.
     int End(bool succeeded);
@@ -43,15 +43,17 @@ private:
     // most maxValuesSize bytes.
     template <typename ValuesWriter>
     int Add(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::uint64_t lineNumber);
+    template <typename ValuesWriter>
+    int AddToBatch(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::size_t& count);
     int WriteStatement(std::string_view text);
 
     const StatementFormat& format_;
     ConversionOptions options_;
     std::size_t fieldCount_;
     StatementOutput& output_;
-    std::string continuation_;  // ",", the line end and "( ": the next row of a statement
-    std::string closeAndHead_;  // ";", the line end and the head: a new statement after an open one
-    std::string tail_;          // " );" and the line end: the end of a one-row statement
+    std::string continuation_;           // ",", the line end and "( ": the next row of a statement
+    std::string closeAndHead_;           // ";", the line end and the head: a new statement after an open one
+    std::string tail_;                   // " );" and the line end: the end of a one-row statement
     std::uint32_t rowsInStatement_ = 0;  // 0: no statement open
     std::size_t statementValues_ = 0;    // values of the open statement's first row
     RowCounts counts_;

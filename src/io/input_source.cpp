@@ -16,8 +16,7 @@ InputSource::~InputSource() = default;
 int InputSource::Open(const std::string& encoding) {
     while (peeked_.startSize < sizeof peeked_.start) {
         std::size_t n = 0;
-        const int error =
-            file_.Read(peeked_.start + peeked_.startSize, sizeof peeked_.start - peeked_.startSize, n);
+        const int error = file_.Read(peeked_.start + peeked_.startSize, sizeof peeked_.start - peeked_.startSize, n);
         if (error != 0) return error;
         if (n == 0) break;
         peeked_.startSize += n;

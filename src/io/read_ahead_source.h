@@ -36,9 +36,9 @@ private:
 
     ByteSource& inner_;
     std::unique_ptr<char[]> blocks_[2];
-    int current_ = 0;        // the block Read hands out
-    std::size_t used_ = 0;   // bytes of it handed out
-    std::size_t size_ = 0;   // bytes in it
+    int current_ = 0;           // the block Read hands out
+    std::size_t used_ = 0;      // bytes of it handed out
+    std::size_t size_ = 0;      // bytes in it
     std::future<Filled> next_;  // the other block, being filled
     bool ended_ = false;
     int error_ = 0;

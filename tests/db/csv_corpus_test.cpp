@@ -33,11 +33,16 @@ struct CorpusFile {
 };
 
 const CorpusFile kFiles[] = {
-    {"spreadsheet-lf.csv", ',', "", true},       {"database-crlf.csv", ',', "", false},
-    {"quotes-everywhere.csv", ',', "", true},    {"semicolons.csv", ';', "", true},
-    {"tabs.tsv", '\t', "", true},                {"header-keywords.csv", ',', "", true},
-    {"windows-1252.csv", ',', "windows-1252", false}, {"utf16-bom.csv", ',', "UTF-16", false},
-    {"utf8-bom.csv", ',', "", false},            {"gzip.csv.gz", ',', "", false},
+    {"spreadsheet-lf.csv", ',', "", true},
+    {"database-crlf.csv", ',', "", false},
+    {"quotes-everywhere.csv", ',', "", true},
+    {"semicolons.csv", ';', "", true},
+    {"tabs.tsv", '\t', "", true},
+    {"header-keywords.csv", ',', "", true},
+    {"windows-1252.csv", ',', "windows-1252", false},
+    {"utf16-bom.csv", ',', "UTF-16", false},
+    {"utf8-bom.csv", ',', "", false},
+    {"gzip.csv.gz", ',', "", false},
     {"unclosed.csv", ',', "", false},
 };
 
@@ -47,7 +52,8 @@ fs::path CorpusPath(const char* name) {
 
 std::string FromHex(const std::string& hex) {
     std::string bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
     return bytes;
 }
 
@@ -147,8 +153,7 @@ TEST_F(CsvCorpusTest, SqliteHoldsWhatPythonReads) {
         const Prepared p = Prepare(file, ++index);
         std::string errors;
         ASSERT_EQ(test::ExecSqliteScript(database, p.sqlFile, errors), 0) << file.name << ": " << errors;
-        EXPECT_EQ(test::QuerySqlite(database, "SELECT * FROM " + p.table + " ORDER BY rowid"), p.expected)
-            << file.name;
+        EXPECT_EQ(test::QuerySqlite(database, "SELECT * FROM " + p.table + " ORDER BY rowid"), p.expected) << file.name;
     }
     std::string errors;
     ASSERT_EQ(test::ExecSqliteScript(database, HeaderTableScript("named"), errors), 0) << errors;
@@ -180,7 +185,9 @@ TEST_F(CsvCorpusTest, PostgresqlHoldsWhatPythonAndCopyRead) {
         create.replace(create.find(p.table), p.table.size(), copyTable);
         PQclear(PQexec(conn.get(), create.c_str()));
         std::string copy = "COPY " + copyTable + " FROM STDIN (FORMAT csv, DELIMITER E'\\x" +
-                           (file.delimiter == '\t' ? std::string("09") : std::string(1, file.delimiter) == ";" ? "3b" : "2c") +
+                           (file.delimiter == '\t'                  ? std::string("09")
+                            : std::string(1, file.delimiter) == ";" ? "3b"
+                                                                    : "2c") +
                            "')";
         PGresult* started = PQexec(conn.get(), copy.c_str());
         ASSERT_EQ(PQresultStatus(started), PGRES_COPY_IN) << PQerrorMessage(conn.get());
