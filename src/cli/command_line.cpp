@@ -121,7 +121,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     CommandLine line;
     bool hasTable = false;
     bool hasFields = false;
-    ::optind = 1;
+    ::optind = 0;  // glibc's full reset, so that a second call reads its argv whole
     ::opterr = 0;
     int option;
     while ((option = ::getopt_long(argc, argv, ":t:f:o:d:", kOptions, nullptr)) != -1) {

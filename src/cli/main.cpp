@@ -1,15 +1,18 @@
 // rowsmith-convert: the conversion engine of the window, on the command line.
 #include <unistd.h>
 
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
 #include "convert/conversion_run.h"
 #include "convert/messages.h"
+#include "convert/stop_request.h"
 #include "io/open_file.h"
 #include "io/unique_fd.h"
 #include "rowsmith_version.h"
@@ -72,25 +75,50 @@ int Convert(const CommandLine& line) {
         Complain(report.text);
         return kUsage;
     }
+    if (const int signal = rowsmith::StopSignal()) {
+        // Stopped after the statement being written: the output is whole.
+        Complain(std::string("stopped by ") + ::strsignal(signal) + "; the output holds whole statements only");
+        return 128 + signal;
+    }
     if (report.status != RunStatus::Done) {
         Complain(Describe(report, outputName));
+        if (!report.detail.empty()) Complain(report.detail);
         return kFailed;
     }
     return 0;
 }
 
+void OnStopSignal(int signal) {
+    rowsmith::RequestStop(signal);
+}
+
+// SIGINT, SIGTERM and SIGHUP end a run after the statement being written.
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}
+
+// Writes text to standard output; false when it could not be written.
+bool Print(const std::string& text) {
+    return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     const CommandLine line = rowsmith::ParseCommandLine(argc, argv);
     switch (line.action) {
         case CommandLine::Action::Help:
-            std::fputs(rowsmith::kUsageText, stdout);
-            std::fputs(rowsmith::kHelpText, stdout);
-            return 0;
-        case CommandLine::Action::Version:
-            std::puts("rowsmith-convert (Rowsmith) " ROWSMITH_VERSION);
-            return 0;
+        case CommandLine::Action::Version: {
+            const std::string text = line.action == CommandLine::Action::Help
+                                         ? std::string(rowsmith::kUsageText) + rowsmith::kHelpText
+                                         : "rowsmith-convert (Rowsmith) " ROWSMITH_VERSION "\n";
+            if (Print(text)) return 0;
+            Complain(std::string("standard output: ") + std::strerror(errno));
+            return kFailed;
+        }
         case CommandLine::Action::UsageError:
             Complain(line.error);
             std::fputs(rowsmith::kUsageText, stderr);
@@ -99,5 +127,9 @@ int main(int argc, char** argv) {
         case CommandLine::Action::Convert:
             break;
     }
+    CatchStopSignals();
     return Convert(line);
+} catch (const std::bad_alloc&) {
+    Complain("there is not enough memory for the conversion");
+    return kFailed;
 }

@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <string_view>
 #include <vector>
 
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include "convert/csv_reader.h"
@@ -14,6 +16,7 @@
 #include "convert/statement_format.h"
 #include "convert/statement_output.h"
 #include "convert/statement_writer.h"
+#include "convert/stop_request.h"
 #include "io/input_source.h"
 #include "io/open_file.h"
 #include "io/text_mode.h"
@@ -40,6 +43,22 @@ bool NoTable(const ConversionSettings& settings) {
     return TrimTrailingSpace(settings.tableName).empty();
 }
 
+// Holds an advisory lock on the output for a run.
+class OutputLock {
+public:
+    OutputLock(int fd, bool regularFile) : fd_(regularFile ? fd : -1) {
+        if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) fd_ = -1;
+    }
+    ~OutputLock() {
+        if (fd_ >= 0) ::flock(fd_, LOCK_UN);
+    }
+    OutputLock(const OutputLock&) = delete;
+    OutputLock& operator=(const OutputLock&) = delete;
+
+private:
+    int fd_;
+};
+
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -56,7 +75,13 @@ public:
     std::vector<std::string> Values() const { return SplitRow(line_, delimiter_); }
     int AddTo(StatementWriter& writer) { return writer.AddRow(line_, number_); }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
-    std::string Describe(int error) const { return source_.Describe(error); }
+    std::string Describe(int error) const {
+        if (error == E2BIG) {
+            return "line " + std::to_string(number_ + 1) + " is longer than " +
+                   std::to_string(TextModeReader::kMaxLineSize >> 20) + " MiB, the longest Rowsmith reads";
+        }
+        return source_.Describe(error);
+    }
 
 private:
     ByteSource& source_;
@@ -122,6 +147,7 @@ RunReport ConvertRecords(Records& records, const std::string& inputName, const C
             reported = records.bytesConsumed();
             cancelled = !observer->Continue(reported, totalBytes);
         }
+        cancelled = cancelled || StopSignal() != 0;
     }
     const bool succeeded = !cancelled && readError <= 0;
     if (writeError == 0) writeError = writer.End(succeeded);
@@ -131,6 +157,7 @@ RunReport ConvertRecords(Records& records, const std::string& inputName, const C
                        : readError > 0 ? ReadFailedReport(inputName, readError, records.Describe(readError))
                        : cancelled     ? Report(RunStatus::Cancelled, kCancelledMessage)
                                        : Report(RunStatus::Done, kDoneMessage);
+    if (writeError != 0 && output.endUncertain()) report.detail = kOutputEndUncertain;
     report.counts = writer.counts();
     report.fieldCount = fieldCount;
     return report;
@@ -162,22 +189,42 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
     if (::fstat(outputFd, &outputInfo) != 0) return WriteFailedReport(errno);
     // Appending to the file being read would read on into its own output.
     if (SameFile(inputInfo, outputInfo)) return Report(RunStatus::SameFile, kSameFileMessage);
+    // Runs on one output file take turns, so that each one's statements
+    // stay together and a cut-back never meets another run's bytes.
+    const OutputLock lock(outputFd, S_ISREG(outputInfo.st_mode));
 
-    InputSource input(inputFd);
-    if (const int error = input.Open(options.encoding)) {
-        const std::string reason = error == EINVAL && !options.encoding.empty()
-                                       ? "the character set \"" + options.encoding + "\" is not known"
-                                       : input.Describe(error);
-        return ReadFailedReport(inputName, error, reason);
+    try {
+        InputSource input(inputFd);
+        if (const int error = input.Open(options.encoding)) {
+            const std::string reason = error == EINVAL && !options.encoding.empty()
+                                           ? "the character set \"" + options.encoding + "\" is not known"
+                                           : input.Describe(error);
+            return ReadFailedReport(inputName, error, reason);
+        }
+        StatementOutput output(outputFd);
+        const std::uint64_t totalBytes =
+            S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
+        RunReport report;
+        if (options.rfc4180) {
+            CsvRecords records(input, options.delimiter);
+            report = ConvertRecords(records, inputName, settings, options, output, observer, totalBytes);
+        } else {
+            LineRecords records(input, options.delimiter);
+            report = ConvertRecords(records, inputName, settings, options, output, observer, totalBytes);
+        }
+        // A file cut short while it was read looks like one that ended.
+        struct stat after {};
+        if (report.status == RunStatus::Done && S_ISREG(inputInfo.st_mode) && ::fstat(inputFd, &after) == 0 &&
+            after.st_size < inputInfo.st_size) {
+            RunReport shrunk = ReadFailedReport(inputName, EIO, "the file became shorter while it was read");
+            shrunk.counts = report.counts;
+            shrunk.fieldCount = report.fieldCount;
+            return shrunk;
+        }
+        return report;
+    } catch (const std::bad_alloc&) {
+        return Report(RunStatus::NoMemory, kNoMemoryMessage);
     }
-    StatementOutput output(outputFd);
-    const std::uint64_t totalBytes = S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
-    if (options.rfc4180) {
-        CsvRecords records(input, options.delimiter);
-        return ConvertRecords(records, inputName, settings, options, output, observer, totalBytes);
-    }
-    LineRecords records(input, options.delimiter);
-    return ConvertRecords(records, inputName, settings, options, output, observer, totalBytes);
 }
 
 RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer, const ConversionOptions& options) {
@@ -203,7 +250,7 @@ void RunConversion(ConversionSettings& settings, MessageOwner& owner, RunObserve
                    const ConversionOptions& options) {
     const RunReport report = ConvertFile(settings, observer, options);
     if (observer) observer->Finished(report);
-    owner.ShowMessage(report.text, report.caption);
+    owner.ShowMessage(report.detail.empty() ? report.text : report.text + "\n\n" + report.detail, report.caption);
 }
 
 }  // namespace rowsmith

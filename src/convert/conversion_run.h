@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,7 +13,9 @@ namespace rowsmith {
 // The relative name used when the output file box is empty.
 inline constexpr const char* kDefaultOutputFile = "db.csv";
 
-enum class RunStatus { Done, Cancelled, ReadFailed, WriteFailed, SameFile, NoTable };
+
+
+enum class RunStatus { Done, Cancelled, ReadFailed, WriteFailed, SameFile, NoTable, NoMemory };
 
 // What a run wrote.
 struct RowCounts {
@@ -31,6 +34,7 @@ struct RunReport {
     std::string text;
     std::string caption;
     int error = 0;  // the errno behind a failed read or write, when there is one
+    std::string detail;  // more to say after text, or nothing
     RowCounts counts;
     std::size_t fieldCount = 0;  // names in the field list, 0 when unknown
 };

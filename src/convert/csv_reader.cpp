@@ -79,14 +79,16 @@ bool CsvReader::Fill() {
     return true;
 }
 
-void CsvReader::ReserveRecord() {
+bool CsvReader::ReserveRecord() {
+    if (recordSize_ > TextModeReader::kMaxLineSize) return false;
     const std::size_t needed = recordSize_ + static_cast<std::size_t>(end_ - next_) + kBlock;
-    if (needed <= recordCapacity_) return;
+    if (needed <= recordCapacity_) return true;
     const std::size_t capacity = std::max(needed, 2 * recordCapacity_);
     std::unique_ptr<char[]> larger(new char[capacity]);
     if (recordSize_ > 0) std::memcpy(larger.get(), record_.get(), recordSize_);
     record_ = std::move(larger);
     recordCapacity_ = capacity;
+    return true;
 }
 
 int CsvReader::Next(std::vector<std::string_view>& values, std::uint64_t& line) {
@@ -104,7 +106,10 @@ int CsvReader::Next(std::vector<std::string_view>& values, std::uint64_t& line) 
         }
         // The record has room for every byte left in the block, so the loop
         // below copies without looking.
-        ReserveRecord();
+        if (!ReserveRecord()) {
+            recordLine_ = line;
+            return error_ = E2BIG;
+        }
         const char* p = next_;
         const char* const end = end_;
         char* const base = record_.get();
@@ -197,6 +202,10 @@ int CsvReader::Next(std::vector<std::string_view>& values, std::uint64_t& line) 
 std::string CsvReader::Describe(int error) const {
     if (error == EBADMSG && quoteLine_ != 0) {
         return "the quoted field that opens on line " + std::to_string(quoteLine_) + " is never closed";
+    }
+    if (error == E2BIG) {
+        return "the record that starts on line " + std::to_string(recordLine_) + " is longer than " +
+               std::to_string(TextModeReader::kMaxLineSize >> 20) + " MiB, the longest Rowsmith reads";
     }
     return source_.Describe(error);
 }

@@ -33,7 +33,8 @@ public:
 
     // Sets values to the next record's values (views valid until the next
     // call) and line to the line it starts on, and returns 0. Returns
-    // kEndOfInput at the end; EBADMSG for a quoted field never closed (see
+    // kEndOfInput at the end; EBADMSG for a quoted field never closed and
+    // E2BIG for a record longer than TextModeReader::kMaxLineSize (see
     // Describe); or the errno of a failed read, on this and every later call.
     int Next(std::vector<std::string_view>& values, std::uint64_t& line);
 
@@ -47,8 +48,9 @@ private:
 
     // Reads the next block; false at the end of the input or on an error.
     bool Fill();
-    // Makes room in the record for the rest of the block.
-    void ReserveRecord();
+    // Makes room in the record for the rest of the block; false when the
+    // record would grow past the longest there may be.
+    bool ReserveRecord();
 
     ByteSource& source_;
     const char delimiter_;
@@ -65,6 +67,7 @@ private:
     bool afterCr_ = false;
     std::uint64_t line_ = 1;          // the line being read
     std::uint64_t quoteLine_ = 0;     // where the open quoted field began
+    std::uint64_t recordLine_ = 0;    // where the record being read began
     std::unique_ptr<char[]> record_;  // the values, one after another
     std::size_t recordCapacity_ = 0;
     std::size_t recordSize_ = 0;

@@ -20,6 +20,13 @@ inline constexpr Message kCancelledMessage{"Conversion cancelled.", "Cancelled"}
 inline constexpr Message kNoTableMessage{"The table name is empty: INSERT INTO needs the table to insert into.",
                                          "No Table Name"};
 inline constexpr std::string_view kReadFailedCaption = "Error Reading File";
+inline constexpr Message kSettingsTooLargeMessage{
+    "db.ini in this folder is larger than 1 MiB, so it is not Rowsmith's: it was not read, and it will be left as "
+    "it is.",
+    "Error Reading File"};
+inline constexpr Message kNoMemoryMessage{"There is not enough memory for the conversion.", "Out of Memory"};
+inline constexpr std::string_view kOutputEndUncertain =
+    "Another program wrote to the output file during the conversion, so its end may hold part of a statement.";
 
 // `Cannot read "path": reason`, the text shown when the input cannot be read.
 std::string ReadFailedText(std::string_view path, int error);

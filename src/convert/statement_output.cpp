@@ -1,7 +1,9 @@
 #include "convert/statement_output.h"
 
 #include <string>
+#include <system_error>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +23,13 @@ StatementOutput::StatementOutput(int fd, std::size_t blockSize) : fd_(fd), state
         block.capacity = blockSize;
     }
     struct stat info {};
-    if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) writtenSize_ = wholeSize_ = info.st_size;
+    const int flags = ::fcntl(fd_, F_GETFL);
+    append_ = flags >= 0 && (flags & O_APPEND) != 0;
+    if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
+        const off_t at = append_ ? info.st_size : ::lseek(fd_, 0, SEEK_CUR);
+        canCut_ = at >= 0;
+        writtenEnd_ = wholeEnd_ = at;
+    }
 }
 
 StatementOutput::~StatementOutput() {
@@ -73,17 +81,29 @@ int StatementOutput::AwaitWrite() {
 }
 
 int StatementOutput::WriteBlock(const char* data, std::size_t size, std::size_t statementEnd) {
-    if (const int error = WriteAll(fd_, data, size)) {
-        // Cut off what did get written after the last whole statement, so
-        // the file ends with a whole statement.
-        if (wholeSize_ >= 0 && ::ftruncate(fd_, wholeSize_) != 0) wholeSize_ = -1;
+    std::size_t written = 0;
+    if (const int error = WriteAll(fd_, data, size, &written)) {
+        if (statementEnd != kNoStatementEnd && written >= statementEnd) {
+            wholeEnd_ = writtenEnd_ + static_cast<std::int64_t>(statementEnd);
+        }
+        CutBack(writtenEnd_ + static_cast<std::int64_t>(written));
         return error;
     }
-    if (writtenSize_ >= 0) {
-        if (statementEnd != kNoStatementEnd) wholeSize_ = writtenSize_ + static_cast<std::int64_t>(statementEnd);
-        writtenSize_ += static_cast<std::int64_t>(size);
-    }
+    if (statementEnd != kNoStatementEnd) wholeEnd_ = writtenEnd_ + static_cast<std::int64_t>(statementEnd);
+    writtenEnd_ += static_cast<std::int64_t>(size);
     return 0;
+}
+
+void StatementOutput::CutBack(std::int64_t ourEnd) {
+    if (ourEnd == wholeEnd_) return;  // nothing after the last whole statement
+    struct stat info {};
+    // Only while the file ends where our own bytes end: then whatever follows
+    // the last whole statement is ours.
+    if (!canCut_ || ::fstat(fd_, &info) != 0 || info.st_size != ourEnd || ::ftruncate(fd_, wholeEnd_) != 0) {
+        endUncertain_ = true;
+        return;
+    }
+    if (!append_) ::lseek(fd_, wholeEnd_, SEEK_SET);
 }
 
 }  // namespace rowsmith

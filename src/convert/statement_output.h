@@ -9,8 +9,11 @@ namespace rowsmith {
 
 // Where a run's statements go: a file descriptor written in large blocks.
 // While one block is being written, the next one fills, so converting and
-// writing overlap. The output remembers where its last whole statement
-// ended, so when a write fails the file can be cut back to it.
+// writing overlap (on the caller's thread when no other can be started).
+// The output remembers where its last whole statement ended, so when a
+// write fails the file can be cut back to it: but only while the file ends
+// exactly where this output's own bytes end, so that nothing another
+// program wrote is ever cut away.
 class StatementOutput {
 public:
     static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
@@ -32,6 +35,11 @@ public:
     // Returns 0, or the errno of the first failed write.
     int Flush();
 
+    // After a failed write: true when the file could not be cut back to its
+    // last whole statement (another program wrote to it too, or it cannot
+    // be cut), so that its end may hold part of a statement.
+    bool endUncertain() const { return endUncertain_; }
+
 private:
     struct Block {
         std::unique_ptr<char[]> bytes;
@@ -45,15 +53,21 @@ private:
     // Writes size bytes of data, of which the first statementEnd (or none,
     // when it is npos) end a whole statement; 0 or the errno of the failure.
     int WriteBlock(const char* data, std::size_t size, std::size_t statementEnd);
+    // Cuts the file back to the last whole statement, after a failed write
+    // that left our bytes ending at ourEnd.
+    void CutBack(std::int64_t ourEnd);
 
     int fd_;
+    bool canCut_ = false;  // a regular file, written at a known place
+    bool append_ = false;  // opened for appending: every write goes to the end
     Block blocks_[2];
     int filling_ = 0;  // the block statements go into
     std::size_t used_ = 0;
     std::size_t statementEnd_;       // in the filling block: where its last whole statement ends, or npos
     std::future<int> writing_;       // the write of the other block, if any
-    std::int64_t writtenSize_ = -1;  // file size after the blocks written, -1 if not a regular file
-    std::int64_t wholeSize_ = -1;    // file size after the last whole statement written
+    std::int64_t writtenEnd_ = 0;  // where the blocks written end in the file
+    std::int64_t wholeEnd_ = 0;    // where the last whole statement written ends
+    bool endUncertain_ = false;
     int error_ = 0;
 };
 

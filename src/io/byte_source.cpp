@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include <poll.h>
 #include <unistd.h>
+
+#include "io/write_all.h"
 
 namespace rowsmith {
 
@@ -19,6 +22,11 @@ int FdSource::Read(char* buffer, std::size_t size, std::size_t& got) {
             got = static_cast<std::size_t>(n);
             consumed_ += got;
             return 0;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            // A non-blocking descriptor with nothing yet: wait for it.
+            if (const int error = WaitFor(fd_, POLLIN)) return error;
+            continue;
         }
         if (errno != EINTR) return errno;
     }

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <vector>
 
 #include <fcntl.h>
@@ -16,29 +15,42 @@ namespace rowsmith {
 
 namespace {
 
-// The file a link at path ends in, or path itself when it is no link. A
-// dangling link gives the name it points to.
-std::string FinalTarget(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-        std::string target(resolved);
-        std::free(resolved);
-        return target;
-    }
-    std::vector<char> link(PATH_MAX);
-    const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
-    if (n <= 0) return path;
-    std::string target(link.data(), static_cast<std::size_t>(n));
-    const std::size_t slash = path.rfind('/');
-    if (target[0] != '/' && slash != std::string::npos) target.insert(0, path, 0, slash + 1);
-    return target;
-}
+// Links followed at most, as the kernel does.
+constexpr int kMaxLinks = 40;
 
 std::string DirectoryOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Whether the kernel's protected-symlinks rule lets this process follow
+// the link at path (whose own details are link): in a sticky directory that
+// anybody may write to, only a link of this user or of the directory's
+// owner is followed.
+bool MayFollow(const std::string& path, const struct stat& link) {
+    struct stat directory {};
+    if (::stat(DirectoryOf(path).c_str(), &directory) != 0) return false;
+    const bool sharedAndSticky = (directory.st_mode & S_ISVTX) != 0 && (directory.st_mode & S_IWOTH) != 0;
+    return !sharedAndSticky || link.st_uid == ::geteuid() || link.st_uid == directory.st_uid;
+}
+
+// The name that path comes to once every link on the way is followed (a
+// dangling link gives the name it points to); 0 or an errno.
+int FinalTarget(const std::string& path, std::string& target) {
+    target = path;
+    for (int hop = 0; hop < kMaxLinks; ++hop) {
+        struct stat info {};
+        if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return 0;
+        if (!MayFollow(target, info)) return EACCES;
+        std::vector<char> link(PATH_MAX);
+        const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+        if (n <= 0) return n < 0 ? errno : EINVAL;
+        std::string next(link.data(), static_cast<std::size_t>(n));
+        if (next[0] != '/' && target.find('/') != std::string::npos) next.insert(0, DirectoryOf(target) + "/");
+        target = std::move(next);
+    }
+    return ELOOP;
 }
 
 mode_t NewFileMode() {
@@ -47,23 +59,45 @@ mode_t NewFileMode() {
     return 0666 & ~mask;
 }
 
+// Writes contents over the file at target itself: for a folder where no
+// temporary file can be made.
+int WriteInPlace(const std::string& target, std::string_view contents) {
+    UniqueFd fd(::open(target.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) return errno;
+    int error = WriteAll(fd.get(), contents.data(), contents.size());
+    if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
+    if (error == 0) error = fd.Close();
+    return error;
+}
+
 }  // namespace
 
 int ReplaceFile(const std::string& path, std::string_view contents) {
-    const std::string target = FinalTarget(path);
+    std::string target;
+    if (const int error = FinalTarget(path, target)) return error;
     struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
+    const bool exists = ::lstat(target.c_str(), &old) == 0;
     // Only a regular file is replaced: never a directory, and never a device
-    // that a link may point at.
+    // or pipe that a link may point at.
     if (exists && S_ISDIR(old.st_mode)) return EISDIR;
     if (exists && !S_ISREG(old.st_mode)) return EINVAL;
     if (exists && ::access(target.c_str(), W_OK) != 0) return errno;
 
     std::string temporary = target + ".XXXXXX";
     UniqueFd fd(::mkstemp(temporary.data()));
-    if (!fd) return errno;
+    if (!fd) {
+        // A folder that takes no new file may still let the file itself be written.
+        const int error = errno;
+        return exists && (error == EACCES || error == EPERM || error == EROFS) ? WriteInPlace(target, contents)
+                                                                                 : error;
+    }
     const mode_t mode = exists ? (old.st_mode & 07777) : NewFileMode();
-    int error = ::fchmod(fd.get(), mode) != 0 ? errno : WriteAll(fd.get(), contents.data(), contents.size());
+    int error = 0;
+    // The new file keeps the old one's owner and group where this process
+    // may give them (root may; a user keeps what is already theirs).
+    if (exists && ::fchown(fd.get(), old.st_uid, old.st_gid) != 0) ::fchown(fd.get(), static_cast<uid_t>(-1), old.st_gid);
+    if (::fchmod(fd.get(), mode) != 0) error = errno;
+    if (error == 0) error = WriteAll(fd.get(), contents.data(), contents.size());
     if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
     if (error == 0) error = fd.Close();
     if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;

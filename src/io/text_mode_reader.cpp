@@ -1,5 +1,6 @@
 #include "io/text_mode_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -63,10 +64,15 @@ bool TextModeReader::Fill() {
         lineStart_ = 0;
     }
     if (end_ == capacity_) {
-        std::unique_ptr<char[]> larger(new char[capacity_ * 2 + kPadding]());
+        if (capacity_ >= kMaxLineSize) {
+            error_ = E2BIG;
+            return false;
+        }
+        const std::size_t capacity = std::min(capacity_ * 2, kMaxLineSize);
+        std::unique_ptr<char[]> larger(new char[capacity + kPadding]());
         std::memcpy(larger.get(), base, end_);
         buffer_ = std::move(larger);
-        capacity_ *= 2;
+        capacity_ = capacity;
         base = buffer_.get();
     }
 

@@ -22,6 +22,8 @@ class TextModeReader {
 public:
     static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
     static constexpr std::size_t kPadding = 32;
+    // A longer line is an error (E2BIG), not a reason to take all memory.
+    static constexpr std::size_t kMaxLineSize = std::size_t{64} << 20;
 
     explicit TextModeReader(ByteSource& source, std::size_t blockSize = kDefaultBlockSize);
     explicit TextModeReader(int fd, std::size_t blockSize = kDefaultBlockSize);
@@ -32,7 +34,8 @@ public:
     // Sets line to the next line with its LF (the last line of the input
     // may lack one) and returns 0; the view stays valid until the next call,
     // and kPadding readable bytes follow it. At the end of the input returns
-    // kEndOfInput; after a failed read, its errno, then and on every call.
+    // kEndOfInput; after a failed read, its errno, then and on every call;
+    // E2BIG for a line longer than kMaxLineSize.
     int NextLine(std::string_view& line);
     // Bytes taken from the file so far, before any translation.
     std::uint64_t bytesConsumed() const { return source_->bytesFromFile(); }

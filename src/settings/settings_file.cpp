@@ -1,6 +1,10 @@
 #include "settings/settings_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdint>
 
 #include <string_view>
 
@@ -31,12 +35,26 @@ constexpr std::string_view kCreatorLine = "CREATOR=DB 1.0";
 
 // The boxes are single-line, so a line break can only come from a value
 // that was set some other way. Each CR or LF is written as a space, so the
-// value keeps its line in "db.ini", in this program and in any editor.
+// value keeps its line in "db.ini", in this program and in any editor; so is
+// 0x1A, which would end the text there when it is read back.
 std::string OneLine(std::string value) {
     for (char& c : value) {
-        if (c == '\n' || c == '\r') c = ' ';
+        if (c == '\n' || c == '\r' || c == '\x1A') c = ' ';
     }
     return value;
+}
+
+// Opens "db.ini" for reading when it is a regular file no larger than
+// kMaxSettingsFileSize: never waits on a pipe or a device. 0 or an errno
+// (EFBIG for a file too large, EINVAL for one that is not a regular file).
+int OpenSettingsFile(UniqueFd& file) {
+    file = UniqueFd(::open(kSettingsFileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file) return errno;
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) return errno;
+    if (!S_ISREG(info.st_mode)) return EINVAL;
+    if (static_cast<std::uint64_t>(info.st_size) > kMaxSettingsFileSize) return EFBIG;
+    return 0;
 }
 
 void ApplyLine(std::string_view line, ConversionSettings& settings) {
@@ -51,12 +69,20 @@ void ApplyLine(std::string_view line, ConversionSettings& settings) {
 
 }  // namespace
 
-void LoadSettings(ConversionSettings& settings) {
-    UniqueFd file(::open(kSettingsFileName, O_RDONLY | O_CLOEXEC));
-    if (!file) return;
+int LoadSettings(ConversionSettings& settings) {
+    UniqueFd file;
+    if (const int error = OpenSettingsFile(file)) return error;
     TextModeReader reader(file.get(), 4096);
     std::string_view line;
-    while (reader.NextLine(line) == 0) ApplyLine(line, settings);
+    int status;
+    while ((status = reader.NextLine(line)) == 0) ApplyLine(line, settings);
+    return status == kEndOfInput ? 0 : status;
+}
+
+void LoadSettings(ConversionSettings& settings, MessageOwner& owner) {
+    if (LoadSettings(settings) == EFBIG) {
+        owner.ShowMessage(std::string(kSettingsTooLargeMessage.text), std::string(kSettingsTooLargeMessage.caption));
+    }
 }
 
 std::string SettingsFileText(const ConversionSettings& settings) {
@@ -69,7 +95,11 @@ std::string SettingsFileText(const ConversionSettings& settings) {
 }
 
 void SaveSettings(const ConversionSettings& settings, MessageOwner& owner) {
-    if (ReplaceFile(kSettingsFileName, ToDiskText(SettingsFileText(settings))) != 0) {
+    // A file this large was never written here: it is left as it is.
+    struct stat old {};
+    const bool tooLarge = ::stat(kSettingsFileName, &old) == 0 && S_ISREG(old.st_mode) &&
+                          static_cast<std::uint64_t>(old.st_size) > kMaxSettingsFileSize;
+    if (tooLarge || ReplaceFile(kSettingsFileName, ToDiskText(SettingsFileText(settings))) != 0) {
         owner.ShowMessage(std::string(kWriteFailedMessage.text), std::string(kWriteFailedMessage.caption));
     }
 }

@@ -97,7 +97,7 @@ CConverterDlg::CConverterDlg(UiServices services, QWidget* parent)
     connect(menuKey, &QShortcut::activated, this, [this] { ShowWindowMenu(mapToGlobal(QPoint(0, 0))); });
 
     PullFields();
-    LoadSettings(settings_);
+    LoadSettings(settings_, *this);
     PushFields();
     Box(kIdInputFile)->setFocus();
 }

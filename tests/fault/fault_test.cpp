@@ -183,20 +183,26 @@ TEST_F(FaultTest, OddSettingsFilesNeverBreakLoadingAndNeverGetHalfWritten) {
     // Binary garbage (without 0x1A, which would end the text there) before
     // a real key: the key still counts.
     std::mt19937 random(5);
-    std::string garbage(1 << 20, '\0');
+    std::string garbage((1 << 20) - 64, '\0');
     for (char& c : garbage) c = static_cast<char>(random() % 0x1A);
     WriteBytes("db.ini", garbage + "\nTABLE=after garbage\n");
     ConversionSettings loaded;
     LoadSettings(loaded);
     EXPECT_EQ(loaded.tableName, "after garbage");
 
-    // A huge file, with the value that counts at its end.
+    // A huge file is not ours: it is neither read (the record keeps what
+    // it had) nor replaced.
     std::string huge;
     for (int i = 0; huge.size() < (32u << 20); ++i) huge += "NOTE=" + std::to_string(i) + " filler line\r\n";
-    WriteBytes("db.ini", huge + "INPUT=" + std::string(3 << 20, 'i') + "\r\nFIELDS=last\r\n");
-    LoadSettings(loaded);
-    EXPECT_EQ(loaded.fieldNames, "last");
-    EXPECT_EQ(loaded.inputFile.size(), 3u << 20);
+    huge += "INPUT=" + std::string(3 << 20, 'i') + "\r\nFIELDS=last\r\n";
+    WriteBytes("db.ini", huge);
+    EXPECT_EQ(LoadSettings(loaded), EFBIG);
+    EXPECT_EQ(loaded.tableName, "after garbage");
+    EXPECT_EQ(loaded.fieldNames, "");
+    RecordingOwner refused;
+    SaveSettings(loaded, refused);
+    EXPECT_EQ(refused.messages, test::kWriteFailedMessage);
+    EXPECT_EQ(ReadBytes("db.ini"), huge);
 
     // A link to a device is not replaced by a file.
     fs::remove("db.ini");
