@@ -5,6 +5,14 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "convert/stop_request.h"
 #include "rowsmith_version.h"
 #include "ui/converter_dlg.h"
 #include "ui/string_table.h"
@@ -52,10 +60,46 @@ int CConverterApp::InitInstance() {
         services_.showMessage(nullptr, services_.loadString(kStrSocketsFailed), ProgramName(), QMessageBox::Warning);
         return 1;
     }
-    // Lives for exactly the modal run; it saves the settings as it goes.
-    CConverterDlg dialog(services_);
-    dialog.exec();
-    return 0;
+    CatchTermination();
+    {
+        // Lives for exactly the modal run; it saves the settings as it goes.
+        CConverterDlg dialog(services_);
+        dialog.exec();
+    }
+    const int signal = StopSignal();
+    return signal != 0 ? 128 + signal : 0;
+}
+
+namespace {
+
+int terminationPipe[2] = {-1, -1};
+
+void OnTermination(int signal) {
+    RequestStop(signal);
+    const char byte = 1;
+    if (::write(terminationPipe[1], &byte, 1) < 0) {
+        // The stop request alone still ends a conversion.
+    }
+}
+
+}  // namespace
+
+// SIGTERM ends a conversion after the statement being written and closes
+// every window as Escape would, so the settings are saved on the way out.
+// The handler only sets a flag and wakes the event loop through a pipe.
+void CConverterApp::CatchTermination() {
+    if (terminationPipe[0] < 0 && ::pipe2(terminationPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [] {
+        char bytes[16];
+        while (::read(terminationPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        QApplication::closeAllWindows();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTermination;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
 }
 
 bool CConverterApp::StartSockets() {

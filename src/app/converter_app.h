@@ -42,6 +42,7 @@ private:
     static const CommandEntry<CConverterApp> kCommands[];
 
     bool StartSockets();
+    void CatchTermination();
     void OnHelp();
 
     UiServices services_;

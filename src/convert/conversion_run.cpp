@@ -202,8 +202,7 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
             return ReadFailedReport(inputName, error, reason);
         }
         StatementOutput output(outputFd);
-        const std::uint64_t totalBytes =
-            S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
+        const std::uint64_t totalBytes = S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
         RunReport report;
         if (options.rfc4180) {
             CsvRecords records(input, options.delimiter);

@@ -13,8 +13,6 @@ namespace rowsmith {
 // The relative name used when the output file box is empty.
 inline constexpr const char* kDefaultOutputFile = "db.csv";
 
-
-
 enum class RunStatus { Done, Cancelled, ReadFailed, WriteFailed, SameFile, NoTable, NoMemory };
 
 // What a run wrote.
@@ -33,7 +31,7 @@ struct RunReport {
     RunStatus status = RunStatus::Done;
     std::string text;
     std::string caption;
-    int error = 0;  // the errno behind a failed read or write, when there is one
+    int error = 0;       // the errno behind a failed read or write, when there is one
     std::string detail;  // more to say after text, or nothing
     RowCounts counts;
     std::size_t fieldCount = 0;  // names in the field list, 0 when unknown

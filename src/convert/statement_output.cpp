@@ -64,8 +64,15 @@ int StatementOutput::Flush() {
 int StatementOutput::WriteFilledBlock() {
     if (AwaitWrite() != 0) return error_;
     if (used_ == 0) return 0;
-    writing_ = std::async(std::launch::async, &StatementOutput::WriteBlock, this, blocks_[filling_].bytes.get(), used_,
-                          statementEnd_);
+    const char* block = blocks_[filling_].bytes.get();
+    try {
+        writing_ = std::async(std::launch::async, &StatementOutput::WriteBlock, this, block, used_, statementEnd_);
+    } catch (const std::system_error&) {
+        // No thread to be had: write on this one.
+        std::promise<int> written;
+        written.set_value(WriteBlock(block, used_, statementEnd_));
+        writing_ = written.get_future();
+    }
     filling_ = 1 - filling_;
     used_ = 0;
     statementEnd_ = kNoStatementEnd;

@@ -63,8 +63,8 @@ private:
     Block blocks_[2];
     int filling_ = 0;  // the block statements go into
     std::size_t used_ = 0;
-    std::size_t statementEnd_;       // in the filling block: where its last whole statement ends, or npos
-    std::future<int> writing_;       // the write of the other block, if any
+    std::size_t statementEnd_;     // in the filling block: where its last whole statement ends, or npos
+    std::future<int> writing_;     // the write of the other block, if any
     std::int64_t writtenEnd_ = 0;  // where the blocks written end in the file
     std::int64_t wholeEnd_ = 0;    // where the last whole statement written ends
     bool endUncertain_ = false;

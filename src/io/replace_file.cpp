@@ -88,14 +88,14 @@ int ReplaceFile(const std::string& path, std::string_view contents) {
     if (!fd) {
         // A folder that takes no new file may still let the file itself be written.
         const int error = errno;
-        return exists && (error == EACCES || error == EPERM || error == EROFS) ? WriteInPlace(target, contents)
-                                                                                 : error;
+        return exists && (error == EACCES || error == EPERM || error == EROFS) ? WriteInPlace(target, contents) : error;
     }
     const mode_t mode = exists ? (old.st_mode & 07777) : NewFileMode();
     int error = 0;
     // The new file keeps the old one's owner and group where this process
     // may give them (root may; a user keeps what is already theirs).
-    if (exists && ::fchown(fd.get(), old.st_uid, old.st_gid) != 0) ::fchown(fd.get(), static_cast<uid_t>(-1), old.st_gid);
+    if (exists && ::fchown(fd.get(), old.st_uid, old.st_gid) != 0)
+        ::fchown(fd.get(), static_cast<uid_t>(-1), old.st_gid);
     if (::fchmod(fd.get(), mode) != 0) error = errno;
     if (error == 0) error = WriteAll(fd.get(), contents.data(), contents.size());
     if (error == 0 && ::fsync(fd.get()) != 0) error = errno;

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "convert/conversion_run.h"
+#include "convert/stop_request.h"
 #include "rowsmith_version.h"
 #include "settings/settings_file.h"
 #include "ui/app_icon.h"
@@ -107,6 +108,8 @@ CConverterDlg::~CConverterDlg() {
 }
 
 void CConverterDlg::ShowMessage(const std::string& text, const std::string& caption) {
+    // Asked to end (SIGTERM): nobody is there to dismiss a message.
+    if (StopSignal() != 0) return;
     services_.showMessage(this, FromBytes(text), FromBytes(caption), QMessageBox::NoIcon);
 }
 

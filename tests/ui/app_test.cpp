@@ -5,9 +5,13 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "app/converter_app.h"
+#include "convert/stop_request.h"
 #include "fake_ui_services.h"
 #include "test_support.h"
 #include "ui/about_box.h"
@@ -17,6 +21,7 @@
 namespace rowsmith {
 namespace {
 
+namespace fs = std::filesystem;
 using test::FakeUiServices;
 using test::TempDirTest;
 
@@ -91,6 +96,23 @@ TEST_F(AppTest, TheProgramRunsTheMainWindowUntilItClosesAndSavesOnTheWay) {
     EXPECT_EQ(App().InitInstance(), 0);
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
     EXPECT_NE(test::ReadBytes("db.ini").find("TABLE=orders\r\n"), std::string::npos);
+}
+
+TEST_F(AppTest, TerminationClosesTheWindowAndSavesTheSettings) {
+    test::WriteBytes("in.csv", std::string(20 << 20, 'x') + "\n");
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<CConverterDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        QTest::keyClicks(dialog->findChild<QLineEdit*>("1000"), "in.csv");
+        QTest::keyClicks(dialog->findChild<QLineEdit*>("1007"), "t");
+        ::raise(SIGTERM);
+    });
+    EXPECT_EQ(App().InitInstance(), 128 + SIGTERM);
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+    // Closed as Escape closes: the values from before the typing are saved.
+    EXPECT_TRUE(fs::exists("db.ini"));
+    EXPECT_TRUE(fake.messages.empty());
+    ClearStopRequest();
 }
 
 TEST_F(AppTest, F1AsksForTheHelpOfTheFocusedDialog) {
