@@ -13,15 +13,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
 
 int main(int argc, char** argv) {
-    if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
+    // The names first: a target may change the current directory.
     std::vector<std::filesystem::path> files;
     for (int i = 1; i < argc; ++i) {
-        if (std::filesystem::is_directory(argv[i])) {
-            for (const auto& entry : std::filesystem::directory_iterator(argv[i])) files.push_back(entry.path());
+        const std::filesystem::path named = std::filesystem::absolute(argv[i]);
+        if (std::filesystem::is_directory(named)) {
+            for (const auto& entry : std::filesystem::directory_iterator(named)) files.push_back(entry.path());
         } else {
-            files.emplace_back(argv[i]);
+            files.push_back(named);
         }
     }
+    if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
     if (files.empty()) {
         std::fprintf(stderr, "no inputs to replay\n");
         return 1;

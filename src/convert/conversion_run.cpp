@@ -180,6 +180,24 @@ RunReport WriteFailedReport(int error) {
     return report;
 }
 
+RunReport ConvertSource(ByteSource& file, const std::string& inputName, int outputFd, const ConversionSettings& settings,
+                        const ConversionOptions& options, RunObserver* observer, std::uint64_t totalBytes) {
+    InputSource input(file);
+    if (const int error = input.Open(options.encoding)) {
+        const std::string reason = error == EINVAL && !options.encoding.empty()
+                                       ? "the character set \"" + options.encoding + "\" is not known"
+                                       : input.Describe(error);
+        return ReadFailedReport(inputName, error, reason);
+    }
+    StatementOutput output(outputFd);
+    if (options.rfc4180) {
+        CsvRecords records(input, options.delimiter);
+        return ConvertRecords(records, inputName, settings, options, output, observer, totalBytes);
+    }
+    LineRecords records(input, options.delimiter);
+    return ConvertRecords(records, inputName, settings, options, output, observer, totalBytes);
+}
+
 RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd, const ConversionSettings& settings,
                          const ConversionOptions& options, RunObserver* observer) {
     if (NoTable(settings)) return Report(RunStatus::NoTable, kNoTableMessage);
@@ -193,24 +211,10 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
     // stay together and a cut-back never meets another run's bytes.
     const OutputLock lock(outputFd, S_ISREG(outputInfo.st_mode));
 
+    FdSource file(inputFd);
+    const std::uint64_t totalBytes = S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
     try {
-        InputSource input(inputFd);
-        if (const int error = input.Open(options.encoding)) {
-            const std::string reason = error == EINVAL && !options.encoding.empty()
-                                           ? "the character set \"" + options.encoding + "\" is not known"
-                                           : input.Describe(error);
-            return ReadFailedReport(inputName, error, reason);
-        }
-        StatementOutput output(outputFd);
-        const std::uint64_t totalBytes = S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
-        RunReport report;
-        if (options.rfc4180) {
-            CsvRecords records(input, options.delimiter);
-            report = ConvertRecords(records, inputName, settings, options, output, observer, totalBytes);
-        } else {
-            LineRecords records(input, options.delimiter);
-            report = ConvertRecords(records, inputName, settings, options, output, observer, totalBytes);
-        }
+        RunReport report = ConvertSource(file, inputName, outputFd, settings, options, observer, totalBytes);
         // A file cut short while it was read looks like one that ended.
         struct stat after {};
         if (report.status == RunStatus::Done && S_ISREG(inputInfo.st_mode) && ::fstat(inputFd, &after) == 0 &&

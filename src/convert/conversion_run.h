@@ -7,6 +7,7 @@
 #include "convert/conversion_options.h"
 #include "convert/conversion_settings.h"
 #include "convert/message_owner.h"
+#include "io/byte_source.h"
 
 namespace rowsmith {
 
@@ -60,6 +61,12 @@ RunReport WriteFailedReport(int error);
 // same file, before writing anything. Closes neither.
 RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd, const ConversionSettings& settings,
                          const ConversionOptions& options = {}, RunObserver* observer = nullptr);
+
+// The run itself, on the bytes of file (totalBytes of them, 0 when not
+// known): what ConvertStreams does once its checks are done. A seam for
+// tests, which hand it bytes in pieces of their choosing.
+RunReport ConvertSource(ByteSource& file, const std::string& inputName, int outputFd, const ConversionSettings& settings,
+                        const ConversionOptions& options, RunObserver* observer, std::uint64_t totalBytes);
 
 // The whole run behind Convert: refuses an empty table name, opens the
 // input, refuses an output that is the same file, appends a statement per

@@ -9,7 +9,7 @@
 
 namespace rowsmith {
 
-InputSource::InputSource(int fd) : file_(fd), peeked_(file_), top_(&peeked_) {}
+InputSource::InputSource(ByteSource& file) : file_(file), peeked_(file_), top_(&peeked_) {}
 
 InputSource::~InputSource() = default;
 

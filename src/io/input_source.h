@@ -15,7 +15,7 @@ class ReadAheadSource;
 // (whatever its name), and decoded into UTF-8 when an encoding is given.
 class InputSource : public ByteSource {
 public:
-    explicit InputSource(int fd);
+    explicit InputSource(ByteSource& file);
     ~InputSource() override;
     InputSource(const InputSource&) = delete;
     InputSource& operator=(const InputSource&) = delete;
@@ -34,18 +34,18 @@ private:
     // The file, with the bytes Open looked at given back first.
     class Peeked : public ByteSource {
     public:
-        explicit Peeked(FdSource& file) : file_(file) {}
+        explicit Peeked(ByteSource& file) : file_(file) {}
         int Read(char* buffer, std::size_t size, std::size_t& got) override;
         std::uint64_t bytesFromFile() const override { return file_.bytesFromFile(); }
         char start[2] = {};
         std::size_t startSize = 0;
 
     private:
-        FdSource& file_;
+        ByteSource& file_;
         std::size_t given_ = 0;
     };
 
-    FdSource file_;
+    ByteSource& file_;
     Peeked peeked_;
     std::unique_ptr<GzipSource> gzip_;
     std::unique_ptr<ReadAheadSource> ahead_;

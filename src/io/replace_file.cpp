@@ -53,6 +53,13 @@ int FinalTarget(const std::string& path, std::string& target) {
     return ELOOP;
 }
 
+int (*faultHook)(ReplaceStep) = nullptr;
+
+// The errno a test wants step to fail with, or 0.
+int Fault(ReplaceStep step) {
+    return faultHook ? faultHook(step) : 0;
+}
+
 mode_t NewFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -72,6 +79,10 @@ int WriteInPlace(const std::string& target, std::string_view contents) {
 
 }  // namespace
 
+void SetReplaceFaultHook(int (*hook)(ReplaceStep step)) {
+    faultHook = hook;
+}
+
 int ReplaceFile(const std::string& path, std::string_view contents) {
     std::string target;
     if (const int error = FinalTarget(path, target)) return error;
@@ -84,10 +95,11 @@ int ReplaceFile(const std::string& path, std::string_view contents) {
     if (exists && ::access(target.c_str(), W_OK) != 0) return errno;
 
     std::string temporary = target + ".XXXXXX";
-    UniqueFd fd(::mkstemp(temporary.data()));
+    const int injected = Fault(ReplaceStep::CreateTemporary);
+    UniqueFd fd(injected == 0 ? ::mkstemp(temporary.data()) : -1);
     if (!fd) {
         // A folder that takes no new file may still let the file itself be written.
-        const int error = errno;
+        const int error = injected != 0 ? injected : errno;
         return exists && (error == EACCES || error == EPERM || error == EROFS) ? WriteInPlace(target, contents) : error;
     }
     const mode_t mode = exists ? (old.st_mode & 07777) : NewFileMode();
@@ -96,11 +108,16 @@ int ReplaceFile(const std::string& path, std::string_view contents) {
     // may give them (root may; a user keeps what is already theirs).
     if (exists && ::fchown(fd.get(), old.st_uid, old.st_gid) != 0)
         ::fchown(fd.get(), static_cast<uid_t>(-1), old.st_gid);
-    if (::fchmod(fd.get(), mode) != 0) error = errno;
-    if (error == 0) error = WriteAll(fd.get(), contents.data(), contents.size());
-    if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
-    if (error == 0) error = fd.Close();
-    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+    if ((error = Fault(ReplaceStep::SetMode)) == 0 && ::fchmod(fd.get(), mode) != 0) error = errno;
+    if (error == 0 && (error = Fault(ReplaceStep::Write)) == 0) {
+        error = WriteAll(fd.get(), contents.data(), contents.size());
+    }
+    if (error == 0 && (error = Fault(ReplaceStep::Sync)) == 0 && ::fsync(fd.get()) != 0) error = errno;
+    if (error == 0 && (error = Fault(ReplaceStep::Close)) == 0) error = fd.Close();
+    if (error == 0 && (error = Fault(ReplaceStep::Rename)) == 0 &&
+        ::rename(temporary.c_str(), target.c_str()) != 0) {
+        error = errno;
+    }
     if (error != 0) {
         ::unlink(temporary.c_str());
         return error;

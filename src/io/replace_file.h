@@ -17,4 +17,10 @@ namespace rowsmith {
 // failure path is untouched and the temporary file is removed.
 int ReplaceFile(const std::string& path, std::string_view contents);
 
+// The steps of a replace, so that tests can make any one of them fail.
+enum class ReplaceStep { CreateTemporary, SetMode, Write, Sync, Close, Rename };
+// From now on, step fails with the errno hook returns for it (0: it goes on
+// as usual). Null takes the hook away.
+void SetReplaceFaultHook(int (*hook)(ReplaceStep step));
+
 }  // namespace rowsmith

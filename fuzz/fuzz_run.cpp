@@ -1,0 +1,119 @@
+// A whole run on any bytes, read in pieces of any size, with a write that
+// fails at any offset: the output is always a prefix of the full output
+// that ends with a whole statement, and the report says the write failed;
+// with the line rules and one row a statement, the full output is exactly
+// the plain rules' statements for the text-mode lines. Byte 0 picks the
+// options, byte 1 the size of the pieces, bytes 2 and 3 where the write fails.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "convert/row_conversion.h"
+#include "io/text_mode.h"
+#include "reference_rules.h"
+
+namespace {
+
+class PiecesSource : public rowsmith::ByteSource {
+public:
+    PiecesSource(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
+    int Read(char* buffer, std::size_t size, std::size_t& got) override {
+        got = std::min({size, piece_, bytes_.size() - at_});
+        std::memcpy(buffer, bytes_.data() + at_, got);
+        at_ += got;
+        return 0;
+    }
+    std::uint64_t bytesFromFile() const override { return at_; }
+
+private:
+    std::string_view bytes_;
+    std::size_t piece_;
+    std::size_t at_ = 0;
+};
+
+[[noreturn]] void Fail(const char* what, const std::string& detail) {
+    std::fprintf(stderr, "%s\n%s\n", what, detail.c_str());
+    std::abort();
+}
+
+std::string Contents(int fd) {
+    std::string bytes(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)), '\0');
+    if (::pread(fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size())) std::abort();
+    return bytes;
+}
+
+// Runs the conversion into a memory file that grows to limit bytes at most,
+// as a disk that fills up: the file size limit of the process, for the run.
+rowsmith::RunReport Run(std::string_view input, std::size_t piece, const rowsmith::ConversionOptions& options,
+                        std::size_t limit, std::string& output) {
+    const int fd = ::memfd_create("out", 0);
+    if (fd < 0) std::abort();
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    if (limit != std::string::npos) {
+        const rlimit small{static_cast<rlim_t>(limit), old.rlim_max};
+        if (::setrlimit(RLIMIT_FSIZE, &small) != 0) std::abort();
+    }
+    PiecesSource source(input, piece);
+    const rowsmith::ConversionSettings settings{"in", "out", "t", "a, b"};
+    const rowsmith::RunReport report =
+        rowsmith::ConvertSource(source, "in", fd, settings, options, nullptr, input.size());
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    output = Contents(fd);
+    ::close(fd);
+    return report;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 4) return 0;
+    rowsmith::ConversionOptions options;
+    options.rfc4180 = (data[0] & 1) != 0;
+    options.rowsPerInsert = (data[0] & 2) != 0 ? 1 + data[0] % 5 : 1;
+    options.transaction = (data[0] & 4) != 0;
+    options.dialect = (data[0] & 8) != 0 ? rowsmith::Dialect::MySql : rowsmith::Dialect::Standard;
+    options.emptyAsNull = (data[0] & 16) != 0;
+    options.delimiter = (data[0] & 32) != 0 ? ';' : ',';
+    const std::size_t piece = 1 + data[1] % 64;
+    const std::string_view input(reinterpret_cast<const char*>(data) + 4, size - 4);
+
+    std::string full;
+    const rowsmith::RunReport whole = Run(input, piece, options, std::string::npos, full);
+    if (whole.status != rowsmith::RunStatus::Done && whole.status != rowsmith::RunStatus::ReadFailed) {
+        Fail("the run ended neither done nor with a read error", whole.text);
+    }
+    if (!options.rfc4180 && options.rowsPerInsert == 1 && !options.transaction) {
+        std::string expected;
+        for (const std::string& line : rowsmith::reference::TextLines(input)) {
+            expected += rowsmith::ToDiskText(rowsmith::ConvertRow(line, "t", "a, b", options));
+        }
+        if (full != expected) Fail("the run and the plain rules differ", full + "\n---\n" + expected);
+    }
+
+    const std::size_t limit = (static_cast<std::size_t>(data[2]) << 8 | data[3]) % (full.size() + 2);
+    std::string cut;
+    const rowsmith::RunReport report = Run(input, piece, options, limit, cut);
+    if (limit >= full.size()) {
+        if (report.status != whole.status || cut != full) Fail("with room enough", cut);
+        return 0;
+    }
+    if (report.status != rowsmith::RunStatus::WriteFailed) Fail("a failed write not reported", report.text);
+    if (cut.size() > limit || full.compare(0, cut.size(), cut) != 0) Fail("not a prefix", cut);
+    if (!cut.empty() && cut.substr(cut.size() - 3) != ";\r\n") Fail("not whole statements", cut);
+    return 0;
+}
