@@ -38,9 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         text.substr(text.size() - suffix.size()) != suffix) {
         std::abort();
     }
-    const auto values = rowsmith::reference::ReadValueList(
-        text.substr(prefix.size(), text.size() - prefix.size() - suffix.size()),
-        options.dialect == rowsmith::Dialect::MySql);
+    const auto values =
+        rowsmith::reference::ReadValueList(text.substr(prefix.size(), text.size() - prefix.size() - suffix.size()),
+                                           options.dialect == rowsmith::Dialect::MySql);
     if (!values) std::abort();
     std::string ruled(line);
     if (options.delimiter != ',') {

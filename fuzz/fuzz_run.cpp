@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
+#include <signal.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -59,6 +59,12 @@ rowsmith::RunReport Run(std::string_view input, std::size_t piece, const rowsmit
     if (fd < 0) std::abort();
     rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
+    // A write past the limit fails with EFBIG instead of raising SIGXFSZ
+    // (which libFuzzer would take for a crash).
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &previous);
     if (limit != std::string::npos) {
         const rlimit small{static_cast<rlim_t>(limit), old.rlim_max};
         if (::setrlimit(RLIMIT_FSIZE, &small) != 0) std::abort();
@@ -68,17 +74,13 @@ rowsmith::RunReport Run(std::string_view input, std::size_t piece, const rowsmit
     const rowsmith::RunReport report =
         rowsmith::ConvertSource(source, "in", fd, settings, options, nullptr, input.size());
     ::setrlimit(RLIMIT_FSIZE, &old);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
     output = Contents(fd);
     ::close(fd);
     return report;
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 4) return 0;

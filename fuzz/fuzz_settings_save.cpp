@@ -54,6 +54,7 @@ std::string Saved(std::string value) {
 }
 
 fs::path workDir;
+fs::path startDir;  // given back after every input: libFuzzer names files relative to it
 
 void RemoveWorkDir() {
     std::error_code ignored;
@@ -67,6 +68,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     pattern += "/rowsmith-fuzz-save-XXXXXX";
     if (!::mkdtemp(pattern.data())) std::abort();
     workDir = pattern;
+    startDir = fs::current_path();
     std::atexit(RemoveWorkDir);
     rowsmith::SetReplaceFaultHook(FailStep);
     return 0;
@@ -146,6 +148,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& entry : fs::directory_iterator(".")) {
         if (entry.path().filename().string().find(".ini.") != std::string::npos) std::abort();  // a temporary file
     }
-    fs::current_path("/");
+    fs::current_path(startDir);
     return 0;
 }
