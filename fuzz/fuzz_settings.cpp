@@ -1,7 +1,7 @@
-// The settings reader on any bytes: loading never fails, and what it loads
-// saves and loads back the same (a line break inside a value is saved as a
-// space, so the first save may turn a CR into a space, and no later one
-// changes anything).
+// The settings reader on any bytes: loading never fails, a file that is not
+// Rowsmith's is never replaced, and what it loads saves and loads back the
+// same (a line break inside a value is saved as a space, so the first save
+// may turn a CR into a space, and no later one changes anything).
 #include <unistd.h>
 
 #include <cstdint>
@@ -56,7 +56,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!file || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) std::abort();
     const rowsmith::ConversionSettings first = Load();
     Silent owner;
-    rowsmith::SaveSettings(first, owner);
+    const rowsmith::SettingsSave save = rowsmith::SaveSettingsFile(first, {});
+    if (save.error != 0) std::abort();
+    if (save.foreign) {
+        // Another program's file is left byte for byte; saved afresh, the
+        // values it gave come back all the same.
+        std::FILE* left = std::fopen("db.ini", "rb");
+        std::string bytes(size + 1, '\0');
+        const std::size_t got = left ? std::fread(bytes.data(), 1, bytes.size(), left) : 0;
+        if (left) std::fclose(left);
+        if (got != size || bytes.compare(0, size, reinterpret_cast<const char*>(data), size) != 0) std::abort();
+        ::unlink("db.ini");
+        rowsmith::SaveSettings(first, owner);
+    }
     const rowsmith::ConversionSettings second = Load();
     const rowsmith::ConversionSettings expected{OneLine(first.inputFile), OneLine(first.outputFile),
                                                 OneLine(first.tableName), OneLine(first.fieldNames)};

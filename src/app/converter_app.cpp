@@ -55,7 +55,47 @@ CConverterApp::CConverterApp(int& argc, char** argv)
 
 CConverterApp::~CConverterApp() = default;
 
-int CConverterApp::InitInstance() {
+const char* const kStartupHelpText =
+    "Usage: rowsmith [FILE]\n"
+    "Turn comma-separated text into SQL INSERT statements, in a window.\n"
+    "\n"
+    "FILE goes into the Input File box; the other values come from db.ini in the\n"
+    "current folder, where they are kept when the window closes.\n"
+    "\n"
+    "      --help      show this help and exit\n"
+    "      --version   show the version and exit\n"
+    "\n"
+    "rowsmith-convert(1) converts on the command line; man rowsmith tells more.\n";
+
+StartupArguments ParseStartupArguments(int argc, char** argv) {
+    StartupArguments arguments;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (!optionsEnded && word == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && word == "--help") {
+            arguments.action = StartupArguments::Action::Help;
+            return arguments;
+        } else if (!optionsEnded && word == "--version") {
+            arguments.action = StartupArguments::Action::Version;
+            return arguments;
+        } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
+            arguments.action = StartupArguments::Action::UsageError;
+            arguments.error = "unknown option " + word;
+            return arguments;
+        } else if (!arguments.inputFile.empty()) {
+            arguments.action = StartupArguments::Action::UsageError;
+            arguments.error = "give at most one FILE";
+            return arguments;
+        } else {
+            arguments.inputFile = word;
+        }
+    }
+    return arguments;
+}
+
+int CConverterApp::InitInstance(const std::string& inputFile) {
     if (!StartSockets()) {
         services_.showMessage(nullptr, services_.loadString(kStrSocketsFailed), ProgramName(), QMessageBox::Warning);
         return 1;
@@ -64,6 +104,7 @@ int CConverterApp::InitInstance() {
     {
         // Lives for exactly the modal run; it saves the settings as it goes.
         CConverterDlg dialog(services_);
+        if (!inputFile.empty()) dialog.OpenWithInput(inputFile);
         dialog.exec();
     }
     const int signal = StopSignal();
@@ -117,7 +158,7 @@ bool CConverterApp::OnCommand(int id) {
 }
 
 QString CConverterApp::HelpFilePath() {
-    return applicationDirPath() + QLatin1Char('/') + ProgramName() + QStringLiteral(".HLP");
+    return HelpPagePath();
 }
 
 bool CConverterApp::eventFilter(QObject* watched, QEvent* event) {

@@ -180,8 +180,9 @@ RunReport WriteFailedReport(int error) {
     return report;
 }
 
-RunReport ConvertSource(ByteSource& file, const std::string& inputName, int outputFd, const ConversionSettings& settings,
-                        const ConversionOptions& options, RunObserver* observer, std::uint64_t totalBytes) {
+RunReport ConvertSource(ByteSource& file, const std::string& inputName, int outputFd,
+                        const ConversionSettings& settings, const ConversionOptions& options, RunObserver* observer,
+                        std::uint64_t totalBytes) {
     InputSource input(file);
     if (const int error = input.Open(options.encoding)) {
         const std::string reason = error == EINVAL && !options.encoding.empty()

@@ -65,8 +65,9 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
 // The run itself, on the bytes of file (totalBytes of them, 0 when not
 // known): what ConvertStreams does once its checks are done. A seam for
 // tests, which hand it bytes in pieces of their choosing.
-RunReport ConvertSource(ByteSource& file, const std::string& inputName, int outputFd, const ConversionSettings& settings,
-                        const ConversionOptions& options, RunObserver* observer, std::uint64_t totalBytes);
+RunReport ConvertSource(ByteSource& file, const std::string& inputName, int outputFd,
+                        const ConversionSettings& settings, const ConversionOptions& options, RunObserver* observer,
+                        std::uint64_t totalBytes);
 
 // The whole run behind Convert: refuses an empty table name, opens the
 // input, refuses an output that is the same file, appends a statement per

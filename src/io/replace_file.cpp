@@ -114,8 +114,7 @@ int ReplaceFile(const std::string& path, std::string_view contents) {
     }
     if (error == 0 && (error = Fault(ReplaceStep::Sync)) == 0 && ::fsync(fd.get()) != 0) error = errno;
     if (error == 0 && (error = Fault(ReplaceStep::Close)) == 0) error = fd.Close();
-    if (error == 0 && (error = Fault(ReplaceStep::Rename)) == 0 &&
-        ::rename(temporary.c_str(), target.c_str()) != 0) {
+    if (error == 0 && (error = Fault(ReplaceStep::Rename)) == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) {
         error = errno;
     }
     if (error != 0) {

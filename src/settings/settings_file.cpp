@@ -4,8 +4,9 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
-
+#include <filesystem>
 #include <string_view>
 
 #include "convert/messages.h"
@@ -31,7 +32,69 @@ constexpr SettingsKey kSettingsKeys[] = {
     {"FIELDS", &ConversionSettings::fieldNames},
 };
 
+constexpr std::string_view kCreatorKey = "CREATOR";
 constexpr std::string_view kCreatorLine = "CREATOR=DB 1.0";
+
+// The options, each written after FIELDS only when it differs from its
+// default, so that a file with default options is exactly the plain one.
+struct OptionKey {
+    std::string_view key;
+    std::string (*write)(const ConversionOptions& options);            // empty: the default
+    bool (*read)(std::string_view value, ConversionOptions& options);  // false: a value it cannot take
+};
+
+std::string Flag(bool on) {
+    return on ? "1" : "";
+}
+
+bool ReadFlag(std::string_view value, bool& flag) {
+    flag = value == "1";
+    return value == "1" || value == "0" || value.empty();
+}
+
+std::string DelimiterName(char delimiter) {
+    if (delimiter == ',') return "";
+    if (delimiter == '\t') return "tab";
+    if (delimiter == ' ') return "space";  // a trailing blank would not survive
+    return std::string(1, delimiter);
+}
+
+constexpr OptionKey kOptionKeys[] = {
+    {"HEADER", [](const ConversionOptions& o) { return Flag(o.header); },
+     [](std::string_view v, ConversionOptions& o) { return ReadFlag(v, o.header); }},
+    {"RFC4180", [](const ConversionOptions& o) { return Flag(o.rfc4180); },
+     [](std::string_view v, ConversionOptions& o) { return ReadFlag(v, o.rfc4180); }},
+    {"DELIMITER", [](const ConversionOptions& o) { return DelimiterName(o.delimiter); },
+     [](std::string_view v, ConversionOptions& o) {
+         const std::optional<char> delimiter = v == "space" ? ' ' : DelimiterFromName(v);
+         if (delimiter) o.delimiter = *delimiter;
+         return delimiter.has_value();
+     }},
+    {"ENCODING", [](const ConversionOptions& o) { return o.encoding; },
+     [](std::string_view v, ConversionOptions& o) {
+         o.encoding = v;
+         return true;
+     }},
+    {"DIALECT", [](const ConversionOptions& o) { return std::string(o.dialect == Dialect::MySql ? "mysql" : ""); },
+     [](std::string_view v, ConversionOptions& o) {
+         const std::optional<Dialect> dialect = DialectFromName(v);
+         if (dialect) o.dialect = *dialect;
+         return dialect.has_value();
+     }},
+    {"EMPTYASNULL", [](const ConversionOptions& o) { return Flag(o.emptyAsNull); },
+     [](std::string_view v, ConversionOptions& o) { return ReadFlag(v, o.emptyAsNull); }},
+    {"ROWSPERINSERT",
+     [](const ConversionOptions& o) { return o.rowsPerInsert == 1 ? std::string() : std::to_string(o.rowsPerInsert); },
+     [](std::string_view v, ConversionOptions& o) {
+         std::uint32_t rows = 0;
+         const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), rows);
+         if (error != std::errc() || end != v.data() + v.size() || rows < 1 || rows > kMaxRowsPerInsert) return false;
+         o.rowsPerInsert = rows;
+         return true;
+     }},
+    {"TRANSACTION", [](const ConversionOptions& o) { return Flag(o.transaction); },
+     [](std::string_view v, ConversionOptions& o) { return ReadFlag(v, o.transaction); }},
+};
 
 // The boxes are single-line, so a line break can only come from a value
 // that was set some other way. Each CR or LF is written as a space, so the
@@ -57,49 +120,101 @@ int OpenSettingsFile(UniqueFd& file) {
     return 0;
 }
 
-void ApplyLine(std::string_view line, ConversionSettings& settings) {
+// A line cut at its first "=" (without one, all key), trailing blanks gone.
+std::pair<std::string_view, std::string_view> KeyAndValue(std::string_view line, bool& hasEquals) {
     line = TrimTrailingSpace(line);
     const std::size_t equals = line.find('=');
-    const std::string_view key = line.substr(0, equals);
-    const std::string_view value = equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1);
-    for (const SettingsKey& entry : kSettingsKeys) {
-        if (entry.key == key) settings.*entry.member = std::string(value);
-    }
+    hasEquals = equals != std::string_view::npos;
+    return {line.substr(0, equals), hasEquals ? line.substr(equals + 1) : std::string_view()};
 }
 
-}  // namespace
+// Applies one line; false when the line is not one Rowsmith writes.
+bool ApplyLine(std::string_view line, ConversionSettings& settings, ConversionOptions* options) {
+    bool hasEquals = false;
+    const auto [key, value] = KeyAndValue(line, hasEquals);
+    if (key.empty() && !hasEquals) return true;  // an empty line
+    for (const SettingsKey& entry : kSettingsKeys) {
+        if (entry.key == key) {
+            settings.*entry.member = std::string(value);
+            return true;
+        }
+    }
+    if (key == kCreatorKey) return hasEquals;
+    for (const OptionKey& entry : kOptionKeys) {
+        if (entry.key == key) {
+            ConversionOptions scratch;
+            return entry.read(value, options ? *options : scratch) && hasEquals;
+        }
+    }
+    return false;
+}
 
-int LoadSettings(ConversionSettings& settings) {
+// Reads "db.ini" into settings (and options); 0 or an errno. ours says
+// whether every line is one Rowsmith writes.
+int ReadSettingsFile(ConversionSettings& settings, ConversionOptions* options, bool& ours) {
+    ours = true;
     UniqueFd file;
     if (const int error = OpenSettingsFile(file)) return error;
     TextModeReader reader(file.get(), 4096);
     std::string_view line;
     int status;
-    while ((status = reader.NextLine(line)) == 0) ApplyLine(line, settings);
+    while ((status = reader.NextLine(line)) == 0) {
+        if (!ApplyLine(line, settings, options)) ours = false;
+    }
     return status == kEndOfInput ? 0 : status;
 }
 
-void LoadSettings(ConversionSettings& settings, MessageOwner& owner) {
-    if (LoadSettings(settings) == EFBIG) {
+}  // namespace
+
+int LoadSettings(ConversionSettings& settings) {
+    bool ours = true;
+    return ReadSettingsFile(settings, nullptr, ours);
+}
+
+int LoadSettings(ConversionSettings& settings, ConversionOptions* options) {
+    bool ours = true;
+    return ReadSettingsFile(settings, options, ours);
+}
+
+void LoadSettings(ConversionSettings& settings, MessageOwner& owner, ConversionOptions* options) {
+    if (LoadSettings(settings, options) == EFBIG) {
         owner.ShowMessage(std::string(kSettingsTooLargeMessage.text), std::string(kSettingsTooLargeMessage.caption));
     }
 }
 
-std::string SettingsFileText(const ConversionSettings& settings) {
+std::string SettingsFileText(const ConversionSettings& settings, const ConversionOptions& options) {
     std::string text(kCreatorLine);
     for (const SettingsKey& entry : kSettingsKeys) {
         text.append("\n").append(entry.key).append("=").append(OneLine(settings.*entry.member));
+    }
+    for (const OptionKey& entry : kOptionKeys) {
+        const std::string value = entry.write(options);
+        if (!value.empty()) text.append("\n").append(entry.key).append("=").append(OneLine(value));
     }
     text.append("\n\n");
     return text;
 }
 
+SettingsSave SaveSettingsFile(const ConversionSettings& settings, const ConversionOptions& options) {
+    SettingsSave save;
+    std::error_code ignored;
+    save.path = (std::filesystem::current_path(ignored) / kSettingsFileName).string();
+    // Another program's file is never replaced: one too large to be ours, or
+    // one that holds lines Rowsmith does not write.
+    ConversionSettings scratch;
+    bool ours = true;
+    const int readError = ReadSettingsFile(scratch, nullptr, ours);
+    if (readError == EFBIG || (readError == 0 && !ours)) {
+        save.foreign = true;
+        return save;
+    }
+    save.error = ReplaceFile(kSettingsFileName, ToDiskText(SettingsFileText(settings, options)));
+    return save;
+}
+
 void SaveSettings(const ConversionSettings& settings, MessageOwner& owner) {
-    // A file this large was never written here: it is left as it is.
-    struct stat old {};
-    const bool tooLarge = ::stat(kSettingsFileName, &old) == 0 && S_ISREG(old.st_mode) &&
-                          static_cast<std::uint64_t>(old.st_size) > kMaxSettingsFileSize;
-    if (tooLarge || ReplaceFile(kSettingsFileName, ToDiskText(SettingsFileText(settings))) != 0) {
+    const SettingsSave save = SaveSettingsFile(settings, ConversionOptions{});
+    if (save.foreign || save.error != 0) {
         owner.ShowMessage(std::string(kWriteFailedMessage.text), std::string(kWriteFailedMessage.caption));
     }
 }

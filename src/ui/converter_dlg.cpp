@@ -1,16 +1,27 @@
 #include "ui/converter_dlg.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
+#include <cstring>
 #include <filesystem>
+#include <new>
+#include <optional>
 #include <system_error>
 
 #include "convert/conversion_run.h"
+#include "convert/messages.h"
 #include "convert/stop_request.h"
 #include "rowsmith_version.h"
 #include "settings/settings_file.h"
@@ -35,6 +46,51 @@ constexpr BoxBinding kBoxes[] = {
     {kIdOutputFile, &ConversionSettings::outputFile},
     {kIdTableName, &ConversionSettings::tableName},
 };
+
+// What screen readers call each control, and the label that names it.
+struct Named {
+    int id;
+    const char* name;
+    const char* label;  // nullptr: the control names itself
+};
+constexpr Named kNames[] = {
+    {kIdInputFile, "Input file", "Input File:"},
+    {kIdOutputFile, "Output file", "Output File:"},
+    {kIdTableName, "Table name", "Table Name:"},
+    {kIdFieldNames, "Field names", "Field Names:"},
+    {kIdBrowseInput, "Browse for the input file", nullptr},
+    {kIdBrowseOutput, "Browse for the output file", nullptr},
+};
+
+// The program file's name without its extension: the caption of the
+// program's own messages.
+QString ProgramName() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+// The local file a drag carries, if any.
+std::optional<std::string> DroppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return std::nullopt;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) return QFile::encodeName(url.toLocalFile()).toStdString();
+    }
+    return std::nullopt;
+}
+
+// A letter typed with Alt, Ctrl or Meta held is a command, never text.
+bool IsCommandLetter(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers held = key.modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier);
+    return held != 0 && !key.text().isEmpty() && key.text().at(0).isPrint();
+}
+
+// "3 statements with 5 rows were appended to FILE."
+std::string AppendedText(const RowCounts& counts, const std::string& output) {
+    auto plural = [](std::uint64_t n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    return plural(counts.statements, "statement", "statements") + " with " + plural(counts.rows, "row", "rows") +
+           (counts.statements == 1 ? " was" : " were") + " appended to " + output + ".";
+}
 
 constexpr FilePickerRequest kInputPicker{
     "*.csv", "CSV Files (*.csv)|*.csv|Tab Delimited Files (*.tab)|*.tab|All Files (*.*)|*.*||"};
@@ -71,17 +127,18 @@ constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::WindowTitleHint | Qt::
 }  // namespace
 
 const CommandEntry<CConverterDlg> CConverterDlg::kCommands[] = {
-    {kIdBrowseInput, &CConverterDlg::OnBrowseInput},
-    {kIdBrowseOutput, &CConverterDlg::OnBrowseOutput},
-    {kIdConvert, &CConverterDlg::OnConvert},
-    {kIdHelp, &CConverterDlg::OnHelp},
-    {kIdOk, &CConverterDlg::OnQuit},
-    {kIdCancel, &CConverterDlg::OnCancel},
-    {kIdAboutCommand, &CConverterDlg::OnAbout},
+    {kIdBrowseInput, &CConverterDlg::OnBrowseInput}, {kIdBrowseOutput, &CConverterDlg::OnBrowseOutput},
+    {kIdConvert, &CConverterDlg::OnConvert},         {kIdHelp, &CConverterDlg::OnHelp},
+    {kIdOptions, &CConverterDlg::OnOptions},         {kIdOk, &CConverterDlg::OnQuit},
+    {kIdCancel, &CConverterDlg::OnCancel},           {kIdAboutCommand, &CConverterDlg::OnAbout},
 };
 
 QUrl HelpPageUrl() {
-    return QUrl(QStringLiteral("http://" ROWSMITH_WEB_HOST "/rowsmith/help.htm"));
+    const QString host = QStringLiteral(ROWSMITH_HELP_HOST);
+    if (!host.isEmpty()) return QUrl(QStringLiteral("http://") + host + QStringLiteral("/rowsmith/help.htm"));
+    QUrl page = QUrl::fromLocalFile(HelpPagePath());
+    page.setFragment(HelpSection(0x20000 + kConverterTemplateId));
+    return page;
 }
 
 CConverterDlg::CConverterDlg(UiServices services, QWidget* parent)
@@ -94,23 +151,116 @@ CConverterDlg::CConverterDlg(UiServices services, QWidget* parent)
             connect(button, &QPushButton::clicked, this, [this, id = command.id] { OnCommand(id); });
         }
     }
-    auto* menuKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
-    connect(menuKey, &QShortcut::activated, this, [this] { ShowWindowMenu(mapToGlobal(QPoint(0, 0))); });
+    // The window menu, from any control: Alt+Space, the Menu key, Shift+F10.
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::ALT | Qt::Key_Space), QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, [this] { ShowWindowMenu(mapToGlobal(QPoint(0, 0))); });
+    }
+    for (const Named& named : kNames) findChild<QWidget*>(QString::number(named.id))->setAccessibleName(named.name);
+    for (QLabel* label : findChildren<QLabel*>()) {
+        for (const Named& named : kNames) {
+            if (named.label && label->text() == QLatin1String(named.label)) {
+                label->setBuddy(findChild<QWidget*>(QString::number(named.id)));
+            }
+        }
+    }
+    // Files dropped on a box name themselves there; anywhere else, the input.
+    setAcceptDrops(true);
+    for (const BoxBinding& box : kBoxes) Box(box.id)->installEventFilter(this);
 
     PullFields();
-    LoadSettings(settings_, *this);
+    LoadSettings(settings_, *this, &options_);
     PushFields();
     Box(kIdInputFile)->setFocus();
 }
 
 CConverterDlg::~CConverterDlg() {
-    SaveSettings(settings_, *this);
+    const SettingsSave save = SaveSettingsFile(settings_, options_);
+    if (save.foreign) {
+        ShowMessage(std::string(kWriteFailedMessage.text) + "\n\n" + save.path +
+                        " belongs to another program, so Rowsmith left it as it is: the settings were not saved.",
+                    std::string(kWriteFailedMessage.caption));
+    } else if (save.error != 0) {
+        ShowMessage(std::string(kWriteFailedMessage.text) + "\n\nThe settings could not be saved in " + save.path +
+                        ": " + std::strerror(save.error) + ".",
+                    std::string(kWriteFailedMessage.caption));
+    }
+}
+
+void CConverterDlg::OpenWithInput(const std::string& inputFile) {
+    settings_.inputFile = inputFile;
+    PushFields();
 }
 
 void CConverterDlg::ShowMessage(const std::string& text, const std::string& caption) {
     // Asked to end (SIGTERM): nobody is there to dismiss a message.
     if (StopSignal() != 0) return;
-    services_.showMessage(this, FromBytes(text), FromBytes(caption), QMessageBox::NoIcon);
+    std::string shown = text;
+    if (finishedRun_) {
+        // After a run: what it wrote, and where.
+        const RunReport& report = *finishedRun_;
+        std::string more;
+        if (report.status == RunStatus::Done || report.status == RunStatus::Cancelled) {
+            more = AppendedText(report.counts, settings_.outputFile);
+            if (report.counts.mismatchedRows > 0) {
+                more += "\n" +
+                        MismatchText(report.counts.mismatchedRows, report.counts.firstMismatchLine, report.fieldCount);
+            }
+        } else if (report.status == RunStatus::WriteFailed && report.error != 0) {
+            more = settings_.outputFile + ": " + std::strerror(report.error) + ".";
+        }
+        if (!more.empty()) shown += "\n\n" + more;
+        finishedRun_.reset();
+    }
+    services_.showMessage(this, FromBytes(shown), FromBytes(caption), QMessageBox::NoIcon);
+}
+
+bool CConverterDlg::eventFilter(QObject* watched, QEvent* event) {
+    auto* box = qobject_cast<QLineEdit*>(watched);
+    if (!box) return QDialog::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::KeyPress:
+            // Alt+C and the like are commands; they must not type into a box.
+            return IsCommandLetter(*static_cast<QKeyEvent*>(event)) &&
+                   !static_cast<QKeyEvent*>(event)->matches(QKeySequence::SelectAll) &&
+                   !(static_cast<QKeyEvent*>(event)->modifiers() & Qt::ControlModifier);
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            if (DroppedFile(static_cast<QDropEvent*>(event)->mimeData())) {
+                static_cast<QDropEvent*>(event)->acceptProposedAction();
+                return true;
+            }
+            return false;
+        case QEvent::Drop:
+            if (const std::optional<std::string> file = DroppedFile(static_cast<QDropEvent*>(event)->mimeData())) {
+                DropFile(box->objectName().toInt(), *file);
+                static_cast<QDropEvent*>(event)->acceptProposedAction();
+                return true;
+            }
+            return false;
+        default:
+            return false;
+    }
+}
+
+void CConverterDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (DroppedFile(event->mimeData())) event->acceptProposedAction();
+}
+
+void CConverterDlg::dropEvent(QDropEvent* event) {
+    if (const std::optional<std::string> file = DroppedFile(event->mimeData())) {
+        DropFile(kIdInputFile, *file);
+        event->acceptProposedAction();
+    }
+}
+
+void CConverterDlg::DropFile(int boxId, const std::string& path) {
+    PullFields();
+    for (const BoxBinding& box : kBoxes) {
+        if (box.id == boxId) settings_.*box.member = path;
+    }
+    PushFields();
 }
 
 bool CConverterDlg::OnCommand(int id) {
@@ -152,7 +302,14 @@ QLineEdit* CConverterDlg::Box(int id) const {
 }
 
 void CConverterDlg::PullFields() {
-    for (const BoxBinding& box : kBoxes) settings_.*box.member = ToBytes(Box(box.id)->text());
+    for (const BoxBinding& box : kBoxes) {
+        const QString text = Box(box.id)->text();
+        // A box the user has not edited keeps the exact bytes it was given,
+        // whatever their encoding; what the user typed is taken as the
+        // locale gives it.
+        const auto shown = shown_.find(box.id);
+        if (shown == shown_.end() || shown->second != text) settings_.*box.member = ToBytes(text);
+    }
 }
 
 void CConverterDlg::PushFields() {
@@ -160,6 +317,7 @@ void CConverterDlg::PushFields() {
         const QString text = FromBytes(settings_.*box.member);
         // Leaves an unchanged box alone, so its caret and selection stay.
         if (Box(box.id)->text() != text) Box(box.id)->setText(text);
+        shown_[box.id] = Box(box.id)->text();
     }
 }
 
@@ -201,14 +359,42 @@ void CConverterDlg::BrowseForFile(std::string ConversionSettings::*target, const
 
 void CConverterDlg::OnConvert() {
     PullFields();
-    ConversionProgress progress(this, FromBytes(settings_.inputFile), progressDelay_);
-    RunConversion(settings_, *this, &progress);
+    // The progress hears how the run ended just before its message shows.
+    class Progress : public ConversionProgress {
+    public:
+        Progress(CConverterDlg& owner, const QString& input, std::chrono::milliseconds delay)
+            : ConversionProgress(&owner, input, delay), owner_(owner) {}
+        void Finished(const RunReport& report) override {
+            ConversionProgress::Finished(report);
+            owner_.finishedRun_ = report;
+        }
+
+    private:
+        CConverterDlg& owner_;
+    } progress(*this, FromBytes(settings_.inputFile), progressDelay_);
+    try {
+        RunConversion(settings_, *this, &progress, options_);
+    } catch (const std::bad_alloc&) {
+        progress.Finish();
+        ShowMessage(std::string(kNoMemoryMessage.text), std::string(kNoMemoryMessage.caption));
+    }
+    finishedRun_.reset();
     PushFields();
 }
 
 void CConverterDlg::OnHelp() {
     PullFields();
-    services_.openUrl(HelpPageUrl());
+    const QUrl page = HelpPageUrl();
+    const bool missing = page.isLocalFile() && !QFileInfo(page.toLocalFile()).isFile();
+    if (missing || !services_.openUrl(page)) {
+        services_.showMessage(this, services_.loadString(kStrHelpFailed), ProgramName(), QMessageBox::Warning);
+    }
+    PushFields();
+}
+
+void CConverterDlg::OnOptions() {
+    PullFields();
+    if (const std::optional<ConversionOptions> chosen = services_.editOptions(this, options_)) options_ = *chosen;
     PushFields();
 }
 

@@ -2,9 +2,13 @@
 
 #include <QDialog>
 #include <chrono>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "convert/conversion_options.h"
+#include "convert/conversion_run.h"
 #include "convert/conversion_settings.h"
 #include "convert/message_owner.h"
 #include "ui/command_table.h"
@@ -16,7 +20,8 @@ class QMenu;
 namespace rowsmith {
 
 // The main window: four boxes (input file, output file, table name, field
-// names) and the buttons that browse, convert, open the help page and quit.
+// names) and the buttons that browse, convert, set the options, open the
+// help page and quit.
 // It owns the record the conversion and the settings file work on, loads it
 // from "db.ini" when it opens and saves it back when it is destroyed.
 class CConverterDlg : public QDialog, public MessageOwner {
@@ -43,6 +48,11 @@ public:
     void PushFields();
 
     const ConversionSettings& settings() const { return settings_; }
+    const ConversionOptions& options() const { return options_; }
+
+    // Shows inputFile in the Input File box: a file named when the program
+    // was started.
+    void OpenWithInput(const std::string& inputFile);
 
     // How long a conversion runs before its progress dialog shows.
     void SetProgressDelay(std::chrono::milliseconds delay) { progressDelay_ = delay; }
@@ -52,6 +62,9 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     static const CommandEntry<CConverterDlg> kCommands[];
@@ -60,6 +73,8 @@ private:
     void OnBrowseOutput();
     void OnConvert();
     void OnHelp();
+    void OnOptions();
+    void DropFile(int boxId, const std::string& path);
     void OnQuit();
     void OnCancel();
     void OnAbout();
@@ -69,10 +84,14 @@ private:
 
     UiServices services_;
     ConversionSettings settings_;
+    ConversionOptions options_;
+    std::map<int, QString> shown_;          // what each box showed when last filled
+    std::optional<RunReport> finishedRun_;  // the run whose message is about to show
     std::chrono::milliseconds progressDelay_{500};
 };
 
-// The address the Help button opens.
+// The address the Help button opens: the help page installed with the
+// program, unless the build names an online one.
 QUrl HelpPageUrl();
 
 }  // namespace rowsmith

@@ -1,5 +1,7 @@
 #include "ui/dialog_builder.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QFont>
 #include <QFontMetrics>
@@ -7,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <algorithm>
 #include <limits>
 
@@ -41,6 +44,21 @@ QWidget* CreateControl(QDialog& dialog, const ControlSpec& item, const QIcon& ic
             label->setPixmap(icon.pixmap(kIconPixels, kIconPixels));
             return label;
         }
+        case ControlKind::CheckBox:
+            return new QCheckBox(QString::fromUtf8(item.text), &dialog);
+        case ControlKind::ComboBox:
+        case ControlKind::EditableComboBox: {
+            auto* combo = new QComboBox(&dialog);
+            combo->addItems(QString::fromUtf8(item.text).split(QLatin1Char('|')));
+            combo->setEditable(item.kind == ControlKind::EditableComboBox);
+            return combo;
+        }
+        case ControlKind::SpinBox: {
+            auto* spin = new QSpinBox(&dialog);
+            const QStringList range = QString::fromUtf8(item.text).split(QLatin1Char('|'));
+            spin->setRange(range.value(0).toInt(), range.value(1).toInt());
+            return spin;
+        }
     }
     return nullptr;
 }
@@ -72,6 +90,7 @@ QSize BuildDialog(QDialog& dialog, const DialogTemplate& tmpl, const QIcon& icon
         int width = item.kind == ControlKind::Icon ? kIconPixels : units.ToPixelsX(item.width);
         // The layout was drawn for a narrower font than most substitutes: a
         // label grows to its text rather than clip it.
+        if (item.kind == ControlKind::CheckBox) width = std::max(width, control->sizeHint().width());
         if (item.kind == ControlKind::Label) {
             width = std::max(width, control->fontMetrics().horizontalAdvance(control->property("text").toString()) + 1);
         }

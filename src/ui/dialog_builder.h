@@ -9,7 +9,19 @@ class QIcon;
 
 namespace rowsmith {
 
-enum class ControlKind { Edit, PushButton, DefaultPushButton, Label, Icon };
+// CheckBox: text is its label. ComboBox, EditableComboBox: text lists the
+// choices, separated by "|". SpinBox: text is "minimum|maximum".
+enum class ControlKind {
+    Edit,
+    PushButton,
+    DefaultPushButton,
+    Label,
+    Icon,
+    CheckBox,
+    ComboBox,
+    EditableComboBox,
+    SpinBox
+};
 
 // One control of a dialog layout. Positions are in dialog units: a quarter
 // of the dialog font's average character width across, an eighth of its

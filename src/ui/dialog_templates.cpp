@@ -24,6 +24,7 @@ constexpr ControlSpec kConverterControls[] = {
     {kIdFieldNames, Edit, "", 54, 51, 166, 14},
     {kIdOk, DefaultPushButton, "Quit", 262, 6, 50, 14},
     {kIdConvert, PushButton, "Convert", 262, 22, 50, 14},
+    {kIdOptions, PushButton, "Options...", 262, 36, 50, 14},
     {kIdHelp, PushButton, "Help", 262, 51, 50, 14},
     {kNoId, Label, "Input File:", 10, 9, 32, 8},
     {kNoId, Label, "Output File:", 10, 24, 37, 8},
@@ -35,7 +36,27 @@ constexpr ControlSpec kConverterControls[] = {
     {kNoId, Label, "Comma separated list of field names in SQL table.", 54, 66, 156, 8},
 };
 
+constexpr ControlSpec kOptionsControls[] = {
+    {kIdHeader, CheckBox, "First line holds the field names", 10, 8, 200, 10},
+    {kIdRfc4180, CheckBox, "Standard CSV quoting (RFC 4180)", 10, 22, 200, 10},
+    {kNoId, Label, "Delimiter:", 10, 40, 62, 8},
+    {kIdDelimiter, ComboBox, "Comma|Semicolon|Tab|Other:", 76, 37, 80, 14},
+    {kIdOtherDelimiter, Edit, "", 160, 37, 20, 14},
+    {kNoId, Label, "Input character set:", 10, 58, 62, 8},
+    {kIdEncoding, EditableComboBox, "As is|UTF-8|windows-1252|ISO-8859-1|ISO-8859-15|UTF-16", 76, 55, 104, 14},
+    {kNoId, Label, "Target database:", 10, 76, 62, 8},
+    {kIdDialect, ComboBox, "Standard SQL: PostgreSQL, SQLite and others|MySQL and MariaDB", 76, 73, 150, 14},
+    {kIdEmptyAsNull, CheckBox, "Empty values as NULL", 10, 93, 200, 10},
+    {kNoId, Label, "Rows per INSERT:", 10, 110, 62, 8},
+    {kIdRowsPerInsert, SpinBox, "1|100000", 76, 107, 50, 14},
+    {kIdTransaction, CheckBox, "One transaction per run", 10, 126, 200, 10},
+    {kIdOk, DefaultPushButton, "OK", 121, 143, 50, 14},
+    {kIdCancel, PushButton, "Cancel", 176, 143, 50, 14},
+};
+
 }  // namespace
+
+const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 236, 164, kOptionsControls};
 
 const DialogTemplate kAboutBoxTemplate{kAboutBoxTemplateId, "About Rowsmith", 235, 55, kAboutBoxControls};
 

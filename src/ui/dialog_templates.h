@@ -17,13 +17,30 @@ enum ControlId : int {
     kIdFieldNames = 1005,
     kIdTableName = 1007,
     kIdHelp = 1009,
+    kIdOptions = 1010,
     kIdBanner = 1045,
+    // The Options dialog.
+    kIdHeader = 1011,
+    kIdRfc4180 = 1012,
+    kIdDelimiter = 1013,
+    kIdOtherDelimiter = 1014,
+    kIdEncoding = 1015,
+    kIdDialect = 1016,
+    kIdEmptyAsNull = 1017,
+    kIdRowsPerInsert = 1018,
+    kIdTransaction = 1019,
 };
+
+// The choices of the Options dialog's lists, in their order.
+enum DelimiterChoice { kComma, kSemicolon, kTab, kOtherDelimiter };
+enum DialectChoice { kStandardSql, kMySqlFamily };
 
 inline constexpr int kAboutBoxTemplateId = 100;
 inline constexpr int kConverterTemplateId = 102;
+inline constexpr int kOptionsTemplateId = 104;
 
 extern const DialogTemplate kAboutBoxTemplate;
 extern const DialogTemplate kConverterTemplate;
+extern const DialogTemplate kOptionsTemplate;
 
 }  // namespace rowsmith

@@ -1,9 +1,14 @@
 #include "ui/ui_services.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 
 #include "ui/about_box.h"
+#include "ui/dialog_templates.h"
+#include "ui/options_dlg.h"
+#include "rowsmith_version.h"
 #include "ui/string_table.h"
 
 namespace rowsmith {
@@ -26,10 +31,13 @@ std::optional<QString> PickFile(QWidget* owner, const FilePickerRequest& request
     return dialog.selectedFiles().constFirst();
 }
 
-// The help file goes to whatever the desktop opens such files with; the
-// context has no meaning to a plain viewer.
-bool OpenHelpFile(const QString& helpFile, unsigned /*context*/) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile));
+// The help page, at the section of the context, goes to whatever the
+// desktop opens web pages with.
+bool OpenHelpFile(const QString& helpFile, unsigned context) {
+    if (!QFileInfo(helpFile).isFile()) return false;
+    QUrl page = QUrl::fromLocalFile(helpFile);
+    page.setFragment(HelpSection(context));
+    return QDesktopServices::openUrl(page);
 }
 
 void RunAboutBox(QWidget* owner) {
@@ -37,13 +45,60 @@ void RunAboutBox(QWidget* owner) {
     about.exec();
 }
 
+std::optional<ConversionOptions> RunOptions(QWidget* owner, const ConversionOptions& options, UiServices& services) {
+    COptionsDlg dialog(options, services, owner);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.options();
+}
+
 }  // namespace
 
 UiServices DefaultUiServices() {
-    return UiServices{
-        ShowMessageBox, PickFile,    [](const QUrl& url) { QDesktopServices::openUrl(url); },
-        OpenHelpFile,   RunAboutBox, LoadString,
+    UiServices services;
+    services.showMessage = ShowMessageBox;
+    services.pickFile = PickFile;
+    services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    services.launchHelp = OpenHelpFile;
+    services.showAbout = RunAboutBox;
+    services.loadString = LoadString;
+    // The Options dialog shows its own messages through the same services.
+    services.editOptions = [messages = services](QWidget* owner, const ConversionOptions& options) mutable {
+        return RunOptions(owner, options, messages);
     };
+    return services;
+}
+
+namespace {
+QString helpPageOverride;
+}  // namespace
+
+void SetHelpPagePath(const QString& path) {
+    helpPageOverride = path;
+}
+
+QString HelpPagePath() {
+    if (!helpPageOverride.isEmpty()) return helpPageOverride;
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString candidates[] = {
+        programDir + QStringLiteral("/help.htm"),                    // a build tree
+        programDir + QStringLiteral("/../share/rowsmith/help.htm"),  // an installation, wherever it is
+        QStringLiteral(ROWSMITH_DATA_DIR "/help.htm"),               // where this build installs
+    };
+    for (const QString& candidate : candidates) {
+        if (QFileInfo(candidate).isFile()) return QFileInfo(candidate).canonicalFilePath();
+    }
+    return candidates[2];
+}
+
+QString HelpSection(unsigned context) {
+    switch (context - 0x20000) {
+        case kAboutBoxTemplateId:
+            return QStringLiteral("about-box");
+        case kOptionsTemplateId:
+            return QStringLiteral("options");
+        default:
+            return QStringLiteral("main-window");
+    }
 }
 
 }  // namespace rowsmith

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+#include "convert/conversion_options.h"
 #include "ui/file_filters.h"
 
 class QWidget;
@@ -21,17 +22,29 @@ struct UiServices {
         showMessage;
     // The Open-file dialog; the chosen file's full path, or nothing on cancel.
     std::function<std::optional<QString>(QWidget* owner, const FilePickerRequest& request)> pickFile;
-    // Opens a web page in the user's browser.
-    std::function<void(const QUrl& url)> openUrl;
-    // Shows help context of helpFile; false when no viewer could be started.
+    // Opens a page in the user's browser; false when that could not start.
+    std::function<bool(const QUrl& url)> openUrl;
+    // Shows help context of helpFile; false when the file is missing or no
+    // viewer could be started.
     std::function<bool(const QString& helpFile, unsigned context)> launchHelp;
     // Runs the About box modally over owner.
     std::function<void(QWidget* owner)> showAbout;
+    // Runs the Options dialog modally over owner: the options OK kept, or
+    // nothing after Cancel.
+    std::function<std::optional<ConversionOptions>(QWidget* owner, const ConversionOptions& options)> editOptions;
     // The string table.
     std::function<QString(int id)> loadString;
 };
 
 // The services a real desktop session uses.
 UiServices DefaultUiServices();
+
+// The help page installed with the program (the first place that holds
+// one, or where the installation puts it), and its section for a help
+// context (0x20000 plus a dialog's template number).
+QString HelpPagePath();
+QString HelpSection(unsigned context);
+// Names the help page instead (tests); an empty path looks for it again.
+void SetHelpPagePath(const QString& path);
 
 }  // namespace rowsmith

@@ -123,8 +123,7 @@ TEST_F(AppTest, F1AsksForTheHelpOfTheFocusedDialog) {
     about.show();
     QTest::keyClick(about.findChild<QPushButton*>("1"), Qt::Key_F1);
 
-    const QString helpFile = QCoreApplication::applicationDirPath() + "/" +
-                             QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + ".HLP";
+    const QString helpFile = HelpPagePath();
     EXPECT_EQ(fake.helpRequests, (std::vector<std::pair<QString, unsigned>>{{helpFile, 0x20066}, {helpFile, 0x20064}}));
     EXPECT_TRUE(fake.messages.empty());
 

@@ -32,6 +32,13 @@ constexpr const char* kSavedIni =
 
 class ConverterDlgTest : public TempDirTest {
 protected:
+    // The window goes first, while its folder is still the current one:
+    // destroying it saves db.ini there.
+    void TearDown() override {
+        dialog.reset();
+        SetHelpPagePath({});
+        TempDirTest::TearDown();
+    }
     void Open() {
         dialog = std::make_unique<CConverterDlg>(fake.Make());
         dialog->show();
@@ -62,7 +69,8 @@ TEST_F(ConverterDlgTest, LaysOutTheControlsInDialogUnits) {
     const Expected focusable[] = {
         {1000, "", 54, 6, 166, 14},        {1002, "Browse", 220, 7, 39, 14},   {1001, "", 54, 21, 166, 14},
         {1003, "Browse", 220, 22, 39, 14}, {1007, "", 54, 36, 166, 14},        {1005, "", 54, 51, 166, 14},
-        {1, "Quit", 262, 6, 50, 14},       {1004, "Convert", 262, 22, 50, 14}, {1009, "Help", 262, 51, 50, 14},
+        {1, "Quit", 262, 6, 50, 14},       {1004, "Convert", 262, 22, 50, 14}, {1010, "Options...", 262, 36, 50, 14},
+        {1009, "Help", 262, 51, 50, 14},
     };
     const DialogUnits units(dialog->font());
     EXPECT_GE(units.baseX(), 4);
@@ -167,7 +175,7 @@ TEST_F(ConverterDlgTest, EnterOnAFocusedButtonPressesIt) {
     QTest::keyClick(Button(1004), Qt::Key_Return);
     EXPECT_TRUE(dialog->isVisible());
     ASSERT_EQ(fake.messages.size(), 1u);
-    EXPECT_EQ(fake.messages[0].text, "Done");
+    EXPECT_EQ(fake.messages[0].text, "Done\n\n1 statement with 1 row was appended to db.csv.");
 }
 
 TEST_F(ConverterDlgTest, BrowseKeepsTypedValuesAndTheCurrentDirectory) {
@@ -202,7 +210,7 @@ TEST_F(ConverterDlgTest, ConvertWritesTheStatementsAndShowsTheDefaultOutput) {
     QTest::mouseClick(Button(1004), Qt::LeftButton);
 
     ASSERT_EQ(fake.messages.size(), 1u);
-    EXPECT_EQ(fake.messages[0].text, "Done");
+    EXPECT_EQ(fake.messages[0].text, "Done\n\n2 statements with 2 rows were appended to db.csv.");
     EXPECT_EQ(fake.messages[0].caption, "Done");
     EXPECT_EQ(fake.messages[0].icon, QMessageBox::NoIcon);
     EXPECT_EQ(fake.messages[0].owner, dialog.get());
@@ -223,10 +231,16 @@ TEST_F(ConverterDlgTest, ConvertReportsAMissingInput) {
 
 TEST_F(ConverterDlgTest, HelpOpensThePageAndLeavesUnchangedBoxesAlone) {
     WriteBytes("db.ini", kSavedIni);
+    WriteBytes("help.htm", "<html></html>");
+    SetHelpPagePath(QString::fromStdString((dir() / "help.htm").string()));
     Open();
     Box(1007)->setSelection(1, 3);
     QTest::mouseClick(Button(1009), Qt::LeftButton);
-    EXPECT_EQ(fake.openedUrls, (std::vector<QUrl>{QUrl("http://rowsmith.example.org/rowsmith/help.htm")}));
+    ASSERT_EQ(fake.openedUrls.size(), 1u);
+    EXPECT_EQ(fake.openedUrls[0], HelpPageUrl());
+    EXPECT_TRUE(fake.openedUrls[0].isLocalFile());
+    EXPECT_EQ(fake.openedUrls[0].fragment(), "main-window");
+    EXPECT_TRUE(fake.messages.empty());
     EXPECT_EQ(Box(1007)->selectedText(), "ld_");
 }
 
@@ -266,7 +280,8 @@ TEST_F(ConverterDlgTest, FailedSaveIsShownAsTheWindowGoes) {
     dialog->close();
     Close();
     ASSERT_EQ(fake.messages.size(), 1u);
-    EXPECT_EQ(fake.messages[0].text, "Save to File");
+    EXPECT_EQ(fake.messages[0].text, QString::fromStdString("Save to File\n\nThe settings could not be saved in " +
+                                                            (dir() / "db.ini").string() + ": Is a directory."));
     EXPECT_EQ(fake.messages[0].caption, "Error Writing File");
 }
 
@@ -283,6 +298,17 @@ protected:
         std::string input;
         for (int i = 0; i < lines; ++i) input += std::to_string(i) + ",it's line " + std::to_string(i) + "\r\n";
         WriteBytes("big.csv", input);
+    }
+    static std::string Appended(int n) {
+        return n == 1 ? "1 statement with 1 row was appended to out.sql."
+                      : std::to_string(n) + " statements with " + std::to_string(n) + " rows were appended to out.sql.";
+    }
+    static std::string Mismatched(int n) {
+        return n == 1 ? "1 line has a number of values other than the 1 field name: line 1. Its statement will fail to "
+                        "load."
+                      : std::to_string(n) +
+                            " lines have a number of values other than the 1 field name; the first is "
+                            "line 1. Their statements will fail to load.";
     }
     static std::string Statement(int i) {
         return "INSERT INTO T ( F ) VALUES ( '" + std::to_string(i) + "','it''s line " + std::to_string(i) + "' );\r\n";
@@ -322,13 +348,15 @@ TEST_F(ConversionProgressTest, CancelStopsAfterWholeStatementsAndSaysSo) {
     EXPECT_TRUE(sawProgress);
     EXPECT_TRUE(busyCursor);
     EXPECT_TRUE(progressGoneAtMessage);
-    EXPECT_EQ(last.text, "Conversion cancelled.");
     EXPECT_EQ(last.caption, "Cancelled");
     const std::string output = ReadBytes("out.sql");
     std::string expected;
     int i = 0;
     while (expected.size() < output.size()) expected += Statement(i++);
     EXPECT_EQ(output, expected);
+    // The message says what the output holds, and that the lines hold two
+    // values for the one field name F.
+    EXPECT_EQ(last.text, QString::fromStdString("Conversion cancelled.\n\n" + Appended(i) + "\n" + Mismatched(i)));
     EXPECT_GT(i, 0);
     EXPECT_LT(i, kLines);
 }
@@ -346,7 +374,7 @@ TEST_F(ConversionProgressTest, AShortConversionShowsNoProgress) {
     StartConvert();
     EXPECT_FALSE(progressShown);
     ASSERT_EQ(fake.messages.size(), 1u);
-    EXPECT_EQ(fake.messages[0].text, "Done");
+    EXPECT_EQ(fake.messages[0].text, QString::fromStdString("Done\n\n" + Appended(1000) + "\n" + Mismatched(1000)));
     std::string expected;
     for (int i = 0; i < 1000; ++i) expected += Statement(i);
     EXPECT_EQ(ReadBytes("out.sql"), expected);

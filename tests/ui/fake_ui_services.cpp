@@ -14,12 +14,19 @@ UiServices FakeUiServices::Make() {
             if (whilePicking) whilePicking();
             return pickedFile;
         },
-        [this](const QUrl& url) { openedUrls.push_back(url); },
+        [this](const QUrl& url) {
+            openedUrls.push_back(url);
+            return urlOpens;
+        },
         [this](const QString& file, unsigned context) {
             helpRequests.emplace_back(file, context);
             return helpViewerStarts;
         },
         [this](QWidget*) { ++aboutBoxesShown; },
+        [this](QWidget*, const ConversionOptions& options) {
+            optionsShown.push_back(options);
+            return optionsAnswer;
+        },
         [this](int id) {
             const auto found = stringOverrides.find(id);
             return found != stringOverrides.end() ? found->second : LoadString(id);

@@ -5,11 +5,17 @@
 #include <QUrl>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "ui/ui_services.h"
+
+// Lets test failures show a QString as text.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace rowsmith::test {
 
@@ -27,6 +33,9 @@ struct FakeUiServices {
     std::optional<QString> pickedFile;       // what the picker answers
     std::function<void()> whilePicking;      // what the user does meanwhile
     std::vector<QUrl> openedUrls;
+    bool urlOpens = true;                            // what the desktop answers
+    std::vector<ConversionOptions> optionsShown;     // options the Options dialog was opened with
+    std::optional<ConversionOptions> optionsAnswer;  // what it answers: OK with these, or Cancel
     std::vector<std::pair<QString, unsigned>> helpRequests;
     bool helpViewerStarts = true;
     int aboutBoxesShown = 0;

@@ -1,0 +1,142 @@
+#include "ui/options_dlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "io/iconv_source.h"
+#include "ui/app_icon.h"
+#include "ui/dialog_builder.h"
+#include "ui/dialog_templates.h"
+
+namespace rowsmith {
+
+namespace {
+
+// The yes/no options and their check boxes.
+struct Switch {
+    int id;
+    bool ConversionOptions::*member;
+};
+constexpr Switch kSwitches[] = {
+    {kIdHeader, &ConversionOptions::header},
+    {kIdRfc4180, &ConversionOptions::rfc4180},
+    {kIdEmptyAsNull, &ConversionOptions::emptyAsNull},
+    {kIdTransaction, &ConversionOptions::transaction},
+};
+
+// What screen readers call each control, and the label that names it.
+struct Named {
+    int id;
+    const char* name;
+    const char* label;  // nullptr: the control names itself
+};
+constexpr Named kNames[] = {
+    {kIdDelimiter, "Delimiter", "Delimiter:"},
+    {kIdOtherDelimiter, "Other delimiter", nullptr},
+    {kIdEncoding, "Input character set", "Input character set:"},
+    {kIdDialect, "Target database", "Target database:"},
+    {kIdRowsPerInsert, "Rows per INSERT", "Rows per INSERT:"},
+};
+
+constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+
+constexpr const char* kAsIs = "As is";
+
+}  // namespace
+
+template <typename Control>
+Control* COptionsDlg::Find(int id) const {
+    return findChild<Control*>(QString::number(id));
+}
+
+COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services, QWidget* owner)
+    : QDialog(owner, kDialogFlags), services_(services), options_(options) {
+    BuildDialog(*this, kOptionsTemplate, AppIcon());
+    connect(Find<QPushButton>(kIdOk), &QPushButton::clicked, this, &COptionsDlg::accept);
+    connect(Find<QPushButton>(kIdCancel), &QPushButton::clicked, this, &COptionsDlg::reject);
+    auto* delimiter = Find<QComboBox>(kIdDelimiter);
+    connect(delimiter, &QComboBox::currentIndexChanged, this,
+            [this](int choice) { Find<QLineEdit>(kIdOtherDelimiter)->setEnabled(choice == kOtherDelimiter); });
+    Find<QLineEdit>(kIdOtherDelimiter)->setMaxLength(3);
+    for (QLabel* label : findChildren<QLabel*>()) {
+        for (const Named& named : kNames) {
+            if (named.label && label->text() == QLatin1String(named.label)) {
+                label->setBuddy(Find<QWidget>(named.id));
+            }
+        }
+    }
+    for (const Named& named : kNames) Find<QWidget>(named.id)->setAccessibleName(QString::fromUtf8(named.name));
+    Show(options);
+}
+
+void COptionsDlg::Show(const ConversionOptions& options) {
+    for (const Switch& entry : kSwitches) Find<QCheckBox>(entry.id)->setChecked(options.*entry.member);
+    const int choice = options.delimiter == ','    ? kComma
+                       : options.delimiter == ';'  ? kSemicolon
+                       : options.delimiter == '\t' ? kTab
+                                                   : kOtherDelimiter;
+    Find<QComboBox>(kIdDelimiter)->setCurrentIndex(choice);
+    Find<QLineEdit>(kIdOtherDelimiter)
+        ->setText(choice == kOtherDelimiter ? QString(QLatin1Char(options.delimiter)) : QString());
+    Find<QLineEdit>(kIdOtherDelimiter)->setEnabled(choice == kOtherDelimiter);
+    Find<QComboBox>(kIdEncoding)
+        ->setCurrentText(options.encoding.empty() ? QString::fromUtf8(kAsIs)
+                                                  : QString::fromStdString(options.encoding));
+    Find<QComboBox>(kIdDialect)->setCurrentIndex(options.dialect == Dialect::MySql ? kMySqlFamily : kStandardSql);
+    Find<QSpinBox>(kIdRowsPerInsert)->setValue(static_cast<int>(options.rowsPerInsert));
+}
+
+bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
+    options = options_;
+    for (const Switch& entry : kSwitches) options.*entry.member = Find<QCheckBox>(entry.id)->isChecked();
+    switch (Find<QComboBox>(kIdDelimiter)->currentIndex()) {
+        case kSemicolon:
+            options.delimiter = ';';
+            break;
+        case kTab:
+            options.delimiter = '\t';
+            break;
+        case kOtherDelimiter: {
+            const std::string typed = Find<QLineEdit>(kIdOtherDelimiter)->text().toLocal8Bit().toStdString();
+            const std::optional<char> delimiter = DelimiterFromName(typed);
+            if (!delimiter) {
+                why = QStringLiteral(
+                    "The other delimiter must be one byte, and not a quote, a backslash or a line "
+                    "break.");
+                return false;
+            }
+            options.delimiter = *delimiter;
+            break;
+        }
+        default:
+            options.delimiter = ',';
+            break;
+    }
+    const QString encoding = Find<QComboBox>(kIdEncoding)->currentText().trimmed();
+    options.encoding = encoding.isEmpty() || encoding == QLatin1String(kAsIs) ? std::string() : encoding.toStdString();
+    if (!options.encoding.empty() && !EncodingKnown(options.encoding)) {
+        why = QStringLiteral("The character set \"%1\" is not known.").arg(encoding);
+        return false;
+    }
+    options.dialect = Find<QComboBox>(kIdDialect)->currentIndex() == kMySqlFamily ? Dialect::MySql : Dialect::Standard;
+    options.rowsPerInsert = static_cast<std::uint32_t>(Find<QSpinBox>(kIdRowsPerInsert)->value());
+    return true;
+}
+
+void COptionsDlg::accept() {
+    ConversionOptions options;
+    QString why;
+    if (!Read(options, why)) {
+        services_.showMessage(this, why, windowTitle(), QMessageBox::NoIcon);
+        return;
+    }
+    options_ = options;
+    QDialog::accept();
+}
+
+}  // namespace rowsmith

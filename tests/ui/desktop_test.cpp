@@ -1,0 +1,357 @@
+// The window on a real Linux desktop: options, drops, help that opens,
+// messages that say what happened, and nothing of the user's lost.
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "app/converter_app.h"
+#include "fake_ui_services.h"
+#include "settings/settings_file.h"
+#include "test_support.h"
+#include "ui/converter_dlg.h"
+#include "ui/dialog_templates.h"
+#include "ui/options_dlg.h"
+
+namespace rowsmith {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeUiServices;
+using test::ReadBytes;
+using test::TempDirTest;
+using test::WriteBytes;
+
+class DesktopTest : public TempDirTest {
+protected:
+    void TearDown() override {
+        dialog.reset();  // saves db.ini while its folder is still the current one
+        SetHelpPagePath({});
+        TempDirTest::TearDown();
+    }
+    void Open() {
+        dialog = std::make_unique<CConverterDlg>(fake.Make());
+        dialog->show();
+        QApplication::processEvents();
+    }
+    QLineEdit* Box(int id) { return dialog->findChild<QLineEdit*>(QString::number(id)); }
+    QPushButton* Button(int id) { return dialog->findChild<QPushButton*>(QString::number(id)); }
+
+    FakeUiServices fake;
+    std::unique_ptr<CConverterDlg> dialog;
+};
+
+constexpr const char* kPlainIni = "CREATOR=DB 1.0\r\nOUTPUT=out.sql\r\nINPUT=in.csv\r\nTABLE=t\r\nFIELDS=a, b\r\n\r\n";
+
+TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
+    // Default options: the file is exactly the plain one.
+    WriteBytes("db.ini", kPlainIni);
+    Open();
+    dialog.reset();
+    EXPECT_EQ(ReadBytes("db.ini"), kPlainIni);
+
+    // OK keeps what the dialog answers; it is saved and comes back.
+    ConversionOptions chosen;
+    chosen.header = true;
+    chosen.rfc4180 = true;
+    chosen.delimiter = '\t';
+    chosen.encoding = "windows-1252";
+    chosen.dialect = Dialect::MySql;
+    chosen.emptyAsNull = true;
+    chosen.rowsPerInsert = 500;
+    chosen.transaction = true;
+    Open();
+    fake.optionsAnswer = chosen;
+    QTest::mouseClick(Button(1010), Qt::LeftButton);
+    EXPECT_EQ(dialog->options(), chosen);
+    dialog.reset();
+    EXPECT_EQ(ReadBytes("db.ini"),
+              "CREATOR=DB 1.0\r\nOUTPUT=out.sql\r\nINPUT=in.csv\r\nTABLE=t\r\nFIELDS=a, b\r\nHEADER=1\r\nRFC4180=1\r\n"
+              "DELIMITER=tab\r\nENCODING=windows-1252\r\nDIALECT=mysql\r\nEMPTYASNULL=1\r\nROWSPERINSERT=500\r\n"
+              "TRANSACTION=1\r\n\r\n");
+    Open();
+    EXPECT_EQ(dialog->options(), chosen);
+
+    // Cancel keeps what there was; the dialog was shown what there was.
+    fake.optionsAnswer.reset();
+    QTest::mouseClick(Button(1010), Qt::LeftButton);
+    EXPECT_EQ(dialog->options(), chosen);
+    ASSERT_EQ(fake.optionsShown.size(), 2u);
+    EXPECT_EQ(fake.optionsShown[1], chosen);
+}
+
+TEST_F(DesktopTest, ConvertUsesTheOptionsAndTheHeaderNamesTheFields) {
+    WriteBytes("in.csv", "id,\"last name\"\r\n1,\"O'Brien, J\"\r\n");
+    Open();
+    ConversionOptions options;
+    options.header = true;
+    options.rfc4180 = true;
+    fake.optionsAnswer = options;
+    QTest::mouseClick(Button(1010), Qt::LeftButton);
+    QTest::keyClicks(Box(1000), "in.csv");
+    QTest::keyClicks(Box(1001), "out.sql");
+    QTest::keyClicks(Box(1007), "people");
+    QTest::mouseClick(Button(1004), Qt::LeftButton);
+    EXPECT_EQ(ReadBytes("out.sql"), "INSERT INTO people ( \"id\", \"last name\" ) VALUES ( '1','O''Brien, J' );\r\n");
+    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_EQ(fake.messages[0].text, "Done\n\n1 statement with 1 row was appended to out.sql.");
+}
+
+TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
+    UiServices services = fake.Make();
+    ConversionOptions start;
+    start.delimiter = '|';
+    start.encoding = "latin1";
+    start.rowsPerInsert = 7;
+    COptionsDlg options(start, services, nullptr);
+    auto control = [&options](int id) { return options.findChild<QWidget*>(QString::number(id)); };
+    EXPECT_EQ(static_cast<QComboBox*>(control(1013))->currentIndex(), kOtherDelimiter);
+    EXPECT_EQ(static_cast<QLineEdit*>(control(1014))->text(), "|");
+    EXPECT_EQ(static_cast<QComboBox*>(control(1015))->currentText(), "latin1");
+    EXPECT_EQ(static_cast<QSpinBox*>(control(1018))->value(), 7);
+    EXPECT_EQ(options.property("templateId").toInt(), kOptionsTemplateId);
+
+    static_cast<QCheckBox*>(control(1011))->setChecked(true);
+    static_cast<QComboBox*>(control(1013))->setCurrentIndex(kSemicolon);
+    static_cast<QComboBox*>(control(1015))->setCurrentText("As is");
+    static_cast<QComboBox*>(control(1016))->setCurrentIndex(kMySqlFamily);
+    static_cast<QCheckBox*>(control(1019))->setChecked(true);
+    QTest::mouseClick(options.findChild<QPushButton*>("1"), Qt::LeftButton);
+    EXPECT_EQ(options.result(), QDialog::Accepted);
+    ConversionOptions expected = start;
+    expected.header = true;
+    expected.delimiter = ';';
+    expected.encoding = "";
+    expected.dialect = Dialect::MySql;
+    expected.transaction = true;
+    EXPECT_EQ(options.options(), expected);
+    EXPECT_TRUE(fake.messages.empty());
+
+    // What cannot be used is said, and the dialog stays open.
+    struct Bad {
+        int delimiterChoice;
+        const char* other;
+        const char* encoding;
+        const char* why;
+    };
+    const Bad bad[] = {
+        {kOtherDelimiter, "\"", "As is", "The other delimiter must be one byte"},
+        {kOtherDelimiter, "ab", "As is", "The other delimiter must be one byte"},
+        {kComma, "", "no-such-set", "The character set \"no-such-set\" is not known."},
+    };
+    for (const Bad& b : bad) {
+        COptionsDlg again(start, services, nullptr);
+        again.show();
+        static_cast<QComboBox*>(again.findChild<QWidget*>("1013"))->setCurrentIndex(b.delimiterChoice);
+        static_cast<QLineEdit*>(again.findChild<QWidget*>("1014"))->setText(b.other);
+        static_cast<QComboBox*>(again.findChild<QWidget*>("1015"))->setCurrentText(b.encoding);
+        fake.messages.clear();
+        QTest::mouseClick(again.findChild<QPushButton*>("1"), Qt::LeftButton);
+        EXPECT_TRUE(again.isVisible()) << b.why;
+        ASSERT_EQ(fake.messages.size(), 1u);
+        EXPECT_TRUE(fake.messages[0].text.startsWith(b.why)) << fake.messages[0].text.toStdString();
+        QTest::mouseClick(again.findChild<QPushButton*>("2"), Qt::LeftButton);
+        EXPECT_EQ(again.result(), QDialog::Rejected);
+        EXPECT_EQ(again.options(), start);
+    }
+}
+
+// Sends a drag of a file list onto target and drops it.
+void DropFiles(QWidget* target, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+}
+
+TEST_F(DesktopTest, DroppedFilesNameThemselvesInTheBoxOrTheInput) {
+    WriteBytes("db.ini", kPlainIni);
+    Open();
+    DropFiles(Box(1001), {QUrl::fromLocalFile("/data/new output.sql")});
+    EXPECT_EQ(Box(1001)->text(), "/data/new output.sql");  // the text replaced, not added to
+    DropFiles(Button(1009), {QUrl("https://example.invalid/x.csv"), QUrl::fromLocalFile("/data/caf\u00e9.csv")});
+    EXPECT_EQ(Box(1000)->text(), QStringLiteral("/data/caf\u00e9.csv"));
+    DropFiles(dialog.get(), {QUrl::fromLocalFile("/data/third.csv")});
+    EXPECT_EQ(Box(1000)->text(), "/data/third.csv");
+    dialog->OnCommand(1);
+    dialog.reset();
+    ConversionSettings saved;
+    LoadSettings(saved);
+    EXPECT_EQ(saved, (ConversionSettings{"/data/third.csv", "/data/new output.sql", "t", "a, b"}));
+}
+
+TEST_F(DesktopTest, AnotherProgramsDbIniIsLeftByteForByte) {
+    const std::string foreign[] = {
+        "[database]\r\npassword=secret\r\n",
+        "INPUT=in.csv\nCOLOR=blue\n",
+        "just some notes\n",
+    };
+    for (const std::string& bytes : foreign) {
+        WriteBytes("db.ini", bytes);
+        fake.messages.clear();
+        Open();
+        QTest::keyClick(Box(1000), Qt::Key_Escape);
+        dialog.reset();
+        EXPECT_EQ(ReadBytes("db.ini"), bytes);
+        ASSERT_EQ(fake.messages.size(), 1u);
+        EXPECT_EQ(fake.messages[0].text.toStdString(),
+                  "Save to File\n\n" + (dir() / "db.ini").string() +
+                      " belongs to another program, so Rowsmith left it as it is: the settings were not saved.");
+    }
+    // Rowsmith's own, the last empty line too, is replaced as ever.
+    WriteBytes("db.ini", kPlainIni);
+    Open();
+    dialog.reset();
+    EXPECT_EQ(ReadBytes("db.ini"), kPlainIni);
+}
+
+TEST_F(DesktopTest, UneditedBoxesKeepTheirBytesWhateverTheirEncoding) {
+    // A Latin-1 name of a file that exists; the locale is UTF-8.
+    WriteBytes("caf\xE9.csv", "1,x\n");
+    WriteBytes("db.ini", "INPUT=caf\xE9.csv\r\nOUTPUT=out.sql\r\nTABLE=t\r\nFIELDS=a, b\r\n");
+    Open();
+    QTest::mouseClick(Button(1004), Qt::LeftButton);
+    EXPECT_EQ(ReadBytes("out.sql"), "INSERT INTO t ( a, b ) VALUES ( '1','x' );\r\n");
+    EXPECT_EQ(dialog->settings().inputFile, "caf\xE9.csv");
+    QTest::keyClick(Box(1007), Qt::Key_Return);  // Quit
+    dialog.reset();
+    EXPECT_NE(ReadBytes("db.ini").find("INPUT=caf\xE9.csv\r\n"), std::string::npos);
+
+    // What the user types is taken as the locale gives it.
+    Open();
+    Box(1007)->clear();
+    QKeyEvent typed(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("t\u00e9"));
+    QApplication::sendEvent(Box(1007), &typed);
+    ASSERT_EQ(Box(1007)->text(), QStringLiteral("t\u00e9"));
+    QTest::keyClick(Box(1007), Qt::Key_Return);
+    EXPECT_EQ(dialog->settings().tableName, "t\xC3\xA9");
+    EXPECT_EQ(dialog->settings().inputFile, "caf\xE9.csv");
+}
+
+TEST_F(DesktopTest, LettersWithAltCtrlOrMetaNeverTypeIntoABox) {
+    Open();
+    QTest::keyClicks(Box(1005), "id");
+    for (const Qt::KeyboardModifier held : {Qt::AltModifier, Qt::MetaModifier, Qt::ControlModifier}) {
+        for (const char letter : {'c', 'o', 'b'}) QTest::keyClick(Box(1005), letter, held);
+    }
+    EXPECT_EQ(Box(1005)->text(), "id");
+    QTest::keyClicks(Box(1005), ", name");
+    EXPECT_EQ(Box(1005)->text(), "id, name");
+}
+
+TEST_F(DesktopTest, ScreenReadersHearWhatEachControlIs) {
+    Open();
+    const std::pair<int, const char*> names[] = {
+        {1000, "Input file"},
+        {1001, "Output file"},
+        {1007, "Table name"},
+        {1005, "Field names"},
+        {1002, "Browse for the input file"},
+        {1003, "Browse for the output file"},
+    };
+    for (const auto& [id, name] : names) {
+        EXPECT_EQ(dialog->findChild<QWidget*>(QString::number(id))->accessibleName(), name) << id;
+    }
+    int buddies = 0;
+    for (const QLabel* label : dialog->findChildren<QLabel*>()) buddies += label->buddy() != nullptr;
+    EXPECT_EQ(buddies, 4);
+    UiServices services = fake.Make();
+    COptionsDlg options({}, services, nullptr);
+    for (const int id : {1013, 1014, 1015, 1016, 1018}) {
+        EXPECT_FALSE(options.findChild<QWidget*>(QString::number(id))->accessibleName().isEmpty()) << id;
+    }
+}
+
+TEST_F(DesktopTest, HelpOpensTheInstalledPageOrSaysItCannot) {
+    Open();
+    // No page where it should be: said, truly.
+    SetHelpPagePath(QString::fromStdString((dir() / "missing.htm").string()));
+    QTest::mouseClick(Button(1009), Qt::LeftButton);
+    EXPECT_TRUE(fake.openedUrls.empty());
+    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_EQ(fake.messages[0].text, "Failed to launch help.");
+    EXPECT_EQ(fake.messages[0].icon, QMessageBox::Warning);
+
+    // A page, but nothing on the desktop to open it.
+    WriteBytes("help.htm", "<html></html>");
+    SetHelpPagePath(QString::fromStdString((dir() / "help.htm").string()));
+    fake.urlOpens = false;
+    QTest::mouseClick(Button(1009), Qt::LeftButton);
+    ASSERT_EQ(fake.openedUrls.size(), 1u);
+    EXPECT_EQ(fake.openedUrls[0].toLocalFile().toStdString(), (dir() / "help.htm").string());
+    EXPECT_EQ(fake.messages.size(), 2u);
+
+    // F1 opens the page at each dialog's own section, through the real opener.
+    for (const auto& [context, section] :
+         {std::pair<unsigned, const char*>{0x20066, "main-window"}, {0x20064, "about-box"}, {0x20068, "options"}}) {
+        EXPECT_EQ(HelpSection(context), section);
+    }
+    EXPECT_FALSE(DefaultUiServices().launchHelp((dir() / "missing.htm").c_str(), 0x20066));
+}
+
+TEST_F(DesktopTest, TheInstalledHelpPageHasEverySectionAndTellsHowToReachAbout) {
+    const std::string page = ReadBytes(ROWSMITH_HELP_PAGE);
+    for (const char* section : {"id=\"main-window\"", "id=\"about-box\"", "id=\"options\""}) {
+        EXPECT_NE(page.find(section), std::string::npos) << section;
+    }
+    for (const char* way : {"right-click", "Menu key", "Shift+F10"})
+        EXPECT_NE(page.find(way), std::string::npos) << way;
+}
+
+TEST(StartupArguments, TakeAFileOrAnswerHelpAndVersion) {
+    struct Case {
+        std::vector<std::string> args;
+        StartupArguments::Action action;
+        std::string inputFile;
+    };
+    const Case cases[] = {
+        {{}, StartupArguments::Action::Run, ""},
+        {{"people.csv"}, StartupArguments::Action::Run, "people.csv"},
+        {{"--", "-odd.csv"}, StartupArguments::Action::Run, "-odd.csv"},
+        {{"caf\xE9.csv"}, StartupArguments::Action::Run, "caf\xE9.csv"},
+        {{"--help"}, StartupArguments::Action::Help, ""},
+        {{"a.csv", "--version"}, StartupArguments::Action::Version, ""},
+        {{"--colour"}, StartupArguments::Action::UsageError, ""},
+        {{"a.csv", "b.csv"}, StartupArguments::Action::UsageError, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> words = c.args;
+        words.insert(words.begin(), "rowsmith");
+        std::vector<char*> argv;
+        for (std::string& word : words) argv.push_back(word.data());
+        const StartupArguments parsed = ParseStartupArguments(static_cast<int>(argv.size()), argv.data());
+        EXPECT_EQ(parsed.action, c.action) << words.size();
+        if (c.action == StartupArguments::Action::Run) {
+            EXPECT_EQ(parsed.inputFile, c.inputFile);
+        }
+    }
+}
+
+TEST_F(DesktopTest, AFileNamedAtStartIsTheInput) {
+    WriteBytes("db.ini", kPlainIni);
+    dialog = std::make_unique<CConverterDlg>(fake.Make());
+    dialog->OpenWithInput("/data/from the file manager.csv");
+    EXPECT_EQ(Box(1000)->text(), "/data/from the file manager.csv");
+    EXPECT_EQ(Box(1007)->text(), "t");
+}
+
+}  // namespace
+}  // namespace rowsmith
