@@ -1,5 +1,5 @@
-// Saves pictures of the main window (with values filled in) and of the
-// About box, for the README: take_screenshots OUTPUT_DIR.
+// Saves pictures of the main window (with values filled in), the About box
+// and the Options dialog, for the README: take_screenshots OUTPUT_DIR.
 // Run it in a scratch directory: the main window reads and writes db.ini there.
 #include <QDir>
 #include <QFile>
@@ -11,6 +11,7 @@
 #include "settings/settings_file.h"
 #include "ui/about_box.h"
 #include "ui/converter_dlg.h"
+#include "ui/options_dlg.h"
 
 int main(int argc, char** argv) {
     rowsmith::CConverterApp app(argc, argv);
@@ -40,6 +41,17 @@ int main(int argc, char** argv) {
     rowsmith::CAboutBox about(&dialog);
     save(about, QDir(out).filePath(QStringLiteral("about-box.png")));
     about.hide();
+    rowsmith::UiServices services = rowsmith::DefaultUiServices();
+    rowsmith::ConversionOptions options;
+    options.header = true;
+    options.rfc4180 = true;
+    options.delimiter = ';';
+    options.encoding = "windows-1252";
+    options.rowsPerInsert = 500;
+    options.transaction = true;
+    rowsmith::COptionsDlg optionsDialog(options, services, &dialog);
+    save(optionsDialog, QDir(out).filePath(QStringLiteral("options-dialog.png")));
+    optionsDialog.hide();
     dialog.hide();
     return saved ? 0 : 1;
 }

@@ -90,7 +90,10 @@ QSize BuildDialog(QDialog& dialog, const DialogTemplate& tmpl, const QIcon& icon
         int width = item.kind == ControlKind::Icon ? kIconPixels : units.ToPixelsX(item.width);
         // The layout was drawn for a narrower font than most substitutes: a
         // label grows to its text rather than clip it.
-        if (item.kind == ControlKind::CheckBox) width = std::max(width, control->sizeHint().width());
+        // Like labels, check boxes and lists grow to what they say.
+        if (item.kind == ControlKind::CheckBox || item.kind == ControlKind::ComboBox) {
+            width = std::max(width, control->sizeHint().width());
+        }
         if (item.kind == ControlKind::Label) {
             width = std::max(width, control->fontMetrics().horizontalAdvance(control->property("text").toString()) + 1);
         }

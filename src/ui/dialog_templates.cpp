@@ -45,18 +45,18 @@ constexpr ControlSpec kOptionsControls[] = {
     {kNoId, Label, "Input character set:", 10, 58, 62, 8},
     {kIdEncoding, EditableComboBox, "As is|UTF-8|windows-1252|ISO-8859-1|ISO-8859-15|UTF-16", 76, 55, 104, 14},
     {kNoId, Label, "Target database:", 10, 76, 62, 8},
-    {kIdDialect, ComboBox, "Standard SQL: PostgreSQL, SQLite and others|MySQL and MariaDB", 76, 73, 150, 14},
+    {kIdDialect, ComboBox, "Standard SQL: PostgreSQL, SQLite and others|MySQL and MariaDB", 76, 73, 172, 14},
     {kIdEmptyAsNull, CheckBox, "Empty values as NULL", 10, 93, 200, 10},
     {kNoId, Label, "Rows per INSERT:", 10, 110, 62, 8},
     {kIdRowsPerInsert, SpinBox, "1|100000", 76, 107, 50, 14},
     {kIdTransaction, CheckBox, "One transaction per run", 10, 126, 200, 10},
-    {kIdOk, DefaultPushButton, "OK", 121, 143, 50, 14},
-    {kIdCancel, PushButton, "Cancel", 176, 143, 50, 14},
+    {kIdOk, DefaultPushButton, "OK", 143, 143, 50, 14},
+    {kIdCancel, PushButton, "Cancel", 198, 143, 50, 14},
 };
 
 }  // namespace
 
-const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 236, 164, kOptionsControls};
+const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 258, 164, kOptionsControls};
 
 const DialogTemplate kAboutBoxTemplate{kAboutBoxTemplateId, "About Rowsmith", 235, 55, kAboutBoxControls};
 
