@@ -1,8 +1,10 @@
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -110,11 +112,11 @@ TEST_F(CliTest, ReportsEveryFailureWithStatus1) {
         std::string message;
     };
     const Case cases[] = {
-        {Args({"missing.csv"}), "Cannot read \"missing.csv\": No such file or directory"},
-        {Args({"folder"}), "Cannot read \"folder\": Is a directory"},
-        {Args({"-o", "/dev/full", "in.csv"}), "Save to File: /dev/full: No space left on device"},
-        {Args({"-o", "nodir/out.sql", "in.csv"}), "Save to File: nodir/out.sql: No such file or directory"},
-        {Args({"-o", "folder", "in.csv"}), "Save to File: folder: Is a directory"},
+        {Args({"missing.csv"}), "missing.csv: No such file or directory"},
+        {Args({"folder"}), "folder: Is a directory"},
+        {Args({"-o", "/dev/full", "in.csv"}), "/dev/full: No space left on device"},
+        {Args({"-o", "nodir/out.sql", "in.csv"}), "nodir/out.sql: No such file or directory"},
+        {Args({"-o", "folder", "in.csv"}), "folder: Is a directory"},
         {Args({"-o", "./in.csv", "in.csv"}), "The output file is the same as the input file."},
     };
     for (const Case& c : cases) {
@@ -227,8 +229,7 @@ TEST_F(CliTest, ReadsCompressedStandardCsvWithAHeaderFromStandardInput) {
     const CliResult unclosed = RunCli({"-t", "t", "-f", "a", "--rfc4180", "bad.csv"});
     EXPECT_EQ(unclosed.exitCode, 1);
     EXPECT_EQ(unclosed.out, "INSERT INTO t ( a ) VALUES ( 'a' );\r\n");
-    EXPECT_EQ(unclosed.err,
-              "rowsmith-convert: Cannot read \"bad.csv\": the quoted field that opens on line 2 is never closed\n");
+    EXPECT_EQ(unclosed.err, "rowsmith-convert: bad.csv: the quoted field that opens on line 2 is never closed\n");
 }
 
 TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {
@@ -246,6 +247,99 @@ TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {
     const CliResult noTable = RunCli({"-t", " ", "-f", "a", "in.csv"});
     EXPECT_EQ(noTable.exitCode, 2);
     EXPECT_EQ(noTable.out, "");
+}
+
+TEST_F(CliTest, SpeaksLikeAUnixTool) {
+    WriteBytes("in.csv", "x\n");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    };
+    const Case cases[] = {
+        // The offending option as written, inside a cluster too.
+        {{"-qzt", "T", "in.csv"}, 2, "rowsmith-convert: unknown option -q\n"},
+        {{"-tT", "-fF", "-x", "in.csv"}, 2, "rowsmith-convert: unknown option -x\n"},
+        {{"--colour=red", "-tT", "in.csv"}, 2, "rowsmith-convert: unknown option --colour\n"},
+        {{"-tT", "--fields"}, 2, "rowsmith-convert: option --fields needs a value\n"},
+        {{"-tT", "-f"}, 2, "rowsmith-convert: option -f needs a value\n"},
+    };
+    for (const Case& c : cases) {
+        const CliResult result = RunCli(c.args);
+        EXPECT_EQ(result.exitCode, c.status);
+        EXPECT_EQ(result.err.substr(0, result.err.find('\n') + 1), c.err);
+    }
+    // Standard input and output by their names; a closed one said as such.
+    EXPECT_EQ(RunCli(Args({"-"}), "/proc/self/mem").err, "rowsmith-convert: standard input: Input/output error\n");
+    EXPECT_EQ(RunCli(Args({"in.csv"}), "/dev/null", "/dev/full").err,
+              "rowsmith-convert: standard output: No space left on device\n");
+    const pid_t closed = fork();
+    if (closed == 0) {
+        const int err = ::open("closed.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(err, STDERR_FILENO);
+        ::close(err);
+        ::close(STDOUT_FILENO);
+        ::execl(ROWSMITH_CONVERT_PATH, ROWSMITH_CONVERT_PATH, "-tT", "-fF", "in.csv", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    EXPECT_EQ(WaitForExit(closed), 1);
+    EXPECT_EQ(ReadBytes("closed.txt"), "rowsmith-convert: standard output is closed\n");
+    EXPECT_EQ(ReadBytes("in.csv"), "x\n");
+}
+
+// What a terminal shows of a conversion whose input comes slowly (over
+// more than the second after which the progress line appears), with
+// standard output on the terminal too or in a file.
+std::string OnATerminal(bool outputToTerminal) {
+    int master = -1;
+    int terminal = -1;
+    EXPECT_EQ(::openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
+    int feed[2];
+    EXPECT_EQ(::pipe(feed), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(feed[0], STDIN_FILENO);
+        ::dup2(terminal, STDERR_FILENO);
+        if (outputToTerminal) {
+            ::dup2(terminal, STDOUT_FILENO);
+        } else {
+            ::dup2(::open("out.sql", O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+        }
+        ::close(feed[1]);
+        ::close(master);
+        ::execl(ROWSMITH_CONVERT_PATH, ROWSMITH_CONVERT_PATH, "-tT", "-fF", "-", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(feed[0]);
+    ::close(terminal);
+    // The terminal is read all the while, so that the program never waits on it.
+    std::string shown;
+    std::thread reader([master, &shown] {
+        char buffer[65536];
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+            shown.append(buffer, static_cast<std::size_t>(n));
+    });
+    const std::string block(1 << 16, 'x');
+    for (int i = 0; i < 16; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(::write(feed[1], block.data(), block.size()), static_cast<ssize_t>(block.size()));
+        EXPECT_EQ(::write(feed[1], "\n", 1), 1);
+    }
+    ::close(feed[1]);
+    reader.join();
+    ::close(master);
+    EXPECT_EQ(WaitForExit(child), 0);
+    return shown;
+}
+
+TEST_F(CliTest, TheProgressLineShowsOnlyOnATerminalThatIsNotTheOutput) {
+    const std::string apart = OnATerminal(false);
+    EXPECT_NE(apart.find(" MB  "), std::string::npos) << apart;
+    EXPECT_EQ(apart.substr(apart.size() - 4), "\r\033[K");  // wiped before the end
+    const std::string together = OnATerminal(true);
+    EXPECT_EQ(together.find(" MB  "), std::string::npos);
+    EXPECT_EQ(together.find('\033'), std::string::npos);
+    EXPECT_EQ(together.rfind("INSERT INTO T ( F ) VALUES ( 'xxx", 0), 0u);
 }
 
 TEST(ProgressLine, DrawsInPlaceAndWipesItself) {

@@ -108,6 +108,15 @@ std::optional<std::uint32_t> RowsPerInsert(std::string_view text) {
     return value;
 }
 
+// The option getopt just stopped at, as it was written: "-q" for a short
+// one, also inside a cluster such as -qzt, or the long one itself.
+std::string OptionName(int argc, char** argv) {
+    const int index = ::optind - 1;
+    const std::string word = index > 0 && index < argc ? argv[index] : "";
+    if (word.rfind("--", 0) == 0 || ::optopt == 0) return word.substr(0, word.find('='));
+    return std::string("-") + static_cast<char>(::optopt);
+}
+
 CommandLine UsageError(std::string error) {
     CommandLine line;
     line.action = CommandLine::Action::UsageError;
@@ -187,9 +196,9 @@ CommandLine ParseCommandLine(int argc, char** argv) {
                 line.action = CommandLine::Action::Version;
                 return line;
             case ':':
-                return UsageError(std::string("option ") + argv[::optind - 1] + " needs a value");
+                return UsageError("option " + OptionName(argc, argv) + " needs a value");
             default:
-                return UsageError(std::string("unknown option ") + argv[::optind - 1]);
+                return UsageError("unknown option " + OptionName(argc, argv));
         }
     }
     if (!hasTable) return UsageError("--table is missing");

@@ -1,4 +1,6 @@
 // rowsmith-convert: the conversion engine of the window, on the command line.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -30,40 +32,70 @@ void Complain(const std::string& text) {
     std::fprintf(stderr, "rowsmith-convert: %s\n", text.c_str());
 }
 
-// The window's message, with the file and the system's reason where a write failed.
-std::string Describe(const RunReport& report, const std::string& outputName) {
-    std::string text = report.text;
-    if (report.status == RunStatus::WriteFailed && report.error != 0) {
-        text.append(": ").append(outputName).append(": ").append(std::strerror(report.error));
+// What a failed run says: "FILE: reason" for the file that failed, as Unix
+// tools say it, and the engine's own words for everything else.
+std::string Describe(const RunReport& report, const std::string& inputName, const std::string& outputName) {
+    switch (report.status) {
+        case RunStatus::ReadFailed:
+            return inputName + ": " + report.reason;
+        case RunStatus::WriteFailed:
+            return outputName + ": " + report.reason;
+        default:
+            return report.text;
     }
-    return text;
+}
+
+// True when fd is open: a descriptor closed before the start would be
+// handed to the first file opened, and mistaken for it.
+bool IsOpen(int fd) {
+    return ::fcntl(fd, F_GETFD) != -1;
+}
+
+// True when standard error and standard output are the same terminal, where
+// a progress line would mix with the statements.
+bool SameTerminal() {
+    struct stat out {};
+    struct stat err {};
+    return ::isatty(STDOUT_FILENO) == 1 && ::fstat(STDOUT_FILENO, &out) == 0 && ::fstat(STDERR_FILENO, &err) == 0 &&
+           out.st_rdev == err.st_rdev;
 }
 
 int Convert(const CommandLine& line) {
     const rowsmith::ConversionSettings settings{line.input, line.output, line.table, line.fields};
     const bool fromStdin = line.input == "-";
-    rowsmith::UniqueFd inputFile;
-    if (!fromStdin) {
-        if (const int error = rowsmith::OpenForReading(line.input, inputFile)) {
-            Complain(rowsmith::ReadFailedReport(line.input, error).text);
-            return kFailed;
-        }
-    }
+    const std::string inputName = fromStdin ? "standard input" : line.input;
     const std::string outputName = !line.hasOutput       ? "standard output"
                                    : line.output.empty() ? rowsmith::kDefaultOutputFile
                                                          : line.output;
+    if (fromStdin && !IsOpen(STDIN_FILENO)) {
+        Complain("standard input is closed");
+        return kFailed;
+    }
+    if (!line.hasOutput && !IsOpen(STDOUT_FILENO)) {
+        Complain("standard output is closed");
+        return kFailed;
+    }
+    rowsmith::UniqueFd inputFile;
+    if (!fromStdin) {
+        if (const int error = rowsmith::OpenForReading(line.input, inputFile)) {
+            Complain(inputName + ": " + std::strerror(error));
+            return kFailed;
+        }
+    }
     rowsmith::UniqueFd outputFile;
     if (line.hasOutput) {
         if (const int error = rowsmith::OpenForAppending(outputName, outputFile)) {
-            Complain(Describe(rowsmith::WriteFailedReport(error), outputName));
+            Complain(outputName + ": " + std::strerror(error));
             return kFailed;
         }
     }
 
-    rowsmith::ProgressLine progress(STDERR_FILENO, ::isatty(STDERR_FILENO) == 1);
+    rowsmith::ProgressLine progress(STDERR_FILENO,
+                                    ::isatty(STDERR_FILENO) == 1 && !(!line.hasOutput && SameTerminal()));
     RunReport report =
-        rowsmith::ConvertStreams(fromStdin ? STDIN_FILENO : inputFile.get(), line.input,
+        rowsmith::ConvertStreams(fromStdin ? STDIN_FILENO : inputFile.get(), inputName,
                                  line.hasOutput ? outputFile.get() : STDOUT_FILENO, settings, line.options, &progress);
+    // The progress line goes before anything else is said on the terminal.
     progress.Clear();
     const int closeError = line.hasOutput ? outputFile.Close() : ::close(STDOUT_FILENO) == 0 ? 0 : errno;
     if (closeError != 0 && report.status == RunStatus::Done) report = rowsmith::WriteFailedReport(closeError);
@@ -81,7 +113,7 @@ int Convert(const CommandLine& line) {
         return 128 + signal;
     }
     if (report.status != RunStatus::Done) {
-        Complain(Describe(report, outputName));
+        Complain(Describe(report, inputName, outputName));
         if (!report.detail.empty()) Complain(report.detail);
         return kFailed;
     }

@@ -168,7 +168,8 @@ RunReport ConvertRecords(Records& records, const std::string& inputName, const C
 RunReport ReadFailedReport(const std::string& path, int error, const std::string& reason) {
     RunReport report;
     report.status = RunStatus::ReadFailed;
-    report.text = ReadFailedText(path, reason.empty() ? std::strerror(error) : reason);
+    report.reason = reason.empty() ? std::strerror(error) : reason;
+    report.text = ReadFailedText(path, report.reason);
     report.caption = kReadFailedCaption;
     report.error = error;
     return report;
@@ -177,6 +178,7 @@ RunReport ReadFailedReport(const std::string& path, int error, const std::string
 RunReport WriteFailedReport(int error) {
     RunReport report = Report(RunStatus::WriteFailed, kWriteFailedMessage);
     report.error = error;
+    report.reason = std::strerror(error);
     return report;
 }
 

@@ -33,6 +33,7 @@ struct RunReport {
     std::string text;
     std::string caption;
     int error = 0;       // the errno behind a failed read or write, when there is one
+    std::string reason;  // a failed read or write: what went wrong, in words
     std::string detail;  // more to say after text, or nothing
     RowCounts counts;
     std::size_t fieldCount = 0;  // names in the field list, 0 when unknown
