@@ -63,8 +63,12 @@ screenshots: build
 install: build
 	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
-package: build
-	cd $(BUILD) && cpack
+# A .deb from a Release build of its own, stripped, with Debian's hardening.
+package: deps
+	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DROWSMITH_TESTS=OFF -DROWSMITH_PACKAGING=ON \
+	  -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build build-package -j $(JOBS)
+	cd build-package && cpack
 
 # The code layout of .clang-format: format rewrites, format-check only looks.
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
@@ -74,4 +78,4 @@ format-check: deps
 	clang-format --dry-run --Werror $(FORMAT_FILES)
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-bench build-fuzz
+	rm -rf $(BUILD) build-sanitize build-bench build-fuzz build-package

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev fonts-dejavu-core xvfb xauth
   sqlite3 libsqlite3-dev postgresql libpq-dev mariadb-server mariadb-client libmariadb-dev util-linux
   clang libclang-rt-14-dev clang-format valgrind time bc python3 git
+  lintian appstream desktop-file-utils mandoc dpkg-dev fakeroot file gzip
 )
 
 missing=()
