@@ -11,28 +11,8 @@
 
 #include "convert/csv_reader.h"
 #include "io/text_mode_reader.h"
+#include "pieces_source.h"
 #include "reference_rules.h"
-
-namespace {
-
-class PiecesSource : public rowsmith::ByteSource {
-public:
-    PiecesSource(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
-    int Read(char* buffer, std::size_t size, std::size_t& got) override {
-        got = std::min({size, piece_, bytes_.size() - at_});
-        std::memcpy(buffer, bytes_.data() + at_, got);
-        at_ += got;
-        return 0;
-    }
-    std::uint64_t bytesFromFile() const override { return at_; }
-
-private:
-    std::string_view bytes_;
-    std::size_t piece_;
-    std::size_t at_ = 0;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
@@ -42,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t piece = 1 + (data[0] >> 6) * 13;
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-    PiecesSource source(bytes, piece);
+    rowsmith::test::PiecesSource source(bytes, [piece] { return piece; });
     rowsmith::CsvReader reader(source, delimiter, blockSize);
     std::vector<std::vector<std::string>> records;
     std::vector<std::string_view> values;

@@ -19,26 +19,10 @@
 
 #include "convert/row_conversion.h"
 #include "io/text_mode.h"
+#include "pieces_source.h"
 #include "reference_rules.h"
 
 namespace {
-
-class PiecesSource : public rowsmith::ByteSource {
-public:
-    PiecesSource(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
-    int Read(char* buffer, std::size_t size, std::size_t& got) override {
-        got = std::min({size, piece_, bytes_.size() - at_});
-        std::memcpy(buffer, bytes_.data() + at_, got);
-        at_ += got;
-        return 0;
-    }
-    std::uint64_t bytesFromFile() const override { return at_; }
-
-private:
-    std::string_view bytes_;
-    std::size_t piece_;
-    std::size_t at_ = 0;
-};
 
 [[noreturn]] void Fail(const char* what, const std::string& detail) {
     std::fprintf(stderr, "%s\n%s\n", what, detail.c_str());
@@ -69,7 +53,7 @@ rowsmith::RunReport Run(std::string_view input, std::size_t piece, const rowsmit
         const rlimit small{static_cast<rlim_t>(limit), old.rlim_max};
         if (::setrlimit(RLIMIT_FSIZE, &small) != 0) std::abort();
     }
-    PiecesSource source(input, piece);
+    rowsmith::test::PiecesSource source(input, [piece] { return piece; });
     const rowsmith::ConversionSettings settings{"in", "out", "t", "a, b"};
     const rowsmith::RunReport report =
         rowsmith::ConvertSource(source, "in", fd, settings, options, nullptr, input.size());

@@ -16,6 +16,7 @@
 #include "convert/statement_format.h"
 #include "io/byte_source.h"
 #include "io/text_mode_reader.h"
+#include "pieces_source.h"
 #include "reference_rules.h"
 #include "test_support.h"
 
@@ -28,28 +29,11 @@ using test::TempDirTest;
 using test::WriteBytes;
 using Records = std::vector<std::vector<std::string>>;
 
-// Bytes handed out in pieces of random size, as pipes and filters do.
-class ChoppedSource : public ByteSource {
-public:
-    ChoppedSource(std::string bytes, std::uint32_t seed) : bytes_(std::move(bytes)), random_(seed) {}
-    int Read(char* buffer, std::size_t size, std::size_t& got) override {
-        got = std::min({size, bytes_.size() - at_, std::size_t{1} + random_() % 40});
-        std::memcpy(buffer, bytes_.data() + at_, got);
-        at_ += got;
-        return 0;
-    }
-    std::uint64_t bytesFromFile() const override { return at_; }
-
-private:
-    std::string bytes_;
-    std::size_t at_ = 0;
-    std::mt19937 random_;
-};
-
 // Every record CsvReader gives for bytes; error is the status that ended it.
 Records ReadAll(const std::string& bytes, char delimiter, std::size_t blockSize, std::uint32_t seed, int& status,
                 std::string* why = nullptr) {
-    ChoppedSource source(bytes, seed);
+    std::mt19937 random(seed);
+    test::PiecesSource source(bytes, [&random] { return std::size_t{1} + random() % 40; });
     CsvReader reader(source, delimiter, blockSize);
     Records records;
     std::vector<std::string_view> values;

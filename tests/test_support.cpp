@@ -1,5 +1,11 @@
 #include "test_support.h"
 
+#include <sched.h>
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -70,6 +76,18 @@ int WaitForExit(pid_t pid) {
     int status = 0;
     if (pid <= 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
+}
+
+bool MountSmallDisk(const std::filesystem::path& dir, std::size_t bytes, std::string& why) {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        why = std::string("no private mount namespace: ") + std::strerror(errno);
+        return false;
+    }
+    if (::mount("tmpfs", dir.c_str(), "tmpfs", 0, ("size=" + std::to_string(bytes)).c_str()) != 0) {
+        why = std::string("mount: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 std::string ReadBytes(const std::filesystem::path& path) {

@@ -56,6 +56,11 @@ pid_t StartProcess(const std::vector<std::string>& command, const std::string& s
 // Waits for pid: its exit status, or -1 when it did not exit normally.
 int WaitForExit(pid_t pid);
 
+// Mounts a tmpfs of the given size at dir, inside a mount namespace of this
+// test process's own, so that it goes away with the process whatever
+// happens; false, with why set, where that cannot be done.
+bool MountSmallDisk(const std::filesystem::path& dir, std::size_t bytes, std::string& why);
+
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 

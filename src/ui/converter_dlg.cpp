@@ -47,13 +47,7 @@ constexpr BoxBinding kBoxes[] = {
     {kIdTableName, &ConversionSettings::tableName},
 };
 
-// What screen readers call each control, and the label that names it.
-struct Named {
-    int id;
-    const char* name;
-    const char* label;  // nullptr: the control names itself
-};
-constexpr Named kNames[] = {
+constexpr AccessibleName kNames[] = {
     {kIdInputFile, "Input file", "Input File:"},
     {kIdOutputFile, "Output file", "Output File:"},
     {kIdTableName, "Table name", "Table Name:"},
@@ -157,14 +151,7 @@ CConverterDlg::CConverterDlg(UiServices services, QWidget* parent)
         auto* shortcut = new QShortcut(keys, this);
         connect(shortcut, &QShortcut::activated, this, [this] { ShowWindowMenu(mapToGlobal(QPoint(0, 0))); });
     }
-    for (const Named& named : kNames) findChild<QWidget*>(QString::number(named.id))->setAccessibleName(named.name);
-    for (QLabel* label : findChildren<QLabel*>()) {
-        for (const Named& named : kNames) {
-            if (named.label && label->text() == QLatin1String(named.label)) {
-                label->setBuddy(findChild<QWidget*>(QString::number(named.id)));
-            }
-        }
-    }
+    NameControls(*this, kNames);
     // Files dropped on a box name themselves there; anywhere else, the input.
     setAcceptDrops(true);
     for (const BoxBinding& box : kBoxes) Box(box.id)->installEventFilter(this);

@@ -79,6 +79,17 @@ QFont DialogFont() {
     return font;
 }
 
+void NameControls(QDialog& dialog, std::span<const AccessibleName> names) {
+    for (const AccessibleName& named : names) {
+        QWidget* control = dialog.findChild<QWidget*>(QString::number(named.id));
+        control->setAccessibleName(QString::fromUtf8(named.name));
+        if (!named.label) continue;
+        for (QLabel* label : dialog.findChildren<QLabel*>()) {
+            if (label->text() == QString::fromUtf8(named.label)) label->setBuddy(control);
+        }
+    }
+}
+
 QSize BuildDialog(QDialog& dialog, const DialogTemplate& tmpl, const QIcon& icon) {
     dialog.setFont(DialogFont());
     dialog.setWindowTitle(QString::fromUtf8(tmpl.caption));

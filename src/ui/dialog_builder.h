@@ -59,6 +59,15 @@ private:
 // The font every dialog asks for; the platform substitutes its closest sans font.
 QFont DialogFont();
 
+// What screen readers call a control, and the label whose text names it on
+// screen (nullptr: the control names itself); the label becomes its buddy.
+struct AccessibleName {
+    int id;
+    const char* name;
+    const char* label;
+};
+void NameControls(QDialog& dialog, std::span<const AccessibleName> names);
+
 // Creates the controls of tmpl in dialog, in order, each named by its ID,
 // and gives the dialog its caption and fixed size. icon is shown by Icon
 // controls. Returns the dialog's size in pixels.

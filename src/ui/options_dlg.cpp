@@ -28,13 +28,7 @@ constexpr Switch kSwitches[] = {
     {kIdTransaction, &ConversionOptions::transaction},
 };
 
-// What screen readers call each control, and the label that names it.
-struct Named {
-    int id;
-    const char* name;
-    const char* label;  // nullptr: the control names itself
-};
-constexpr Named kNames[] = {
+constexpr AccessibleName kNames[] = {
     {kIdDelimiter, "Delimiter", "Delimiter:"},
     {kIdOtherDelimiter, "Other delimiter", nullptr},
     {kIdEncoding, "Input character set", "Input character set:"},
@@ -63,14 +57,7 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
     connect(delimiter, &QComboBox::currentIndexChanged, this,
             [this](int choice) { Find<QLineEdit>(kIdOtherDelimiter)->setEnabled(choice == kOtherDelimiter); });
     Find<QLineEdit>(kIdOtherDelimiter)->setMaxLength(3);
-    for (QLabel* label : findChildren<QLabel*>()) {
-        for (const Named& named : kNames) {
-            if (named.label && label->text() == QLatin1String(named.label)) {
-                label->setBuddy(Find<QWidget>(named.id));
-            }
-        }
-    }
-    for (const Named& named : kNames) Find<QWidget>(named.id)->setAccessibleName(QString::fromUtf8(named.name));
+    NameControls(*this, kNames);
     Show(options);
 }
 

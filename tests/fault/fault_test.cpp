@@ -54,21 +54,6 @@ bool IsWholeStatementPrefix(const std::string& text, const std::string& all) {
             text.empty());
 }
 
-// Mounts a tmpfs of the given size at dir, inside a mount namespace of this
-// test process's own, so that it goes away with the process whatever happens.
-bool MountSmallDisk(const fs::path& dir, std::size_t bytes, std::string& why) {
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        why = std::string("no private mount namespace: ") + std::strerror(errno);
-        return false;
-    }
-    const std::string options = "size=" + std::to_string(bytes);
-    if (::mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) != 0) {
-        why = std::string("mount: ") + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
 class FaultTest : public TempDirTest {
 protected:
     // A small disk mounted at small/ would keep the folder from going.
@@ -81,7 +66,7 @@ protected:
 TEST_F(FaultTest, FullDiskStopsTheRunWithWholeStatementsAndKeepsEverythingElse) {
     fs::create_directory("small");
     std::string why;
-    if (!MountSmallDisk(dir() / "small", 256 * 1024, why)) {
+    if (!test::MountSmallDisk(dir() / "small", 256 * 1024, why)) {
         GTEST_SKIP() << "cannot mount a small file system here (" << why << ")";
     }
     std::string input;
@@ -137,7 +122,7 @@ TEST_F(FaultTest, FullDiskKeepsOnlyWholeStatementsOfManyRows) {
 
     fs::create_directory("small");
     std::string why;
-    if (!MountSmallDisk(dir() / "small", 2560 * 1024, why)) {
+    if (!test::MountSmallDisk(dir() / "small", 2560 * 1024, why)) {
         GTEST_SKIP() << "cannot mount a small file system here (" << why << ")";
     }
     ConversionSettings settings{"input.csv", "small/out.sql", "T", "F"};

@@ -83,18 +83,6 @@ std::string MakeInput(int lines, std::string* statements = nullptr) {
     return input;
 }
 
-bool MountSmallDisk(const fs::path& dir, std::size_t bytes, std::string& why) {
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        why = std::string("no private mount namespace: ") + std::strerror(errno);
-        return false;
-    }
-    if (::mount("tmpfs", dir.c_str(), "tmpfs", 0, ("size=" + std::to_string(bytes)).c_str()) != 0) {
-        why = std::string("mount: ") + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
 class RobustnessTest : public TempDirTest {
 protected:
     void TearDown() override {
@@ -129,7 +117,7 @@ TEST_F(RobustnessTest, AFailedWriteNeverCutsAwayWhatAnotherProgramWrote) {
     WriteBytes("input.csv", MakeInput(200000));
     fs::create_directory("small");
     std::string why;
-    if (!MountSmallDisk(dir() / "small", 3 << 20, why)) GTEST_SKIP() << why;
+    if (!test::MountSmallDisk(dir() / "small", 3 << 20, why)) GTEST_SKIP() << why;
 
     ConversionSettings settings{"input.csv", "small/out.sql", "T", "F"};
     AppendsBetween other("small/out.sql");
@@ -156,7 +144,7 @@ TEST_F(RobustnessTest, StandardOutputOpenedAtItsStartKeepsWholeStatements) {
     WriteBytes("input.csv", MakeInput(200000, &statements));
     fs::create_directory("small");
     std::string why;
-    if (!MountSmallDisk(dir() / "small", 3 << 20, why)) GTEST_SKIP() << why;
+    if (!test::MountSmallDisk(dir() / "small", 3 << 20, why)) GTEST_SKIP() << why;
     WriteBytes("small/out.sql", "-- old --\n");
     EXPECT_EQ(RunConvert({"-t", "T", "-f", "F", "input.csv"}, [] { OutputTo("small/out.sql", O_RDWR); }), 1);
     const std::string output = ReadBytes("small/out.sql");

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_ui_services.h"
+#include "window_test.h"
 #include "settings/settings_file.h"
 #include "test_support.h"
 #include "ui/converter_dlg.h"
@@ -30,33 +31,7 @@ using test::WriteBytes;
 constexpr const char* kSavedIni =
     "CREATOR=DB 1.0\r\nOUTPUT=old.sql\r\nINPUT=old.csv\r\nTABLE=old_table\r\nFIELDS=a, b\r\n\r\n";
 
-class ConverterDlgTest : public TempDirTest {
-protected:
-    // The window goes first, while its folder is still the current one:
-    // destroying it saves db.ini there.
-    void TearDown() override {
-        dialog.reset();
-        SetHelpPagePath({});
-        TempDirTest::TearDown();
-    }
-    void Open() {
-        dialog = std::make_unique<CConverterDlg>(fake.Make());
-        dialog->show();
-        QApplication::processEvents();
-    }
-    QLineEdit* Box(int id) { return dialog->findChild<QLineEdit*>(QString::number(id)); }
-    QPushButton* Button(int id) { return dialog->findChild<QPushButton*>(QString::number(id)); }
-    // Destroys the window, which saves the settings.
-    ConversionSettings Close() {
-        dialog.reset();
-        ConversionSettings saved;
-        LoadSettings(saved);
-        return saved;
-    }
-
-    FakeUiServices fake;
-    std::unique_ptr<CConverterDlg> dialog;
-};
+using ConverterDlgTest = test::WindowTest;
 
 TEST_F(ConverterDlgTest, LaysOutTheControlsInDialogUnits) {
     Open();

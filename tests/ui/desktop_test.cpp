@@ -20,6 +20,7 @@
 
 #include "app/converter_app.h"
 #include "fake_ui_services.h"
+#include "window_test.h"
 #include "settings/settings_file.h"
 #include "test_support.h"
 #include "ui/converter_dlg.h"
@@ -35,24 +36,7 @@ using test::ReadBytes;
 using test::TempDirTest;
 using test::WriteBytes;
 
-class DesktopTest : public TempDirTest {
-protected:
-    void TearDown() override {
-        dialog.reset();  // saves db.ini while its folder is still the current one
-        SetHelpPagePath({});
-        TempDirTest::TearDown();
-    }
-    void Open() {
-        dialog = std::make_unique<CConverterDlg>(fake.Make());
-        dialog->show();
-        QApplication::processEvents();
-    }
-    QLineEdit* Box(int id) { return dialog->findChild<QLineEdit*>(QString::number(id)); }
-    QPushButton* Button(int id) { return dialog->findChild<QPushButton*>(QString::number(id)); }
-
-    FakeUiServices fake;
-    std::unique_ptr<CConverterDlg> dialog;
-};
+using DesktopTest = test::WindowTest;
 
 constexpr const char* kPlainIni = "CREATOR=DB 1.0\r\nOUTPUT=out.sql\r\nINPUT=in.csv\r\nTABLE=t\r\nFIELDS=a, b\r\n\r\n";
 
