@@ -75,6 +75,7 @@ public:
     std::vector<std::string> Values() const { return SplitRow(line_, delimiter_); }
     int AddTo(StatementWriter& writer) { return writer.AddRow(line_, number_); }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
+    std::uint64_t reads() const { return reader_.reads(); }
     std::string Describe(int error) const {
         if (error == E2BIG) {
             return "line " + std::to_string(number_ + 1) + " is longer than " +
@@ -99,6 +100,7 @@ public:
     std::vector<std::string> Values() const { return {values_.begin(), values_.end()}; }
     int AddTo(StatementWriter& writer) { return writer.AddValues(values_, number_); }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
+    std::uint64_t reads() const { return reader_.reads(); }
     std::string Describe(int error) const { return reader_.Describe(error); }
 
 private:
@@ -138,16 +140,22 @@ RunReport ConvertRecords(Records& records, const std::string& inputName, const C
     StatementWriter writer(format, options, fieldCount, output);
 
     std::uint64_t reported = 0;
+    std::uint64_t blocks = 0;
     bool cancelled = false;
     int writeError = writer.Begin();
     if (readError == kEndOfInput) readError = 0;  // an empty input: no header, no rows
     while (writeError == 0 && readError == 0 && !cancelled && (readError = records.Next()) == 0) {
         writeError = records.AddTo(writer);
-        if (observer && records.bytesConsumed() != reported) {
-            reported = records.bytesConsumed();
-            cancelled = !observer->Continue(reported, totalBytes);
+        // Once a block of input: the observer hears how far the run is, and
+        // a stop request (from a signal) ends the run here.
+        if (records.reads() != blocks) {
+            blocks = records.reads();
+            if (observer && records.bytesConsumed() != reported) {
+                reported = records.bytesConsumed();
+                cancelled = !observer->Continue(reported, totalBytes);
+            }
+            cancelled = cancelled || StopSignal() != 0;
         }
-        cancelled = cancelled || StopSignal() != 0;
     }
     const bool succeeded = !cancelled && readError <= 0;
     if (writeError == 0) writeError = writer.End(succeeded);

@@ -70,6 +70,7 @@ bool CsvReader::Fill() {
         inputEnded_ = true;
         return false;
     }
+    ++reads_;
     next_ = buffer_.get();
     end_ = next_ + size;
     if (atStart_) {

@@ -40,6 +40,8 @@ public:
 
     // Bytes taken from the file so far.
     std::uint64_t bytesConsumed() const { return source_.bytesFromFile(); }
+    // How many blocks have been read: cheap to ask after every record.
+    std::uint64_t reads() const { return reads_; }
     // The reason for an error Next returned.
     std::string Describe(int error) const;
 
@@ -58,6 +60,7 @@ private:
     std::unique_ptr<char[]> buffer_;
     const char* next_ = nullptr;  // the next byte to look at
     const char* end_ = nullptr;   // the end of what the buffer holds
+    std::uint64_t reads_ = 0;
     bool atStart_ = true;
     bool inputEnded_ = false;
     int error_ = 0;

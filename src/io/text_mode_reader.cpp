@@ -102,6 +102,7 @@ std::size_t TextModeReader::ReadSome(char* at) {
     std::size_t n = 0;
     error_ = source_->Read(at, capacity_ - static_cast<std::size_t>(at - buffer_.get()), n);
     if (n == 0) inputEnded_ = true;
+    reads_ += n > 0;
     return n;
 }
 

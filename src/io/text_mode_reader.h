@@ -39,6 +39,8 @@ public:
     int NextLine(std::string_view& line);
     // Bytes taken from the file so far, before any translation.
     std::uint64_t bytesConsumed() const { return source_->bytesFromFile(); }
+    // How many reads have brought bytes: cheap to ask after every line.
+    std::uint64_t reads() const { return reads_; }
 
 private:
     // Reads more bytes after the buffered ones. False when nothing came.
@@ -53,6 +55,7 @@ private:
     std::size_t lineStart_ = 0;   // first byte not yet handed out
     std::size_t searchFrom_ = 0;  // where the search for a LF goes on
     std::size_t end_ = 0;         // end of the bytes read so far
+    std::uint64_t reads_ = 0;
     bool atStart_ = true;
     bool inputEnded_ = false;
     int error_ = 0;
