@@ -60,8 +60,17 @@ const char* const kHelpText =
     "order. Lines whose number of values differs from the number of fields are\n"
     "counted and reported on standard error.\n"
     "\n"
+    "Examples:\n"
+    "  rowsmith-convert -t people -f \"id, name\" people.csv > people.sql\n"
+    "  rowsmith-convert -t people --header --rfc4180 export.csv | psql shop\n"
+    "  rowsmith-convert -t sales -f \"region, total\" -d \";\" --rfc4180 sales.csv\n"
+    "  rowsmith-convert -t log -f \"time, text\" -d tab --encoding windows-1252 log.tsv\n"
+    "  rowsmith-convert -t orders -f \"id, total\" --dialect mysql --rows-per-insert 500 \\\n"
+    "      --transaction export.csv.gz | mariadb shop\n"
+    "\n"
     "Exit status: 0 when every line was converted, 1 when the input could not be\n"
-    "read or the output not written, 2 on a usage error.\n";
+    "read or the output not written, 2 on a usage error or an empty table name,\n"
+    "128 + N when signal N stopped the run (the output then holds whole statements).\n";
 
 namespace {
 
