@@ -30,12 +30,6 @@ public:
     void Release() override {}
 };
 
-// The caption of the application's own messages: the program file's name
-// without its extension.
-QString ProgramName() {
-    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-}
-
 }  // namespace
 
 std::unique_ptr<SocketsLayer> MakeDefaultSocketsLayer() {

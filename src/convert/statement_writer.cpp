@@ -45,10 +45,7 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
         char* end = format_.WriteRow(line, at, count);
         output_.Commit(end, end);
         ++counts_.statements;
-        ++counts_.rows;
-        if (fieldCount_ != 0 && count != fieldCount_ && counts_.mismatchedRows++ == 0) {
-            counts_.firstMismatchLine = lineNumber;
-        }
+        CountRow(count, lineNumber);
         return 0;
     }
     return Add(
@@ -89,11 +86,15 @@ int StatementWriter::Add(std::size_t maxValuesSize, const ValuesWriter& writeVal
     } else if (const int error = AddToBatch(maxValuesSize, writeValues, count)) {
         return error;
     }
+    CountRow(count, lineNumber);
+    return 0;
+}
+
+void StatementWriter::CountRow(std::size_t values, std::uint64_t lineNumber) {
     ++counts_.rows;
-    if (fieldCount_ != 0 && count != fieldCount_ && counts_.mismatchedRows++ == 0) {
+    if (fieldCount_ != 0 && values != fieldCount_ && counts_.mismatchedRows++ == 0) {
         counts_.firstMismatchLine = lineNumber;
     }
-    return 0;
 }
 
 template <typename ValuesWriter>

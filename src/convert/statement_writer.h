@@ -46,6 +46,8 @@ private:
     template <typename ValuesWriter>
     int AddToBatch(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::size_t& count);
     int WriteStatement(std::string_view text);
+    // Counts a row of values values, and whether they match the field names.
+    void CountRow(std::size_t values, std::uint64_t lineNumber);
 
     const StatementFormat& format_;
     ConversionOptions options_;

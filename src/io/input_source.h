@@ -28,8 +28,6 @@ public:
     std::uint64_t bytesFromFile() const override { return file_.bytesFromFile(); }
     std::string Describe(int error) const override { return top_->Describe(error); }
 
-    bool compressed() const { return gzip_ != nullptr; }
-
 private:
     // The file, with the bytes Open looked at given back first.
     class Peeked : public ByteSource {

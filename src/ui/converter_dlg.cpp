@@ -56,12 +56,6 @@ constexpr AccessibleName kNames[] = {
     {kIdBrowseOutput, "Browse for the output file", nullptr},
 };
 
-// The program file's name without its extension: the caption of the
-// program's own messages.
-QString ProgramName() {
-    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-}
-
 // The local file a drag carries, if any.
 std::optional<std::string> DroppedFile(const QMimeData* data) {
     if (!data || !data->hasUrls()) return std::nullopt;
@@ -71,10 +65,11 @@ std::optional<std::string> DroppedFile(const QMimeData* data) {
     return std::nullopt;
 }
 
-// A letter typed with Alt, Ctrl or Meta held is a command, never text.
+// A letter typed with Alt or Meta held is a command, never text. (With Ctrl
+// held a box types nothing anyway; Ctrl+A, Ctrl+C and the like edit it.)
 bool IsCommandLetter(const QKeyEvent& key) {
-    const Qt::KeyboardModifiers held = key.modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier);
-    return held != 0 && !key.text().isEmpty() && key.text().at(0).isPrint();
+    const bool held = (key.modifiers() & (Qt::AltModifier | Qt::MetaModifier)) != 0;
+    return held && !key.text().isEmpty() && key.text().at(0).isPrint();
 }
 
 // "3 statements with 5 rows were appended to FILE."
@@ -209,9 +204,7 @@ bool CConverterDlg::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::KeyPress:
             // Alt+C and the like are commands; they must not type into a box.
-            return IsCommandLetter(*static_cast<QKeyEvent*>(event)) &&
-                   !static_cast<QKeyEvent*>(event)->matches(QKeySequence::SelectAll) &&
-                   !(static_cast<QKeyEvent*>(event)->modifiers() & Qt::ControlModifier);
+            return IsCommandLetter(*static_cast<QKeyEvent*>(event));
         case QEvent::DragEnter:
         case QEvent::DragMove:
             if (DroppedFile(static_cast<QDropEvent*>(event)->mimeData())) {

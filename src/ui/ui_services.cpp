@@ -90,6 +90,10 @@ QString HelpPagePath() {
     return candidates[2];
 }
 
+QString ProgramName() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
 QString HelpSection(unsigned context) {
     switch (context - 0x20000) {
         case kAboutBoxTemplateId:

@@ -44,6 +44,10 @@ UiServices DefaultUiServices();
 // context (0x20000 plus a dialog's template number).
 QString HelpPagePath();
 QString HelpSection(unsigned context);
+// The program file's name without its extension: the caption of the
+// program's own messages.
+QString ProgramName();
+
 // Names the help page instead (tests); an empty path looks for it again.
 void SetHelpPagePath(const QString& path);
 
