@@ -39,14 +39,15 @@ using test::WriteBytes;
 // Runs rowsmith-convert with args in a child that setup prepares first
 // (limits, descriptors); standard error goes to stderr.txt. The exit
 // status, or 128 + signal when a signal ended it.
+// The program is ROWSMITH_CONVERT_PATH unless program names another copy.
 int RunConvert(const std::vector<std::string>& args, const std::function<void()>& setup, pid_t* started = nullptr,
-               bool wait = true) {
+               bool wait = true, const char* program = nullptr) {
     const pid_t child = ::fork();
     if (child == 0) {
         const int err = ::open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(err, STDERR_FILENO);
         setup();
-        std::vector<std::string> all = {ROWSMITH_CONVERT_PATH};
+        std::vector<std::string> all = {program ? program : ROWSMITH_CONVERT_PATH};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& arg : all) argv.push_back(arg.data());
@@ -224,25 +225,28 @@ TEST_F(RobustnessTest, MemoryAndThreadLimitsAreErrorsWithMessagesNeverAborts) {
     std::string statements;
     WriteBytes("input.csv", MakeInput(100000, &statements));
     fs::permissions(dir(), fs::perms::all);
-    EXPECT_TRUE(test::AsUnprivilegedUser([] {
-        return RunConvert({"-t", "T", "-f", "F", "-o", "threads.sql", "input.csv"}, [] {
-                   const rlimit processes{0, 0};
-                   ::setrlimit(RLIMIT_NPROC, &processes);
-               }) == 0;
+    // A copy the unprivileged user may run wherever the build tree lies.
+    fs::copy_file(ROWSMITH_CONVERT_PATH, "rowsmith-convert");
+    fs::permissions("rowsmith-convert", fs::perms::all);
+    const auto noThreads = [] {
+        const rlimit processes{0, 0};
+        ::setrlimit(RLIMIT_NPROC, &processes);
+    };
+    EXPECT_TRUE(test::AsUnprivilegedUser([&noThreads] {
+        return RunConvert({"-t", "T", "-f", "F", "-o", "threads.sql", "input.csv"}, noThreads, nullptr, true,
+                          "./rowsmith-convert") == 0;
     }));
-    EXPECT_EQ(ReadBytes("threads.sql"), statements);
+    EXPECT_TRUE(ReadBytes("threads.sql") == statements) << ReadBytes("stderr.txt");
     // The same for gzip input, which is read ahead on a thread of its own.
     ASSERT_EQ(
         test::WaitForExit(test::StartProcess({"/bin/gzip", "-k", "input.csv"}, "/dev/null", "/dev/null", "gzip.txt")),
         0);
     fs::permissions("input.csv.gz", fs::perms::all);
-    EXPECT_TRUE(test::AsUnprivilegedUser([] {
-        return RunConvert({"-t", "T", "-f", "F", "-o", "threads-gz.sql", "input.csv.gz"}, [] {
-                   const rlimit processes{0, 0};
-                   ::setrlimit(RLIMIT_NPROC, &processes);
-               }) == 0;
+    EXPECT_TRUE(test::AsUnprivilegedUser([&noThreads] {
+        return RunConvert({"-t", "T", "-f", "F", "-o", "threads-gz.sql", "input.csv.gz"}, noThreads, nullptr, true,
+                          "./rowsmith-convert") == 0;
     }));
-    EXPECT_EQ(ReadBytes("threads-gz.sql"), statements);
+    EXPECT_TRUE(ReadBytes("threads-gz.sql") == statements) << ReadBytes("stderr.txt");
 }
 
 TEST_F(RobustnessTest, AnInputThatShrinksWhileReadIsAnError) {
