@@ -11,8 +11,9 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_data.h"
+#include "convert/conversion_run.h"
 #include "convert/row_conversion.h"
-#include "convert/statement_format.h"
+#include "convert/row_scanner.h"
 
 namespace {
 
@@ -42,8 +43,8 @@ BENCHMARK(BM_ConvertRow);
 // reused buffer, as a whole-file run does.
 void BM_WriteRow(benchmark::State& state) {
     std::vector<std::string> lines = SampleLines(4096);
-    for (std::string& line : lines) line.reserve(line.size() + rowsmith::StatementFormat::kPadding);
-    const rowsmith::StatementFormat format("people", "id,name,pair,city,day,note,amount,quote,state", "\r\n");
+    for (std::string& line : lines) line.reserve(line.size() + rowsmith::RowScanner::kPadding);
+    const rowsmith::RowScanner format("people", "id,name,pair,city,day,note,amount,quote,state", {}, "\r\n");
     std::vector<char> out(1 << 16);
     std::size_t bytes = 0;
     std::size_t i = 0;

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "convert/conversion_run.h"
 #include "convert/row_conversion.h"
 #include "io/text_mode.h"
 #include "pieces_source.h"
@@ -56,7 +57,7 @@ rowsmith::RunReport Run(std::string_view input, std::size_t piece, const rowsmit
     rowsmith::test::PiecesSource source(input, [piece] { return piece; });
     const rowsmith::ConversionSettings settings{"in", "out", "t", "a, b"};
     const rowsmith::RunReport report =
-        rowsmith::ConvertSource(source, "in", fd, settings, options, nullptr, input.size());
+        rowsmith::ConvertSource({source, "in", fd, settings, options, nullptr, input.size()});
     ::setrlimit(RLIMIT_FSIZE, &old);
     ::sigaction(SIGXFSZ, &previous, nullptr);
     output = Contents(fd);

@@ -12,36 +12,19 @@
 
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
+#include "convert/option_table.h"
 #include "test_support.h"
 
 namespace rowsmith {
 namespace {
 
+using test::CliRun;
 using test::ReadBytes;
+using test::RunCli;
 using test::StartProcess;
 using test::TempDirTest;
 using test::WaitForExit;
 using test::WriteBytes;
-
-struct CliResult {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-// Runs rowsmith-convert with args; standard input from stdinFile (or
-// nothing), standard output to stdoutFile (or captured).
-CliResult RunCli(std::vector<std::string> args, const std::string& stdinFile = "/dev/null",
-                 const std::string& stdoutFile = "stdout.txt") {
-    args.insert(args.begin(), ROWSMITH_CONVERT_PATH);
-    const int exitCode = WaitForExit(StartProcess(args, stdinFile, stdoutFile, "stderr.txt"));
-    CliResult result{exitCode, {}, ReadBytes("stderr.txt")};
-    if (stdoutFile == "stdout.txt") {
-        result.out = ReadBytes("stdout.txt");
-        ::unlink("stdout.txt");
-    }
-    return result;
-}
 
 const std::vector<std::string> kTableAndFields = {"--table", "T", "--fields", "F"};
 
@@ -60,8 +43,8 @@ TEST_F(CliTest, RefusesBadCommandLinesWithStatus2) {
         {"--table"},
     };
     for (const auto& args : cases) {
-        const CliResult result = RunCli(args);
-        EXPECT_EQ(result.exitCode, 2) << result.err;
+        const CliRun result = RunCli(args);
+        EXPECT_EQ(result.status, 2) << result.err;
         EXPECT_EQ(result.err.rfind("rowsmith-convert: ", 0), 0u) << result.err;
         EXPECT_NE(result.err.find("Usage: rowsmith-convert"), std::string::npos);
         EXPECT_EQ(result.out, "");
@@ -69,11 +52,11 @@ TEST_F(CliTest, RefusesBadCommandLinesWithStatus2) {
 }
 
 TEST_F(CliTest, AnswersHelpAndVersion) {
-    const CliResult help = RunCli({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
+    const CliRun help = RunCli({"--help"});
+    EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: rowsmith-convert --table NAME --fields LIST [--output FILE] INPUT\n", 0), 0u);
-    const CliResult version = RunCli({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
+    const CliRun version = RunCli({"--version"});
+    EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "rowsmith-convert (Rowsmith) 1.0.0.1\n");
 }
 
@@ -81,26 +64,26 @@ TEST_F(CliTest, ConvertsAFileOrStandardInputToStandardOutput) {
     WriteBytes("in.csv", "1,O'Brien\r\n\"a,b\",c");
     const std::string expected =
         "INSERT INTO T ( F ) VALUES ( '1','O''Brien' );\r\nINSERT INTO T ( F ) VALUES ( 'a,b','c' );\r\n";
-    const CliResult fromFile = RunCli(Args({"in.csv"}));
-    EXPECT_EQ(fromFile.exitCode, 0);
+    const CliRun fromFile = RunCli(Args({"in.csv"}));
+    EXPECT_EQ(fromFile.status, 0);
     EXPECT_EQ(fromFile.out, expected);
     // Two values for the one field name F: said, and converted all the same.
     EXPECT_EQ(fromFile.err,
               "rowsmith-convert: 2 lines have a number of values other than the 1 field name; the first is line 1. "
               "Their statements will fail to load.\n");
-    const CliResult fromStdin = RunCli(Args({"-"}), "in.csv");
-    EXPECT_EQ(fromStdin.exitCode, 0);
+    const CliRun fromStdin = RunCli(Args({"-"}), {.stdinPath = "in.csv"});
+    EXPECT_EQ(fromStdin.status, 0);
     EXPECT_EQ(fromStdin.out, expected);
 }
 
 TEST_F(CliTest, AppendsToTheOutputFile) {
     WriteBytes("in.csv", "x\n");
     WriteBytes("out.sql", "-- earlier\n");
-    EXPECT_EQ(RunCli(Args({"--output", "out.sql", "in.csv"})).exitCode, 0);
-    EXPECT_EQ(RunCli(Args({"-o", "out.sql", "in.csv"})).exitCode, 0);
+    EXPECT_EQ(RunCli(Args({"--output", "out.sql", "in.csv"})).status, 0);
+    EXPECT_EQ(RunCli(Args({"-o", "out.sql", "in.csv"})).status, 0);
     const std::string statement = "INSERT INTO T ( F ) VALUES ( 'x' );\r\n";
     EXPECT_EQ(ReadBytes("out.sql"), "-- earlier\n" + statement + statement);
-    EXPECT_EQ(RunCli(Args({"--output=", "in.csv"})).exitCode, 0);
+    EXPECT_EQ(RunCli(Args({"--output=", "in.csv"})).status, 0);
     EXPECT_EQ(ReadBytes("db.csv"), statement);
 }
 
@@ -120,19 +103,19 @@ TEST_F(CliTest, ReportsEveryFailureWithStatus1) {
         {Args({"-o", "./in.csv", "in.csv"}), "The output file is the same as the input file."},
     };
     for (const Case& c : cases) {
-        const CliResult result = RunCli(c.args);
-        EXPECT_EQ(result.exitCode, 1) << c.message;
+        const CliRun result = RunCli(c.args);
+        EXPECT_EQ(result.status, 1) << c.message;
         EXPECT_EQ(result.err, "rowsmith-convert: " + c.message + "\n");
     }
     EXPECT_FALSE(::access("missing.csv", F_OK) == 0);
     EXPECT_EQ(ReadBytes("in.csv"), "x\n");
 
     // Standard output that is the input file itself is refused too.
-    const CliResult intoItself = RunCli(Args({"in.csv"}), "/dev/null", "in.csv");
-    EXPECT_EQ(intoItself.exitCode, 1);
+    const CliRun intoItself = RunCli(Args({"in.csv"}), {.stdoutPath = "in.csv"});
+    EXPECT_EQ(intoItself.status, 1);
     EXPECT_EQ(ReadBytes("in.csv"), "x\n");
     // Standard output on a full device.
-    EXPECT_EQ(RunCli(Args({"in.csv"}), "/dev/null", "/dev/full").exitCode, 1);
+    EXPECT_EQ(RunCli(Args({"in.csv"}), {.stdoutPath = "/dev/full"}).status, 1);
 }
 
 // Parses args after the program name.
@@ -144,15 +127,6 @@ CommandLine Parse(std::vector<std::string> args) {
     return ParseCommandLine(static_cast<int>(args.size()), argv.data());
 }
 
-ConversionOptions Load(Dialect dialect, bool emptyAsNull, std::uint32_t rowsPerInsert, bool transaction) {
-    ConversionOptions options;
-    options.dialect = dialect;
-    options.emptyAsNull = emptyAsNull;
-    options.rowsPerInsert = rowsPerInsert;
-    options.transaction = transaction;
-    return options;
-}
-
 TEST(CommandLineOptions, ReadsTheLoadOptions) {
     struct Case {
         std::vector<std::string> args;
@@ -160,12 +134,12 @@ TEST(CommandLineOptions, ReadsTheLoadOptions) {
     };
     const Case cases[] = {
         {Args({"in.csv"}), {}},
-        {Args({"--dialect", "mysql", "in.csv"}), Load(Dialect::MySql, false, 1, false)},
-        {Args({"--dialect=mariadb", "in.csv"}), Load(Dialect::MySql, false, 1, false)},
-        {Args({"--dialect", "standard", "in.csv"}), Load(Dialect::Standard, false, 1, false)},
-        {Args({"--empty-as-null", "in.csv"}), Load(Dialect::Standard, true, 1, false)},
-        {Args({"--rows-per-insert", "500", "--transaction", "in.csv"}), Load(Dialect::Standard, false, 500, true)},
-        {Args({"--rows-per-insert=100000", "in.csv"}), Load(Dialect::Standard, false, 100000, false)},
+        {Args({"--dialect", "mysql", "in.csv"}), {.dialect = Dialect::MySql}},
+        {Args({"--dialect=mariadb", "in.csv"}), {.dialect = Dialect::MySql}},
+        {Args({"--dialect", "standard", "in.csv"}), {}},
+        {Args({"--empty-as-null", "in.csv"}), {.emptyAsNull = true}},
+        {Args({"--rows-per-insert", "500", "--transaction", "in.csv"}), {.rowsPerInsert = 500, .transaction = true}},
+        {Args({"--rows-per-insert=100000", "in.csv"}), {.rowsPerInsert = 100000}},
     };
     for (const Case& c : cases) {
         const CommandLine line = Parse(c.args);
@@ -176,7 +150,7 @@ TEST(CommandLineOptions, ReadsTheLoadOptions) {
 
 TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {Args({"--dialect", "oracle", "in.csv"}), "unknown dialect 'oracle' (standard, mysql or mariadb)"},
+        {Args({"--dialect", "oracle", "in.csv"}), "--dialect takes standard, mysql or mariadb, not 'oracle'"},
         {Args({"--rows-per-insert", "0", "in.csv"}),
          "--rows-per-insert takes a whole number from 1 to 100000, not '0'"},
         {Args({"--rows-per-insert", "100001", "in.csv"}),
@@ -185,6 +159,8 @@ TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
          "--rows-per-insert takes a whole number from 1 to 100000, not '-5'"},
         {Args({"--rows-per-insert", "1e3", "in.csv"}),
          "--rows-per-insert takes a whole number from 1 to 100000, not '1e3'"},
+        {Args({"--rows-per-insert", "+5", "in.csv"}),
+         "--rows-per-insert takes a whole number from 1 to 100000, not '+5'"},
         {{"--table", "", "--fields", "F", "in.csv"}, "the table name given to --table is empty"},
         {{"--table", " \t", "--fields", "F", "in.csv"}, "the table name given to --table is empty"},
     };
@@ -192,6 +168,20 @@ TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
         const CommandLine line = Parse(args);
         EXPECT_EQ(line.action, CommandLine::Action::UsageError) << error;
         EXPECT_EQ(line.error, error);
+    }
+}
+
+TEST(CommandLineOptions, HelpAndTheManPageNameEveryOption) {
+    const std::string help = HelpText();
+    const std::string manual = ReadBytes(std::string(ROWSMITH_SOURCE_DIR) + "/docs/rowsmith-convert.1");
+    for (const OptionFact& fact : OptionFacts()) {
+        std::string inManual = "\\-\\-";
+        for (const char c : fact.name) inManual += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(help.find("--" + std::string(fact.name)), std::string::npos) << fact.name;
+        EXPECT_NE(manual.find(inManual), std::string::npos) << fact.name;
+        if (fact.shortName != '\0') {
+            EXPECT_NE(manual.find(std::string("\\-") + fact.shortName), std::string::npos) << fact.name;
+        }
     }
 }
 
@@ -206,10 +196,10 @@ TEST(CommandLineOptions, ReadsTheReadingOptions) {
 
     const std::pair<std::vector<std::string>, std::string> bad[] = {
         {Args({"-d", ";;", "in.csv"}),
-         "--delimiter takes one byte or 'tab' (not a quote, backslash, CR, LF or NUL), not ';;'"},
+         "--delimiter takes one byte, tab or space (not a quote, backslash, CR, LF or NUL), not ';;'"},
         {Args({"-d", "\"", "in.csv"}),
-         "--delimiter takes one byte or 'tab' (not a quote, backslash, CR, LF or NUL), not '\"'"},
-        {Args({"--encoding", "no-such-set", "in.csv"}), "the character set 'no-such-set' is not known"},
+         "--delimiter takes one byte, tab or space (not a quote, backslash, CR, LF or NUL), not '\"'"},
+        {Args({"--encoding", "no-such-set", "in.csv"}), "the character set \"no-such-set\" is not known"},
         {{"-t", "T", "in.csv"}, "--fields is missing (or give --header)"},
     };
     for (const auto& [args, error] : bad) {
@@ -222,21 +212,21 @@ TEST(CommandLineOptions, ReadsTheReadingOptions) {
 TEST_F(CliTest, ReadsCompressedStandardCsvWithAHeaderFromStandardInput) {
     WriteBytes("in.csv", "name,\"note\"\r\n\"Smith, J\",\"two\r\nlines\"\r\n");
     ASSERT_EQ(WaitForExit(StartProcess({"/bin/gzip", "-k", "in.csv"}, "/dev/null", "/dev/null", "gzip.txt")), 0);
-    const CliResult result = RunCli({"-t", "t", "--header", "--rfc4180", "-"}, "in.csv.gz");
-    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const CliRun result = RunCli({"-t", "t", "--header", "--rfc4180", "-"}, {.stdinPath = "in.csv.gz"});
+    EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "INSERT INTO t ( \"name\", \"note\" ) VALUES ( 'Smith, J','two\r\nlines' );\r\n");
     WriteBytes("bad.csv", "a\n\"b\n");
-    const CliResult unclosed = RunCli({"-t", "t", "-f", "a", "--rfc4180", "bad.csv"});
-    EXPECT_EQ(unclosed.exitCode, 1);
+    const CliRun unclosed = RunCli({"-t", "t", "-f", "a", "--rfc4180", "bad.csv"});
+    EXPECT_EQ(unclosed.status, 1);
     EXPECT_EQ(unclosed.out, "INSERT INTO t ( a ) VALUES ( 'a' );\r\n");
     EXPECT_EQ(unclosed.err, "rowsmith-convert: bad.csv: the quoted field that opens on line 2 is never closed\n");
 }
 
 TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {
     WriteBytes("in.csv", "1,C:\\x\n2\n3,\n");
-    const CliResult result = RunCli({"-t", "t", "-f", "id, v", "--dialect", "mysql", "--empty-as-null",
-                                     "--rows-per-insert", "5", "--transaction", "in.csv"});
-    EXPECT_EQ(result.exitCode, 0);
+    const CliRun result = RunCli({"-t", "t", "-f", "id, v", "--dialect", "mysql", "--empty-as-null",
+                                  "--rows-per-insert", "5", "--transaction", "in.csv"});
+    EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out,
               "BEGIN;\r\nINSERT INTO t ( id, v ) VALUES ( '1','C:\\\\x' );\r\n"
               "INSERT INTO t ( id, v ) VALUES ( '2' );\r\n"
@@ -244,8 +234,8 @@ TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {
     EXPECT_EQ(result.err,
               "rowsmith-convert: 1 line has a number of values other than the 2 field names: line 2. "
               "Its statement will fail to load.\n");
-    const CliResult noTable = RunCli({"-t", " ", "-f", "a", "in.csv"});
-    EXPECT_EQ(noTable.exitCode, 2);
+    const CliRun noTable = RunCli({"-t", " ", "-f", "a", "in.csv"});
+    EXPECT_EQ(noTable.status, 2);
     EXPECT_EQ(noTable.out, "");
 }
 
@@ -265,25 +255,17 @@ TEST_F(CliTest, SpeaksLikeAUnixTool) {
         {{"-tT", "-f"}, 2, "rowsmith-convert: option -f needs a value\n"},
     };
     for (const Case& c : cases) {
-        const CliResult result = RunCli(c.args);
-        EXPECT_EQ(result.exitCode, c.status);
+        const CliRun result = RunCli(c.args);
+        EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.err.substr(0, result.err.find('\n') + 1), c.err);
     }
     // Standard input and output by their names; a closed one said as such.
-    EXPECT_EQ(RunCli(Args({"-"}), "/proc/self/mem").err, "rowsmith-convert: standard input: Input/output error\n");
-    EXPECT_EQ(RunCli(Args({"in.csv"}), "/dev/null", "/dev/full").err,
+    EXPECT_EQ(RunCli(Args({"-"}), {.stdinPath = "."}).err, "rowsmith-convert: standard input: Is a directory\n");
+    EXPECT_EQ(RunCli(Args({"in.csv"}), {.stdoutPath = "/dev/full"}).err,
               "rowsmith-convert: standard output: No space left on device\n");
-    const pid_t closed = fork();
-    if (closed == 0) {
-        const int err = ::open("closed.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(err, STDERR_FILENO);
-        ::close(err);
-        ::close(STDOUT_FILENO);
-        ::execl(ROWSMITH_CONVERT_PATH, ROWSMITH_CONVERT_PATH, "-tT", "-fF", "in.csv", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    EXPECT_EQ(WaitForExit(closed), 1);
-    EXPECT_EQ(ReadBytes("closed.txt"), "rowsmith-convert: standard output is closed\n");
+    const CliRun closed = RunCli({"-tT", "-fF", "in.csv"}, {.inChild = [] { ::close(STDOUT_FILENO); }});
+    EXPECT_EQ(closed.status, 1);
+    EXPECT_EQ(closed.err, "rowsmith-convert: standard output is closed\n");
     EXPECT_EQ(ReadBytes("in.csv"), "x\n");
 }
 
@@ -296,20 +278,14 @@ std::string OnATerminal(bool outputToTerminal) {
     EXPECT_EQ(::openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
     int feed[2];
     EXPECT_EQ(::pipe(feed), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(feed[0], STDIN_FILENO);
-        ::dup2(terminal, STDERR_FILENO);
-        if (outputToTerminal) {
-            ::dup2(terminal, STDOUT_FILENO);
-        } else {
-            ::dup2(::open("out.sql", O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
-        }
-        ::close(feed[1]);
-        ::close(master);
-        ::execl(ROWSMITH_CONVERT_PATH, ROWSMITH_CONVERT_PATH, "-tT", "-fF", "-", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const test::CliSetup setup{.stdoutPath = "out.sql", .inChild = [&] {
+                                   ::dup2(feed[0], STDIN_FILENO);
+                                   ::dup2(terminal, STDERR_FILENO);
+                                   if (outputToTerminal) ::dup2(terminal, STDOUT_FILENO);
+                                   ::close(feed[1]);
+                                   ::close(master);
+                               }};
+    const pid_t child = test::StartCli({"-tT", "-fF", "-"}, setup);
     ::close(feed[0]);
     ::close(terminal);
     // The terminal is read all the while, so that the program never waits on it.
@@ -328,7 +304,7 @@ std::string OnATerminal(bool outputToTerminal) {
     ::close(feed[1]);
     reader.join();
     ::close(master);
-    EXPECT_EQ(WaitForExit(child), 0);
+    EXPECT_EQ(test::FinishCli(child, setup).status, 0);
     return shown;
 }
 

@@ -1,16 +1,14 @@
 // The options for the database that loads the output: dialects, NULL for
 // empty values, many rows per INSERT, one transaction per run, and the
 // count of rows that do not match the field names.
-#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "convert/row_conversion.h"
+#include "convert/conversion_run.h"
 #include "convert/sql_dialect.h"
-#include "convert/statement_format.h"
-#include "reference_rules.h"
+#include "inputs.h"
 #include "test_support.h"
 
 namespace rowsmith {
@@ -42,52 +40,10 @@ TEST(SqlDialect, QuotesEachValueSoThatItsDatabaseReadsItBack) {
     for (const Case& c : cases) {
         std::string standard;
         std::string mySql;
-        AppendStandardLiteral(c.value, standard);
-        AppendMySqlLiteral(c.value, mySql);
+        AppendLiteral(kStandardRules, c.value, standard);
+        AppendLiteral(kMySqlRules, c.value, mySql);
         EXPECT_EQ(standard, c.standard) << c.value;
         EXPECT_EQ(mySql, c.mySql) << c.value;
-    }
-}
-
-// The value list of a one-row statement: what stands between "VALUES ( "
-// and " );".
-std::string ValuesOf(const std::string& statement) {
-    const std::size_t start = statement.find("VALUES ( ") + 9;
-    return statement.substr(start, statement.size() - start - 4);
-}
-
-TEST(LoadOptions, ScannerAndPlainRulesAgreeAndTheDatabaseReadsBackEveryValue) {
-    std::mt19937 random(20261208);
-    const std::string alphabet("ab,\"' \t\r\\\0", 10);
-    for (const Dialect dialect : {Dialect::Standard, Dialect::MySql}) {
-        for (const bool emptyAsNull : {false, true}) {
-            ConversionOptions options;
-            options.dialect = dialect;
-            options.emptyAsNull = emptyAsNull;
-            const StatementFormat format("T", "F", options);
-            for (int round = 0; round < 8000; ++round) {
-                std::string line;
-                const int length = static_cast<int>(random() % 40);
-                for (int i = 0; i < length; ++i) line += alphabet[random() % alphabet.size()];
-                line += '\n';
-                const std::string plain = ConvertRow(line, "T", "F", options);
-                std::string fast;
-                format.AppendRow(line, fast);
-                ASSERT_EQ(fast, plain) << "line: " << line;
-
-                std::vector<std::optional<std::string>> expected;
-                for (const std::string& value : reference::Values(line)) {
-                    if (emptyAsNull && value.empty()) {
-                        expected.emplace_back();
-                    } else {
-                        expected.emplace_back(value);
-                    }
-                }
-                const auto read = reference::ReadValueList(ValuesOf(plain), dialect == Dialect::MySql);
-                ASSERT_TRUE(read.has_value()) << plain;
-                ASSERT_EQ(*read, expected) << "line: " << line;
-            }
-        }
     }
 }
 
@@ -122,49 +78,69 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
         std::string output;
         RowCounts counts;
     };
-    ConversionOptions two;
-    two.rowsPerInsert = 2;
-    ConversionOptions many;
-    many.rowsPerInsert = 100;
-    ConversionOptions transaction;
-    transaction.transaction = true;
-    ConversionOptions both = many;
-    both.transaction = true;
-    ConversionOptions nulls;
-    nulls.emptyAsNull = true;
-    ConversionOptions mySql;
-    mySql.dialect = Dialect::MySql;
     const Case cases[] = {
         {"default", "1,a\n2,b\n", "id, v", {}, head + "'1','a' );\r\n" + head + "'2','b' );\r\n", {2, 2, 0, 0}},
         {"two rows per insert",
          "1,a\n2,b\n3,c\n",
          "id, v",
-         two,
+         {.rowsPerInsert = 2},
          head + "'1','a' ),\r\n( '2','b' );\r\n" + head + "'3','c' );\r\n",
          {2, 3, 0, 0}},
         {"a row of another length starts a statement",
          "1,a\n2\n3,c\n4,d\n",
          "id, v",
-         many,
+         {.rowsPerInsert = 100},
          head + "'1','a' );\r\n" + head + "'2' );\r\n" + head + "'3','c' ),\r\n( '4','d' );\r\n",
          {3, 4, 1, 2}},
-        {"transaction", "1,a\n", "id, v", transaction, "BEGIN;\r\n" + head + "'1','a' );\r\nCOMMIT;\r\n", {1, 1, 0, 0}},
-        {"transaction of nothing", "", "id, v", both, "BEGIN;\r\nCOMMIT;\r\n", {0, 0, 0, 0}},
+        {"transaction",
+         "1,a\n",
+         "id, v",
+         {.transaction = true},
+         "BEGIN;\r\n" + head + "'1','a' );\r\nCOMMIT;\r\n",
+         {1, 1, 0, 0}},
+        {"transaction of nothing",
+         "",
+         "id, v",
+         {.rowsPerInsert = 100, .transaction = true},
+         "BEGIN;\r\nCOMMIT;\r\n",
+         {0, 0, 0, 0}},
         {"both",
          "1,a\n2,b\n",
          "id, v",
-         both,
+         {.rowsPerInsert = 100, .transaction = true},
          "BEGIN;\r\n" + head + "'1','a' ),\r\n( '2','b' );\r\nCOMMIT;\r\n",
          {1, 2, 0, 0}},
         {"empty as NULL",
          "a,,\"\"\n,\n",
          "id, v",
-         nulls,
+         {.emptyAsNull = true},
          head + "'a',NULL,NULL );\r\n" + head + "NULL,NULL );\r\n",
          {2, 2, 1, 1}},
-        {"mysql", "C:\\new\\table,x\\\n", "id, v", mySql, head + "'C:\\\\new\\\\table','x\\\\' );\r\n", {1, 1, 0, 0}},
+        {"mysql",
+         "C:\\new\\table,x\\\n",
+         "id, v",
+         {.dialect = Dialect::MySql},
+         head + "'C:\\\\new\\\\table','x\\\\' );\r\n",
+         {1, 1, 0, 0}},
+        {"mysql, standard CSV",
+         "\"C:\\new\",\"x\\\"\"\"\n",
+         "id, v",
+         {.dialect = Dialect::MySql, .rfc4180 = true},
+         head + "'C:\\\\new','x\\\\\"' );\r\n",
+         {1, 1, 0, 0}},
         {"no field names", "a\n", "", {}, "INSERT INTO T VALUES ( 'a' );\r\n", {1, 1, 0, 0}},
-        {"blank field names", "a,b\n", " ", two, "INSERT INTO T VALUES ( 'a','b' );\r\n", {1, 1, 0, 0}},
+        {"blank field names",
+         "a,b\n",
+         " ",
+         {.rowsPerInsert = 2},
+         "INSERT INTO T VALUES ( 'a','b' );\r\n",
+         {1, 1, 0, 0}},
+        {"names from a header, a row too short",
+         "id,v\n1,a\n2\n",
+         "",
+         {.header = true},
+         "INSERT INTO T ( \"id\", \"v\" ) VALUES ( '1','a' );\r\nINSERT INTO T ( \"id\", \"v\" ) VALUES ( '2' );\r\n",
+         {2, 2, 1, 3}},
     };
     for (const Case& c : cases) {
         const RunReport report = Run(c.input, c.fields, c.options);
@@ -200,20 +176,17 @@ private:
 };
 
 TEST_F(LoadRunTest, ACancelledTransactionEndsItsStatementAndRollsBack) {
-    std::string input;
-    for (int i = 0; i < 200000; ++i) input += std::to_string(i) + ",x\n";
-    ConversionOptions options;
-    options.rowsPerInsert = 500;
-    options.transaction = true;
+    const int lines = 200000;
     CancelAt cancel(2);
-    const RunReport report = Run(input, "a,b", options, &cancel);
+    const RunReport report =
+        Run(test::QuotedLines(lines).input, "a,b,c", {.rowsPerInsert = 500, .transaction = true}, &cancel);
     EXPECT_EQ(report.status, RunStatus::Cancelled);
     const std::string output = ReadBytes("out.sql");
     ASSERT_GT(output.size(), 20u);
     EXPECT_EQ(output.substr(0, 8), "BEGIN;\r\n");
     EXPECT_EQ(output.substr(output.size() - 14), ";\r\nROLLBACK;\r\n");
     EXPECT_EQ(output.find("COMMIT"), std::string::npos);
-    EXPECT_LT(report.counts.rows, 200000u);
+    EXPECT_LT(report.counts.rows, static_cast<std::uint64_t>(lines));
     EXPECT_EQ(report.counts.statements, (report.counts.rows + 499) / 500);
 }
 

@@ -2,39 +2,33 @@
 
 namespace rowsmith::reference {
 
-std::vector<std::string> Values(std::string_view line) {
-    std::string text(line);
-    while (!text.empty() && (text.back() == ' ' || (text.back() >= '\t' && text.back() <= '\r'))) {
-        text.pop_back();
-    }
+std::vector<std::string> Values(std::string_view line, char delimiter) {
+    const std::string_view blanks = " \t\n\v\f\r";
+    const std::size_t last = line.find_last_not_of(blanks);
+    const std::string_view text = line.substr(0, last == std::string_view::npos ? 0 : last + 1);
+    const std::string closing = std::string("\"") + delimiter;
     std::vector<std::string> values;
-    std::string value;
-    bool inQuotes = false;
-    bool fieldStart = true;
-    char previous = 0;
-    for (char b : text) {
-        const bool atStart = fieldStart;
-        fieldStart = false;
-        if (b == '"' && atStart) {
-            inQuotes = true;
-        } else if (inQuotes && previous == '"' && b == ',') {
-            if (!value.empty()) value.pop_back();
-            values.push_back(value);
-            value.clear();
-            inQuotes = false;
-            fieldStart = true;
-        } else if (!inQuotes && b == ',') {
-            values.push_back(value);
-            value.clear();
-            fieldStart = true;
-        } else {
-            value += b;
+    std::size_t at = 0;  // where the next field starts
+    for (;;) {
+        if (at < text.size() && text[at] == '"') {
+            // Quoted: to the first quote followed by the delimiter, which may
+            // be the opening quote itself; or to the end, less one byte.
+            const std::size_t close = text.find(closing, at);
+            if (close == std::string_view::npos) {
+                std::string value(text.substr(at + 1));
+                if (!value.empty()) value.pop_back();
+                values.push_back(value);
+                return values;
+            }
+            values.emplace_back(close > at ? text.substr(at + 1, close - at - 1) : std::string_view());
+            at = close + 2;
+            continue;
         }
-        previous = b;
+        const std::size_t end = text.find(delimiter, at);
+        values.emplace_back(text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+        if (end == std::string_view::npos) return values;
+        at = end + 1;
     }
-    if (inQuotes && !value.empty()) value.pop_back();
-    values.push_back(value);
-    return values;
 }
 
 std::string Literal(std::string_view value) {
@@ -55,73 +49,99 @@ std::string ValueList(std::string_view line) {
     return list;
 }
 
-std::optional<std::vector<std::optional<std::string>>> ReadValueList(std::string_view text, bool backslashEscapes) {
-    std::vector<std::optional<std::string>> values;
-    std::size_t i = 0;
+namespace {
+
+// Reads one value at text[i]: NULL or a literal. Nothing when there is none.
+std::optional<Value> ReadValue(std::string_view text, std::size_t& i, bool backslashEscapes) {
+    if (text.substr(i, 4) == "NULL") {
+        i += 4;
+        return Value();
+    }
+    if (i >= text.size() || text[i] != '\'') return std::nullopt;
+    ++i;
+    std::string value;
     for (;;) {
-        if (text.substr(i, 4) == "NULL") {
-            values.emplace_back();
-            i += 4;
-        } else {
-            if (i >= text.size() || text[i] != '\'') return std::nullopt;
-            ++i;
-            std::string value;
-            for (;;) {
-                if (i >= text.size()) return std::nullopt;  // never closed
-                const char c = text[i];
-                if (c == '\'') {
-                    if (i + 1 < text.size() && text[i + 1] == '\'') {
-                        value += '\'';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                if (c == '\\' && backslashEscapes) {
-                    if (i + 1 >= text.size()) return std::nullopt;
-                    const char e = text[i + 1];
-                    switch (e) {
-                        case '0':
-                            value += '\0';
-                            break;
-                        case 'n':
-                            value += '\n';
-                            break;
-                        case 'r':
-                            value += '\r';
-                            break;
-                        case 't':
-                            value += '\t';
-                            break;
-                        case 'b':
-                            value += '\b';
-                            break;
-                        case 'Z':
-                            value += '\x1A';
-                            break;
-                        case '%':
-                            value += "\\%";
-                            break;
-                        case '_':
-                            value += "\\_";
-                            break;
-                        default:
-                            value += e;
-                            break;
-                    }
-                    i += 2;
-                    continue;
-                }
-                value += c;
-                ++i;
+        if (i >= text.size()) return std::nullopt;  // never closed
+        const char c = text[i];
+        if (c == '\'') {
+            if (i + 1 < text.size() && text[i + 1] == '\'') {
+                value += '\'';
+                i += 2;
+                continue;
             }
-            values.emplace_back(std::move(value));
+            ++i;
+            return Value(std::move(value));
         }
-        if (i == text.size()) return values;
-        if (text[i] != ',') return std::nullopt;
+        if (c == '\\' && backslashEscapes) {
+            if (i + 1 >= text.size()) return std::nullopt;
+            static const std::string_view kFrom = "0nrtbZ";
+            static const std::string_view kTo("\0\n\r\t\b\x1A", 6);
+            const char e = text[i + 1];
+            const std::size_t known = kFrom.find(e);
+            if (known != std::string_view::npos) {
+                value += kTo[known];
+            } else if (e == '%' || e == '_') {
+                value += '\\';
+                value += e;
+            } else {
+                value += e;
+            }
+            i += 2;
+            continue;
+        }
+        value += c;
         ++i;
     }
+}
+
+// Reads values separated by commas from text[i] up to " )"; nothing when
+// they are not such a list.
+std::optional<Row> ReadRow(std::string_view text, std::size_t& i, bool backslashEscapes) {
+    Row row;
+    for (;;) {
+        std::optional<Value> value = ReadValue(text, i, backslashEscapes);
+        if (!value) return std::nullopt;
+        row.push_back(std::move(*value));
+        if (text.substr(i, 2) == " )") {
+            i += 2;
+            return row;
+        }
+        if (i >= text.size() || text[i] != ',') return std::nullopt;
+        ++i;
+    }
+}
+
+bool Take(std::string_view text, std::size_t& i, std::string_view expected) {
+    if (text.substr(i, expected.size()) != expected) return false;
+    i += expected.size();
+    return true;
+}
+
+}  // namespace
+
+std::optional<Row> ReadValueList(std::string_view text, bool backslashEscapes) {
+    const std::string framed = std::string(text) + " )";
+    std::size_t i = 0;
+    std::optional<Row> row = ReadRow(framed, i, backslashEscapes);
+    if (i != framed.size()) return std::nullopt;
+    return row;
+}
+
+std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backslashEscapes) {
+    std::vector<Row> rows;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (Take(text, i, "BEGIN;\r\n") || Take(text, i, "COMMIT;\r\n") || Take(text, i, "ROLLBACK;\r\n")) continue;
+        if (!Take(text, i, "INSERT INTO t VALUES ( ")) return std::nullopt;
+        for (;;) {
+            std::optional<Row> row = ReadRow(text, i, backslashEscapes);
+            if (!row) return std::nullopt;
+            rows.push_back(std::move(*row));
+            if (Take(text, i, ";\r\n")) break;
+            if (!Take(text, i, ",\r\n( ")) return std::nullopt;
+        }
+    }
+    return rows;
 }
 
 CsvReading CsvRecords(std::string_view bytes, char delimiter) {

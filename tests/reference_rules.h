@@ -1,7 +1,8 @@
 #pragma once
 
-// The conversion rules written out the plainest way, one byte at a time, so
-// tests can check the engine against something that shares no code with it.
+// The rules as the README states them, read the plainest way, so that tests
+// can check the engine against something that shares neither code nor
+// shape with it.
 
 #include <optional>
 #include <string>
@@ -10,21 +11,34 @@
 
 namespace rowsmith::reference {
 
-// The values a line gives, before any quoting.
-std::vector<std::string> Values(std::string_view line);
+using Value = std::optional<std::string>;  // nothing for NULL
+using Row = std::vector<Value>;
 
-// value as an SQL string literal: single quotes around, inner ones doubled.
+// The values a line gives, before any quoting, as the README says: trailing
+// white space goes; a field that starts with a double quote runs to the
+// first double quote followed by the delimiter (that quote dropped), or to
+// the end of the line, losing its last byte; any other field runs to the
+// next delimiter.
+std::vector<std::string> Values(std::string_view line, char delimiter = ',');
+
+// value as a standard SQL string literal: single quotes around, inner ones doubled.
 std::string Literal(std::string_view value);
 
-// What stands between "VALUES ( " and " );" for a line.
+// What stands between "VALUES ( " and " );" for a line under the plain form.
 std::string ValueList(std::string_view line);
 
 // A list of SQL values ('text',NULL,...) read back as a database reads it:
 // in a literal '' is one quote and, with backslashEscapes (MySQL and MariaDB
 // by default), a backslash starts an escape (\0 NUL, \n LF, \t tab, \Z
 // 0x1A, \b, \r; \% and \_ keep their backslash; any other byte stands for
-// itself). NULL gives nothing. Nothing at all when text is not such a list.
-std::optional<std::vector<std::optional<std::string>>> ReadValueList(std::string_view text, bool backslashEscapes);
+// itself). Nothing at all when text is not such a list.
+std::optional<Row> ReadValueList(std::string_view text, bool backslashEscapes);
+
+// The rows of a file of statements for table t without a column list, as
+// a database would run them: BEGIN;, COMMIT; and ROLLBACK; lines, INSERT
+// statements of one row or of many, a row a line. Nothing when the text is
+// not such a file.
+std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backslashEscapes);
 
 // What Python's csv.reader (strict=False, on a file opened with newline='')
 // reads from bytes, with delimiter: the file is cut into lines after LF,

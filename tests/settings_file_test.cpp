@@ -101,13 +101,13 @@ TEST_F(SettingsFileTest, FailedSaveIsReportedAndKeepsTheOldFile) {
     fs::permissions("locked",
                     fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
     EXPECT_TRUE(AsUnprivilegedUser([] {
-        RecordingOwner owner;
-        SaveSettings(kPrevious, owner);
-        if (owner.messages != test::kWriteFailedMessage) return false;
+        RecordingOwner refused;
+        SaveSettings(kPrevious, refused);
+        if (refused.messages != test::kWriteFailedMessage) return false;
         fs::current_path("locked");
-        owner.messages.clear();
-        SaveSettings(kPrevious, owner);
-        return owner.messages == test::kWriteFailedMessage;
+        refused.messages.clear();
+        SaveSettings(kPrevious, refused);
+        return refused.messages == test::kWriteFailedMessage;
     }));
     EXPECT_EQ(ReadBytes("db.ini"), old);
     EXPECT_EQ(ReadBytes("locked/db.ini"), old);

@@ -43,6 +43,11 @@ void TempDirTest::TearDown() {
     std::filesystem::remove_all(dir_, ignored);
 }
 
+Messages Heads(Messages messages) {
+    for (auto& [text, caption] : messages) text = text.substr(0, text.find("\n\n"));
+    return messages;
+}
+
 bool AsUnprivilegedUser(const std::function<bool()>& check) {
     if (::geteuid() != 0) return check();
     const pid_t child = ::fork();
@@ -76,6 +81,55 @@ int WaitForExit(pid_t pid) {
     int status = 0;
     if (pid <= 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
+}
+
+std::string ConvertProgram() {
+    return ROWSMITH_CONVERT_PATH;
+}
+
+pid_t StartCli(const std::vector<std::string>& args, const CliSetup& setup, const std::string& name) {
+    std::vector<std::string> all = {setup.program.empty() ? ConvertProgram() : setup.program};
+    all.insert(all.end(), args.begin(), args.end());
+    const std::string outPath = setup.stdoutPath.empty() ? name + ".out" : setup.stdoutPath;
+    const std::string errPath = name + ".err";
+    if (setup.stdoutPath.empty()) ::unlink(outPath.c_str());
+    const pid_t child = ::fork();
+    if (child != 0) return child;
+    const auto reopen = [](int fd, const std::string& path, int flags) {
+        const int opened = ::open(path.c_str(), flags, 0644);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    };
+    reopen(STDIN_FILENO, setup.stdinPath, O_RDONLY);
+    reopen(STDOUT_FILENO, outPath, O_WRONLY | O_CREAT | O_APPEND);
+    reopen(STDERR_FILENO, errPath, O_WRONLY | O_CREAT | O_TRUNC);
+    if (setup.inChild) setup.inChild();
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+}
+
+CliRun FinishCli(pid_t pid, const CliSetup& setup, const std::string& name) {
+    CliRun run;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid) {
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    run.err = ReadBytes(name + ".err");
+    ::unlink((name + ".err").c_str());
+    if (setup.stdoutPath.empty()) {
+        run.out = ReadBytes(name + ".out");
+        ::unlink((name + ".out").c_str());
+    }
+    return run;
+}
+
+CliRun RunCli(const std::vector<std::string>& args, const CliSetup& setup) {
+    return FinishCli(StartCli(args, setup), setup);
 }
 
 bool MountSmallDisk(const std::filesystem::path& dir, std::size_t bytes, std::string& why) {

@@ -36,6 +36,10 @@ using Messages = std::vector<std::pair<std::string, std::string>>;
 inline const Messages kDoneMessage = {{"Done", "Done"}};
 inline const Messages kWriteFailedMessage = {{"Save to File", "Error Writing File"}};
 
+// The messages with their texts cut before the lines of detail after the
+// first, for tests of what comes first.
+Messages Heads(Messages messages);
+
 // Keeps every message instead of showing it.
 class RecordingOwner : public MessageOwner {
 public:
@@ -55,6 +59,31 @@ pid_t StartProcess(const std::vector<std::string>& command, const std::string& s
                    const std::string& stderrPath);
 // Waits for pid: its exit status, or -1 when it did not exit normally.
 int WaitForExit(pid_t pid);
+
+// How rowsmith-convert is run: its standard input, its standard output
+// (empty: captured), what its process does before it starts (limits,
+// descriptors), and the program (empty: the one this build made).
+struct CliSetup {
+    std::string stdinPath = "/dev/null";
+    std::string stdoutPath;
+    std::function<void()> inChild;
+    std::string program;
+};
+// How it ended: the exit status (128 + N when signal N ended it), what it
+// wrote to standard output when that was captured, and to standard error.
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+// The rowsmith-convert this build made.
+std::string ConvertProgram();
+// Runs rowsmith-convert with args and waits for it.
+CliRun RunCli(const std::vector<std::string>& args, const CliSetup& setup = {});
+// The same in two steps, for tests that signal or race it meanwhile; each
+// run started in the same folder at once needs its own name.
+pid_t StartCli(const std::vector<std::string>& args, const CliSetup& setup = {}, const std::string& name = "cli");
+CliRun FinishCli(pid_t pid, const CliSetup& setup = {}, const std::string& name = "cli");
 
 // Mounts a tmpfs of the given size at dir, inside a mount namespace of this
 // test process's own, so that it goes away with the process whatever

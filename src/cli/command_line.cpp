@@ -2,10 +2,9 @@
 
 #include <getopt.h>
 
-#include <cstdint>
-#include <optional>
-#include <string_view>
+#include <vector>
 
+#include "convert/option_table.h"
 #include "io/iconv_source.h"
 #include "io/text_mode.h"
 
@@ -13,46 +12,30 @@ namespace rowsmith {
 
 const char* const kUsageText = "Usage: rowsmith-convert --table NAME --fields LIST [--output FILE] INPUT\n";
 
-const char* const kHelpText =
-    "Turn comma-separated text into SQL INSERT statements, one per input line.\n"
-    "Options for the database that loads them may go before INPUT.\n"
-    "\n"
-    "  -t, --table NAME    table name, put after INSERT INTO exactly as given\n"
-    "  -f, --fields LIST   comma-separated column names, put between the parentheses\n"
-    "  -o, --output FILE   append the statements to FILE, creating it if needed;\n"
-    "                      without it they go to standard output\n"
-    "      --dialect NAME  how values are written for the database that loads them:\n"
-    "                        standard  single quotes doubled, nothing else escaped\n"
-    "                                  (SQLite, PostgreSQL; also MySQL and MariaDB\n"
-    "                                  when their sql_mode has NO_BACKSLASH_ESCAPES)\n"
-    "                        mysql     also backslashes doubled and NUL as \\0, for\n"
-    "                                  MySQL and MariaDB in their default sql_mode;\n"
-    "                                  mariadb is another name for it (it needs a\n"
-    "                                  connection character set in which byte 0x5C\n"
-    "                                  is always a backslash: not big5, gbk or sjis)\n"
-    "      --empty-as-null write an empty value as NULL instead of ''\n"
-    "      --rows-per-insert N\n"
-    "                      up to N rows (1 to 100000, default 1) in one INSERT, a row\n"
-    "                      a line; a row with another number of values than its\n"
-    "                      statement's first row starts a new statement\n"
-    "      --transaction   put BEGIN; before the statements and COMMIT; after them;\n"
-    "                      a run that fails or is cancelled writes no COMMIT; (a\n"
-    "                      cancelled one writes ROLLBACK;), so loading it adds nothing\n"
-    "\n"
-    "How the input is read:\n"
-    "      --header        the first record names the fields and is not converted;\n"
-    "                      without --fields the names, trimmed and quoted as\n"
-    "                      identifiers, become the field list\n"
-    "      --rfc4180       standard CSV quoting: \"\" inside quotes is one quote, and\n"
-    "                      delimiters and line breaks inside quotes are data; a record\n"
-    "                      ends at LF, CR LF or CR; empty lines give nothing; bytes\n"
-    "                      are read as they are\n"
-    "  -d, --delimiter C   C separates fields instead of the comma: one byte, or tab\n"
-    "      --encoding NAME the input is in character set NAME (any iconv knows, such\n"
-    "                      as windows-1252, latin1, utf-16); the output is UTF-8\n"
-    "A gzip-compressed input is read decompressed, whatever its name.\n"
-    "      --help          show this help and exit\n"
-    "      --version       show the version and exit\n"
+namespace {
+
+// The command's own words, beside the options of a run (option_table.h).
+enum class Word { Table, Fields, Output, Help, Version };
+struct CommandWord {
+    Word word;
+    std::string_view name;
+    char shortName;
+    std::string_view valueName;
+    std::string_view help;
+};
+constexpr CommandWord kWords[] = {
+    {Word::Table, "table", 't', "NAME", "table name, put after INSERT INTO exactly as given"},
+    {Word::Fields, "fields", 'f', "LIST", "comma-separated column names, put between the parentheses"},
+    {Word::Output, "output", 'o', "FILE",
+     "append the statements to FILE, creating it if needed;\nwithout it they go to standard output"},
+    {Word::Help, "help", '\0', "", "show this help and exit"},
+    {Word::Version, "version", '\0', "", "show the version and exit"},
+};
+constexpr int kWordCount = static_cast<int>(std::size(kWords));
+// getopt's code for a long option: its place in kWords, then in the facts.
+constexpr int kFirstCode = 256;
+
+const char* const kHelpEnd =
     "\n"
     "INPUT is the file to read; - reads standard input. Every value becomes a\n"
     "single-quoted SQL string with its single quotes doubled; statements end in CR LF.\n"
@@ -72,49 +55,57 @@ const char* const kHelpText =
     "read or the output not written, 2 on a usage error or an empty table name,\n"
     "128 + N when signal N stopped the run (the output then holds whole statements).\n";
 
-namespace {
-
-enum LongOnly {
-    kHelpOption = 256,
-    kVersionOption,
-    kDialectOption,
-    kEmptyAsNullOption,
-    kRowsPerInsertOption,
-    kTransactionOption,
-    kHeaderOption,
-    kRfc4180Option,
-    kEncodingOption,
-};
-
-// clang-format off
-constexpr option kOptions[] = {
-    {"table",           required_argument, nullptr, 't'},
-    {"fields",          required_argument, nullptr, 'f'},
-    {"output",          required_argument, nullptr, 'o'},
-    {"dialect",         required_argument, nullptr, kDialectOption},
-    {"empty-as-null",   no_argument,       nullptr, kEmptyAsNullOption},
-    {"rows-per-insert", required_argument, nullptr, kRowsPerInsertOption},
-    {"transaction",     no_argument,       nullptr, kTransactionOption},
-    {"header",          no_argument,       nullptr, kHeaderOption},
-    {"rfc4180",         no_argument,       nullptr, kRfc4180Option},
-    {"delimiter",       required_argument, nullptr, 'd'},
-    {"encoding",        required_argument, nullptr, kEncodingOption},
-    {"help",            no_argument,       nullptr, kHelpOption},
-    {"version",         no_argument,       nullptr, kVersionOption},
-    {nullptr, 0, nullptr, 0},
-};
-// clang-format on
-
-// A whole number from 1 to kMaxRowsPerInsert, digits only.
-std::optional<std::uint32_t> RowsPerInsert(std::string_view text) {
-    if (text.empty() || text.size() > 6) return std::nullopt;
-    std::uint32_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+std::string WordEntries(Word first, Word last) {
+    std::string text;
+    for (const CommandWord& word : kWords) {
+        if (word.word >= first && word.word <= last) {
+            text += HelpEntry(word.shortName, word.name, word.valueName, word.help);
+        }
     }
-    if (value < 1 || value > kMaxRowsPerInsert) return std::nullopt;
-    return value;
+    return text;
+}
+
+std::string FactEntries(OptionGroup group) {
+    std::string text;
+    for (const OptionFact& fact : OptionFacts()) {
+        if (fact.group == group) text += HelpEntry(fact.shortName, fact.name, fact.valueName, fact.help);
+    }
+    return text;
+}
+
+// The long options for getopt, and the short ones as its string.
+struct GetoptTables {
+    std::vector<option> longOptions;
+    std::string shortOptions = ":";
+};
+
+GetoptTables MakeGetoptTables() {
+    GetoptTables tables;
+    const auto add = [&tables](std::string_view name, char shortName, bool takesValue, int code) {
+        tables.longOptions.push_back({name.data(), takesValue ? required_argument : no_argument, nullptr, code});
+        if (shortName != '\0') (tables.shortOptions += shortName) += takesValue ? ":" : "";
+    };
+    for (int i = 0; i < kWordCount; ++i)
+        add(kWords[i].name, kWords[i].shortName, !kWords[i].valueName.empty(), kFirstCode + i);
+    const std::span<const OptionFact> facts = OptionFacts();
+    for (std::size_t i = 0; i < facts.size(); ++i) {
+        add(facts[i].name, facts[i].shortName, !facts[i].valueName.empty(),
+            kFirstCode + kWordCount + static_cast<int>(i));
+    }
+    tables.longOptions.push_back({nullptr, 0, nullptr, 0});
+    return tables;
+}
+
+// The code of a short option: that of its long form.
+int CodeOf(int option) {
+    for (int i = 0; i < kWordCount; ++i) {
+        if (kWords[i].shortName == option) return kFirstCode + i;
+    }
+    const std::span<const OptionFact> facts = OptionFacts();
+    for (std::size_t i = 0; i < facts.size(); ++i) {
+        if (facts[i].shortName == option) return kFirstCode + kWordCount + static_cast<int>(i);
+    }
+    return option;
 }
 
 // The option getopt just stopped at, as it was written: "-q" for a short
@@ -133,89 +124,77 @@ CommandLine UsageError(std::string error) {
     return line;
 }
 
+// Applies one of the command's own words; false when it ends the reading.
+bool ApplyWord(Word word, CommandLine& line) {
+    switch (word) {
+        case Word::Table:
+            line.table = ::optarg;
+            return true;
+        case Word::Fields:
+            line.fields = ::optarg;
+            return true;
+        case Word::Output:
+            line.output = ::optarg;
+            line.hasOutput = true;
+            return true;
+        case Word::Help:
+            line.action = CommandLine::Action::Help;
+            return false;
+        case Word::Version:
+            line.action = CommandLine::Action::Version;
+            return false;
+    }
+    return true;
+}
+
+// What is missing or wrong once every option is read; empty when nothing.
+std::string Completeness(const CommandLine& line, bool hasTable, bool hasFields, int argc) {
+    if (!hasTable) return "--table is missing";
+    if (TrimTrailingSpace(line.table).empty()) return "the table name given to --table is empty";
+    if (!hasFields && !line.options.header) return "--fields is missing (or give --header)";
+    if (!line.options.encoding.empty() && !EncodingKnown(line.options.encoding)) {
+        return UnknownEncodingText(line.options.encoding);
+    }
+    if (argc - ::optind != 1) return argc == ::optind ? "INPUT is missing" : "give exactly one INPUT";
+    return {};
+}
+
 }  // namespace
 
+std::string HelpText() {
+    return "Turn comma-separated text into SQL INSERT statements, one per input line.\n"
+           "Options for the database that loads them may go before INPUT.\n\n" +
+           WordEntries(Word::Table, Word::Output) + FactEntries(OptionGroup::Output) + "\nHow the input is read:\n" +
+           FactEntries(OptionGroup::Input) + "A gzip-compressed input is read decompressed, whatever its name.\n" +
+           WordEntries(Word::Help, Word::Version) + kHelpEnd;
+}
+
 CommandLine ParseCommandLine(int argc, char** argv) {
+    static const GetoptTables tables = MakeGetoptTables();
     CommandLine line;
     bool hasTable = false;
     bool hasFields = false;
     ::optind = 0;  // glibc's full reset, so that a second call reads its argv whole
     ::opterr = 0;
     int option;
-    while ((option = ::getopt_long(argc, argv, ":t:f:o:d:", kOptions, nullptr)) != -1) {
-        switch (option) {
-            case 't':
-                line.table = ::optarg;
-                hasTable = true;
-                break;
-            case 'f':
-                line.fields = ::optarg;
-                hasFields = true;
-                break;
-            case 'o':
-                line.output = ::optarg;
-                line.hasOutput = true;
-                break;
-            case kDialectOption:
-                if (const std::optional<Dialect> dialect = DialectFromName(::optarg)) {
-                    line.options.dialect = *dialect;
-                } else {
-                    return UsageError(std::string("unknown dialect '") + ::optarg + "' (standard, mysql or mariadb)");
-                }
-                break;
-            case kEmptyAsNullOption:
-                line.options.emptyAsNull = true;
-                break;
-            case kRowsPerInsertOption:
-                if (const std::optional<std::uint32_t> rows = RowsPerInsert(::optarg)) {
-                    line.options.rowsPerInsert = *rows;
-                } else {
-                    return UsageError(std::string("--rows-per-insert takes a whole number from 1 to 100000, not '") +
-                                      ::optarg + "'");
-                }
-                break;
-            case kTransactionOption:
-                line.options.transaction = true;
-                break;
-            case kHeaderOption:
-                line.options.header = true;
-                break;
-            case kRfc4180Option:
-                line.options.rfc4180 = true;
-                break;
-            case 'd':
-                if (const std::optional<char> delimiter = DelimiterFromName(::optarg)) {
-                    line.options.delimiter = *delimiter;
-                } else {
-                    return UsageError(std::string("--delimiter takes one byte or 'tab' (not a quote, backslash, "
-                                                  "CR, LF or NUL), not '") +
-                                      ::optarg + "'");
-                }
-                break;
-            case kEncodingOption:
-                if (!EncodingKnown(::optarg)) {
-                    return UsageError(std::string("the character set '") + ::optarg + "' is not known");
-                }
-                line.options.encoding = ::optarg;
-                break;
-            case kHelpOption:
-                line.action = CommandLine::Action::Help;
-                return line;
-            case kVersionOption:
-                line.action = CommandLine::Action::Version;
-                return line;
-            case ':':
-                return UsageError("option " + OptionName(argc, argv) + " needs a value");
-            default:
-                return UsageError("unknown option " + OptionName(argc, argv));
+    while ((option = ::getopt_long(argc, argv, tables.shortOptions.c_str(), tables.longOptions.data(), nullptr)) !=
+           -1) {
+        if (option == ':') return UsageError("option " + OptionName(argc, argv) + " needs a value");
+        const int code = CodeOf(option) - kFirstCode;
+        if (code < 0 || code >= kWordCount + static_cast<int>(OptionFacts().size())) {
+            return UsageError("unknown option " + OptionName(argc, argv));
         }
+        if (code < kWordCount) {
+            hasTable = hasTable || kWords[code].word == Word::Table;
+            hasFields = hasFields || kWords[code].word == Word::Fields;
+            if (!ApplyWord(kWords[code].word, line)) return line;
+            continue;
+        }
+        const OptionFact& fact = OptionFacts()[static_cast<std::size_t>(code - kWordCount)];
+        const std::string_view value = fact.valueName.empty() ? "1" : ::optarg;
+        if (!fact.set(line.options, value)) return UsageError(BadValueText(fact, value));
     }
-    if (!hasTable) return UsageError("--table is missing");
-    if (TrimTrailingSpace(line.table).empty()) return UsageError("the table name given to --table is empty");
-    if (!hasFields && !line.options.header) return UsageError("--fields is missing (or give --header)");
-    if (argc - ::optind != 1) {
-        return UsageError(argc == ::optind ? "INPUT is missing" : "give exactly one INPUT");
-    }
+    if (std::string error = Completeness(line, hasTable, hasFields, argc); !error.empty()) return UsageError(error);
     line.input = argv[::optind];
     return line;
 }

@@ -23,6 +23,7 @@ struct CommandLine {
 CommandLine ParseCommandLine(int argc, char** argv);
 
 extern const char* const kUsageText;
-extern const char* const kHelpText;
+// What --help shows after the usage line.
+std::string HelpText();
 
 }  // namespace rowsmith

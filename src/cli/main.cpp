@@ -13,9 +13,10 @@
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
 #include "convert/conversion_run.h"
-#include "convert/messages.h"
+#include "convert/run_message.h"
 #include "convert/stop_request.h"
 #include "io/open_file.h"
+#include "io/status.h"
 #include "io/unique_fd.h"
 #include "rowsmith_version.h"
 
@@ -32,19 +33,6 @@ void Complain(const std::string& text) {
     std::fprintf(stderr, "rowsmith-convert: %s\n", text.c_str());
 }
 
-// What a failed run says: "FILE: reason" for the file that failed, as Unix
-// tools say it, and the engine's own words for everything else.
-std::string Describe(const RunReport& report, const std::string& inputName, const std::string& outputName) {
-    switch (report.status) {
-        case RunStatus::ReadFailed:
-            return inputName + ": " + report.reason;
-        case RunStatus::WriteFailed:
-            return outputName + ": " + report.reason;
-        default:
-            return report.text;
-    }
-}
-
 // True when fd is open: a descriptor closed before the start would be
 // handed to the first file opened, and mistaken for it.
 bool IsOpen(int fd) {
@@ -58,6 +46,20 @@ bool SameTerminal() {
     struct stat err {};
     return ::isatty(STDOUT_FILENO) == 1 && ::fstat(STDOUT_FILENO, &out) == 0 && ::fstat(STDERR_FILENO, &err) == 0 &&
            out.st_rdev == err.st_rdev;
+}
+
+int ExitStatus(const RunReport& report) {
+    switch (report.status) {
+        case RunStatus::Done:
+            return 0;
+        case RunStatus::NoTable:
+            return kUsage;
+        case RunStatus::Cancelled:
+            // Stopped after the statement being written: the output is whole.
+            return report.stopSignal != 0 ? 128 + report.stopSignal : kFailed;
+        default:
+            return kFailed;
+    }
 }
 
 int Convert(const CommandLine& line) {
@@ -78,14 +80,14 @@ int Convert(const CommandLine& line) {
     rowsmith::UniqueFd inputFile;
     if (!fromStdin) {
         if (const int error = rowsmith::OpenForReading(line.input, inputFile)) {
-            Complain(inputName + ": " + std::strerror(error));
+            Complain(inputName + ": " + rowsmith::StatusText(error));
             return kFailed;
         }
     }
     rowsmith::UniqueFd outputFile;
     if (line.hasOutput) {
         if (const int error = rowsmith::OpenForAppending(outputName, outputFile)) {
-            Complain(outputName + ": " + std::strerror(error));
+            Complain(outputName + ": " + rowsmith::StatusText(error));
             return kFailed;
         }
     }
@@ -98,26 +100,13 @@ int Convert(const CommandLine& line) {
     // The progress line goes before anything else is said on the terminal.
     progress.Clear();
     const int closeError = line.hasOutput ? outputFile.Close() : ::close(STDOUT_FILENO) == 0 ? 0 : errno;
-    if (closeError != 0 && report.status == RunStatus::Done) report = rowsmith::WriteFailedReport(closeError);
-    if (report.counts.mismatchedRows > 0) {
-        Complain(
-            rowsmith::MismatchText(report.counts.mismatchedRows, report.counts.firstMismatchLine, report.fieldCount));
+    if (closeError != 0 && report.status == RunStatus::Done) {
+        const rowsmith::RowCounts counts = report.counts;
+        report = rowsmith::WriteFailedReport(closeError);
+        report.counts = counts;
     }
-    if (report.status == RunStatus::NoTable) {
-        Complain(report.text);
-        return kUsage;
-    }
-    if (const int signal = rowsmith::StopSignal()) {
-        // Stopped after the statement being written: the output is whole.
-        Complain(std::string("stopped by ") + ::strsignal(signal) + "; the output holds whole statements only");
-        return 128 + signal;
-    }
-    if (report.status != RunStatus::Done) {
-        Complain(Describe(report, inputName, outputName));
-        if (!report.detail.empty()) Complain(report.detail);
-        return kFailed;
-    }
-    return 0;
+    for (const std::string& text : rowsmith::CommandLineLines(report, inputName, outputName)) Complain(text);
+    return ExitStatus(report);
 }
 
 void OnStopSignal(int signal) {
@@ -145,7 +134,7 @@ int main(int argc, char** argv) try {
         case CommandLine::Action::Help:
         case CommandLine::Action::Version: {
             const std::string text = line.action == CommandLine::Action::Help
-                                         ? std::string(rowsmith::kUsageText) + rowsmith::kHelpText
+                                         ? std::string(rowsmith::kUsageText) + rowsmith::HelpText()
                                          : "rowsmith-convert (Rowsmith) " ROWSMITH_VERSION "\n";
             if (Print(text)) return 0;
             Complain(std::string("standard output: ") + std::strerror(errno));

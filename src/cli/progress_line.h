@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "convert/conversion_run.h"
+#include "convert/run_report.h"
 
 namespace rowsmith {
 

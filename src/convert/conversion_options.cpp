@@ -4,18 +4,33 @@
 
 namespace rowsmith {
 
-std::optional<Dialect> DialectFromName(std::string_view name) {
-    if (name == "standard") return Dialect::Standard;
-    if (name == "mysql" || name == "mariadb") return Dialect::MySql;
-    return std::nullopt;
-}
+namespace {
+
+// Delimiters that go by a name, where the byte itself would not survive in
+// a command line or a settings file.
+struct NamedDelimiter {
+    std::string_view name;
+    char byte;
+};
+constexpr NamedDelimiter kNamedDelimiters[] = {{"tab", '\t'}, {"space", ' '}};
+
+}  // namespace
 
 std::optional<char> DelimiterFromName(std::string_view name) {
-    if (name == "tab") return '\t';
+    for (const NamedDelimiter& named : kNamedDelimiters) {
+        if (named.name == name) return named.byte;
+    }
     if (name.size() != 1) return std::nullopt;
     const char c = name[0];
     if (c == '"' || c == '\'' || c == '\\' || c == '\r' || c == '\n' || c == '\0') return std::nullopt;
     return c;
+}
+
+std::string DelimiterName(char delimiter) {
+    for (const NamedDelimiter& named : kNamedDelimiters) {
+        if (named.byte == delimiter) return std::string(named.name);
+    }
+    return std::string(1, delimiter);
 }
 
 std::size_t CountFieldNames(std::string_view fieldNames) {

@@ -9,17 +9,9 @@
 #include <string>
 #include <string_view>
 
-namespace rowsmith {
+#include "convert/sql_dialect.h"
 
-// How values are written as SQL.
-enum class Dialect {
-    // Single quotes doubled, nothing else escaped: SQLite, PostgreSQL and
-    // any database that reads string literals as standard SQL does.
-    Standard,
-    // Also the backslash and NUL escaped, for MySQL and MariaDB, which read a
-    // backslash in a string literal as an escape.
-    MySql,
-};
+namespace rowsmith {
 
 inline constexpr std::uint32_t kMaxRowsPerInsert = 100000;
 
@@ -38,12 +30,12 @@ struct ConversionOptions {
     bool operator==(const ConversionOptions&) const = default;
 };
 
-// The dialect a name stands for: "standard", "mysql" or "mariadb".
-std::optional<Dialect> DialectFromName(std::string_view name);
-
-// The delimiter a name stands for: one byte, or "tab". Quotes, the
-// backslash, CR, LF and NUL cannot separate fields.
+// The delimiter a name stands for: one byte, or "tab" or "space". Quotes,
+// the backslash, CR, LF and NUL cannot separate fields.
 std::optional<char> DelimiterFromName(std::string_view name);
+// The name a delimiter is written by where it must survive as text: "tab"
+// and "space" for those, the byte itself for the others.
+std::string DelimiterName(char delimiter);
 
 // How many names a field list holds: commas separate them, except inside
 // parentheses, brackets and quotes ('', "", ``). A list of nothing but

@@ -12,11 +12,13 @@
 #include "convert/csv_reader.h"
 #include "convert/messages.h"
 #include "convert/row_rules.h"
+#include "convert/row_scanner.h"
+#include "convert/run_message.h"
 #include "convert/sql_dialect.h"
-#include "convert/statement_format.h"
 #include "convert/statement_output.h"
 #include "convert/statement_writer.h"
 #include "convert/stop_request.h"
+#include "io/iconv_source.h"
 #include "io/input_source.h"
 #include "io/open_file.h"
 #include "io/text_mode.h"
@@ -27,8 +29,7 @@ namespace rowsmith {
 
 namespace {
 
-static_assert(TextModeReader::kPadding >= StatementFormat::kPadding,
-              "lines from the reader go to WriteRow as they stand");
+static_assert(TextModeReader::kPadding >= RowScanner::kPadding, "lines from the reader go to WriteRow as they stand");
 
 RunReport Report(RunStatus status, Message message) {
     RunReport report;
@@ -77,7 +78,7 @@ public:
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
     std::uint64_t reads() const { return reader_.reads(); }
     std::string Describe(int error) const {
-        if (error == E2BIG) {
+        if (error == kLineTooLong) {
             return "line " + std::to_string(number_ + 1) + " is longer than " +
                    std::to_string(TextModeReader::kMaxLineSize >> 20) + " MiB, the longest Rowsmith reads";
         }
@@ -125,10 +126,9 @@ std::string FieldListFromHeader(const std::vector<std::string>& names, Dialect d
 // Converts every record into statements and writes out the last block.
 // Returns the report of a failed read or write, of a cancel, or "Done".
 template <typename Records>
-RunReport ConvertRecords(Records& records, const std::string& inputName, const ConversionSettings& settings,
-                         const ConversionOptions& options, StatementOutput& output, RunObserver* observer,
-                         std::uint64_t totalBytes) {
-    std::string fields = settings.fieldNames;
+RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutput& output) {
+    const ConversionOptions& options = run.options;
+    std::string fields = run.settings.fieldNames;
     std::size_t fieldCount = CountFieldNames(fields);
     int readError = 0;
     if (options.header && (readError = records.Next()) == 0 && fieldCount == 0) {
@@ -136,8 +136,8 @@ RunReport ConvertRecords(Records& records, const std::string& inputName, const C
         fields = FieldListFromHeader(names, options.dialect);
         fieldCount = names.size();
     }
-    const StatementFormat format(settings.tableName, fields, options, kDiskLineEnd);
-    StatementWriter writer(format, options, fieldCount, output);
+    const RowScanner scanner(run.settings.tableName, fields, options, kDiskLineEnd);
+    StatementWriter writer(scanner, options, fieldCount, output);
 
     std::uint64_t reported = 0;
     std::uint64_t blocks = 0;
@@ -150,22 +150,24 @@ RunReport ConvertRecords(Records& records, const std::string& inputName, const C
         // a stop request (from a signal) ends the run here.
         if (records.reads() != blocks) {
             blocks = records.reads();
-            if (observer && records.bytesConsumed() != reported) {
+            if (run.observer && records.bytesConsumed() != reported) {
                 reported = records.bytesConsumed();
-                cancelled = !observer->Continue(reported, totalBytes);
+                cancelled = !run.observer->Continue(reported, run.totalBytes);
             }
             cancelled = cancelled || StopSignal() != 0;
         }
     }
-    const bool succeeded = !cancelled && readError <= 0;
+    const bool succeeded = !cancelled && (readError == 0 || readError == kEndOfInput);
     if (writeError == 0) writeError = writer.End(succeeded);
     if (const int error = output.Flush(); writeError == 0) writeError = error;
 
+    const bool readFailed = readError != 0 && readError != kEndOfInput;
     RunReport report = writeError != 0 ? WriteFailedReport(writeError)
-                       : readError > 0 ? ReadFailedReport(inputName, readError, records.Describe(readError))
+                       : readFailed    ? ReadFailedReport(run.inputName, readError, records.Describe(readError))
                        : cancelled     ? Report(RunStatus::Cancelled, kCancelledMessage)
                                        : Report(RunStatus::Done, kDoneMessage);
-    if (writeError != 0 && output.endUncertain()) report.detail = kOutputEndUncertain;
+    report.endUncertain = writeError != 0 && output.endUncertain();
+    if (report.status == RunStatus::Cancelled) report.stopSignal = StopSignal();
     report.counts = writer.counts();
     report.fieldCount = fieldCount;
     return report;
@@ -176,7 +178,7 @@ RunReport ConvertRecords(Records& records, const std::string& inputName, const C
 RunReport ReadFailedReport(const std::string& path, int error, const std::string& reason) {
     RunReport report;
     report.status = RunStatus::ReadFailed;
-    report.reason = reason.empty() ? std::strerror(error) : reason;
+    report.reason = reason.empty() ? StatusText(error) : reason;
     report.text = ReadFailedText(path, report.reason);
     report.caption = kReadFailedCaption;
     report.error = error;
@@ -186,27 +188,24 @@ RunReport ReadFailedReport(const std::string& path, int error, const std::string
 RunReport WriteFailedReport(int error) {
     RunReport report = Report(RunStatus::WriteFailed, kWriteFailedMessage);
     report.error = error;
-    report.reason = std::strerror(error);
+    report.reason = StatusText(error);
     return report;
 }
 
-RunReport ConvertSource(ByteSource& file, const std::string& inputName, int outputFd,
-                        const ConversionSettings& settings, const ConversionOptions& options, RunObserver* observer,
-                        std::uint64_t totalBytes) {
-    InputSource input(file);
-    if (const int error = input.Open(options.encoding)) {
-        const std::string reason = error == EINVAL && !options.encoding.empty()
-                                       ? "the character set \"" + options.encoding + "\" is not known"
-                                       : input.Describe(error);
-        return ReadFailedReport(inputName, error, reason);
+RunReport ConvertSource(const RunContext& run) {
+    InputSource input(run.input);
+    if (const int error = input.Open(run.options.encoding)) {
+        const std::string reason =
+            error == kUnknownEncoding ? UnknownEncodingText(run.options.encoding) : input.Describe(error);
+        return ReadFailedReport(run.inputName, error, reason);
     }
-    StatementOutput output(outputFd);
-    if (options.rfc4180) {
-        CsvRecords records(input, options.delimiter);
-        return ConvertRecords(records, inputName, settings, options, output, observer, totalBytes);
+    StatementOutput output(run.outputFd);
+    if (run.options.rfc4180) {
+        CsvRecords records(input, run.options.delimiter);
+        return ConvertRecords(records, run, output);
     }
-    LineRecords records(input, options.delimiter);
-    return ConvertRecords(records, inputName, settings, options, output, observer, totalBytes);
+    LineRecords records(input, run.options.delimiter);
+    return ConvertRecords(records, run, output);
 }
 
 RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd, const ConversionSettings& settings,
@@ -225,12 +224,12 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
     FdSource file(inputFd);
     const std::uint64_t totalBytes = S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
     try {
-        RunReport report = ConvertSource(file, inputName, outputFd, settings, options, observer, totalBytes);
+        RunReport report = ConvertSource({file, inputName, outputFd, settings, options, observer, totalBytes});
         // A file cut short while it was read looks like one that ended.
         struct stat after {};
         if (report.status == RunStatus::Done && S_ISREG(inputInfo.st_mode) && ::fstat(inputFd, &after) == 0 &&
             after.st_size < inputInfo.st_size) {
-            RunReport shrunk = ReadFailedReport(inputName, EIO, "the file became shorter while it was read");
+            RunReport shrunk = ReadFailedReport(inputName, kInputShrank);
             shrunk.counts = report.counts;
             shrunk.fieldCount = report.fieldCount;
             return shrunk;
@@ -262,9 +261,10 @@ void RunConversion(ConversionSettings& settings, MessageOwner& owner) {
 
 void RunConversion(ConversionSettings& settings, MessageOwner& owner, RunObserver* observer,
                    const ConversionOptions& options) {
+    // The run may name the output (db.csv) before its message does.
     const RunReport report = ConvertFile(settings, observer, options);
-    if (observer) observer->Finished(report);
-    owner.ShowMessage(report.detail.empty() ? report.text : report.text + "\n\n" + report.detail, report.caption);
+    const RunMessage message = WindowMessage(report, settings.outputFile);
+    owner.ShowMessage(message.text, message.caption);
 }
 
 }  // namespace rowsmith

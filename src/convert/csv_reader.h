@@ -9,7 +9,7 @@
 // - a record ends at LF, CR LF or CR outside quotes; an empty line is no
 //   record at all;
 // - values keep their blanks; bytes are read as they are (0x1A is an
-//   ordinary byte), except a UTF-8 byte-order mark at the very start;
+//   ordinary byte);
 // - a quoted field still open at the end of the input is an error that
 //   names the line where it opened.
 // Only one record is held in memory, besides one block of input.
@@ -33,9 +33,9 @@ public:
 
     // Sets values to the next record's values (views valid until the next
     // call) and line to the line it starts on, and returns 0. Returns
-    // kEndOfInput at the end; EBADMSG for a quoted field never closed and
-    // E2BIG for a record longer than TextModeReader::kMaxLineSize (see
-    // Describe); or the errno of a failed read, on this and every later call.
+    // kEndOfInput at the end; kUnclosedQuote for a quoted field never closed
+    // and kLineTooLong for a record longer than TextModeReader::kMaxLineSize
+    // (see Describe); or the code of a failed read, on this and every later call.
     int Next(std::vector<std::string_view>& values, std::uint64_t& line);
 
     // Bytes taken from the file so far.
@@ -53,6 +53,18 @@ private:
     // Makes room in the record for the rest of the block; false when the
     // record would grow past the longest there may be.
     bool ReserveRecord();
+    // Runs the state machine over the block from next_, copying values into
+    // the record; true once the record has ended.
+    bool ScanBlock();
+    // One step of each state from p; each returns where the scan goes on.
+    const char* SkipEmptyLine(const char* p);
+    const char* CopyQuoted(const char* p, char*& out);
+    // A delimiter or line end at p, outside quotes, ends the field.
+    const char* EndField(const char* p, char* out, bool& recordEnded);
+    // A CR at the end of a block: an LF at the start of the next goes with it.
+    void NoteCrAt(const char* p);
+    // The values of the record just ended.
+    void CollectValues(std::vector<std::string_view>& values) const;
 
     ByteSource& source_;
     const char delimiter_;
@@ -61,13 +73,12 @@ private:
     const char* next_ = nullptr;  // the next byte to look at
     const char* end_ = nullptr;   // the end of what the buffer holds
     std::uint64_t reads_ = 0;
-    bool atStart_ = true;
     bool inputEnded_ = false;
     int error_ = 0;
 
     State state_ = State::StartRecord;
-    bool skipLf_ = false;  // a CR just ended a record: an LF right after it goes with it
-    bool afterCr_ = false;
+    bool skipLf_ = false;             // a CR just ended a record: an LF right after it goes with it
+    bool afterCr_ = false;            // inside quotes, the last byte was a CR
     std::uint64_t line_ = 1;          // the line being read
     std::uint64_t quoteLine_ = 0;     // where the open quoted field began
     std::uint64_t recordLine_ = 0;    // where the record being read began

@@ -1,11 +1,11 @@
 #include "convert/messages.h"
 
-#include <cstring>
+#include "io/status.h"
 
 namespace rowsmith {
 
 std::string ReadFailedText(std::string_view path, int error) {
-    return ReadFailedText(path, std::strerror(error));
+    return ReadFailedText(path, StatusText(error));
 }
 
 std::string ReadFailedText(std::string_view path, std::string_view reason) {

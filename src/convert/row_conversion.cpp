@@ -1,6 +1,7 @@
 #include "convert/row_conversion.h"
 
 #include "convert/row_rules.h"
+#include "convert/row_scanner.h"
 #include "convert/sql_dialect.h"
 
 namespace rowsmith {
@@ -8,10 +9,15 @@ namespace rowsmith {
 namespace {
 
 std::string Statement(std::string head, std::string_view line, const ConversionOptions& options) {
+    const DialectRules& rules = RulesOf(options.dialect);
     const char* separator = "";
     for (const std::string& value : SplitRow(line, options.delimiter)) {
         head += separator;
-        AppendValue(options, value, head);
+        if (options.emptyAsNull && value.empty()) {
+            head += "NULL";
+        } else {
+            AppendLiteral(rules, value, head);
+        }
         separator = ",";
     }
     head += " );\n";
@@ -30,14 +36,6 @@ std::string ConvertRow(std::string_view line, std::string_view tableName, std::s
                        const ConversionOptions& options) {
     // One line under the line rules; standard CSV reads records with CsvReader.
     return Statement(InsertHead(tableName, fieldNames), line, options);
-}
-
-std::string InsertHead(std::string_view tableName, std::string_view fieldNames) {
-    std::string head = "INSERT INTO ";
-    head.append(tableName);
-    if (CountFieldNames(fieldNames) > 0) head.append(" ( ").append(fieldNames).append(" )");
-    head.append(" VALUES ( ");
-    return head;
 }
 
 }  // namespace rowsmith

@@ -1,15 +1,13 @@
 #pragma once
 
-// The conversion engine: one input line into one INSERT statement, and a
-// whole file into a file of statements.
+// One input line into one INSERT statement, by the plain rules: the
+// readable form of what the run does (row_rules.h splits the line,
+// sql_dialect.h writes each value).
 
 #include <string>
 #include <string_view>
 
 #include "convert/conversion_options.h"
-#include "convert/conversion_run.h"
-#include "convert/conversion_settings.h"
-#include "convert/message_owner.h"
 
 namespace rowsmith {
 
@@ -24,8 +22,5 @@ std::string ConvertRow(std::string line, std::string tableName, std::string fiel
 // since no database takes an empty one.
 std::string ConvertRow(std::string_view line, std::string_view tableName, std::string_view fieldNames,
                        const ConversionOptions& options);
-
-// "INSERT INTO t ( f ) VALUES ( ", or "INSERT INTO t VALUES ( " for blank f.
-std::string InsertHead(std::string_view tableName, std::string_view fieldNames);
 
 }  // namespace rowsmith

@@ -2,7 +2,7 @@
 
 // How a line of the input becomes values, written out plainly, one byte at
 // a time. This is the statement of the rules: the block scanner in
-// statement_format.cpp is the fast way to the same result, and the tests
+// row_scanner.cpp is the fast way to the same result, and the tests
 // hold the two together. A rule changes here first.
 
 #include <string>

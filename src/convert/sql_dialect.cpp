@@ -2,81 +2,85 @@
 
 #include <cstring>
 
+#include "convert/byte_blocks.h"
+
 namespace rowsmith {
 
-void AppendStandardLiteral(std::string_view value, std::string& out) {
-    out += '\'';
-    for (const char c : value) {
-        if (c == '\'') out += '\'';
-        out += c;
-    }
-    out += '\'';
+namespace {
+
+// The bytes of the block that the dialect escapes: a bit each.
+unsigned EscapedBytes(const DialectRules& rules, const blocks::Block& block) {
+    unsigned bits = 0;
+    for (const Escape& escape : rules.escapes) bits |= blocks::Equal(block, escape.byte);
+    return bits;
 }
 
-void AppendMySqlLiteral(std::string_view value, std::string& out) {
-    out += '\'';
-    for (const char c : value) {
-        if (c == '\'') {
-            out += "''";
-        } else if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '\0') {
-            out += "\\0";
-        } else {
-            out += c;
-        }
-    }
-    out += '\'';
+char* Put(std::string_view text, char* out) {
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
 }
 
-void AppendValue(const ConversionOptions& options, std::string_view value, std::string& out) {
-    if (options.emptyAsNull && value.empty()) {
-        out += "NULL";
-    } else if (options.dialect == Dialect::MySql) {
-        AppendMySqlLiteral(value, out);
-    } else {
-        AppendStandardLiteral(value, out);
+}  // namespace
+
+const DialectRules& RulesOf(Dialect dialect) {
+    for (const DialectRules* rules : kDialects) {
+        if (rules->dialect == dialect) return *rules;
     }
+    return kStandardRules;
 }
 
-char* WriteValue(const ConversionOptions& options, std::string_view value, char* out) {
-    if (options.emptyAsNull && value.empty()) {
-        std::memcpy(out, "NULL", 4);
-        return out + 4;
+std::optional<Dialect> DialectFromName(std::string_view name) {
+    if (name == "mariadb") return Dialect::MySql;
+    for (const DialectRules* rules : kDialects) {
+        if (rules->name == name) return rules->dialect;
     }
+    return std::nullopt;
+}
+
+std::string DialectNames() {
+    std::string names;
+    for (const DialectRules* rules : kDialects) names.append(rules->name).append(", ");
+    return names + "or mariadb";
+}
+
+char* WriteLiteral(const DialectRules& rules, std::string_view value, char* out) {
     *out++ = '\'';
     const char* p = value.data();
     const char* const end = p + value.size();
-    if (options.dialect == Dialect::MySql) {
-        for (; p < end; ++p) {
-            const char c = *p;
-            if (c == '\'' || c == '\\') {
-                *out++ = c;
-            } else if (c == '\0') {
-                *out++ = '\\';
-                *out++ = '0';
-                continue;
+    while (p < end) {
+        // The bytes up to the next escaped one are copied whole, sixteen at
+        // a time while whole blocks remain.
+        const char* next = p;
+        for (;;) {
+            if (end - next < static_cast<std::ptrdiff_t>(blocks::kSize)) {
+                while (next < end && EscapeOf(rules, *next).empty()) ++next;
+                break;
             }
-            *out++ = c;
+            const blocks::Block block = blocks::Load(next);
+            if (const unsigned bits = EscapedBytes(rules, block)) {
+                next += __builtin_ctz(bits);
+                break;
+            }
+            next += blocks::kSize;
         }
-    } else {
-        // Runs between single quotes are copied whole; each quote is doubled.
-        while (const void* found = std::memchr(p, '\'', static_cast<std::size_t>(end - p))) {
-            const char* quote = static_cast<const char*>(found);
-            std::memcpy(out, p, static_cast<std::size_t>(quote + 1 - p));
-            out += quote + 1 - p;
-            *out++ = '\'';
-            p = quote + 1;
-        }
-        std::memcpy(out, p, static_cast<std::size_t>(end - p));
-        out += end - p;
+        out = Put(std::string_view(p, static_cast<std::size_t>(next - p)), out);
+        if (next == end) break;
+        out = Put(EscapeOf(rules, *next), out);
+        p = next + 1;
     }
     *out++ = '\'';
     return out;
 }
 
+void AppendLiteral(const DialectRules& rules, std::string_view value, std::string& out) {
+    const std::size_t start = out.size();
+    out.resize(start + MaxLiteralSize(rules, value.size()));
+    char* end = WriteLiteral(rules, value, out.data() + start);
+    out.resize(static_cast<std::size_t>(end - out.data()));
+}
+
 std::string QuoteIdentifier(Dialect dialect, std::string_view name) {
-    const char quote = dialect == Dialect::MySql ? '`' : '"';
+    const char quote = RulesOf(dialect).identifierQuote;
     std::string identifier(1, quote);
     for (const char c : name) {
         if (c == quote) identifier += quote;

@@ -1,36 +1,83 @@
 #pragma once
 
-// How a value is written as SQL: one small function per dialect.
+// How each database reads SQL text: one row of facts per dialect. A value
+// is written between single quotes, each byte as itself unless its
+// dialect's table escapes it. The plain rules, the CSV path and the block
+// scanner all write values from these tables.
 
+#include <cstddef>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
-#include "convert/conversion_options.h"
-
 namespace rowsmith {
 
-// Standard SQL: the value between single quotes, each single quote inside
-// doubled. Every other byte stands as it is, so the literal holds exactly
-// the value's bytes in any database that follows the standard.
-void AppendStandardLiteral(std::string_view value, std::string& out);
+enum class Dialect { Standard, MySql };
 
-// MySQL and MariaDB with their default sql_mode: as standard SQL, and also
-// each backslash doubled and each NUL written as \0, because these servers
-// read a backslash inside a string literal as the start of an escape.
-void AppendMySqlLiteral(std::string_view value, std::string& out);
+// A byte that a dialect writes inside a string literal as other text.
+struct Escape {
+    char byte;
+    std::string_view text;
+};
 
-// value as the dialect writes it; an empty value is NULL with emptyAsNull.
-void AppendValue(const ConversionOptions& options, std::string_view value, std::string& out);
+struct DialectRules {
+    Dialect dialect;
+    std::string_view name;            // as --dialect takes it
+    char identifierQuote;             // around a name from a header line
+    std::span<const Escape> escapes;  // every other byte stands for itself
+};
 
-// The same, written at out, which must have room for MaxValueSize bytes;
-// returns the end of what it wrote.
-constexpr std::size_t MaxValueSize(std::size_t valueSize) {
-    return 2 * valueSize + 4;
+// Standard SQL: a single quote is doubled and nothing else is escaped, so
+// the literal holds exactly the value's bytes in any database that reads
+// literals as the standard does (SQLite, PostgreSQL, MySQL and MariaDB with
+// NO_BACKSLASH_ESCAPES).
+inline constexpr Escape kStandardEscapes[] = {{'\'', "''"}};
+inline constexpr DialectRules kStandardRules{Dialect::Standard, "standard", '"', kStandardEscapes};
+
+// MySQL and MariaDB in their default sql_mode read a backslash in a literal
+// as the start of an escape: the backslash is doubled too, and NUL written
+// as \0.
+inline constexpr Escape kMySqlEscapes[] = {{'\'', "''"}, {'\\', "\\\\"}, {'\0', "\\0"}};
+inline constexpr DialectRules kMySqlRules{Dialect::MySql, "mysql", '`', kMySqlEscapes};
+
+inline constexpr const DialectRules* kDialects[] = {&kStandardRules, &kMySqlRules};
+
+const DialectRules& RulesOf(Dialect dialect);
+
+// The dialect a name stands for; "mariadb" is another name for mysql.
+std::optional<Dialect> DialectFromName(std::string_view name);
+// The names --dialect takes, as a message lists them.
+std::string DialectNames();
+
+// What the dialect writes for byte c inside a literal; empty when c stands
+// for itself.
+constexpr std::string_view EscapeOf(const DialectRules& rules, char c) {
+    for (const Escape& escape : rules.escapes) {
+        if (escape.byte == c) return escape.text;
+    }
+    return {};
 }
-char* WriteValue(const ConversionOptions& options, std::string_view value, char* out);
 
-// name as an SQL identifier: between double quotes, an inner one doubled;
-// for MySQL between backquotes, an inner one doubled.
+// The longest text any byte of the dialect becomes.
+constexpr std::size_t LongestEscape(const DialectRules& rules) {
+    std::size_t longest = 1;
+    for (const Escape& escape : rules.escapes) longest = escape.text.size() > longest ? escape.text.size() : longest;
+    return longest;
+}
+
+// Room a literal of a value of valueSize bytes needs, or NULL.
+constexpr std::size_t MaxLiteralSize(const DialectRules& rules, std::size_t valueSize) {
+    return LongestEscape(rules) * valueSize + 4;
+}
+
+// value as a string literal of the dialect, written at out, which must have
+// room for MaxLiteralSize bytes; returns the end of what it wrote.
+char* WriteLiteral(const DialectRules& rules, std::string_view value, char* out);
+void AppendLiteral(const DialectRules& rules, std::string_view value, std::string& out);
+
+// name as an identifier of the dialect: between its identifier quotes, an
+// inner one doubled.
 std::string QuoteIdentifier(Dialect dialect, std::string_view name);
 
 }  // namespace rowsmith

@@ -16,12 +16,12 @@ char* Put(std::string_view text, char* out) {
 
 }  // namespace
 
-StatementWriter::StatementWriter(const StatementFormat& format, const ConversionOptions& options,
-                                 std::size_t fieldCount, StatementOutput& output)
-    : format_(format), options_(options), fieldCount_(fieldCount), output_(output) {
-    continuation_ = "," + format.lineEnd() + "( ";
-    closeAndHead_ = ";" + format.lineEnd() + format.head();
-    tail_ = " );" + format.lineEnd();
+StatementWriter::StatementWriter(const RowScanner& scanner, const ConversionOptions& options, std::size_t fieldCount,
+                                 StatementOutput& output)
+    : scanner_(scanner), options_(options), fieldCount_(fieldCount), output_(output) {
+    continuation_ = "," + scanner.lineEnd() + "( ";
+    closeAndHead_ = ";" + scanner.lineEnd() + scanner.head();
+    tail_ = " );" + scanner.lineEnd();
 }
 
 int StatementWriter::WriteStatement(std::string_view text) {
@@ -33,24 +33,24 @@ int StatementWriter::WriteStatement(std::string_view text) {
 }
 
 int StatementWriter::Begin() {
-    return options_.transaction ? WriteStatement("BEGIN;" + format_.lineEnd()) : 0;
+    return options_.transaction ? WriteStatement("BEGIN;" + scanner_.lineEnd()) : 0;
 }
 
 int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
     if (options_.rowsPerInsert <= 1) {
         // One statement a row: the scanner writes it whole, the fastest way.
         char* at = nullptr;
-        if (const int error = output_.Reserve(format_.MaxRowSize(line.size()), at)) return error;
+        if (const int error = output_.Reserve(scanner_.MaxRowSize(line.size()), at)) return error;
         std::size_t count = 0;
-        char* end = format_.WriteRow(line, at, count);
+        char* end = scanner_.WriteRow(line, at, count);
         output_.Commit(end, end);
         ++counts_.statements;
         CountRow(count, lineNumber);
         return 0;
     }
     return Add(
-        StatementFormat::MaxValuesSize(line.size()),
-        [this, line](char* out, std::size_t& count) { return format_.WriteValues(line, out, count); }, lineNumber);
+        scanner_.MaxValuesSize(line.size()),
+        [this, line](char* out, std::size_t& count) { return scanner_.WriteValues(line, out, count); }, lineNumber);
 }
 
 int StatementWriter::AddValues(const std::vector<std::string_view>& values, std::uint64_t lineNumber) {
@@ -58,14 +58,16 @@ int StatementWriter::AddValues(const std::vector<std::string_view>& values, std:
     const std::size_t bytes =
         values.empty() ? 0
                        : static_cast<std::size_t>(values.back().data() + values.back().size() - values.front().data());
-    const std::size_t maxSize = 2 * bytes + (MaxValueSize(0) + 1) * values.size();
+    const DialectRules& rules = RulesOf(options_.dialect);
+    const std::size_t maxSize = MaxLiteralSize(rules, bytes) + (MaxLiteralSize(rules, 0) + 1) * values.size();
     return Add(
         maxSize,
-        [this, &values](char* out, std::size_t& count) {
+        [this, &values, &rules](char* out, std::size_t& count) {
             count = values.size();
             for (std::size_t i = 0; i < values.size(); ++i) {
                 if (i > 0) *out++ = ',';
-                out = WriteValue(options_, values[i], out);
+                out =
+                    options_.emptyAsNull && values[i].empty() ? Put("NULL", out) : WriteLiteral(rules, values[i], out);
             }
             return out;
         },
@@ -78,9 +80,9 @@ int StatementWriter::Add(std::size_t maxValuesSize, const ValuesWriter& writeVal
     if (options_.rowsPerInsert <= 1) {
         // A statement of its own: head, values, tail, and it ends at once.
         char* at = nullptr;
-        const std::size_t size = format_.head().size() + maxValuesSize + tail_.size();
+        const std::size_t size = scanner_.head().size() + maxValuesSize + tail_.size();
         if (const int error = output_.Reserve(size, at)) return error;
-        char* end = Put(tail_, writeValues(Put(format_.head(), at), count));
+        char* end = Put(tail_, writeValues(Put(scanner_.head(), at), count));
         output_.Commit(end, end);
         ++counts_.statements;
     } else if (const int error = AddToBatch(maxValuesSize, writeValues, count)) {
@@ -101,7 +103,7 @@ template <typename ValuesWriter>
 int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::size_t& count) {
     // The values go after room for the longest prefix; once their number is
     // known, the prefix is chosen and the row moved up against it.
-    const std::size_t room = std::max({continuation_.size(), closeAndHead_.size(), format_.head().size()});
+    const std::size_t room = std::max({continuation_.size(), closeAndHead_.size(), scanner_.head().size()});
     char* at = nullptr;
     if (const int error = output_.Reserve(room + maxValuesSize + 2, at)) return error;
     char* values = at + room;
@@ -111,13 +113,13 @@ int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& w
     const bool continues = open && rowsInStatement_ < options_.rowsPerInsert && count == statementValues_;
     const std::string_view prefix = continues ? std::string_view(continuation_)
                                     : open    ? std::string_view(closeAndHead_)
-                                              : std::string_view(format_.head());
+                                              : std::string_view(scanner_.head());
     char* rowStart = Put(prefix, at);
     std::memmove(rowStart, values, static_cast<std::size_t>(end - values));
     end = Put(" )", rowStart + (end - values));
     // The row waits for its "," or ";"; starting a statement after an open
     // one ended that one with its ";" and line end.
-    output_.Commit(end, open && !continues ? at + 1 + format_.lineEnd().size() : nullptr);
+    output_.Commit(end, open && !continues ? at + 1 + scanner_.lineEnd().size() : nullptr);
     if (continues) {
         ++rowsInStatement_;
     } else {
@@ -131,10 +133,10 @@ int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& w
 int StatementWriter::End(bool succeeded) {
     if (rowsInStatement_ > 0) {
         rowsInStatement_ = 0;
-        if (const int error = WriteStatement(";" + format_.lineEnd())) return error;
+        if (const int error = WriteStatement(";" + scanner_.lineEnd())) return error;
     }
     if (!options_.transaction) return 0;
-    return WriteStatement((succeeded ? "COMMIT;" : "ROLLBACK;") + format_.lineEnd());
+    return WriteStatement((succeeded ? "COMMIT;" : "ROLLBACK;") + scanner_.lineEnd());
 }
 
 }  // namespace rowsmith

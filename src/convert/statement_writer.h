@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "convert/conversion_options.h"
-#include "convert/conversion_run.h"
-#include "convert/statement_format.h"
+#include "convert/row_scanner.h"
+#include "convert/run_report.h"
 #include "convert/statement_output.h"
 
 namespace rowsmith {
@@ -25,11 +25,11 @@ namespace rowsmith {
 class StatementWriter {
 public:
     // fieldCount: the number of field names, 0 when unknown.
-    StatementWriter(const StatementFormat& format, const ConversionOptions& options, std::size_t fieldCount,
+    StatementWriter(const RowScanner& scanner, const ConversionOptions& options, std::size_t fieldCount,
                     StatementOutput& output);
 
     int Begin();
-    // A line under the line rules, read by the format's scanner.
+    // A line under the line rules, read by the scanner.
     int AddRow(std::string_view line, std::uint64_t lineNumber);
     // A record whose values are read already, one after another in memory.
     int AddValues(const std::vector<std::string_view>& values, std::uint64_t lineNumber);
@@ -49,7 +49,7 @@ private:
     // Counts a row of values values, and whether they match the field names.
     void CountRow(std::size_t values, std::uint64_t lineNumber);
 
-    const StatementFormat& format_;
+    const RowScanner& scanner_;
     ConversionOptions options_;
     std::size_t fieldCount_;
     StatementOutput& output_;

@@ -6,12 +6,13 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "io/status.h"
 #include "io/write_all.h"
 
 namespace rowsmith {
 
 std::string ByteSource::Describe(int error) const {
-    return std::strerror(error);
+    return StatusText(error);
 }
 
 int FdSource::Read(char* buffer, std::size_t size, std::size_t& got) {

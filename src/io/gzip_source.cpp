@@ -4,6 +4,8 @@
 
 #include <zlib.h>
 
+#include "io/status.h"
+
 namespace rowsmith {
 
 struct GzipSource::Stream {
@@ -26,7 +28,7 @@ GzipSource::~GzipSource() {
 
 int GzipSource::Read(char* buffer, std::size_t size, std::size_t& got) {
     got = 0;
-    if (!reason_.empty()) return EBADMSG;
+    if (!reason_.empty()) return kDamagedGzip;
     z_stream& z = stream_->z;
     z.next_out = reinterpret_cast<Bytef*>(buffer);
     z.avail_out = static_cast<uInt>(size);
@@ -45,14 +47,14 @@ int GzipSource::Read(char* buffer, std::size_t size, std::size_t& got) {
         }
         if (z.avail_in == 0) {
             reason_ = "the compressed data ends early";
-            return EBADMSG;
+            return kDamagedGzip;
         }
         const int status = inflate(&z, Z_NO_FLUSH);
         if (status == Z_STREAM_END) {
             memberEnded_ = true;
         } else if (status != Z_OK && status != Z_BUF_ERROR) {
             reason_ = z.msg ? z.msg : "damaged compressed data";
-            return EBADMSG;
+            return kDamagedGzip;
         }
     }
     got = size - z.avail_out;
@@ -60,7 +62,7 @@ int GzipSource::Read(char* buffer, std::size_t size, std::size_t& got) {
 }
 
 std::string GzipSource::Describe(int error) const {
-    if (error == EBADMSG && !reason_.empty()) return "damaged gzip data: " + reason_;
+    if (error == kDamagedGzip && !reason_.empty()) return "damaged gzip data: " + reason_;
     return ByteSource::Describe(error);
 }
 

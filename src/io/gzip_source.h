@@ -9,7 +9,7 @@ namespace rowsmith {
 
 // Decompresses a gzip stream read from another source; several members one
 // after another read as one stream, as gzip itself reads them. Damaged data,
-// or data that ends early, is EBADMSG, described with zlib's reason.
+// or data that ends early, is kDamagedGzip, described with zlib's reason.
 class GzipSource : public ByteSource {
 public:
     static constexpr std::size_t kBlockSize = std::size_t{1} << 18;

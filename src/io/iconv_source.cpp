@@ -6,6 +6,8 @@
 
 #include <iconv.h>
 
+#include "io/status.h"
+
 namespace rowsmith {
 
 namespace {
@@ -27,9 +29,13 @@ bool EncodingKnown(const std::string& encoding) {
     return true;
 }
 
+std::string UnknownEncodingText(const std::string& encoding) {
+    return "the character set \"" + encoding + "\" is not known";
+}
+
 int IconvSource::Open(ByteSource& encoded, const std::string& encoding, std::unique_ptr<IconvSource>& source) {
     const iconv_t descriptor = OpenDecoder(encoding);
-    if (descriptor == reinterpret_cast<iconv_t>(-1)) return EINVAL;
+    if (descriptor == reinterpret_cast<iconv_t>(-1)) return kUnknownEncoding;
     source.reset(new IconvSource(encoded, encoding, descriptor));
     return 0;
 }
@@ -67,14 +73,14 @@ int IconvSource::Read(char* buffer, std::size_t size, std::size_t& got) {
         lines_ += static_cast<std::uint64_t>(std::count(buffer, out, '\n'));
         start_ = end_ - inLeft;
         // An unfinished sequence is an error only once nothing can follow it.
-        if (error == EILSEQ || (error == EINVAL && inputEnded_)) return got > 0 ? 0 : EILSEQ;
+        if (error == EILSEQ || (error == EINVAL && inputEnded_)) return got > 0 ? 0 : kInvalidText;
         if (error == E2BIG && got == 0) return E2BIG;  // the buffer cannot hold one character
     }
     return 0;
 }
 
 std::string IconvSource::Describe(int error) const {
-    if (error == EILSEQ) return "line " + std::to_string(lines_) + " is not valid " + encoding_ + " text";
+    if (error == kInvalidText) return "line " + std::to_string(lines_) + " is not valid " + encoding_ + " text";
     return ByteSource::Describe(error);
 }
 

@@ -9,12 +9,12 @@
 namespace rowsmith {
 
 // Decodes text in a character set iconv knows into UTF-8. A byte sequence
-// that is not valid in that set is EILSEQ, described with its line.
+// that is not valid in that set is kInvalidText, described with its line.
 class IconvSource : public ByteSource {
 public:
     static constexpr std::size_t kBlockSize = std::size_t{1} << 18;
 
-    // Opens the decoder; 0, or EINVAL when iconv does not know encoding.
+    // Opens the decoder; 0, or kUnknownEncoding when iconv does not know it.
     static int Open(ByteSource& encoded, const std::string& encoding, std::unique_ptr<IconvSource>& source);
     ~IconvSource() override;
     IconvSource(const IconvSource&) = delete;
@@ -39,5 +39,7 @@ private:
 
 // True when iconv can decode encoding into UTF-8.
 bool EncodingKnown(const std::string& encoding);
+// What is said of a character set iconv does not know.
+std::string UnknownEncodingText(const std::string& encoding);
 
 }  // namespace rowsmith

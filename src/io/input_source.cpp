@@ -30,6 +30,8 @@ int InputSource::Open(const std::string& encoding) {
         if (const int error = IconvSource::Open(*top_, encoding, iconv_)) return error;
         top_ = iconv_.get();
     }
+    markSkipper_ = std::make_unique<Utf8MarkSkipper>(*top_);
+    top_ = markSkipper_.get();
     return 0;
 }
 

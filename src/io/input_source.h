@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "io/byte_order_mark.h"
 #include "io/byte_source.h"
 
 namespace rowsmith {
@@ -12,7 +13,8 @@ class IconvSource;
 class ReadAheadSource;
 
 // The bytes of a run's input: decompressed when the file starts like gzip
-// (whatever its name), and decoded into UTF-8 when an encoding is given.
+// (whatever its name), decoded into UTF-8 when an encoding is given, and
+// without a UTF-8 byte-order mark at the start.
 class InputSource : public ByteSource {
 public:
     explicit InputSource(ByteSource& file);
@@ -21,7 +23,7 @@ public:
     InputSource& operator=(const InputSource&) = delete;
 
     // Reads the first bytes to see what they are. Returns 0, the errno of a
-    // failed read, or EINVAL when iconv does not know encoding.
+    // failed read, or kUnknownEncoding when iconv does not know encoding.
     int Open(const std::string& encoding);
 
     int Read(char* buffer, std::size_t size, std::size_t& got) override;
@@ -48,6 +50,7 @@ private:
     std::unique_ptr<GzipSource> gzip_;
     std::unique_ptr<ReadAheadSource> ahead_;
     std::unique_ptr<IconvSource> iconv_;
+    std::unique_ptr<Utf8MarkSkipper> markSkipper_;
     ByteSource* top_;
 };
 

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "io/status.h"
 #include "io/unique_fd.h"
 #include "io/write_all.h"
 
@@ -45,7 +46,7 @@ int FinalTarget(const std::string& path, std::string& target) {
         if (!MayFollow(target, info)) return EACCES;
         std::vector<char> link(PATH_MAX);
         const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
-        if (n <= 0) return n < 0 ? errno : EINVAL;
+        if (n <= 0) return n < 0 ? errno : ENOENT;
         std::string next(link.data(), static_cast<std::size_t>(n));
         if (next[0] != '/' && target.find('/') != std::string::npos) next.insert(0, DirectoryOf(target) + "/");
         target = std::move(next);
@@ -91,7 +92,7 @@ int ReplaceFile(const std::string& path, std::string_view contents) {
     // Only a regular file is replaced: never a directory, and never a device
     // or pipe that a link may point at.
     if (exists && S_ISDIR(old.st_mode)) return EISDIR;
-    if (exists && !S_ISREG(old.st_mode)) return EINVAL;
+    if (exists && !S_ISREG(old.st_mode)) return kNotRegularFile;
     if (exists && ::access(target.c_str(), W_OK) != 0) return errno;
 
     std::string temporary = target + ".XXXXXX";

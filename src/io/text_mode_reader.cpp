@@ -11,7 +11,6 @@ namespace rowsmith {
 
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr char kEndOfText = 0x1A;
 
 }  // namespace
@@ -20,8 +19,9 @@ TextModeReader::TextModeReader(ByteSource& source, std::size_t blockSize)
     : source_(&source), capacity_(blockSize < 16 ? 16 : blockSize), buffer_(new char[capacity_ + kPadding]()) {}
 
 TextModeReader::TextModeReader(int fd, std::size_t blockSize)
-    : ownSource_(std::make_unique<FdSource>(fd)),
-      source_(ownSource_.get()),
+    : fdSource_(std::make_unique<FdSource>(fd)),
+      markSkipper_(std::make_unique<Utf8MarkSkipper>(*fdSource_)),
+      source_(markSkipper_.get()),
       capacity_(blockSize < 16 ? 16 : blockSize),
       buffer_(new char[capacity_ + kPadding]()) {}
 
@@ -65,7 +65,7 @@ bool TextModeReader::Fill() {
     }
     if (end_ == capacity_) {
         if (capacity_ >= kMaxLineSize) {
-            error_ = E2BIG;
+            error_ = kLineTooLong;
             return false;
         }
         const std::size_t capacity = std::min(capacity_ * 2, kMaxLineSize);
@@ -78,22 +78,10 @@ bool TextModeReader::Fill() {
 
     const std::size_t readFrom = end_;
     end_ += ReadSome(base + end_);
-    // Wait for three bytes before deciding whether the input opens with a
-    // byte-order mark.
-    while (atStart_ && !inputEnded_ && end_ < kByteOrderMark.size() &&
-           kByteOrderMark.substr(0, end_) == std::string_view(base, end_)) {
-        end_ += ReadSome(base + end_);
-    }
     if (error_ != 0) return false;
     if (const void* eot = std::memchr(base + readFrom, kEndOfText, end_ - readFrom)) {
         end_ = static_cast<std::size_t>(static_cast<const char*>(eot) - base);
         inputEnded_ = true;
-    }
-    if (atStart_) {
-        atStart_ = false;
-        if (std::string_view(base, end_).substr(0, 3) == kByteOrderMark) {
-            lineStart_ = searchFrom_ = kByteOrderMark.size();
-        }
     }
     return end_ != readFrom;
 }

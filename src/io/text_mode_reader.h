@@ -5,24 +5,23 @@
 #include <memory>
 #include <string_view>
 
+#include "io/byte_order_mark.h"
 #include "io/byte_source.h"
+#include "io/status.h"
 
 namespace rowsmith {
-
-// What a reader returns at the end of its input: not an errno, which is
-// always positive.
-inline constexpr int kEndOfInput = -1;
 
 // Reads a file descriptor as text-mode lines, in large blocks:
 // - a CR LF pair reads as one LF, a CR on its own reads as itself;
 // - the first 0x1A byte ends the input;
-// - a UTF-8 byte-order mark at the very start is skipped.
+// - read from a descriptor, a UTF-8 byte-order mark at the very start is
+//   skipped (a run's input source skips it for the other constructor).
 // Memory use is one block plus the longest line.
 class TextModeReader {
 public:
     static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
     static constexpr std::size_t kPadding = 32;
-    // A longer line is an error (E2BIG), not a reason to take all memory.
+    // A longer line is an error (kLineTooLong), not a reason to take all memory.
     static constexpr std::size_t kMaxLineSize = std::size_t{64} << 20;
 
     explicit TextModeReader(ByteSource& source, std::size_t blockSize = kDefaultBlockSize);
@@ -35,7 +34,7 @@ public:
     // may lack one) and returns 0; the view stays valid until the next call,
     // and kPadding readable bytes follow it. At the end of the input returns
     // kEndOfInput; after a failed read, its errno, then and on every call;
-    // E2BIG for a line longer than kMaxLineSize.
+    // kLineTooLong for a line longer than kMaxLineSize.
     int NextLine(std::string_view& line);
     // Bytes taken from the file so far, before any translation.
     std::uint64_t bytesConsumed() const { return source_->bytesFromFile(); }
@@ -45,10 +44,11 @@ public:
 private:
     // Reads more bytes after the buffered ones. False when nothing came.
     bool Fill();
-    // Reads into [at, buffer end) once, retrying on EINTR; marks the end.
+    // Reads into [at, buffer end) once; marks the end.
     std::size_t ReadSome(char* at);
 
-    std::unique_ptr<FdSource> ownSource_;  // when made for a descriptor
+    std::unique_ptr<FdSource> fdSource_;  // when made for a descriptor
+    std::unique_ptr<Utf8MarkSkipper> markSkipper_;
     ByteSource* source_;
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
@@ -56,7 +56,6 @@ private:
     std::size_t searchFrom_ = 0;  // where the search for a LF goes on
     std::size_t end_ = 0;         // end of the bytes read so far
     std::uint64_t reads_ = 0;
-    bool atStart_ = true;
     bool inputEnded_ = false;
     int error_ = 0;
 };

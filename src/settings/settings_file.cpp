@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdint>
 #include <filesystem>
 #include <string_view>
 
 #include "convert/messages.h"
+#include "convert/option_table.h"
 #include "io/replace_file.h"
 #include "io/text_mode.h"
 #include "io/text_mode_reader.h"
@@ -20,12 +20,12 @@ namespace rowsmith {
 namespace {
 
 // The keys of "db.ini", in the order they are written after CREATOR.
-struct SettingsKey {
+struct ValueKey {
     std::string_view key;
     std::string ConversionSettings::*member;
 };
 
-constexpr SettingsKey kSettingsKeys[] = {
+constexpr ValueKey kSettingsKeys[] = {
     {"OUTPUT", &ConversionSettings::outputFile},
     {"INPUT", &ConversionSettings::inputFile},
     {"TABLE", &ConversionSettings::tableName},
@@ -34,67 +34,6 @@ constexpr SettingsKey kSettingsKeys[] = {
 
 constexpr std::string_view kCreatorKey = "CREATOR";
 constexpr std::string_view kCreatorLine = "CREATOR=DB 1.0";
-
-// The options, each written after FIELDS only when it differs from its
-// default, so that a file with default options is exactly the plain one.
-struct OptionKey {
-    std::string_view key;
-    std::string (*write)(const ConversionOptions& options);            // empty: the default
-    bool (*read)(std::string_view value, ConversionOptions& options);  // false: a value it cannot take
-};
-
-std::string Flag(bool on) {
-    return on ? "1" : "";
-}
-
-bool ReadFlag(std::string_view value, bool& flag) {
-    flag = value == "1";
-    return value == "1" || value == "0" || value.empty();
-}
-
-std::string DelimiterName(char delimiter) {
-    if (delimiter == ',') return "";
-    if (delimiter == '\t') return "tab";
-    if (delimiter == ' ') return "space";  // a trailing blank would not survive
-    return std::string(1, delimiter);
-}
-
-constexpr OptionKey kOptionKeys[] = {
-    {"HEADER", [](const ConversionOptions& o) { return Flag(o.header); },
-     [](std::string_view v, ConversionOptions& o) { return ReadFlag(v, o.header); }},
-    {"RFC4180", [](const ConversionOptions& o) { return Flag(o.rfc4180); },
-     [](std::string_view v, ConversionOptions& o) { return ReadFlag(v, o.rfc4180); }},
-    {"DELIMITER", [](const ConversionOptions& o) { return DelimiterName(o.delimiter); },
-     [](std::string_view v, ConversionOptions& o) {
-         const std::optional<char> delimiter = v == "space" ? ' ' : DelimiterFromName(v);
-         if (delimiter) o.delimiter = *delimiter;
-         return delimiter.has_value();
-     }},
-    {"ENCODING", [](const ConversionOptions& o) { return o.encoding; },
-     [](std::string_view v, ConversionOptions& o) {
-         o.encoding = v;
-         return true;
-     }},
-    {"DIALECT", [](const ConversionOptions& o) { return std::string(o.dialect == Dialect::MySql ? "mysql" : ""); },
-     [](std::string_view v, ConversionOptions& o) {
-         const std::optional<Dialect> dialect = DialectFromName(v);
-         if (dialect) o.dialect = *dialect;
-         return dialect.has_value();
-     }},
-    {"EMPTYASNULL", [](const ConversionOptions& o) { return Flag(o.emptyAsNull); },
-     [](std::string_view v, ConversionOptions& o) { return ReadFlag(v, o.emptyAsNull); }},
-    {"ROWSPERINSERT",
-     [](const ConversionOptions& o) { return o.rowsPerInsert == 1 ? std::string() : std::to_string(o.rowsPerInsert); },
-     [](std::string_view v, ConversionOptions& o) {
-         std::uint32_t rows = 0;
-         const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), rows);
-         if (error != std::errc() || end != v.data() + v.size() || rows < 1 || rows > kMaxRowsPerInsert) return false;
-         o.rowsPerInsert = rows;
-         return true;
-     }},
-    {"TRANSACTION", [](const ConversionOptions& o) { return Flag(o.transaction); },
-     [](std::string_view v, ConversionOptions& o) { return ReadFlag(v, o.transaction); }},
-};
 
 // The boxes are single-line, so a line break can only come from a value
 // that was set some other way. Each CR or LF is written as a space, so the
@@ -108,15 +47,15 @@ std::string OneLine(std::string value) {
 }
 
 // Opens "db.ini" for reading when it is a regular file no larger than
-// kMaxSettingsFileSize: never waits on a pipe or a device. 0 or an errno
-// (EFBIG for a file too large, EINVAL for one that is not a regular file).
+// kMaxSettingsFileSize: never waits on a pipe or a device. 0, an errno,
+// kTooLarge or kNotRegularFile.
 int OpenSettingsFile(UniqueFd& file) {
     file = UniqueFd(::open(kSettingsFileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!file) return errno;
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) return errno;
-    if (!S_ISREG(info.st_mode)) return EINVAL;
-    if (static_cast<std::uint64_t>(info.st_size) > kMaxSettingsFileSize) return EFBIG;
+    if (!S_ISREG(info.st_mode)) return kNotRegularFile;
+    if (static_cast<std::uint64_t>(info.st_size) > kMaxSettingsFileSize) return kTooLarge;
     return 0;
 }
 
@@ -133,17 +72,19 @@ bool ApplyLine(std::string_view line, ConversionSettings& settings, ConversionOp
     bool hasEquals = false;
     const auto [key, value] = KeyAndValue(line, hasEquals);
     if (key.empty() && !hasEquals) return true;  // an empty line
-    for (const SettingsKey& entry : kSettingsKeys) {
+    for (const ValueKey& entry : kSettingsKeys) {
         if (entry.key == key) {
             settings.*entry.member = std::string(value);
             return true;
         }
     }
     if (key == kCreatorKey) return hasEquals;
-    for (const OptionKey& entry : kOptionKeys) {
-        if (entry.key == key) {
+    // The options follow FIELDS, each only when it differs from its default,
+    // so that a file with default options is exactly the plain one.
+    for (const OptionFact& fact : OptionFacts()) {
+        if (SettingsKey(fact) == key) {
             ConversionOptions scratch;
-            return entry.read(value, options ? *options : scratch) && hasEquals;
+            return fact.set(options ? *options : scratch, value) && hasEquals;
         }
     }
     return false;
@@ -177,19 +118,19 @@ int LoadSettings(ConversionSettings& settings, ConversionOptions* options) {
 }
 
 void LoadSettings(ConversionSettings& settings, MessageOwner& owner, ConversionOptions* options) {
-    if (LoadSettings(settings, options) == EFBIG) {
+    if (LoadSettings(settings, options) == kTooLarge) {
         owner.ShowMessage(std::string(kSettingsTooLargeMessage.text), std::string(kSettingsTooLargeMessage.caption));
     }
 }
 
 std::string SettingsFileText(const ConversionSettings& settings, const ConversionOptions& options) {
     std::string text(kCreatorLine);
-    for (const SettingsKey& entry : kSettingsKeys) {
+    for (const ValueKey& entry : kSettingsKeys) {
         text.append("\n").append(entry.key).append("=").append(OneLine(settings.*entry.member));
     }
-    for (const OptionKey& entry : kOptionKeys) {
-        const std::string value = entry.write(options);
-        if (!value.empty()) text.append("\n").append(entry.key).append("=").append(OneLine(value));
+    for (const OptionFact& fact : OptionFacts()) {
+        const std::string value = fact.get(options);
+        if (!value.empty()) text.append("\n").append(SettingsKey(fact)).append("=").append(OneLine(value));
     }
     text.append("\n\n");
     return text;
@@ -204,7 +145,7 @@ SettingsSave SaveSettingsFile(const ConversionSettings& settings, const Conversi
     ConversionSettings scratch;
     bool ours = true;
     const int readError = ReadSettingsFile(scratch, nullptr, ours);
-    if (readError == EFBIG || (readError == 0 && !ours)) {
+    if (readError == kTooLarge || (readError == 0 && !ours)) {
         save.foreign = true;
         return save;
     }

@@ -7,9 +7,7 @@
 
 namespace rowsmith {
 
-CAboutBox::CAboutBox(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                         Qt::MSWindowsFixedSizeDialogHint) {
+CAboutBox::CAboutBox(QWidget* owner) : QDialog(owner, kFixedDialogFlags) {
     BuildDialog(*this, kAboutBoxTemplate, AppIcon());
     auto* ok = findChild<QPushButton*>(QString::number(kIdOk));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

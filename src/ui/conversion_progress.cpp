@@ -37,10 +37,6 @@ bool ConversionProgress::Continue(std::uint64_t bytesRead, std::uint64_t totalBy
     return !dialog_->wasCanceled();
 }
 
-void ConversionProgress::Finished(const RunReport& /*report*/) {
-    Finish();
-}
-
 void ConversionProgress::Finish() {
     delete dialog_.data();
     if (busy_) QApplication::restoreOverrideCursor();

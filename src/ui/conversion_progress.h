@@ -5,7 +5,7 @@
 #include <QString>
 #include <chrono>
 
-#include "convert/conversion_run.h"
+#include "convert/run_report.h"
 
 class QProgressDialog;
 class QWidget;
@@ -24,13 +24,11 @@ public:
     ConversionProgress& operator=(const ConversionProgress&) = delete;
 
     bool Continue(std::uint64_t bytesRead, std::uint64_t totalBytes) override;
-    // The run's message is about to show: nothing of the progress may stay.
-    void Finished(const RunReport& report) override;
 
+private:
     // Takes the progress dialog and the busy cursor away.
     void Finish();
 
-private:
     QWidget* owner_;
     QString inputFile_;
     std::chrono::milliseconds delay_;

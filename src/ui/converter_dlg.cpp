@@ -22,6 +22,7 @@
 
 #include "convert/conversion_run.h"
 #include "convert/messages.h"
+#include "convert/run_message.h"
 #include "convert/stop_request.h"
 #include "rowsmith_version.h"
 #include "settings/settings_file.h"
@@ -72,15 +73,6 @@ bool IsCommandLetter(const QKeyEvent& key) {
     return held && !key.text().isEmpty() && key.text().at(0).isPrint();
 }
 
-// "3 statements with 5 rows were appended to FILE."
-std::string AppendedText(const RowCounts& counts, const std::string& output) {
-    auto plural = [](std::uint64_t n, const char* one, const char* many) {
-        return std::to_string(n) + " " + (n == 1 ? one : many);
-    };
-    return plural(counts.statements, "statement", "statements") + " with " + plural(counts.rows, "row", "rows") +
-           (counts.statements == 1 ? " was" : " were") + " appended to " + output + ".";
-}
-
 constexpr FilePickerRequest kInputPicker{
     "*.csv", "CSV Files (*.csv)|*.csv|Tab Delimited Files (*.tab)|*.tab|All Files (*.*)|*.*||"};
 constexpr FilePickerRequest kOutputPicker{"*.sql", "SQL Files (*.sql)|*.sql|All Files (*.*)|*.*||"};
@@ -110,9 +102,6 @@ private:
     std::filesystem::path saved_;
 };
 
-constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
-
 }  // namespace
 
 const CommandEntry<CConverterDlg> CConverterDlg::kCommands[] = {
@@ -122,16 +111,8 @@ const CommandEntry<CConverterDlg> CConverterDlg::kCommands[] = {
     {kIdCancel, &CConverterDlg::OnCancel},           {kIdAboutCommand, &CConverterDlg::OnAbout},
 };
 
-QUrl HelpPageUrl() {
-    const QString host = QStringLiteral(ROWSMITH_HELP_HOST);
-    if (!host.isEmpty()) return QUrl(QStringLiteral("http://") + host + QStringLiteral("/rowsmith/help.htm"));
-    QUrl page = QUrl::fromLocalFile(HelpPagePath());
-    page.setFragment(HelpSection(0x20000 + kConverterTemplateId));
-    return page;
-}
-
 CConverterDlg::CConverterDlg(UiServices services, QWidget* parent)
-    : QDialog(parent, kDialogFlags), services_(std::move(services)) {
+    : QDialog(parent, kFixedDialogFlags), services_(std::move(services)) {
     const QIcon icon = AppIcon();
     BuildDialog(*this, kConverterTemplate, icon);
     setWindowIcon(icon);
@@ -178,24 +159,7 @@ void CConverterDlg::OpenWithInput(const std::string& inputFile) {
 void CConverterDlg::ShowMessage(const std::string& text, const std::string& caption) {
     // Asked to end (SIGTERM): nobody is there to dismiss a message.
     if (StopSignal() != 0) return;
-    std::string shown = text;
-    if (finishedRun_) {
-        // After a run: what it wrote, and where.
-        const RunReport& report = *finishedRun_;
-        std::string more;
-        if (report.status == RunStatus::Done || report.status == RunStatus::Cancelled) {
-            more = AppendedText(report.counts, settings_.outputFile);
-            if (report.counts.mismatchedRows > 0) {
-                more += "\n" +
-                        MismatchText(report.counts.mismatchedRows, report.counts.firstMismatchLine, report.fieldCount);
-            }
-        } else if (report.status == RunStatus::WriteFailed && report.error != 0) {
-            more = settings_.outputFile + ": " + std::strerror(report.error) + ".";
-        }
-        if (!more.empty()) shown += "\n\n" + more;
-        finishedRun_.reset();
-    }
-    services_.showMessage(this, FromBytes(shown), FromBytes(caption), QMessageBox::NoIcon);
+    services_.showMessage(this, FromBytes(text), FromBytes(caption), QMessageBox::NoIcon);
 }
 
 bool CConverterDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -339,32 +303,24 @@ void CConverterDlg::BrowseForFile(std::string ConversionSettings::*target, const
 
 void CConverterDlg::OnConvert() {
     PullFields();
-    // The progress hears how the run ended just before its message shows.
-    class Progress : public ConversionProgress {
-    public:
-        Progress(CConverterDlg& owner, const QString& input, std::chrono::milliseconds delay)
-            : ConversionProgress(&owner, input, delay), owner_(owner) {}
-        void Finished(const RunReport& report) override {
-            ConversionProgress::Finished(report);
-            owner_.finishedRun_ = report;
+    RunMessage message{std::string(kNoMemoryMessage.text), std::string(kNoMemoryMessage.caption)};
+    {
+        // The progress dialog and the busy cursor go before the message shows.
+        ConversionProgress progress(this, FromBytes(settings_.inputFile), progressDelay_);
+        try {
+            // The run may name the output (db.csv) before its message does.
+            const RunReport report = ConvertFile(settings_, &progress, options_);
+            message = WindowMessage(report, settings_.outputFile);
+        } catch (const std::bad_alloc&) {
         }
-
-    private:
-        CConverterDlg& owner_;
-    } progress(*this, FromBytes(settings_.inputFile), progressDelay_);
-    try {
-        RunConversion(settings_, *this, &progress, options_);
-    } catch (const std::bad_alloc&) {
-        progress.Finish();
-        ShowMessage(std::string(kNoMemoryMessage.text), std::string(kNoMemoryMessage.caption));
     }
-    finishedRun_.reset();
+    ShowMessage(message.text, message.caption);
     PushFields();
 }
 
 void CConverterDlg::OnHelp() {
     PullFields();
-    const QUrl page = HelpPageUrl();
+    const QUrl page = HelpPageUrl(0x20000 + kConverterTemplateId);
     const bool missing = page.isLocalFile() && !QFileInfo(page.toLocalFile()).isFile();
     if (missing || !services_.openUrl(page)) {
         services_.showMessage(this, services_.loadString(kStrHelpFailed), ProgramName(), QMessageBox::Warning);

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "convert/conversion_options.h"
-#include "convert/conversion_run.h"
 #include "convert/conversion_settings.h"
 #include "convert/message_owner.h"
 #include "ui/command_table.h"
@@ -85,13 +84,8 @@ private:
     UiServices services_;
     ConversionSettings settings_;
     ConversionOptions options_;
-    std::map<int, QString> shown_;          // what each box showed when last filled
-    std::optional<RunReport> finishedRun_;  // the run whose message is about to show
+    std::map<int, QString> shown_;  // what each box showed when last filled
     std::chrono::milliseconds progressDelay_{500};
 };
-
-// The address the Help button opens: the help page installed with the
-// program, unless the build names an online one.
-QUrl HelpPageUrl();
 
 }  // namespace rowsmith

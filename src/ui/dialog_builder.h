@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSize>
+#include <Qt>
 #include <span>
 
 class QDialog;
@@ -34,6 +35,11 @@ struct ControlSpec {
 };
 
 inline constexpr int kNoId = -1;
+
+// Every dialog's frame: a caption with a close box and a window menu, and a
+// fixed size (no minimize or maximize box).
+inline constexpr Qt::WindowFlags kFixedDialogFlags = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                                     Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
 
 struct DialogTemplate {
     int id;

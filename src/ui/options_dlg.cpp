@@ -36,9 +36,6 @@ constexpr AccessibleName kNames[] = {
     {kIdRowsPerInsert, "Rows per INSERT", "Rows per INSERT:"},
 };
 
-constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
-
 constexpr const char* kAsIs = "As is";
 
 }  // namespace
@@ -49,7 +46,7 @@ Control* COptionsDlg::Find(int id) const {
 }
 
 COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services, QWidget* owner)
-    : QDialog(owner, kDialogFlags), services_(services), options_(options) {
+    : QDialog(owner, kFixedDialogFlags), services_(services), options_(options) {
     BuildDialog(*this, kOptionsTemplate, AppIcon());
     connect(Find<QPushButton>(kIdOk), &QPushButton::clicked, this, &COptionsDlg::accept);
     connect(Find<QPushButton>(kIdCancel), &QPushButton::clicked, this, &COptionsDlg::reject);

@@ -33,11 +33,15 @@ std::optional<QString> PickFile(QWidget* owner, const FilePickerRequest& request
 
 // The help page, at the section of the context, goes to whatever the
 // desktop opens web pages with.
-bool OpenHelpFile(const QString& helpFile, unsigned context) {
-    if (!QFileInfo(helpFile).isFile()) return false;
+// A help file at the section of a context.
+QUrl HelpFileUrl(const QString& helpFile, unsigned context) {
     QUrl page = QUrl::fromLocalFile(helpFile);
     page.setFragment(HelpSection(context));
-    return QDesktopServices::openUrl(page);
+    return page;
+}
+
+bool OpenHelpFile(const QString& helpFile, unsigned context) {
+    return QFileInfo(helpFile).isFile() && QDesktopServices::openUrl(HelpFileUrl(helpFile, context));
 }
 
 void RunAboutBox(QWidget* owner) {
@@ -88,6 +92,12 @@ QString HelpPagePath() {
         if (QFileInfo(candidate).isFile()) return QFileInfo(candidate).canonicalFilePath();
     }
     return candidates[2];
+}
+
+QUrl HelpPageUrl(unsigned context) {
+    const QString host = QStringLiteral(ROWSMITH_HELP_HOST);
+    if (!host.isEmpty()) return QUrl(QStringLiteral("http://") + host + QStringLiteral("/rowsmith/help.htm"));
+    return HelpFileUrl(HelpPagePath(), context);
 }
 
 QString ProgramName() {

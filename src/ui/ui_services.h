@@ -44,6 +44,9 @@ UiServices DefaultUiServices();
 // context (0x20000 plus a dialog's template number).
 QString HelpPagePath();
 QString HelpSection(unsigned context);
+// The address of the help page at the section of a context: the installed
+// page, unless the build names an online one.
+QUrl HelpPageUrl(unsigned context);
 // The program file's name without its extension: the caption of the
 // program's own messages.
 QString ProgramName();

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/conversion_run.h"
 #include "convert/row_conversion.h"
 #include "db/db_clients.h"
 #include "test_support.h"

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/conversion_run.h"
 #include "convert/row_conversion.h"
 #include "db/db_clients.h"
 #include "reference_rules.h"
@@ -144,10 +145,9 @@ TEST_F(LoadOptionsInDatabases, Postgresql) {
     std::string errors;
     WriteBytes("drop.sql", "DROP TABLE IF EXISTS one, opt, cancelled, failed;\n");
     ASSERT_EQ(test::LoadIntoPostgres(server, "drop.sql", errors), 0) << errors;
-    Check(
-        {"PostgreSQL", Dialect::Standard, "text",
-         [&server](const std::string& sql, std::string& errors) { return test::LoadIntoPostgres(server, sql, errors); },
-         [&server](const std::string& query) { return test::QueryPostgres(server, query); }});
+    Check({"PostgreSQL", Dialect::Standard, "text",
+           [&server](const std::string& sql, std::string& said) { return test::LoadIntoPostgres(server, sql, said); },
+           [&server](const std::string& query) { return test::QueryPostgres(server, query); }});
 }
 
 TEST_F(LoadOptionsInDatabases, MariaDb) {
@@ -158,8 +158,8 @@ TEST_F(LoadOptionsInDatabases, MariaDb) {
     WriteBytes("create.sql", "DROP DATABASE IF EXISTS options;\nCREATE DATABASE options;\n");
     ASSERT_EQ(test::LoadIntoMariaDb(server, "", "create.sql", errors), 0) << errors;
     Check({"MariaDB", Dialect::MySql, "longblob",
-           [&server](const std::string& sql, std::string& errors) {
-               return test::LoadIntoMariaDb(server, "options", sql, errors);
+           [&server](const std::string& sql, std::string& said) {
+               return test::LoadIntoMariaDb(server, "options", sql, said);
            },
            [&server](const std::string& query) { return test::QueryMariaDb(server, "options", query); }});
 }

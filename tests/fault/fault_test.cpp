@@ -16,8 +16,9 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/row_conversion.h"
-#include "reference_rules.h"
+#include "convert/conversion_run.h"
+#include "inputs.h"
+#include "io/status.h"
 #include "settings/settings_file.h"
 #include "test_support.h"
 
@@ -33,19 +34,6 @@ using test::StartProcess;
 using test::TempDirTest;
 using test::WaitForExit;
 using test::WriteBytes;
-
-std::string Statement(std::string_view line) {
-    return "INSERT INTO T ( F ) VALUES ( " + reference::ValueList(line) + " );\r\n";
-}
-
-// Lines with quoting of all kinds, and the statements they give.
-void MakeInput(int lines, std::string& input, std::string& statements) {
-    for (int i = 0; i < lines; ++i) {
-        const std::string line = std::to_string(i) + ",\"O'Brien, " + std::to_string(i % 97) + "\",it's\r\n";
-        input += line;
-        statements += Statement(line);
-    }
-}
 
 // True when text is a run of whole statements taken from the start of all.
 bool IsWholeStatementPrefix(const std::string& text, const std::string& all) {
@@ -69,23 +57,22 @@ TEST_F(FaultTest, FullDiskStopsTheRunWithWholeStatementsAndKeepsEverythingElse) 
     if (!test::MountSmallDisk(dir() / "small", 256 * 1024, why)) {
         GTEST_SKIP() << "cannot mount a small file system here (" << why << ")";
     }
-    std::string input;
-    std::string statements;
-    MakeInput(20000, input, statements);
-    WriteBytes("input.csv", input);
+    const test::Lines lines = test::QuotedLines(20000);
+    WriteBytes("input.csv", lines.input);
     const std::string earlier = "-- earlier content\r\n";
     WriteBytes("small/out.sql", earlier);
 
     ConversionSettings settings{"input.csv", "small/out.sql", "T", "F"};
     RecordingOwner owner;
     RunConversion(settings, owner);
-    EXPECT_EQ(owner.messages, test::kWriteFailedMessage);
+    EXPECT_EQ(test::Heads(owner.messages), test::kWriteFailedMessage);
+    EXPECT_NE(owner.messages[0].first.find("\n\nsmall/out.sql: No space left on device.\n"), std::string::npos);
     const std::string output = ReadBytes("small/out.sql");
     ASSERT_EQ(output.compare(0, earlier.size(), earlier), 0);
     const std::string added = output.substr(earlier.size());
-    EXPECT_TRUE(IsWholeStatementPrefix(added, statements)) << "ends: " << added.substr(added.size() - 40);
-    EXPECT_LT(added.size(), statements.size());
-    EXPECT_EQ(ReadBytes("input.csv"), input);
+    EXPECT_TRUE(IsWholeStatementPrefix(added, lines.statements)) << "ends: " << added.substr(added.size() - 40);
+    EXPECT_LT(added.size(), lines.statements.size());
+    EXPECT_EQ(ReadBytes("input.csv"), lines.input);
 
     // A settings save on the full disk fails and leaves the old file whole.
     fs::current_path("small");
@@ -109,13 +96,9 @@ TEST_F(FaultTest, FullDiskStopsTheRunWithWholeStatementsAndKeepsEverythingElse) 
 }
 
 TEST_F(FaultTest, FullDiskKeepsOnlyWholeStatementsOfManyRows) {
-    std::string input;
-    std::string ignored;
-    MakeInput(100000, input, ignored);
-    WriteBytes("input.csv", input);
-    ConversionOptions options;
-    options.rowsPerInsert = 700;  // statements of about 40 KB, across block ends
-    options.transaction = true;
+    WriteBytes("input.csv", test::QuotedLines(100000).input);
+    // Statements of about 40 KB, across block ends.
+    const ConversionOptions options{.rowsPerInsert = 700, .transaction = true};
     ConversionSettings whole{"input.csv", "whole.sql", "T", "F"};
     ASSERT_EQ(ConvertFile(whole, nullptr, options).status, RunStatus::Done);
     const std::string all = ReadBytes("whole.sql");
@@ -149,8 +132,9 @@ TEST_F(FaultTest, PathsThatCannotBeUsedAreReportedAndPathsWithSpacesWork) {
         RunConversion(cannotRead, owner);
         ConversionSettings cannotWrite{"input.csv", "readonly.sql", "T", "F"};
         RunConversion(cannotWrite, owner);
-        return owner.messages == Messages{{"Cannot read \"secret.csv\": Permission denied", "Error Reading File"},
-                                          test::kWriteFailedMessage[0]};
+        return test::Heads(owner.messages) ==
+               Messages{{"Cannot read \"secret.csv\": Permission denied", "Error Reading File"},
+                        test::kWriteFailedMessage[0]};
     }));
     EXPECT_EQ(ReadBytes("readonly.sql"), "-- kept\n");
 
@@ -160,8 +144,8 @@ TEST_F(FaultTest, PathsThatCannotBeUsedAreReportedAndPathsWithSpacesWork) {
                               "my data \xC3\xA9t\xC3\xA9/out put.sql", "T", "F"};
     RecordingOwner owner;
     RunConversion(spaced, owner);
-    EXPECT_EQ(owner.messages, test::kDoneMessage);
-    EXPECT_EQ(ReadBytes(spaced.outputFile), Statement("caf\xC3\xA9,1"));
+    EXPECT_EQ(test::Heads(owner.messages), test::kDoneMessage);
+    EXPECT_EQ(ReadBytes(spaced.outputFile), "INSERT INTO T ( F ) VALUES ( 'caf\xC3\xA9','1' );\r\n");
 }
 
 TEST_F(FaultTest, OddSettingsFilesNeverBreakLoadingAndNeverGetHalfWritten) {
@@ -181,7 +165,7 @@ TEST_F(FaultTest, OddSettingsFilesNeverBreakLoadingAndNeverGetHalfWritten) {
     for (int i = 0; huge.size() < (32u << 20); ++i) huge += "NOTE=" + std::to_string(i) + " filler line\r\n";
     huge += "INPUT=" + std::string(3 << 20, 'i') + "\r\nFIELDS=last\r\n";
     WriteBytes("db.ini", huge);
-    EXPECT_EQ(LoadSettings(loaded), EFBIG);
+    EXPECT_EQ(LoadSettings(loaded), kTooLarge);
     EXPECT_EQ(loaded.tableName, "after garbage");
     EXPECT_EQ(loaded.fieldNames, "");
     RecordingOwner refused;
@@ -200,10 +184,9 @@ TEST_F(FaultTest, OddSettingsFilesNeverBreakLoadingAndNeverGetHalfWritten) {
 }
 
 TEST_F(FaultTest, AKilledConversionLeavesTheInputAndEarlierOutputAndAPrefixOfTheStatements) {
-    std::string input;
-    std::string statements;
-    MakeInput(1500000, input, statements);
-    WriteBytes("input.csv", input);
+    const test::Lines lines = test::QuotedLines(1500000);
+    const std::string& statements = lines.statements;
+    WriteBytes("input.csv", lines.input);
     const std::string earlier = "-- earlier content\r\n";
     std::mt19937 random(11);
     int whole = 0;
@@ -211,12 +194,11 @@ TEST_F(FaultTest, AKilledConversionLeavesTheInputAndEarlierOutputAndAPrefixOfThe
     int finished = 0;
     for (int trial = 0; trial < 8; ++trial) {
         WriteBytes("out.sql", earlier);
-        const pid_t pid = StartProcess({ROWSMITH_CONVERT_PATH, "-t", "T", "-f", "F", "-o", "out.sql", "input.csv"},
-                                       "/dev/null", "/dev/null", "stderr.txt");
+        const pid_t pid = test::StartCli({"-t", "T", "-f", "F", "-o", "out.sql", "input.csv"});
         ASSERT_GT(pid, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(2 + random() % 40));
         ::kill(pid, SIGKILL);
-        const bool exited = WaitForExit(pid) == 0;
+        const bool exited = test::FinishCli(pid).status == 0;
 
         const std::string output = ReadBytes("out.sql");
         ASSERT_EQ(output.compare(0, earlier.size(), earlier), 0) << "trial " << trial;
@@ -232,7 +214,7 @@ TEST_F(FaultTest, AKilledConversionLeavesTheInputAndEarlierOutputAndAPrefixOfThe
             ++cut;
         }
     }
-    EXPECT_EQ(ReadBytes("input.csv"), input);
+    EXPECT_EQ(ReadBytes("input.csv"), lines.input);
     // Linux ends a write(2) early at a page boundary when the writer is
     // killed, so a kill that lands inside a write can cut the last statement
     // short; it can never reorder, repeat or garble what came before.

@@ -21,9 +21,10 @@
 #include <gtest/gtest.h>
 
 #include "cli/command_line.h"
-#include "convert/row_conversion.h"
+#include "convert/conversion_run.h"
 #include "convert/stop_request.h"
-#include "reference_rules.h"
+#include "inputs.h"
+#include "io/status.h"
 #include "settings/settings_file.h"
 #include "test_support.h"
 
@@ -31,57 +32,17 @@ namespace rowsmith {
 namespace {
 
 namespace fs = std::filesystem;
+using test::CliRun;
 using test::ReadBytes;
 using test::RecordingOwner;
+using test::RunCli;
+using test::StartCli;
 using test::TempDirTest;
 using test::WriteBytes;
-
-// Runs rowsmith-convert with args in a child that setup prepares first
-// (limits, descriptors); standard error goes to stderr.txt. The exit
-// status, or 128 + signal when a signal ended it.
-// The program is ROWSMITH_CONVERT_PATH unless program names another copy.
-int RunConvert(const std::vector<std::string>& args, const std::function<void()>& setup, pid_t* started = nullptr,
-               bool wait = true, const char* program = nullptr) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int err = ::open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(err, STDERR_FILENO);
-        setup();
-        std::vector<std::string> all = {program ? program : ROWSMITH_CONVERT_PATH};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& arg : all) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    if (started) *started = child;
-    if (!wait) return 0;
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-int Wait(pid_t child) {
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 void OutputTo(const char* path, int flags) {
     const int fd = ::open(path, flags, 0644);
     ::dup2(fd, STDOUT_FILENO);
-}
-
-// Lines of every kind of quoting, and all the statements they give.
-std::string MakeInput(int lines, std::string* statements = nullptr) {
-    std::string input;
-    for (int i = 0; i < lines; ++i) {
-        const std::string line = std::to_string(i) + ",\"O'Brien, " + std::to_string(i % 97) + "\",it's\r\n";
-        input += line;
-        if (statements) *statements += "INSERT INTO T ( F ) VALUES ( " + reference::ValueList(line) + " );\r\n";
-    }
-    return input;
 }
 
 class RobustnessTest : public TempDirTest {
@@ -115,7 +76,7 @@ private:
 };
 
 TEST_F(RobustnessTest, AFailedWriteNeverCutsAwayWhatAnotherProgramWrote) {
-    WriteBytes("input.csv", MakeInput(200000));
+    WriteBytes("input.csv", test::QuotedLines(200000).input);
     fs::create_directory("small");
     std::string why;
     if (!test::MountSmallDisk(dir() / "small", 3 << 20, why)) GTEST_SKIP() << why;
@@ -124,38 +85,43 @@ TEST_F(RobustnessTest, AFailedWriteNeverCutsAwayWhatAnotherProgramWrote) {
     AppendsBetween other("small/out.sql");
     RecordingOwner owner;
     RunConversion(settings, owner, &other);
-    ASSERT_EQ(owner.messages.size(), 1u);
-    EXPECT_EQ(owner.messages[0].first,
-              "Save to File\n\nAnother program wrote to the output file during the conversion, so its end may hold "
-              "part of a statement.");
+    EXPECT_EQ(test::Heads(owner.messages), test::kWriteFailedMessage);
+    const std::string text = owner.messages[0].first;
+    EXPECT_NE(text.find("\n\nsmall/out.sql: No space left on device.\n"), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.rfind('\n') + 1),
+              "Another program wrote to the output file during the conversion, so its end may hold part of a "
+              "statement.");
     EXPECT_NE(ReadBytes("small/out.sql").find(AppendsBetween::kTheirs), std::string::npos);
 
     // Alone on the file, a run cuts back to its last whole statement.
     fs::remove("small/out.sql");
     owner.messages.clear();
     RunConversion(settings, owner);
-    EXPECT_EQ(owner.messages, test::kWriteFailedMessage);
+    EXPECT_EQ(test::Heads(owner.messages), test::kWriteFailedMessage);
     const std::string output = ReadBytes("small/out.sql");
     EXPECT_EQ(output.substr(output.size() - 5), " );\r\n");
 }
 
 TEST_F(RobustnessTest, StandardOutputOpenedAtItsStartKeepsWholeStatements) {
     // As with 1<>out.sql: written from offset 0, not appended.
-    std::string statements;
-    WriteBytes("input.csv", MakeInput(200000, &statements));
+    const test::Lines lines = test::QuotedLines(200000);
+    const std::string& statements = lines.statements;
+    WriteBytes("input.csv", lines.input);
     fs::create_directory("small");
     std::string why;
     if (!test::MountSmallDisk(dir() / "small", 3 << 20, why)) GTEST_SKIP() << why;
     WriteBytes("small/out.sql", "-- old --\n");
-    EXPECT_EQ(RunConvert({"-t", "T", "-f", "F", "input.csv"}, [] { OutputTo("small/out.sql", O_RDWR); }), 1);
+    EXPECT_EQ(
+        RunCli({"-t", "T", "-f", "F", "input.csv"}, {.inChild = [] { OutputTo("small/out.sql", O_RDWR); }}).status, 1);
     const std::string output = ReadBytes("small/out.sql");
     ASSERT_GT(output.size(), 1000u);
     EXPECT_EQ(statements.compare(0, output.size(), output), 0) << "ends: " << output.substr(output.size() - 40);
 }
 
 TEST_F(RobustnessTest, TwoRunsOnOneOutputTakeTurns) {
-    std::string statements;
-    WriteBytes("a.csv", MakeInput(300000, &statements));
+    const test::Lines lines = test::QuotedLines(300000);
+    const std::string& statements = lines.statements;
+    WriteBytes("a.csv", lines.input);
     std::string other;
     std::string otherStatements;
     for (int i = 0; i < 300000; ++i) {
@@ -163,37 +129,32 @@ TEST_F(RobustnessTest, TwoRunsOnOneOutputTakeTurns) {
         otherStatements += "INSERT INTO U ( G ) VALUES ( 'other " + std::to_string(i) + "' );\r\n";
     }
     WriteBytes("b.csv", other);
-    pid_t first = 0;
-    pid_t second = 0;
-    RunConvert(
-        {"-t", "T", "-f", "F", "-o", "out.sql", "a.csv"}, [] {}, &first, false);
-    RunConvert(
-        {"-t", "U", "-f", "G", "-o", "out.sql", "b.csv"}, [] {}, &second, false);
-    EXPECT_EQ(Wait(first), 0);
-    EXPECT_EQ(Wait(second), 0);
+    const pid_t first = StartCli({"-t", "T", "-f", "F", "-o", "out.sql", "a.csv"}, {}, "first");
+    const pid_t second = StartCli({"-t", "U", "-f", "G", "-o", "out.sql", "b.csv"}, {}, "second");
+    EXPECT_EQ(test::FinishCli(first, {}, "first").status, 0);
+    EXPECT_EQ(test::FinishCli(second, {}, "second").status, 0);
     // Each run's statements stand together, one run after the other.
     const std::string output = ReadBytes("out.sql");
     EXPECT_TRUE(output == statements + otherStatements || output == otherStatements + statements);
 }
 
 TEST_F(RobustnessTest, SignalsStopAfterWholeStatements) {
-    std::string statements;
-    WriteBytes("input.csv", MakeInput(3000000, &statements));
+    const test::Lines lines = test::QuotedLines(3000000);
+    const std::string& statements = lines.statements;
+    WriteBytes("input.csv", lines.input);
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         fs::remove("out.sql");
-        pid_t child = 0;
-        RunConvert(
-            {"-t", "T", "-f", "F", "-o", "out.sql", "input.csv"}, [] {}, &child, false);
+        const pid_t child = StartCli({"-t", "T", "-f", "F", "-o", "out.sql", "input.csv"});
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         ::kill(child, signal);
-        const int status = Wait(child);
+        const CliRun run = test::FinishCli(child);
         const std::string output = ReadBytes("out.sql");
-        if (status == 0) {  // finished first on a fast machine
+        if (run.status == 0) {  // finished first on a fast machine
             EXPECT_EQ(output, statements);
             continue;
         }
-        EXPECT_EQ(status, 128 + signal) << ReadBytes("stderr.txt");
-        EXPECT_NE(ReadBytes("stderr.txt").find("the output holds whole statements only"), std::string::npos);
+        EXPECT_EQ(run.status, 128 + signal) << run.err;
+        EXPECT_NE(run.err.find("the output holds whole statements only"), std::string::npos);
         ASSERT_LT(output.size(), statements.size());
         EXPECT_EQ(statements.compare(0, output.size(), output), 0);
         EXPECT_EQ(output.substr(output.size() - 5), " );\r\n");
@@ -202,9 +163,9 @@ TEST_F(RobustnessTest, SignalsStopAfterWholeStatements) {
 
 TEST_F(RobustnessTest, AnEndlessLineIsAnErrorNeverAnAbort) {
     // An endless line: /dev/zero holds no line feed.
-    EXPECT_EQ(RunConvert({"-t", "T", "-f", "F", "-o", "out.sql", "/dev/zero"}, [] {}), 1);
-    EXPECT_EQ(ReadBytes("stderr.txt"),
-              "rowsmith-convert: /dev/zero: line 1 is longer than 64 MiB, the longest Rowsmith reads\n");
+    const CliRun run = RunCli({"-t", "T", "-f", "F", "-o", "out.sql", "/dev/zero"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "rowsmith-convert: /dev/zero: line 1 is longer than 64 MiB, the longest Rowsmith reads\n");
     EXPECT_EQ(ReadBytes("out.sql"), "");
 }
 
@@ -214,43 +175,43 @@ TEST_F(RobustnessTest, MemoryAndThreadLimitsAreErrorsWithMessagesNeverAborts) {
 #endif
     // Little memory: a message and status 1, whatever runs out first.
     WriteBytes("long.csv", "a\n" + std::string(100 << 20, 'x') + "\n");
-    const int limited = RunConvert({"-t", "T", "-f", "F", "-o", "out.sql", "long.csv"}, [] {
-        const rlimit memory{80 << 20, 80 << 20};
-        ::setrlimit(RLIMIT_AS, &memory);
-    });
-    EXPECT_EQ(limited, 1) << ReadBytes("stderr.txt");
-    EXPECT_EQ(ReadBytes("stderr.txt").rfind("rowsmith-convert: ", 0), 0u);
+    const CliRun limited = RunCli({"-t", "T", "-f", "F", "-o", "out.sql", "long.csv"}, {.inChild = [] {
+                                      const rlimit memory{80 << 20, 80 << 20};
+                                      ::setrlimit(RLIMIT_AS, &memory);
+                                  }});
+    EXPECT_EQ(limited.status, 1) << limited.err;
+    EXPECT_EQ(limited.err.rfind("rowsmith-convert: ", 0), 0u);
 
     // No thread to be had: the writer works on the main thread.
-    std::string statements;
-    WriteBytes("input.csv", MakeInput(100000, &statements));
+    const test::Lines lines = test::QuotedLines(100000);
+    WriteBytes("input.csv", lines.input);
     fs::permissions(dir(), fs::perms::all);
     // A copy the unprivileged user may run wherever the build tree lies.
-    fs::copy_file(ROWSMITH_CONVERT_PATH, "rowsmith-convert");
+    fs::copy_file(test::ConvertProgram(), "rowsmith-convert");
     fs::permissions("rowsmith-convert", fs::perms::all);
-    const auto noThreads = [] {
-        const rlimit processes{0, 0};
-        ::setrlimit(RLIMIT_NPROC, &processes);
-    };
+    const test::CliSetup noThreads{.inChild =
+                                       [] {
+                                           const rlimit processes{0, 0};
+                                           ::setrlimit(RLIMIT_NPROC, &processes);
+                                       },
+                                   .program = "./rowsmith-convert"};
     EXPECT_TRUE(test::AsUnprivilegedUser([&noThreads] {
-        return RunConvert({"-t", "T", "-f", "F", "-o", "threads.sql", "input.csv"}, noThreads, nullptr, true,
-                          "./rowsmith-convert") == 0;
+        return RunCli({"-t", "T", "-f", "F", "-o", "threads.sql", "input.csv"}, noThreads).status == 0;
     }));
-    EXPECT_TRUE(ReadBytes("threads.sql") == statements) << ReadBytes("stderr.txt");
+    EXPECT_TRUE(ReadBytes("threads.sql") == lines.statements);
     // The same for gzip input, which is read ahead on a thread of its own.
     ASSERT_EQ(
         test::WaitForExit(test::StartProcess({"/bin/gzip", "-k", "input.csv"}, "/dev/null", "/dev/null", "gzip.txt")),
         0);
     fs::permissions("input.csv.gz", fs::perms::all);
     EXPECT_TRUE(test::AsUnprivilegedUser([&noThreads] {
-        return RunConvert({"-t", "T", "-f", "F", "-o", "threads-gz.sql", "input.csv.gz"}, noThreads, nullptr, true,
-                          "./rowsmith-convert") == 0;
+        return RunCli({"-t", "T", "-f", "F", "-o", "threads-gz.sql", "input.csv.gz"}, noThreads).status == 0;
     }));
-    EXPECT_TRUE(ReadBytes("threads-gz.sql") == statements) << ReadBytes("stderr.txt");
+    EXPECT_TRUE(ReadBytes("threads-gz.sql") == lines.statements);
 }
 
 TEST_F(RobustnessTest, AnInputThatShrinksWhileReadIsAnError) {
-    WriteBytes("input.csv", MakeInput(400000));
+    WriteBytes("input.csv", test::QuotedLines(400000).input);
     class Truncates : public RunObserver {
     public:
         bool Continue(std::uint64_t, std::uint64_t) override {
@@ -267,19 +228,16 @@ TEST_F(RobustnessTest, AnInputThatShrinksWhileReadIsAnError) {
 }
 
 TEST_F(RobustnessTest, NonBlockingOutputIsWaitedOnAndUnwritableHelpFails) {
-    std::string statements;
-    WriteBytes("input.csv", MakeInput(50000, &statements));
+    const test::Lines lines = test::QuotedLines(50000);
+    const std::string& statements = lines.statements;
+    WriteBytes("input.csv", lines.input);
     int pipeFds[2];
     ASSERT_EQ(::pipe(pipeFds), 0);
-    pid_t child = 0;
-    RunConvert(
-        {"-t", "T", "-f", "F", "input.csv"},
-        [&pipeFds] {
-            ::dup2(pipeFds[1], STDOUT_FILENO);
-            ::close(pipeFds[0]);
-            ::fcntl(STDOUT_FILENO, F_SETFL, ::fcntl(STDOUT_FILENO, F_GETFL) | O_NONBLOCK);
-        },
-        &child, false);
+    const pid_t child = StartCli({"-t", "T", "-f", "F", "input.csv"}, {.inChild = [&pipeFds] {
+                                     ::dup2(pipeFds[1], STDOUT_FILENO);
+                                     ::close(pipeFds[0]);
+                                     ::fcntl(STDOUT_FILENO, F_SETFL, ::fcntl(STDOUT_FILENO, F_GETFL) | O_NONBLOCK);
+                                 }});
     ::close(pipeFds[1]);
     std::string received;
     char buffer[4096];
@@ -287,12 +245,14 @@ TEST_F(RobustnessTest, NonBlockingOutputIsWaitedOnAndUnwritableHelpFails) {
     for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
         received.append(buffer, static_cast<std::size_t>(n));
     ::close(pipeFds[0]);
-    EXPECT_EQ(Wait(child), 0) << ReadBytes("stderr.txt");
+    const CliRun run = test::FinishCli(child);
+    EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(received, statements);
 
     for (const char* option : {"--help", "--version"}) {
-        EXPECT_EQ(RunConvert({option}, [] { OutputTo("/dev/full", O_WRONLY); }), 1) << option;
-        EXPECT_EQ(ReadBytes("stderr.txt"), "rowsmith-convert: standard output: No space left on device\n");
+        const CliRun full = RunCli({option}, {.stdoutPath = "/dev/full"});
+        EXPECT_EQ(full.status, 1) << option;
+        EXPECT_EQ(full.err, "rowsmith-convert: standard output: No space left on device\n");
     }
 }
 
@@ -319,13 +279,13 @@ TEST_F(RobustnessTest, HostileSettingsFilesAreNeitherFollowedNorWaitedFor) {
     // A FIFO is not waited for, nor replaced; neither is a link to a device.
     ASSERT_EQ(::mkfifo("db.ini", 0666), 0);
     ConversionSettings loaded;
-    EXPECT_EQ(LoadSettings(loaded), EINVAL);
+    EXPECT_EQ(LoadSettings(loaded), kNotRegularFile);
     SaveSettings(kValues, owner);
     EXPECT_EQ(owner.messages, test::kWriteFailedMessage);
     EXPECT_TRUE(fs::is_fifo("db.ini"));
     fs::remove("db.ini");
     fs::create_symlink("/dev/zero", "db.ini");
-    EXPECT_EQ(LoadSettings(loaded), EINVAL);
+    EXPECT_EQ(LoadSettings(loaded), kNotRegularFile);
     EXPECT_EQ(loaded, ConversionSettings{});
     fs::remove("db.ini");
 
@@ -356,7 +316,10 @@ TEST_F(RobustnessTest, ALinkPlantedInASharedStickyFolderIsNotFollowed) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to play two users";
     fs::create_directory("shared");
     fs::permissions("shared", fs::perms::all | fs::perms::sticky_bit);
-    WriteBytes("victim.txt", "precious\n");
+    // The victim is a settings file Rowsmith would replace, so that only the
+    // link's owner keeps it safe.
+    const std::string precious = "CREATOR=DB 1.0\r\nINPUT=precious\r\n";
+    WriteBytes("victim.txt", precious);
     fs::permissions("victim.txt", fs::perms::all);
     // Planted by another user (nobody), pointing at the victim's file.
     fs::create_symlink(fs::absolute("victim.txt"), "shared/db.ini");
@@ -366,7 +329,7 @@ TEST_F(RobustnessTest, ALinkPlantedInASharedStickyFolderIsNotFollowed) {
     SaveSettings(kValues, owner);
     fs::current_path(dir());
     EXPECT_EQ(owner.messages, test::kWriteFailedMessage);
-    EXPECT_EQ(ReadBytes("victim.txt"), "precious\n");
+    EXPECT_EQ(ReadBytes("victim.txt"), precious);
     EXPECT_TRUE(fs::is_symlink("shared/db.ini"));
 }
 
@@ -392,10 +355,10 @@ TEST_F(RobustnessTest, ASaveKeepsTheOwnerAndModeAndFallsBackToWritingInPlace) {
     fs::permissions("locked", fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
     EXPECT_TRUE(test::AsUnprivilegedUser([] {
         fs::current_path("locked");
-        RecordingOwner owner;
-        SaveSettings(kValues, owner);
+        RecordingOwner lockedOwner;
+        SaveSettings(kValues, lockedOwner);
         ConversionSettings loaded;
-        return owner.messages.empty() && LoadSettings(loaded) == 0 && loaded == kValues;
+        return lockedOwner.messages.empty() && LoadSettings(loaded) == 0 && loaded == kValues;
     }));
 }
 

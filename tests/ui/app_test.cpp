@@ -65,6 +65,25 @@ private:
     int* releases_;
 };
 
+// Closes any window the start-up opens by mistake, so that such a fault
+// fails the test instead of waiting for somebody to close it.
+class ModalWatchdog {
+public:
+    ModalWatchdog() {
+        timer_.setSingleShot(true);
+        QObject::connect(&timer_, &QTimer::timeout, [] {
+            if (QWidget* window = QApplication::activeModalWidget()) {
+                ADD_FAILURE() << "a window opened: " << window->windowTitle().toStdString();
+                window->close();
+            }
+        });
+        timer_.start(2000);
+    }
+
+private:
+    QTimer timer_;
+};
+
 TEST_F(AppTest, ABrokenSocketsLayerEndsTheProgramWithItsMessageAndNoWindow) {
     struct Case {
         bool starts;
@@ -72,6 +91,7 @@ TEST_F(AppTest, ABrokenSocketsLayerEndsTheProgramWithItsMessageAndNoWindow) {
         int releases;
     };
     for (const Case& c : {Case{false, {1, 1}, 0}, Case{true, {2, 2}, 1}, Case{true, {1, 0}, 1}}) {
+        const ModalWatchdog watchdog;
         fake.messages.clear();
         int releases = 0;
         App().SetSocketsLayer(std::make_unique<ScriptedSockets>(c.starts, c.answer, &releases));

@@ -1,5 +1,12 @@
 #pragma once
 
+// The fast way from an input line to its statement: the line is read
+// sixteen bytes at a time and its values written with their dialect's
+// escapes in runs. The fixed text around the values is built once, so a
+// whole run pays for it only at the start. row_rules.h says which values a
+// line holds and sql_dialect.h how each is written; the tests hold this
+// scanner to both.
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -8,23 +15,20 @@
 
 namespace rowsmith {
 
-// Turns input lines into INSERT statements for one table and field list, the
-// fast way: the line is read sixteen bytes at a time. The fixed text around
-// the values is built once, so a whole run pays for it only at the start.
-// row_rules.h and sql_dialect.h say what it must write.
-class StatementFormat {
+// "INSERT INTO t ( f ) VALUES ( ", or "INSERT INTO t VALUES ( " when f is
+// blank: no database takes an empty column list.
+std::string InsertHead(std::string_view tableName, std::string_view fieldNames);
+
+class RowScanner {
 public:
     // lineEnd ends every statement; "\r\n" gives the on-disk form, in which
     // line feeds inside the table or field names become CR LF as well.
-    // Blank field names give no column list.
-    StatementFormat(std::string_view tableName, std::string_view fieldNames, const ConversionOptions& options = {},
-                    std::string_view lineEnd = "\n");
-    StatementFormat(std::string_view tableName, std::string_view fieldNames, std::string_view lineEnd)
-        : StatementFormat(tableName, fieldNames, ConversionOptions{}, lineEnd) {}
+    RowScanner(std::string_view tableName, std::string_view fieldNames, const ConversionOptions& options = {},
+               std::string_view lineEnd = "\n");
 
     // Room WriteValues needs for a line of lineSize bytes: the most it can
-    // write, and a little scratch space after it for block copies.
-    static constexpr std::size_t MaxValuesSize(std::size_t lineSize) { return 5 * lineSize + 8 + kScratch; }
+    // write, and scratch space after it for block copies.
+    std::size_t MaxValuesSize(std::size_t lineSize) const { return maxEscape_ * lineSize + 8 + kScratch; }
     // Room WriteRow needs for a line of lineSize bytes.
     std::size_t MaxRowSize(std::size_t lineSize) const { return head_.size() + MaxValuesSize(lineSize) + tail_.size(); }
 
@@ -55,14 +59,16 @@ public:
     const std::string& head() const { return head_; }
     const std::string& lineEnd() const { return lineEnd_; }
 
+    using ValuesWriter = char* (*)(std::string_view line, char delimiter, char* out, std::size_t& count);
+
 private:
     static constexpr std::size_t kScratch = 16;
-    using ValuesWriter = char* (*)(std::string_view line, char delimiter, char* out, std::size_t& count);
 
     std::string head_;
     std::string tail_;  // " );" and the line end
     std::string lineEnd_;
     char delimiter_;
+    std::size_t maxEscape_;  // the most a byte of the line becomes (NULL, for a delimiter)
     ValuesWriter writeValues_;
 };
 

@@ -1,0 +1,78 @@
+#include "convert/run_message.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "convert/messages.h"
+
+namespace rowsmith {
+
+namespace {
+
+std::string Counted(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// "3 statements with 5 rows were appended to FILE."
+std::string AppendedText(const RowCounts& counts, std::string_view output) {
+    return Counted(counts.statements, "statement", "statements") + " with " + Counted(counts.rows, "row", "rows") +
+           (counts.statements == 1 ? " was" : " were") + " appended to " + std::string(output) + ".";
+}
+
+// What every front end says after the outcome itself.
+std::vector<std::string> Notes(const RunReport& report) {
+    std::vector<std::string> notes;
+    if (report.counts.mismatchedRows > 0) {
+        notes.push_back(MismatchText(report.counts.mismatchedRows, report.counts.firstMismatchLine, report.fieldCount));
+    }
+    if (report.endUncertain) notes.emplace_back(kOutputEndUncertain);
+    return notes;
+}
+
+}  // namespace
+
+RunMessage WindowMessage(const RunReport& report, std::string_view outputName) {
+    RunMessage message{report.text, report.caption};
+    std::vector<std::string> lines;
+    if (report.status == RunStatus::Done || report.status == RunStatus::Cancelled) {
+        lines.push_back(AppendedText(report.counts, outputName));
+    } else if (report.status == RunStatus::WriteFailed && report.error != 0) {
+        lines.push_back(std::string(outputName) + ": " + report.reason + ".");
+    }
+    for (std::string& note : Notes(report)) lines.push_back(std::move(note));
+    for (std::size_t i = 0; i < lines.size(); ++i) message.text += (i == 0 ? "\n\n" : "\n") + lines[i];
+    return message;
+}
+
+std::vector<std::string> CommandLineLines(const RunReport& report, std::string_view inputName,
+                                          std::string_view outputName) {
+    std::vector<std::string> lines = Notes(report);
+    switch (report.status) {
+        case RunStatus::Done:
+            break;
+        case RunStatus::Cancelled:
+            if (report.stopSignal != 0) {
+                lines.push_back(std::string("stopped by ") + ::strsignal(report.stopSignal) +
+                                "; the output holds whole statements only");
+            } else {
+                lines.push_back(report.text);
+            }
+            break;
+        case RunStatus::ReadFailed:
+            lines.push_back(std::string(inputName) + ": " + report.reason);
+            break;
+        case RunStatus::WriteFailed:
+            lines.push_back(std::string(outputName) + ": " + report.reason);
+            break;
+        default:
+            lines.push_back(report.text);
+            break;
+    }
+    // The failure first, as Unix tools say it; the notes after it.
+    if (report.status != RunStatus::Done && lines.size() > 1) {
+        std::rotate(lines.begin(), lines.end() - 1, lines.end());
+    }
+    return lines;
+}
+
+}  // namespace rowsmith

@@ -1,0 +1,45 @@
+#pragma once
+
+// What a run gives back: how it ended and what it wrote.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace rowsmith {
+
+enum class RunStatus { Done, Cancelled, ReadFailed, WriteFailed, SameFile, NoTable, NoMemory };
+
+// What a run wrote.
+struct RowCounts {
+    std::uint64_t statements = 0;  // INSERT statements
+    std::uint64_t rows = 0;        // rows in them, one per record read
+    // Rows whose number of values differs from the number of field names
+    // (counted only when the field names are known), and the input line of
+    // the first of them.
+    std::uint64_t mismatchedRows = 0;
+    std::uint64_t firstMismatchLine = 0;
+};
+
+struct RunReport {
+    RunStatus status = RunStatus::Done;
+    std::string text;  // the message's first line, as the window shows it
+    std::string caption;
+    int error = 0;              // the code behind a failed read or write (io/status.h)
+    std::string reason;         // a failed read or write: what went wrong, in words
+    bool endUncertain = false;  // after a failed write: another program wrote to the output too
+    int stopSignal = 0;         // the signal that stopped a cancelled run, or 0
+    RowCounts counts;
+    std::size_t fieldCount = 0;  // names in the field list, 0 when unknown
+};
+
+// Watches a long run: told how far the input has been read, once per block.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+    // bytesRead of totalBytes (0 when the size is unknown) have been read.
+    // Returning false stops the run after the statement being written.
+    virtual bool Continue(std::uint64_t bytesRead, std::uint64_t totalBytes) = 0;
+};
+
+}  // namespace rowsmith

@@ -1,0 +1,175 @@
+#include "conversion_property.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <vector>
+
+#include "convert/conversion_run.h"
+#include "convert/csv_reader.h"
+#include "convert/row_conversion.h"
+#include "convert/row_scanner.h"
+#include "io/status.h"
+#include "pieces_source.h"
+#include "reference_rules.h"
+
+namespace rowsmith::test {
+
+namespace {
+
+using reference::Row;
+
+// Bytes every rule reacts to; a byte past the ASCII range stands for itself.
+constexpr std::string_view kAlphabet("ab,;\t|\"' \r\n\r\n\\\0\x1A\xEF\xBB\xBF", 19);
+
+std::string Show(std::string_view bytes) {
+    std::ostringstream out;
+    out << '"';
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F && c != '\\' && c != '"') {
+            out << c;
+        } else {
+            static const char* const kHex = "0123456789abcdef";
+            out << "\\x" << kHex[b >> 4] << kHex[b & 15];
+        }
+    }
+    out << '"';
+    return out.str();
+}
+
+std::string Describe(const ConversionCase& c) {
+    std::ostringstream out;
+    out << "dialect " << RulesOf(c.options.dialect).name << (c.options.emptyAsNull ? ", empty as NULL" : "")
+        << ", delimiter " << Show(std::string(1, c.options.delimiter))
+        << (c.options.rfc4180 ? ", standard CSV" : ", line rules") << ", " << c.options.rowsPerInsert
+        << " rows per INSERT" << (c.options.transaction ? ", in a transaction" : "") << ", pieces of " << c.piece
+        << ", input " << Show(c.input);
+    return out.str();
+}
+
+// The rows a database must hold after the run: the independent reading of
+// the rules, empty values as NULL where asked. unclosed: the input ends in
+// an open quoted field, which the run reports.
+std::vector<Row> ExpectedRows(const ConversionCase& c, bool& unclosed) {
+    std::vector<std::vector<std::string>> records;
+    unclosed = false;
+    if (c.options.rfc4180) {
+        reference::CsvReading reading = reference::CsvRecords(c.input, c.options.delimiter);
+        records = std::move(reading.records);
+        unclosed = reading.unclosed;
+    } else {
+        for (const std::string& line : reference::TextLines(c.input)) {
+            records.push_back(reference::Values(line, c.options.delimiter));
+        }
+    }
+    std::vector<Row> rows;
+    for (const std::vector<std::string>& record : records) {
+        Row row;
+        for (const std::string& value : record) {
+            row.push_back(c.options.emptyAsNull && value.empty() ? reference::Value() : reference::Value(value));
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+// The run into a memory file; its report and output.
+RunReport Run(const ConversionCase& c, std::string& output) {
+    const int fd = ::memfd_create("statements", 0);
+    PiecesSource source(c.input, [&c] { return c.piece; });
+    const ConversionSettings settings{"in", "out", "t", ""};
+    const RunReport report = ConvertSource({source, "in", fd, settings, c.options, nullptr, c.input.size()});
+    output.assign(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)), '\0');
+    if (::pread(fd, output.data(), output.size(), 0) != static_cast<ssize_t>(output.size())) output.clear();
+    ::close(fd);
+    return report;
+}
+
+std::string CheckRun(const ConversionCase& c) {
+    bool unclosed = false;
+    const std::vector<Row> expected = ExpectedRows(c, unclosed);
+    std::string output;
+    const RunReport report = Run(c, output);
+    const RunStatus status = unclosed ? RunStatus::ReadFailed : RunStatus::Done;
+    if (report.status != status) return "the run ended " + report.text;
+    const bool backslashes = c.options.dialect == Dialect::MySql;
+    const std::optional<std::vector<Row>> rows = reference::ReadStatements(output, backslashes);
+    if (!rows) return "statements a database cannot read: " + Show(output);
+    if (*rows != expected) return "rows other than the rules give: " + Show(output);
+    return {};
+}
+
+// Under the line rules, the scanner writes each line's statement byte for
+// byte as the plain rules do.
+std::string CheckScanner(const ConversionCase& c) {
+    const RowScanner scanner("t", "", c.options);
+    for (const std::string& line : reference::TextLines(c.input)) {
+        std::string fast;
+        scanner.AppendRow(line, fast);
+        const std::string plain = ConvertRow(line, "t", "", c.options);
+        if (fast != plain) return "the scanner writes " + Show(fast) + ", the plain rules " + Show(plain);
+    }
+    return {};
+}
+
+// The CSV reader, given the bytes in pieces, reads what Python does.
+std::string CheckCsvReader(const ConversionCase& c) {
+    PiecesSource source(c.input, [&c] { return c.piece; });
+    CsvReader reader(source, c.options.delimiter, 16 + c.piece % 40);
+    std::vector<std::vector<std::string>> records;
+    std::vector<std::string_view> values;
+    std::uint64_t line = 0;
+    int status;
+    while ((status = reader.Next(values, line)) == 0) records.emplace_back(values.begin(), values.end());
+    // The run skips a byte-order mark before the reader sees the bytes.
+    std::string_view bytes = c.input;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    const reference::CsvReading expected = reference::CsvRecords(bytes, c.options.delimiter);
+    if (status != (expected.unclosed ? kUnclosedQuote : kEndOfInput))
+        return "the reader ended with " + reader.Describe(status);
+    if (records != expected.records) return "the reader reads other records";
+    return {};
+}
+
+}  // namespace
+
+ConversionCase CaseFromBytes(const ConversionOptions& options, std::string_view bytes) {
+    ConversionCase c;
+    c.options = options;
+    const auto take = [&bytes]() -> unsigned {
+        if (bytes.empty()) return 0;
+        const auto b = static_cast<unsigned char>(bytes.front());
+        bytes.remove_prefix(1);
+        return b;
+    };
+    const unsigned statements = take();
+    c.options.rowsPerInsert = 1 + statements % 4;
+    c.options.transaction = (statements & 4) != 0;
+    c.piece = 1 + take() % 64;
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        c.input += b < 0x80 ? kAlphabet[b % kAlphabet.size()] : byte;
+    }
+    return c;
+}
+
+ConversionCase FuzzCase(std::string_view bytes) {
+    ConversionOptions options;
+    const unsigned choice = bytes.empty() ? 0 : static_cast<unsigned char>(bytes.front());
+    if (!bytes.empty()) bytes.remove_prefix(1);
+    options.dialect = kDialects[choice % std::size(kDialects)]->dialect;
+    options.emptyAsNull = (choice & 4) != 0;
+    options.delimiter = kPropertyDelimiters[(choice >> 3) % std::size(kPropertyDelimiters)];
+    options.rfc4180 = (choice & 32) != 0;
+    return CaseFromBytes(options, bytes);
+}
+
+std::string CheckConversion(const ConversionCase& c) {
+    std::string failure = CheckRun(c);
+    if (failure.empty()) failure = c.options.rfc4180 ? CheckCsvReader(c) : CheckScanner(c);
+    return failure.empty() ? failure : failure + "\n  with " + Describe(c);
+}
+
+}  // namespace rowsmith::test

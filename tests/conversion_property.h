@@ -1,0 +1,40 @@
+#pragma once
+
+// One property of every conversion, checked by the property test over
+// every dialect, NULL choice, delimiter and rule set, and by the fuzz
+// targets on whatever they find: the run writes statements that read back
+// into exactly the values the independent reading of the rules gives; the
+// block scanner writes byte for byte what the plain rules write; the CSV
+// reader, given its input in pieces of any size, reads what Python's csv
+// module reads.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "convert/conversion_options.h"
+
+namespace rowsmith::test {
+
+inline constexpr char kPropertyDelimiters[] = {',', ';', '\t', '|'};
+
+struct ConversionCase {
+    ConversionOptions options;
+    std::string input;
+    std::size_t piece = 1;  // the input arrives in pieces of at most this many bytes
+};
+
+// A case of the given reading and writing options from any bytes: the
+// first two choose the statement options and the size of the pieces, the
+// rest the input, over an alphabet that makes every rule fire.
+ConversionCase CaseFromBytes(const ConversionOptions& options, std::string_view bytes);
+
+// A case from a fuzzer's bytes: the first chooses the dialect, the NULL
+// choice, the delimiter and the rule set; the rest go to CaseFromBytes.
+ConversionCase FuzzCase(std::string_view bytes);
+
+// The first disagreement between what the engine does with the case and
+// what it must do; empty when there is none.
+std::string CheckConversion(const ConversionCase& c);
+
+}  // namespace rowsmith::test
