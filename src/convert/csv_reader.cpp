@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "convert/byte_blocks.h"
+#include "convert/sql_dialect.h"
 #include "io/status.h"
 #include "io/text_mode_reader.h"
 
@@ -63,21 +64,23 @@ bool CsvReader::Fill() {
 
 bool CsvReader::ReserveRecord() {
     if (recordSize_ > TextModeReader::kMaxLineSize) return false;
+    static_assert(kLiteralPadding <= blocks::kSize, "the values are followed by a block of room");
     const std::size_t needed = recordSize_ + static_cast<std::size_t>(end_ - next_) + blocks::kSize;
     if (needed <= recordCapacity_) return true;
     const std::size_t capacity = std::max(needed, 2 * recordCapacity_);
-    std::unique_ptr<char[]> larger(new char[capacity]);
+    // Zeroed, as whole blocks are read past the last value.
+    std::unique_ptr<char[]> larger(new char[capacity]());
     if (recordSize_ > 0) std::memcpy(larger.get(), record_.get(), recordSize_);
     record_ = std::move(larger);
     recordCapacity_ = capacity;
     return true;
 }
 
-void CsvReader::NoteCrAt(const char* p) {
+inline void CsvReader::NoteCrAt(const char* p) {
     skipLf_ = *p == '\r' && p + 1 == end_;
 }
 
-const char* CsvReader::SkipEmptyLine(const char* p) {
+inline const char* CsvReader::SkipEmptyLine(const char* p) {
     const char c = *p++;
     ++line_;
     if (c == '\r' && p < end_ && *p == '\n') ++p;
@@ -85,7 +88,29 @@ const char* CsvReader::SkipEmptyLine(const char* p) {
     return p;
 }
 
-const char* CsvReader::CopyQuoted(const char* p, char*& out) {
+inline const char* CsvReader::EndField(const char* p, char* out, bool& recordEnded) {
+    const char stop = *p++;
+    ends_.push_back(static_cast<std::size_t>(out - record_.get()));
+    if (stop == delimiter_) {
+        state_ = State::StartField;
+        return p;
+    }
+    ++line_;
+    if (stop == '\r' && p < end_ && *p == '\n') ++p;
+    NoteCrAt(p - 1);
+    state_ = State::StartRecord;
+    recordEnded = true;
+    return p;
+}
+
+inline const char* CsvReader::CopyUnquoted(const char* p, char*& out, bool& recordEnded) {
+    // The bytes up to the next delimiter or line end are the value's.
+    state_ = State::InField;
+    p = CopyUntil(p, end_, out, delimiter_, '\r', '\n');
+    return p < end_ ? EndField(p, out, recordEnded) : p;
+}
+
+inline const char* CsvReader::CopyQuoted(const char* p, char*& out) {
     // Everything up to the next quote, line ends too, is the value's; a CR
     // LF pair counts as one line break, a CR or LF alone as one each.
     for (;;) {
@@ -103,19 +128,23 @@ const char* CsvReader::CopyQuoted(const char* p, char*& out) {
     return p + 1;
 }
 
-const char* CsvReader::EndField(const char* p, char* out, bool& recordEnded) {
-    const char stop = *p++;
-    ends_.push_back(static_cast<std::size_t>(out - record_.get()));
-    if (stop == delimiter_) {
-        state_ = State::StartField;
-        return p;
+inline const char* CsvReader::StartField(const char* p, char*& out, bool& recordEnded) {
+    if (*p != kQuote) return CopyUnquoted(p, out, recordEnded);
+    quoteLine_ = line_;
+    state_ = State::InQuotedField;
+    return CopyQuoted(p + 1, out);
+}
+
+inline const char* CsvReader::AfterQuote(const char* p, char*& out, bool& recordEnded) {
+    if (*p == kQuote) {  // "" is one quote
+        *out++ = kQuote;
+        state_ = State::InQuotedField;
+        return CopyQuoted(p + 1, out);
     }
-    ++line_;
-    if (stop == '\r' && p < end_ && *p == '\n') ++p;
-    NoteCrAt(p - 1);
-    state_ = State::StartRecord;
-    recordEnded = true;
-    return p;
+    // A quote that closed the field and other bytes after it: they go on
+    // as an unquoted field.
+    if (*p != delimiter_ && !IsLineEnd(*p)) return CopyUnquoted(p, out, recordEnded);
+    return EndField(p, out, recordEnded);
 }
 
 bool CsvReader::ScanBlock() {
@@ -124,44 +153,27 @@ bool CsvReader::ScanBlock() {
     char* out = base + recordSize_;
     bool recordEnded = false;
     while (p < end_ && !recordEnded) {
-        const char c = *p;
         switch (state_) {
             case State::StartRecord:
-                if (IsLineEnd(c)) {  // an empty line: no record
+                if (IsLineEnd(*p)) {  // an empty line: no record
                     p = SkipEmptyLine(p);
                     recordLine_ = line_;
-                    continue;
-                }
-                state_ = State::StartField;
-                continue;
-            case State::StartField:
-                if (c == kQuote) {
-                    quoteLine_ = line_;
-                    state_ = State::InQuotedField;
-                    ++p;
                 } else {
-                    state_ = State::InField;
+                    p = StartField(p, out, recordEnded);
                 }
-                continue;
+                break;
+            case State::StartField:
+                p = StartField(p, out, recordEnded);
+                break;
             case State::InField:
-                // The bytes up to the next delimiter or line end are the value's.
-                p = CopyUntil(p, end_, out, delimiter_, '\r', '\n');
-                if (p < end_) p = EndField(p, out, recordEnded);
-                continue;
+                p = CopyUnquoted(p, out, recordEnded);
+                break;
             case State::InQuotedField:
                 p = CopyQuoted(p, out);
-                continue;
+                break;
             case State::QuoteInQuotedField:
-                if (c == kQuote) {  // "" is one quote
-                    *out++ = kQuote;
-                    ++p;
-                    state_ = State::InQuotedField;
-                } else if (c == delimiter_ || IsLineEnd(c)) {
-                    p = EndField(p, out, recordEnded);
-                } else {
-                    state_ = State::InField;
-                }
-                continue;
+                p = AfterQuote(p, out, recordEnded);
+                break;
         }
     }
     next_ = p;

@@ -12,7 +12,8 @@
 //   ordinary byte);
 // - a quoted field still open at the end of the input is an error that
 //   names the line where it opened.
-// Only one record is held in memory, besides one block of input.
+// Only one record is held in memory, besides one block of input. The values
+// a record gives are followed by kLiteralPadding readable bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -58,7 +59,10 @@ private:
     bool ScanBlock();
     // One step of each state from p; each returns where the scan goes on.
     const char* SkipEmptyLine(const char* p);
+    const char* StartField(const char* p, char*& out, bool& recordEnded);
+    const char* CopyUnquoted(const char* p, char*& out, bool& recordEnded);
     const char* CopyQuoted(const char* p, char*& out);
+    const char* AfterQuote(const char* p, char*& out, bool& recordEnded);
     // A delimiter or line end at p, outside quotes, ends the field.
     const char* EndField(const char* p, char* out, bool& recordEnded);
     // A CR at the end of a block: an LF at the start of the next goes with it.

@@ -24,36 +24,47 @@ char* WriteText(std::string_view text, char* out) {
     return out + text.size();
 }
 
-// Sixteen bytes of output and how many of them count: what one stop writes.
+// What one stop writes: kWidth bytes, of which length count. Four bytes
+// hold every stop of dialects whose escapes are short, so that a stop is
+// one small store; longer escapes take a whole block.
+template <std::size_t kWidth>
 struct StopText {
-    char bytes[blocks::kSize] = {};
-    std::size_t length = 0;
+    char bytes[kWidth] = {};
+    std::uint32_t length = 0;
 };
 
-constexpr StopText MakeStopText(std::string_view text) {
-    StopText stop;
+template <std::size_t kWidth>
+constexpr StopText<kWidth> MakeStopText(std::string_view text) {
+    StopText<kWidth> stop;
     for (std::size_t i = 0; i < text.size(); ++i) stop.bytes[i] = text[i];
-    stop.length = text.size();
+    stop.length = static_cast<std::uint32_t>(text.size());
     return stop;
 }
 
-// What each byte of a value becomes in the dialect, padded for one store.
+constexpr std::string_view kFieldEnd = "','";
+constexpr std::string_view kNullFieldEnd = ",'";
+
 template <const DialectRules& kRules>
-struct EscapeTable {
-    StopText texts[256];
-    constexpr EscapeTable() {
+constexpr std::size_t kStopWidth = LongestEscape(kRules) < 4 ? 4 : blocks::kSize;
+
+// What each byte of a value becomes in the dialect, and what a field's end
+// and a NULL field's end write.
+template <const DialectRules& kRules>
+struct StopTexts {
+    using Text = StopText<kStopWidth<kRules>>;
+    Text bytes[256];
+    Text fieldEnd = MakeStopText<kStopWidth<kRules>>(kFieldEnd);
+    Text nullFieldEnd = MakeStopText<kStopWidth<kRules>>(kNullFieldEnd);
+    constexpr StopTexts() {
         for (int b = 0; b < 256; ++b) {
             const char c = static_cast<char>(b);
             const std::string_view escape = EscapeOf(kRules, c);
-            texts[b] = escape.empty() ? MakeStopText(std::string_view(&c, 1)) : MakeStopText(escape);
+            bytes[b] = MakeStopText<kStopWidth<kRules>>(escape.empty() ? std::string_view(&c, 1) : escape);
         }
     }
 };
 template <const DialectRules& kRules>
-inline constexpr EscapeTable<kRules> kEscapeTable{};
-
-constexpr StopText kFieldEnd = MakeStopText("','");
-constexpr StopText kNullFieldEnd = MakeStopText(",'");
+inline constexpr StopTexts<kRules> kStopTexts{};
 
 // A bit for each delimiter and double quote of the block, and for each byte
 // the dialect escapes.
@@ -116,18 +127,19 @@ char* WriteValuesOf(std::string_view line, char givenDelimiter, char* out, std::
             // stays one SQL string whatever it holds. Each stop writes sixteen
             // bytes and keeps those that count: the choices below compile to
             // conditional moves, not branches.
-            const StopText* text = &kEscapeTable<kRules>.texts[static_cast<unsigned char>(c)];
-            if (closes) text = &kFieldEnd;
+            constexpr const StopTexts<kRules>& texts = kStopTexts<kRules>;
+            const auto* text = &texts.bytes[static_cast<unsigned char>(c)];
+            if (closes) text = &texts.fieldEnd;
             std::size_t length = opens ? 0 : text->length;
             if constexpr (kEmptyAsNull) {
                 // An empty value goes back over its opening quote as NULL.
                 if (closes && out == fieldOut) {
                     out = WriteText(kNull, fieldOut - 1);
-                    text = &kNullFieldEnd;
-                    length = kNullFieldEnd.length;
+                    text = &texts.nullFieldEnd;
+                    length = text->length;
                 }
             }
-            std::memcpy(out, text->bytes, blocks::kSize);
+            std::memcpy(out, text->bytes, sizeof text->bytes);
             out += length;
             if (opens) valueStart = out;
             if (closes) fieldStart = copied, fieldOut = out, ++closed;
@@ -139,7 +151,7 @@ char* WriteValuesOf(std::string_view line, char givenDelimiter, char* out, std::
         copied = blockEnd;
     }
     // A quoted field still open at the end of the line loses its last byte.
-    if (inQuotes && out > valueStart) out -= kEscapeTable<kRules>.texts[static_cast<unsigned char>(end[-1])].length;
+    if (inQuotes && out > valueStart) out -= kStopTexts<kRules>.bytes[static_cast<unsigned char>(end[-1])].length;
     count = closed + 1;
     if constexpr (kEmptyAsNull) {
         if (out == fieldOut) return WriteText(kNull, fieldOut - 1);

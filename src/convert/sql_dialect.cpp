@@ -1,6 +1,7 @@
 #include "convert/sql_dialect.h"
 
 #include <cstring>
+#include <utility>
 
 #include "convert/byte_blocks.h"
 
@@ -8,16 +9,43 @@ namespace rowsmith {
 
 namespace {
 
-// The bytes of the block that the dialect escapes: a bit each.
-unsigned EscapedBytes(const DialectRules& rules, const blocks::Block& block) {
-    unsigned bits = 0;
-    for (const Escape& escape : rules.escapes) bits |= blocks::Equal(block, escape.byte);
-    return bits;
-}
-
 char* Put(std::string_view text, char* out) {
     std::memcpy(out, text.data(), text.size());
     return out + text.size();
+}
+
+// The bytes of the block that the dialect escapes: a bit each.
+template <const DialectRules& kRules, std::size_t... kIndex>
+unsigned EscapesIn(const blocks::Block& block, std::index_sequence<kIndex...>) {
+    return (blocks::Equal(block, kRules.escapes[kIndex].byte) | ...);
+}
+
+// The literal writer of one dialect, its escaped bytes known to the compiler.
+template <const DialectRules& kRules>
+char* WriteLiteralOf(std::string_view value, char* out) {
+    *out++ = '\'';
+    const char* p = value.data();
+    const char* const end = p + value.size();
+    // Sixteen bytes are looked at and stored at a time; those up to the next
+    // escaped one count.
+    while (p < end) {
+        const blocks::Block block = blocks::Load(p);
+        blocks::Store(out, block);
+        const auto left = static_cast<std::size_t>(end - p);
+        unsigned bits = EscapesIn<kRules>(block, std::make_index_sequence<kRules.escapes.size()>());
+        if (left < blocks::kSize) bits &= (1u << left) - 1;
+        if (bits == 0) {
+            const std::size_t n = left < blocks::kSize ? left : blocks::kSize;
+            out += n;
+            p += n;
+            continue;
+        }
+        const auto n = static_cast<std::size_t>(__builtin_ctz(bits));
+        out = Put(EscapeOf(kRules, p[n]), out + n);
+        p += n + 1;
+    }
+    *out++ = '\'';
+    return out;
 }
 
 }  // namespace
@@ -44,38 +72,21 @@ std::string DialectNames() {
 }
 
 char* WriteLiteral(const DialectRules& rules, std::string_view value, char* out) {
-    *out++ = '\'';
-    const char* p = value.data();
-    const char* const end = p + value.size();
-    while (p < end) {
-        // The bytes up to the next escaped one are copied whole, sixteen at
-        // a time while whole blocks remain.
-        const char* next = p;
-        for (;;) {
-            if (end - next < static_cast<std::ptrdiff_t>(blocks::kSize)) {
-                while (next < end && EscapeOf(rules, *next).empty()) ++next;
-                break;
-            }
-            const blocks::Block block = blocks::Load(next);
-            if (const unsigned bits = EscapedBytes(rules, block)) {
-                next += __builtin_ctz(bits);
-                break;
-            }
-            next += blocks::kSize;
-        }
-        out = Put(std::string_view(p, static_cast<std::size_t>(next - p)), out);
-        if (next == end) break;
-        out = Put(EscapeOf(rules, *next), out);
-        p = next + 1;
+    switch (rules.dialect) {
+        case Dialect::MySql:
+            return WriteLiteralOf<kMySqlRules>(value, out);
+        case Dialect::Standard:
+            break;
     }
-    *out++ = '\'';
-    return out;
+    return WriteLiteralOf<kStandardRules>(value, out);
 }
 
 void AppendLiteral(const DialectRules& rules, std::string_view value, std::string& out) {
+    std::string padded(value.size() + kLiteralPadding, '\0');
+    value.copy(padded.data(), value.size());
     const std::size_t start = out.size();
     out.resize(start + MaxLiteralSize(rules, value.size()));
-    char* end = WriteLiteral(rules, value, out.data() + start);
+    char* end = WriteLiteral(rules, std::string_view(padded.data(), value.size()), out.data() + start);
     out.resize(static_cast<std::size_t>(end - out.data()));
 }
 

@@ -66,14 +66,22 @@ constexpr std::size_t LongestEscape(const DialectRules& rules) {
     return longest;
 }
 
-// Room a literal of a value of valueSize bytes needs, or NULL.
+// Bytes WriteLiteral may read past the end of a value (their values do not
+// matter), and may store past the end of what it writes.
+inline constexpr std::size_t kLiteralPadding = 16;
+
+// Room a literal of a value of valueSize bytes needs, or NULL, with the
+// padding WriteLiteral stores into.
 constexpr std::size_t MaxLiteralSize(const DialectRules& rules, std::size_t valueSize) {
-    return LongestEscape(rules) * valueSize + 4;
+    return LongestEscape(rules) * valueSize + 4 + kLiteralPadding;
 }
 
 // value as a string literal of the dialect, written at out, which must have
-// room for MaxLiteralSize bytes; returns the end of what it wrote.
+// room for MaxLiteralSize bytes; returns the end of what it wrote. It reads
+// the value sixteen bytes at a time, so kLiteralPadding bytes after it must
+// be readable.
 char* WriteLiteral(const DialectRules& rules, std::string_view value, char* out);
+// The same for any value, appended to out.
 void AppendLiteral(const DialectRules& rules, std::string_view value, std::string& out);
 
 // name as an identifier of the dialect: between its identifier quotes, an
