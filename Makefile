@@ -3,12 +3,22 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test run bench sanitize fuzz screenshots install package format format-check clean
+.PHONY: all deps deps-run release build test run bench sanitize fuzz screenshots install package package-check format \
+  format-check tidy clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
+
+# What the program alone needs: a Release build of the two programs, no tests.
+RELEASE ?= build-release
+deps-run:
+	@scripts/install-deps.sh run
+
+release: deps-run
+	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DROWSMITH_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build $(RELEASE) -j $(JOBS) --target rowsmith rowsmith-convert compressed_docs
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DROWSMITH_WERROR=ON $(CMAKE_FLAGS)
@@ -20,12 +30,14 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # Starts the program in the current directory, where it keeps db.ini.
-run: build
-	$(BUILD)/rowsmith
+run: release
+	$(RELEASE)/rowsmith
 
 # Address and undefined-behaviour sanitizers over the whole test suite.
+# The scanners' plain-loop fallback is the one built here, so CI tests it too.
 sanitize: deps
-	cmake -S . -B build-sanitize -DROWSMITH_WERROR=ON -DROWSMITH_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+	cmake -S . -B build-sanitize -DROWSMITH_WERROR=ON -DROWSMITH_SANITIZE=ON -DROWSMITH_SCALAR_SCAN=ON \
+	  -DCMAKE_BUILD_TYPE=Debug
 	cmake --build build-sanitize -j $(JOBS)
 	ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
@@ -60,8 +72,8 @@ screenshots: build
 	d=$$(mktemp -d) && (cd $$d && xvfb-run -a $(CURDIR)/$(BUILD)/take_screenshots $(CURDIR)/docs); \
 	  status=$$?; rm -rf $$d; exit $$status
 
-install: build
-	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
+install: release
+	cmake --install $(RELEASE) --strip $(if $(PREFIX),--prefix $(PREFIX))
 
 # A .deb from a Release build of its own, stripped, with Debian's hardening.
 package: deps
@@ -70,6 +82,11 @@ package: deps
 	cmake --build build-package -j $(JOBS)
 	cd build-package && cpack
 
+# The .deb built apart in a temporary folder and checked as a distribution
+# would (lintian, AppStream, desktop entry, man pages, install and remove).
+package-check: deps
+	tests/packaging/package_test.sh $(CURDIR)
+
 # The code layout of .clang-format: format rewrites, format-check only looks.
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 format: deps
@@ -77,5 +94,11 @@ format: deps
 format-check: deps
 	clang-format --dry-run --Werror $(FORMAT_FILES)
 
+# The checks of .clang-tidy over src/, failing on any finding.
+tidy: deps $(BUILD)/CMakeCache.txt
+	cmake -S . -B $(BUILD) -DCMAKE_EXPORT_COMPILE_COMMANDS=ON > /dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) $(CURDIR)/src/ > $(BUILD)/tidy.log 2>&1 || { grep -E 'warning:|error:' $(BUILD)/tidy.log; exit 1; }
+
 clean:
-	rm -rf $(BUILD) build-sanitize build-bench build-fuzz build-package
+	rm -rf $(BUILD) $(RELEASE) build-sanitize build-bench build-fuzz build-package

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and benchmarking need,
-# but only those that are missing; runs apt-get update once, when it must.
+# Installs the Debian packages Rowsmith needs, but only those that are
+# missing; runs apt-get update once, when it must.
+#   install-deps.sh run   what building and running the program needs
+#   install-deps.sh       that, and what the tests, benchmarks, fuzzing and
+#                         packaging need
 set -euo pipefail
 
-packages=(
-  cmake make g++ pkg-config zlib1g-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev fonts-dejavu-core xvfb xauth
-  sqlite3 libsqlite3-dev postgresql libpq-dev mariadb-server mariadb-client libmariadb-dev util-linux
-  clang libclang-rt-14-dev clang-format valgrind time bc python3 git
-  lintian appstream desktop-file-utils mandoc dpkg-dev fakeroot file gzip
-)
+packages=(cmake make g++ pkg-config zlib1g-dev qt6-base-dev fonts-dejavu-core)
+if [ "${1:-all}" != run ]; then
+  packages+=(
+    libgtest-dev libgmock-dev googletest libbenchmark-dev xvfb xauth
+    sqlite3 libsqlite3-dev postgresql libpq-dev mariadb-server mariadb-client libmariadb-dev util-linux
+    clang clang-tidy libclang-rt-14-dev clang-format valgrind time bc python3 git
+    lintian appstream desktop-file-utils mandoc dpkg-dev fakeroot file gzip
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -81,83 +81,97 @@ inline char* CopyRun(const char* from, const char* to, char* out) {
     return out + (to - from);
 }
 
-// The values of one line in the dialect of kRules; kEmptyAsNull writes an
-// empty value as NULL; kCommas makes the delimiter the constant comma. Each
-// combination is its own function, so the plain form pays for no option.
+// Where the writing of one line stands between two stops: only delimiters,
+// double quotes and the bytes the dialect escapes change anything, and the
+// bytes between them are copied in runs. kEmptyAsNull writes an empty value
+// as NULL.
+template <const DialectRules& kRules, bool kEmptyAsNull>
+struct LineWriter {
+    char* out;
+    const char* copied;                      // bytes before this one are written
+    const char* fieldStart;                  // first byte of the current field
+    char* valueStart;                        // where the value of a quoted field begins
+    char* fieldOut;                          // where the value of the current field begins
+    const char* afterDoubleQuote = nullptr;  // a delimiter here follows a double quote
+    std::size_t closed = 0;                  // fields ended by a delimiter
+    bool inQuotes = false;
+
+    LineWriter(const char* line, char* at) : out(at), copied(line), fieldStart(line), valueStart(at), fieldOut(at) {}
+
+    // The byte at stop is a delimiter, a double quote or one the dialect
+    // escapes; the bytes before it, since the last stop, are ordinary.
+    void Stop(const char* stop, char delimiter) {
+        out = CopyRun(copied, stop, out);
+        copied = stop + 1;
+        const char c = *stop;
+        // A delimiter ends a field, except inside a quoted field, which only
+        // a double quote followed by one ends; the byte before that
+        // delimiter (the closing quote) is dropped, and an opening quote
+        // right before it leaves an empty value.
+        const bool closes = c == delimiter && (!inQuotes || afterDoubleQuote == stop);
+        // A double quote opening a field protects its delimiters and is not kept.
+        const bool opens = c == kDoubleQuote && stop == fieldStart;
+        out -= closes && inQuotes && out > valueStart;
+        // Any other byte is written as its dialect writes it, so the value
+        // stays one SQL string whatever it holds. Each stop writes a whole
+        // stop text and keeps what counts: the choices below compile to
+        // conditional moves, not branches.
+        constexpr const StopTexts<kRules>& texts = kStopTexts<kRules>;
+        const auto* text = &texts.bytes[static_cast<unsigned char>(c)];
+        if (closes) text = &texts.fieldEnd;
+        std::size_t length = opens ? 0 : text->length;
+        if constexpr (kEmptyAsNull) {
+            // An empty value goes back over its opening quote as NULL.
+            if (closes && out == fieldOut) {
+                out = WriteText(kNull, fieldOut - 1);
+                text = &texts.nullFieldEnd;
+                length = text->length;
+            }
+        }
+        std::memcpy(out, text->bytes, sizeof text->bytes);
+        out += length;
+        if (opens) valueStart = out;
+        if (closes) fieldStart = copied, fieldOut = out, ++closed;
+        if (c == kDoubleQuote) afterDoubleQuote = copied;
+        inQuotes = (inQuotes || opens) && !closes;
+    }
+
+    // The line ends at end: the last value is written even when it is
+    // empty, as a delimiter ending a field always opens another.
+    char* Finish(const char* end) {
+        // A quoted field still open at the end of the line loses its last byte.
+        if (inQuotes && out > valueStart) out -= kStopTexts<kRules>.bytes[static_cast<unsigned char>(end[-1])].length;
+        if constexpr (kEmptyAsNull) {
+            if (out == fieldOut) return WriteText(kNull, fieldOut - 1);
+        }
+        *out++ = kSingleQuote;
+        return out;
+    }
+};
+
+// The values of one line in the dialect of kRules; kCommas makes the
+// delimiter the constant comma. Each combination is its own function, so
+// the plain form pays for no option.
 template <const DialectRules& kRules, bool kEmptyAsNull, bool kCommas = false>
 char* WriteValuesOf(std::string_view line, char givenDelimiter, char* out, std::size_t& count) {
     // With kCommas the delimiter is a constant the compiler builds its
     // masks from once: the form almost every run takes.
     const char delimiter = kCommas ? kComma : givenDelimiter;
     line = TrimTrailingSpace(line);
-    const char* p = line.data();
-    const char* const end = p + line.size();
-
+    const char* const end = line.data() + line.size();
     *out++ = kSingleQuote;
-    // Only delimiters, double quotes and the bytes the dialect escapes
-    // change anything; the bytes between them are copied in runs. A
-    // delimiter ending a field always opens another, so the line's last
-    // value is written even when it is empty.
-    std::size_t closed = 0;      // fields ended by a delimiter
-    const char* fieldStart = p;  // first byte of the current field
-    bool inQuotes = false;
-    char* valueStart = out;                  // where the value of a quoted field begins
-    char* fieldOut = out;                    // where the value of the current field begins
-    const char* copied = p;                  // bytes before this one are written
-    const char* afterDoubleQuote = nullptr;  // a delimiter here follows a double quote
-    for (const char* block = p; block < end; block += blocks::kSize) {
+    LineWriter<kRules, kEmptyAsNull> writer(line.data(), out);
+    for (const char* block = line.data(); block < end; block += blocks::kSize) {
         const auto left = static_cast<std::size_t>(end - block);
         unsigned stops = StopBytes<kRules>(blocks::Load(block), delimiter);
         if (left < blocks::kSize) stops &= (1u << left) - 1;
-        while (stops != 0) {
-            const char* stop = block + __builtin_ctz(stops);
-            stops &= stops - 1;
-            out = CopyRun(copied, stop, out);
-            copied = stop + 1;
-            const char c = *stop;
-            // A delimiter ends a field, except inside a quoted field, which only
-            // a double quote followed by one ends; the byte before that
-            // delimiter (the closing quote) is dropped, and an opening quote
-            // right before it leaves an empty value.
-            const bool closes = c == delimiter && (!inQuotes || afterDoubleQuote == stop);
-            // A double quote opening a field protects its delimiters and is not kept.
-            const bool opens = c == kDoubleQuote && stop == fieldStart;
-            out -= closes && inQuotes && out > valueStart;
-            // Any other byte is written as its dialect writes it, so the value
-            // stays one SQL string whatever it holds. Each stop writes sixteen
-            // bytes and keeps those that count: the choices below compile to
-            // conditional moves, not branches.
-            constexpr const StopTexts<kRules>& texts = kStopTexts<kRules>;
-            const auto* text = &texts.bytes[static_cast<unsigned char>(c)];
-            if (closes) text = &texts.fieldEnd;
-            std::size_t length = opens ? 0 : text->length;
-            if constexpr (kEmptyAsNull) {
-                // An empty value goes back over its opening quote as NULL.
-                if (closes && out == fieldOut) {
-                    out = WriteText(kNull, fieldOut - 1);
-                    text = &texts.nullFieldEnd;
-                    length = text->length;
-                }
-            }
-            std::memcpy(out, text->bytes, sizeof text->bytes);
-            out += length;
-            if (opens) valueStart = out;
-            if (closes) fieldStart = copied, fieldOut = out, ++closed;
-            if (c == kDoubleQuote) afterDoubleQuote = copied;
-            inQuotes = (inQuotes || opens) && !closes;
-        }
+        for (; stops != 0; stops &= stops - 1) writer.Stop(block + __builtin_ctz(stops), delimiter);
         const char* blockEnd = left < blocks::kSize ? end : block + blocks::kSize;
-        out = CopyRun(copied, blockEnd, out);
-        copied = blockEnd;
+        writer.out = CopyRun(writer.copied, blockEnd, writer.out);
+        writer.copied = blockEnd;
     }
-    // A quoted field still open at the end of the line loses its last byte.
-    if (inQuotes && out > valueStart) out -= kStopTexts<kRules>.bytes[static_cast<unsigned char>(end[-1])].length;
-    count = closed + 1;
-    if constexpr (kEmptyAsNull) {
-        if (out == fieldOut) return WriteText(kNull, fieldOut - 1);
-    }
-    *out++ = kSingleQuote;
-    return out;
+    count = writer.closed + 1;
+    return writer.Finish(end);
 }
 
 // The scanner of a dialect, for a NULL choice and delimiter.

@@ -20,11 +20,16 @@ iconv_t OpenDecoder(const std::string& encoding) {
     return ::iconv_open("UTF-8", encoding.c_str());
 }
 
+// iconv_open's answer for a character set it does not know.
+bool Failed(iconv_t descriptor) {
+    return descriptor == reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr): iconv's own sentinel
+}
+
 }  // namespace
 
 bool EncodingKnown(const std::string& encoding) {
     const iconv_t descriptor = OpenDecoder(encoding);
-    if (descriptor == reinterpret_cast<iconv_t>(-1)) return false;
+    if (Failed(descriptor)) return false;
     ::iconv_close(descriptor);
     return true;
 }
@@ -35,7 +40,7 @@ std::string UnknownEncodingText(const std::string& encoding) {
 
 int IconvSource::Open(ByteSource& encoded, const std::string& encoding, std::unique_ptr<IconvSource>& source) {
     const iconv_t descriptor = OpenDecoder(encoding);
-    if (descriptor == reinterpret_cast<iconv_t>(-1)) return kUnknownEncoding;
+    if (Failed(descriptor)) return kUnknownEncoding;
     source.reset(new IconvSource(encoded, encoding, descriptor));
     return 0;
 }
@@ -47,34 +52,43 @@ IconvSource::~IconvSource() {
     ::iconv_close(Descriptor(descriptor_));
 }
 
+int IconvSource::Refill() {
+    // Keep an unfinished sequence and read more after it.
+    std::memmove(input_.get(), input_.get() + start_, end_ - start_);
+    end_ -= start_;
+    start_ = 0;
+    if (inputEnded_) return 0;
+    std::size_t n = 0;
+    if (const int error = encoded_.Read(input_.get() + end_, kBlockSize - end_, n)) return error;
+    inputEnded_ = n == 0;
+    end_ += n;
+    return 0;
+}
+
+int IconvSource::Decode(char* buffer, std::size_t size, std::size_t& got) {
+    char* in = input_.get() + start_;
+    std::size_t inLeft = end_ - start_;
+    char* out = buffer;
+    std::size_t outLeft = size;
+    const std::size_t result = ::iconv(Descriptor(descriptor_), &in, &inLeft, &out, &outLeft);
+    const int error = result == static_cast<std::size_t>(-1) ? errno : 0;
+    got = size - outLeft;
+    lines_ += static_cast<std::uint64_t>(std::count(buffer, out, '\n'));
+    start_ = end_ - inLeft;
+    // An unfinished sequence is an error only once nothing can follow it.
+    if (error == EILSEQ || (error == EINVAL && inputEnded_)) return got > 0 ? 0 : kInvalidText;
+    if (error == E2BIG && got == 0) return E2BIG;  // the buffer cannot hold one character
+    return 0;
+}
+
 int IconvSource::Read(char* buffer, std::size_t size, std::size_t& got) {
     got = 0;
     while (got == 0) {
         if (start_ == end_ || (!inputEnded_ && end_ - start_ < 16)) {
-            // Keep an unfinished sequence and read more after it.
-            std::memmove(input_.get(), input_.get() + start_, end_ - start_);
-            end_ -= start_;
-            start_ = 0;
-            if (!inputEnded_) {
-                std::size_t n = 0;
-                if (const int error = encoded_.Read(input_.get() + end_, kBlockSize - end_, n)) return error;
-                inputEnded_ = n == 0;
-                end_ += n;
-            }
+            if (const int error = Refill()) return error;
         }
         if (start_ == end_) return 0;  // the end
-        char* in = input_.get() + start_;
-        std::size_t inLeft = end_ - start_;
-        char* out = buffer;
-        std::size_t outLeft = size;
-        const std::size_t result = ::iconv(Descriptor(descriptor_), &in, &inLeft, &out, &outLeft);
-        const int error = result == static_cast<std::size_t>(-1) ? errno : 0;
-        got = size - outLeft;
-        lines_ += static_cast<std::uint64_t>(std::count(buffer, out, '\n'));
-        start_ = end_ - inLeft;
-        // An unfinished sequence is an error only once nothing can follow it.
-        if (error == EILSEQ || (error == EINVAL && inputEnded_)) return got > 0 ? 0 : kInvalidText;
-        if (error == E2BIG && got == 0) return E2BIG;  // the buffer cannot hold one character
+        if (const int error = Decode(buffer, size, got)) return error;
     }
     return 0;
 }

@@ -26,6 +26,10 @@ public:
 
 private:
     IconvSource(ByteSource& encoded, std::string encoding, void* descriptor);
+    // Reads more input after what is left undecoded; 0 or a failure's code.
+    int Refill();
+    // Decodes what there is into buffer; 0 or a failure's code.
+    int Decode(char* buffer, std::size_t size, std::size_t& got);
 
     ByteSource& encoded_;
     std::string encoding_;

@@ -84,6 +84,47 @@ void SetReplaceFaultHook(int (*hook)(ReplaceStep step)) {
     faultHook = hook;
 }
 
+namespace {
+
+// A step of the replace: the fault a test wants for it, or the step itself.
+template <typename Action>
+int Step(ReplaceStep step, const Action& action) {
+    const int fault = Fault(step);
+    return fault != 0 ? fault : action();
+}
+
+int Errno(bool succeeded) {
+    return succeeded ? 0 : errno;
+}
+
+// The new file keeps the old one's owner and group where this process may
+// give them (root may; a user keeps what is already theirs).
+void KeepOwner(int fd, const struct stat& old) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        // The new file is the user's own, as any file they write is.
+    }
+}
+
+// Gives the temporary file the old file's owner and mode (a new file's mode
+// when there is no old one), the contents, and the target's place; 0 or
+// the errno of the step that failed.
+int FillAndRename(UniqueFd& fd, const std::string& temporary, const std::string& target, const struct stat* old,
+                  std::string_view contents) {
+    if (old) KeepOwner(fd.get(), *old);
+    const mode_t mode = old ? (old->st_mode & 07777) : NewFileMode();
+    int error = Step(ReplaceStep::SetMode, [&] { return Errno(::fchmod(fd.get(), mode) == 0); });
+    if (error == 0)
+        error = Step(ReplaceStep::Write, [&] { return WriteAll(fd.get(), contents.data(), contents.size()); });
+    if (error == 0) error = Step(ReplaceStep::Sync, [&] { return Errno(::fsync(fd.get()) == 0); });
+    if (error == 0) error = Step(ReplaceStep::Close, [&] { return fd.Close(); });
+    if (error == 0) {
+        error = Step(ReplaceStep::Rename, [&] { return Errno(::rename(temporary.c_str(), target.c_str()) == 0); });
+    }
+    return error;
+}
+
+}  // namespace
+
 int ReplaceFile(const std::string& path, std::string_view contents) {
     std::string target;
     if (const int error = FinalTarget(path, target)) return error;
@@ -96,29 +137,15 @@ int ReplaceFile(const std::string& path, std::string_view contents) {
     if (exists && ::access(target.c_str(), W_OK) != 0) return errno;
 
     std::string temporary = target + ".XXXXXX";
-    const int injected = Fault(ReplaceStep::CreateTemporary);
-    UniqueFd fd(injected == 0 ? ::mkstemp(temporary.data()) : -1);
-    if (!fd) {
+    UniqueFd fd;
+    if (const int error = Step(ReplaceStep::CreateTemporary, [&] {
+            fd = UniqueFd(::mkstemp(temporary.data()));
+            return Errno(static_cast<bool>(fd));
+        })) {
         // A folder that takes no new file may still let the file itself be written.
-        const int error = injected != 0 ? injected : errno;
         return exists && (error == EACCES || error == EPERM || error == EROFS) ? WriteInPlace(target, contents) : error;
     }
-    const mode_t mode = exists ? (old.st_mode & 07777) : NewFileMode();
-    int error = 0;
-    // The new file keeps the old one's owner and group where this process
-    // may give them (root may; a user keeps what is already theirs).
-    if (exists && ::fchown(fd.get(), old.st_uid, old.st_gid) != 0)
-        ::fchown(fd.get(), static_cast<uid_t>(-1), old.st_gid);
-    if ((error = Fault(ReplaceStep::SetMode)) == 0 && ::fchmod(fd.get(), mode) != 0) error = errno;
-    if (error == 0 && (error = Fault(ReplaceStep::Write)) == 0) {
-        error = WriteAll(fd.get(), contents.data(), contents.size());
-    }
-    if (error == 0 && (error = Fault(ReplaceStep::Sync)) == 0 && ::fsync(fd.get()) != 0) error = errno;
-    if (error == 0 && (error = Fault(ReplaceStep::Close)) == 0) error = fd.Close();
-    if (error == 0 && (error = Fault(ReplaceStep::Rename)) == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
+    if (const int error = FillAndRename(fd, temporary, target, exists ? &old : nullptr, contents)) {
         ::unlink(temporary.c_str());
         return error;
     }
