@@ -42,13 +42,12 @@ int main(int argc, char** argv) {
     save(about, QDir(out).filePath(QStringLiteral("about-box.png")));
     about.hide();
     rowsmith::UiServices services = rowsmith::DefaultUiServices();
-    rowsmith::ConversionOptions options;
-    options.header = true;
-    options.rfc4180 = true;
-    options.delimiter = ';';
-    options.encoding = "windows-1252";
-    options.rowsPerInsert = 500;
-    options.transaction = true;
+    const rowsmith::ConversionOptions options{.rowsPerInsert = 500,
+                                              .transaction = true,
+                                              .header = true,
+                                              .rfc4180 = true,
+                                              .delimiter = ';',
+                                              .encoding = "windows-1252"};
     rowsmith::COptionsDlg optionsDialog(options, services, &dialog);
     save(optionsDialog, QDir(out).filePath(QStringLiteral("options-dialog.png")));
     optionsDialog.hide();

@@ -110,10 +110,7 @@ protected:
             p.createTable += (i > 1 ? ", c" : " c") + std::to_string(i) + " text";
         }
         p.createTable += " );\n";
-        ConversionOptions options;
-        options.rfc4180 = true;
-        options.delimiter = file.delimiter;
-        options.encoding = file.encoding;
+        const ConversionOptions options{.rfc4180 = true, .delimiter = file.delimiter, .encoding = file.encoding};
         p.sqlFile = p.table + ".sql";
         WriteBytes(p.sqlFile, p.createTable);
         ConversionSettings settings{CorpusPath(file.name).string(), p.sqlFile, p.table, fields};
@@ -134,9 +131,7 @@ protected:
 // The header of header-keywords.csv, names with blanks and SQL keywords, as
 // the field list of a table made with those names.
 std::string HeaderTableScript(const std::string& table) {
-    ConversionOptions options;
-    options.rfc4180 = true;
-    options.header = true;
+    const ConversionOptions options{.header = true, .rfc4180 = true};
     const std::string sqlFile = table + ".sql";
     WriteBytes(sqlFile, "CREATE TABLE " + table + " ( \"id\" text, \"select\" text, \"last name\" text, " +
                             "\"order\" text, \"from\" text );\n");

@@ -83,9 +83,7 @@ protected:
             ASSERT_EQ(ConvertFile(settings).status, RunStatus::Done) << line.name;
             c.statement = ReadBytes("line.sql");
             fs::remove("line.sql");
-            ConversionOptions mySql;
-            mySql.dialect = Dialect::MySql;
-            ASSERT_EQ(ConvertFile(settings, nullptr, mySql).status, RunStatus::Done) << line.name;
+            ASSERT_EQ(ConvertFile(settings, nullptr, {.dialect = Dialect::MySql}).status, RunStatus::Done) << line.name;
             c.mySqlStatement = ReadBytes("line.sql");
             cases.push_back(std::move(c));
         }

@@ -97,12 +97,9 @@ protected:
         std::string errors;
         ASSERT_EQ(db.load("tables.sql", errors), 0) << db.name << ": " << errors;
 
-        ConversionOptions plain;
-        plain.dialect = db.dialect;
-        ConversionOptions options = plain;
-        options.emptyAsNull = true;
-        options.rowsPerInsert = 500;
-        options.transaction = true;
+        const ConversionOptions plain{.dialect = db.dialect};
+        const ConversionOptions options{
+            .dialect = db.dialect, .emptyAsNull = true, .rowsPerInsert = 500, .transaction = true};
 
         ASSERT_EQ(db.load(Convert("one", plain), errors), 0) << db.name << ": " << errors;
         ASSERT_EQ(db.load(Convert("opt", options), errors), 0) << db.name << ": " << errors;

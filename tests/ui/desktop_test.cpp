@@ -48,15 +48,14 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
     EXPECT_EQ(ReadBytes("db.ini"), kPlainIni);
 
     // OK keeps what the dialog answers; it is saved and comes back.
-    ConversionOptions chosen;
-    chosen.header = true;
-    chosen.rfc4180 = true;
-    chosen.delimiter = '\t';
-    chosen.encoding = "windows-1252";
-    chosen.dialect = Dialect::MySql;
-    chosen.emptyAsNull = true;
-    chosen.rowsPerInsert = 500;
-    chosen.transaction = true;
+    const ConversionOptions chosen{.dialect = Dialect::MySql,
+                                   .emptyAsNull = true,
+                                   .rowsPerInsert = 500,
+                                   .transaction = true,
+                                   .header = true,
+                                   .rfc4180 = true,
+                                   .delimiter = '\t',
+                                   .encoding = "windows-1252"};
     Open();
     fake.optionsAnswer = chosen;
     QTest::mouseClick(Button(1010), Qt::LeftButton);
@@ -80,10 +79,7 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
 TEST_F(DesktopTest, ConvertUsesTheOptionsAndTheHeaderNamesTheFields) {
     WriteBytes("in.csv", "id,\"last name\"\r\n1,\"O'Brien, J\"\r\n");
     Open();
-    ConversionOptions options;
-    options.header = true;
-    options.rfc4180 = true;
-    fake.optionsAnswer = options;
+    fake.optionsAnswer = ConversionOptions{.header = true, .rfc4180 = true};
     QTest::mouseClick(Button(1010), Qt::LeftButton);
     QTest::keyClicks(Box(1000), "in.csv");
     QTest::keyClicks(Box(1001), "out.sql");
@@ -96,10 +92,7 @@ TEST_F(DesktopTest, ConvertUsesTheOptionsAndTheHeaderNamesTheFields) {
 
 TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     UiServices services = fake.Make();
-    ConversionOptions start;
-    start.delimiter = '|';
-    start.encoding = "latin1";
-    start.rowsPerInsert = 7;
+    const ConversionOptions start{.rowsPerInsert = 7, .delimiter = '|', .encoding = "latin1"};
     COptionsDlg options(start, services, nullptr);
     auto control = [&options](int id) { return options.findChild<QWidget*>(QString::number(id)); };
     EXPECT_EQ(static_cast<QComboBox*>(control(1013))->currentIndex(), kOtherDelimiter);
