@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <string>
@@ -150,7 +151,8 @@ TEST(CommandLineOptions, ReadsTheLoadOptions) {
 
 TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {Args({"--dialect", "oracle", "in.csv"}), "--dialect takes standard, mysql or mariadb, not 'oracle'"},
+        {Args({"--dialect", "oracle", "in.csv"}),
+         "--dialect takes standard, sqlite, postgresql, mysql, mariadb or postgres, not 'oracle'"},
         {Args({"--rows-per-insert", "0", "in.csv"}),
          "--rows-per-insert takes a whole number from 1 to 100000, not '0'"},
         {Args({"--rows-per-insert", "100001", "in.csv"}),
@@ -183,6 +185,13 @@ TEST(CommandLineOptions, HelpAndTheManPageNameEveryOption) {
             EXPECT_NE(manual.find(std::string("\\-") + fact.shortName), std::string::npos) << fact.name;
         }
     }
+    // Every page says which client encodings the standard form is not safe in.
+    const std::string readme = ReadBytes(std::string(ROWSMITH_SOURCE_DIR) + "/README.md");
+    const std::string page = ReadBytes(std::string(ROWSMITH_SOURCE_DIR) + "/docs/help.htm");
+    for (std::string text : {help, manual, readme, page}) {
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        EXPECT_NE(text.find("SJIS, BIG5, GBK, GB18030, UHC"), std::string::npos) << text.substr(0, 60);
+    }
 }
 
 TEST(CommandLineOptions, ReadsTheReadingOptions) {
@@ -196,10 +205,14 @@ TEST(CommandLineOptions, ReadsTheReadingOptions) {
 
     const std::pair<std::vector<std::string>, std::string> bad[] = {
         {Args({"-d", ";;", "in.csv"}),
-         "--delimiter takes one byte, tab or space (not a quote, backslash, CR, LF or NUL), not ';;'"},
+         "--delimiter takes one byte, tab or space (not a quote, backslash, CR, LF, VT, FF, 0x1A or NUL), not ';;'"},
         {Args({"-d", "\"", "in.csv"}),
-         "--delimiter takes one byte, tab or space (not a quote, backslash, CR, LF or NUL), not '\"'"},
+         "--delimiter takes one byte, tab or space (not a quote, backslash, CR, LF, VT, FF, 0x1A or NUL), not '\"'"},
         {Args({"--encoding", "no-such-set", "in.csv"}), "the character set \"no-such-set\" is not known"},
+        {Args({"-d", "\xA7", "--encoding", "latin1", "in.csv"}),
+         "the delimiter must be an ASCII byte when the input has a character set (--encoding)"},
+        {Args({"-d", "\v", "in.csv"}),
+         "--delimiter takes one byte, tab or space (not a quote, backslash, CR, LF, VT, FF, 0x1A or NUL), not '\v'"},
         {{"-t", "T", "in.csv"}, "--fields is missing (or give --header)"},
     };
     for (const auto& [args, error] : bad) {

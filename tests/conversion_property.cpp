@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 #include <vector>
 
@@ -42,36 +43,52 @@ std::string Show(std::string_view bytes) {
 std::string Describe(const ConversionCase& c) {
     std::ostringstream out;
     out << "dialect " << RulesOf(c.options.dialect).name << (c.options.emptyAsNull ? ", empty as NULL" : "")
-        << ", delimiter " << Show(std::string(1, c.options.delimiter))
-        << (c.options.rfc4180 ? ", standard CSV" : ", line rules") << ", " << c.options.rowsPerInsert
-        << " rows per INSERT" << (c.options.transaction ? ", in a transaction" : "") << ", pieces of " << c.piece
-        << ", input " << Show(c.input);
+        << (c.options.nul == NulChoice::Strip ? ", NUL dropped" : "") << ", delimiter "
+        << Show(std::string(1, c.options.delimiter)) << (c.options.rfc4180 ? ", standard CSV" : ", line rules") << ", "
+        << c.options.rowsPerInsert << " rows per INSERT" << (c.options.transaction ? ", in a transaction" : "")
+        << ", pieces of " << c.piece << ", input " << Show(c.input);
     return out.str();
 }
 
 // The rows a database must hold after the run: the independent reading of
-// the rules, empty values as NULL where asked. unclosed: the input ends in
-// an open quoted field, which the run reports.
-std::vector<Row> ExpectedRows(const ConversionCase& c, bool& unclosed) {
+// the rules, empty values as NULL where asked. failed: the run must fail,
+// at an open quoted field at the end, or at the first record holding a NUL
+// byte the dialect cannot write; the rows before it stand.
+std::vector<Row> ExpectedRows(const ConversionCase& c, bool& failed) {
     std::vector<std::vector<std::string>> records;
-    unclosed = false;
+    std::vector<bool> hasNul;  // the record's bytes hold a NUL
+    failed = false;
     if (c.options.rfc4180) {
         reference::CsvReading reading = reference::CsvRecords(c.input, c.options.delimiter);
         records = std::move(reading.records);
-        unclosed = reading.unclosed;
+        failed = reading.unclosed;
+        for (const auto& record : records) {
+            hasNul.push_back(std::any_of(record.begin(), record.end(), [](const std::string& value) {
+                return value.find('\0') != std::string::npos;
+            }));
+        }
     } else {
         for (const std::string& line : reference::TextLines(c.input)) {
             records.push_back(reference::Values(line, c.options.delimiter));
+            hasNul.push_back(line.find('\0') != std::string::npos);
         }
     }
+    const bool dropsNul = c.options.dialect != Dialect::MySql;
     std::vector<Row> rows;
-    for (const std::vector<std::string>& record : records) {
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        if (dropsNul && hasNul[r] && c.options.nul == NulChoice::Refuse) {
+            failed = true;
+            break;
+        }
         Row row;
-        for (const std::string& value : record) {
+        for (std::string value : records[r]) {
+            if (dropsNul) std::erase(value, '\0');
             row.push_back(c.options.emptyAsNull && value.empty() ? reference::Value() : reference::Value(value));
         }
         rows.push_back(std::move(row));
     }
+    // A failed run with a transaction takes back all it wrote.
+    if (failed && c.options.transaction) rows.clear();
     return rows;
 }
 
@@ -88,11 +105,11 @@ RunReport Run(const ConversionCase& c, std::string& output) {
 }
 
 std::string CheckRun(const ConversionCase& c) {
-    bool unclosed = false;
-    const std::vector<Row> expected = ExpectedRows(c, unclosed);
+    bool failed = false;
+    const std::vector<Row> expected = ExpectedRows(c, failed);
     std::string output;
     const RunReport report = Run(c, output);
-    const RunStatus status = unclosed ? RunStatus::ReadFailed : RunStatus::Done;
+    const RunStatus status = failed ? RunStatus::ReadFailed : RunStatus::Done;
     if (report.status != status) return "the run ended " + report.text;
     const bool backslashes = c.options.dialect == Dialect::MySql;
     const std::optional<std::vector<Row>> rows = reference::ReadStatements(output, backslashes);
@@ -147,6 +164,9 @@ ConversionCase CaseFromBytes(const ConversionOptions& options, std::string_view 
     const unsigned statements = take();
     c.options.rowsPerInsert = 1 + statements % 4;
     c.options.transaction = (statements & 4) != 0;
+    c.options.nul = (statements & 8) != 0 ? NulChoice::Strip : NulChoice::Refuse;
+    // Statements of many rows end early, now and then, for their size.
+    c.options.maxStatementBytes = (statements & 16) != 0 ? kMinStatementBytes : 0;
     c.piece = 1 + take() % 64;
     for (const char byte : bytes) {
         const auto b = static_cast<unsigned char>(byte);

@@ -185,6 +185,17 @@ TEST_F(ReadingRunTest, EachReadingOptionGivesTheValuesOfTheFile) {
          "F",
          {.rfc4180 = true, .encoding = "UTF-16"},
          statement("F", "'a','\xC3\xA9'")},
+        // Without --encoding, the mark says how the text is written, as
+        // Excel's "Unicode text" exports say it; no NUL byte of UTF-16 is read.
+        {"utf-16 by its byte-order mark alone",
+         std::string("\xFF\xFE"
+                     "a\0\t\0\xE9\0\r\0\n\0",
+                     12),
+         "F",
+         {.delimiter = '\t'},
+         statement("F", "'a','\xC3\xA9'")},
+        {"utf-16 big-endian, standard CSV", std::string("\xFE\xFF\0\"\0a\0,\0\"\0\n", 12), "F", rfc,
+         statement("F", "'a,'")},
         {"gzip", Gzip("a,b\r\nc,d\r\n"), "F", {}, statement("F", "'a','b'") + statement("F", "'c','d'")},
         {"gzip of several members",
          Gzip("1\n2\n3\n4\n", 3),
@@ -197,6 +208,17 @@ TEST_F(ReadingRunTest, EachReadingOptionGivesTheValuesOfTheFile) {
         EXPECT_EQ(report.status, RunStatus::Done) << c.what << ": " << report.text;
         EXPECT_EQ(ReadBytes("out.sql"), c.output) << c.what;
     }
+}
+
+TEST_F(ReadingRunTest, ALongLineDecodesWhereverItsCharactersFallInTheBlocks) {
+    // One byte, then two-byte characters past the first block: the decoder
+    // is offered room for half a character.
+    const std::string line = "a" + std::string(700000, '\xE9');
+    std::string utf8 = "a";
+    for (int i = 0; i < 700000; ++i) utf8 += "\xC3\xA9";
+    const RunReport report = Run(line + "\n", "F", {.encoding = "latin1"});
+    EXPECT_EQ(report.status, RunStatus::Done) << report.text;
+    EXPECT_EQ(ReadBytes("out.sql"), "INSERT INTO T ( F ) VALUES ( '" + utf8 + "' );\r\n");
 }
 
 TEST_F(ReadingRunTest, BadInputSaysWhatAndWhereAndKeepsWholeStatements) {

@@ -23,27 +23,35 @@ using test::WriteBytes;
 TEST(SqlDialect, QuotesEachValueSoThatItsDatabaseReadsItBack) {
     struct Case {
         std::string value;
-        std::string standard;
+        std::string standard;  // PostgreSQL's too
+        std::string sqlite;
         std::string mySql;
     };
     const Case cases[] = {
-        {"", "''", "''"},
-        {"plain", "'plain'", "'plain'"},
-        {"O'Brien", "'O''Brien'", "'O''Brien'"},
-        {"C:\\new\\table", "'C:\\new\\table'", "'C:\\\\new\\\\table'"},
-        {"ends\\", "'ends\\'", "'ends\\\\'"},
-        {"\\'", "'\\'''", "'\\\\'''"},
-        {std::string("a\0b", 3), std::string("'a\0b'", 5), "'a\\0b'"},
-        {"\\0\\n", "'\\0\\n'", "'\\\\0\\\\n'"},
-        {"\"quoted\"", "'\"quoted\"'", "'\"quoted\"'"},
+        {"", "''", "''", "''"},
+        {"plain", "'plain'", "'plain'", "'plain'"},
+        {"O'Brien", "'O''Brien'", "'O''Brien'", "'O''Brien'"},
+        {"C:\\new\\table", "'C:\\new\\table'", "'C:\\new\\table'", "'C:\\\\new\\\\table'"},
+        {"ends\\", "'ends\\'", "'ends\\'", "'ends\\\\'"},
+        {"\\'", "'\\'''", "'\\'''", "'\\\\'''"},
+        {std::string("a\0b", 3), "'ab'", "'ab'", "'a\\0b'"},
+        {"\\0\\n", "'\\0\\n'", "'\\0\\n'", "'\\\\0\\\\n'"},
+        {"\"quoted\"", "'\"quoted\"'", "'\"quoted\"'", "'\"quoted\"'"},
+        // The sqlite3 and mariadb shells drop a CR before an LF as they read
+        // a line, so neither may see one inside a literal.
+        {"a\r\nb", "'a\r\nb'", "'a'||char(13)||'\nb'", "'a\\r\\nb'"},
+        {"\r", "'\r'", "''||char(13)||''", "'\\r'"},
     };
     for (const Case& c : cases) {
-        std::string standard;
-        std::string mySql;
-        AppendLiteral(kStandardRules, c.value, standard);
-        AppendLiteral(kMySqlRules, c.value, mySql);
-        EXPECT_EQ(standard, c.standard) << c.value;
-        EXPECT_EQ(mySql, c.mySql) << c.value;
+        const std::pair<const DialectRules*, std::string> forms[] = {{&kStandardRules, c.standard},
+                                                                     {&kPostgresqlRules, c.standard},
+                                                                     {&kSqliteRules, c.sqlite},
+                                                                     {&kMySqlRules, c.mySql}};
+        for (const auto& [rules, expected] : forms) {
+            std::string literal;
+            AppendLiteral(*rules, c.value, literal);
+            EXPECT_EQ(literal, expected) << rules->name << ": " << c.value;
+        }
     }
 }
 
@@ -141,6 +149,33 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
          {.header = true},
          "INSERT INTO T ( \"id\", \"v\" ) VALUES ( '1','a' );\r\nINSERT INTO T ( \"id\", \"v\" ) VALUES ( '2' );\r\n",
          {2, 2, 1, 3}},
+        {"a tab delimiter keeps empty last fields",
+         "1\tx\t\t\r\n",
+         "F",
+         {.delimiter = '\t'},
+         "INSERT INTO T ( F ) VALUES ( '1','x','','' );\r\n",
+         {1, 1, 1, 1}},
+        {"NUL dropped where asked",
+         std::string("a\0b,\0\n", 6),
+         "id, v",
+         {.nul = NulChoice::Strip},
+         head + "'ab','' );\r\n",
+         {1, 1, 0, 0, 2}},
+        {"NUL kept by MySQL",
+         std::string("a\0b\n", 4),
+         "id",
+         {.dialect = Dialect::MySql},
+         "INSERT INTO T ( id ) VALUES ( 'a\\0b' );\r\n",
+         {1, 1, 0, 0}},
+        {"statements end before their size limit",
+         std::string(400, 'x') + "\n" + std::string(400, 'y') + "\n" + std::string(400, 'z') + "\n" +
+             std::string(1100, 'w') + "\n",
+         "",
+         {.rowsPerInsert = 100, .maxStatementBytes = 1024},
+         "INSERT INTO T VALUES ( '" + std::string(400, 'x') + "' ),\r\n( '" + std::string(400, 'y') +
+             "' );\r\nINSERT INTO T VALUES ( '" + std::string(400, 'z') + "' );\r\nINSERT INTO T VALUES ( '" +
+             std::string(1100, 'w') + "' );\r\n",
+         {3, 4, 0, 0, 0, 1, 4}},
     };
     for (const Case& c : cases) {
         const RunReport report = Run(c.input, c.fields, c.options);
@@ -150,7 +185,79 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
         EXPECT_EQ(report.counts.rows, c.counts.rows) << c.what;
         EXPECT_EQ(report.counts.mismatchedRows, c.counts.mismatchedRows) << c.what;
         EXPECT_EQ(report.counts.firstMismatchLine, c.counts.firstMismatchLine) << c.what;
+        EXPECT_EQ(report.counts.droppedNuls, c.counts.droppedNuls) << c.what;
+        EXPECT_EQ(report.counts.oversizedRows, c.counts.oversizedRows) << c.what;
+        EXPECT_EQ(report.counts.firstOversizedLine, c.counts.firstOversizedLine) << c.what;
     }
+}
+
+TEST_F(LoadRunTest, WhatARunCannotWriteStopsItAndAFailedTransactionTakesItsStatementsBack) {
+    struct Case {
+        const char* what;
+        std::string input;
+        ConversionOptions options;
+        std::string text;    // the report's
+        std::string output;  // what the output holds after "-- kept\r\n"
+    };
+    const std::string one = "INSERT INTO T ( F ) VALUES ( 'a' );\r\n";
+    const Case cases[] = {
+        {"a NUL byte",
+         std::string("a\nb\0\nc\n", 7),
+         {},
+         "Cannot read \"in.csv\": line 2 holds a NUL byte, which the standard dialect cannot write (--nul strip "
+         "drops such bytes)",
+         one},
+        {"a NUL byte in a transaction",
+         std::string("a\nb\0\nc\n", 7),
+         {.transaction = true},
+         "Cannot read \"in.csv\": line 2 holds a NUL byte, which the standard dialect cannot write (--nul strip "
+         "drops such bytes)",
+         ""},
+        {"an unclosed quote in a transaction",
+         "a\n\"b\n",
+         {.transaction = true, .rfc4180 = true},
+         "Cannot read \"in.csv\": the quoted field that opens on line 2 is never closed",
+         ""},
+        {"a header name given twice",
+         "id,v,id\n1,2,3\n",
+         {.header = true},
+         "Cannot read \"in.csv\": columns 1 and 3 of the header are both named \"id\"",
+         ""},
+        {"a header name missing",
+         "id, ,v\n1,2,3\n",
+         {.transaction = true, .header = true},
+         "Cannot read \"in.csv\": column 2 of the header has no name",
+         ""},
+    };
+    for (const Case& c : cases) {
+        WriteBytes("in.csv", c.input);
+        WriteBytes("out.sql", "-- kept\r\n");
+        ConversionSettings settings{"in.csv", "out.sql", "T", c.options.header ? "" : "F"};
+        const RunReport report = ConvertFile(settings, nullptr, c.options);
+        EXPECT_EQ(report.status, RunStatus::ReadFailed) << c.what;
+        EXPECT_EQ(report.text, c.text) << c.what;
+        EXPECT_EQ(ReadBytes("out.sql"), "-- kept\r\n" + c.output) << c.what;
+        EXPECT_EQ(report.undone, c.options.transaction && !c.options.header) << c.what;
+    }
+}
+
+TEST_F(LoadRunTest, ARunAfterAnUnfinishedTransactionRollsItBackFirst) {
+    const std::string unfinished = "BEGIN;\r\nINSERT INTO T ( F ) VALUES ( 'old' );\r\n";
+    // The BEGIN; may stand far back, many blocks of the file before its end.
+    const std::string far = "COMMIT;\r\nBEGIN;\r\n" + test::QuotedLines(5000).statements;
+    for (const std::string& before : {unfinished, "BEGIN;\r\nCOMMIT;\r\n" + unfinished, far}) {
+        WriteBytes("in.csv", "new\n");
+        WriteBytes("out.sql", before);
+        ConversionSettings settings{"in.csv", "out.sql", "T", "F"};
+        const RunReport report = ConvertFile(settings, nullptr, {.transaction = true});
+        EXPECT_TRUE(report.closedUnfinished);
+        EXPECT_EQ(ReadBytes("out.sql"),
+                  before + "ROLLBACK;\r\nBEGIN;\r\nINSERT INTO T ( F ) VALUES ( 'new' );\r\nCOMMIT;\r\n");
+    }
+    // A finished one is left as it is.
+    WriteBytes("out.sql", unfinished + "COMMIT;\r\n");
+    ConversionSettings settings{"in.csv", "out.sql", "T", "F"};
+    EXPECT_FALSE(ConvertFile(settings, nullptr, {.transaction = true}).closedUnfinished);
 }
 
 TEST_F(LoadRunTest, RefusesAnEmptyTableNameBeforeWritingAnything) {

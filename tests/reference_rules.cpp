@@ -3,7 +3,9 @@
 namespace rowsmith::reference {
 
 std::vector<std::string> Values(std::string_view line, char delimiter) {
-    const std::string_view blanks = " \t\n\v\f\r";
+    // The delimiter is never trimmed away, white space though it may be.
+    std::string blanks = " \t\n\v\f\r";
+    std::erase(blanks, delimiter);
     const std::size_t last = line.find_last_not_of(blanks);
     const std::string_view text = line.substr(0, last == std::string_view::npos ? 0 : last + 1);
     const std::string closing = std::string("\"") + delimiter;
@@ -51,12 +53,27 @@ std::string ValueList(std::string_view line) {
 
 namespace {
 
-// Reads one value at text[i]: NULL or a literal. Nothing when there is none.
+// Reads one value at text[i]: NULL, a literal, or literals joined to CR
+// characters (SQLite's form: 'a'||char(13)||'b'). Nothing when there is none.
+std::optional<Value> ReadLiteral(std::string_view text, std::size_t& i, bool backslashEscapes);
+
 std::optional<Value> ReadValue(std::string_view text, std::size_t& i, bool backslashEscapes) {
     if (text.substr(i, 4) == "NULL") {
         i += 4;
         return Value();
     }
+    std::optional<Value> value = ReadLiteral(text, i, backslashEscapes);
+    constexpr std::string_view kCr = "||char(13)||";
+    while (value && text.substr(i, kCr.size()) == kCr) {
+        i += kCr.size();
+        const std::optional<Value> more = ReadLiteral(text, i, backslashEscapes);
+        if (!more) return std::nullopt;
+        **value += '\r' + **more;
+    }
+    return value;
+}
+
+std::optional<Value> ReadLiteral(std::string_view text, std::size_t& i, bool backslashEscapes) {
     if (i >= text.size() || text[i] != '\'') return std::nullopt;
     ++i;
     std::string value;

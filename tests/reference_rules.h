@@ -15,7 +15,7 @@ using Value = std::optional<std::string>;  // nothing for NULL
 using Row = std::vector<Value>;
 
 // The values a line gives, before any quoting, as the README says: trailing
-// white space goes; a field that starts with a double quote runs to the
+// white space goes, but for the delimiter; a field that starts with a double quote runs to the
 // first double quote followed by the delimiter (that quote dropped), or to
 // the end of the line, losing its last byte; any other field runs to the
 // next delimiter.

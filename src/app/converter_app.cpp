@@ -12,7 +12,7 @@
 
 #include <csignal>
 
-#include "convert/stop_request.h"
+#include "io/stop_request.h"
 #include "rowsmith_version.h"
 #include "ui/converter_dlg.h"
 #include "ui/string_table.h"

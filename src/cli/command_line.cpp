@@ -38,22 +38,24 @@ constexpr int kFirstCode = 256;
 const char* const kHelpEnd =
     "\n"
     "INPUT is the file to read; - reads standard input. Every value becomes a\n"
-    "single-quoted SQL string with its single quotes doubled; statements end in CR LF.\n"
-    "An empty field list gives INSERT INTO NAME VALUES ( ... ), in the table's column\n"
-    "order. Lines whose number of values differs from the number of fields are\n"
-    "counted and reported on standard error.\n"
+    "single-quoted SQL string with its single quotes doubled; statements end in\n"
+    "CR LF. An empty field list gives INSERT INTO NAME VALUES ( ... ), in the\n"
+    "table's column order. Lines whose number of values differs from the number\n"
+    "of fields are counted and reported on standard error.\n"
     "\n"
     "Examples:\n"
     "  rowsmith-convert -t people -f \"id, name\" people.csv > people.sql\n"
     "  rowsmith-convert -t people --header --rfc4180 export.csv | psql shop\n"
     "  rowsmith-convert -t sales -f \"region, total\" -d \";\" --rfc4180 sales.csv\n"
     "  rowsmith-convert -t log -f \"time, text\" -d tab --encoding windows-1252 log.tsv\n"
-    "  rowsmith-convert -t orders -f \"id, total\" --dialect mysql --rows-per-insert 500 \\\n"
-    "      --transaction export.csv.gz | mariadb shop\n"
+    "  rowsmith-convert -t orders -f \"id, total\" --dialect mysql \\\n"
+    "      --rows-per-insert 500 --transaction export.csv.gz | mariadb shop\n"
     "\n"
     "Exit status: 0 when every line was converted, 1 when the input could not be\n"
-    "read or the output not written, 2 on a usage error or an empty table name,\n"
-    "128 + N when signal N stopped the run (the output then holds whole statements).\n";
+    "read (or holds what the dialect cannot write) or the output not written, 2\n"
+    "on a usage error or an empty table name, 128 + N when signal N stopped the\n"
+    "run, also while it waited for input, output or the output's lock (the\n"
+    "output then holds whole statements).\n";
 
 std::string WordEntries(Word first, Word last) {
     std::string text;
@@ -155,6 +157,7 @@ std::string Completeness(const CommandLine& line, bool hasTable, bool hasFields,
     if (!line.options.encoding.empty() && !EncodingKnown(line.options.encoding)) {
         return UnknownEncodingText(line.options.encoding);
     }
+    if (std::string problem = OptionsProblem(line.options); !problem.empty()) return problem;
     if (argc - ::optind != 1) return argc == ::optind ? "INPUT is missing" : "give exactly one INPUT";
     return {};
 }

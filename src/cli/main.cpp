@@ -14,7 +14,7 @@
 #include "cli/progress_line.h"
 #include "convert/conversion_run.h"
 #include "convert/run_message.h"
-#include "convert/stop_request.h"
+#include "io/stop_request.h"
 #include "io/open_file.h"
 #include "io/status.h"
 #include "io/unique_fd.h"
@@ -48,11 +48,26 @@ bool SameTerminal() {
            out.st_rdev == err.st_rdev;
 }
 
+// A file that could not be opened: said as Unix tools say it; a stop
+// requested while the open waited (a FIFO nobody reads) ends the program as
+// the signal asked.
+int OpenFailed(const std::string& name, int error) {
+    if (error == rowsmith::kStopped) {
+        const int signal = rowsmith::StopSignal();
+        Complain(std::string("stopped by ") + ::strsignal(signal) + " while waiting for " + name +
+                 "; nothing was written");
+        return 128 + signal;
+    }
+    Complain(name + ": " + rowsmith::StatusText(error));
+    return kFailed;
+}
+
 int ExitStatus(const RunReport& report) {
     switch (report.status) {
         case RunStatus::Done:
             return 0;
         case RunStatus::NoTable:
+        case RunStatus::BadOptions:
             return kUsage;
         case RunStatus::Cancelled:
             // Stopped after the statement being written: the output is whole.
@@ -79,17 +94,11 @@ int Convert(const CommandLine& line) {
     }
     rowsmith::UniqueFd inputFile;
     if (!fromStdin) {
-        if (const int error = rowsmith::OpenForReading(line.input, inputFile)) {
-            Complain(inputName + ": " + rowsmith::StatusText(error));
-            return kFailed;
-        }
+        if (const int error = rowsmith::OpenForReading(line.input, inputFile)) return OpenFailed(inputName, error);
     }
     rowsmith::UniqueFd outputFile;
     if (line.hasOutput) {
-        if (const int error = rowsmith::OpenForAppending(outputName, outputFile)) {
-            Complain(outputName + ": " + rowsmith::StatusText(error));
-            return kFailed;
-        }
+        if (const int error = rowsmith::OpenForAppending(outputName, outputFile)) return OpenFailed(outputName, error);
     }
 
     rowsmith::ProgressLine progress(STDERR_FILENO,
@@ -107,18 +116,6 @@ int Convert(const CommandLine& line) {
     }
     for (const std::string& text : rowsmith::CommandLineLines(report, inputName, outputName)) Complain(text);
     return ExitStatus(report);
-}
-
-void OnStopSignal(int signal) {
-    rowsmith::RequestStop(signal);
-}
-
-// SIGINT, SIGTERM and SIGHUP end a run after the statement being written.
-void CatchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
 // Writes text to standard output; false when it could not be written.
@@ -148,7 +145,9 @@ int main(int argc, char** argv) try {
         case CommandLine::Action::Convert:
             break;
     }
-    CatchStopSignals();
+    // SIGINT, SIGTERM and SIGHUP end a run after the statement being
+    // written, and end any wait at once.
+    rowsmith::CatchStopSignals();
     return Convert(line);
 } catch (const std::bad_alloc&) {
     Complain("there is not enough memory for the conversion");

@@ -22,8 +22,18 @@ std::optional<char> DelimiterFromName(std::string_view name) {
     }
     if (name.size() != 1) return std::nullopt;
     const char c = name[0];
-    if (c == '"' || c == '\'' || c == '\\' || c == '\r' || c == '\n' || c == '\0') return std::nullopt;
+    constexpr std::string_view kRefused("\"'\\\r\n\v\f\x1A\0", 9);
+    if (kRefused.find(c) != std::string_view::npos) return std::nullopt;
     return c;
+}
+
+std::string OptionsProblem(const ConversionOptions& options) {
+    // A byte past ASCII would be matched inside the UTF-8 the decoder
+    // writes, not where the input has it.
+    if (!options.encoding.empty() && static_cast<unsigned char>(options.delimiter) >= 0x80) {
+        return "the delimiter must be an ASCII byte when the input has a character set (--encoding)";
+    }
+    return {};
 }
 
 std::string DelimiterName(char delimiter) {

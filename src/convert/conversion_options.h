@@ -15,6 +15,19 @@ namespace rowsmith {
 
 inline constexpr std::uint32_t kMaxRowsPerInsert = 100000;
 
+// What a NUL byte in a value does where the dialect cannot write one.
+enum class NulChoice {
+    Refuse,  // the run stops at the line that holds it
+    Strip,   // the byte is dropped, and counted
+};
+
+// The bounds of --max-statement-bytes, and what a statement of many rows
+// keeps under when nothing else is said: the buffer size of dump tools,
+// below the 16 MiB a MariaDB server takes by default.
+inline constexpr std::uint32_t kMinStatementBytes = 1024;
+inline constexpr std::uint32_t kMaxStatementBytes = std::uint32_t{1} << 30;
+inline constexpr std::uint32_t kDefaultStatementBytes = std::uint32_t{1} << 20;
+
 struct ConversionOptions {
     // How values are written.
     Dialect dialect = Dialect::Standard;
@@ -26,12 +39,26 @@ struct ConversionOptions {
     bool rfc4180 = false;  // standard CSV quoting (convert/csv_reader.h) instead of the line rules
     char delimiter = ',';  // what separates fields, in both rule sets
     std::string encoding;  // the input's character set, decoded into UTF-8; empty: bytes as they are
+    // How values are written, again.
+    NulChoice nul = NulChoice::Refuse;
+    std::uint32_t maxStatementBytes = 0;  // 0: kDefaultStatementBytes when rowsPerInsert > 1, else none
 
     bool operator==(const ConversionOptions&) const = default;
 };
 
+// The bytes a statement of many rows keeps under; 0 for no limit.
+constexpr std::uint32_t StatementLimit(const ConversionOptions& options) {
+    if (options.maxStatementBytes != 0) return options.maxStatementBytes;
+    return options.rowsPerInsert > 1 ? kDefaultStatementBytes : 0;
+}
+
+// What is wrong with options taken together, said for a message; empty
+// when nothing is.
+std::string OptionsProblem(const ConversionOptions& options);
+
 // The delimiter a name stands for: one byte, or "tab" or "space". Quotes,
-// the backslash, CR, LF and NUL cannot separate fields.
+// the backslash, CR, LF, NUL, and VT, FF and 0x1A (which no line of text
+// keeps at its end) cannot separate fields.
 std::optional<char> DelimiterFromName(std::string_view name);
 // The name a delimiter is written by where it must survive as text: "tab"
 // and "space" for those, the byte itself for the others.

@@ -6,8 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include <sys/file.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "convert/csv_reader.h"
 #include "convert/messages.h"
@@ -17,7 +18,7 @@
 #include "convert/sql_dialect.h"
 #include "convert/statement_output.h"
 #include "convert/statement_writer.h"
-#include "convert/stop_request.h"
+#include "io/stop_request.h"
 #include "io/iconv_source.h"
 #include "io/input_source.h"
 #include "io/open_file.h"
@@ -44,21 +45,100 @@ bool NoTable(const ConversionSettings& settings) {
     return TrimTrailingSpace(settings.tableName).empty();
 }
 
-// Holds an advisory lock on the output for a run.
+bool HasNul(std::string_view text) {
+    return text.find('\0') != std::string_view::npos;
+}
+
+// A run a stop request ended before it wrote anything.
+RunReport Stopped() {
+    RunReport report = Report(RunStatus::Cancelled, kCancelledMessage);
+    report.stopSignal = StopSignal();
+    return report;
+}
+
+// Takes turns on the output with other runs: a POSIX record lock on the
+// whole file, which each process holds on its own, so that runs sharing one
+// inherited descriptor take turns too. While another run holds it, the
+// lock is tried again every few milliseconds until a stop is requested.
 class OutputLock {
 public:
-    OutputLock(int fd, bool regularFile) : fd_(regularFile ? fd : -1) {
-        if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) fd_ = -1;
-    }
-    ~OutputLock() {
-        if (fd_ >= 0) ::flock(fd_, LOCK_UN);
-    }
+    OutputLock() = default;
     OutputLock(const OutputLock&) = delete;
     OutputLock& operator=(const OutputLock&) = delete;
+    ~OutputLock() {
+        if (fd_ >= 0) Set(F_UNLCK);
+    }
+
+    // 0, or kStopped when a stop came first. A file that takes no lock (on
+    // some network file systems) is written without one.
+    int Take(int fd) {
+        for (;;) {
+            fd_ = fd;
+            if (Set(F_WRLCK) == 0) return 0;
+            fd_ = -1;
+            if (errno != EACCES && errno != EAGAIN) return 0;
+            if (WaitForStop(kRetryMilliseconds) == kStopped) return kStopped;
+        }
+    }
 
 private:
-    int fd_;
+    static constexpr int kRetryMilliseconds = 20;
+
+    int Set(short type) const {
+        struct flock lock {};
+        lock.l_type = type;
+        lock.l_whence = SEEK_SET;  // from the start, to the end whatever it becomes
+        return ::fcntl(fd_, F_SETLK, &lock);
+    }
+
+    int fd_ = -1;
 };
+
+// What the last of Rowsmith's own transaction lines in text says.
+enum class LastTransactionLine { None, Begin, End };
+
+// Looks at the lines of text from its last one back; the first line counts
+// only when whole (startsLine). Sets firstLineEnd to where the first line
+// ends, for the text before it to continue it.
+LastTransactionLine LastLineIn(std::string_view text, bool startsLine, std::size_t& firstLineEnd) {
+    std::size_t lineEnd = text.size();
+    for (;;) {
+        const std::size_t lf = lineEnd == 0 ? std::string_view::npos : text.rfind('\n', lineEnd - 1);
+        if (lf == std::string_view::npos && !startsLine) break;
+        const std::size_t lineStart = lf == std::string_view::npos ? 0 : lf + 1;
+        const std::string_view line = TrimTrailingSpace(text.substr(lineStart, lineEnd - lineStart));
+        if (line == "BEGIN;") return LastTransactionLine::Begin;
+        if (line == "COMMIT;" || line == "ROLLBACK;") return LastTransactionLine::End;
+        if (lf == std::string_view::npos) break;
+        lineEnd = lf;
+    }
+    firstLineEnd = lineEnd;
+    return LastTransactionLine::None;
+}
+
+// Whether the file a descriptor writes to ends inside a transaction: its
+// last BEGIN; line comes after its last COMMIT; or ROLLBACK; line, as after
+// a run with --transaction that was killed, or failed where it could not
+// take its statements back. Rowsmith's own lines are looked for, from the
+// end, a chunk at a time: a value holding such a line could mislead it.
+bool EndsInsideTransaction(int tailFd) {
+    struct stat info {};
+    if (tailFd < 0 || ::fstat(tailFd, &info) != 0) return false;
+    constexpr off_t kChunk = off_t{1} << 16;
+    std::string text;
+    for (off_t end = info.st_size; end > 0;) {
+        const off_t start = end > kChunk ? end - kChunk : 0;
+        std::string chunk(static_cast<std::size_t>(end - start), '\0');
+        if (::pread(tailFd, chunk.data(), chunk.size(), start) != static_cast<ssize_t>(chunk.size())) return false;
+        text.insert(0, chunk);  // before the start of the line the last chunk began inside
+        std::size_t firstLineEnd = 0;
+        const LastTransactionLine last = LastLineIn(text, start == 0, firstLineEnd);
+        if (last != LastTransactionLine::None) return last == LastTransactionLine::Begin;
+        text.resize(firstLineEnd);
+        end = start;
+    }
+    return false;
+}
 
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -75,6 +155,7 @@ public:
     }
     std::vector<std::string> Values() const { return SplitRow(line_, delimiter_); }
     int AddTo(StatementWriter& writer) { return writer.AddRow(line_, number_); }
+    std::uint64_t number() const { return number_; }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
     std::uint64_t reads() const { return reader_.reads(); }
     std::string Describe(int error) const {
@@ -100,6 +181,7 @@ public:
     int Next() { return reader_.Next(values_, number_); }
     std::vector<std::string> Values() const { return {values_.begin(), values_.end()}; }
     int AddTo(StatementWriter& writer) { return writer.AddValues(values_, number_); }
+    std::uint64_t number() const { return number_; }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
     std::uint64_t reads() const { return reader_.reads(); }
     std::string Describe(int error) const { return reader_.Describe(error); }
@@ -110,17 +192,118 @@ private:
     std::uint64_t number_ = 0;
 };
 
+// The field list of a run, and its number of names (0 when not known).
+struct Fields {
+    std::string list;
+    std::size_t count = 0;
+};
+
 // The field list a header record gives: each name without the blanks
-// around it, quoted as an identifier.
-std::string FieldListFromHeader(const std::vector<std::string>& names, Dialect dialect) {
-    std::string fields;
-    for (const std::string& name : names) {
+// around it, quoted as an identifier. Empty when a name is empty, repeated
+// or holds a NUL byte that is not to be dropped; problem says which.
+Fields FieldsFromHeader(std::vector<std::string> names, const ConversionOptions& options, std::string& problem) {
+    Fields fields{{}, names.size()};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string& name = names[i];
+        if (name.find('\0') != std::string::npos && options.nul == NulChoice::Refuse) {
+            problem = "the header names column " + std::to_string(i + 1) + " with a NUL byte, which no name can hold";
+            return {};
+        }
+        std::erase(name, '\0');
         std::string_view trimmed = TrimTrailingSpace(name);
         while (!trimmed.empty() && IsTrimmedSpace(trimmed.front())) trimmed.remove_prefix(1);
-        if (!fields.empty()) fields += ", ";
-        fields += QuoteIdentifier(dialect, trimmed);
+        name = trimmed;
+        if (name.empty()) {
+            problem = "column " + std::to_string(i + 1) + " of the header has no name";
+            return {};
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (names[j] == name) {
+                problem = "columns " + std::to_string(j + 1) + " and " + std::to_string(i + 1) +
+                          " of the header are both named \"" + name + "\"";
+                return {};
+            }
+        }
+        if (!fields.list.empty()) fields.list += ", ";
+        fields.list += QuoteIdentifier(options.dialect, name);
     }
     return fields;
+}
+
+// How the loop over the records ended.
+struct Outcome {
+    int readError = 0;   // 0 at the end of the input, or a failure's code
+    int writeError = 0;  // 0, or the code of a failed write
+    int refused = 0;     // a record the writer refused (kNulInValue), or 0
+    std::uint64_t refusedLine = 0;
+    bool cancelled = false;  // by the observer or a stop request
+    bool Failed() const { return readError != 0 || writeError != 0 || refused != 0; }
+};
+
+// Converts every record into statements.
+template <typename Records>
+Outcome ConvertEach(Records& records, StatementWriter& writer, const RunContext& run) {
+    Outcome outcome;
+    std::uint64_t reported = 0;
+    std::uint64_t blocks = 0;
+    while (!outcome.cancelled && (outcome.readError = records.Next()) == 0) {
+        if (const int error = records.AddTo(writer)) {
+            (error == kNulInValue ? outcome.refused : outcome.writeError) = error;
+            outcome.refusedLine = records.number();
+            break;
+        }
+        // Once a block of input: the observer hears how far the run is, and
+        // a stop request (from a signal) ends the run here.
+        if (records.reads() != blocks) {
+            blocks = records.reads();
+            if (run.observer && records.bytesConsumed() != reported) {
+                reported = records.bytesConsumed();
+                outcome.cancelled = !run.observer->Continue(reported, run.totalBytes);
+            }
+            outcome.cancelled = outcome.cancelled || StopSignal() != 0;
+        }
+    }
+    if (outcome.readError == kEndOfInput) outcome.readError = 0;
+    // A wait that a stop request ended is a cancel, not a failure.
+    for (int* error : {&outcome.readError, &outcome.writeError}) {
+        if (*error == kStopped) *error = 0, outcome.cancelled = true;
+    }
+    return outcome;
+}
+
+// Ends the statements: COMMIT; after a run that went well, ROLLBACK; after
+// a cancelled one. With a transaction, a run that failed is one unit on disk
+// too: what it wrote is taken back where the file allows, and otherwise
+// ended with ROLLBACK; where it still can be. True when it was taken back.
+bool EndStatements(Outcome& outcome, StatementWriter& writer, StatementOutput& output, bool transaction) {
+    if (transaction && outcome.Failed()) {
+        output.Flush();
+        if (output.Undo()) return true;
+    }
+    if (outcome.writeError == 0) outcome.writeError = writer.End(!outcome.cancelled && !outcome.Failed());
+    if (const int error = output.Flush(); outcome.writeError == 0) outcome.writeError = error;
+    if (outcome.writeError == kStopped) outcome.writeError = 0, outcome.cancelled = true;
+    // The last writes failed: the transaction's end, or the last block.
+    return transaction && outcome.writeError != 0 && output.Undo();
+}
+
+std::string NulRefusal(std::uint64_t line, Dialect dialect) {
+    return "line " + std::to_string(line) + " holds a NUL byte, which the " + std::string(RulesOf(dialect).name) +
+           " dialect cannot write (--nul strip drops such bytes)";
+}
+
+template <typename Records>
+RunReport Report(const Outcome& outcome, const Records& records, const RunContext& run) {
+    if (outcome.writeError != 0) return WriteFailedReport(outcome.writeError);
+    if (outcome.refused != 0) {
+        return ReadFailedReport(run.inputName, outcome.refused, NulRefusal(outcome.refusedLine, run.options.dialect));
+    }
+    if (outcome.readError != 0)
+        return ReadFailedReport(run.inputName, outcome.readError, records.Describe(outcome.readError));
+    if (!outcome.cancelled) return Report(RunStatus::Done, kDoneMessage);
+    RunReport report = Report(RunStatus::Cancelled, kCancelledMessage);
+    report.stopSignal = StopSignal();
+    return report;
 }
 
 // Converts every record into statements and writes out the last block.
@@ -128,48 +311,35 @@ std::string FieldListFromHeader(const std::vector<std::string>& names, Dialect d
 template <typename Records>
 RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutput& output) {
     const ConversionOptions& options = run.options;
-    std::string fields = run.settings.fieldNames;
-    std::size_t fieldCount = CountFieldNames(fields);
-    int readError = 0;
-    if (options.header && (readError = records.Next()) == 0 && fieldCount == 0) {
-        const std::vector<std::string> names = records.Values();
-        fields = FieldListFromHeader(names, options.dialect);
-        fieldCount = names.size();
-    }
-    const RowScanner scanner(run.settings.tableName, fields, options, kDiskLineEnd);
-    StatementWriter writer(scanner, options, fieldCount, output);
-
-    std::uint64_t reported = 0;
-    std::uint64_t blocks = 0;
-    bool cancelled = false;
-    int writeError = writer.Begin();
-    if (readError == kEndOfInput) readError = 0;  // an empty input: no header, no rows
-    while (writeError == 0 && readError == 0 && !cancelled && (readError = records.Next()) == 0) {
-        writeError = records.AddTo(writer);
-        // Once a block of input: the observer hears how far the run is, and
-        // a stop request (from a signal) ends the run here.
-        if (records.reads() != blocks) {
-            blocks = records.reads();
-            if (run.observer && records.bytesConsumed() != reported) {
-                reported = records.bytesConsumed();
-                cancelled = !run.observer->Continue(reported, run.totalBytes);
-            }
-            cancelled = cancelled || StopSignal() != 0;
+    Fields fields{run.settings.fieldNames, CountFieldNames(run.settings.fieldNames)};
+    if (options.header) {
+        // The header names the fields, unless they are given; nothing is
+        // written before it is read.
+        const int error = records.Next();
+        if (error == kStopped) return Stopped();
+        if (error > 0 || (error < 0 && error != kEndOfInput)) {
+            return ReadFailedReport(run.inputName, error, records.Describe(error));
+        }
+        if (error == 0 && fields.count == 0) {
+            std::string problem;
+            fields = FieldsFromHeader(records.Values(), options, problem);
+            if (!problem.empty()) return ReadFailedReport(run.inputName, kBadHeader, problem);
         }
     }
-    const bool succeeded = !cancelled && (readError == 0 || readError == kEndOfInput);
-    if (writeError == 0) writeError = writer.End(succeeded);
-    if (const int error = output.Flush(); writeError == 0) writeError = error;
+    const RowScanner scanner(run.settings.tableName, fields.list, options, kDiskLineEnd);
+    StatementWriter writer(scanner, options, fields.count, output);
+    Outcome outcome;
+    outcome.writeError = writer.Begin(run.closeUnfinished);
+    if (outcome.writeError == 0) outcome = ConvertEach(records, writer, run);
+    const bool undone = EndStatements(outcome, writer, output, options.transaction);
 
-    const bool readFailed = readError != 0 && readError != kEndOfInput;
-    RunReport report = writeError != 0 ? WriteFailedReport(writeError)
-                       : readFailed    ? ReadFailedReport(run.inputName, readError, records.Describe(readError))
-                       : cancelled     ? Report(RunStatus::Cancelled, kCancelledMessage)
-                                       : Report(RunStatus::Done, kDoneMessage);
-    report.endUncertain = writeError != 0 && output.endUncertain();
-    if (report.status == RunStatus::Cancelled) report.stopSignal = StopSignal();
+    RunReport report = Report(outcome, records, run);
+    report.endUncertain = outcome.writeError != 0 && output.endUncertain();
+    report.undone = undone;
+    report.closedUnfinished = run.closeUnfinished;
     report.counts = writer.counts();
-    report.fieldCount = fieldCount;
+    report.fieldCount = fields.count;
+    report.statementLimit = StatementLimit(options);
     return report;
 }
 
@@ -193,8 +363,16 @@ RunReport WriteFailedReport(int error) {
 }
 
 RunReport ConvertSource(const RunContext& run) {
+    if (const std::string problem = OptionsProblem(run.options); !problem.empty()) {
+        RunReport report = Report(RunStatus::BadOptions, kBadOptionsMessage);
+        report.reason = problem;
+        // Appended, not concatenated: GCC 12 sees a false -Wrestrict in " " + text.
+        report.text.append(" ").append(Sentence(problem));
+        return report;
+    }
     InputSource input(run.input);
     if (const int error = input.Open(run.options.encoding)) {
+        if (error == kStopped) return Stopped();
         const std::string reason =
             error == kUnknownEncoding ? UnknownEncodingText(run.options.encoding) : input.Describe(error);
         return ReadFailedReport(run.inputName, error, reason);
@@ -211,20 +389,35 @@ RunReport ConvertSource(const RunContext& run) {
 RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd, const ConversionSettings& settings,
                          const ConversionOptions& options, RunObserver* observer) {
     if (NoTable(settings)) return Report(RunStatus::NoTable, kNoTableMessage);
+    if (HasNul(settings.tableName) || HasNul(settings.fieldNames))
+        return Report(RunStatus::BadOptions, kNulNameMessage);
     struct stat inputInfo {};
     struct stat outputInfo {};
     if (::fstat(inputFd, &inputInfo) != 0) return ReadFailedReport(inputName, errno);
     if (::fstat(outputFd, &outputInfo) != 0) return WriteFailedReport(errno);
     // Appending to the file being read would read on into its own output.
     if (SameFile(inputInfo, outputInfo)) return Report(RunStatus::SameFile, kSameFileMessage);
+    // A pipe or terminal is written through a description of its own that
+    // never blocks, so that a stop request ends a wait for its reader.
+    UniqueFd ownWriter;
+    const int writeFd = NonBlockingWriter(outputFd, ownWriter);
     // Runs on one output file take turns, so that each one's statements
-    // stay together and a cut-back never meets another run's bytes.
-    const OutputLock lock(outputFd, S_ISREG(outputInfo.st_mode));
+    // stay together and a cut-back never meets another run's bytes. The
+    // file's tail is read under the lock, through a descriptor opened
+    // before it and closed after it (closing any descriptor of the file
+    // would give up a process's lock).
+    const bool regular = S_ISREG(outputInfo.st_mode);
+    UniqueFd tail(regular && options.transaction
+                      ? ::open(("/proc/self/fd/" + std::to_string(outputFd)).c_str(), O_RDONLY | O_CLOEXEC)
+                      : -1);
+    OutputLock lock;
+    if (regular && lock.Take(outputFd) == kStopped) return Stopped();
 
     FdSource file(inputFd);
     const std::uint64_t totalBytes = S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
     try {
-        RunReport report = ConvertSource({file, inputName, outputFd, settings, options, observer, totalBytes});
+        RunReport report = ConvertSource(
+            {file, inputName, writeFd, settings, options, observer, totalBytes, EndsInsideTransaction(tail.get())});
         // A file cut short while it was read looks like one that ended.
         struct stat after {};
         if (report.status == RunStatus::Done && S_ISREG(inputInfo.st_mode) && ::fstat(inputFd, &after) == 0 &&
@@ -247,7 +440,9 @@ RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer, const
     if (const int error = OpenForReading(settings.inputFile, input)) return ReadFailedReport(settings.inputFile, error);
     if (NoTable(settings)) return Report(RunStatus::NoTable, kNoTableMessage);
     UniqueFd output;
-    if (const int error = OpenForAppending(settings.outputFile, output)) return WriteFailedReport(error);
+    if (const int error = OpenForAppending(settings.outputFile, output)) {
+        return error == kStopped ? Stopped() : WriteFailedReport(error);
+    }
 
     RunReport report = ConvertStreams(input.get(), settings.inputFile, output.get(), settings, options, observer);
     const int closeError = output.Close();

@@ -30,6 +30,9 @@ struct RunContext {
     const ConversionOptions& options;
     RunObserver* observer = nullptr;
     std::uint64_t totalBytes = 0;  // the input's size, 0 when not known
+    // With a transaction: the output ends inside a transaction another run
+    // left unfinished, to be rolled back before this run's begins.
+    bool closeUnfinished = false;
 };
 
 // The run itself, on the bytes of the context's input. A seam for tests,

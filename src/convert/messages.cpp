@@ -14,6 +14,11 @@ std::string ReadFailedText(std::string_view path, std::string_view reason) {
     return text;
 }
 
+std::string Sentence(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text + ".";
+}
+
 std::string MismatchText(std::uint64_t rows, std::uint64_t firstLine, std::size_t fieldCount) {
     std::string text = std::to_string(rows);
     text += rows == 1 ? " line has" : " lines have";

@@ -25,12 +25,24 @@ inline constexpr Message kSettingsTooLargeMessage{
     "it is.",
     "Error Reading File"};
 inline constexpr Message kNoMemoryMessage{"There is not enough memory for the conversion.", "Out of Memory"};
+inline constexpr Message kBadOptionsMessage{"These options do not go together:", "Options"};
+inline constexpr Message kNulNameMessage{
+    "The table name or the field names hold a NUL byte, which no SQL text can hold.", "Options"};
 inline constexpr std::string_view kOutputEndUncertain =
     "Another program wrote to the output file during the conversion, so its end may hold part of a statement.";
+inline constexpr std::string_view kUndoneNote =
+    "The run was one transaction, so what it wrote was taken out of the output again: the output is as it was "
+    "before the run.";
+inline constexpr std::string_view kClosedUnfinishedNote =
+    "The output ended inside a transaction that another run left unfinished; a ROLLBACK; now ends it, before this "
+    "run's own BEGIN;.";
 
 // `Cannot read "path": reason`, the text shown when the input cannot be read.
 std::string ReadFailedText(std::string_view path, int error);
 std::string ReadFailedText(std::string_view path, std::string_view reason);
+
+// text as a sentence of a message: a capital first, a full stop last.
+std::string Sentence(std::string text);
 
 // Says that rows rows, the first at line firstLine, hold another number of
 // values than the fieldCount field names.

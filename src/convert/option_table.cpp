@@ -33,20 +33,26 @@ constexpr OptionFact kFacts[] = {
     {"header", '\0', "", OptionGroup::Input,
      "the first record names the fields and is not converted;\n"
      "without --fields the names, trimmed and quoted as\n"
-     "identifiers, become the field list",
+     "identifiers (\"name\", or `name` with --dialect mysql, as\n"
+     "MySQL reads \"name\" only with ANSI_QUOTES), become the\n"
+     "field list; a name empty or given twice stops the run",
      "nothing",
      [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.header, v); },
      [](const ConversionOptions& o) { return SwitchText(o.header); }},
     {"rfc4180", '\0', "", OptionGroup::Input,
      "standard CSV quoting: \"\" inside quotes is one quote, and\n"
-     "delimiters and line breaks inside quotes are data; a record\n"
-     "ends at LF, CR LF or CR; empty lines give nothing; bytes\n"
-     "are read as they are",
+     "delimiters and line breaks inside quotes are data; a\n"
+     "record ends at LF, CR LF or CR; empty lines give nothing;\n"
+     "bytes are read as they are",
      "nothing",
      [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.rfc4180, v); },
      [](const ConversionOptions& o) { return SwitchText(o.rfc4180); }},
     {"delimiter", 'd', "C", OptionGroup::Input,
-     "C separates fields instead of the comma: one byte, or tab", "one byte, tab or space (not a quote, backslash, CR, LF or NUL)",
+     "C separates fields instead of the comma: one byte, tab or\n"
+     "space (not a quote, backslash, CR, LF, VT, FF, 0x1A or\n"
+     "NUL; ASCII with --encoding); a delimiter that is white\n"
+     "space is never trimmed from the end of a line",
+     "one byte, tab or space (not a quote, backslash, CR, LF, VT, FF, 0x1A or NUL)",
      [](ConversionOptions& o, std::string_view v) {
          const std::optional<char> delimiter = DelimiterFromName(v);
          if (delimiter) o.delimiter = *delimiter;
@@ -55,7 +61,9 @@ constexpr OptionFact kFacts[] = {
      [](const ConversionOptions& o) { return o.delimiter == ',' ? std::string() : DelimiterName(o.delimiter); }},
     {"encoding", '\0', "NAME", OptionGroup::Input,
      "the input is in character set NAME (any iconv knows, such\n"
-     "as windows-1252, latin1, utf-16); the output is UTF-8",
+     "as windows-1252, latin1, utf-16); the output is UTF-8.\n"
+     "Without it, a UTF-16 or UTF-32 byte-order mark says how\n"
+     "the text is written; other bytes are read as they are",
      // Any name is kept: whether iconv knows it is checked where it is
      // used (EncodingKnown), so a settings file from another machine stays ours.
      "the name of a character set",
@@ -66,15 +74,23 @@ constexpr OptionFact kFacts[] = {
      [](const ConversionOptions& o) { return o.encoding; }},
     {"dialect", '\0', "NAME", OptionGroup::Output,
      "how values are written for the database that loads them:\n"
-     "  standard  single quotes doubled, nothing else escaped\n"
-     "            (SQLite, PostgreSQL; also MySQL and MariaDB\n"
-     "            when their sql_mode has NO_BACKSLASH_ESCAPES)\n"
-     "  mysql     also backslashes doubled and NUL as \\0, for\n"
-     "            MySQL and MariaDB in their default sql_mode;\n"
-     "            mariadb is another name for it (it needs a\n"
-     "            connection character set in which byte 0x5C\n"
-     "            is always a backslash: not big5, gbk or sjis)",
-     "standard, mysql or mariadb",
+     "  standard    single quotes doubled, nothing else\n"
+     "              escaped: for any database that reads\n"
+     "              literals as standard SQL says\n"
+     "  sqlite      standard, and CR as '||char(13)||',\n"
+     "              which the sqlite3 shell keeps\n"
+     "  postgresql  standard, for psql (or postgres)\n"
+     "  mysql       also backslashes doubled, NUL as \\0,\n"
+     "              CR as \\r and LF as \\n, for MySQL and\n"
+     "              MariaDB in their default sql_mode\n"
+     "              (or mariadb)\n"
+     "psql reads the standard form as written in every client\n"
+     "encoding but SJIS, BIG5, GBK, GB18030, UHC and JOHAB;\n"
+     "mysql needs a character set in which byte 0x5C is always\n"
+     "a backslash (not big5, cp932, gbk, gb18030 or sjis). For\n"
+     "text in those, give --encoding and load the UTF-8 output\n"
+     "with a UTF-8 client",
+     "standard, sqlite, postgresql, mysql, mariadb or postgres",
      [](ConversionOptions& o, std::string_view v) {
          const std::optional<Dialect> dialect = DialectFromName(v);
          if (dialect) o.dialect = *dialect;
@@ -94,12 +110,38 @@ constexpr OptionFact kFacts[] = {
      [](ConversionOptions& o, std::string_view v) { return SetNumber(o.rowsPerInsert, v, 1, kMaxRowsPerInsert); },
      [](const ConversionOptions& o) { return o.rowsPerInsert == 1 ? std::string() : std::to_string(o.rowsPerInsert); }},
     {"transaction", '\0', "", OptionGroup::Output,
-     "put BEGIN; before the statements and COMMIT; after them;\n"
-     "a run that fails or is cancelled writes no COMMIT; (a\n"
-     "cancelled one writes ROLLBACK;), so loading it adds nothing",
+     "BEGIN; before the statements, COMMIT; after them, so that\n"
+     "the run loads whole or not at all: a run that fails takes\n"
+     "its statements out of the output again (where it cannot,\n"
+     "it ends with ROLLBACK;), a cancelled one ends with\n"
+     "ROLLBACK;, and a run appending to a transaction another\n"
+     "run left unfinished rolls that back first",
      "nothing",
      [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.transaction, v); },
      [](const ConversionOptions& o) { return SwitchText(o.transaction); }},
+    {"nul", '\0', "CHOICE", OptionGroup::Output,
+     "a NUL byte in a value, which no dialect but mysql can\n"
+     "write: error (the default) stops the run at its line;\n"
+     "strip drops it, and the bytes dropped are counted",
+     "error or strip",
+     [](ConversionOptions& o, std::string_view v) {
+         if (v != "error" && v != "strip") return false;
+         o.nul = v == "strip" ? NulChoice::Strip : NulChoice::Refuse;
+         return true;
+     },
+     [](const ConversionOptions& o) { return std::string(o.nul == NulChoice::Strip ? "strip" : ""); }},
+    {"max-statement-bytes", '\0', "N", OptionGroup::Output,
+     "a statement of many rows ends before it passes N bytes\n"
+     "(1048576 when --rows-per-insert is above 1; a MariaDB\n"
+     "server takes 16 MiB by default); rows whose statement\n"
+     "passes N on its own are counted",
+     "a whole number from 1024 to 1073741824",
+     [](ConversionOptions& o, std::string_view v) {
+         return SetNumber(o.maxStatementBytes, v, kMinStatementBytes, kMaxStatementBytes);
+     },
+     [](const ConversionOptions& o) {
+         return o.maxStatementBytes == 0 ? std::string() : std::to_string(o.maxStatementBytes);
+     }},
 };
 // clang-format on
 
@@ -129,7 +171,7 @@ std::string HelpEntry(char shortName, std::string_view name, std::string_view va
     std::string entry = shortName != '\0' ? std::string("  -") + shortName + ", --" : std::string("      --");
     entry.append(name);
     if (!valueName.empty()) entry.append(" ").append(valueName);
-    if (entry.size() < kHelpColumn - 1) {
+    if (entry.size() < kHelpColumn) {
         entry.append(kHelpColumn - entry.size(), ' ');
     } else {
         entry.append("\n").append(kHelpColumn, ' ');

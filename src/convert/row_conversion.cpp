@@ -13,7 +13,7 @@ std::string Statement(std::string head, std::string_view line, const ConversionO
     const char* separator = "";
     for (const std::string& value : SplitRow(line, options.delimiter)) {
         head += separator;
-        if (options.emptyAsNull && value.empty()) {
+        if (options.emptyAsNull && WrittenEmpty(rules, value)) {
             head += "NULL";
         } else {
             AppendLiteral(rules, value, head);

@@ -1,11 +1,9 @@
 #include "convert/row_rules.h"
 
-#include "io/text_mode.h"
-
 namespace rowsmith {
 
 std::vector<std::string> SplitRow(std::string_view line, char delimiter) {
-    line = TrimTrailingSpace(line);
+    line = TrimLine(line, delimiter);
     std::vector<std::string> values;
     std::string value;
     bool fieldStart = true;

@@ -9,10 +9,21 @@
 #include <string_view>
 #include <vector>
 
+#include "io/text_mode.h"
+
 namespace rowsmith {
 
+// line without its trailing white space (space, tab, LF, VT, FF, CR): all of
+// it but a delimiter that is white space itself, which always ends a field,
+// so that a tab-separated line keeps its empty last fields.
+constexpr std::string_view TrimLine(std::string_view line, char delimiter) {
+    std::size_t n = line.size();
+    while (n > 0 && IsTrimmedSpace(line[n - 1]) && line[n - 1] != delimiter) --n;
+    return line.substr(0, n);
+}
+
 // The values of one line:
-// - trailing white space (space, tab, LF, VT, FF, CR) is removed first;
+// - trailing white space is removed first (TrimLine);
 // - a comma (or the delimiter given) ends a field, and the last field always counts, so an empty
 //   line gives one empty value and a trailing comma a last empty one;
 // - a double quote as the first byte of a field opens a quoted field and is

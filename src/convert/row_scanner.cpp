@@ -7,6 +7,7 @@
 
 #include "convert/byte_blocks.h"
 #include "convert/conversion_options.h"
+#include "convert/row_rules.h"
 #include "convert/sql_dialect.h"
 #include "io/text_mode.h"
 
@@ -58,8 +59,8 @@ struct StopTexts {
     constexpr StopTexts() {
         for (int b = 0; b < 256; ++b) {
             const char c = static_cast<char>(b);
-            const std::string_view escape = EscapeOf(kRules, c);
-            bytes[b] = MakeStopText<kStopWidth<kRules>>(escape.empty() ? std::string_view(&c, 1) : escape);
+            const Escape* escape = EscapeOf(kRules, c);
+            bytes[b] = MakeStopText<kStopWidth<kRules>>(escape ? escape->text : std::string_view(&c, 1));
         }
     }
 };
@@ -157,7 +158,7 @@ char* WriteValuesOf(std::string_view line, char givenDelimiter, char* out, std::
     // With kCommas the delimiter is a constant the compiler builds its
     // masks from once: the form almost every run takes.
     const char delimiter = kCommas ? kComma : givenDelimiter;
-    line = TrimTrailingSpace(line);
+    line = TrimLine(line, delimiter);
     const char* const end = line.data() + line.size();
     *out++ = kSingleQuote;
     LineWriter<kRules, kEmptyAsNull> writer(line.data(), out);
@@ -183,9 +184,12 @@ RowScanner::ValuesWriter WriterFor(const ConversionOptions& options) {
 
 RowScanner::ValuesWriter WriterFor(const ConversionOptions& options) {
     switch (options.dialect) {
+        case Dialect::Sqlite:
+            return WriterFor<kSqliteRules>(options);
         case Dialect::MySql:
             return WriterFor<kMySqlRules>(options);
         case Dialect::Standard:
+        case Dialect::Postgresql:
             break;
     }
     return WriterFor<kStandardRules>(options);

@@ -21,10 +21,23 @@ std::string AppendedText(const RowCounts& counts, std::string_view output) {
 
 // What every front end says after the outcome itself.
 std::vector<std::string> Notes(const RunReport& report) {
+    const RowCounts& counts = report.counts;
     std::vector<std::string> notes;
-    if (report.counts.mismatchedRows > 0) {
-        notes.push_back(MismatchText(report.counts.mismatchedRows, report.counts.firstMismatchLine, report.fieldCount));
+    if (report.closedUnfinished) notes.emplace_back(kClosedUnfinishedNote);
+    if (counts.mismatchedRows > 0) {
+        notes.push_back(MismatchText(counts.mismatchedRows, counts.firstMismatchLine, report.fieldCount));
     }
+    if (counts.droppedNuls > 0) {
+        notes.push_back(Counted(counts.droppedNuls, "NUL byte was", "NUL bytes were") + " dropped from the values.");
+    }
+    if (counts.oversizedRows > 0) {
+        notes.push_back(Counted(counts.oversizedRows, "row makes a statement", "rows make statements") +
+                        " longer than " + std::to_string(report.statementLimit) + " bytes on " +
+                        (counts.oversizedRows == 1 ? "its own: line " : "their own; the first is line ") +
+                        std::to_string(counts.firstOversizedLine) +
+                        ". A server that takes no longer statement refuses it.");
+    }
+    if (report.undone) notes.emplace_back(kUndoneNote);
     if (report.endUncertain) notes.emplace_back(kOutputEndUncertain);
     return notes;
 }

@@ -8,7 +8,7 @@
 
 namespace rowsmith {
 
-enum class RunStatus { Done, Cancelled, ReadFailed, WriteFailed, SameFile, NoTable, NoMemory };
+enum class RunStatus { Done, Cancelled, ReadFailed, WriteFailed, SameFile, NoTable, NoMemory, BadOptions };
 
 // What a run wrote.
 struct RowCounts {
@@ -19,6 +19,11 @@ struct RowCounts {
     // the first of them.
     std::uint64_t mismatchedRows = 0;
     std::uint64_t firstMismatchLine = 0;
+    // NUL bytes dropped from values (--nul strip).
+    std::uint64_t droppedNuls = 0;
+    // Rows whose statement alone passes the statement limit, and the first.
+    std::uint64_t oversizedRows = 0;
+    std::uint64_t firstOversizedLine = 0;
 };
 
 struct RunReport {
@@ -29,8 +34,14 @@ struct RunReport {
     std::string reason;         // a failed read or write: what went wrong, in words
     bool endUncertain = false;  // after a failed write: another program wrote to the output too
     int stopSignal = 0;         // the signal that stopped a cancelled run, or 0
+    // With a transaction: the run failed and what it wrote was taken out of
+    // the output again (undone), or the output ended inside a transaction
+    // another run left unfinished, which this one rolled back first.
+    bool undone = false;
+    bool closedUnfinished = false;
     RowCounts counts;
-    std::size_t fieldCount = 0;  // names in the field list, 0 when unknown
+    std::size_t fieldCount = 0;      // names in the field list, 0 when unknown
+    std::size_t statementLimit = 0;  // the bytes a statement keeps under, 0 for none
 };
 
 // Watches a long run: told how far the input has been read, once per block.

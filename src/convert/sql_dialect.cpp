@@ -41,7 +41,7 @@ char* WriteLiteralOf(std::string_view value, char* out) {
             continue;
         }
         const auto n = static_cast<std::size_t>(__builtin_ctz(bits));
-        out = Put(EscapeOf(kRules, p[n]), out + n);
+        out = Put(EscapeOf(kRules, p[n])->text, out + n);
         p += n + 1;
     }
     *out++ = '\'';
@@ -59,6 +59,7 @@ const DialectRules& RulesOf(Dialect dialect) {
 
 std::optional<Dialect> DialectFromName(std::string_view name) {
     if (name == "mariadb") return Dialect::MySql;
+    if (name == "postgres") return Dialect::Postgresql;
     for (const DialectRules* rules : kDialects) {
         if (rules->name == name) return rules->dialect;
     }
@@ -68,14 +69,17 @@ std::optional<Dialect> DialectFromName(std::string_view name) {
 std::string DialectNames() {
     std::string names;
     for (const DialectRules* rules : kDialects) names.append(rules->name).append(", ");
-    return names + "or mariadb";
+    return names + "mariadb or postgres";
 }
 
 char* WriteLiteral(const DialectRules& rules, std::string_view value, char* out) {
     switch (rules.dialect) {
+        case Dialect::Sqlite:
+            return WriteLiteralOf<kSqliteRules>(value, out);
         case Dialect::MySql:
             return WriteLiteralOf<kMySqlRules>(value, out);
         case Dialect::Standard:
+        case Dialect::Postgresql:
             break;
     }
     return WriteLiteralOf<kStandardRules>(value, out);

@@ -13,7 +13,7 @@
 
 namespace rowsmith {
 
-enum class Dialect { Standard, MySql };
+enum class Dialect { Standard, Sqlite, Postgresql, MySql };
 
 // A byte that a dialect writes inside a string literal as other text.
 struct Escape {
@@ -28,35 +28,59 @@ struct DialectRules {
     std::span<const Escape> escapes;  // every other byte stands for itself
 };
 
-// Standard SQL: a single quote is doubled and nothing else is escaped, so
-// the literal holds exactly the value's bytes in any database that reads
-// literals as the standard does (SQLite, PostgreSQL, MySQL and MariaDB with
-// NO_BACKSLASH_ESCAPES).
-inline constexpr Escape kStandardEscapes[] = {{'\'', "''"}};
+// Standard SQL: a single quote is doubled, so the literal holds exactly the
+// value's bytes in any database that reads literals as the standard does
+// (SQLite, PostgreSQL, MySQL and MariaDB with NO_BACKSLASH_ESCAPES). A NUL
+// byte has no place in SQL text (the clients read lines as C strings and
+// lose what follows it), so it is never written: a value holding one is
+// refused, or the byte dropped where the user asks for that.
+inline constexpr Escape kStandardEscapes[] = {{'\'', "''"}, {'\0', ""}};
 inline constexpr DialectRules kStandardRules{Dialect::Standard, "standard", '"', kStandardEscapes};
 
+// SQLite: the standard form, and a CR written as an expression, because the
+// sqlite3 shell drops a CR before an LF inside a literal as it reads a line.
+inline constexpr Escape kSqliteEscapes[] = {{'\'', "''"}, {'\0', ""}, {'\r', "'||char(13)||'"}};
+inline constexpr DialectRules kSqliteRules{Dialect::Sqlite, "sqlite", '"', kSqliteEscapes};
+
+// PostgreSQL: the standard form, which psql reads as it stands.
+inline constexpr DialectRules kPostgresqlRules{Dialect::Postgresql, "postgresql", '"', kStandardEscapes};
+
 // MySQL and MariaDB in their default sql_mode read a backslash in a literal
-// as the start of an escape: the backslash is doubled too, and NUL written
-// as \0.
-inline constexpr Escape kMySqlEscapes[] = {{'\'', "''"}, {'\\', "\\\\"}, {'\0', "\\0"}};
+// as the start of an escape: the backslash is doubled too, NUL written as
+// \0, and CR and LF as \r and \n, as dump tools write them, because the
+// mariadb and mysql clients drop a CR before an LF as they read a line.
+inline constexpr Escape kMySqlEscapes[] = {{'\'', "''"}, {'\\', "\\\\"}, {'\0', "\\0"}, {'\r', "\\r"}, {'\n', "\\n"}};
 inline constexpr DialectRules kMySqlRules{Dialect::MySql, "mysql", '`', kMySqlEscapes};
 
-inline constexpr const DialectRules* kDialects[] = {&kStandardRules, &kMySqlRules};
+inline constexpr const DialectRules* kDialects[] = {&kStandardRules, &kSqliteRules, &kPostgresqlRules, &kMySqlRules};
 
 const DialectRules& RulesOf(Dialect dialect);
 
-// The dialect a name stands for; "mariadb" is another name for mysql.
+// The dialect a name stands for; "mariadb" is another name for mysql,
+// "postgres" for postgresql.
 std::optional<Dialect> DialectFromName(std::string_view name);
 // The names --dialect takes, as a message lists them.
 std::string DialectNames();
 
-// What the dialect writes for byte c inside a literal; empty when c stands
-// for itself.
-constexpr std::string_view EscapeOf(const DialectRules& rules, char c) {
+// The dialect's escape of byte c; null when c stands for itself.
+constexpr const Escape* EscapeOf(const DialectRules& rules, char c) {
     for (const Escape& escape : rules.escapes) {
-        if (escape.byte == c) return escape.text;
+        if (escape.byte == c) return &escape;
     }
-    return {};
+    return nullptr;
+}
+
+// True when the dialect cannot write a NUL byte, and so drops it.
+constexpr bool DropsNul(const DialectRules& rules) {
+    const Escape* nul = EscapeOf(rules, '\0');
+    return nul && nul->text.empty();
+}
+
+// True when value is written as no bytes at all in the dialect: it is
+// empty, or nothing but NUL bytes the dialect drops. Such a value is NULL
+// where empty values are.
+constexpr bool WrittenEmpty(const DialectRules& rules, std::string_view value) {
+    return value.find_first_not_of('\0') == std::string_view::npos && (value.empty() || DropsNul(rules));
 }
 
 // The longest text any byte of the dialect becomes.

@@ -28,7 +28,7 @@ StatementOutput::StatementOutput(int fd, std::size_t blockSize) : fd_(fd), state
     if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
         const off_t at = append_ ? info.st_size : ::lseek(fd_, 0, SEEK_CUR);
         canCut_ = at >= 0;
-        writtenEnd_ = wholeEnd_ = at;
+        start_ = writtenEnd_ = wholeEnd_ = fileEnd_ = at;
     }
 }
 
@@ -93,11 +93,13 @@ int StatementOutput::WriteBlock(const char* data, std::size_t size, std::size_t 
         if (statementEnd != kNoStatementEnd && written >= statementEnd) {
             wholeEnd_ = writtenEnd_ + static_cast<std::int64_t>(statementEnd);
         }
-        CutBack(writtenEnd_ + static_cast<std::int64_t>(written));
+        fileEnd_ = writtenEnd_ + static_cast<std::int64_t>(written);
+        CutBack(fileEnd_);
         return error;
     }
     if (statementEnd != kNoStatementEnd) wholeEnd_ = writtenEnd_ + static_cast<std::int64_t>(statementEnd);
     writtenEnd_ += static_cast<std::int64_t>(size);
+    fileEnd_ = writtenEnd_;
     return 0;
 }
 
@@ -110,7 +112,20 @@ void StatementOutput::CutBack(std::int64_t ourEnd) {
         endUncertain_ = true;
         return;
     }
+    fileEnd_ = wholeEnd_;
     if (!append_) ::lseek(fd_, wholeEnd_, SEEK_SET);
+}
+
+bool StatementOutput::Undo() {
+    AwaitWrite();
+    used_ = 0;  // what was never handed over stays unwritten
+    struct stat info {};
+    if (!canCut_ || ::fstat(fd_, &info) != 0 || info.st_size != fileEnd_ || ::ftruncate(fd_, start_) != 0) {
+        return false;
+    }
+    fileEnd_ = writtenEnd_ = wholeEnd_ = start_;
+    if (!append_) ::lseek(fd_, start_, SEEK_SET);
+    return true;
 }
 
 }  // namespace rowsmith

@@ -40,6 +40,12 @@ public:
     // be cut), so that its end may hold part of a statement.
     bool endUncertain() const { return endUncertain_; }
 
+    // Takes everything this output wrote out of the file again, once its
+    // writes are over: for a run whose statements stand or fall together.
+    // Only while the file ends where this output's bytes end; false when
+    // it does not, or the file cannot be cut (a pipe, say).
+    bool Undo();
+
 private:
     struct Block {
         std::unique_ptr<char[]> bytes;
@@ -65,8 +71,10 @@ private:
     std::size_t used_ = 0;
     std::size_t statementEnd_;     // in the filling block: where its last whole statement ends, or npos
     std::future<int> writing_;     // the write of the other block, if any
+    std::int64_t start_ = 0;       // where this output's bytes begin in the file
     std::int64_t writtenEnd_ = 0;  // where the blocks written end in the file
     std::int64_t wholeEnd_ = 0;    // where the last whole statement written ends
+    std::int64_t fileEnd_ = 0;     // where this output's bytes end in the file now
     bool endUncertain_ = false;
     int error_ = 0;
 };

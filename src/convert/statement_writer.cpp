@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "convert/sql_dialect.h"
+#include "io/status.h"
 
 namespace rowsmith {
 
@@ -18,7 +19,12 @@ char* Put(std::string_view text, char* out) {
 
 StatementWriter::StatementWriter(const RowScanner& scanner, const ConversionOptions& options, std::size_t fieldCount,
                                  StatementOutput& output)
-    : scanner_(scanner), options_(options), fieldCount_(fieldCount), output_(output) {
+    : scanner_(scanner),
+      options_(options),
+      fieldCount_(fieldCount),
+      output_(output),
+      dropsNul_(DropsNul(RulesOf(options.dialect))),
+      limit_(StatementLimit(options)) {
     continuation_ = "," + scanner.lineEnd() + "( ";
     closeAndHead_ = ";" + scanner.lineEnd() + scanner.head();
     tail_ = " );" + scanner.lineEnd();
@@ -32,13 +38,25 @@ int StatementWriter::WriteStatement(std::string_view text) {
     return 0;
 }
 
-int StatementWriter::Begin() {
-    return options_.transaction ? WriteStatement("BEGIN;" + scanner_.lineEnd()) : 0;
+int StatementWriter::Begin(bool closeUnfinished) {
+    if (!options_.transaction) return 0;
+    // The unfinished transaction is rolled back where it stands, so that
+    // loading the file never commits its rows with this run's.
+    const std::string rollback = closeUnfinished ? "ROLLBACK;" + scanner_.lineEnd() : std::string();
+    return WriteStatement(rollback + "BEGIN;" + scanner_.lineEnd());
+}
+
+int StatementWriter::CheckNuls(std::string_view bytes) {
+    if (!dropsNul_ || std::memchr(bytes.data(), '\0', bytes.size()) == nullptr) return 0;
+    if (options_.nul == NulChoice::Refuse) return kNulInValue;
+    counts_.droppedNuls += static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\0'));
+    return 0;
 }
 
 int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
     if (options_.rowsPerInsert <= 1) {
         // One statement a row: the scanner writes it whole, the fastest way.
+        if (const int refused = CheckNuls(line)) return refused;
         char* at = nullptr;
         if (const int error = output_.Reserve(scanner_.MaxRowSize(line.size()), at)) return error;
         std::size_t count = 0;
@@ -46,28 +64,32 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
         output_.Commit(end, end);
         ++counts_.statements;
         CountRow(count, lineNumber);
+        CountOversized(static_cast<std::size_t>(end - at), lineNumber);
         return 0;
     }
     return Add(
-        scanner_.MaxValuesSize(line.size()),
+        line, scanner_.MaxValuesSize(line.size()),
         [this, line](char* out, std::size_t& count) { return scanner_.WriteValues(line, out, count); }, lineNumber);
 }
 
 int StatementWriter::AddValues(const std::vector<std::string_view>& values, std::uint64_t lineNumber) {
     // The values lie one after another, so their bytes are counted at once.
-    const std::size_t bytes =
-        values.empty() ? 0
-                       : static_cast<std::size_t>(values.back().data() + values.back().size() - values.front().data());
+    const std::string_view bytes =
+        values.empty()
+            ? std::string_view()
+            : std::string_view(
+                  values.front().data(),
+                  static_cast<std::size_t>(values.back().data() + values.back().size() - values.front().data()));
     const DialectRules& rules = RulesOf(options_.dialect);
-    const std::size_t maxSize = MaxLiteralSize(rules, bytes) + (MaxLiteralSize(rules, 0) + 1) * values.size();
+    const std::size_t maxSize = MaxLiteralSize(rules, bytes.size()) + (MaxLiteralSize(rules, 0) + 1) * values.size();
     return Add(
-        maxSize,
+        bytes, maxSize,
         [this, &values, &rules](char* out, std::size_t& count) {
             count = values.size();
             for (std::size_t i = 0; i < values.size(); ++i) {
                 if (i > 0) *out++ = ',';
-                out =
-                    options_.emptyAsNull && values[i].empty() ? Put("NULL", out) : WriteLiteral(rules, values[i], out);
+                out = options_.emptyAsNull && WrittenEmpty(rules, values[i]) ? Put("NULL", out)
+                                                                             : WriteLiteral(rules, values[i], out);
             }
             return out;
         },
@@ -75,7 +97,9 @@ int StatementWriter::AddValues(const std::vector<std::string_view>& values, std:
 }
 
 template <typename ValuesWriter>
-int StatementWriter::Add(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::uint64_t lineNumber) {
+int StatementWriter::Add(std::string_view bytes, std::size_t maxValuesSize, const ValuesWriter& writeValues,
+                         std::uint64_t lineNumber) {
+    if (const int refused = CheckNuls(bytes)) return refused;
     std::size_t count = 0;
     if (options_.rowsPerInsert <= 1) {
         // A statement of its own: head, values, tail, and it ends at once.
@@ -85,7 +109,8 @@ int StatementWriter::Add(std::size_t maxValuesSize, const ValuesWriter& writeVal
         char* end = Put(tail_, writeValues(Put(scanner_.head(), at), count));
         output_.Commit(end, end);
         ++counts_.statements;
-    } else if (const int error = AddToBatch(maxValuesSize, writeValues, count)) {
+        CountOversized(static_cast<std::size_t>(end - at), lineNumber);
+    } else if (const int error = AddToBatch(maxValuesSize, writeValues, count, lineNumber)) {
         return error;
     }
     CountRow(count, lineNumber);
@@ -99,8 +124,13 @@ void StatementWriter::CountRow(std::size_t values, std::uint64_t lineNumber) {
     }
 }
 
+void StatementWriter::CountOversized(std::size_t bytes, std::uint64_t lineNumber) {
+    if (limit_ != 0 && bytes > limit_ && counts_.oversizedRows++ == 0) counts_.firstOversizedLine = lineNumber;
+}
+
 template <typename ValuesWriter>
-int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::size_t& count) {
+int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::size_t& count,
+                                std::uint64_t lineNumber) {
     // The values go after room for the longest prefix; once their number is
     // known, the prefix is chosen and the row moved up against it.
     const std::size_t room = std::max({continuation_.size(), closeAndHead_.size(), scanner_.head().size()});
@@ -109,8 +139,13 @@ int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& w
     char* values = at + room;
     char* end = writeValues(values, count);
 
+    // A row goes on the open statement while it has room: rows to spare,
+    // the same number of values, and bytes under the limit with its end.
+    const std::size_t rowBytes = static_cast<std::size_t>(end - values) + 2;  // and " )"
+    const std::size_t ending = 1 + scanner_.lineEnd().size();                 // ";" and the line end
     const bool open = rowsInStatement_ > 0;
-    const bool continues = open && rowsInStatement_ < options_.rowsPerInsert && count == statementValues_;
+    const bool fits = limit_ == 0 || statementBytes_ + continuation_.size() + rowBytes + ending <= limit_;
+    const bool continues = open && rowsInStatement_ < options_.rowsPerInsert && count == statementValues_ && fits;
     const std::string_view prefix = continues ? std::string_view(continuation_)
                                     : open    ? std::string_view(closeAndHead_)
                                               : std::string_view(scanner_.head());
@@ -119,13 +154,16 @@ int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& w
     end = Put(" )", rowStart + (end - values));
     // The row waits for its "," or ";"; starting a statement after an open
     // one ended that one with its ";" and line end.
-    output_.Commit(end, open && !continues ? at + 1 + scanner_.lineEnd().size() : nullptr);
+    output_.Commit(end, open && !continues ? at + ending : nullptr);
     if (continues) {
         ++rowsInStatement_;
+        statementBytes_ += continuation_.size() + rowBytes;
     } else {
         rowsInStatement_ = 1;
         statementValues_ = count;
+        statementBytes_ = scanner_.head().size() + rowBytes;
         ++counts_.statements;
+        CountOversized(statementBytes_ + ending, lineNumber);
     }
     return 0;
 }

@@ -18,17 +18,21 @@ namespace rowsmith {
 //   INSERT INTO t ( a, b ) VALUES ( '1','x' ),
 //   ( '2','y' );
 // A row whose number of values differs from its statement's first row
-// starts a new statement, so that it fails alone when loaded. With
-// transaction the statements stand between BEGIN; and COMMIT; (ROLLBACK;
-// when the run did not succeed). Every call returns 0 or the errno of a
-// failed write.
+// starts a new statement, so that it fails alone when loaded; so does a row
+// that would take the statement past the statement limit. With transaction
+// the statements stand between BEGIN; and COMMIT; (ROLLBACK; when the run
+// was cancelled). A row holding a NUL byte the dialect cannot write is
+// refused (kNulInValue), or written without it and counted. Every call
+// returns 0, kNulInValue or the code of a failed write.
 class StatementWriter {
 public:
     // fieldCount: the number of field names, 0 when unknown.
     StatementWriter(const RowScanner& scanner, const ConversionOptions& options, std::size_t fieldCount,
                     StatementOutput& output);
 
-    int Begin();
+    // Starts the run: BEGIN; with transaction, after a ROLLBACK; when the
+    // output ends inside a transaction another run left unfinished.
+    int Begin(bool closeUnfinished = false);
     // A line under the line rules, read by the scanner.
     int AddRow(std::string_view line, std::uint64_t lineNumber);
     // A record whose values are read already, one after another in memory.
@@ -40,24 +44,33 @@ public:
 
 private:
     // Adds a row whose values writeValues(out, count) writes at out, in at
-    // most maxValuesSize bytes.
+    // most maxValuesSize bytes; bytes are the row's bytes in the input.
     template <typename ValuesWriter>
-    int Add(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::uint64_t lineNumber);
+    int Add(std::string_view bytes, std::size_t maxValuesSize, const ValuesWriter& writeValues,
+            std::uint64_t lineNumber);
     template <typename ValuesWriter>
-    int AddToBatch(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::size_t& count);
+    int AddToBatch(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::size_t& count,
+                   std::uint64_t lineNumber);
     int WriteStatement(std::string_view text);
+    // Refuses or counts the NUL bytes of a row's input; 0 or kNulInValue.
+    int CheckNuls(std::string_view bytes);
     // Counts a row of values values, and whether they match the field names.
     void CountRow(std::size_t values, std::uint64_t lineNumber);
+    // Counts a statement of one row larger than the limit.
+    void CountOversized(std::size_t bytes, std::uint64_t lineNumber);
 
     const RowScanner& scanner_;
     ConversionOptions options_;
     std::size_t fieldCount_;
     StatementOutput& output_;
+    bool dropsNul_;                      // the dialect cannot write a NUL
+    std::size_t limit_;                  // bytes a statement of many rows keeps under; 0: none
     std::string continuation_;           // ",", the line end and "( ": the next row of a statement
     std::string closeAndHead_;           // ";", the line end and the head: a new statement after an open one
     std::string tail_;                   // " );" and the line end: the end of a one-row statement
     std::uint32_t rowsInStatement_ = 0;  // 0: no statement open
     std::size_t statementValues_ = 0;    // values of the open statement's first row
+    std::size_t statementBytes_ = 0;     // bytes of the open statement so far
     RowCounts counts_;
 };
 

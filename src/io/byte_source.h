@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace rowsmith {
 
@@ -20,15 +21,43 @@ public:
     virtual std::string Describe(int error) const;
 };
 
-// A file descriptor's bytes as they are.
+// Another source's bytes, the first few of which can be looked at before
+// they are read.
+class PeekingSource : public ByteSource {
+public:
+    static constexpr std::size_t kMostPeeked = 4;
+
+    explicit PeekingSource(ByteSource& inner) : inner_(inner) {}
+    // Reads until size bytes (at most kMostPeeked) are at hand, or the input
+    // ends, or more could not change what they tell (more(start) is false).
+    // 0 or the code of a failed read.
+    int Peek(std::size_t size, bool (*more)(std::string_view start));
+    // What Peek read, still to be handed out by Read.
+    std::string_view start() const { return {start_, startSize_}; }
+
+    int Read(char* buffer, std::size_t size, std::size_t& got) override;
+    std::uint64_t bytesFromFile() const override { return inner_.bytesFromFile(); }
+    std::string Describe(int error) const override { return inner_.Describe(error); }
+
+private:
+    ByteSource& inner_;
+    char start_[kMostPeeked] = {};
+    std::size_t startSize_ = 0;
+    std::size_t given_ = 0;
+};
+
+// A file descriptor's bytes as they are. A descriptor that may keep a read
+// waiting (a pipe, a FIFO, a terminal) is waited on with poll first, so
+// that a stop request ends the wait (kStopped).
 class FdSource : public ByteSource {
 public:
-    explicit FdSource(int fd) : fd_(fd) {}
+    explicit FdSource(int fd);
     int Read(char* buffer, std::size_t size, std::size_t& got) override;
     std::uint64_t bytesFromFile() const override { return consumed_; }
 
 private:
     int fd_;
+    bool mayWait_;
     std::uint64_t consumed_ = 0;
 };
 

@@ -77,12 +77,23 @@ int IconvSource::Decode(char* buffer, std::size_t size, std::size_t& got) {
     start_ = end_ - inLeft;
     // An unfinished sequence is an error only once nothing can follow it.
     if (error == EILSEQ || (error == EINVAL && inputEnded_)) return got > 0 ? 0 : kInvalidText;
-    if (error == E2BIG && got == 0) return E2BIG;  // the buffer cannot hold one character
     return 0;
 }
 
 int IconvSource::Read(char* buffer, std::size_t size, std::size_t& got) {
     got = 0;
+    // Less room than a character may take: decode into a few bytes of our
+    // own and hand them out as room comes.
+    if (pendingSize_ == pendingGiven_ && size < sizeof pending_) {
+        pendingGiven_ = 0;
+        if (const int error = Read(pending_, sizeof pending_, pendingSize_)) return error;
+    }
+    if (pendingGiven_ < pendingSize_) {
+        got = std::min(size, pendingSize_ - pendingGiven_);
+        std::memcpy(buffer, pending_ + pendingGiven_, got);
+        pendingGiven_ += got;
+        return 0;
+    }
     while (got == 0) {
         if (start_ == end_ || (!inputEnded_ && end_ - start_ < 16)) {
             if (const int error = Refill()) return error;

@@ -39,6 +39,9 @@ private:
     std::size_t end_ = 0;
     bool inputEnded_ = false;
     std::uint64_t lines_ = 1;  // the line being decoded
+    char pending_[8] = {};     // decoded for a caller with less room than a character
+    std::size_t pendingSize_ = 0;
+    std::size_t pendingGiven_ = 0;
 };
 
 // True when iconv can decode encoding into UTF-8.

@@ -1,7 +1,6 @@
 #include "io/input_source.h"
 
-#include <algorithm>
-#include <cstring>
+#include <string_view>
 
 #include "io/gzip_source.h"
 #include "io/iconv_source.h"
@@ -9,25 +8,48 @@
 
 namespace rowsmith {
 
+namespace {
+
+// Whether more bytes could make start the start of gzip data.
+bool MayBeGzip(std::string_view start) {
+    return start.size() < 2;
+}
+
+// Whether more bytes could make start a longer byte-order mark than it is.
+bool MayBeLongerMark(std::string_view start) {
+    constexpr std::string_view kLongest[] = {std::string_view("\xFF\xFE\0\0", 4), std::string_view("\0\0\xFE\xFF", 4),
+                                             "\xEF\xBB\xBF"};
+    for (const std::string_view mark : kLongest) {
+        if (start.size() < mark.size() && mark.substr(0, start.size()) == start) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 InputSource::InputSource(ByteSource& file) : file_(file), peeked_(file_), top_(&peeked_) {}
 
 InputSource::~InputSource() = default;
 
 int InputSource::Open(const std::string& encoding) {
-    while (peeked_.startSize < sizeof peeked_.start) {
-        std::size_t n = 0;
-        const int error = file_.Read(peeked_.start + peeked_.startSize, sizeof peeked_.start - peeked_.startSize, n);
-        if (error != 0) return error;
-        if (n == 0) break;
-        peeked_.startSize += n;
-    }
-    if (StartsLikeGzip(peeked_.start, peeked_.startSize)) {
+    if (const int error = peeked_.Peek(2, MayBeGzip)) return error;
+    if (StartsLikeGzip(peeked_.start().data(), peeked_.start().size())) {
         gzip_ = std::make_unique<GzipSource>(peeked_);
         ahead_ = std::make_unique<ReadAheadSource>(*gzip_);
         top_ = ahead_.get();
     }
-    if (!encoding.empty()) {
-        if (const int error = IconvSource::Open(*top_, encoding, iconv_)) return error;
+    encoding_ = encoding;
+    if (encoding_.empty()) {
+        // Text that says it is UTF-16 or UTF-32 is read so, as an export of
+        // "Unicode text" means; a UTF-8 mark is left for the skipper below.
+        decoded_ = std::make_unique<PeekingSource>(*top_);
+        top_ = decoded_.get();
+        if (const int error = decoded_->Peek(PeekingSource::kMostPeeked, MayBeLongerMark)) return error;
+        const ByteOrderMark mark = FindByteOrderMark(decoded_->start()).mark;
+        if (mark != ByteOrderMark::Utf8) encoding_ = EncodingOfMark(mark);
+    }
+    if (!encoding_.empty()) {
+        if (const int error = IconvSource::Open(*top_, encoding_, iconv_)) return error;
         top_ = iconv_.get();
     }
     markSkipper_ = std::make_unique<Utf8MarkSkipper>(*top_);
@@ -37,16 +59,6 @@ int InputSource::Open(const std::string& encoding) {
 
 int InputSource::Read(char* buffer, std::size_t size, std::size_t& got) {
     return top_->Read(buffer, size, got);
-}
-
-int InputSource::Peeked::Read(char* buffer, std::size_t size, std::size_t& got) {
-    if (given_ < startSize) {
-        got = std::min(size, startSize - given_);
-        std::memcpy(buffer, start + given_, got);
-        given_ += got;
-        return 0;
-    }
-    return file_.Read(buffer, size, got);
 }
 
 }  // namespace rowsmith

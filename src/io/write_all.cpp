@@ -5,15 +5,10 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace rowsmith {
+#include "io/status.h"
+#include "io/stop_request.h"
 
-int WaitFor(int fd, short events) {
-    pollfd wanted{fd, events, 0};
-    for (;;) {
-        if (::poll(&wanted, 1, -1) >= 0) return 0;
-        if (errno != EINTR) return errno;
-    }
-}
+namespace rowsmith {
 
 int WriteAll(int fd, const char* data, std::size_t size, std::size_t* written) {
     std::size_t done = 0;
@@ -24,7 +19,14 @@ int WriteAll(int fd, const char* data, std::size_t size, std::size_t* written) {
             done += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR) {
+            // A signal: a stop request ends the write, any other goes on with it.
+            if (StopSignal() != 0) {
+                error = kStopped;
+                break;
+            }
+            continue;
+        }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if ((error = WaitFor(fd, POLLOUT)) != 0) break;
             continue;

@@ -23,7 +23,7 @@
 #include "convert/conversion_run.h"
 #include "convert/messages.h"
 #include "convert/run_message.h"
-#include "convert/stop_request.h"
+#include "io/stop_request.h"
 #include "rowsmith_version.h"
 #include "settings/settings_file.h"
 #include "ui/app_icon.h"
@@ -57,11 +57,13 @@ constexpr AccessibleName kNames[] = {
     {kIdBrowseOutput, "Browse for the output file", nullptr},
 };
 
-// The local file a drag carries, if any.
+// The local file a drag carries, if any, as the bytes of its name: the
+// path's percent escapes stand for bytes, which need not be UTF-8.
 std::optional<std::string> DroppedFile(const QMimeData* data) {
     if (!data || !data->hasUrls()) return std::nullopt;
     for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile()) return QFile::encodeName(url.toLocalFile()).toStdString();
+        if (url.isLocalFile())
+            return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
     }
     return std::nullopt;
 }

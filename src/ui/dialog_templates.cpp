@@ -45,18 +45,22 @@ constexpr ControlSpec kOptionsControls[] = {
     {kNoId, Label, "Input character set:", 10, 58, 62, 8},
     {kIdEncoding, EditableComboBox, "As is|UTF-8|windows-1252|ISO-8859-1|ISO-8859-15|UTF-16", 76, 55, 104, 14},
     {kNoId, Label, "Target database:", 10, 76, 62, 8},
-    {kIdDialect, ComboBox, "Standard SQL: PostgreSQL, SQLite and others|MySQL and MariaDB", 76, 73, 172, 14},
+    {kIdDialect, ComboBox, "Standard SQL|SQLite|PostgreSQL|MySQL and MariaDB", 76, 73, 172, 14},
     {kIdEmptyAsNull, CheckBox, "Empty values as NULL", 10, 93, 200, 10},
     {kNoId, Label, "Rows per INSERT:", 10, 110, 62, 8},
     {kIdRowsPerInsert, SpinBox, "1|100000", 76, 107, 50, 14},
     {kIdTransaction, CheckBox, "One transaction per run", 10, 126, 200, 10},
-    {kIdOk, DefaultPushButton, "OK", 143, 143, 50, 14},
-    {kIdCancel, PushButton, "Cancel", 198, 143, 50, 14},
+    {kIdDropNul, CheckBox, "Drop NUL bytes from values (instead of stopping at them)", 10, 140, 230, 10},
+    {kNoId, Label, "Longest statement:", 10, 157, 62, 8},
+    {kIdStatementBytes, SpinBox, "0|1073741824", 76, 154, 64, 14},
+    {kNoId, Label, "bytes (0: 1 MiB for many rows)", 144, 157, 104, 8},
+    {kIdOk, DefaultPushButton, "OK", 143, 175, 50, 14},
+    {kIdCancel, PushButton, "Cancel", 198, 175, 50, 14},
 };
 
 }  // namespace
 
-const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 258, 164, kOptionsControls};
+const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 258, 196, kOptionsControls};
 
 const DialogTemplate kAboutBoxTemplate{kAboutBoxTemplateId, "About Rowsmith", 235, 55, kAboutBoxControls};
 

@@ -29,11 +29,13 @@ enum ControlId : int {
     kIdEmptyAsNull = 1017,
     kIdRowsPerInsert = 1018,
     kIdTransaction = 1019,
+    kIdDropNul = 1020,
+    kIdStatementBytes = 1021,
 };
 
 // The choices of the Options dialog's lists, in their order.
 enum DelimiterChoice { kComma, kSemicolon, kTab, kOtherDelimiter };
-enum DialectChoice { kStandardSql, kMySqlFamily };
+// The dialects, as the list shows them: in the order of kDialects.
 
 inline constexpr int kAboutBoxTemplateId = 100;
 inline constexpr int kConverterTemplateId = 102;

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "convert/messages.h"
 #include "io/iconv_source.h"
 #include "ui/app_icon.h"
 #include "ui/dialog_builder.h"
@@ -28,12 +29,21 @@ constexpr Switch kSwitches[] = {
     {kIdTransaction, &ConversionOptions::transaction},
 };
 
+// The place of a dialect in the list, which shows them in kDialects' order.
+int DialectIndex(Dialect dialect) {
+    for (std::size_t i = 0; i < std::size(kDialects); ++i) {
+        if (kDialects[i]->dialect == dialect) return static_cast<int>(i);
+    }
+    return 0;
+}
+
 constexpr AccessibleName kNames[] = {
     {kIdDelimiter, "Delimiter", "Delimiter:"},
     {kIdOtherDelimiter, "Other delimiter", nullptr},
     {kIdEncoding, "Input character set", "Input character set:"},
     {kIdDialect, "Target database", "Target database:"},
     {kIdRowsPerInsert, "Rows per INSERT", "Rows per INSERT:"},
+    {kIdStatementBytes, "Longest statement in bytes", "Longest statement:"},
 };
 
 constexpr const char* kAsIs = "As is";
@@ -71,8 +81,10 @@ void COptionsDlg::Show(const ConversionOptions& options) {
     Find<QComboBox>(kIdEncoding)
         ->setCurrentText(options.encoding.empty() ? QString::fromUtf8(kAsIs)
                                                   : QString::fromStdString(options.encoding));
-    Find<QComboBox>(kIdDialect)->setCurrentIndex(options.dialect == Dialect::MySql ? kMySqlFamily : kStandardSql);
+    Find<QComboBox>(kIdDialect)->setCurrentIndex(DialectIndex(options.dialect));
     Find<QSpinBox>(kIdRowsPerInsert)->setValue(static_cast<int>(options.rowsPerInsert));
+    Find<QCheckBox>(kIdDropNul)->setChecked(options.nul == NulChoice::Strip);
+    Find<QSpinBox>(kIdStatementBytes)->setValue(static_cast<int>(options.maxStatementBytes));
 }
 
 bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
@@ -90,8 +102,8 @@ bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
             const std::optional<char> delimiter = DelimiterFromName(typed);
             if (!delimiter) {
                 why = QStringLiteral(
-                    "The other delimiter must be one byte, and not a quote, a backslash or a line "
-                    "break.");
+                    "The other delimiter must be one byte, and not a quote, a backslash, a line break, "
+                    "VT, FF or 0x1A.");
                 return false;
             }
             options.delimiter = *delimiter;
@@ -104,11 +116,24 @@ bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
     const QString encoding = Find<QComboBox>(kIdEncoding)->currentText().trimmed();
     options.encoding = encoding.isEmpty() || encoding == QLatin1String(kAsIs) ? std::string() : encoding.toStdString();
     if (!options.encoding.empty() && !EncodingKnown(options.encoding)) {
-        why = QStringLiteral("The character set \"%1\" is not known.").arg(encoding);
+        why = QString::fromStdString(Sentence(UnknownEncodingText(options.encoding)));
         return false;
     }
-    options.dialect = Find<QComboBox>(kIdDialect)->currentIndex() == kMySqlFamily ? Dialect::MySql : Dialect::Standard;
+    options.dialect = kDialects[static_cast<std::size_t>(Find<QComboBox>(kIdDialect)->currentIndex())]->dialect;
     options.rowsPerInsert = static_cast<std::uint32_t>(Find<QSpinBox>(kIdRowsPerInsert)->value());
+    options.nul = Find<QCheckBox>(kIdDropNul)->isChecked() ? NulChoice::Strip : NulChoice::Refuse;
+    options.maxStatementBytes = static_cast<std::uint32_t>(Find<QSpinBox>(kIdStatementBytes)->value());
+    if (options.maxStatementBytes != 0 && options.maxStatementBytes < kMinStatementBytes) {
+        why = QStringLiteral(
+                  "The longest statement must be 0 (1 MiB for statements of many rows) or at least %1 "
+                  "bytes.")
+                  .arg(kMinStatementBytes);
+        return false;
+    }
+    if (const std::string problem = OptionsProblem(options); !problem.empty()) {
+        why = QString::fromStdString(Sentence(problem));
+        return false;
+    }
     return true;
 }
 

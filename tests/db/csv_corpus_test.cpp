@@ -86,6 +86,24 @@ std::vector<Row> PythonRecords(const CorpusFile& file) {
     return records;
 }
 
+// The header of header-keywords.csv, names with blanks and SQL keywords, as
+// the field list of a table made with those names.
+std::string HeaderTableScript(const std::string& table, const test::Database& db) {
+    const ConversionOptions options{.dialect = db.dialect, .header = true, .rfc4180 = true};
+    const std::string sqlFile = table + ".sql";
+    std::string create = "CREATE TABLE " + table + " (";
+    for (const char* name : {"id", "select", "last name", "order", "from"}) {
+        create +=
+            std::string(create.back() == '(' ? " " : ", ") + QuoteIdentifier(db.dialect, name) + " " + db.anyBytesType;
+    }
+    WriteBytes(sqlFile, create + " );\n");
+    ConversionSettings settings{CorpusPath("header-keywords.csv").string(), sqlFile, table, ""};
+    EXPECT_EQ(ConvertFile(settings, nullptr, options).status, RunStatus::Done);
+    return sqlFile;
+}
+
+const std::vector<Row> kHeaderTableRows = {{"1", "2", "3", "4", "5"}};
+
 class CsvCorpusTest : public TempDirTest {
 protected:
     struct Prepared {
@@ -96,9 +114,9 @@ protected:
         std::string sqlFile;
     };
 
-    // Converts file with --rfc4180 into a script that creates its table
-    // and fills it.
-    Prepared Prepare(const CorpusFile& file, int index) {
+    // Converts file with --rfc4180, in the database's dialect, into a script
+    // that creates its table and fills it.
+    Prepared Prepare(const CorpusFile& file, int index, const test::Database& db) {
         Prepared p;
         p.table = "corpus_" + std::to_string(index);
         p.expected = PythonRecords(file);
@@ -107,10 +125,11 @@ protected:
         p.createTable = "CREATE TABLE " + p.table + " (";
         for (std::size_t i = 1; i <= p.columns; ++i) {
             fields += (i > 1 ? ", c" : "c") + std::to_string(i);
-            p.createTable += (i > 1 ? ", c" : " c") + std::to_string(i) + " text";
+            p.createTable += (i > 1 ? ", c" : " c") + std::to_string(i) + " " + db.anyBytesType;
         }
         p.createTable += " );\n";
-        const ConversionOptions options{.rfc4180 = true, .delimiter = file.delimiter, .encoding = file.encoding};
+        const ConversionOptions options{
+            .dialect = db.dialect, .rfc4180 = true, .delimiter = file.delimiter, .encoding = file.encoding};
         p.sqlFile = p.table + ".sql";
         WriteBytes(p.sqlFile, p.createTable);
         ConversionSettings settings{CorpusPath(file.name).string(), p.sqlFile, p.table, fields};
@@ -126,34 +145,32 @@ protected:
         EXPECT_EQ(report.counts.mismatchedRows, 0u) << file.name;
         return p;
     }
+
+    // Each file's script run by the database's own client: the table holds
+    // what Python reads, line breaks inside values too.
+    void CheckThroughClient(const test::Database& db, int firstIndex) {
+        int index = firstIndex;
+        for (const CorpusFile& file : kFiles) {
+            const Prepared p = Prepare(file, ++index, db);
+            std::string errors;
+            ASSERT_EQ(db.load(p.sqlFile, errors), 0) << db.name << ", " << file.name << ": " << errors;
+            EXPECT_EQ(db.query("SELECT * FROM " + p.table), p.expected) << db.name << ", " << file.name;
+        }
+        std::string errors;
+        ASSERT_EQ(db.load(HeaderTableScript("named", db), errors), 0) << errors;
+        EXPECT_EQ(db.query("SELECT * FROM named"), kHeaderTableRows);
+    }
 };
 
-// The header of header-keywords.csv, names with blanks and SQL keywords, as
-// the field list of a table made with those names.
-std::string HeaderTableScript(const std::string& table) {
-    const ConversionOptions options{.header = true, .rfc4180 = true};
-    const std::string sqlFile = table + ".sql";
-    WriteBytes(sqlFile, "CREATE TABLE " + table + " ( \"id\" text, \"select\" text, \"last name\" text, " +
-                            "\"order\" text, \"from\" text );\n");
-    ConversionSettings settings{CorpusPath("header-keywords.csv").string(), sqlFile, table, ""};
-    EXPECT_EQ(ConvertFile(settings, nullptr, options).status, RunStatus::Done);
-    return sqlFile;
+TEST_F(CsvCorpusTest, SqliteHoldsWhatPythonReads) {
+    CheckThroughClient(test::SqliteDatabase((dir() / "corpus.db").string()), 0);
 }
 
-const std::vector<Row> kHeaderTableRows = {{"1", "2", "3", "4", "5"}};
-
-TEST_F(CsvCorpusTest, SqliteHoldsWhatPythonReads) {
-    const std::string database = (dir() / "corpus.db").string();
-    int index = 0;
-    for (const CorpusFile& file : kFiles) {
-        const Prepared p = Prepare(file, ++index);
-        std::string errors;
-        ASSERT_EQ(test::ExecSqliteScript(database, p.sqlFile, errors), 0) << file.name << ": " << errors;
-        EXPECT_EQ(test::QuerySqlite(database, "SELECT * FROM " + p.table + " ORDER BY rowid"), p.expected) << file.name;
-    }
-    std::string errors;
-    ASSERT_EQ(test::ExecSqliteScript(database, HeaderTableScript("named"), errors), 0) << errors;
-    EXPECT_EQ(test::QuerySqlite(database, "SELECT * FROM named"), kHeaderTableRows);
+TEST_F(CsvCorpusTest, MariaDbHoldsWhatPythonReads) {
+    std::string why;
+    const std::optional<test::Database> db = test::MariaDatabase("corpus", why);
+    if (!db) GTEST_SKIP() << why;
+    CheckThroughClient(*db, 200);
 }
 
 TEST_F(CsvCorpusTest, PostgresqlHoldsWhatPythonAndCopyRead) {
@@ -164,11 +181,12 @@ TEST_F(CsvCorpusTest, PostgresqlHoldsWhatPythonAndCopyRead) {
     std::unique_ptr<PGconn, void (*)(PGconn*)> conn(PQconnectdb(conninfo.c_str()), PQfinish);
     ASSERT_EQ(PQstatus(conn.get()), CONNECTION_OK) << PQerrorMessage(conn.get());
     std::string loadErrors;
-    ASSERT_EQ(test::LoadIntoPostgres(server, HeaderTableScript("named"), loadErrors), 0) << loadErrors;
+    const std::optional<test::Database> db = test::PostgresDatabase(why);
+    ASSERT_EQ(test::LoadIntoPostgres(server, HeaderTableScript("named", *db), loadErrors), 0) << loadErrors;
     EXPECT_EQ(test::QueryPostgres(server, "SELECT * FROM named"), kHeaderTableRows);
     int index = 100;
     for (const CorpusFile& file : kFiles) {
-        const Prepared p = Prepare(file, ++index);
+        const Prepared p = Prepare(file, ++index, *db);
         std::string errors;
         ASSERT_EQ(test::LoadIntoPostgres(server, p.sqlFile, errors), 0) << file.name << ": " << errors;
         EXPECT_EQ(test::QueryPostgres(server, "SELECT * FROM " + p.table), p.expected) << file.name;

@@ -38,6 +38,37 @@ int RunClient(const std::vector<std::string>& command, const std::string& sqlFil
 
 }  // namespace
 
+Database SqliteDatabase(const std::string& file) {
+    return {"SQLite", Dialect::Sqlite, "text",
+            [file](const std::string& sql, std::string& errors) { return LoadIntoSqlite(file, sql, errors); },
+            [file](const std::string& query) { return QuerySqlite(file, query); }};
+}
+
+std::optional<Database> PostgresDatabase(std::string& why) {
+    const std::string server = PostgresDir(why);
+    if (server.empty()) return std::nullopt;
+    return Database{
+        "PostgreSQL", Dialect::Postgresql, "text",
+        [server](const std::string& sql, std::string& errors) { return LoadIntoPostgres(server, sql, errors); },
+        [server](const std::string& query) { return QueryPostgres(server, query); }};
+}
+
+std::optional<Database> MariaDatabase(const std::string& database, std::string& why) {
+    const std::string server = MariaDbDir(why);
+    if (server.empty()) return std::nullopt;
+    WriteBytes("create-database.sql", "DROP DATABASE IF EXISTS " + database + ";\nCREATE DATABASE " + database + ";\n");
+    std::string errors;
+    if (LoadIntoMariaDb(server, "", "create-database.sql", errors) != 0) {
+        why = "cannot make a database: " + errors;
+        return std::nullopt;
+    }
+    return Database{"MariaDB", Dialect::MySql, "longblob",
+                    [server, database](const std::string& sql, std::string& said) {
+                        return LoadIntoMariaDb(server, database, sql, said);
+                    },
+                    [server, database](const std::string& query) { return QueryMariaDb(server, database, query); }};
+}
+
 std::string PostgresDir(std::string& why) {
     return ServerDir("pg", "PostgreSQL", why);
 }

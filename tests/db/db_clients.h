@@ -4,14 +4,35 @@
 // clients load a file of statements, as a user would, and their C libraries
 // read the rows back byte for byte.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "convert/sql_dialect.h"
 
 namespace rowsmith::test {
 
 using Value = std::optional<std::string>;  // nothing for NULL
 using Row = std::vector<Value>;
+
+// A database as a test uses it: the dialect it reads, a column type that
+// keeps any bytes, its own client running a file of statements as a user
+// would (0 when every statement ran), and a query that reads each value's
+// exact bytes.
+struct Database {
+    std::string name;
+    Dialect dialect;
+    std::string anyBytesType;
+    std::function<int(const std::string& sqlFile, std::string& errors)> load;
+    std::function<std::vector<Row>(const std::string& query)> query;
+};
+
+// SQLite in file; PostgreSQL; MariaDB in a new, empty database. Nothing,
+// with why, for a server this run did not start.
+Database SqliteDatabase(const std::string& file);
+std::optional<Database> PostgresDatabase(std::string& why);
+std::optional<Database> MariaDatabase(const std::string& database, std::string& why);
 
 // The throw-away servers of this test run, or an empty string (with why
 // set) when none was started.

@@ -28,7 +28,7 @@ case "$action" in
     [ "${ROWSMITH_DB_DURABLE:-0}" = 1 ] && flush=1
     "$server" --no-defaults "${user[@]}" --datadir="$dir/data" --socket="$dir/sock" --skip-networking \
       --pid-file="$dir/server.pid" --log-error="$dir/server.log" --innodb-flush-log-at-trx-commit=$flush \
-      --innodb-buffer-pool-size=128M --max-allowed-packet=64M --local-infile=1 > /dev/null 2>&1 &
+      --innodb-buffer-pool-size=128M --local-infile=1 > /dev/null 2>&1 &
     for _ in $(seq 1 300); do
       if mariadb-admin --no-defaults --socket="$dir/sock" -uroot ping > /dev/null 2>&1; then
         touch "$dir/ready"

@@ -22,7 +22,7 @@
 
 #include "cli/command_line.h"
 #include "convert/conversion_run.h"
-#include "convert/stop_request.h"
+#include "io/stop_request.h"
 #include "inputs.h"
 #include "io/status.h"
 #include "settings/settings_file.h"
@@ -118,7 +118,7 @@ TEST_F(RobustnessTest, StandardOutputOpenedAtItsStartKeepsWholeStatements) {
     EXPECT_EQ(statements.compare(0, output.size(), output), 0) << "ends: " << output.substr(output.size() - 40);
 }
 
-TEST_F(RobustnessTest, TwoRunsOnOneOutputTakeTurns) {
+TEST_F(RobustnessTest, TwoRunsOnOneOutputTakeTurnsThroughOneSharedDescriptorToo) {
     const test::Lines lines = test::QuotedLines(300000);
     const std::string& statements = lines.statements;
     WriteBytes("a.csv", lines.input);
@@ -129,13 +129,84 @@ TEST_F(RobustnessTest, TwoRunsOnOneOutputTakeTurns) {
         otherStatements += "INSERT INTO U ( G ) VALUES ( 'other " + std::to_string(i) + "' );\r\n";
     }
     WriteBytes("b.csv", other);
-    const pid_t first = StartCli({"-t", "T", "-f", "F", "-o", "out.sql", "a.csv"}, {}, "first");
-    const pid_t second = StartCli({"-t", "U", "-f", "G", "-o", "out.sql", "b.csv"}, {}, "second");
-    EXPECT_EQ(test::FinishCli(first, {}, "first").status, 0);
-    EXPECT_EQ(test::FinishCli(second, {}, "second").status, 0);
-    // Each run's statements stand together, one run after the other.
-    const std::string output = ReadBytes("out.sql");
-    EXPECT_TRUE(output == statements + otherStatements || output == otherStatements + statements);
+    for (const bool shared : {false, true}) {
+        fs::remove("out.sql");
+        // As ( a & b & wait ) > out.sql: one open file both inherit.
+        const int fd = ::open("out.sql", O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        test::CliSetup setup;
+        if (shared) setup.inChild = [fd] { ::dup2(fd, STDOUT_FILENO); };
+        setup.stdoutPath = shared ? "/dev/null" : "";
+        const std::vector<std::string> output =
+            shared ? std::vector<std::string>{} : std::vector<std::string>{"-o", "out.sql"};
+        auto args = [&output](std::vector<std::string> words) {
+            words.insert(words.end() - 1, output.begin(), output.end());
+            return words;
+        };
+        const pid_t first = StartCli(args({"-t", "T", "-f", "F", "a.csv"}), setup, "first");
+        const pid_t second = StartCli(args({"-t", "U", "-f", "G", "b.csv"}), setup, "second");
+        ::close(fd);
+        EXPECT_EQ(test::FinishCli(first, setup, "first").status, 0);
+        EXPECT_EQ(test::FinishCli(second, setup, "second").status, 0);
+        // Each run's statements stand together, one run after the other.
+        const std::string written = ReadBytes("out.sql");
+        EXPECT_TRUE(written == statements + otherStatements || written == otherStatements + statements)
+            << (shared ? "shared" : "apart");
+    }
+}
+
+// Waits for a run that was sent a signal: its status, or -1 when it has not
+// ended after five seconds (it is then killed).
+int EndedWithin5Seconds(pid_t child) {
+    for (int i = 0; i < 500; ++i) {
+        int status = 0;
+        if (::waitpid(child, &status, WNOHANG) == child) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return -1;
+}
+
+TEST_F(RobustnessTest, EveryWaitEndsOnAStopSignalAndNothingIsWrittenWithoutTheLock) {
+    WriteBytes("big.csv", test::QuotedLines(200000).input);
+    WriteBytes("out.sql", "-- kept\r\n");
+    ASSERT_EQ(::mkfifo("in.fifo", 0644), 0);
+    ASSERT_EQ(::mkfifo("out.fifo", 0644), 0);
+    int idle[2];
+    int full[2];
+    ASSERT_EQ(::pipe(idle), 0);
+    ASSERT_EQ(::pipe(full), 0);
+    // Another run holding the output's lock: this process, by a record lock.
+    const int locked = ::open("out.sql", O_WRONLY);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    ASSERT_EQ(::fcntl(locked, F_SETLK, &lock), 0);
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        std::function<void()> inChild;
+        int signal;
+    };
+    const Case cases[] = {
+        {"an idle standard input", {"-"}, [&idle] { ::dup2(idle[0], STDIN_FILENO); }, SIGINT},
+        {"an input FIFO nobody writes to", {"in.fifo"}, {}, SIGTERM},
+        {"an output FIFO nobody reads", {"-o", "out.fifo", "big.csv"}, {}, SIGHUP},
+        {"a full output pipe", {"big.csv"}, [&full] { ::dup2(full[1], STDOUT_FILENO); }, SIGTERM},
+        {"the lock of another run", {"-o", "out.sql", "big.csv"}, {}, SIGINT},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"-t", "T", "-f", "F"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const pid_t child = StartCli(args, {.stdoutPath = "/dev/null", .inChild = c.inChild});
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(child, c.signal);
+        EXPECT_EQ(EndedWithin5Seconds(child), 128 + c.signal) << c.what << ": " << ReadBytes("cli.err");
+        EXPECT_NE(ReadBytes("cli.err").find("stopped by"), std::string::npos) << c.what << ": " << ReadBytes("cli.err");
+    }
+    EXPECT_EQ(ReadBytes("out.sql"), "-- kept\r\n");
+    for (const int fd : {idle[0], idle[1], full[0], full[1], locked}) ::close(fd);
 }
 
 TEST_F(RobustnessTest, SignalsStopAfterWholeStatements) {

@@ -18,7 +18,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/rowsmith-package-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 echo "== building the package"
-cmake -S "$source_dir" -B "$work/build" -DCMAKE_BUILD_TYPE=Release -DROWSMITH_TESTS=OFF -DROWSMITH_PACKAGING=ON \
+# Warnings as errors: the one Release build CI makes.
+cmake -S "$source_dir" -B "$work/build" -DCMAKE_BUILD_TYPE=Release -DROWSMITH_TESTS=OFF -DROWSMITH_PACKAGING=ON -DROWSMITH_WERROR=ON \
   -DCMAKE_INSTALL_PREFIX=/usr > "$work/configure.log" || { cat "$work/configure.log"; exit 1; }
 cmake --build "$work/build" -j "$(nproc)" > "$work/build.log" 2>&1 || { tail -50 "$work/build.log"; exit 1; }
 (cd "$work/build" && cpack > "$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "app/converter_app.h"
-#include "convert/stop_request.h"
+#include "io/stop_request.h"
 #include "fake_ui_services.h"
 #include "test_support.h"
 #include "ui/about_box.h"
