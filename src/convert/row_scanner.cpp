@@ -59,8 +59,10 @@ struct StopTexts {
     constexpr StopTexts() {
         for (int b = 0; b < 256; ++b) {
             const char c = static_cast<char>(b);
-            const Escape* escape = EscapeOf(kRules, c);
-            bytes[b] = MakeStopText<kStopWidth<kRules>>(escape ? escape->text : std::string_view(&c, 1));
+            bytes[b] = MakeStopText<kStopWidth<kRules>>(std::string_view(&c, 1));
+        }
+        for (const Escape& escape : kRules.escapes) {
+            bytes[static_cast<unsigned char>(escape.byte)] = MakeStopText<kStopWidth<kRules>>(escape.text);
         }
     }
 };

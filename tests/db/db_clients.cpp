@@ -96,17 +96,6 @@ int LoadIntoMariaDb(const std::string& dir, const std::string& database, const s
     return RunClient(command, sqlFile, errors);
 }
 
-int ExecSqliteScript(const std::string& databaseFile, const std::string& sqlFile, std::string& errors) {
-    sqlite3* raw = nullptr;
-    if (sqlite3_open(databaseFile.c_str(), &raw) != SQLITE_OK) return SQLITE_CANTOPEN;
-    std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
-    const std::string script = ReadBytes(sqlFile);
-    char* message = nullptr;
-    const int status = sqlite3_exec(db.get(), script.c_str(), nullptr, nullptr, &message);
-    errors = message ? message : "";
-    sqlite3_free(message);
-    return status;
-}
 
 std::vector<Row> QuerySqlite(const std::string& databaseFile, const std::string& query) {
     sqlite3* raw = nullptr;

@@ -46,9 +46,6 @@ int LoadIntoPostgres(const std::string& dir, const std::string& sqlFile, std::st
 int LoadIntoMariaDb(const std::string& dir, const std::string& database, const std::string& sqlFile,
                     std::string& errors);
 
-// Runs the statements of sqlFile through the SQLite library itself (the
-// sqlite3 shell turns a CR LF inside a value into LF); 0 or SQLite's code.
-int ExecSqliteScript(const std::string& databaseFile, const std::string& sqlFile, std::string& errors);
 
 // Every row of query, with each column's exact bytes. A failed query fails
 // the test and gives no rows.
