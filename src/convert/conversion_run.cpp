@@ -147,7 +147,8 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 // The input under the line rules: each line a row.
 class LineRecords {
 public:
-    LineRecords(ByteSource& source, char delimiter) : source_(source), reader_(source), delimiter_(delimiter) {}
+    LineRecords(ByteSource& source, char delimiter, std::size_t blockSize)
+        : source_(source), reader_(source, blockSize), delimiter_(delimiter) {}
     int Next() {
         const int status = reader_.NextLine(line_);
         if (status == 0) ++number_;
@@ -177,7 +178,7 @@ private:
 // The input as standard CSV: each record a row.
 class CsvRecords {
 public:
-    CsvRecords(ByteSource& source, char delimiter) : reader_(source, delimiter) {}
+    CsvRecords(ByteSource& source, char delimiter, std::size_t blockSize) : reader_(source, delimiter, blockSize) {}
     int Next() { return reader_.Next(values_, number_); }
     std::vector<std::string> Values() const { return {values_.begin(), values_.end()}; }
     int AddTo(StatementWriter& writer) { return writer.AddValues(values_, number_); }
@@ -377,12 +378,13 @@ RunReport ConvertSource(const RunContext& run) {
             error == kUnknownEncoding ? UnknownEncodingText(run.options.encoding) : input.Describe(error);
         return ReadFailedReport(run.inputName, error, reason);
     }
-    StatementOutput output(run.outputFd);
+    const std::size_t block = run.blockSize != 0 ? run.blockSize : StatementOutput::kDefaultBlockSize;
+    StatementOutput output(run.outputFd, block);
     if (run.options.rfc4180) {
-        CsvRecords records(input, run.options.delimiter);
+        CsvRecords records(input, run.options.delimiter, block);
         return ConvertRecords(records, run, output);
     }
-    LineRecords records(input, run.options.delimiter);
+    LineRecords records(input, run.options.delimiter, block);
     return ConvertRecords(records, run, output);
 }
 

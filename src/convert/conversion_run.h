@@ -33,6 +33,9 @@ struct RunContext {
     // With a transaction: the output ends inside a transaction another run
     // left unfinished, to be rolled back before this run's begins.
     bool closeUnfinished = false;
+    // The size of the blocks the input is read in and the output written
+    // in; 0 for the usual size (tests give small ones).
+    std::size_t blockSize = 0;
 };
 
 // The run itself, on the bytes of the context's input. A seam for tests,
