@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -9,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include "io/text_mode.h"
+#include "io/read_ahead_source.h"
 #include "io/text_mode_reader.h"
+#include "pieces_source.h"
 #include "reference_rules.h"
 #include "test_support.h"
 
@@ -110,6 +113,26 @@ TEST(TextModeReaderPipe, FindsTheByteOrderMarkWhenItArrivesByteByByte) {
     writer.join();
     ::close(fds[0]);
     EXPECT_EQ(lines, std::vector<std::string>{"a\n"});
+}
+
+// Every block of a run is read ahead by one thread, not one each.
+TEST(ReadAheadSourceTest, ReadsEveryBlockOnOneThreadOfItsOwn) {
+    const std::string bytes(9 * ReadAheadSource::kBlockSize + 5, 'x');
+    std::set<pid_t> readers;
+    test::PiecesSource pieces(bytes, [&readers] {
+        readers.insert(::gettid());
+        return ReadAheadSource::kBlockSize;
+    });
+    ReadAheadSource ahead(pieces);
+    std::string read;
+    std::vector<char> buffer(100000);
+    for (std::size_t got = 1; got != 0;) {
+        ASSERT_EQ(ahead.Read(buffer.data(), buffer.size(), got), 0);
+        read.append(buffer.data(), got);
+    }
+    EXPECT_EQ(read, bytes);
+    ASSERT_EQ(readers.size(), 1u);
+    EXPECT_NE(*readers.begin(), ::gettid());
 }
 
 TEST(TextModeReaderErrors, ReportsAFailedRead) {

@@ -1,7 +1,6 @@
 #include "convert/statement_output.h"
 
 #include <string>
-#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -65,14 +64,9 @@ int StatementOutput::WriteFilledBlock() {
     if (AwaitWrite() != 0) return error_;
     if (used_ == 0) return 0;
     const char* block = blocks_[filling_].bytes.get();
-    try {
-        writing_ = std::async(std::launch::async, &StatementOutput::WriteBlock, this, block, used_, statementEnd_);
-    } catch (const std::system_error&) {
-        // No thread to be had: write on this one.
-        std::promise<int> written;
-        written.set_value(WriteBlock(block, used_, statementEnd_));
-        writing_ = written.get_future();
-    }
+    writer_.Start([this, block, size = used_, statementEnd = statementEnd_] {
+        written_ = WriteBlock(block, size, statementEnd);
+    });
     filling_ = 1 - filling_;
     used_ = 0;
     statementEnd_ = kNoStatementEnd;
@@ -80,10 +74,8 @@ int StatementOutput::WriteFilledBlock() {
 }
 
 int StatementOutput::AwaitWrite() {
-    if (writing_.valid()) {
-        const int error = writing_.get();
-        if (error != 0 && error_ == 0) error_ = error;
-    }
+    writer_.Wait();
+    if (written_ != 0 && error_ == 0) error_ = written_;
     return error_;
 }
 

@@ -2,14 +2,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <future>
 #include <memory>
+
+#include "io/worker.h"
 
 namespace rowsmith {
 
 // Where a run's statements go: a file descriptor written in large blocks.
 // While one block is being written, the next one fills, so converting and
-// writing overlap (on the caller's thread when no other can be started).
+// writing overlap: one thread writes, for the whole run (the caller's own
+// when no other can be started).
 // The output remembers where its last whole statement ended, so when a
 // write fails the file can be cut back to it: but only while the file ends
 // exactly where this output's own bytes end, so that nothing another
@@ -70,13 +72,14 @@ private:
     int filling_ = 0;  // the block statements go into
     std::size_t used_ = 0;
     std::size_t statementEnd_;     // in the filling block: where its last whole statement ends, or npos
-    std::future<int> writing_;     // the write of the other block, if any
     std::int64_t start_ = 0;       // where this output's bytes begin in the file
     std::int64_t writtenEnd_ = 0;  // where the blocks written end in the file
     std::int64_t wholeEnd_ = 0;    // where the last whole statement written ends
     std::int64_t fileEnd_ = 0;     // where this output's bytes end in the file now
     bool endUncertain_ = false;
     int error_ = 0;
+    int written_ = 0;  // what the last write handed to the writer returned
+    Worker writer_;    // last: its thread ends before the blocks go
 };
 
 }  // namespace rowsmith

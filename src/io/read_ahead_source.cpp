@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <system_error>
 
 namespace rowsmith {
 
@@ -11,7 +10,7 @@ ReadAheadSource::ReadAheadSource(ByteSource& inner) : inner_(inner) {
 }
 
 ReadAheadSource::~ReadAheadSource() {
-    if (next_.valid()) next_.wait();
+    reader_.Wait();
 }
 
 ReadAheadSource::Filled ReadAheadSource::Fill(char* block) {
@@ -23,14 +22,8 @@ ReadAheadSource::Filled ReadAheadSource::Fill(char* block) {
 
 void ReadAheadSource::StartNext() {
     char* block = blocks_[1 - current_].get();
-    try {
-        next_ = std::async(std::launch::async, &ReadAheadSource::Fill, this, block);
-    } catch (const std::system_error&) {
-        // No thread to be had: the next Read fills the block itself.
-        std::promise<Filled> now;
-        now.set_value(Fill(block));
-        next_ = now.get_future();
-    }
+    started_ = true;
+    reader_.Start([this, block] { next_ = Fill(block); });
 }
 
 int ReadAheadSource::Read(char* buffer, std::size_t size, std::size_t& got) {
@@ -38,8 +31,9 @@ int ReadAheadSource::Read(char* buffer, std::size_t size, std::size_t& got) {
     if (used_ == size_) {
         if (error_ != 0) return error_;
         if (ended_) return 0;
-        if (!next_.valid()) StartNext();  // the first call
-        const Filled filled = next_.get();
+        if (!started_) StartNext();  // the first call
+        reader_.Wait();
+        const Filled filled = next_;
         current_ = 1 - current_;
         used_ = 0;
         size_ = filled.size;

@@ -1,16 +1,16 @@
 #pragma once
 
-#include <future>
 #include <memory>
-#include <utility>
 
 #include "io/byte_source.h"
+#include "io/worker.h"
 
 namespace rowsmith {
 
-// Reads the next block of another source on a thread of its own while the
-// caller works through the block before, so that decompressing overlaps
-// with converting. Where no thread can be started, it reads on the caller's.
+// Reads the next block of another source on a thread of its own, for the
+// whole run, while the caller works through the block before, so that
+// decompressing overlaps with converting. Where no thread can be started,
+// it reads on the caller's.
 class ReadAheadSource : public ByteSource {
 public:
     static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
@@ -39,10 +39,12 @@ private:
     int current_ = 0;           // the block Read hands out
     std::size_t used_ = 0;      // bytes of it handed out
     std::size_t size_ = 0;      // bytes in it
-    std::future<Filled> next_;  // the other block, being filled
+    bool started_ = false;      // the other block is being filled
     bool ended_ = false;
     int error_ = 0;
     std::uint64_t fromFile_ = 0;
+    Filled next_;     // what filling the other block gave
+    Worker reader_;  // last: its thread ends before the blocks go
 };
 
 }  // namespace rowsmith
