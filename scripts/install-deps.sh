@@ -7,6 +7,10 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config zlib1g-dev qt6-base-dev fonts-dejavu-core)
+# ISA-L, the fast gzip inflater, is built for these processors only.
+case "$(dpkg --print-architecture)" in
+  amd64 | arm64) packages+=(libisal-dev) ;;
+esac
 if [ "${1:-all}" != run ]; then
   packages+=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev xvfb xauth

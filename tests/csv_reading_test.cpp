@@ -2,6 +2,7 @@
 // delimiters, a header line, character sets and gzip.
 #include <zlib.h>
 
+#include <iostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 
 #include "convert/conversion_run.h"
 #include "convert/csv_reader.h"
+#include "io/gzip_source.h"
 #include "io/status.h"
 #include "pieces_source.h"
 #include "reference_rules.h"
@@ -207,6 +209,61 @@ TEST_F(ReadingRunTest, EachReadingOptionGivesTheValuesOfTheFile) {
         const RunReport report = Run(c.input, c.fields, c.options);
         EXPECT_EQ(report.status, RunStatus::Done) << c.what << ": " << report.text;
         EXPECT_EQ(ReadBytes("out.sql"), c.output) << c.what;
+    }
+}
+
+// Each inflater this build has reads the same streams to the same bytes,
+// and damaged ones to the same words, however the compressed bytes arrive.
+TEST(GzipSourceTest, EveryInflaterReadsAlikeAndNamesTheSameDamage) {
+    std::string text;
+    for (int i = 0; i < 60000; ++i) text += std::to_string(i * 7919) + ",value " + std::to_string(i) + "\n";
+    const std::string whole = Gzip(text);
+    const auto changed = [](std::string bytes, std::size_t at, char to) {
+        bytes[at] = to;
+        return bytes;
+    };
+    struct Case {
+        const char* what;
+        std::string input;
+        std::string text;    // what reads out, or its start when reason is given
+        const char* reason;  // the damage, or null
+    };
+    const Case cases[] = {
+        {"one member", whole, text, nullptr},
+        {"several members", Gzip(text, 70001), text, nullptr},
+        {"an empty member between", Gzip("a\n") + Gzip("") + Gzip("b\n"), "a\nb\n", nullptr},
+        {"cut short", whole.substr(0, whole.size() - 3), "", "the compressed data ends early"},
+        {"wrong check", changed(whole, whole.size() - 6, static_cast<char>(whole[whole.size() - 6] ^ 1)), "",
+         "incorrect data check"},
+        {"unknown method", changed(whole, 2, 7), "", "unknown compression method"},
+        {"no gzip after a member", Gzip("a\n") + "\x1f\x8c" + std::string(20, 'x'), "a\n", "incorrect header check"},
+    };
+    for (const Inflater inflater : {Inflater::Isal, Inflater::Zlib}) {
+        if (!HasInflater(inflater)) {
+            std::cout << "This build has no ISA-L: its inflater is not tested.\n";
+            continue;
+        }
+        std::mt19937 random(7);
+        for (const Case& c : cases) {
+            test::PiecesSource pieces(c.input, [&random] { return std::size_t{1} << (random() % 18); });
+            GzipSource gzip(pieces, inflater);
+            std::string read;
+            std::vector<char> buffer(65536);
+            int error = 0;
+            for (std::size_t got = 1; got != 0 && error == 0;) {
+                error = gzip.Read(buffer.data(), 1 + random() % buffer.size(), got);
+                read.append(buffer.data(), got);
+            }
+            const std::string where = std::string(c.what) + (inflater == Inflater::Isal ? ", ISA-L" : ", zlib");
+            if (c.reason == nullptr) {
+                EXPECT_EQ(error, 0) << where << ": " << gzip.Describe(error);
+                EXPECT_EQ(read, c.text) << where;
+            } else {
+                EXPECT_EQ(error, kDamagedGzip) << where;
+                EXPECT_EQ(gzip.Describe(error), std::string("damaged gzip data: ") + c.reason) << where;
+                EXPECT_EQ(read.substr(0, c.text.size()), c.text) << where;
+            }
+        }
     }
 }
 
