@@ -1,7 +1,9 @@
 // Reading the input as real programs write it: standard CSV quoting, other
 // delimiters, a header line, character sets and gzip.
+#include <iconv.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <iostream>
 #include <random>
 #include <string>
@@ -12,6 +14,7 @@
 #include "convert/conversion_run.h"
 #include "convert/csv_reader.h"
 #include "io/gzip_source.h"
+#include "io/iconv_source.h"
 #include "io/status.h"
 #include "pieces_source.h"
 #include "reference_rules.h"
@@ -262,6 +265,63 @@ TEST(GzipSourceTest, EveryInflaterReadsAlikeAndNamesTheSameDamage) {
                 EXPECT_EQ(error, kDamagedGzip) << where;
                 EXPECT_EQ(gzip.Describe(error), std::string("damaged gzip data: ") + c.reason) << where;
                 EXPECT_EQ(read.substr(0, c.text.size()), c.text) << where;
+            }
+        }
+    }
+}
+
+// Every character set reads as iconv reads it in one go, whether through a
+// table of its bytes or through iconv in pieces: the same text (with what a
+// set that combines characters holds back at the end), and at an invalid
+// byte the same failure on the same line.
+TEST(IconvSourceTest, DecodesAsIconvDoesInOneGo) {
+    struct Case {
+        const char* encoding;
+        bool byTable;
+    };
+    const Case cases[] = {{"latin1", true},  {"windows-1252", true}, {"ISO-8859-7", true}, {"KOI8-R", true},
+                          {"CP437", true},   {"IBM037", true},       {"CP1255", false},    {"UTF-16LE", false},
+                          {"SHIFT_JIS", false}};
+    std::mt19937 random(11);
+    for (const Case& c : cases) {
+        for (int round = 0; round < 40; ++round) {
+            std::string input;
+            const std::size_t size = std::size_t{1} << (round % 13);  // short ones hold no invalid byte
+            for (std::size_t i = 0; i < size; ++i) {
+                const unsigned pick = random() % 16;
+                input += pick == 0 ? '\n' : static_cast<char>(pick < 12 ? 'a' + random() % 26 : random() % 256);
+            }
+            if (round % 2 != 0) input += '\xE0';  // a letter a set may hold back, to combine
+            // iconv in one go, up to the first invalid byte.
+            const iconv_t descriptor = ::iconv_open("UTF-8", c.encoding);
+            ASSERT_NE(descriptor, reinterpret_cast<iconv_t>(-1)) << c.encoding;
+            std::string expected(input.size() * 4 + 16, '\0');
+            char* in = input.data();
+            std::size_t inLeft = input.size();
+            char* out = expected.data();
+            std::size_t outLeft = expected.size();
+            const bool valid = ::iconv(descriptor, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
+            if (valid) ::iconv(descriptor, nullptr, nullptr, &out, &outLeft);  // what the set held back
+            ::iconv_close(descriptor);
+            expected.resize(expected.size() - outLeft);
+
+            test::PiecesSource pieces(input, [&random] { return 1 + random() % 5000; });
+            std::unique_ptr<IconvSource> source;
+            ASSERT_EQ(IconvSource::Open(pieces, c.encoding, source), 0);
+            EXPECT_EQ(source->decodesByTable(), c.byTable) << c.encoding;
+            std::string read;
+            std::vector<char> buffer(4096);
+            int error = 0;
+            for (std::size_t got = 1; got != 0 && error == 0;) {
+                error = source->Read(buffer.data(), 1 + random() % buffer.size(), got);
+                read.append(buffer.data(), got);
+            }
+            EXPECT_EQ(read, expected) << c.encoding;
+            EXPECT_EQ(error, valid ? 0 : kInvalidText) << c.encoding;
+            if (!valid) {
+                const auto line = std::count(expected.begin(), expected.end(), '\n') + 1;
+                EXPECT_EQ(source->Describe(error),
+                          "line " + std::to_string(line) + " is not valid " + c.encoding + " text");
             }
         }
     }

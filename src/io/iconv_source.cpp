@@ -27,6 +27,71 @@ bool Failed(iconv_t descriptor) {
 
 }  // namespace
 
+struct IconvSource::Table {
+    struct Character {
+        char bytes[4];       // its UTF-8, padded
+        std::uint8_t size;   // 0: the byte is not valid in the set
+    };
+    Character characters[256];
+    bool asciiSame = true;  // bytes below 0x80 stay as they are
+
+    // The table of the set iconv decodes with descriptor, or null when a
+    // character of it takes more than one byte or depends on the bytes
+    // around it: every byte is decoded alone, then every pair of valid
+    // bytes at once, and the pairs must read as their bytes do alone.
+    // The descriptor is left in its first state, whatever the probes did.
+    static std::unique_ptr<Table> Build(iconv_t descriptor) {
+        std::unique_ptr<Table> table = Probe(descriptor);
+        ::iconv(descriptor, nullptr, nullptr, nullptr, nullptr);
+        return table;
+    }
+    static std::unique_ptr<Table> Probe(iconv_t descriptor);
+};
+
+std::unique_ptr<IconvSource::Table> IconvSource::Table::Probe(iconv_t descriptor) {
+    auto table = std::make_unique<Table>();
+    std::string valid;
+    for (int b = 0; b < 256; ++b) {
+        char in[1] = {static_cast<char>(b)};
+        Character& character = table->characters[b];
+        char* inAt = in;
+        std::size_t inLeft = 1;
+        char* out = character.bytes;
+        std::size_t outLeft = sizeof character.bytes;
+        ::iconv(descriptor, nullptr, nullptr, nullptr, nullptr);
+        const std::size_t result = ::iconv(descriptor, &inAt, &inLeft, &out, &outLeft);
+        if (result == static_cast<std::size_t>(-1) && errno != EILSEQ) return nullptr;  // part of a longer one
+        character.size = static_cast<std::uint8_t>(sizeof character.bytes - outLeft);
+        if (result != static_cast<std::size_t>(-1) && character.size == 0) return nullptr;  // held back
+        if (character.size > 3) return nullptr;  // beyond the 16-bit characters
+        if (character.size > 0) valid += static_cast<char>(b);
+        table->asciiSame = table->asciiSame && (b >= 0x80 || (character.size == 1 && character.bytes[0] == in[0]));
+    }
+    std::string pairs;
+    std::string expected;
+    for (const char first : valid) {
+        for (const char second : valid) {
+            pairs += first;
+            pairs += second;
+            for (const char c : {first, second}) {
+                const Character& character = table->characters[static_cast<unsigned char>(c)];
+                expected.append(character.bytes, character.size);
+            }
+        }
+    }
+    std::string decoded(expected.size() + 16, '\0');
+    char* inAt = pairs.data();
+    std::size_t inLeft = pairs.size();
+    char* out = decoded.data();
+    std::size_t outLeft = decoded.size();
+    ::iconv(descriptor, nullptr, nullptr, nullptr, nullptr);
+    const std::size_t result = ::iconv(descriptor, &inAt, &inLeft, &out, &outLeft);
+    ::iconv(descriptor, nullptr, nullptr, &out, &outLeft);  // what a set with state holds back
+    decoded.resize(decoded.size() - outLeft);
+    if (result == static_cast<std::size_t>(-1) || decoded != expected) return nullptr;
+    return table;
+}
+
 bool EncodingKnown(const std::string& encoding) {
     const iconv_t descriptor = OpenDecoder(encoding);
     if (Failed(descriptor)) return false;
@@ -46,7 +111,11 @@ int IconvSource::Open(ByteSource& encoded, const std::string& encoding, std::uni
 }
 
 IconvSource::IconvSource(ByteSource& encoded, std::string encoding, void* descriptor)
-    : encoded_(encoded), encoding_(std::move(encoding)), descriptor_(descriptor), input_(new char[kBlockSize]) {}
+    : encoded_(encoded),
+      encoding_(std::move(encoding)),
+      descriptor_(descriptor),
+      table_(Table::Build(Descriptor(descriptor))),
+      input_(new char[kBlockSize]) {}
 
 IconvSource::~IconvSource() {
     ::iconv_close(Descriptor(descriptor_));
@@ -65,7 +134,51 @@ int IconvSource::Refill() {
     return 0;
 }
 
+int IconvSource::DecodeByTable(char* buffer, std::size_t size, std::size_t& got) {
+    const Table& table = *table_;
+    const char* in = input_.get() + start_;
+    const char* const end = input_.get() + end_;
+    char* out = buffer;
+    char* const outEnd = buffer + size;
+    constexpr std::size_t kRun = 16;
+    constexpr std::size_t kMost = 3;  // the longest character, in UTF-8
+    while (in < end) {
+        // Sixteen bytes of ASCII at a time, as most text is.
+        if (table.asciiSame && end - in >= static_cast<std::ptrdiff_t>(kRun) && outEnd - out >= static_cast<std::ptrdiff_t>(kRun)) {
+            std::uint64_t halves[2];
+            std::memcpy(halves, in, kRun);
+            if (((halves[0] | halves[1]) & 0x8080808080808080u) == 0) {
+                std::memcpy(out, in, kRun);
+                in += kRun;
+                out += kRun;
+                continue;
+            }
+        }
+        const Table::Character& character = table.characters[static_cast<unsigned char>(*in)];
+        if (character.size == 0) {
+            if (out == buffer) {
+                start_ = static_cast<std::size_t>(in - input_.get());
+                return kInvalidText;
+            }
+            break;  // the text before it goes first
+        }
+        if (outEnd - out < static_cast<std::ptrdiff_t>(character.size)) break;
+        if (outEnd - out > static_cast<std::ptrdiff_t>(kMost)) {
+            std::memcpy(out, character.bytes, sizeof character.bytes);
+        } else {
+            std::memcpy(out, character.bytes, character.size);
+        }
+        out += character.size;
+        ++in;
+    }
+    got = static_cast<std::size_t>(out - buffer);
+    lines_ += static_cast<std::uint64_t>(std::count(buffer, out, '\n'));
+    start_ = static_cast<std::size_t>(in - input_.get());
+    return 0;
+}
+
 int IconvSource::Decode(char* buffer, std::size_t size, std::size_t& got) {
+    if (table_) return DecodeByTable(buffer, size, got);
     char* in = input_.get() + start_;
     std::size_t inLeft = end_ - start_;
     char* out = buffer;
@@ -77,6 +190,21 @@ int IconvSource::Decode(char* buffer, std::size_t size, std::size_t& got) {
     start_ = end_ - inLeft;
     // An unfinished sequence is an error only once nothing can follow it.
     if (error == EILSEQ || (error == EINVAL && inputEnded_)) return got > 0 ? 0 : kInvalidText;
+    return 0;
+}
+
+int IconvSource::Flush(char* buffer, std::size_t size, std::size_t& got) {
+    // A set that combines characters (CP1255, CP1258) holds the last one
+    // back until it knows what follows.
+    if (flushed_ || table_) return 0;
+    char* out = buffer;
+    std::size_t outLeft = size;
+    // Read gives at least the room of pending_, more than one character takes.
+    if (::iconv(Descriptor(descriptor_), nullptr, nullptr, &out, &outLeft) == static_cast<std::size_t>(-1)) {
+        return kInvalidText;
+    }
+    flushed_ = true;
+    got = size - outLeft;
     return 0;
 }
 
@@ -98,7 +226,7 @@ int IconvSource::Read(char* buffer, std::size_t size, std::size_t& got) {
         if (start_ == end_ || (!inputEnded_ && end_ - start_ < 16)) {
             if (const int error = Refill()) return error;
         }
-        if (start_ == end_) return 0;  // the end
+        if (start_ == end_) return Flush(buffer, size, got);  // the end
         if (const int error = Decode(buffer, size, got)) return error;
     }
     return 0;
