@@ -1,102 +1,106 @@
 #!/usr/bin/env bash
-# Times rowsmith-convert against copying its output with dd, the SQLite
+# Times rowsmith-convert in each mode against the floor of what any converter
+# must do (read the input, write that mode's output), and against the SQLite
 # shell and a Python csv-module script, on one generated CSV, in one run.
+# Files live on a tmpfs where one has room, so that the disk does not time
+# itself instead.
 #   bench/compare.sh [BUILD_DIR]     (SIZE_MB=300 ROUNDS=3 by default)
 set -euo pipefail
 build=${1:-build-bench}
 size_mb=${SIZE_MB:-300}
 rounds=${ROUNDS:-3}
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d "${TMPDIR:-/tmp}/rowsmith-compare-XXXXXX")
+convert="$build/rowsmith-convert"
+room_kb=$(df -k --output=avail /dev/shm 2>/dev/null | tail -n 1 || echo 0)
+place=${TMPDIR:-/tmp}
+[ "${room_kb:-0}" -gt $((size_mb * 6 * 1024)) ] && [ -w /dev/shm ] && place=/dev/shm
+work=$(mktemp -d "$place/rowsmith-compare-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# The generated lines give ten values: the quoted "said ""hi"", left" is two
-# under the default rules.
+# The generated lines give ten values under the line rules (the quoted
+# "said ""hi"", left" is two there), nine as standard CSV.
 fields="id,name,pair,city,day,note,amount,quote,rest,state"
 input="$work/input.csv"
 "$build/bench/make_bench_csv" "$size_mb" "$input"
 gzip -1 -c "$input" > "$input.gz"
+# The same text in a single-byte character set: Latin-1 for the decoders.
+iconv -f UTF-8 -t LATIN1//TRANSLIT "$input" > "$input.latin1"
 input_bytes=$(stat -c %s "$input")
-echo "input: $input_bytes bytes, $(wc -l < "$input") lines; $rounds rounds each"
+echo "input: $input_bytes bytes, $(wc -l < "$input") lines, in $place; $rounds rounds each"
 
-# Seconds taken by a command, to the millisecond.
-seconds() {
-  local start end
-  sync  # what an earlier command wrote must not be flushed during this one
-  start=$(date +%s.%N)
-  "$@" > /dev/null
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
+# Runs a command (standard output to /dev/null) and prints its wall and CPU
+# seconds (user and system, of all its threads).
+measure() {
+  sync
+  /usr/bin/time -f "%e %U %S" -o "$work/time" "$@" > /dev/null 2> "$work/stderr" || { cat "$work/stderr" >&2; return 1; }
+  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$work/time"
 }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# The options, each timed like the default run; name|arguments.
-option_runs=("--dialect mysql|--dialect mysql" "--empty-as-null|--empty-as-null"
-  "--rows-per-insert 500 --transaction|--rows-per-insert 500 --transaction" "--rfc4180|--rfc4180")
-declare -A opt_times
-
-declare -a rs dd sq py gz rsgz
-for ((i = 0; i < rounds; i++)); do
-  gz+=("$(seconds gzip -dc "$input.gz")")
-  rm -f "$work/out.sql"
-  rsgz+=("$(seconds "$build/rowsmith-convert" --table t --fields "$fields" --output "$work/out.sql" "$input.gz")")
-  # Each option run like the default one: a new output file of the same name.
-  for run in "${option_runs[@]}"; do
-    name=${run%%|*}
-    read -r -a args <<< "${run#*|}"
+# name|input|arguments
+modes=("default|$input|" "--dialect mysql|$input|--dialect mysql" "--rfc4180|$input|--rfc4180"
+  "--empty-as-null|$input|--empty-as-null" "--rows-per-insert 500 --transaction|$input|--rows-per-insert 500 --transaction"
+  "--encoding latin1|$input.latin1|--encoding latin1" "--encoding windows-1252|$input.latin1|--encoding windows-1252"
+  "gzip input|$input.gz|")
+declare -A wall cpu floor out_bytes
+for run in "${modes[@]}"; do
+  IFS='|' read -r name file extra <<< "$run"
+  read -r -a args <<< "$extra"
+  walls=(); cpus=(); floors=()
+  for ((i = 0; i < rounds; i++)); do
     rm -f "$work/out.sql"
-    opt_times[$name]+="$(seconds "$build/rowsmith-convert" --table t --fields "$fields" "${args[@]}" \
-      --output "$work/out.sql" "$input") "
+    read -r w c < <(measure "$convert" --table t --fields "$fields" "${args[@]}" --output "$work/out.sql" "$file")
+    walls+=("$w"); cpus+=("$c")
+    out=$(stat -c %s "$work/out.sql")
+    # The floor: read the plain input, and write as many bytes as the output.
+    read -r _ read_cpu < <(measure cat "$input")
+    rm -f "$work/floor.out"
+    read -r _ write_cpu < <(measure dd if=/dev/zero of="$work/floor.out" bs=1M count=$(((out + 1048575) / 1048576)) status=none)
+    floors+=("$(echo "$read_cpu + $write_cpu" | bc -l)")
   done
-  rm -f "$work/out.sql" "$work/copy.sql"
-  rs+=("$(seconds "$build/rowsmith-convert" --table t --fields "$fields" --output "$work/out.sql" "$input")")
-  dd+=("$(seconds dd if="$work/out.sql" of="$work/copy.sql" bs=1M status=none)")
-  sq+=("$(seconds sqlite3 :memory: -cmd ".import --csv $input t" -cmd ".mode insert t" "select * from t")")
-  py+=("$(seconds python3 "$here/csv_to_sql.py" t "$fields" "$input" "$work/py.sql")")
+  wall[$name]=$(median "${walls[@]}"); cpu[$name]=$(median "${cpus[@]}"); floor[$name]=$(median "${floors[@]}")
+  out_bytes[$name]=$out
 done
-output_bytes=$(stat -c %s "$work/out.sql")
+rm -f "$work/out.sql" "$work/floor.out"
+read -r gz_wall gz_cpu < <(measure gzip -dc "$input.gz")
+read -r sq_wall _ < <(measure sqlite3 :memory: -cmd ".import --csv $input t" -cmd ".mode insert t" "select * from t")
+read -r py_wall _ < <(measure python3 "$here/csv_to_sql.py" t "$fields" "$input" "$work/py.sql")
+rm -f "$work/py.sql"
 
-rss_kb=$( { /usr/bin/time -v "$build/rowsmith-convert" --table t --fields "$fields" "$input" > /dev/null; } 2>&1 |
-  awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }')
+rate() { echo "scale=1; $input_bytes / 1000000 / $1" | bc -l; }
+printf '\n%-38s %8s %8s %8s %10s %10s\n' "median of $rounds" "wall s" "CPU s" "floor s" "CPU/floor" "input MB/s"
+for run in "${modes[@]}"; do
+  name=${run%%|*}
+  printf '%-38s %8.3f %8.3f %8.3f %10.2f %10s\n' "$name" "${wall[$name]}" "${cpu[$name]}" "${floor[$name]}" \
+    "$(echo "${cpu[$name]} / ${floor[$name]}" | bc -l)" "$(rate "${wall[$name]}")"
+done
+printf '%-38s %8.3f %8.3f\n' "gzip -dc of the gzip file" "$gz_wall" "$gz_cpu"
+printf '%-38s %8.3f\n' "sqlite3 .import + .mode insert" "$sq_wall"
+printf '%-38s %8.3f\n' "python3 csv module" "$py_wall"
 
-# The same through a pipe for an input ten times larger, in every mode:
-# memory must not grow. name|filter|arguments
+ratio() { echo "$1 / $2" | bc -l; }
+d=default
+printf '\ndefault CPU / floor         = %.2f  (target <= 1.5)\n' "$(ratio "${cpu[$d]}" "${floor[$d]}")"
+printf 'mysql CPU / floor           = %.2f  (target <= 1.5)\n' "$(ratio "${cpu[--dialect mysql]}" "${floor[--dialect mysql]}")"
+printf 'rfc4180 speed / default     = %.0f %%  (target >= 85)\n' "$(echo "100 * ${cpu[$d]} / ${cpu[--rfc4180]}" | bc -l)"
+printf 'latin1 speed / default      = %.0f %%  (target >= 80)\n' "$(echo "100 * ${cpu[$d]} / ${cpu[--encoding latin1]}" | bc -l)"
+printf 'windows-1252 speed / default = %.0f %%  (target >= 80)\n' \
+  "$(echo "100 * ${cpu[$d]} / ${cpu[--encoding windows-1252]}" | bc -l)"
+printf 'gzip input / gzip -dc       = %.2f x  (target >= 2, wall)\n' "$(ratio "$gz_wall" "${wall[gzip input]}")"
+printf 'gzip input / plain input    = %.0f %%  (target >= 70, wall)\n' "$(echo "100 * ${wall[$d]} / ${wall[gzip input]}" | bc -l)"
+printf 'sqlite / rowsmith           = %.1f  (wall)\n' "$(ratio "$sq_wall" "${wall[$d]}")"
+printf 'python / rowsmith           = %.1f  (wall)\n' "$(ratio "$py_wall" "${wall[$d]}")"
+
+# Memory stays the same whatever the size: an input ten times larger through
+# a pipe, in every mode. name|filter|arguments
 memory_runs=("default|cat|" "--rfc4180|cat|--rfc4180" "--dialect mysql|cat|--dialect mysql"
   "--empty-as-null|cat|--empty-as-null" "--rows-per-insert 500 --transaction|cat|--rows-per-insert 500 --transaction"
   "--header --encoding latin1|cat|--header --encoding latin1" "gzip input|gzip -1|")
-declare -A rss10
 for run in "${memory_runs[@]}"; do
   IFS='|' read -r name filter extra <<< "$run"
   read -r -a args <<< "$extra"
-  rss10[$name]=$( { "$build/bench/make_bench_csv" $((size_mb * 10)) /dev/stdout | $filter |
-    /usr/bin/time -v "$build/rowsmith-convert" --table t --fields "$fields" "${args[@]}" - > /dev/null; } 2>&1 |
-    awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }')
-done
-
-rate() { echo "scale=1; $input_bytes / 1000000 / $1" | bc -l; }
-m_rs=$(median "${rs[@]}"); m_dd=$(median "${dd[@]}"); m_sq=$(median "${sq[@]}"); m_py=$(median "${py[@]}")
-m_gz=$(median "${gz[@]}"); m_rsgz=$(median "${rsgz[@]}")
-printf '\n%-34s %10s %12s\n' "median of $rounds" "seconds" "input MB/s"
-printf '%-34s %10.3f %12s\n' "rowsmith-convert" "$m_rs" "$(rate "$m_rs")"
-printf '%-34s %10.3f %12s\n' "dd bs=1M of the $((output_bytes / 1000000)) MB output" "$m_dd" "-"
-printf '%-34s %10.3f %12s\n' "sqlite3 .import + .mode insert" "$m_sq" "$(rate "$m_sq")"
-printf '%-34s %10.3f %12s\n' "python3 csv module" "$m_py" "$(rate "$m_py")"
-for run in "${option_runs[@]}"; do
-  name=${run%%|*}
-  # shellcheck disable=SC2086
-  m=$(median ${opt_times[$name]})
-  printf '%-40s %10.3f %12s  (%.0f %% of the default)\n' "  $name" "$m" "$(rate "$m")" "$(echo "100 * $m_rs / $m" | bc -l)"
-done
-printf '%-40s %10.3f %12s\n' "rowsmith-convert of the gzip file" "$m_rsgz" "$(rate "$m_rsgz")"
-printf '%-40s %10.3f %12s\n' "gzip -dc of it into /dev/null" "$m_gz" "$(rate "$m_gz")"
-printf '\nrowsmith / dd      = %.2f  (target <= 4)\n' "$(echo "$m_rs / $m_dd" | bc -l)"
-printf 'sqlite / rowsmith  = %.1f  (target >= 10)\n' "$(echo "$m_sq / $m_rs" | bc -l)"
-printf 'python / rowsmith  = %.1f\n' "$(echo "$m_py / $m_rs" | bc -l)"
-printf 'rowsmith peak RSS  = %.1f MB  (target < 16)\n' "$(echo "$rss_kb / 1024" | bc -l)"
-printf 'rfc4180 / default  = %.0f %%  (target >= 50)\n' "$(echo "100 * $m_rs / $(median ${opt_times[--rfc4180]})" | bc -l)"
-printf 'gzip -dc / rowsmith of the gzip file = %.2f  (target >= 1)\n' "$(echo "$m_gz / $m_rsgz" | bc -l)"
-for run in "${memory_runs[@]}"; do
-  name=${run%%|*}
+  kb=$( { "$build/bench/make_bench_csv" $((size_mb * 10)) /dev/stdout | $filter |
+    /usr/bin/time -f "%M" "$convert" --table t --fields "$fields" "${args[@]}" - > /dev/null; } 2>&1 | tail -n 1)
   printf 'peak RSS, %d MB input through a pipe, %-36s = %.1f MB  (target < 16)\n' $((size_mb * 10)) "$name" \
-    "$(echo "${rss10[$name]} / 1024" | bc -l)"
+    "$(echo "$kb / 1024" | bc -l)"
 done

@@ -23,7 +23,8 @@ TEST_P(ConversionProperty, HoldsForRandomInputs) {
     std::mt19937 random(20261208u + static_cast<unsigned>(delimiter));
     for (int round = 0; round < 300; ++round) {
         std::string bytes(2 + random() % 48, '\0');
-        for (char& byte : bytes) byte = static_cast<char>(random());
+        // Every other round is all of the alphabet, where the rules' bytes meet more often.
+        for (char& byte : bytes) byte = static_cast<char>(random() & (round % 2 != 0 ? 0x7F : 0xFF));
         const std::string failure = CheckConversion(CaseFromBytes(options, bytes));
         ASSERT_TRUE(failure.empty()) << failure;
     }

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "convert/byte_blocks.h"
+#include "io/byte_blocks.h"
 #include "convert/sql_dialect.h"
 #include "io/status.h"
 #include "io/text_mode_reader.h"

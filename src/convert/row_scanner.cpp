@@ -1,11 +1,12 @@
 #include "convert/row_scanner.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 
-#include "convert/byte_blocks.h"
+#include "io/byte_blocks.h"
 #include "convert/conversion_options.h"
 #include "convert/row_rules.h"
 #include "convert/sql_dialect.h"
@@ -19,15 +20,29 @@ constexpr char kComma = ',';
 constexpr char kDoubleQuote = '"';
 constexpr char kSingleQuote = '\'';
 constexpr std::string_view kNull = "NULL";
+constexpr std::string_view kFieldEnd = "','";
+constexpr std::string_view kNullFieldEnd = ",'";
 
 char* WriteText(std::string_view text, char* out) {
     std::memcpy(out, text.data(), text.size());
     return out + text.size();
 }
 
-// What one stop writes: kWidth bytes, of which length count. Four bytes
-// hold every stop of dialects whose escapes are short, so that a stop is
-// one small store; longer escapes take a whole block.
+// Copies [from, to) to out. Most runs between two stops are short: those
+// are one sixteen-byte copy, whatever counts of it.
+inline char* CopyRun(const char* from, const char* to, char* out) {
+    const auto size = static_cast<std::size_t>(to - from);
+    if (size <= blocks::kSize) [[likely]] {
+        blocks::Copy(out, from);
+    } else {
+        std::memcpy(out, from, size);
+    }
+    return out + size;
+}
+
+// What a byte the scanner stops at writes: kWidth bytes, of which length
+// count. Four bytes hold every stop of dialects whose escapes are short,
+// so that a stop is one small store; longer escapes take a whole block.
 template <std::size_t kWidth>
 struct StopText {
     char bytes[kWidth] = {};
@@ -42,162 +57,238 @@ constexpr StopText<kWidth> MakeStopText(std::string_view text) {
     return stop;
 }
 
-constexpr std::string_view kFieldEnd = "','";
-constexpr std::string_view kNullFieldEnd = ",'";
-
 template <const DialectRules& kRules>
 constexpr std::size_t kStopWidth = LongestEscape(kRules) < 4 ? 4 : blocks::kSize;
 
-// What each byte of a value becomes in the dialect, and what a field's end
-// and a NULL field's end write.
+// The bytes the scanner looks for: the delimiter, the double quote, and
+// each byte the dialect escapes, in that order.
 template <const DialectRules& kRules>
-struct StopTexts {
+constexpr std::size_t kLookedFor = 2 + kRules.escapes.size();
+
+template <const DialectRules& kRules>
+constexpr std::array<char, kLookedFor<kRules>> LookedFor(char delimiter) {
+    std::array<char, kLookedFor<kRules>> bytes{delimiter, kDoubleQuote};
+    for (std::size_t i = 0; i < kRules.escapes.size(); ++i) bytes[2 + i] = kRules.escapes[i].byte;
+    return bytes;
+}
+
+}  // namespace
+
+// What each byte writes where the scanner stops at it, for one dialect and
+// delimiter: a delimiter ending a field writes "','", a double quote that
+// opens a field nothing, an escaped byte its escape. And what each byte
+// writes as part of a value, for the last byte a quoted field still open
+// at the end of the line loses.
+template <const DialectRules& kRules>
+struct RowScanner::StopTable {
     using Text = StopText<kStopWidth<kRules>>;
-    Text bytes[256];
-    Text fieldEnd = MakeStopText<kStopWidth<kRules>>(kFieldEnd);
+    Text stops[256];
+    std::uint8_t written[256];
     Text nullFieldEnd = MakeStopText<kStopWidth<kRules>>(kNullFieldEnd);
-    constexpr StopTexts() {
+    char delimiter;
+
+    explicit StopTable(char d) : delimiter(d) {
         for (int b = 0; b < 256; ++b) {
             const char c = static_cast<char>(b);
-            bytes[b] = MakeStopText<kStopWidth<kRules>>(std::string_view(&c, 1));
+            const Escape* escape = EscapeOf(kRules, c);
+            const std::string_view text = escape ? escape->text : std::string_view(&c, 1);
+            stops[b] = MakeStopText<kStopWidth<kRules>>(text);
+            written[b] = static_cast<std::uint8_t>(text.size());
         }
-        for (const Escape& escape : kRules.escapes) {
-            bytes[static_cast<unsigned char>(escape.byte)] = MakeStopText<kStopWidth<kRules>>(escape.text);
-        }
+        stops[static_cast<unsigned char>(kDoubleQuote)] = MakeStopText<kStopWidth<kRules>>("");
+        stops[static_cast<unsigned char>(delimiter)] = MakeStopText<kStopWidth<kRules>>(kFieldEnd);
     }
 };
-template <const DialectRules& kRules>
-inline constexpr StopTexts<kRules> kStopTexts{};
 
-// A bit for each delimiter and double quote of the block, and for each byte
-// the dialect escapes.
-template <const DialectRules& kRules>
-inline unsigned StopBytes(const blocks::Block& block, char delimiter) {
-    unsigned bits = blocks::EqualAny(block, delimiter, kDoubleQuote);
-    for (const Escape& escape : kRules.escapes) bits |= blocks::Equal(block, escape.byte);
-    return bits;
-}
+namespace {
 
-// Copies [from, to), at most sixteen bytes, to out.
-inline char* CopyRun(const char* from, const char* to, char* out) {
-    blocks::Copy(out, from);
-    return out + (to - from);
-}
+// Writes the values of one line at a time, sixty-four bytes of it at once:
+// Kind gives a bit mask over them for each byte looked for, and the rules
+// of row_rules.h become operations on those masks, so that the work per
+// block does not grow with the delimiters and quotes in it. Only the bytes
+// whose output differs from the input stop the copying: delimiters that
+// end a field, quotes that open one, and bytes the dialect escapes. The
+// closing quote before a delimiter that ends a quoted field is copied and
+// then taken back.
+template <typename Kind, const DialectRules& kRules, bool kEmptyAsNull, bool kCommas>
+struct LineScan {
+    using Table = RowScanner::StopTable<kRules>;
 
-// Where the writing of one line stands between two stops: only delimiters,
-// double quotes and the bytes the dialect escapes change anything, and the
-// bytes between them are copied in runs. kEmptyAsNull writes an empty value
-// as NULL.
-template <const DialectRules& kRules, bool kEmptyAsNull>
-struct LineWriter {
-    char* out;
-    const char* copied;                      // bytes before this one are written
-    const char* fieldStart;                  // first byte of the current field
-    char* valueStart;                        // where the value of a quoted field begins
-    char* fieldOut;                          // where the value of the current field begins
-    const char* afterDoubleQuote = nullptr;  // a delimiter here follows a double quote
-    std::size_t closed = 0;                  // fields ended by a delimiter
-    bool inQuotes = false;
+    // Where the masks of the block before end: whether its last byte was a
+    // delimiter (the first byte of a line starts a field, as if it followed
+    // one), a double quote, inside a quoted field, or the quote opening one.
+    std::uint64_t lastDelimiter = 1;
+    std::uint64_t lastQuote = 0;
+    std::uint64_t lastInside = 0;
+    std::uint64_t lastOpening = 0;
+    std::uint64_t carry = 0;  // a quoted field goes on into the next block
+    std::size_t fieldEnds = 0;
 
-    LineWriter(const char* line, char* at) : out(at), copied(line), fieldStart(line), valueStart(at), fieldOut(at) {}
+    // The bytes of the block at chunk (valid: those that are the line's)
+    // whose output differs from the input, and whose closing quote is
+    // taken back (back).
+    struct Stops {
+        std::uint64_t all;
+        std::uint64_t fieldEnds;
+        std::uint64_t back;
+        std::uint64_t skipsQuote;  // field ends followed by an opening quote
+        std::uint64_t inside;   // bytes inside a quoted field
+        std::uint64_t opening;  // quotes that open one
+    };
 
-    // The byte at stop is a delimiter, a double quote or one the dialect
-    // escapes; the bytes before it, since the last stop, are ordinary.
-    void Stop(const char* stop, char delimiter) {
-        out = CopyRun(copied, stop, out);
-        copied = stop + 1;
-        const char c = *stop;
-        // A delimiter ends a field, except inside a quoted field, which only
-        // a double quote followed by one ends; the byte before that
-        // delimiter (the closing quote) is dropped, and an opening quote
-        // right before it leaves an empty value.
-        const bool closes = c == delimiter && (!inQuotes || afterDoubleQuote == stop);
-        // A double quote opening a field protects its delimiters and is not kept.
-        const bool opens = c == kDoubleQuote && stop == fieldStart;
-        out -= closes && inQuotes && out > valueStart;
-        // Any other byte is written as its dialect writes it, so the value
-        // stays one SQL string whatever it holds. Each stop writes a whole
-        // stop text and keeps what counts: the choices below compile to
-        // conditional moves, not branches.
-        constexpr const StopTexts<kRules>& texts = kStopTexts<kRules>;
-        const auto* text = &texts.bytes[static_cast<unsigned char>(c)];
-        if (closes) text = &texts.fieldEnd;
-        std::size_t length = opens ? 0 : text->length;
-        if constexpr (kEmptyAsNull) {
-            // An empty value goes back over its opening quote as NULL.
-            if (closes && out == fieldOut) {
-                out = WriteText(kNull, fieldOut - 1);
-                text = &texts.nullFieldEnd;
-                length = text->length;
-            }
-        }
-        std::memcpy(out, text->bytes, sizeof text->bytes);
-        out += length;
-        if (opens) valueStart = out;
-        if (closes) fieldStart = copied, fieldOut = out, ++closed;
-        if (c == kDoubleQuote) afterDoubleQuote = copied;
-        inQuotes = (inQuotes || opens) && !closes;
+    [[gnu::always_inline]] Stops Classify(const char* chunk, std::uint64_t valid, char delimiter) {
+        const auto masks = Kind::Match(chunk, LookedFor<kRules>(delimiter));
+        const std::uint64_t d = masks[0] & valid;
+        const std::uint64_t q = masks[1] & valid;
+        std::uint64_t escaped = 0;
+        for (std::size_t k = 2; k < masks.size(); ++k) escaped |= masks[k];
+        escaped &= valid;
+        // A double quote opens a quoted field where a field starts; a
+        // delimiter right after a double quote ends it. Inside runs from
+        // each opening up to the next such delimiter: adding the openings
+        // to the complement of the ends carries through exactly those runs.
+        const std::uint64_t starts = (d << 1) | lastDelimiter;
+        const std::uint64_t openings = q & starts;
+        const std::uint64_t afterQuote = d & ((q << 1) | lastQuote);
+        const std::uint64_t notEnds = ~afterQuote;
+        std::uint64_t sum = 0;
+        const bool over = __builtin_add_overflow(openings, notEnds, &sum);
+        const bool overAgain = __builtin_add_overflow(sum, carry, &sum);
+        const std::uint64_t carried = sum ^ notEnds ^ openings;
+        const std::uint64_t inside = (carried | openings) & notEnds & valid;
+        const std::uint64_t opening = inside & ~((inside << 1) | lastInside);
+        const std::uint64_t closes = afterQuote & ((inside << 1) | lastInside);
+        Stops stops;
+        stops.inside = inside;
+        stops.opening = opening;
+        stops.fieldEnds = d & ~inside;
+        // A quote opening the next field right after a delimiter is passed
+        // over with it: one stop for the two.
+        stops.skipsQuote = stops.fieldEnds & (opening >> 1);
+        stops.all = stops.fieldEnds | (opening & ~(stops.fieldEnds << 1)) | escaped;
+        // The quote before a closing delimiter goes, unless it opened the field.
+        stops.back = closes & ~((opening << 1) | lastOpening);
+        lastDelimiter = d >> 63;
+        lastQuote = q >> 63;
+        lastInside = inside >> 63;
+        lastOpening = opening >> 63;
+        carry = over || overAgain ? 1 : 0;
+        fieldEnds += static_cast<std::size_t>(std::popcount(stops.fieldEnds));
+        return stops;
     }
 
-    // The line ends at end: the last value is written even when it is
-    // empty, as a delimiter ending a field always opens another.
-    char* Finish(const char* end) {
-        // A quoted field still open at the end of the line loses its last byte.
-        if (inQuotes && out > valueStart) out -= kStopTexts<kRules>.bytes[static_cast<unsigned char>(end[-1])].length;
+    [[gnu::always_inline]] static char* Write(std::string_view line, const Table& table, char* out,
+                                              std::size_t& count) {
+        const char delimiter = kCommas ? kComma : table.delimiter;
+        line = TrimLine(line, delimiter);
+        const char* const end = line.data() + line.size();
+        *out++ = kSingleQuote;
+        char* fieldOut = out;  // where the value of the current field begins
+        const char* copied = line.data();
+        LineScan scan;
+        Stops stops{};
+        for (const char* chunk = line.data(); chunk < end; chunk += kWide) {
+            const auto left = static_cast<std::size_t>(end - chunk);
+            const std::uint64_t valid = left >= kWide ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
+            stops = scan.Classify(chunk, valid, delimiter);
+            for (std::uint64_t each = stops.all; each != 0; each &= each - 1) {
+                const int i = std::countr_zero(each);
+                const char* at = chunk + i;
+                out = CopyRun(copied, at, out);
+                copied = at + 1 + ((stops.skipsQuote >> i) & 1);
+                out -= (stops.back >> i) & 1;
+                const auto* text = &table.stops[static_cast<unsigned char>(*at)];
+                if constexpr (kEmptyAsNull) {
+                    // An empty value goes back over its opening quote as NULL.
+                    const bool endsField = ((stops.fieldEnds >> i) & 1) != 0;
+                    if (endsField && out == fieldOut) {
+                        out = WriteText(kNull, fieldOut - 1);
+                        text = &table.nullFieldEnd;
+                    }
+                    std::memcpy(out, text->bytes, sizeof text->bytes);
+                    out += text->length;
+                    if (endsField) fieldOut = out;
+                } else {
+                    std::memcpy(out, text->bytes, sizeof text->bytes);
+                    out += text->length;
+                }
+            }
+        }
+        out = CopyRun(copied, end, out);
+        // A quoted field still open at the end of the line loses its last
+        // byte, unless that is its opening quote.
+        if (line.size() > 0) {
+            const std::size_t last = (line.size() - 1) % kWide;
+            if (((stops.inside & ~stops.opening) >> last & 1) != 0) {
+                out -= table.written[static_cast<unsigned char>(end[-1])];
+            }
+        }
         if constexpr (kEmptyAsNull) {
-            if (out == fieldOut) return WriteText(kNull, fieldOut - 1);
+            if (out == fieldOut) {
+                count = scan.fieldEnds + 1;
+                return WriteText(kNull, fieldOut - 1);
+            }
         }
         *out++ = kSingleQuote;
+        count = scan.fieldEnds + 1;
         return out;
     }
 };
 
-// The values of one line in the dialect of kRules; kCommas makes the
-// delimiter the constant comma. Each combination is its own function, so
-// the plain form pays for no option.
-template <const DialectRules& kRules, bool kEmptyAsNull, bool kCommas = false>
-char* WriteValuesOf(std::string_view line, char givenDelimiter, char* out, std::size_t& count) {
-    // With kCommas the delimiter is a constant the compiler builds its
-    // masks from once: the form almost every run takes.
-    const char delimiter = kCommas ? kComma : givenDelimiter;
-    line = TrimLine(line, delimiter);
-    const char* const end = line.data() + line.size();
-    *out++ = kSingleQuote;
-    LineWriter<kRules, kEmptyAsNull> writer(line.data(), out);
-    for (const char* block = line.data(); block < end; block += blocks::kSize) {
-        const auto left = static_cast<std::size_t>(end - block);
-        unsigned stops = StopBytes<kRules>(blocks::Load(block), delimiter);
-        if (left < blocks::kSize) stops &= (1u << left) - 1;
-        for (; stops != 0; stops &= stops - 1) writer.Stop(block + __builtin_ctz(stops), delimiter);
-        const char* blockEnd = left < blocks::kSize ? end : block + blocks::kSize;
-        writer.out = CopyRun(writer.copied, blockEnd, writer.out);
-        writer.copied = blockEnd;
-    }
-    count = writer.closed + 1;
-    return writer.Finish(end);
+}  // namespace
+
+namespace {
+
+template <typename Kind, const DialectRules& kRules, bool kEmptyAsNull, bool kCommas>
+char* ScanLine(std::string_view line, const void* table, char* out, std::size_t& count) {
+    using Scan = LineScan<Kind, kRules, kEmptyAsNull, kCommas>;
+    return Scan::Write(line, *static_cast<const typename Scan::Table*>(table), out, count);
 }
 
-// The scanner of a dialect, for a NULL choice and delimiter.
-template <const DialectRules& kRules>
-RowScanner::ValuesWriter WriterFor(const ConversionOptions& options) {
-    if (options.emptyAsNull) return &WriteValuesOf<kRules, true>;
-    return options.delimiter == kComma ? &WriteValuesOf<kRules, false, true> : &WriteValuesOf<kRules, false>;
+#ifdef ROWSMITH_AVX2_KIND
+// Built for AVX2 whatever the build targets, with the whole scan inlined
+// into it, so that the masks are made with AVX2 instructions.
+template <const DialectRules& kRules, bool kEmptyAsNull, bool kCommas>
+[[gnu::flatten]] ROWSMITH_AVX2_TARGET char* ScanLineAvx2(std::string_view line, const void* table, char* out,
+                                                         std::size_t& count) {
+    using Scan = LineScan<Avx2Kind, kRules, kEmptyAsNull, kCommas>;
+    return Scan::Write(line, *static_cast<const typename Scan::Table*>(table), out, count);
 }
+#endif
 
-RowScanner::ValuesWriter WriterFor(const ConversionOptions& options) {
-    switch (options.dialect) {
-        case Dialect::Sqlite:
-            return WriterFor<kSqliteRules>(options);
-        case Dialect::MySql:
-            return WriterFor<kMySqlRules>(options);
-        case Dialect::Standard:
-        case Dialect::Postgresql:
+template <const DialectRules& kRules, bool kEmptyAsNull, bool kCommas>
+RowScanner::ValuesWriter WriterOfKind(ScanKind kind) {
+    switch (kind) {
+        case ScanKind::Avx2:
+#ifdef ROWSMITH_AVX2_KIND
+            return &ScanLineAvx2<kRules, kEmptyAsNull, kCommas>;
+#endif
+        case ScanKind::Sse2:
+#ifdef ROWSMITH_SSE2_KIND
+            return &ScanLine<Sse2Kind, kRules, kEmptyAsNull, kCommas>;
+#endif
+        case ScanKind::Scalar:
             break;
     }
-    return WriterFor<kStandardRules>(options);
+    return &ScanLine<ScalarKind, kRules, kEmptyAsNull, kCommas>;
 }
 
-constexpr RowScanner::ValuesWriter kPlainForm = &WriteValuesOf<kStandardRules, false, true>;
+// The scanner of a dialect, for a NULL choice, delimiter and kind.
+template <const DialectRules& kRules>
+RowScanner::ValuesWriter WriterFor(const ConversionOptions& options, ScanKind kind) {
+    // With a comma the delimiter is a constant the compiler builds its
+    // masks from: the form almost every run takes.
+    const bool commas = options.delimiter == kComma;
+    if (options.emptyAsNull) {
+        return commas ? WriterOfKind<kRules, true, true>(kind) : WriterOfKind<kRules, true, false>(kind);
+    }
+    return commas ? WriterOfKind<kRules, false, true>(kind) : WriterOfKind<kRules, false, false>(kind);
+}
+
+template <const DialectRules& kRules>
+std::shared_ptr<const void> TableFor(char delimiter) {
+    return std::make_shared<const RowScanner::StopTable<kRules>>(delimiter);
+}
 
 }  // namespace
 
@@ -210,27 +301,42 @@ std::string InsertHead(std::string_view tableName, std::string_view fieldNames) 
 }
 
 RowScanner::RowScanner(std::string_view tableName, std::string_view fieldNames, const ConversionOptions& options,
-                       std::string_view lineEnd)
+                       std::string_view lineEnd, ScanKind kind)
     : lineEnd_(lineEnd),
-      delimiter_(options.delimiter),
       maxEscape_(std::max<std::size_t>(LongestEscape(RulesOf(options.dialect)), 5)),
-      writeValues_(WriterFor(options)) {
+      kind_(KindRuns(kind) ? kind : WidestKind()) {
+    switch (options.dialect) {
+        case Dialect::Sqlite:
+            table_ = TableFor<kSqliteRules>(options.delimiter);
+            writeValues_ = WriterFor<kSqliteRules>(options, kind_);
+            break;
+        case Dialect::MySql:
+            table_ = TableFor<kMySqlRules>(options.delimiter);
+            writeValues_ = WriterFor<kMySqlRules>(options, kind_);
+            break;
+        case Dialect::Standard:
+        case Dialect::Postgresql:
+            table_ = TableFor<kStandardRules>(options.delimiter);
+            writeValues_ = WriterFor<kStandardRules>(options, kind_);
+            break;
+    }
     const std::string head = InsertHead(tableName, fieldNames);
     head_ = lineEnd == kDiskLineEnd ? ToDiskText(head) : head;
     tail_ = " );";
     tail_.append(lineEnd);
+    tailAt_ = (head_.size() + blocks::kSize - 1) / blocks::kSize * blocks::kSize;
+    blocks_.assign(tailAt_ + (tail_.size() + blocks::kSize - 1) / blocks::kSize * blocks::kSize, '\0');
+    head_.copy(blocks_.data(), head_.size());
+    tail_.copy(blocks_.data() + tailAt_, tail_.size());
 }
 
 char* RowScanner::WriteRow(std::string_view line, char* out, std::size_t& count) const {
-    out = WriteText(head_, out);
-    // The plain form is written by a call the compiler can inline here:
-    // it is the one almost every run takes.
-    if (writeValues_ == kPlainForm) {
-        out = WriteValuesOf<kStandardRules, false, true>(line, delimiter_, out, count);
-    } else {
-        out = WriteValues(line, out, count);
-    }
-    return WriteText(tail_, out);
+    // The head and tail go in whole blocks, the same few every line: the
+    // bytes past their ends are written over or lie in the scratch room.
+    for (std::size_t i = 0; i < head_.size(); i += blocks::kSize) blocks::Copy(out + i, blocks_.data() + i);
+    out = WriteValues(line, out + head_.size(), count);
+    for (std::size_t i = 0; i < tail_.size(); i += blocks::kSize) blocks::Copy(out + i, blocks_.data() + tailAt_ + i);
+    return out + tail_.size();
 }
 
 void RowScanner::AppendRow(std::string_view line, std::string& text) const {

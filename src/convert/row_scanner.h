@@ -1,16 +1,18 @@
 #pragma once
 
 // The fast way from an input line to its statement: the line is read
-// sixteen bytes at a time and its values written with their dialect's
-// escapes in runs. The fixed text around the values is built once, so a
+// sixty-four bytes at a time, as bit masks of the bytes that matter, and
+// its values written with their dialect's escapes in runs. The fixed text around the values is built once, so a
 // whole run pays for it only at the start. row_rules.h says which values a
 // line holds and sql_dialect.h how each is written; the tests hold this
 // scanner to both.
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "io/byte_blocks.h"
 #include "convert/conversion_options.h"
 
 namespace rowsmith {
@@ -22,18 +24,21 @@ std::string InsertHead(std::string_view tableName, std::string_view fieldNames);
 class RowScanner {
 public:
     // lineEnd ends every statement; "\r\n" gives the on-disk form, in which
-    // line feeds inside the table or field names become CR LF as well.
+    // line feeds inside the table or field names become CR LF as well. kind:
+    // the vector unit the scanner uses, where the processor has it.
     RowScanner(std::string_view tableName, std::string_view fieldNames, const ConversionOptions& options = {},
-               std::string_view lineEnd = "\n");
+               std::string_view lineEnd = "\n", ScanKind kind = WidestKind());
 
     // Room WriteValues needs for a line of lineSize bytes: the most it can
     // write, and scratch space after it for block copies.
     std::size_t MaxValuesSize(std::size_t lineSize) const { return maxEscape_ * lineSize + 8 + kScratch; }
     // Room WriteRow needs for a line of lineSize bytes.
-    std::size_t MaxRowSize(std::size_t lineSize) const { return head_.size() + MaxValuesSize(lineSize) + tail_.size(); }
+    std::size_t MaxRowSize(std::size_t lineSize) const {
+        return head_.size() + MaxValuesSize(lineSize) + tail_.size() + kScratch;
+    }
 
     // Bytes that must be readable after the end of a line given to WriteRow.
-    static constexpr std::size_t kPadding = 32;
+    static constexpr std::size_t kPadding = kWide;
 
     // Writes the values of line, separated by commas ("'a','b'"), at out,
     // which must have room for MaxValuesSize(line.size()) bytes; returns the
@@ -41,7 +46,7 @@ public:
     // the line in blocks, so kPadding bytes after it must be readable (their
     // values do not matter).
     char* WriteValues(std::string_view line, char* out, std::size_t& count) const {
-        return writeValues_(line, delimiter_, out, count);
+        return writeValues_(line, table_.get(), out, count);
     }
 
     // Writes the one-row statement for line (head, values, " );", line end)
@@ -59,17 +64,24 @@ public:
     const std::string& head() const { return head_; }
     const std::string& lineEnd() const { return lineEnd_; }
 
-    using ValuesWriter = char* (*)(std::string_view line, char delimiter, char* out, std::size_t& count);
+    ScanKind kind() const { return kind_; }
+
+    using ValuesWriter = char* (*)(std::string_view line, const void* table, char* out, std::size_t& count);
+    template <const DialectRules& kRules>
+    struct StopTable;
 
 private:
     static constexpr std::size_t kScratch = 16;
 
     std::string head_;
-    std::string tail_;  // " );" and the line end
+    std::string tail_;    // " );" and the line end
+    std::string blocks_;  // head_, then tail_ at kScratch-aligned offsets: copied in whole blocks
+    std::size_t tailAt_ = 0;
     std::string lineEnd_;
-    char delimiter_;
     std::size_t maxEscape_;  // the most a byte of the line becomes (NULL, for a delimiter)
-    ValuesWriter writeValues_;
+    ScanKind kind_;
+    std::shared_ptr<const void> table_;  // the dialect's StopTable
+    ValuesWriter writeValues_ = nullptr;
 };
 
 }  // namespace rowsmith

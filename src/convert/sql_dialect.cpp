@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-#include "convert/byte_blocks.h"
+#include "io/byte_blocks.h"
 
 namespace rowsmith {
 

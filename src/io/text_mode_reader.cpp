@@ -1,11 +1,15 @@
 #include "io/text_mode_reader.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
 
 #include <unistd.h>
+
+#include "io/byte_blocks.h"
 
 namespace rowsmith {
 
@@ -30,24 +34,42 @@ TextModeReader::~TextModeReader() = default;
 int TextModeReader::NextLine(std::string_view& line) {
     for (;;) {
         char* base = buffer_.get();
-        const std::size_t unsearched = end_ - searchFrom_;
-        if (void* found = std::memchr(base + searchFrom_, '\n', unsearched)) {
-            char* lf = static_cast<char*>(found);
-            const std::size_t next = static_cast<std::size_t>(lf - base) + 1;
+        // The line feeds are found sixty-four bytes at a time, as bits, and
+        // handed out one a line: a search per line costs more than a line.
+        // The first 0x1A ends the input there; no read goes past a block
+        // that holds one, as the reader reads only once every line feed
+        // before has been handed out.
+        while (lineFeeds_ == 0 && scanned_ < end_) {
+            const std::size_t left = end_ - scanned_;
+            const std::uint64_t valid = left < kWide ? (std::uint64_t{1} << left) - 1 : ~std::uint64_t{0};
+            const auto masks = BaseKind::Match(base + scanned_, std::array<char, 2>{'\n', kEndOfText});
+            lineFeeds_ = masks[0] & valid;
+            window_ = scanned_;
+            scanned_ += std::min(left, kWide);
+            if (const std::uint64_t ends = masks[1] & valid; ends != 0) {
+                const int at = std::countr_zero(ends);
+                lineFeeds_ &= (std::uint64_t{1} << at) - 1;
+                end_ = scanned_ = window_ + static_cast<std::size_t>(at);
+                inputEnded_ = true;
+            }
+        }
+        if (lineFeeds_ != 0) {
+            const std::size_t at = window_ + static_cast<std::size_t>(std::countr_zero(lineFeeds_));
+            lineFeeds_ &= lineFeeds_ - 1;
+            char* lf = base + at;
             // CR LF reads as LF: the line ends one byte earlier, with the LF
             // written over the CR.
             if (lf > base + lineStart_ && lf[-1] == '\r') *--lf = '\n';
             line = std::string_view(base + lineStart_, static_cast<std::size_t>(lf + 1 - (base + lineStart_)));
-            lineStart_ = searchFrom_ = next;
+            lineStart_ = at + 1;
             return 0;
         }
-        searchFrom_ = end_;
         if (!Fill()) {
             if (error_ != 0) return error_;
             if (lineStart_ == end_) return kEndOfInput;
             // The input ended without a line feed: what is left is a line.
             line = std::string_view(buffer_.get() + lineStart_, end_ - lineStart_);
-            lineStart_ = searchFrom_ = end_;
+            lineStart_ = scanned_ = end_;
             return 0;
         }
     }
@@ -59,7 +81,7 @@ bool TextModeReader::Fill() {
     char* base = buffer_.get();
     if (lineStart_ > 0) {
         std::memmove(base, base + lineStart_, end_ - lineStart_);
-        searchFrom_ -= lineStart_;
+        scanned_ -= lineStart_;
         end_ -= lineStart_;
         lineStart_ = 0;
     }
@@ -79,10 +101,6 @@ bool TextModeReader::Fill() {
     const std::size_t readFrom = end_;
     end_ += ReadSome(base + end_);
     if (error_ != 0) return false;
-    if (const void* eot = std::memchr(base + readFrom, kEndOfText, end_ - readFrom)) {
-        end_ = static_cast<std::size_t>(static_cast<const char*>(eot) - base);
-        inputEnded_ = true;
-    }
     return end_ != readFrom;
 }
 

@@ -20,7 +20,7 @@ namespace rowsmith {
 class TextModeReader {
 public:
     static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
-    static constexpr std::size_t kPadding = 32;
+    static constexpr std::size_t kPadding = 64;
     // A longer line is an error (kLineTooLong), not a reason to take all memory.
     static constexpr std::size_t kMaxLineSize = std::size_t{64} << 20;
 
@@ -53,7 +53,9 @@ private:
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
     std::size_t lineStart_ = 0;   // first byte not yet handed out
-    std::size_t searchFrom_ = 0;  // where the search for a LF goes on
+    std::size_t scanned_ = 0;     // bytes before this are looked at for line feeds
+    std::size_t window_ = 0;      // where the bytes lineFeeds_ stands for begin
+    std::uint64_t lineFeeds_ = 0;  // a bit for each line feed not handed out yet
     std::size_t end_ = 0;         // end of the bytes read so far
     std::uint64_t reads_ = 0;
     bool inputEnded_ = false;
