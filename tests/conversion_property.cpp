@@ -12,6 +12,7 @@
 #include "convert/csv_reader.h"
 #include "convert/row_conversion.h"
 #include "convert/row_scanner.h"
+#include "convert/sql_dialect.h"
 #include "io/byte_order_mark.h"
 #include "io/status.h"
 #include "pieces_source.h"
@@ -160,22 +161,134 @@ std::string CheckScanner(const ConversionCase& c) {
     return {};
 }
 
-// The CSV reader, given the bytes in pieces, reads what Python does.
+// The statement of a record's values, written a value at a time.
+std::string ValuesStatement(const std::vector<std::string>& values, const ConversionOptions& options) {
+    const DialectRules& rules = RulesOf(options.dialect);
+    std::string statement = "INSERT INTO t VALUES ( ";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i > 0) statement += ',';
+        if (options.emptyAsNull && WrittenEmpty(rules, values[i])) {
+            statement += "NULL";
+        } else {
+            AppendLiteral(rules, values[i], statement);
+        }
+    }
+    return statement + " );\n";
+}
+
+// The CSV reader, given the bytes in pieces, reads what Python does; where
+// it hands a record out whole, the scanner of every vector unit writes its
+// statement as the values read one by one give it.
+std::string CheckCsvReading(std::string_view bytes, const ConversionCase& c, std::size_t piece, std::size_t block) {
+    const reference::CsvReading expected = reference::CsvRecords(bytes, c.options.delimiter);
+    std::vector<std::uint64_t> lines[2];  // where each record starts, read each way
+    for (const bool whole : {false, true}) {
+        PiecesSource source(bytes, [piece] { return piece; });
+        CsvReader reader(source, c.options.delimiter, block);
+        std::vector<std::vector<std::string>> records;
+        std::vector<std::string> statements;  // for each record handed out whole, the scanners'; else empty
+        std::vector<std::string_view> values;
+        std::string_view record;
+        std::uint64_t line = 0;
+        int status;
+        while ((status = whole ? reader.Next(values, record, line) : reader.Next(values, line)) == 0) {
+            records.emplace_back(values.begin(), values.end());
+            statements.emplace_back();
+            lines[whole].push_back(line);
+            if (record.data() == nullptr) continue;
+            for (const ScanKind kind : {ScanKind::Scalar, ScanKind::Sse2, ScanKind::Avx2}) {
+                if (!KindRuns(kind)) continue;
+                const RowScanner scanner("t", "", c.options, "\n", kind);
+                std::string statement(scanner.MaxRowSize(record.size()), '\0');
+                char* end = scanner.WriteRow(record, statement.data());
+                statement.resize(static_cast<std::size_t>(end - statement.data()));
+                if (kind == ScanKind::Scalar) statements.back() = statement;
+                if (statement != statements.back()) {
+                    return std::string("the ") + KindName(kind) + " scanner writes " + Show(statement);
+                }
+            }
+        }
+        if (status != (expected.unclosed ? kUnclosedQuote : kEndOfInput))
+            return "the reader ended with " + reader.Describe(status);
+        if (records.size() != expected.records.size()) return "the reader reads other records";
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            if (statements[i].empty()) {
+                if (records[i] != expected.records[i]) return "the reader reads other records";
+                continue;
+            }
+            const std::string want = ValuesStatement(expected.records[i], c.options);
+            if (statements[i] != want) return "the scanner writes " + Show(statements[i]) + " for " + Show(want);
+        }
+    }
+    if (lines[0] != lines[1]) return "records handed out whole are counted on other lines";
+    return {};
+}
+
+// records written back as a program writes CSV: a value quoted where it
+// must be (and now and then where it need not), its quotes doubled.
+std::string WrittenAsCsv(const std::vector<std::vector<std::string>>& records, char delimiter) {
+    std::string text;
+    for (const std::vector<std::string>& record : records) {
+        for (std::size_t i = 0; i < record.size(); ++i) {
+            const std::string& value = record[i];
+            if (i > 0) text += delimiter;
+            const bool must = value.find_first_of(std::string{delimiter, '"', '\r', '\n'}) != std::string::npos ||
+                              (record.size() == 1 && value.empty());
+            if (!must && value.size() % 3 != 1) {
+                text += value;
+                continue;
+            }
+            text += '"';
+            for (const char b : value) text.append(b == '"' ? 2 : 1, b);
+            text += '"';
+        }
+        text += text.size() % 2 == 0 ? "\r\n" : "\n";
+    }
+    return text;
+}
+
+// The CSV reader, given the bytes in pieces, reads what Python does; and so
+// for the records it reads written back regularly, which it hands out whole
+// where they lie whole in a block.
 std::string CheckCsvReader(const ConversionCase& c) {
     // The run skips a byte-order mark before the reader sees the bytes.
     std::string_view bytes = c.input;
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    PiecesSource source(bytes, [&c] { return c.piece; });
-    CsvReader reader(source, c.options.delimiter, 16 + c.piece % 40);
-    std::vector<std::vector<std::string>> records;
-    std::vector<std::string_view> values;
-    std::uint64_t line = 0;
-    int status;
-    while ((status = reader.Next(values, line)) == 0) records.emplace_back(values.begin(), values.end());
-    const reference::CsvReading expected = reference::CsvRecords(bytes, c.options.delimiter);
-    if (status != (expected.unclosed ? kUnclosedQuote : kEndOfInput))
-        return "the reader ended with " + reader.Describe(status);
-    if (records != expected.records) return "the reader reads other records";
+    if (std::string failure = CheckCsvReading(bytes, c, c.piece, 16 + c.piece % 80); !failure.empty()) return failure;
+    // Written back as they are, and as one long record that crosses blocks;
+    // the input as one long line; and these long ones shifted so that their
+    // first quotes and CRs fall on either side of a block's end.
+    std::vector<std::vector<std::string>> records = reference::CsvRecords(bytes, c.options.delimiter).records;
+    // The long record holds a quoted CR LF and a doubled quote whatever the input.
+    std::vector<std::string> joined = {"\"\r\n\""};
+    for (const auto& record : records) joined.insert(joined.end(), record.begin(), record.end());
+    std::string inputLine;
+    std::copy_if(bytes.begin(), bytes.end(), std::back_inserter(inputLine), [](char b) { return b != '\r' && b != '\n'; });
+    while (!inputLine.empty() && inputLine.size() < 3 * kWide) inputLine += inputLine;
+    std::vector<std::string> texts = {WrittenAsCsv(records, c.options.delimiter),
+                                      WrittenAsCsv({joined, {"next"}}, c.options.delimiter), inputLine + "\n"};
+    // And the long record with bytes after its first closing quote, a quote
+    // among them: not regular there, and only there.
+    std::string irregular = texts[1];
+    irregular.insert(irregular.find("\"\r\n\"\"\"") + 6, "x\"");
+    const std::vector<std::string> longOnes = {texts[1], texts[2], irregular};
+    for (const std::string& text : longOnes) {
+        std::size_t shifts = 0;
+        for (std::size_t i = text.find_first_of("\"\r"); i != std::string::npos && shifts < 12;
+             i = text.find_first_of("\"\r", i + 1), ++shifts) {
+            // A first value of x's moves the rest along.
+            for (const std::size_t at : {kWide - 1, kWide}) {
+                texts.push_back(std::string((at + 2 * kWide - 1 - i % kWide) % kWide, 'x') + c.options.delimiter + text);
+            }
+        }
+    }
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        // The long ones in a block of their own, so that they are read whole.
+        const std::size_t piece = i == 0 ? 4 * c.piece : 4096;
+        if (std::string failure = CheckCsvReading(texts[i], c, piece, piece + 256); !failure.empty()) {
+            return failure + "\n  of " + Show(texts[i]);
+        }
+    }
     return {};
 }
 

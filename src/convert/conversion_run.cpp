@@ -154,7 +154,12 @@ public:
         if (status == 0) ++number_;
         return status;
     }
-    std::vector<std::string> Values() const { return SplitRow(line_, delimiter_); }
+    // The next record as values: the header.
+    int NextValues(std::vector<std::string>& values) {
+        const int status = Next();
+        if (status == 0) values = SplitRow(line_, delimiter_);
+        return status;
+    }
     int AddTo(StatementWriter& writer) { return writer.AddRow(line_, number_); }
     std::uint64_t number() const { return number_; }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
@@ -179,9 +184,17 @@ private:
 class CsvRecords {
 public:
     CsvRecords(ByteSource& source, char delimiter, std::size_t blockSize) : reader_(source, delimiter, blockSize) {}
-    int Next() { return reader_.Next(values_, number_); }
-    std::vector<std::string> Values() const { return {values_.begin(), values_.end()}; }
-    int AddTo(StatementWriter& writer) { return writer.AddValues(values_, number_); }
+    // A record written regularly goes to the scanner as it stands; any
+    // other as the values the reader reads.
+    int Next() { return reader_.Next(values_, record_, number_); }
+    int NextValues(std::vector<std::string>& values) {
+        const int status = reader_.Next(values_, number_);
+        if (status == 0) values.assign(values_.begin(), values_.end());
+        return status;
+    }
+    int AddTo(StatementWriter& writer) {
+        return record_.data() != nullptr ? writer.AddRow(record_, number_) : writer.AddValues(values_, number_);
+    }
     std::uint64_t number() const { return number_; }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
     std::uint64_t reads() const { return reader_.reads(); }
@@ -190,6 +203,7 @@ public:
 private:
     CsvReader reader_;
     std::vector<std::string_view> values_;
+    std::string_view record_;
     std::uint64_t number_ = 0;
 };
 
@@ -316,14 +330,15 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     if (options.header) {
         // The header names the fields, unless they are given; nothing is
         // written before it is read.
-        const int error = records.Next();
+        std::vector<std::string> names;
+        const int error = records.NextValues(names);
         if (error == kStopped) return Stopped();
         if (error > 0 || (error < 0 && error != kEndOfInput)) {
             return ReadFailedReport(run.inputName, error, records.Describe(error));
         }
         if (error == 0 && fields.count == 0) {
             std::string problem;
-            fields = FieldsFromHeader(records.Values(), options, problem);
+            fields = FieldsFromHeader(std::move(names), options, problem);
             if (!problem.empty()) return ReadFailedReport(run.inputName, kBadHeader, problem);
         }
     }

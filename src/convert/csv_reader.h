@@ -38,6 +38,15 @@ public:
     // and kLineTooLong for a record longer than TextModeReader::kMaxLineSize
     // (see Describe); or the code of a failed read, on this and every later call.
     int Next(std::vector<std::string_view>& values, std::uint64_t& line);
+    // The same, but a record written regularly that lies whole in the block
+    // read is not split: record is set to its bytes (without its line end,
+    // followed by kWide readable bytes) and values left empty. Regularly:
+    // each quote that opens a quoted field is the field's first byte, and
+    // each other quote inside one is doubled. The quotes before a byte then
+    // tell whether it is inside a quoted field, and the record reads as the
+    // rules above read it; any other goes through them, record is empty
+    // and values set.
+    int Next(std::vector<std::string_view>& values, std::string_view& record, std::uint64_t& line);
 
     // Bytes taken from the file so far.
     std::uint64_t bytesConsumed() const { return source_.bytesFromFile(); }
@@ -69,6 +78,9 @@ private:
     void NoteCrAt(const char* p);
     // The values of the record just ended.
     void CollectValues(std::vector<std::string_view>& values) const;
+    // Whether a regular record starts at next_ and ends in the block; sets
+    // its end, where the next one begins and the line breaks inside it.
+    bool FindRegularRecord(const char*& recordEnd, const char*& after, std::uint64_t& breaks) const;
 
     ByteSource& source_;
     const char delimiter_;
@@ -77,6 +89,7 @@ private:
     const char* next_ = nullptr;  // the next byte to look at
     const char* end_ = nullptr;   // the end of what the buffer holds
     std::uint64_t reads_ = 0;
+    std::uint64_t fromSource_ = 0;  // bytes read from the source
     bool inputEnded_ = false;
     int error_ = 0;
 

@@ -65,6 +65,16 @@ constexpr std::size_t kStopWidth = LongestEscape(kRules) < 4 ? 4 : blocks::kSize
 template <const DialectRules& kRules>
 constexpr std::size_t kLookedFor = 2 + kRules.escapes.size();
 
+// Where the mask of NUL bytes is among them when the dialect drops NUL
+// bytes; 0 when it does not.
+template <const DialectRules& kRules>
+constexpr std::size_t kNulAt = [] {
+    for (std::size_t i = 0; i < kRules.escapes.size(); ++i) {
+        if (kRules.escapes[i].byte == '\0' && kRules.escapes[i].text.empty()) return 2 + i;
+    }
+    return std::size_t{0};
+}();
+
 template <const DialectRules& kRules>
 constexpr std::array<char, kLookedFor<kRules>> LookedFor(char delimiter) {
     std::array<char, kLookedFor<kRules>> bytes{delimiter, kDoubleQuote};
@@ -110,7 +120,13 @@ namespace {
 // end a field, quotes that open one, and bytes the dialect escapes. The
 // closing quote before a delimiter that ends a quoted field is copied and
 // then taken back.
-template <typename Kind, const DialectRules& kRules, bool kEmptyAsNull, bool kCommas>
+//
+// Standard CSV records (kRecords) take the same way, once the reader has
+// found them regular (csv_reader.h): each quote that opens a quoted field
+// stands at its start, each that closes one is followed by a delimiter or
+// another quote, so the quotes before a byte tell whether it is inside one.
+// Every quote is dropped but the second of a doubled pair.
+template <typename Kind, const DialectRules& kRules, bool kEmptyAsNull, bool kCommas, bool kRecords>
 struct LineScan {
     using Table = RowScanner::StopTable<kRules>;
 
@@ -122,7 +138,9 @@ struct LineScan {
     std::uint64_t lastInside = 0;
     std::uint64_t lastOpening = 0;
     std::uint64_t carry = 0;  // a quoted field goes on into the next block
+    std::uint64_t lastClosing = 0;  // of a record: the block before ended with a closing quote
     std::size_t fieldEnds = 0;
+    std::uint64_t nuls = 0;  // NUL bytes the dialect drops, seen
 
     // The bytes of the block at chunk (valid: those that are the line's)
     // whose output differs from the input, and whose closing quote is
@@ -143,6 +161,33 @@ struct LineScan {
         std::uint64_t escaped = 0;
         for (std::size_t k = 2; k < masks.size(); ++k) escaped |= masks[k];
         escaped &= valid;
+        if constexpr (kNulAt<kRules> != 0) nuls |= masks[kNulAt<kRules>] & valid;
+        if constexpr (kRecords) {
+            return ClassifyRecord(d, q, escaped);
+        } else {
+            return ClassifyLine(d, q, escaped, valid);
+        }
+    }
+
+    [[gnu::always_inline]] Stops ClassifyRecord(std::uint64_t d, std::uint64_t q, std::uint64_t escaped) {
+        // Inside a quoted field after byte i: an odd number of quotes up to it.
+        const std::uint64_t after = PrefixXor(q) ^ (std::uint64_t{0} - lastInside);
+        const std::uint64_t before = (after << 1) | lastInside;
+        const std::uint64_t opening = q & ~before;
+        const std::uint64_t closing = q & before;
+        const std::uint64_t kept = opening & ((closing << 1) | lastClosing);  // "" is one quote
+        Stops stops{};
+        stops.fieldEnds = d & ~before;
+        stops.skipsQuote = stops.fieldEnds & (opening >> 1);
+        stops.all = stops.fieldEnds | (q & ~kept & ~(stops.fieldEnds << 1)) | escaped;
+        lastInside = after >> 63;
+        lastClosing = closing >> 63;
+        fieldEnds += static_cast<std::size_t>(std::popcount(stops.fieldEnds));
+        return stops;
+    }
+
+    [[gnu::always_inline]] Stops ClassifyLine(std::uint64_t d, std::uint64_t q, std::uint64_t escaped,
+                                              std::uint64_t valid) {
         // A double quote opens a quoted field where a field starts; a
         // delimiter right after a double quote ends it. Inside runs from
         // each opening up to the next such delimiter: adding the openings
@@ -178,9 +223,9 @@ struct LineScan {
     }
 
     [[gnu::always_inline]] static char* Write(std::string_view line, const Table& table, char* out,
-                                              std::size_t& count) {
+                                              std::size_t& count, bool& nul) {
         const char delimiter = kCommas ? kComma : table.delimiter;
-        line = TrimLine(line, delimiter);
+        if constexpr (!kRecords) line = TrimLine(line, delimiter);
         const char* const end = line.data() + line.size();
         *out++ = kSingleQuote;
         char* fieldOut = out;  // where the value of the current field begins
@@ -217,20 +262,18 @@ struct LineScan {
         out = CopyRun(copied, end, out);
         // A quoted field still open at the end of the line loses its last
         // byte, unless that is its opening quote.
-        if (line.size() > 0) {
+        if (!kRecords && line.size() > 0) {
             const std::size_t last = (line.size() - 1) % kWide;
             if (((stops.inside & ~stops.opening) >> last & 1) != 0) {
                 out -= table.written[static_cast<unsigned char>(end[-1])];
             }
         }
+        count = scan.fieldEnds + 1;
+        nul = scan.nuls != 0;
         if constexpr (kEmptyAsNull) {
-            if (out == fieldOut) {
-                count = scan.fieldEnds + 1;
-                return WriteText(kNull, fieldOut - 1);
-            }
+            if (out == fieldOut) return WriteText(kNull, fieldOut - 1);
         }
         *out++ = kSingleQuote;
-        count = scan.fieldEnds + 1;
         return out;
     }
 };
@@ -239,50 +282,59 @@ struct LineScan {
 
 namespace {
 
-template <typename Kind, const DialectRules& kRules, bool kEmptyAsNull, bool kCommas>
-char* ScanLine(std::string_view line, const void* table, char* out, std::size_t& count) {
-    using Scan = LineScan<Kind, kRules, kEmptyAsNull, kCommas>;
-    return Scan::Write(line, *static_cast<const typename Scan::Table*>(table), out, count);
+template <typename Kind, const DialectRules& kRules, bool kEmptyAsNull, bool kCommas, bool kRecords>
+char* ScanLine(std::string_view line, const void* table, char* out, std::size_t& count, bool& nul) {
+    using Scan = LineScan<Kind, kRules, kEmptyAsNull, kCommas, kRecords>;
+    return Scan::Write(line, *static_cast<const typename Scan::Table*>(table), out, count, nul);
 }
 
 #ifdef ROWSMITH_AVX2_KIND
 // Built for AVX2 whatever the build targets, with the whole scan inlined
 // into it, so that the masks are made with AVX2 instructions.
-template <const DialectRules& kRules, bool kEmptyAsNull, bool kCommas>
+template <const DialectRules& kRules, bool kEmptyAsNull, bool kCommas, bool kRecords>
 [[gnu::flatten]] ROWSMITH_AVX2_TARGET char* ScanLineAvx2(std::string_view line, const void* table, char* out,
-                                                         std::size_t& count) {
-    using Scan = LineScan<Avx2Kind, kRules, kEmptyAsNull, kCommas>;
-    return Scan::Write(line, *static_cast<const typename Scan::Table*>(table), out, count);
+                                                         std::size_t& count, bool& nul) {
+    using Scan = LineScan<Avx2Kind, kRules, kEmptyAsNull, kCommas, kRecords>;
+    return Scan::Write(line, *static_cast<const typename Scan::Table*>(table), out, count, nul);
 }
 #endif
 
-template <const DialectRules& kRules, bool kEmptyAsNull, bool kCommas>
+template <const DialectRules& kRules, bool kEmptyAsNull, bool kCommas, bool kRecords>
 RowScanner::ValuesWriter WriterOfKind(ScanKind kind) {
     switch (kind) {
         case ScanKind::Avx2:
 #ifdef ROWSMITH_AVX2_KIND
-            return &ScanLineAvx2<kRules, kEmptyAsNull, kCommas>;
+            return &ScanLineAvx2<kRules, kEmptyAsNull, kCommas, kRecords>;
 #endif
         case ScanKind::Sse2:
 #ifdef ROWSMITH_SSE2_KIND
-            return &ScanLine<Sse2Kind, kRules, kEmptyAsNull, kCommas>;
+            return &ScanLine<Sse2Kind, kRules, kEmptyAsNull, kCommas, kRecords>;
 #endif
         case ScanKind::Scalar:
             break;
     }
-    return &ScanLine<ScalarKind, kRules, kEmptyAsNull, kCommas>;
+    return &ScanLine<ScalarKind, kRules, kEmptyAsNull, kCommas, kRecords>;
 }
 
-// The scanner of a dialect, for a NULL choice, delimiter and kind.
+template <const DialectRules& kRules, bool kEmptyAsNull, bool kCommas>
+RowScanner::ValuesWriter WriterOfRules(bool records, ScanKind kind) {
+    return records ? WriterOfKind<kRules, kEmptyAsNull, kCommas, true>(kind)
+                   : WriterOfKind<kRules, kEmptyAsNull, kCommas, false>(kind);
+}
+
+// The scanner of a dialect, for a rule set, NULL choice, delimiter and kind.
 template <const DialectRules& kRules>
 RowScanner::ValuesWriter WriterFor(const ConversionOptions& options, ScanKind kind) {
     // With a comma the delimiter is a constant the compiler builds its
     // masks from: the form almost every run takes.
     const bool commas = options.delimiter == kComma;
+    const bool records = options.rfc4180;
     if (options.emptyAsNull) {
-        return commas ? WriterOfKind<kRules, true, true>(kind) : WriterOfKind<kRules, true, false>(kind);
+        return commas ? WriterOfRules<kRules, true, true>(records, kind)
+                      : WriterOfRules<kRules, true, false>(records, kind);
     }
-    return commas ? WriterOfKind<kRules, false, true>(kind) : WriterOfKind<kRules, false, false>(kind);
+    return commas ? WriterOfRules<kRules, false, true>(records, kind)
+                  : WriterOfRules<kRules, false, false>(records, kind);
 }
 
 template <const DialectRules& kRules>
@@ -330,11 +382,11 @@ RowScanner::RowScanner(std::string_view tableName, std::string_view fieldNames, 
     tail_.copy(blocks_.data() + tailAt_, tail_.size());
 }
 
-char* RowScanner::WriteRow(std::string_view line, char* out, std::size_t& count) const {
+char* RowScanner::WriteRow(std::string_view line, char* out, std::size_t& count, bool& nul) const {
     // The head and tail go in whole blocks, the same few every line: the
     // bytes past their ends are written over or lie in the scratch room.
     for (std::size_t i = 0; i < head_.size(); i += blocks::kSize) blocks::Copy(out + i, blocks_.data() + i);
-    out = WriteValues(line, out + head_.size(), count);
+    out = writeValues_(line, table_.get(), out + head_.size(), count, nul);
     for (std::size_t i = 0; i < tail_.size(); i += blocks::kSize) blocks::Copy(out + i, blocks_.data() + tailAt_ + i);
     return out + tail_.size();
 }

@@ -46,12 +46,19 @@ public:
     // the line in blocks, so kPadding bytes after it must be readable (their
     // values do not matter).
     char* WriteValues(std::string_view line, char* out, std::size_t& count) const {
-        return writeValues_(line, table_.get(), out, count);
+        bool nul = false;
+        return writeValues_(line, table_.get(), out, count, nul);
     }
 
     // Writes the one-row statement for line (head, values, " );", line end)
     // at out, which must have room for MaxRowSize(line.size()) bytes.
-    char* WriteRow(std::string_view line, char* out, std::size_t& count) const;
+    char* WriteRow(std::string_view line, char* out, std::size_t& count) const {
+        bool nul = false;
+        return WriteRow(line, out, count, nul);
+    }
+    // The same, and sets nul when the line holds a NUL byte the dialect
+    // drops (it may or may not when the dialect writes NUL bytes).
+    char* WriteRow(std::string_view line, char* out, std::size_t& count, bool& nul) const;
     char* WriteRow(std::string_view line, char* out) const {
         std::size_t count;
         return WriteRow(line, out, count);
@@ -66,7 +73,8 @@ public:
 
     ScanKind kind() const { return kind_; }
 
-    using ValuesWriter = char* (*)(std::string_view line, const void* table, char* out, std::size_t& count);
+    using ValuesWriter = char* (*)(std::string_view line, const void* table, char* out, std::size_t& count,
+                                   bool& nul);
     template <const DialectRules& kRules>
     struct StopTable;
 

@@ -56,6 +56,8 @@ private:
 
     // Starts writing the filled block and switches to the other one.
     int WriteFilledBlock();
+    // Makes the filling block empty, its bytes to begin at origin_.
+    void StartBlock();
     // Waits for the block being written; the errno of the first failed write.
     int AwaitWrite();
     // Writes size bytes of data, of which the first statementEnd (or none,
@@ -70,7 +72,10 @@ private:
     bool append_ = false;  // opened for appending: every write goes to the end
     Block blocks_[2];
     int filling_ = 0;  // the block statements go into
-    std::size_t used_ = 0;
+    static constexpr std::size_t kAlignment = 64;
+    std::size_t origin_ = 0;  // where the filling block's bytes begin
+    std::size_t used_ = 0;    // where they end
+    std::uint64_t handedOver_ = 0;  // bytes handed to the writer
     std::size_t statementEnd_;     // in the filling block: where its last whole statement ends, or npos
     std::int64_t start_ = 0;       // where this output's bytes begin in the file
     std::int64_t writtenEnd_ = 0;  // where the blocks written end in the file

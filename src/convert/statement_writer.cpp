@@ -55,12 +55,17 @@ int StatementWriter::CheckNuls(std::string_view bytes) {
 
 int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
     if (options_.rowsPerInsert <= 1) {
-        // One statement a row: the scanner writes it whole, the fastest way.
-        if (const int refused = CheckNuls(line)) return refused;
+        // One statement a row: the scanner writes it whole, the fastest way,
+        // and says whether the row holds a NUL byte; if so, it stays
+        // uncommitted until the NUL choice allows it.
         char* at = nullptr;
         if (const int error = output_.Reserve(scanner_.MaxRowSize(line.size()), at)) return error;
         std::size_t count = 0;
-        char* end = scanner_.WriteRow(line, at, count);
+        bool nul = false;
+        char* end = scanner_.WriteRow(line, at, count, nul);
+        if (nul) {
+            if (const int refused = CheckNuls(line)) return refused;
+        }
         output_.Commit(end, end);
         ++counts_.statements;
         CountRow(count, lineNumber);

@@ -155,6 +155,13 @@ struct Avx2Kind {
 };
 #endif
 
+// Bit i of the result is the exclusive or of bits 0 to i of bits: where a
+// mask of quotes has them, whether byte i is inside a quoted part.
+constexpr std::uint64_t PrefixXor(std::uint64_t bits) {
+    for (int shift = 1; shift < 64; shift *= 2) bits ^= bits << shift;
+    return bits;
+}
+
 // Whether this build has the kind and the processor can run it; the widest
 // that can; its name, for people.
 bool KindRuns(ScanKind kind);
