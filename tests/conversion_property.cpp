@@ -130,13 +130,15 @@ std::string CheckRun(const ConversionCase& c) {
 std::string CheckScanner(const ConversionCase& c) {
     std::vector<std::string> lines = reference::TextLines(c.input);
     std::string joined;
-    for (const std::string& line : lines) std::copy_if(line.begin(), line.end(), std::back_inserter(joined), [](char b) { return b != '\n'; });
+    for (const std::string& line : lines)
+        std::copy_if(line.begin(), line.end(), std::back_inserter(joined), [](char b) { return b != '\n'; });
     while (!joined.empty() && joined.size() < 3 * kWide) joined += joined;
     lines.push_back(joined);
     // And shifted so that each quote next to a delimiter or quote falls on
     // either side of a block's end.
     const auto special = [&c](char b) { return b == c.options.delimiter || b == '"'; };
-    for (std::size_t i = joined.find('"'); i != std::string::npos && i + 1 < joined.size(); i = joined.find('"', i + 1)) {
+    for (std::size_t i = joined.find('"'); i != std::string::npos && i + 1 < joined.size();
+         i = joined.find('"', i + 1)) {
         if (i == 0 || !(special(joined[i - 1]) || special(joined[i + 1]))) continue;
         for (const std::size_t at : {kWide - 1, kWide}) {
             lines.push_back(std::string((at + kWide - i % kWide) % kWide, 'x') + joined);
@@ -263,7 +265,8 @@ std::string CheckCsvReader(const ConversionCase& c) {
     std::vector<std::string> joined = {"\"\r\n\""};
     for (const auto& record : records) joined.insert(joined.end(), record.begin(), record.end());
     std::string inputLine;
-    std::copy_if(bytes.begin(), bytes.end(), std::back_inserter(inputLine), [](char b) { return b != '\r' && b != '\n'; });
+    std::copy_if(bytes.begin(), bytes.end(), std::back_inserter(inputLine),
+                 [](char b) { return b != '\r' && b != '\n'; });
     while (!inputLine.empty() && inputLine.size() < 3 * kWide) inputLine += inputLine;
     std::vector<std::string> texts = {WrittenAsCsv(records, c.options.delimiter),
                                       WrittenAsCsv({joined, {"next"}}, c.options.delimiter), inputLine + "\n"};
@@ -278,7 +281,8 @@ std::string CheckCsvReader(const ConversionCase& c) {
              i = text.find_first_of("\"\r", i + 1), ++shifts) {
             // A first value of x's moves the rest along.
             for (const std::size_t at : {kWide - 1, kWide}) {
-                texts.push_back(std::string((at + 2 * kWide - 1 - i % kWide) % kWide, 'x') + c.options.delimiter + text);
+                texts.push_back(std::string((at + 2 * kWide - 1 - i % kWide) % kWide, 'x') + c.options.delimiter +
+                                text);
             }
         }
     }

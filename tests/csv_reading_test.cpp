@@ -279,9 +279,9 @@ TEST(IconvSourceTest, DecodesAsIconvDoesInOneGo) {
         const char* encoding;
         bool byTable;
     };
-    const Case cases[] = {{"latin1", true},  {"windows-1252", true}, {"ISO-8859-7", true}, {"KOI8-R", true},
-                          {"CP437", true},   {"IBM037", true},       {"CP1255", false},    {"UTF-16LE", false},
-                          {"SHIFT_JIS", false}};
+    const Case cases[] = {{"latin1", true},  {"windows-1252", true}, {"ISO-8859-7", true},
+                          {"KOI8-R", true},  {"CP437", true},        {"IBM037", true},
+                          {"CP1255", false}, {"UTF-16LE", false},    {"SHIFT_JIS", false}};
     std::mt19937 random(11);
     for (const Case& c : cases) {
         for (int round = 0; round < 40; ++round) {

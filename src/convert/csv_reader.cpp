@@ -197,7 +197,7 @@ void CsvReader::CollectValues(std::vector<std::string_view>& values) const {
 }
 
 bool CsvReader::FindRegularRecord(const char*& recordEnd, const char*& after, std::uint64_t& breaks) const {
-    std::uint64_t inside = 0;        // the block before ended inside quotes
+    std::uint64_t inside = 0;         // the block before ended inside quotes
     std::uint64_t lastDelimiter = 1;  // ... with a delimiter outside them (the record's start counts as one)
     std::uint64_t lastClosing = 0;    // ... with a closing quote
     std::uint64_t lastCr = 0;

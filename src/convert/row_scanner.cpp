@@ -137,7 +137,7 @@ struct LineScan {
     std::uint64_t lastQuote = 0;
     std::uint64_t lastInside = 0;
     std::uint64_t lastOpening = 0;
-    std::uint64_t carry = 0;  // a quoted field goes on into the next block
+    std::uint64_t carry = 0;        // a quoted field goes on into the next block
     std::uint64_t lastClosing = 0;  // of a record: the block before ended with a closing quote
     std::size_t fieldEnds = 0;
     std::uint64_t nuls = 0;  // NUL bytes the dialect drops, seen
@@ -150,8 +150,8 @@ struct LineScan {
         std::uint64_t fieldEnds;
         std::uint64_t back;
         std::uint64_t skipsQuote;  // field ends followed by an opening quote
-        std::uint64_t inside;   // bytes inside a quoted field
-        std::uint64_t opening;  // quotes that open one
+        std::uint64_t inside;      // bytes inside a quoted field
+        std::uint64_t opening;     // quotes that open one
     };
 
     [[gnu::always_inline]] Stops Classify(const char* chunk, std::uint64_t valid, char delimiter) {
@@ -222,8 +222,8 @@ struct LineScan {
         return stops;
     }
 
-    [[gnu::always_inline]] static char* Write(std::string_view line, const Table& table, char* out,
-                                              std::size_t& count, bool& nul) {
+    [[gnu::always_inline]] static char* Write(std::string_view line, const Table& table, char* out, std::size_t& count,
+                                              bool& nul) {
         const char delimiter = kCommas ? kComma : table.delimiter;
         if constexpr (!kRecords) line = TrimLine(line, delimiter);
         const char* const end = line.data() + line.size();

@@ -73,8 +73,7 @@ public:
 
     ScanKind kind() const { return kind_; }
 
-    using ValuesWriter = char* (*)(std::string_view line, const void* table, char* out, std::size_t& count,
-                                   bool& nul);
+    using ValuesWriter = char* (*)(std::string_view line, const void* table, char* out, std::size_t& count, bool& nul);
     template <const DialectRules& kRules>
     struct StopTable;
 

@@ -73,14 +73,14 @@ private:
     Block blocks_[2];
     int filling_ = 0;  // the block statements go into
     static constexpr std::size_t kAlignment = 64;
-    std::size_t origin_ = 0;  // where the filling block's bytes begin
-    std::size_t used_ = 0;    // where they end
+    std::size_t origin_ = 0;        // where the filling block's bytes begin
+    std::size_t used_ = 0;          // where they end
     std::uint64_t handedOver_ = 0;  // bytes handed to the writer
-    std::size_t statementEnd_;     // in the filling block: where its last whole statement ends, or npos
-    std::int64_t start_ = 0;       // where this output's bytes begin in the file
-    std::int64_t writtenEnd_ = 0;  // where the blocks written end in the file
-    std::int64_t wholeEnd_ = 0;    // where the last whole statement written ends
-    std::int64_t fileEnd_ = 0;     // where this output's bytes end in the file now
+    std::size_t statementEnd_;      // in the filling block: where its last whole statement ends, or npos
+    std::int64_t start_ = 0;        // where this output's bytes begin in the file
+    std::int64_t writtenEnd_ = 0;   // where the blocks written end in the file
+    std::int64_t wholeEnd_ = 0;     // where the last whole statement written ends
+    std::int64_t fileEnd_ = 0;      // where this output's bytes end in the file now
     bool endUncertain_ = false;
     int error_ = 0;
     int written_ = 0;  // what the last write handed to the writer returned

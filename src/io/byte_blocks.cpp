@@ -14,8 +14,7 @@ bool KindRuns(ScanKind kind) {
 #endif
         case ScanKind::Avx2:
 #ifdef ROWSMITH_AVX2_KIND
-            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
-                   __builtin_cpu_supports("popcnt");
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
 #else
             return false;
 #endif

@@ -29,8 +29,8 @@ bool Failed(iconv_t descriptor) {
 
 struct IconvSource::Table {
     struct Character {
-        char bytes[4];       // its UTF-8, padded
-        std::uint8_t size;   // 0: the byte is not valid in the set
+        char bytes[4];      // its UTF-8, padded
+        std::uint8_t size;  // 0: the byte is not valid in the set
     };
     Character characters[256];
     bool asciiSame = true;  // bytes below 0x80 stay as they are
@@ -144,7 +144,8 @@ int IconvSource::DecodeByTable(char* buffer, std::size_t size, std::size_t& got)
     constexpr std::size_t kMost = 3;  // the longest character, in UTF-8
     while (in < end) {
         // Sixteen bytes of ASCII at a time, as most text is.
-        if (table.asciiSame && end - in >= static_cast<std::ptrdiff_t>(kRun) && outEnd - out >= static_cast<std::ptrdiff_t>(kRun)) {
+        if (table.asciiSame && end - in >= static_cast<std::ptrdiff_t>(kRun) &&
+            outEnd - out >= static_cast<std::ptrdiff_t>(kRun)) {
             std::uint64_t halves[2];
             std::memcpy(halves, in, kRun);
             if (((halves[0] | halves[1]) & 0x8080808080808080u) == 0) {

@@ -44,7 +44,7 @@ private:
 
     ByteSource& encoded_;
     std::string encoding_;
-    void* descriptor_;  // iconv_t
+    void* descriptor_;              // iconv_t
     std::unique_ptr<Table> table_;  // null: the set is not one of one byte a character
     std::unique_ptr<char[]> input_;
     std::size_t start_ = 0;  // bytes of input_ not yet decoded: [start_, end_)

@@ -36,14 +36,14 @@ private:
 
     ByteSource& inner_;
     std::unique_ptr<char[]> blocks_[2];
-    int current_ = 0;           // the block Read hands out
-    std::size_t used_ = 0;      // bytes of it handed out
-    std::size_t size_ = 0;      // bytes in it
-    bool started_ = false;      // the other block is being filled
+    int current_ = 0;       // the block Read hands out
+    std::size_t used_ = 0;  // bytes of it handed out
+    std::size_t size_ = 0;  // bytes in it
+    bool started_ = false;  // the other block is being filled
     bool ended_ = false;
     int error_ = 0;
     std::uint64_t fromFile_ = 0;
-    Filled next_;     // what filling the other block gave
+    Filled next_;    // what filling the other block gave
     Worker reader_;  // last: its thread ends before the blocks go
 };
 

@@ -20,7 +20,9 @@ constexpr char kEndOfText = 0x1A;
 }  // namespace
 
 TextModeReader::TextModeReader(ByteSource& source, std::size_t blockSize)
-    : source_(&source), capacity_(blockSize < 16 ? 16 : blockSize), buffer_(new char[capacity_ + kAlignment + kPadding]()) {}
+    : source_(&source),
+      capacity_(blockSize < 16 ? 16 : blockSize),
+      buffer_(new char[capacity_ + kAlignment + kPadding]()) {}
 
 TextModeReader::TextModeReader(int fd, std::size_t blockSize)
     : fdSource_(std::make_unique<FdSource>(fd)),

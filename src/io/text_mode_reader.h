@@ -52,11 +52,11 @@ private:
     ByteSource* source_;
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
-    std::size_t lineStart_ = 0;   // first byte not yet handed out
-    std::size_t scanned_ = 0;     // bytes before this are looked at for line feeds
-    std::size_t window_ = 0;      // where the bytes lineFeeds_ stands for begin
+    std::size_t lineStart_ = 0;    // first byte not yet handed out
+    std::size_t scanned_ = 0;      // bytes before this are looked at for line feeds
+    std::size_t window_ = 0;       // where the bytes lineFeeds_ stands for begin
     std::uint64_t lineFeeds_ = 0;  // a bit for each line feed not handed out yet
-    std::size_t end_ = 0;         // end of the bytes read so far
+    std::size_t end_ = 0;          // end of the bytes read so far
     std::uint64_t reads_ = 0;
     std::uint64_t fromSource_ = 0;  // bytes read from the source
     static constexpr std::size_t kAlignment = 64;

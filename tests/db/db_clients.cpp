@@ -96,7 +96,6 @@ int LoadIntoMariaDb(const std::string& dir, const std::string& database, const s
     return RunClient(command, sqlFile, errors);
 }
 
-
 std::vector<Row> QuerySqlite(const std::string& databaseFile, const std::string& query) {
     sqlite3* raw = nullptr;
     EXPECT_EQ(sqlite3_open(databaseFile.c_str(), &raw), SQLITE_OK);

@@ -46,7 +46,6 @@ int LoadIntoPostgres(const std::string& dir, const std::string& sqlFile, std::st
 int LoadIntoMariaDb(const std::string& dir, const std::string& database, const std::string& sqlFile,
                     std::string& errors);
 
-
 // Every row of query, with each column's exact bytes. A failed query fails
 // the test and gives no rows.
 std::vector<Row> QuerySqlite(const std::string& databaseFile, const std::string& query);
