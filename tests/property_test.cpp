@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "conversion_property.h"
+#include "convert/row_scanner.h"
 #include "convert/sql_dialect.h"
+#include "inputs.h"
+#include "reference_rules.h"
 
 namespace rowsmith::test {
 namespace {
@@ -42,6 +45,31 @@ INSTANTIATE_TEST_SUITE_P(EveryForm, ConversionProperty,
                          ::testing::Combine(::testing::ValuesIn(kDialects), ::testing::Bool(),
                                             ::testing::ValuesIn(kPropertyDelimiters), ::testing::Bool()),
                          Name);
+
+// Each vector unit's scanner this build has: the property above holds them
+// all to the plain rules; here each is named, and one the processor cannot
+// run is reported as skipped. Lines of quoted lines strung together cross
+// the scanners' blocks.
+class ScanKindTest : public ::testing::TestWithParam<ScanKind> {};
+
+TEST_P(ScanKindTest, WritesLongLinesAsTheReadingOfTheRules) {
+    if (!KindRuns(GetParam())) GTEST_SKIP() << "this processor cannot run the " << KindName(GetParam()) << " scanner";
+    const RowScanner scanner("T", "F", {}, "\r\n", GetParam());
+    const std::string input = QuotedLines(400).input;
+    std::string line;
+    for (std::size_t at = 0, n = 0; at < input.size(); at = input.find('\n', at) + 1, ++n) {
+        line += input.substr(at, input.find('\r', at) - at);
+        if (n % 9 != 8) continue;
+        std::string statement;
+        scanner.AppendRow(line, statement);
+        ASSERT_EQ(statement, "INSERT INTO T ( F ) VALUES ( " + reference::ValueList(line) + " );\r\n");
+        line.clear();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, ScanKindTest,
+                         ::testing::Values(ScanKind::Scalar, ScanKind::Sse2, ScanKind::Avx2),
+                         [](const ::testing::TestParamInfo<ScanKind>& kind) { return std::string(KindName(kind.param)); });
 
 }  // namespace
 }  // namespace rowsmith::test
