@@ -46,14 +46,12 @@ CsvReader::CsvReader(ByteSource& source, char delimiter, std::size_t blockSize)
     : source_(source),
       delimiter_(delimiter),
       capacity_(blockSize < 16 ? 16 : blockSize),
-      buffer_(new char[capacity_ + 2 * kWide]()) {}
+      buffer_(new char[capacity_ + kCopyAlignment + kWide]()) {}
 
 bool CsvReader::Fill() {
     if (inputEnded_ || error_ != 0) return false;
     std::size_t got = 0;
-    // At the same offset into a 64-byte line as the bytes have in the file:
-    // the kernel copies much faster so.
-    char* at = buffer_.get() + (fromSource_ - reinterpret_cast<std::uintptr_t>(buffer_.get())) % kWide;
+    char* at = buffer_.get() + CopyOrigin(fromSource_, buffer_.get());
     error_ = source_.Read(at, capacity_, got);
     fromSource_ += got;
     if (error_ != 0 || got == 0) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "io/byte_source.h"
 #include "io/write_all.h"
 
 namespace rowsmith {
@@ -18,8 +19,8 @@ constexpr std::size_t kNoStatementEnd = std::string::npos;
 
 StatementOutput::StatementOutput(int fd, std::size_t blockSize) : fd_(fd), statementEnd_(kNoStatementEnd) {
     for (Block& block : blocks_) {
-        block.bytes.reset(new char[blockSize + kAlignment]);
-        block.capacity = blockSize + kAlignment;
+        block.bytes.reset(new char[blockSize + kCopyAlignment]);
+        block.capacity = blockSize + kCopyAlignment;
     }
     struct stat info {};
     const int flags = ::fcntl(fd_, F_GETFL);
@@ -33,11 +34,9 @@ StatementOutput::StatementOutput(int fd, std::size_t blockSize) : fd_(fd), state
 }
 
 void StatementOutput::StartBlock() {
-    // Each block's bytes begin at the same offset into a 64-byte line as
-    // they will have in the file: the kernel copies much faster so.
-    const char* base = blocks_[filling_].bytes.get();
+    // Each block's bytes begin where the kernel copies them fastest.
     const auto at = static_cast<std::uint64_t>(start_) + handedOver_;
-    used_ = origin_ = (at - reinterpret_cast<std::uintptr_t>(base)) % kAlignment;
+    used_ = origin_ = CopyOrigin(at, blocks_[filling_].bytes.get());
     statementEnd_ = kNoStatementEnd;
 }
 
@@ -50,9 +49,9 @@ int StatementOutput::Reserve(std::size_t size, char*& at) {
     if (blocks_[filling_].capacity - used_ < size) {
         if (WriteFilledBlock() != 0) return error_;
         Block& block = blocks_[filling_];
-        if (block.capacity < size + kAlignment) {  // a statement longer than a block
-            block.bytes.reset(new char[size + kAlignment]);
-            block.capacity = size + kAlignment;
+        if (block.capacity < size + kCopyAlignment) {  // a statement longer than a block
+            block.bytes.reset(new char[size + kCopyAlignment]);
+            block.capacity = size + kCopyAlignment;
             StartBlock();
         }
     }

@@ -59,6 +59,11 @@ inline unsigned Equal(Block block, char c) {
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block.bytes, _mm_set1_epi8(c))));
 }
 
+// Bit i is set when byte i of the block is 0x80 or above: not ASCII.
+inline unsigned HighBits(Block block) {
+    return static_cast<unsigned>(_mm_movemask_epi8(block.bytes));
+}
+
 #else
 
 struct Block {
@@ -78,6 +83,12 @@ inline void Store(char* out, const Block& block) {
 inline unsigned Equal(const Block& block, char c) {
     unsigned bits = 0;
     for (std::size_t i = 0; i < kSize; ++i) bits |= static_cast<unsigned>(block.bytes[i] == c) << i;
+    return bits;
+}
+
+inline unsigned HighBits(const Block& block) {
+    unsigned bits = 0;
+    for (std::size_t i = 0; i < kSize; ++i) bits |= static_cast<unsigned>(static_cast<unsigned char>(block.bytes[i]) >> 7) << i;
     return bits;
 }
 

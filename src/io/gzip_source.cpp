@@ -157,7 +157,7 @@ bool StartsLikeGzip(const char* bytes, std::size_t size) {
 }
 
 GzipSource::GzipSource(ByteSource& compressed, Inflater inflater)
-    : compressed_(compressed), stream_(MakeStream(inflater)), input_(new char[kBlockSize]) {}
+    : compressed_(compressed), stream_(MakeStream(inflater)), input_(new char[kBlockSize + kCopyAlignment]) {}
 
 GzipSource::~GzipSource() = default;
 
@@ -168,9 +168,11 @@ int GzipSource::Read(char* buffer, std::size_t size, std::size_t& got) {
     while (out == buffer) {
         if (stream_->InputLeft() == 0 && !inputEnded_) {
             std::size_t n = 0;
-            if (const int error = compressed_.Read(input_.get(), kBlockSize, n)) return error;
+            char* at = input_.get() + CopyOrigin(fromSource_, input_.get());
+            if (const int error = compressed_.Read(at, kBlockSize, n)) return error;
             inputEnded_ = n == 0;
-            stream_->SetInput(input_.get(), n);
+            fromSource_ += n;
+            stream_->SetInput(at, n);
         }
         if (memberEnded_) {
             if (stream_->InputLeft() == 0) return 0;  // the end, after a whole member

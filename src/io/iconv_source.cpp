@@ -1,11 +1,13 @@
 #include "io/iconv_source.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 
 #include <iconv.h>
 
+#include "io/byte_blocks.h"
 #include "io/status.h"
 
 namespace rowsmith {
@@ -115,7 +117,7 @@ IconvSource::IconvSource(ByteSource& encoded, std::string encoding, void* descri
       encoding_(std::move(encoding)),
       descriptor_(descriptor),
       table_(Table::Build(Descriptor(descriptor))),
-      input_(new char[kBlockSize]) {}
+      input_(new char[kBlockSize + kCopyAlignment]) {}
 
 IconvSource::~IconvSource() {
     ::iconv_close(Descriptor(descriptor_));
@@ -123,14 +125,17 @@ IconvSource::~IconvSource() {
 
 int IconvSource::Refill() {
     // Keep an unfinished sequence and read more after it.
-    std::memmove(input_.get(), input_.get() + start_, end_ - start_);
-    end_ -= start_;
-    start_ = 0;
+    const std::size_t left = end_ - start_;
+    const std::size_t origin = CopyOrigin(fromSource_ - left, input_.get());
+    std::memmove(input_.get() + origin, input_.get() + start_, left);
+    start_ = origin;
+    end_ = origin + left;
     if (inputEnded_) return 0;
     std::size_t n = 0;
-    if (const int error = encoded_.Read(input_.get() + end_, kBlockSize - end_, n)) return error;
+    if (const int error = encoded_.Read(input_.get() + end_, kBlockSize - left, n)) return error;
     inputEnded_ = n == 0;
     end_ += n;
+    fromSource_ += n;
     return 0;
 }
 
@@ -140,20 +145,24 @@ int IconvSource::DecodeByTable(char* buffer, std::size_t size, std::size_t& got)
     const char* const end = input_.get() + end_;
     char* out = buffer;
     char* const outEnd = buffer + size;
-    constexpr std::size_t kRun = 16;
-    constexpr std::size_t kMost = 3;  // the longest character, in UTF-8
+    constexpr auto kRun = static_cast<std::ptrdiff_t>(blocks::kSize);
+    constexpr std::ptrdiff_t kMost = 3;  // the longest character, in UTF-8
+    std::uint64_t lines = 0;
     while (in < end) {
-        // Sixteen bytes of ASCII at a time, as most text is.
-        if (table.asciiSame && end - in >= static_cast<std::ptrdiff_t>(kRun) &&
-            outEnd - out >= static_cast<std::ptrdiff_t>(kRun)) {
-            std::uint64_t halves[2];
-            std::memcpy(halves, in, kRun);
-            if (((halves[0] | halves[1]) & 0x8080808080808080u) == 0) {
-                std::memcpy(out, in, kRun);
-                in += kRun;
-                out += kRun;
-                continue;
+        // ASCII, as most text is, sixteen bytes at a time: up to the first
+        // byte that is not, which the table decodes.
+        if (table.asciiSame && end - in >= kRun && outEnd - out >= kRun) {
+            const blocks::Block block = blocks::Load(in);
+            const unsigned high = blocks::HighBits(block);
+            const int ascii = high == 0 ? static_cast<int>(kRun) : std::countr_zero(high);
+            blocks::Store(out, block);
+            const unsigned asciiBits = (std::uint32_t{1} << ascii) - 1;
+            if (const unsigned feeds = blocks::Equal(block, '\n') & asciiBits; feeds != 0) {
+                lines += static_cast<std::uint64_t>(std::popcount(feeds));
             }
+            in += ascii;
+            out += ascii;
+            if (ascii == kRun) continue;
         }
         const Table::Character& character = table.characters[static_cast<unsigned char>(*in)];
         if (character.size == 0) {
@@ -164,16 +173,17 @@ int IconvSource::DecodeByTable(char* buffer, std::size_t size, std::size_t& got)
             break;  // the text before it goes first
         }
         if (outEnd - out < static_cast<std::ptrdiff_t>(character.size)) break;
-        if (outEnd - out > static_cast<std::ptrdiff_t>(kMost)) {
+        if (outEnd - out > kMost) {
             std::memcpy(out, character.bytes, sizeof character.bytes);
         } else {
             std::memcpy(out, character.bytes, character.size);
         }
+        lines += character.size == 1 && character.bytes[0] == '\n';
         out += character.size;
         ++in;
     }
     got = static_cast<std::size_t>(out - buffer);
-    lines_ += static_cast<std::uint64_t>(std::count(buffer, out, '\n'));
+    lines_ += lines;
     start_ = static_cast<std::size_t>(in - input_.get());
     return 0;
 }

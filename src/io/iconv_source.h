@@ -51,6 +51,7 @@ private:
     std::size_t end_ = 0;
     bool inputEnded_ = false;
     bool flushed_ = false;
+    std::uint64_t fromSource_ = 0;  // bytes read from the source
     std::uint64_t lines_ = 1;  // the line being decoded
     char pending_[8] = {};     // decoded for a caller with less room than a character
     std::size_t pendingSize_ = 0;

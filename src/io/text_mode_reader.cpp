@@ -22,14 +22,14 @@ constexpr char kEndOfText = 0x1A;
 TextModeReader::TextModeReader(ByteSource& source, std::size_t blockSize)
     : source_(&source),
       capacity_(blockSize < 16 ? 16 : blockSize),
-      buffer_(new char[capacity_ + kAlignment + kPadding]()) {}
+      buffer_(new char[capacity_ + kCopyAlignment + kPadding]()) {}
 
 TextModeReader::TextModeReader(int fd, std::size_t blockSize)
     : fdSource_(std::make_unique<FdSource>(fd)),
       markSkipper_(std::make_unique<Utf8MarkSkipper>(*fdSource_)),
       source_(markSkipper_.get()),
       capacity_(blockSize < 16 ? 16 : blockSize),
-      buffer_(new char[capacity_ + kAlignment + kPadding]()) {}
+      buffer_(new char[capacity_ + kCopyAlignment + kPadding]()) {}
 
 TextModeReader::~TextModeReader() = default;
 
@@ -92,10 +92,10 @@ bool TextModeReader::Fill() {
             return false;
         }
         capacity_ = std::min(capacity_ * 2, kMaxLineSize);
-        larger.reset(new char[capacity_ + kAlignment + kPadding]());
+        larger.reset(new char[capacity_ + kCopyAlignment + kPadding]());
     }
     char* base = larger ? larger.get() : buffer_.get();
-    const std::size_t origin = (fromSource_ - left - reinterpret_cast<std::uintptr_t>(base)) % kAlignment;
+    const std::size_t origin = CopyOrigin(fromSource_ - left, base);
     std::memmove(base + origin, from, left);
     if (larger) buffer_ = std::move(larger);
     scanned_ = scanned_ - lineStart_ + origin;

@@ -59,7 +59,6 @@ private:
     std::size_t end_ = 0;          // end of the bytes read so far
     std::uint64_t reads_ = 0;
     std::uint64_t fromSource_ = 0;  // bytes read from the source
-    static constexpr std::size_t kAlignment = 64;
     bool inputEnded_ = false;
     int error_ = 0;
 };
