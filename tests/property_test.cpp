@@ -67,9 +67,10 @@ TEST_P(ScanKindTest, WritesLongLinesAsTheReadingOfTheRules) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryKind, ScanKindTest,
-                         ::testing::Values(ScanKind::Scalar, ScanKind::Sse2, ScanKind::Avx2),
-                         [](const ::testing::TestParamInfo<ScanKind>& kind) { return std::string(KindName(kind.param)); });
+INSTANTIATE_TEST_SUITE_P(EveryKind, ScanKindTest, ::testing::Values(ScanKind::Scalar, ScanKind::Sse2, ScanKind::Avx2),
+                         [](const ::testing::TestParamInfo<ScanKind>& kind) {
+                             return std::string(KindName(kind.param));
+                         });
 
 }  // namespace
 }  // namespace rowsmith::test

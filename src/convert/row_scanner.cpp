@@ -222,6 +222,37 @@ struct LineScan {
         return stops;
     }
 
+    // What one stop writes: the byte's text, and with empty-as-null an empty
+    // value goes back over its opening quote as NULL.
+    [[gnu::always_inline]] static char* WriteStop(const Table& table, char at, bool endsField, char* out,
+                                                  char*& fieldOut) {
+        const auto* text = &table.stops[static_cast<unsigned char>(at)];
+        if constexpr (kEmptyAsNull) {
+            if (endsField && out == fieldOut) {
+                out = WriteText(kNull, fieldOut - 1);
+                text = &table.nullFieldEnd;
+            }
+        }
+        std::memcpy(out, text->bytes, sizeof text->bytes);
+        out += text->length;
+        if constexpr (kEmptyAsNull) {
+            if (endsField) fieldOut = out;
+        }
+        return out;
+    }
+
+    // A quoted field still open at the end of the line loses its last byte,
+    // unless that is its opening quote.
+    [[gnu::always_inline]] static char* TakeBackUnclosedEnd(std::string_view line, const Table& table,
+                                                            const Stops& stops, char* out) {
+        if (line.empty()) return out;
+        const std::size_t last = (line.size() - 1) % kWide;
+        if (((stops.inside & ~stops.opening) >> last & 1) != 0) {
+            out -= table.written[static_cast<unsigned char>(line.back())];
+        }
+        return out;
+    }
+
     [[gnu::always_inline]] static char* Write(std::string_view line, const Table& table, char* out, std::size_t& count,
                                               bool& nul) {
         const char delimiter = kCommas ? kComma : table.delimiter;
@@ -242,32 +273,11 @@ struct LineScan {
                 out = CopyRun(copied, at, out);
                 copied = at + 1 + ((stops.skipsQuote >> i) & 1);
                 out -= (stops.back >> i) & 1;
-                const auto* text = &table.stops[static_cast<unsigned char>(*at)];
-                if constexpr (kEmptyAsNull) {
-                    // An empty value goes back over its opening quote as NULL.
-                    const bool endsField = ((stops.fieldEnds >> i) & 1) != 0;
-                    if (endsField && out == fieldOut) {
-                        out = WriteText(kNull, fieldOut - 1);
-                        text = &table.nullFieldEnd;
-                    }
-                    std::memcpy(out, text->bytes, sizeof text->bytes);
-                    out += text->length;
-                    if (endsField) fieldOut = out;
-                } else {
-                    std::memcpy(out, text->bytes, sizeof text->bytes);
-                    out += text->length;
-                }
+                out = WriteStop(table, *at, ((stops.fieldEnds >> i) & 1) != 0, out, fieldOut);
             }
         }
         out = CopyRun(copied, end, out);
-        // A quoted field still open at the end of the line loses its last
-        // byte, unless that is its opening quote.
-        if (!kRecords && line.size() > 0) {
-            const std::size_t last = (line.size() - 1) % kWide;
-            if (((stops.inside & ~stops.opening) >> last & 1) != 0) {
-                out -= table.written[static_cast<unsigned char>(end[-1])];
-            }
-        }
+        if constexpr (!kRecords) out = TakeBackUnclosedEnd(line, table, stops, out);
         count = scan.fieldEnds + 1;
         nul = scan.nuls != 0;
         if constexpr (kEmptyAsNull) {

@@ -71,7 +71,7 @@ private:
     bool canCut_ = false;  // a regular file, written at a known place
     bool append_ = false;  // opened for appending: every write goes to the end
     Block blocks_[2];
-    int filling_ = 0;  // the block statements go into
+    int filling_ = 0;               // the block statements go into
     std::size_t origin_ = 0;        // where the filling block's bytes begin
     std::size_t used_ = 0;          // where they end
     std::uint64_t handedOver_ = 0;  // bytes handed to the writer

@@ -3,21 +3,24 @@
 namespace rowsmith {
 
 bool KindRuns(ScanKind kind) {
+#ifdef ROWSMITH_SSE2_KIND
+    constexpr bool kSse2Built = true;
+#else
+    constexpr bool kSse2Built = false;
+#endif
+#ifdef ROWSMITH_AVX2_KIND
+    constexpr bool kAvx2Built = true;
+#else
+    constexpr bool kAvx2Built = false;
+#endif
     switch (kind) {
         case ScanKind::Scalar:
             return true;
         case ScanKind::Sse2:
-#ifdef ROWSMITH_SSE2_KIND
-            return true;
-#else
-            return false;
-#endif
+            return kSse2Built;
         case ScanKind::Avx2:
-#ifdef ROWSMITH_AVX2_KIND
-            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-#else
-            return false;
-#endif
+            return kAvx2Built && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
+                   __builtin_cpu_supports("popcnt");
     }
     return false;
 }

@@ -88,7 +88,8 @@ inline unsigned Equal(const Block& block, char c) {
 
 inline unsigned HighBits(const Block& block) {
     unsigned bits = 0;
-    for (std::size_t i = 0; i < kSize; ++i) bits |= static_cast<unsigned>(static_cast<unsigned char>(block.bytes[i]) >> 7) << i;
+    for (std::size_t i = 0; i < kSize; ++i)
+        bits |= static_cast<unsigned>(static_cast<unsigned char>(block.bytes[i]) >> 7) << i;
     return bits;
 }
 

@@ -41,8 +41,8 @@ private:
     std::unique_ptr<char[]> input_;
     bool inputEnded_ = false;
     std::uint64_t fromSource_ = 0;  // bytes read from the source
-    bool memberEnded_ = false;  // the last member ended; more may follow
-    std::string reason_;        // what is wrong with the data
+    bool memberEnded_ = false;      // the last member ended; more may follow
+    std::string reason_;            // what is wrong with the data
 };
 
 // True when bytes open a gzip stream.

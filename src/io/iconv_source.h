@@ -52,8 +52,8 @@ private:
     bool inputEnded_ = false;
     bool flushed_ = false;
     std::uint64_t fromSource_ = 0;  // bytes read from the source
-    std::uint64_t lines_ = 1;  // the line being decoded
-    char pending_[8] = {};     // decoded for a caller with less room than a character
+    std::uint64_t lines_ = 1;       // the line being decoded
+    char pending_[8] = {};          // decoded for a caller with less room than a character
     std::size_t pendingSize_ = 0;
     std::size_t pendingGiven_ = 0;
 };
