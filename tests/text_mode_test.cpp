@@ -115,22 +115,27 @@ TEST(TextModeReaderPipe, FindsTheByteOrderMarkWhenItArrivesByteByByte) {
     EXPECT_EQ(lines, std::vector<std::string>{"a\n"});
 }
 
-// Every block of a run is read ahead by one thread, not one each.
-TEST(ReadAheadSourceTest, ReadsEveryBlockOnOneThreadOfItsOwn) {
-    const std::string bytes(9 * ReadAheadSource::kBlockSize + 5, 'x');
+// Every block of a run is read ahead by one thread, not one each, and
+// whole: a source giving pieces (as an inflater does) still fills each.
+TEST(ReadAheadSourceTest, ReadsEveryBlockWholeOnOneThreadOfItsOwn) {
+    const std::size_t block = ReadAheadSource::kBlockSize;
+    const std::string bytes(9 * block + 5, 'x');
     std::set<pid_t> readers;
-    test::PiecesSource pieces(bytes, [&readers] {
+    test::PiecesSource pieces(bytes, [&readers, block] {
         readers.insert(::gettid());
-        return ReadAheadSource::kBlockSize;
+        return block / 3 + 1;
     });
     ReadAheadSource ahead(pieces);
     std::string read;
-    std::vector<char> buffer(100000);
+    std::vector<std::size_t> sizes;
+    std::vector<char> buffer(block);
     for (std::size_t got = 1; got != 0;) {
         ASSERT_EQ(ahead.Read(buffer.data(), buffer.size(), got), 0);
         read.append(buffer.data(), got);
+        sizes.push_back(got);
     }
     EXPECT_EQ(read, bytes);
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{block, block, block, block, block, block, block, block, block, 5, 0}));
     ASSERT_EQ(readers.size(), 1u);
     EXPECT_NE(*readers.begin(), ::gettid());
 }

@@ -13,9 +13,19 @@ ReadAheadSource::~ReadAheadSource() {
     reader_.Wait();
 }
 
+// Fills the whole block where the source has the bytes: an inflater hands
+// out what one piece of its input gives, and a block of a few bytes would
+// leave the two threads taking turns instead of working side by side. An
+// error after some bytes waits for the next block, so the bytes go first.
 ReadAheadSource::Filled ReadAheadSource::Fill(char* block) {
     Filled filled;
-    filled.error = inner_.Read(block, kBlockSize, filled.size);
+    while (heldError_ == 0 && filled.size < kBlockSize) {
+        std::size_t got = 0;
+        heldError_ = inner_.Read(block + filled.size, kBlockSize - filled.size, got);
+        filled.size += got;
+        if (got == 0) break;
+    }
+    if (filled.size == 0) filled.error = heldError_;
     filled.fromFile = inner_.bytesFromFile();
     return filled;
 }

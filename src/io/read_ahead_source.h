@@ -43,8 +43,9 @@ private:
     bool ended_ = false;
     int error_ = 0;
     std::uint64_t fromFile_ = 0;
-    Filled next_;    // what filling the other block gave
-    Worker reader_;  // last: its thread ends before the blocks go
+    int heldError_ = 0;  // met after bytes the reader has not had yet
+    Filled next_;        // what filling the other block gave
+    Worker reader_;      // last: its thread ends before the blocks go
 };
 
 }  // namespace rowsmith
