@@ -75,7 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.rowsPerInsert = (data[0] & 2) != 0 ? 1 + data[0] % 5 : 1;
     options.transaction = (data[0] & 4) != 0;
     options.dialect = (data[0] & 8) != 0 ? rowsmith::Dialect::MySql : rowsmith::Dialect::Standard;
-    options.emptyAsNull = (data[0] & 16) != 0;
+    options.null = (data[0] & 16) == 0    ? rowsmith::NullMode::None
+                   : (data[0] & 128) != 0 ? rowsmith::NullMode::UnquotedEmpty
+                                          : rowsmith::NullMode::Empty;
     options.delimiter = (data[0] & 32) != 0 ? ';' : ',';
     options.nul = (data[0] & 64) != 0 ? rowsmith::NulChoice::Strip : rowsmith::NulChoice::Refuse;
     const std::size_t piece = 1 + data[1] % 64;

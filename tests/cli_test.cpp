@@ -138,7 +138,11 @@ TEST(CommandLineOptions, ReadsTheLoadOptions) {
         {Args({"--dialect", "mysql", "in.csv"}), {.dialect = Dialect::MySql}},
         {Args({"--dialect=mariadb", "in.csv"}), {.dialect = Dialect::MySql}},
         {Args({"--dialect", "standard", "in.csv"}), {}},
-        {Args({"--empty-as-null", "in.csv"}), {.emptyAsNull = true}},
+        {Args({"--empty-as-null", "in.csv"}), {.null = NullMode::Empty}},
+        {Args({"--null", "empty", "in.csv"}), {.null = NullMode::Empty}},
+        {Args({"--empty-as-null", "--null=none", "in.csv"}), {}},
+        {Args({"--null-token", "\\N", "--null", "unquoted-empty", "--null-token", "N A", "in.csv"}),
+         {.null = NullMode::UnquotedEmpty, .nullTokens = {"\\N", "N A"}}},
         {Args({"--rows-per-insert", "500", "--transaction", "in.csv"}), {.rowsPerInsert = 500, .transaction = true}},
         {Args({"--rows-per-insert=100000", "in.csv"}), {.rowsPerInsert = 100000}},
     };
@@ -163,6 +167,11 @@ TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
          "--rows-per-insert takes a whole number from 1 to 100000, not '1e3'"},
         {Args({"--rows-per-insert", "+5", "in.csv"}),
          "--rows-per-insert takes a whole number from 1 to 100000, not '+5'"},
+        {Args({"--null", "NULL", "in.csv"}), "--null takes none, empty or unquoted-empty, not 'NULL'"},
+        {Args({"--null-token", "NA ", "in.csv"}),
+         "--null-token takes text without CR, LF or 0x1A that does not end in white space, not 'NA '"},
+        {Args({"--null-token", "", "in.csv"}),
+         "--null-token takes text without CR, LF or 0x1A that does not end in white space, not ''"},
         {{"--table", "", "--fields", "F", "in.csv"}, "the table name given to --table is empty"},
         {{"--table", " \t", "--fields", "F", "in.csv"}, "the table name given to --table is empty"},
     };
@@ -246,7 +255,7 @@ TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {
               "INSERT INTO t ( id, v ) VALUES ( '3',NULL );\r\nCOMMIT;\r\n");
     EXPECT_EQ(result.err,
               "rowsmith-convert: 1 line has a number of values other than the 2 field names: line 2. "
-              "Its statement will fail to load.\n");
+              "Its statement will fail to load.\nrowsmith-convert: 1 value was written as NULL.\n");
     const CliRun noTable = RunCli({"-t", " ", "-f", "a", "in.csv"});
     EXPECT_EQ(noTable.status, 2);
     EXPECT_EQ(noTable.out, "");

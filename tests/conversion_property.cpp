@@ -45,7 +45,9 @@ std::string Show(std::string_view bytes) {
 
 std::string Describe(const ConversionCase& c) {
     std::ostringstream out;
-    out << "dialect " << RulesOf(c.options.dialect).name << (c.options.emptyAsNull ? ", empty as NULL" : "")
+    const char* const nullModes[] = {"", ", empty as NULL", ", unquoted empty as NULL"};
+    out << "dialect " << RulesOf(c.options.dialect).name << nullModes[static_cast<int>(c.options.null)]
+        << (c.options.nullTokens.empty() ? "" : ", NULL tokens")
         << (c.options.nul == NulChoice::Strip ? ", NUL dropped" : "") << ", delimiter "
         << Show(std::string(1, c.options.delimiter)) << (c.options.rfc4180 ? ", standard CSV" : ", line rules") << ", "
         << c.options.rowsPerInsert << " rows per INSERT" << (c.options.transaction ? ", in a transaction" : "")
@@ -54,16 +56,18 @@ std::string Describe(const ConversionCase& c) {
 }
 
 // The rows a database must hold after the run: the independent reading of
-// the rules, empty values as NULL where asked. failed: the run must fail,
+// the rules, values as NULL where asked. failed: the run must fail,
 // at an open quoted field at the end, or at the first record holding a NUL
 // byte the dialect cannot write; the rows before it stand.
 std::vector<Row> ExpectedRows(const ConversionCase& c, bool& failed) {
     std::vector<std::vector<std::string>> records;
+    std::vector<std::vector<bool>> quoted;
     std::vector<bool> hasNul;  // the record's bytes hold a NUL
     failed = false;
     if (c.options.rfc4180) {
         reference::CsvReading reading = reference::CsvRecords(c.input, c.options.delimiter);
         records = std::move(reading.records);
+        quoted = std::move(reading.quoted);
         failed = reading.unclosed;
         for (const auto& record : records) {
             hasNul.push_back(std::any_of(record.begin(), record.end(), [](const std::string& value) {
@@ -72,7 +76,7 @@ std::vector<Row> ExpectedRows(const ConversionCase& c, bool& failed) {
         }
     } else {
         for (const std::string& line : reference::TextLines(c.input)) {
-            records.push_back(reference::Values(line, c.options.delimiter));
+            records.push_back(reference::Values(line, c.options.delimiter, &quoted.emplace_back()));
             hasNul.push_back(line.find('\0') != std::string::npos);
         }
     }
@@ -84,9 +88,11 @@ std::vector<Row> ExpectedRows(const ConversionCase& c, bool& failed) {
             break;
         }
         Row row;
-        for (std::string value : records[r]) {
+        for (std::size_t i = 0; i < records[r].size(); ++i) {
+            std::string value = records[r][i];
             if (dropsNul) std::erase(value, '\0');
-            row.push_back(c.options.emptyAsNull && value.empty() ? reference::Value() : reference::Value(value));
+            const bool isNull = ExpectedNull(c.options, records[r][i], value, quoted[r][i]);
+            row.push_back(isNull ? reference::Value() : reference::Value(value));
         }
         rows.push_back(std::move(row));
     }
@@ -169,7 +175,7 @@ std::string ValuesStatement(const std::vector<std::string>& values, const Conver
     std::string statement = "INSERT INTO t VALUES ( ";
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i > 0) statement += ',';
-        if (options.emptyAsNull && WrittenEmpty(rules, values[i])) {
+        if (options.null == NullMode::Empty && WrittenEmpty(rules, values[i])) {
             statement += "NULL";
         } else {
             AppendLiteral(rules, values[i], statement);
@@ -188,13 +194,15 @@ std::string CheckCsvReading(std::string_view bytes, const ConversionCase& c, std
         PiecesSource source(bytes, [piece] { return piece; });
         CsvReader reader(source, c.options.delimiter, block);
         std::vector<std::vector<std::string>> records;
-        std::vector<std::string> statements;  // for each record handed out whole, the scanners'; else empty
+        std::vector<std::vector<bool>> quoted;  // of each record read as values
+        std::vector<std::string> statements;    // for each record handed out whole, the scanners'; else empty
         std::vector<std::string_view> values;
         std::string_view record;
         std::uint64_t line = 0;
         int status;
         while ((status = whole ? reader.Next(values, record, line) : reader.Next(values, line)) == 0) {
             records.emplace_back(values.begin(), values.end());
+            quoted.push_back(record.data() == nullptr ? reader.quoted() : std::vector<bool>());
             statements.emplace_back();
             lines[whole].push_back(line);
             if (record.data() == nullptr) continue;
@@ -216,6 +224,7 @@ std::string CheckCsvReading(std::string_view bytes, const ConversionCase& c, std
         for (std::size_t i = 0; i < records.size(); ++i) {
             if (statements[i].empty()) {
                 if (records[i] != expected.records[i]) return "the reader reads other records";
+                if (quoted[i] != expected.quoted[i]) return "the reader finds other fields quoted";
                 continue;
             }
             const std::string want = ValuesStatement(expected.records[i], c.options);
@@ -298,6 +307,13 @@ std::string CheckCsvReader(const ConversionCase& c) {
 
 }  // namespace
 
+bool ExpectedNull(const ConversionOptions& options, const std::string& asRead, const std::string& value, bool quoted) {
+    const bool empty =
+        value.empty() && (options.null == NullMode::Empty || (options.null == NullMode::UnquotedEmpty && !quoted));
+    return empty || (!quoted && std::find(options.nullTokens.begin(), options.nullTokens.end(), asRead) !=
+                                    options.nullTokens.end());
+}
+
 ConversionCase CaseFromBytes(const ConversionOptions& options, std::string_view bytes) {
     ConversionCase c;
     c.options = options;
@@ -313,6 +329,8 @@ ConversionCase CaseFromBytes(const ConversionOptions& options, std::string_view 
     c.options.nul = (statements & 8) != 0 ? NulChoice::Strip : NulChoice::Refuse;
     // Statements of many rows end early, now and then, for their size.
     c.options.maxStatementBytes = (statements & 16) != 0 ? kMinStatementBytes : 0;
+    // Markers of NULL, one of them a byte the alphabet has.
+    if ((statements & 32) != 0) c.options.nullTokens = {"a", "b\"", "x"};
     c.piece = 1 + take() % 64;
     for (const char byte : bytes) {
         const auto b = static_cast<unsigned char>(byte);
@@ -330,7 +348,7 @@ ConversionCase FuzzCase(std::string_view bytes) {
     const unsigned choice = bytes.empty() ? 0 : static_cast<unsigned char>(bytes.front());
     if (!bytes.empty()) bytes.remove_prefix(1);
     options.dialect = kDialects[choice % std::size(kDialects)]->dialect;
-    options.emptyAsNull = (choice & 4) != 0;
+    options.null = (choice & 4) == 0 ? NullMode::None : (choice & 64) != 0 ? NullMode::UnquotedEmpty : NullMode::Empty;
     options.delimiter = kPropertyDelimiters[(choice >> 3) % std::size(kPropertyDelimiters)];
     options.rfc4180 = (choice & 32) != 0;
     return CaseFromBytes(options, bytes);
@@ -338,7 +356,11 @@ ConversionCase FuzzCase(std::string_view bytes) {
 
 std::string CheckConversion(const ConversionCase& c) {
     std::string failure = CheckRun(c);
-    if (failure.empty()) failure = c.options.rfc4180 ? CheckCsvReader(c) : CheckScanner(c);
+    // A NULL choice that looks at quotes is the run's alone: the scanner
+    // and whole records are held to the rules under the others.
+    ConversionCase scanned = c;
+    if (NullSeesQuotes(c.options)) scanned.options.null = NullMode::None, scanned.options.nullTokens.clear();
+    if (failure.empty()) failure = c.options.rfc4180 ? CheckCsvReader(scanned) : CheckScanner(scanned);
     return failure.empty() ? failure : failure + "\n  with " + Describe(c);
 }
 

@@ -24,6 +24,11 @@ struct ConversionCase {
     std::size_t piece = 1;  // the input arrives in pieces of at most this many bytes
 };
 
+// Whether the rules make a value NULL: empty ones, or unquoted empty ones,
+// as the NULL choice says; unquoted ones equal to a token as they were read
+// (asRead, before NUL bytes are dropped from value).
+bool ExpectedNull(const ConversionOptions& options, const std::string& asRead, const std::string& value, bool quoted);
+
 // A case of the given reading and writing options from any bytes: the
 // first two choose the statement options and the size of the pieces, the
 // rest the input, over an alphabet that makes every rule fire.

@@ -121,9 +121,29 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
         {"empty as NULL",
          "a,,\"\"\n,\n",
          "id, v",
-         {.emptyAsNull = true},
+         {.null = NullMode::Empty},
          head + "'a',NULL,NULL );\r\n" + head + "NULL,NULL );\r\n",
-         {2, 2, 1, 1}},
+         {2, 2, 1, 1, 0, 0, 0, 4}},
+        // Only unquoted empty values and markers are NULL; a line's field is
+        // quoted when it starts with a quote.
+        {"unquoted empty as NULL, and markers",
+         "\\N,,\"\"\n\"\\N\",NA,\"NA\"\n",
+         "",
+         {.null = NullMode::UnquotedEmpty, .nullTokens = {"\\N", "NA"}},
+         "INSERT INTO T VALUES ( NULL,NULL,'' );\r\nINSERT INTO T VALUES ( '\\N',NULL,'NA' );\r\n",
+         {2, 2, 0, 0, 0, 0, 0, 3}},
+        {"the same as standard CSV, two rows a statement",
+         "\\N,,\"\"\r\n\"\\N\",NA,\"NA\"\r\n",
+         "",
+         {.null = NullMode::UnquotedEmpty, .rowsPerInsert = 2, .rfc4180 = true, .nullTokens = {"\\N", "NA"}},
+         "INSERT INTO T VALUES ( NULL,NULL,'' ),\r\n( '\\N',NULL,'NA' );\r\n",
+         {1, 2, 0, 0, 0, 0, 0, 3}},
+        {"a marker is every empty value too with --null empty",
+         "NA,\"\"\n",
+         "",
+         {.null = NullMode::Empty, .nullTokens = {"NA"}},
+         "INSERT INTO T VALUES ( NULL,NULL );\r\n",
+         {1, 1, 0, 0, 0, 0, 0, 2}},
         {"mysql",
          "C:\\new\\table,x\\\n",
          "id, v",
@@ -188,6 +208,7 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
         EXPECT_EQ(report.counts.droppedNuls, c.counts.droppedNuls) << c.what;
         EXPECT_EQ(report.counts.oversizedRows, c.counts.oversizedRows) << c.what;
         EXPECT_EQ(report.counts.firstOversizedLine, c.counts.firstOversizedLine) << c.what;
+        EXPECT_EQ(report.counts.nulls, c.counts.nulls) << c.what;
     }
 }
 

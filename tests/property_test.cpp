@@ -15,14 +15,14 @@
 namespace rowsmith::test {
 namespace {
 
-using Dimensions = std::tuple<const DialectRules*, bool, char, bool>;  // dialect, NULL, delimiter, standard CSV
+using Dimensions = std::tuple<const DialectRules*, NullMode, char, bool>;  // dialect, NULL, delimiter, standard CSV
 
 class ConversionProperty : public ::testing::TestWithParam<Dimensions> {};
 
 TEST_P(ConversionProperty, HoldsForRandomInputs) {
-    const auto [rules, emptyAsNull, delimiter, rfc4180] = GetParam();
+    const auto [rules, null, delimiter, rfc4180] = GetParam();
     const ConversionOptions options{
-        .dialect = rules->dialect, .emptyAsNull = emptyAsNull, .rfc4180 = rfc4180, .delimiter = delimiter};
+        .dialect = rules->dialect, .null = null, .rfc4180 = rfc4180, .delimiter = delimiter};
     std::mt19937 random(20261208u + static_cast<unsigned>(delimiter));
     for (int round = 0; round < 300; ++round) {
         std::string bytes(2 + random() % 48, '\0');
@@ -34,15 +34,16 @@ TEST_P(ConversionProperty, HoldsForRandomInputs) {
 }
 
 std::string Name(const ::testing::TestParamInfo<Dimensions>& info) {
-    const auto [rules, emptyAsNull, delimiter, rfc4180] = info.param;
+    const auto [rules, null, delimiter, rfc4180] = info.param;
     const char* const delimiters[] = {"comma", "semicolon", "tab", "bar"};
+    const char* const nulls[] = {"_", "_null_", "_unquotednull_"};
     const std::size_t which = std::string_view(kPropertyDelimiters, std::size(kPropertyDelimiters)).find(delimiter);
-    return std::string(rules->name) + (emptyAsNull ? "_null_" : "_") + delimiters[which] +
-           (rfc4180 ? "_csv" : "_lines");
+    return std::string(rules->name) + nulls[static_cast<int>(null)] + delimiters[which] + (rfc4180 ? "_csv" : "_lines");
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryForm, ConversionProperty,
-                         ::testing::Combine(::testing::ValuesIn(kDialects), ::testing::Bool(),
+                         ::testing::Combine(::testing::ValuesIn(kDialects),
+                                            ::testing::Values(NullMode::None, NullMode::Empty, NullMode::UnquotedEmpty),
                                             ::testing::ValuesIn(kPropertyDelimiters), ::testing::Bool()),
                          Name);
 

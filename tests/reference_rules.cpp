@@ -2,7 +2,7 @@
 
 namespace rowsmith::reference {
 
-std::vector<std::string> Values(std::string_view line, char delimiter) {
+std::vector<std::string> Values(std::string_view line, char delimiter, std::vector<bool>* quoted) {
     // The delimiter is never trimmed away, white space though it may be.
     std::string blanks = " \t\n\v\f\r";
     std::erase(blanks, delimiter);
@@ -12,6 +12,7 @@ std::vector<std::string> Values(std::string_view line, char delimiter) {
     std::vector<std::string> values;
     std::size_t at = 0;  // where the next field starts
     for (;;) {
+        if (quoted != nullptr) quoted->push_back(at < text.size() && text[at] == '"');
         if (at < text.size() && text[at] == '"') {
             // Quoted: to the first quote followed by the delimiter, which may
             // be the opening quote itself; or to the end, less one byte.
@@ -179,11 +180,15 @@ CsvReading CsvRecords(std::string_view bytes, char delimiter) {
     const int separator = static_cast<unsigned char>(delimiter);
     CsvReading reading;
     std::vector<std::string> fields;
+    std::vector<bool> quotedFields;
     std::string field;
+    bool fieldQuoted = false;
     State state = StartRecord;
     auto save = [&] {
         fields.push_back(field);
+        quotedFields.push_back(fieldQuoted);
         field.clear();
+        fieldQuoted = false;
     };
     auto process = [&](int c) {
         switch (state) {
@@ -201,6 +206,7 @@ CsvReading CsvRecords(std::string_view bytes, char delimiter) {
                     state = c == kEol ? StartRecord : EatCrNl;
                 } else if (c == '"') {
                     state = InQuotedField;
+                    fieldQuoted = true;
                 } else if (c == separator) {
                     save();
                 } else {
@@ -253,8 +259,12 @@ CsvReading CsvRecords(std::string_view bytes, char delimiter) {
         for (const char c : line) process(static_cast<unsigned char>(c));
         process(kEol);
         if (state == StartRecord) {
-            if (!fields.empty()) reading.records.push_back(fields);
+            if (!fields.empty()) {
+                reading.records.push_back(fields);
+                reading.quoted.push_back(quotedFields);
+            }
             fields.clear();
+            quotedFields.clear();
         }
     }
     if (state == InQuotedField) reading.unclosed = true;

@@ -19,7 +19,9 @@ using Row = std::vector<Value>;
 // first double quote followed by the delimiter (that quote dropped), or to
 // the end of the line, losing its last byte; any other field runs to the
 // next delimiter.
-std::vector<std::string> Values(std::string_view line, char delimiter = ',');
+// quoted, where given, says of each value whether its field starts with a
+// double quote.
+std::vector<std::string> Values(std::string_view line, char delimiter = ',', std::vector<bool>* quoted = nullptr);
 
 // value as a standard SQL string literal: single quotes around, inner ones doubled.
 std::string Literal(std::string_view value);
@@ -48,6 +50,7 @@ std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backs
 // out, and a quoted field still open at the end is an error (unclosed).
 struct CsvReading {
     std::vector<std::vector<std::string>> records;
+    std::vector<std::vector<bool>> quoted;  // of each value, whether its field starts with a quote
     bool unclosed = false;
 };
 CsvReading CsvRecords(std::string_view bytes, char delimiter = ',');

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/sql_dialect.h"
 
@@ -21,6 +22,13 @@ enum class NulChoice {
     Strip,   // the byte is dropped, and counted
 };
 
+// Which values are written as NULL, besides those --null-token names.
+enum class NullMode {
+    None,           // none: an empty value is ''
+    Empty,          // every empty value
+    UnquotedEmpty,  // an empty value not written in quotes; "" stays ''
+};
+
 // The bounds of --max-statement-bytes, and what a statement of many rows
 // keeps under when nothing else is said: the buffer size of dump tools,
 // below the 16 MiB a MariaDB server takes by default.
@@ -31,7 +39,7 @@ inline constexpr std::uint32_t kDefaultStatementBytes = std::uint32_t{1} << 20;
 struct ConversionOptions {
     // How values are written.
     Dialect dialect = Dialect::Standard;
-    bool emptyAsNull = false;         // an empty value is NULL, not ''
+    NullMode null = NullMode::None;   // which empty values are NULL
     std::uint32_t rowsPerInsert = 1;  // rows in one INSERT, 1 to kMaxRowsPerInsert
     bool transaction = false;         // BEGIN; before a run, COMMIT; after one that succeeded
     // How the input is read.
@@ -42,6 +50,9 @@ struct ConversionOptions {
     // How values are written, again.
     NulChoice nul = NulChoice::Refuse;
     std::uint32_t maxStatementBytes = 0;  // 0: kDefaultStatementBytes when rowsPerInsert > 1, else none
+    // Values written without quotes that are NULL when equal to one of
+    // these, byte for byte ("\\N", "NULL"); in quotes they stay text.
+    std::vector<std::string> nullTokens;
 
     bool operator==(const ConversionOptions&) const = default;
 };
@@ -50,6 +61,16 @@ struct ConversionOptions {
 constexpr std::uint32_t StatementLimit(const ConversionOptions& options) {
     if (options.maxStatementBytes != 0) return options.maxStatementBytes;
     return options.rowsPerInsert > 1 ? kDefaultStatementBytes : 0;
+}
+
+// Whether a value is written as NULL. quoted: the field was written in
+// quotes (under the line rules: it begins with a double quote).
+bool WritesNull(const ConversionOptions& options, std::string_view value, bool quoted);
+
+// Whether the NULL choice needs to know which values were quoted: the run
+// then reads each record as values, not through the scanner.
+inline bool NullSeesQuotes(const ConversionOptions& options) {
+    return options.null == NullMode::UnquotedEmpty || !options.nullTokens.empty();
 }
 
 // What is wrong with options taken together, said for a message; empty

@@ -147,8 +147,11 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 // The input under the line rules: each line a row.
 class LineRecords {
 public:
-    LineRecords(ByteSource& source, char delimiter, std::size_t blockSize)
-        : source_(source), reader_(source, blockSize), delimiter_(delimiter) {}
+    LineRecords(ByteSource& source, const ConversionOptions& options, std::size_t blockSize)
+        : source_(source),
+          reader_(source, blockSize),
+          delimiter_(options.delimiter),
+          asValues_(NullSeesQuotes(options)) {}
     int Next() {
         const int status = reader_.NextLine(line_);
         if (status == 0) ++number_;
@@ -160,7 +163,13 @@ public:
         if (status == 0) values = SplitRow(line_, delimiter_);
         return status;
     }
-    int AddTo(StatementWriter& writer) { return writer.AddRow(line_, number_); }
+    int AddTo(StatementWriter& writer) {
+        if (!asValues_) return writer.AddRow(line_, number_);
+        // The NULL choice looks at the quotes: the line is split as values.
+        const std::vector<std::string> values = SplitRow(line_, delimiter_, quoted_);
+        views_.assign(values.begin(), values.end());
+        return writer.AddValues(views_, quoted_, line_, number_);
+    }
     std::uint64_t number() const { return number_; }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
     std::uint64_t reads() const { return reader_.reads(); }
@@ -176,24 +185,37 @@ private:
     ByteSource& source_;
     TextModeReader reader_;
     char delimiter_;
+    bool asValues_;
     std::string_view line_;
     std::uint64_t number_ = 0;
+    std::vector<bool> quoted_;
+    std::vector<std::string_view> views_;
 };
 
 // The input as standard CSV: each record a row.
 class CsvRecords {
 public:
-    CsvRecords(ByteSource& source, char delimiter, std::size_t blockSize) : reader_(source, delimiter, blockSize) {}
-    // A record written regularly goes to the scanner as it stands; any
-    // other as the values the reader reads.
-    int Next() { return reader_.Next(values_, record_, number_); }
+    CsvRecords(ByteSource& source, const ConversionOptions& options, std::size_t blockSize)
+        : reader_(source, options.delimiter, blockSize), asValues_(NullSeesQuotes(options)) {}
+    // A record written regularly goes to the scanner as it stands, unless
+    // the NULL choice looks at the quotes; any other as the values the
+    // reader reads.
+    int Next() { return asValues_ ? reader_.Next(values_, number_) : reader_.Next(values_, record_, number_); }
     int NextValues(std::vector<std::string>& values) {
         const int status = reader_.Next(values_, number_);
         if (status == 0) values.assign(values_.begin(), values_.end());
         return status;
     }
     int AddTo(StatementWriter& writer) {
-        return record_.data() != nullptr ? writer.AddRow(record_, number_) : writer.AddValues(values_, number_);
+        if (record_.data() != nullptr) return writer.AddRow(record_, number_);
+        // The values lie one after another, so their bytes are counted at once.
+        const std::string_view bytes =
+            values_.empty()
+                ? std::string_view()
+                : std::string_view(
+                      values_.front().data(),
+                      static_cast<std::size_t>(values_.back().data() + values_.back().size() - values_.front().data()));
+        return writer.AddValues(values_, reader_.quoted(), bytes, number_);
     }
     std::uint64_t number() const { return number_; }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
@@ -202,6 +224,7 @@ public:
 
 private:
     CsvReader reader_;
+    bool asValues_;
     std::vector<std::string_view> values_;
     std::string_view record_;
     std::uint64_t number_ = 0;
@@ -396,10 +419,10 @@ RunReport ConvertSource(const RunContext& run) {
     const std::size_t block = run.blockSize != 0 ? run.blockSize : StatementOutput::kDefaultBlockSize;
     StatementOutput output(run.outputFd, block);
     if (run.options.rfc4180) {
-        CsvRecords records(input, run.options.delimiter, block);
+        CsvRecords records(input, run.options, block);
         return ConvertRecords(records, run, output);
     }
-    LineRecords records(input, run.options.delimiter, block);
+    LineRecords records(input, run.options, block);
     return ConvertRecords(records, run, output);
 }
 

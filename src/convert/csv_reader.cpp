@@ -95,6 +95,8 @@ inline const char* CsvReader::SkipEmptyLine(const char* p) {
 inline const char* CsvReader::EndField(const char* p, char* out, bool& recordEnded) {
     const char stop = *p++;
     ends_.push_back(static_cast<std::size_t>(out - record_.get()));
+    quoted_.push_back(fieldQuoted_);
+    fieldQuoted_ = false;
     if (stop == delimiter_) {
         state_ = State::StartField;
         return p;
@@ -134,6 +136,7 @@ inline const char* CsvReader::CopyQuoted(const char* p, char*& out) {
 
 inline const char* CsvReader::StartField(const char* p, char*& out, bool& recordEnded) {
     if (*p != kQuote) return CopyUnquoted(p, out, recordEnded);
+    fieldQuoted_ = true;
     quoteLine_ = line_;
     state_ = State::InQuotedField;
     return CopyQuoted(p + 1, out);
@@ -268,6 +271,7 @@ int CsvReader::Next(std::vector<std::string_view>& values, std::uint64_t& line) 
     if (error_ != 0) return error_;
     recordSize_ = 0;
     ends_.clear();
+    quoted_.clear();
     recordLine_ = line_;
     bool recordEnded = false;
     while (!recordEnded) {
@@ -283,6 +287,8 @@ int CsvReader::Next(std::vector<std::string_view>& values, std::uint64_t& line) 
         if (state_ == State::InQuotedField) return error_ = kUnclosedQuote;
         if (state_ == State::StartRecord) return kEndOfInput;
         ends_.push_back(recordSize_);  // the input ended inside the last record
+        quoted_.push_back(fieldQuoted_);
+        fieldQuoted_ = false;
         state_ = State::StartRecord;
     }
     CollectValues(values);

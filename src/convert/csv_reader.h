@@ -48,6 +48,9 @@ public:
     // and values set.
     int Next(std::vector<std::string_view>& values, std::string_view& record, std::uint64_t& line);
 
+    // For each value the last Next set, whether its field began with a quote.
+    const std::vector<bool>& quoted() const { return quoted_; }
+
     // Bytes taken from the file so far.
     std::uint64_t bytesConsumed() const { return source_.bytesFromFile(); }
     // How many blocks have been read: cheap to ask after every record.
@@ -103,6 +106,8 @@ private:
     std::size_t recordCapacity_ = 0;
     std::size_t recordSize_ = 0;
     std::vector<std::size_t> ends_;
+    std::vector<bool> quoted_;  // of each field ended, whether it began with a quote
+    bool fieldQuoted_ = false;  // the field being read began with a quote
 };
 
 }  // namespace rowsmith

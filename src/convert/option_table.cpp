@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdint>
 
+#include "io/text_mode.h"
+
 namespace rowsmith {
 
 namespace {
@@ -27,6 +29,13 @@ bool SetNumber(std::uint32_t& number, std::string_view value, std::uint32_t low,
     return true;
 }
 
+struct NamedNullMode {
+    std::string_view name;
+    NullMode mode;
+};
+constexpr NamedNullMode kNullModes[] = {
+    {"none", NullMode::None}, {"empty", NullMode::Empty}, {"unquoted-empty", NullMode::UnquotedEmpty}};
+
 // clang-format off
 constexpr OptionFact kFacts[] = {
     // In the order db.ini keeps them.
@@ -37,7 +46,7 @@ constexpr OptionFact kFacts[] = {
      "MySQL reads \"name\" only with ANSI_QUOTES), become the\n"
      "field list; a name empty or given twice stops the run",
      "nothing",
-     [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.header, v); },
+     false, [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.header, v); },
      [](const ConversionOptions& o) { return SwitchText(o.header); }},
     {"rfc4180", '\0', "", OptionGroup::Input,
      "standard CSV quoting: \"\" inside quotes is one quote, and\n"
@@ -45,7 +54,7 @@ constexpr OptionFact kFacts[] = {
      "record ends at LF, CR LF or CR; empty lines give nothing;\n"
      "bytes are read as they are",
      "nothing",
-     [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.rfc4180, v); },
+     false, [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.rfc4180, v); },
      [](const ConversionOptions& o) { return SwitchText(o.rfc4180); }},
     {"delimiter", 'd', "C", OptionGroup::Input,
      "C separates fields instead of the comma: one byte, tab or\n"
@@ -53,7 +62,7 @@ constexpr OptionFact kFacts[] = {
      "NUL; ASCII with --encoding); a delimiter that is white\n"
      "space is never trimmed from the end of a line",
      "one byte, tab or space (not a quote, backslash, CR, LF, VT, FF, 0x1A or NUL)",
-     [](ConversionOptions& o, std::string_view v) {
+     false, [](ConversionOptions& o, std::string_view v) {
          const std::optional<char> delimiter = DelimiterFromName(v);
          if (delimiter) o.delimiter = *delimiter;
          return delimiter.has_value();
@@ -67,7 +76,7 @@ constexpr OptionFact kFacts[] = {
      // Any name is kept: whether iconv knows it is checked where it is
      // used (EncodingKnown), so a settings file from another machine stays ours.
      "the name of a character set",
-     [](ConversionOptions& o, std::string_view v) {
+     false, [](ConversionOptions& o, std::string_view v) {
          o.encoding = v;
          return true;
      },
@@ -91,7 +100,7 @@ constexpr OptionFact kFacts[] = {
      "text in those, give --encoding and load the UTF-8 output\n"
      "with a UTF-8 client",
      "standard, sqlite, postgresql, mysql, mariadb or postgres",
-     [](ConversionOptions& o, std::string_view v) {
+     false, [](ConversionOptions& o, std::string_view v) {
          const std::optional<Dialect> dialect = DialectFromName(v);
          if (dialect) o.dialect = *dialect;
          return dialect.has_value();
@@ -99,15 +108,22 @@ constexpr OptionFact kFacts[] = {
      [](const ConversionOptions& o) {
          return o.dialect == Dialect::Standard ? std::string() : std::string(RulesOf(o.dialect).name);
      }},
-    {"empty-as-null", '\0', "", OptionGroup::Output, "write an empty value as NULL instead of ''", "nothing",
-     [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.emptyAsNull, v); },
-     [](const ConversionOptions& o) { return SwitchText(o.emptyAsNull); }},
+    {"empty-as-null", '\0', "", OptionGroup::Output, "write an empty value as NULL instead of ''\n(the same as --null empty)",
+     "nothing", false,
+     [](ConversionOptions& o, std::string_view v) {
+         bool on = false;
+         if (!SetSwitch(on, v)) return false;
+         if (on) o.null = NullMode::Empty;
+         if (!on && o.null == NullMode::Empty) o.null = NullMode::None;
+         return true;
+     },
+     [](const ConversionOptions& o) { return SwitchText(o.null == NullMode::Empty); }},
     {"rows-per-insert", '\0', "N", OptionGroup::Output,
      "up to N rows (1 to 100000, default 1) in one INSERT, a row\n"
      "a line; a row with another number of values than its\n"
      "statement's first row starts a new statement",
      "a whole number from 1 to 100000",
-     [](ConversionOptions& o, std::string_view v) { return SetNumber(o.rowsPerInsert, v, 1, kMaxRowsPerInsert); },
+     false, [](ConversionOptions& o, std::string_view v) { return SetNumber(o.rowsPerInsert, v, 1, kMaxRowsPerInsert); },
      [](const ConversionOptions& o) { return o.rowsPerInsert == 1 ? std::string() : std::to_string(o.rowsPerInsert); }},
     {"transaction", '\0', "", OptionGroup::Output,
      "BEGIN; before the statements, COMMIT; after them, so that\n"
@@ -117,14 +133,14 @@ constexpr OptionFact kFacts[] = {
      "ROLLBACK;, and a run appending to a transaction another\n"
      "run left unfinished rolls that back first",
      "nothing",
-     [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.transaction, v); },
+     false, [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.transaction, v); },
      [](const ConversionOptions& o) { return SwitchText(o.transaction); }},
     {"nul", '\0', "CHOICE", OptionGroup::Output,
      "a NUL byte in a value, which no dialect but mysql can\n"
      "write: error (the default) stops the run at its line;\n"
      "strip drops it, and the bytes dropped are counted",
      "error or strip",
-     [](ConversionOptions& o, std::string_view v) {
+     false, [](ConversionOptions& o, std::string_view v) {
          if (v != "error" && v != "strip") return false;
          o.nul = v == "strip" ? NulChoice::Strip : NulChoice::Refuse;
          return true;
@@ -136,11 +152,47 @@ constexpr OptionFact kFacts[] = {
      "server takes 16 MiB by default); rows whose statement\n"
      "passes N on its own are counted",
      "a whole number from 1024 to 1073741824",
-     [](ConversionOptions& o, std::string_view v) {
+     false, [](ConversionOptions& o, std::string_view v) {
          return SetNumber(o.maxStatementBytes, v, kMinStatementBytes, kMaxStatementBytes);
      },
      [](const ConversionOptions& o) {
          return o.maxStatementBytes == 0 ? std::string() : std::to_string(o.maxStatementBytes);
+     }},
+    {"null", '\0', "MODE", OptionGroup::Output,
+     "which empty values are NULL: none (the default) writes\n"
+     "''; empty makes every empty value NULL (as\n"
+     "--empty-as-null); unquoted-empty makes an empty field\n"
+     "NULL and a quoted \"\" the empty string '' (under the\n"
+     "line rules a field is quoted when it begins with \")",
+     "none, empty or unquoted-empty", false,
+     [](ConversionOptions& o, std::string_view v) {
+         for (const auto& [name, mode] : kNullModes) {
+             if (v == name) {
+                 o.null = mode;
+                 return true;
+             }
+         }
+         return false;
+     },
+     // Every empty value NULL is kept as EMPTYASNULL=1, as it always was.
+     [](const ConversionOptions& o) { return std::string(o.null == NullMode::UnquotedEmpty ? "unquoted-empty" : ""); }},
+    {"null-token", '\0', "TEXT", OptionGroup::Output,
+     "a field written without quotes that is TEXT, byte for\n"
+     "byte, is NULL (\\N or NULL, say); \"TEXT\" in quotes stays\n"
+     "text; give it again for more than one",
+     // db.ini keeps it on a line of its own, whose trailing blanks go.
+     "text without CR, LF or 0x1A that does not end in white space", true,
+     [](ConversionOptions& o, std::string_view v) {
+         if (v.empty() || IsTrimmedSpace(v.back()) || v.find_first_of("\r\n\x1A") != std::string_view::npos) {
+             return false;
+         }
+         o.nullTokens.emplace_back(v);
+         return true;
+     },
+     [](const ConversionOptions& o) {
+         std::string text;
+         for (const std::string& token : o.nullTokens) text.append(text.empty() ? "" : "\n").append(token);
+         return text;
      }},
 };
 // clang-format on

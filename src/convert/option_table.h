@@ -23,6 +23,9 @@ struct OptionFact {
     OptionGroup group;
     std::string_view help;     // what --help says of it, lines separated by '\n'
     std::string_view expects;  // what its value must be, as a message says it
+    // Given more than once, each value adds to the others; its text (get)
+    // is then the values, one a line, and db.ini keeps a line for each.
+    bool repeats;
     // Sets the option from text (a switch: "1" for on, "0" or "" for off);
     // false when the text is not a value the option takes.
     bool (*set)(ConversionOptions& options, std::string_view value);

@@ -11,9 +11,12 @@ namespace {
 std::string Statement(std::string head, std::string_view line, const ConversionOptions& options) {
     const DialectRules& rules = RulesOf(options.dialect);
     const char* separator = "";
-    for (const std::string& value : SplitRow(line, options.delimiter)) {
+    std::vector<bool> quoted;
+    const std::vector<std::string> values = SplitRow(line, options.delimiter, quoted);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::string& value = values[i];
         head += separator;
-        if (options.emptyAsNull && WrittenEmpty(rules, value)) {
+        if (WritesNull(options, value, quoted[i])) {
             head += "NULL";
         } else {
             AppendLiteral(rules, value, head);

@@ -17,7 +17,7 @@ namespace rowsmith {
 std::string ConvertRow(std::string line, std::string tableName, std::string fieldNames);
 
 // The statement a run writes for one line, with options: values in the
-// dialect's form, NULL for empty ones with emptyAsNull, and no column list
+// dialect's form, NULL where the NULL choice says (WritesNull), and no column list
 // when the field names are empty or blank ("INSERT INTO t VALUES ( ... );"),
 // since no database takes an empty one.
 std::string ConvertRow(std::string_view line, std::string_view tableName, std::string_view fieldNames,

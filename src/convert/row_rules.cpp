@@ -3,7 +3,13 @@
 namespace rowsmith {
 
 std::vector<std::string> SplitRow(std::string_view line, char delimiter) {
+    std::vector<bool> quoted;
+    return SplitRow(line, delimiter, quoted);
+}
+
+std::vector<std::string> SplitRow(std::string_view line, char delimiter, std::vector<bool>& quoted) {
     line = TrimLine(line, delimiter);
+    quoted.clear();
     std::vector<std::string> values;
     std::string value;
     bool fieldStart = true;
@@ -16,6 +22,8 @@ std::vector<std::string> SplitRow(std::string_view line, char delimiter) {
     for (const char b : line) {
         if (b == '"' && fieldStart) {
             inQuotes = true;
+            quoted.resize(values.size() + 1);
+            quoted.back() = true;
             fieldStart = false;
         } else if (b == delimiter && inQuotes && previous == '"') {
             dropLast();  // the closing quote
@@ -37,6 +45,7 @@ std::vector<std::string> SplitRow(std::string_view line, char delimiter) {
     }
     if (inQuotes) dropLast();
     values.push_back(std::move(value));
+    quoted.resize(values.size());
     return values;
 }
 

@@ -32,5 +32,7 @@ constexpr std::string_view TrimLine(std::string_view line, char delimiter) {
 // - a quoted field still open at the end of the line loses its last byte;
 // - every other byte, anywhere, is part of the value.
 std::vector<std::string> SplitRow(std::string_view line, char delimiter = ',');
+// The same, and for each value whether its field began with a double quote.
+std::vector<std::string> SplitRow(std::string_view line, char delimiter, std::vector<bool>& quoted);
 
 }  // namespace rowsmith

@@ -225,12 +225,13 @@ struct LineScan {
     // What one stop writes: the byte's text, and with empty-as-null an empty
     // value goes back over its opening quote as NULL.
     [[gnu::always_inline]] static char* WriteStop(const Table& table, char at, bool endsField, char* out,
-                                                  char*& fieldOut) {
+                                                  char*& fieldOut, std::size_t& nulls) {
         const auto* text = &table.stops[static_cast<unsigned char>(at)];
         if constexpr (kEmptyAsNull) {
             if (endsField && out == fieldOut) {
                 out = WriteText(kNull, fieldOut - 1);
                 text = &table.nullFieldEnd;
+                ++nulls;
             }
         }
         std::memcpy(out, text->bytes, sizeof text->bytes);
@@ -254,12 +255,13 @@ struct LineScan {
     }
 
     [[gnu::always_inline]] static char* Write(std::string_view line, const Table& table, char* out, std::size_t& count,
-                                              bool& nul) {
+                                              RowMarks& marks) {
         const char delimiter = kCommas ? kComma : table.delimiter;
         if constexpr (!kRecords) line = TrimLine(line, delimiter);
         const char* const end = line.data() + line.size();
         *out++ = kSingleQuote;
         char* fieldOut = out;  // where the value of the current field begins
+        std::size_t nulls = 0;
         const char* copied = line.data();
         LineScan scan;
         Stops stops{};
@@ -273,15 +275,19 @@ struct LineScan {
                 out = CopyRun(copied, at, out);
                 copied = at + 1 + ((stops.skipsQuote >> i) & 1);
                 out -= (stops.back >> i) & 1;
-                out = WriteStop(table, *at, ((stops.fieldEnds >> i) & 1) != 0, out, fieldOut);
+                out = WriteStop(table, *at, ((stops.fieldEnds >> i) & 1) != 0, out, fieldOut, nulls);
             }
         }
         out = CopyRun(copied, end, out);
         if constexpr (!kRecords) out = TakeBackUnclosedEnd(line, table, stops, out);
         count = scan.fieldEnds + 1;
-        nul = scan.nuls != 0;
+        marks.nul = scan.nuls != 0;
         if constexpr (kEmptyAsNull) {
-            if (out == fieldOut) return WriteText(kNull, fieldOut - 1);
+            if (out == fieldOut) {
+                marks.nulls = nulls + 1;
+                return WriteText(kNull, fieldOut - 1);
+            }
+            marks.nulls = nulls;
         }
         *out++ = kSingleQuote;
         return out;
@@ -293,9 +299,9 @@ struct LineScan {
 namespace {
 
 template <typename Kind, const DialectRules& kRules, bool kEmptyAsNull, bool kCommas, bool kRecords>
-char* ScanLine(std::string_view line, const void* table, char* out, std::size_t& count, bool& nul) {
+char* ScanLine(std::string_view line, const void* table, char* out, std::size_t& count, RowMarks& marks) {
     using Scan = LineScan<Kind, kRules, kEmptyAsNull, kCommas, kRecords>;
-    return Scan::Write(line, *static_cast<const typename Scan::Table*>(table), out, count, nul);
+    return Scan::Write(line, *static_cast<const typename Scan::Table*>(table), out, count, marks);
 }
 
 #ifdef ROWSMITH_AVX2_KIND
@@ -303,9 +309,9 @@ char* ScanLine(std::string_view line, const void* table, char* out, std::size_t&
 // into it, so that the masks are made with AVX2 instructions.
 template <const DialectRules& kRules, bool kEmptyAsNull, bool kCommas, bool kRecords>
 [[gnu::flatten]] ROWSMITH_AVX2_TARGET char* ScanLineAvx2(std::string_view line, const void* table, char* out,
-                                                         std::size_t& count, bool& nul) {
+                                                         std::size_t& count, RowMarks& marks) {
     using Scan = LineScan<Avx2Kind, kRules, kEmptyAsNull, kCommas, kRecords>;
-    return Scan::Write(line, *static_cast<const typename Scan::Table*>(table), out, count, nul);
+    return Scan::Write(line, *static_cast<const typename Scan::Table*>(table), out, count, marks);
 }
 #endif
 
@@ -339,7 +345,7 @@ RowScanner::ValuesWriter WriterFor(const ConversionOptions& options, ScanKind ki
     // masks from: the form almost every run takes.
     const bool commas = options.delimiter == kComma;
     const bool records = options.rfc4180;
-    if (options.emptyAsNull) {
+    if (options.null == NullMode::Empty) {
         return commas ? WriterOfRules<kRules, true, true>(records, kind)
                       : WriterOfRules<kRules, true, false>(records, kind);
     }
@@ -392,11 +398,11 @@ RowScanner::RowScanner(std::string_view tableName, std::string_view fieldNames, 
     tail_.copy(blocks_.data() + tailAt_, tail_.size());
 }
 
-char* RowScanner::WriteRow(std::string_view line, char* out, std::size_t& count, bool& nul) const {
+char* RowScanner::WriteRow(std::string_view line, char* out, std::size_t& count, RowMarks& marks) const {
     // The head and tail go in whole blocks, the same few every line: the
     // bytes past their ends are written over or lie in the scratch room.
     for (std::size_t i = 0; i < head_.size(); i += blocks::kSize) blocks::Copy(out + i, blocks_.data() + i);
-    out = writeValues_(line, table_.get(), out + head_.size(), count, nul);
+    out = writeValues_(line, table_.get(), out + head_.size(), count, marks);
     for (std::size_t i = 0; i < tail_.size(); i += blocks::kSize) blocks::Copy(out + i, blocks_.data() + tailAt_ + i);
     return out + tail_.size();
 }

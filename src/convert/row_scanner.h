@@ -21,6 +21,12 @@ namespace rowsmith {
 // blank: no database takes an empty column list.
 std::string InsertHead(std::string_view tableName, std::string_view fieldNames);
 
+// What the scanner saw in a line besides its values.
+struct RowMarks {
+    bool nul = false;       // a NUL byte the dialect drops (maybe, where it writes them)
+    std::size_t nulls = 0;  // values written as NULL
+};
+
 class RowScanner {
 public:
     // lineEnd ends every statement; "\r\n" gives the on-disk form, in which
@@ -45,20 +51,22 @@ public:
     // end of what it wrote, and sets count to the number of values. It reads
     // the line in blocks, so kPadding bytes after it must be readable (their
     // values do not matter).
+    char* WriteValues(std::string_view line, char* out, std::size_t& count, RowMarks& marks) const {
+        return writeValues_(line, table_.get(), out, count, marks);
+    }
     char* WriteValues(std::string_view line, char* out, std::size_t& count) const {
-        bool nul = false;
-        return writeValues_(line, table_.get(), out, count, nul);
+        RowMarks marks;
+        return WriteValues(line, out, count, marks);
     }
 
     // Writes the one-row statement for line (head, values, " );", line end)
     // at out, which must have room for MaxRowSize(line.size()) bytes.
     char* WriteRow(std::string_view line, char* out, std::size_t& count) const {
-        bool nul = false;
-        return WriteRow(line, out, count, nul);
+        RowMarks marks;
+        return WriteRow(line, out, count, marks);
     }
-    // The same, and sets nul when the line holds a NUL byte the dialect
-    // drops (it may or may not when the dialect writes NUL bytes).
-    char* WriteRow(std::string_view line, char* out, std::size_t& count, bool& nul) const;
+    // The same, and sets marks.
+    char* WriteRow(std::string_view line, char* out, std::size_t& count, RowMarks& marks) const;
     char* WriteRow(std::string_view line, char* out) const {
         std::size_t count;
         return WriteRow(line, out, count);
@@ -73,7 +81,8 @@ public:
 
     ScanKind kind() const { return kind_; }
 
-    using ValuesWriter = char* (*)(std::string_view line, const void* table, char* out, std::size_t& count, bool& nul);
+    using ValuesWriter = char* (*)(std::string_view line, const void* table, char* out, std::size_t& count,
+                                   RowMarks& marks);
     template <const DialectRules& kRules>
     struct StopTable;
 

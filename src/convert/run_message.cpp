@@ -30,6 +30,9 @@ std::vector<std::string> Notes(const RunReport& report) {
     if (counts.droppedNuls > 0) {
         notes.push_back(Counted(counts.droppedNuls, "NUL byte was", "NUL bytes were") + " dropped from the values.");
     }
+    if (counts.nulls > 0) {
+        notes.push_back(Counted(counts.nulls, "value was", "values were") + " written as NULL.");
+    }
     if (counts.oversizedRows > 0) {
         notes.push_back(Counted(counts.oversizedRows, "row makes a statement", "rows make statements") +
                         " longer than " + std::to_string(report.statementLimit) + " bytes on " +

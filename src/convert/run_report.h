@@ -24,6 +24,8 @@ struct RowCounts {
     // Rows whose statement alone passes the statement limit, and the first.
     std::uint64_t oversizedRows = 0;
     std::uint64_t firstOversizedLine = 0;
+    // Values written as NULL.
+    std::uint64_t nulls = 0;
 };
 
 struct RunReport {

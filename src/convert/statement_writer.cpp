@@ -61,40 +61,45 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
         char* at = nullptr;
         if (const int error = output_.Reserve(scanner_.MaxRowSize(line.size()), at)) return error;
         std::size_t count = 0;
-        bool nul = false;
-        char* end = scanner_.WriteRow(line, at, count, nul);
-        if (nul) {
+        RowMarks marks;
+        char* end = scanner_.WriteRow(line, at, count, marks);
+        if (marks.nul) {
             if (const int refused = CheckNuls(line)) return refused;
         }
         output_.Commit(end, end);
         ++counts_.statements;
+        counts_.nulls += marks.nulls;
         CountRow(count, lineNumber);
         CountOversized(static_cast<std::size_t>(end - at), lineNumber);
         return 0;
     }
     return Add(
         line, scanner_.MaxValuesSize(line.size()),
-        [this, line](char* out, std::size_t& count) { return scanner_.WriteValues(line, out, count); }, lineNumber);
+        [this, line](char* out, std::size_t& count) {
+            RowMarks marks;
+            out = scanner_.WriteValues(line, out, count, marks);
+            counts_.nulls += marks.nulls;
+            return out;
+        },
+        lineNumber);
 }
 
-int StatementWriter::AddValues(const std::vector<std::string_view>& values, std::uint64_t lineNumber) {
-    // The values lie one after another, so their bytes are counted at once.
-    const std::string_view bytes =
-        values.empty()
-            ? std::string_view()
-            : std::string_view(
-                  values.front().data(),
-                  static_cast<std::size_t>(values.back().data() + values.back().size() - values.front().data()));
+int StatementWriter::AddValues(const std::vector<std::string_view>& values, const std::vector<bool>& quoted,
+                               std::string_view bytes, std::uint64_t lineNumber) {
     const DialectRules& rules = RulesOf(options_.dialect);
     const std::size_t maxSize = MaxLiteralSize(rules, bytes.size()) + (MaxLiteralSize(rules, 0) + 1) * values.size();
     return Add(
         bytes, maxSize,
-        [this, &values, &rules](char* out, std::size_t& count) {
+        [this, &values, &quoted, &rules](char* out, std::size_t& count) {
             count = values.size();
             for (std::size_t i = 0; i < values.size(); ++i) {
                 if (i > 0) *out++ = ',';
-                out = options_.emptyAsNull && WrittenEmpty(rules, values[i]) ? Put("NULL", out)
-                                                                             : WriteLiteral(rules, values[i], out);
+                if (WritesNull(options_, values[i], i < quoted.size() && quoted[i])) {
+                    out = Put("NULL", out);
+                    ++counts_.nulls;
+                } else {
+                    out = WriteLiteral(rules, values[i], out);
+                }
             }
             return out;
         },

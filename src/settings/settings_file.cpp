@@ -130,7 +130,15 @@ std::string SettingsFileText(const ConversionSettings& settings, const Conversio
     }
     for (const OptionFact& fact : OptionFacts()) {
         const std::string value = fact.get(options);
-        if (!value.empty()) text.append("\n").append(SettingsKey(fact)).append("=").append(OneLine(value));
+        if (value.empty()) continue;
+        // An option given more than once keeps a line for each value.
+        std::string_view rest = value;
+        for (bool more = true; more;) {
+            const std::size_t end = fact.repeats ? rest.find('\n') : std::string_view::npos;
+            more = end != std::string_view::npos;
+            text.append("\n").append(SettingsKey(fact)).append("=").append(OneLine(std::string(rest.substr(0, end))));
+            if (more) rest.remove_prefix(end + 1);
+        }
     }
     text.append("\n\n");
     return text;

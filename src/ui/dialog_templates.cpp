@@ -47,20 +47,24 @@ constexpr ControlSpec kOptionsControls[] = {
     {kNoId, Label, "Target database:", 10, 76, 62, 8},
     {kIdDialect, ComboBox, "Standard SQL|SQLite|PostgreSQL|MySQL and MariaDB", 76, 73, 172, 14},
     {kIdEmptyAsNull, CheckBox, "Empty values as NULL", 10, 93, 200, 10},
-    {kNoId, Label, "Rows per INSERT:", 10, 110, 62, 8},
-    {kIdRowsPerInsert, SpinBox, "1|100000", 76, 107, 50, 14},
-    {kIdTransaction, CheckBox, "One transaction per run", 10, 126, 200, 10},
-    {kIdDropNul, CheckBox, "Drop NUL bytes from values (instead of stopping at them)", 10, 140, 230, 10},
-    {kNoId, Label, "Longest statement:", 10, 157, 62, 8},
-    {kIdStatementBytes, SpinBox, "0|1073741824", 76, 154, 64, 14},
-    {kNoId, Label, "bytes (0: 1 MiB for many rows)", 144, 157, 104, 8},
-    {kIdOk, DefaultPushButton, "OK", 143, 175, 50, 14},
-    {kIdCancel, PushButton, "Cancel", 198, 175, 50, 14},
+    {kIdQuotedEmpty, CheckBox, "Except quoted ones (\"\"), which stay empty strings", 22, 105, 226, 10},
+    {kNoId, Label, "NULL markers:", 10, 122, 62, 8},
+    {kIdNullTokens, Edit, "", 76, 119, 104, 14},
+    {kNoId, Label, "separated by spaces", 184, 122, 70, 8},
+    {kNoId, Label, "Rows per INSERT:", 10, 140, 62, 8},
+    {kIdRowsPerInsert, SpinBox, "1|100000", 76, 137, 50, 14},
+    {kIdTransaction, CheckBox, "One transaction per run", 10, 156, 200, 10},
+    {kIdDropNul, CheckBox, "Drop NUL bytes from values (instead of stopping at them)", 10, 170, 230, 10},
+    {kNoId, Label, "Longest statement:", 10, 187, 62, 8},
+    {kIdStatementBytes, SpinBox, "0|1073741824", 76, 184, 64, 14},
+    {kNoId, Label, "bytes (0: 1 MiB for many rows)", 144, 187, 104, 8},
+    {kIdOk, DefaultPushButton, "OK", 143, 205, 50, 14},
+    {kIdCancel, PushButton, "Cancel", 198, 205, 50, 14},
 };
 
 }  // namespace
 
-const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 258, 196, kOptionsControls};
+const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 258, 226, kOptionsControls};
 
 const DialogTemplate kAboutBoxTemplate{kAboutBoxTemplateId, "About Rowsmith", 235, 55, kAboutBoxControls};
 

@@ -31,6 +31,8 @@ enum ControlId : int {
     kIdTransaction = 1019,
     kIdDropNul = 1020,
     kIdStatementBytes = 1021,
+    kIdQuotedEmpty = 1022,
+    kIdNullTokens = 1023,
 };
 
 // The choices of the Options dialog's lists, in their order.

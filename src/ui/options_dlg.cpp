@@ -25,7 +25,6 @@ struct Switch {
 constexpr Switch kSwitches[] = {
     {kIdHeader, &ConversionOptions::header},
     {kIdRfc4180, &ConversionOptions::rfc4180},
-    {kIdEmptyAsNull, &ConversionOptions::emptyAsNull},
     {kIdTransaction, &ConversionOptions::transaction},
 };
 
@@ -44,7 +43,15 @@ constexpr AccessibleName kNames[] = {
     {kIdDialect, "Target database", "Target database:"},
     {kIdRowsPerInsert, "Rows per INSERT", "Rows per INSERT:"},
     {kIdStatementBytes, "Longest statement in bytes", "Longest statement:"},
+    {kIdNullTokens, "NULL markers, separated by spaces", "NULL markers:"},
 };
+
+// The markers as the box shows them: one after another, a space between.
+QString TokensText(const std::vector<std::string>& tokens) {
+    QStringList list;
+    for (const std::string& token : tokens) list << QString::fromStdString(token);
+    return list.join(QLatin1Char(' '));
+}
 
 constexpr const char* kAsIs = "As is";
 
@@ -63,6 +70,8 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
     auto* delimiter = Find<QComboBox>(kIdDelimiter);
     connect(delimiter, &QComboBox::currentIndexChanged, this,
             [this](int choice) { Find<QLineEdit>(kIdOtherDelimiter)->setEnabled(choice == kOtherDelimiter); });
+    connect(Find<QCheckBox>(kIdEmptyAsNull), &QCheckBox::toggled, Find<QCheckBox>(kIdQuotedEmpty),
+            &QCheckBox::setEnabled);
     Find<QLineEdit>(kIdOtherDelimiter)->setMaxLength(3);
     NameControls(*this, kNames);
     Show(options);
@@ -85,6 +94,10 @@ void COptionsDlg::Show(const ConversionOptions& options) {
     Find<QSpinBox>(kIdRowsPerInsert)->setValue(static_cast<int>(options.rowsPerInsert));
     Find<QCheckBox>(kIdDropNul)->setChecked(options.nul == NulChoice::Strip);
     Find<QSpinBox>(kIdStatementBytes)->setValue(static_cast<int>(options.maxStatementBytes));
+    Find<QCheckBox>(kIdEmptyAsNull)->setChecked(options.null != NullMode::None);
+    Find<QCheckBox>(kIdQuotedEmpty)->setChecked(options.null == NullMode::UnquotedEmpty);
+    Find<QCheckBox>(kIdQuotedEmpty)->setEnabled(options.null != NullMode::None);
+    Find<QLineEdit>(kIdNullTokens)->setText(TokensText(options.nullTokens));
 }
 
 bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
@@ -123,6 +136,22 @@ bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
     options.rowsPerInsert = static_cast<std::uint32_t>(Find<QSpinBox>(kIdRowsPerInsert)->value());
     options.nul = Find<QCheckBox>(kIdDropNul)->isChecked() ? NulChoice::Strip : NulChoice::Refuse;
     options.maxStatementBytes = static_cast<std::uint32_t>(Find<QSpinBox>(kIdStatementBytes)->value());
+    options.null = !Find<QCheckBox>(kIdEmptyAsNull)->isChecked()  ? NullMode::None
+                   : Find<QCheckBox>(kIdQuotedEmpty)->isChecked() ? NullMode::UnquotedEmpty
+                                                                  : NullMode::Empty;
+    // Markers with spaces in them (given on the command line) stay as they
+    // were unless the box is changed.
+    const QString tokens = Find<QLineEdit>(kIdNullTokens)->text();
+    if (tokens != TokensText(options_.nullTokens)) {
+        options.nullTokens.clear();
+        for (const QString& token : tokens.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            options.nullTokens.push_back(token.toStdString());
+            if (options.nullTokens.back().find('\x1A') != std::string::npos) {
+                why = QStringLiteral("A NULL marker cannot hold the byte 0x1A.");
+                return false;
+            }
+        }
+    }
     if (options.maxStatementBytes != 0 && options.maxStatementBytes < kMinStatementBytes) {
         why = QStringLiteral(
                   "The longest statement must be 0 (1 MiB for statements of many rows) or at least %1 "

@@ -12,6 +12,7 @@
 
 #include "convert/conversion_run.h"
 #include "convert/row_conversion.h"
+#include "conversion_property.h"
 #include "db/db_clients.h"
 #include "reference_rules.h"
 #include "test_support.h"
@@ -37,17 +38,19 @@ std::string MakeInput(int rows) {
     return input;
 }
 
-// What a database holds for the input: the rule values, NULL for empty ones
-// with emptyAsNull; sorted, as a table has no order.
-std::vector<Row> Expected(const std::string& input, bool emptyAsNull) {
+// What a database holds for the input: the rule values, NULL where the
+// options' NULL choice says; sorted, as a table has no order.
+std::vector<Row> Expected(const std::string& input, const ConversionOptions& options) {
     std::vector<Row> rows;
     for (const std::string& line : reference::TextLines(input)) {
         Row row;
-        for (const std::string& value : reference::Values(line)) {
-            if (emptyAsNull && value.empty()) {
+        std::vector<bool> quoted;
+        const std::vector<std::string> values = reference::Values(line, ',', &quoted);
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (test::ExpectedNull(options, values[i], values[i], quoted[i])) {
                 row.emplace_back();
             } else {
-                row.emplace_back(value);
+                row.emplace_back(values[i]);
             }
         }
         rows.push_back(std::move(row));
@@ -80,7 +83,7 @@ protected:
         const std::string input = MakeInput(3000);
         WriteBytes("input.csv", input);
         std::string tables;
-        for (const char* table : {"one", "opt", "cancelled", "failed", "retried"}) {
+        for (const char* table : {"one", "opt", "marked", "cancelled", "failed", "retried"}) {
             tables += std::string("CREATE TABLE ") + table + " ( id " + db.anyBytesType + ", a " + db.anyBytesType +
                       ", b " + db.anyBytesType + " );\n";
         }
@@ -90,17 +93,24 @@ protected:
 
         const ConversionOptions plain{.dialect = db.dialect};
         const ConversionOptions options{
-            .dialect = db.dialect, .emptyAsNull = true, .rowsPerInsert = 500, .transaction = true};
+            .dialect = db.dialect, .null = NullMode::Empty, .rowsPerInsert = 500, .transaction = true};
 
         ASSERT_EQ(db.load(Convert("one", plain), errors), 0) << db.name << ": " << errors;
         ASSERT_EQ(db.load(Convert("opt", options), errors), 0) << db.name << ": " << errors;
+        // Only unquoted empty values and markers NULL: "" and "a, b" stay text.
+        const ConversionOptions marked{.dialect = db.dialect,
+                                       .null = NullMode::UnquotedEmpty,
+                                       .rowsPerInsert = 500,
+                                       .nullTokens = {"plain", "\\"}};
+        ASSERT_EQ(db.load(Convert("marked", marked), errors), 0) << db.name << ": " << errors;
         auto sorted = [&db](const char* table) {
             std::vector<Row> rows = db.query(std::string("SELECT id, a, b FROM ") + table);
             std::sort(rows.begin(), rows.end());
             return rows;
         };
-        EXPECT_EQ(sorted("one"), Expected(input, false)) << db.name;
-        EXPECT_EQ(sorted("opt"), Expected(input, true)) << db.name;
+        EXPECT_EQ(sorted("one"), Expected(input, plain)) << db.name;
+        EXPECT_EQ(sorted("opt"), Expected(input, options)) << db.name;
+        EXPECT_EQ(sorted("marked"), Expected(input, marked)) << db.name;
 
         // Cancelled: BEGIN; and whole statements, then ROLLBACK;.
         CancelAfter cancel(1);
@@ -123,7 +133,7 @@ protected:
         ConversionSettings again{"input.csv", "retried.sql", "retried", "id, a, b"};
         EXPECT_TRUE(ConvertFile(again, nullptr, options).closedUnfinished);
         EXPECT_EQ(db.load("retried.sql", errors), 0) << db.name << ": " << errors;
-        EXPECT_EQ(sorted("retried"), Expected(input, true)) << db.name;
+        EXPECT_EQ(sorted("retried"), Expected(input, options)) << db.name;
     }
 };
 
@@ -135,7 +145,7 @@ TEST_F(LoadOptionsInDatabases, Postgresql) {
     std::string why;
     const std::optional<test::Database> db = test::PostgresDatabase(why);
     if (!db) GTEST_SKIP() << why;
-    WriteBytes("drop.sql", "DROP TABLE IF EXISTS one, opt, cancelled, failed, retried;\n");
+    WriteBytes("drop.sql", "DROP TABLE IF EXISTS one, opt, marked, cancelled, failed, retried;\n");
     std::string errors;
     ASSERT_EQ(db->load("drop.sql", errors), 0) << errors;
     Check(*db);

@@ -49,13 +49,14 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
 
     // OK keeps what the dialog answers; it is saved and comes back.
     const ConversionOptions chosen{.dialect = Dialect::MySql,
-                                   .emptyAsNull = true,
+                                   .null = NullMode::UnquotedEmpty,
                                    .rowsPerInsert = 500,
                                    .transaction = true,
                                    .header = true,
                                    .rfc4180 = true,
                                    .delimiter = '\t',
-                                   .encoding = "windows-1252"};
+                                   .encoding = "windows-1252",
+                                   .nullTokens = {"\\N", "not given"}};
     Open();
     fake.optionsAnswer = chosen;
     QTest::mouseClick(Button(1010), Qt::LeftButton);
@@ -63,8 +64,8 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
     dialog.reset();
     EXPECT_EQ(ReadBytes("db.ini"),
               "CREATOR=DB 1.0\r\nOUTPUT=out.sql\r\nINPUT=in.csv\r\nTABLE=t\r\nFIELDS=a, b\r\nHEADER=1\r\nRFC4180=1\r\n"
-              "DELIMITER=tab\r\nENCODING=windows-1252\r\nDIALECT=mysql\r\nEMPTYASNULL=1\r\nROWSPERINSERT=500\r\n"
-              "TRANSACTION=1\r\n\r\n");
+              "DELIMITER=tab\r\nENCODING=windows-1252\r\nDIALECT=mysql\r\nROWSPERINSERT=500\r\n"
+              "TRANSACTION=1\r\nNULL=unquoted-empty\r\nNULLTOKEN=\\N\r\nNULLTOKEN=not given\r\n\r\n");
     Open();
     EXPECT_EQ(dialog->options(), chosen);
 
@@ -92,13 +93,16 @@ TEST_F(DesktopTest, ConvertUsesTheOptionsAndTheHeaderNamesTheFields) {
 
 TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     UiServices services = fake.Make();
-    const ConversionOptions start{.rowsPerInsert = 7, .delimiter = '|', .encoding = "latin1"};
+    const ConversionOptions start{
+        .rowsPerInsert = 7, .delimiter = '|', .encoding = "latin1", .nullTokens = {"one marker", "\\N"}};
     COptionsDlg options(start, services, nullptr);
     auto control = [&options](int id) { return options.findChild<QWidget*>(QString::number(id)); };
     EXPECT_EQ(static_cast<QComboBox*>(control(1013))->currentIndex(), kOtherDelimiter);
     EXPECT_EQ(static_cast<QLineEdit*>(control(1014))->text(), "|");
     EXPECT_EQ(static_cast<QComboBox*>(control(1015))->currentText(), "latin1");
     EXPECT_EQ(static_cast<QSpinBox*>(control(1018))->value(), 7);
+    EXPECT_FALSE(control(1022)->isEnabled());  // quoted empty values: only with empty values as NULL
+    EXPECT_EQ(static_cast<QLineEdit*>(control(1023))->text(), "one marker \\N");
     EXPECT_EQ(options.property("templateId").toInt(), kOptionsTemplateId);
 
     static_cast<QCheckBox*>(control(1011))->setChecked(true);
@@ -106,6 +110,9 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     static_cast<QComboBox*>(control(1015))->setCurrentText("As is");
     static_cast<QComboBox*>(control(1016))->setCurrentIndex(3);  // MySQL and MariaDB
     static_cast<QCheckBox*>(control(1019))->setChecked(true);
+    static_cast<QCheckBox*>(control(1017))->setChecked(true);
+    EXPECT_TRUE(control(1022)->isEnabled());
+    static_cast<QCheckBox*>(control(1022))->setChecked(true);
     QTest::mouseClick(options.findChild<QPushButton*>("1"), Qt::LeftButton);
     EXPECT_EQ(options.result(), QDialog::Accepted);
     ConversionOptions expected = start;
@@ -114,6 +121,7 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     expected.encoding = "";
     expected.dialect = Dialect::MySql;
     expected.transaction = true;
+    expected.null = NullMode::UnquotedEmpty;  // the markers unchanged, their space and all
     EXPECT_EQ(options.options(), expected);
     EXPECT_TRUE(fake.messages.empty());
 
@@ -123,6 +131,7 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
         const char* other;
         const char* encoding;
         const char* why;
+        const char* markers = "";
     };
     const Bad bad[] = {
         {kOtherDelimiter, "\"", "As is", "The other delimiter must be one byte"},
@@ -131,6 +140,7 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
         {kOtherDelimiter, "\v", "As is", "The other delimiter must be one byte"},
         {kOtherDelimiter, "\x1A", "As is", "The other delimiter must be one byte"},
         {kComma, "", "no-such-set", "The character set \"no-such-set\" is not known."},
+        {kComma, "", "As is", "A NULL marker cannot hold the byte 0x1A.", "NA \x1A"},
     };
     for (const Bad& b : bad) {
         COptionsDlg again(start, services, nullptr);
@@ -138,6 +148,7 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
         static_cast<QComboBox*>(again.findChild<QWidget*>("1013"))->setCurrentIndex(b.delimiterChoice);
         static_cast<QLineEdit*>(again.findChild<QWidget*>("1014"))->setText(b.other);
         static_cast<QComboBox*>(again.findChild<QWidget*>("1015"))->setCurrentText(b.encoding);
+        if (*b.markers != '\0') static_cast<QLineEdit*>(again.findChild<QWidget*>("1023"))->setText(b.markers);
         fake.messages.clear();
         QTest::mouseClick(again.findChild<QPushButton*>("1"), Qt::LeftButton);
         EXPECT_TRUE(again.isVisible()) << b.why;
