@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <vector>
 
@@ -25,7 +28,10 @@ namespace {
 using reference::Row;
 
 // Bytes every rule reacts to; a byte past the ASCII range stands for itself.
-constexpr std::string_view kAlphabet("ab,;\t|\"' \r\n\r\n\\\0\x1A\xEF\xBB\xBF", 19);
+constexpr std::string_view kAlphabet(
+    "ab,;\t|\"' \r\n\r\n\\\0\x1A\xEF\xBB\xBF"
+    "01-9",
+    23);
 
 std::string Show(std::string_view bytes) {
     std::ostringstream out;
@@ -47,7 +53,7 @@ std::string Describe(const ConversionCase& c) {
     std::ostringstream out;
     const char* const nullModes[] = {"", ", empty as NULL", ", unquoted empty as NULL"};
     out << "dialect " << RulesOf(c.options.dialect).name << nullModes[static_cast<int>(c.options.null)]
-        << (c.options.nullTokens.empty() ? "" : ", NULL tokens")
+        << (c.options.nullTokens.empty() ? "" : ", NULL tokens") << (c.options.createTable ? ", create table" : "")
         << (c.options.nul == NulChoice::Strip ? ", NUL dropped" : "") << ", delimiter "
         << Show(std::string(1, c.options.delimiter)) << (c.options.rfc4180 ? ", standard CSV" : ", line rules") << ", "
         << c.options.rowsPerInsert << " rows per INSERT" << (c.options.transaction ? ", in a transaction" : "")
@@ -101,18 +107,78 @@ std::vector<Row> ExpectedRows(const ConversionCase& c, bool& failed) {
     return rows;
 }
 
-// The run into a memory file; its report and output.
+// The run into a memory file; its report and output. With --create-table
+// the input is read twice, and the fields are named.
 RunReport Run(const ConversionCase& c, std::string& output) {
     const int fd = ::memfd_create("statements", 0);
     PiecesSource source(c.input, [&c] { return c.piece; });
-    const ConversionSettings settings{"in", "out", "t", ""};
+    PiecesSource again(c.input, [&c] { return c.piece; });
+    const ConversionSettings settings{"in", "out", "t", c.options.createTable ? "c1, c2, c3" : ""};
     RunContext run{source, "in", fd, settings, c.options, nullptr, c.input.size()};
     run.blockSize = 4096;  // small blocks: quicker to set up, and more of their ends met
+    if (c.options.createTable) run.typingInput = &again;
     const RunReport report = ConvertSource(run);
     output.assign(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)), '\0');
     if (::pread(fd, output.data(), output.size(), 0) != static_cast<ssize_t>(output.size())) output.clear();
     ::close(fd);
     return report;
+}
+
+// Whether the reference reads value as an integer databases write back as
+// it stands: the pattern, no -0, within 64 bits; never with a NUL byte.
+bool ExpectedInteger(const std::string& value) {
+    static const std::regex kInteger("-?(0|[1-9][0-9]*)");
+    if (value == "-0" || !std::regex_match(value, kInteger)) return false;
+    errno = 0;
+    std::strtoll(value.c_str(), nullptr, 10);
+    return errno != ERANGE;
+}
+
+// With --create-table, the table's statement comes first (after BEGIN;
+// but for MySQL), its types as the reference reading of every value gives
+// them; a run whose input cannot be read writes nothing at all.
+std::string CheckCreateTable(const ConversionCase& c) {
+    bool failed = false;
+    std::vector<std::vector<std::string>> records;
+    std::vector<std::vector<bool>> quoted;
+    if (c.options.rfc4180) {
+        reference::CsvReading reading = reference::CsvRecords(c.input, c.options.delimiter);
+        records = std::move(reading.records);
+        quoted = std::move(reading.quoted);
+        failed = reading.unclosed;
+    } else {
+        for (const std::string& line : reference::TextLines(c.input))
+            records.push_back(reference::Values(line, c.options.delimiter, &quoted.emplace_back()));
+    }
+    std::string output;
+    const RunReport report = Run(c, output);
+    if (failed) return output.empty() ? std::string() : "a run that cannot read its input wrote " + Show(output);
+    // A NUL byte refused: the transaction's statements, the table's too, are taken back.
+    if (report.status == RunStatus::ReadFailed && c.options.transaction && output.empty()) return {};
+    std::string want = "CREATE TABLE IF NOT EXISTS t ( ";
+    for (std::size_t column = 0; column < 3; ++column) {
+        bool any = false;
+        bool integers = true;
+        for (std::size_t r = 0; r < records.size(); ++r) {
+            if (column >= records[r].size()) continue;
+            std::string value = records[r][column];
+            if (c.options.dialect != Dialect::MySql) std::erase(value, '\0');
+            if (ExpectedNull(c.options, records[r][column], value, quoted[r][column])) continue;
+            any = true;
+            integers = integers && ExpectedInteger(records[r][column]);
+        }
+        want += std::string(column > 0 ? ", " : "") + "c" + std::to_string(column + 1) + " " +
+                (!any || !integers                      ? "TEXT"
+                 : c.options.dialect == Dialect::Sqlite ? "INTEGER"
+                                                        : "BIGINT");
+    }
+    want += " );\r\n";
+    const std::string before = c.options.transaction && c.options.dialect != Dialect::MySql ? "BEGIN;\r\n" : "";
+    if (output.compare(0, before.size() + want.size(), before + want) != 0) {
+        return "the table is written " + Show(output.substr(0, output.find(";\r\nINSERT"))) + " for " + Show(want);
+    }
+    return report.status == RunStatus::Done || report.status == RunStatus::ReadFailed ? std::string()
+                                                                                      : "the run ended " + report.text;
 }
 
 std::string CheckRun(const ConversionCase& c) {
@@ -331,6 +397,7 @@ ConversionCase CaseFromBytes(const ConversionOptions& options, std::string_view 
     c.options.maxStatementBytes = (statements & 16) != 0 ? kMinStatementBytes : 0;
     // Markers of NULL, one of them a byte the alphabet has.
     if ((statements & 32) != 0) c.options.nullTokens = {"a", "b\"", "x"};
+    c.options.createTable = (statements & 64) != 0;
     c.piece = 1 + take() % 64;
     for (const char byte : bytes) {
         const auto b = static_cast<unsigned char>(byte);
@@ -355,7 +422,10 @@ ConversionCase FuzzCase(std::string_view bytes) {
 }
 
 std::string CheckConversion(const ConversionCase& c) {
-    std::string failure = CheckRun(c);
+    ConversionCase plain = c;
+    plain.options.createTable = false;
+    std::string failure = c.options.createTable ? CheckCreateTable(c) : std::string();
+    if (failure.empty()) failure = CheckRun(plain);
     // A NULL choice that looks at quotes is the run's alone: the scanner
     // and whole records are held to the rules under the others.
     ConversionCase scanned = c;

@@ -187,6 +187,26 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
          {.dialect = Dialect::MySql},
          "INSERT INTO T ( id ) VALUES ( 'a\\0b' );\r\n",
          {1, 1, 0, 0}},
+        // An integer type only where every value but NULL reads back as it
+        // stands: -0, +5 and 02134 do not, nor past 64 bits.
+        {"a table whose types keep every value",
+         "9223372036854775807,-9223372036854775808,-0,+5\n0,9223372036854775808,5,02134\n,-1,7,1\n",
+         "id, v, w, z",
+         {.dialect = Dialect::Sqlite, .null = NullMode::Empty, .transaction = true, .createTable = true},
+         "BEGIN;\r\nCREATE TABLE IF NOT EXISTS T ( id INTEGER, v TEXT, w TEXT, z TEXT );\r\n"
+         "INSERT INTO T ( id, v, w, z ) VALUES ( '9223372036854775807','-9223372036854775808','-0','+5' );\r\n"
+         "INSERT INTO T ( id, v, w, z ) VALUES ( '0','9223372036854775808','5','02134' );\r\n"
+         "INSERT INTO T ( id, v, w, z ) VALUES ( NULL,'-1','7','1' );\r\nCOMMIT;\r\n",
+         {3, 3, 0, 0, 0, 0, 0, 1}},
+        // MySQL commits at CREATE TABLE: the table comes before BEGIN;.
+        {"a MySQL table sized for its longest value, a type given",
+         "-1," + std::string(70000, 'x') + "\n",
+         "\"id\", v",
+         {.dialect = Dialect::MySql, .transaction = true, .createTable = true, .columnTypes = {"id=SMALLINT"}},
+         "CREATE TABLE IF NOT EXISTS T ( \"id\" SMALLINT, v MEDIUMTEXT );\r\nBEGIN;\r\n"
+         "INSERT INTO T ( \"id\", v ) VALUES ( '-1','" +
+             std::string(70000, 'x') + "' );\r\nCOMMIT;\r\n",
+         {1, 1, 0, 0}},
         {"statements end before their size limit",
          std::string(400, 'x') + "\n" + std::string(400, 'y') + "\n" + std::string(400, 'z') + "\n" +
              std::string(1100, 'w') + "\n",

@@ -50,6 +50,8 @@ const char* const kHelpEnd =
     "  rowsmith-convert -t log -f \"time, text\" -d tab --encoding windows-1252 log.tsv\n"
     "  rowsmith-convert -t orders -f \"id, total\" --dialect mysql \\\n"
     "      --rows-per-insert 500 --transaction export.csv.gz | mariadb shop\n"
+    "  rowsmith-convert -t people --header --rfc4180 --null unquoted-empty \\\n"
+    "      --create-table --dialect postgresql export.csv | psql shop\n"
     "\n"
     "Exit status: 0 when every line was converted, 1 when the input could not be\n"
     "read (or holds what the dialect cannot write) or the output not written, 2\n"

@@ -33,6 +33,7 @@ std::string OptionsProblem(const ConversionOptions& options) {
     if (!options.encoding.empty() && static_cast<unsigned char>(options.delimiter) >= 0x80) {
         return "the delimiter must be an ASCII byte when the input has a character set (--encoding)";
     }
+    if (!options.columnTypes.empty() && !options.createTable) return "--type is for the table --create-table writes";
     return {};
 }
 
@@ -55,11 +56,23 @@ std::string DelimiterName(char delimiter) {
 }
 
 std::size_t CountFieldNames(std::string_view fieldNames) {
-    if (TrimTrailingSpace(fieldNames).empty()) return 0;
-    std::size_t names = 1;
+    return SplitFieldNames(fieldNames).size();
+}
+
+std::vector<std::string> SplitFieldNames(std::string_view fieldNames) {
+    std::vector<std::string> names;
+    if (TrimTrailingSpace(fieldNames).empty()) return names;
     int depth = 0;      // open parentheses and brackets
     char quote = '\0';  // the quote a quoted part opened with, if inside one
-    for (const char c : fieldNames) {
+    std::size_t start = 0;
+    const auto add = [&names, fieldNames, &start](std::size_t end) {
+        std::string_view name = TrimTrailingSpace(fieldNames.substr(start, end - start));
+        while (!name.empty() && IsTrimmedSpace(name.front())) name.remove_prefix(1);
+        names.emplace_back(name);
+        start = end + 1;
+    };
+    for (std::size_t i = 0; i < fieldNames.size(); ++i) {
+        const char c = fieldNames[i];
         if (quote != '\0') {
             if (c == quote) quote = '\0';  // a doubled quote reopens at once
         } else if (c == '\'' || c == '"' || c == '`') {
@@ -69,9 +82,10 @@ std::size_t CountFieldNames(std::string_view fieldNames) {
         } else if ((c == ')' || c == ']') && depth > 0) {
             --depth;
         } else if (c == ',' && depth == 0) {
-            ++names;
+            add(i);
         }
     }
+    add(fieldNames.size());
     return names;
 }
 

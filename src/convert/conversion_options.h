@@ -53,6 +53,11 @@ struct ConversionOptions {
     // Values written without quotes that are NULL when equal to one of
     // these, byte for byte ("\\N", "NULL"); in quotes they stay text.
     std::vector<std::string> nullTokens;
+    // CREATE TABLE IF NOT EXISTS before the statements, with types that keep
+    // every value (convert/column_types.h); columnTypes: NAME=TYPE, each
+    // column's type as the user writes it.
+    bool createTable = false;
+    std::vector<std::string> columnTypes;
 
     bool operator==(const ConversionOptions&) const = default;
 };
@@ -89,5 +94,7 @@ std::string DelimiterName(char delimiter);
 // parentheses, brackets and quotes ('', "", ``). A list of nothing but
 // white space holds none.
 std::size_t CountFieldNames(std::string_view fieldNames);
+// The names themselves, without the blanks around them.
+std::vector<std::string> SplitFieldNames(std::string_view fieldNames);
 
 }  // namespace rowsmith

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "convert/column_types.h"
 #include "convert/csv_reader.h"
 #include "convert/messages.h"
 #include "convert/row_rules.h"
@@ -144,12 +146,40 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The options of a run's scanner for the column types: values written in
+// the MySQL dialect, whose escapes keep every byte (a NUL as \0) and are
+// never digits, and the run's empty values NULL.
+ConversionOptions TallyOptions(const ConversionOptions& options) {
+    ConversionOptions tallied = options;
+    tallied.dialect = Dialect::MySql;
+    if (NullSeesQuotes(options)) tallied.null = NullMode::None, tallied.nullTokens.clear();
+    return tallied;
+}
+
+// A row the scanner reads, into the column types.
+void TallyLiterals(std::string_view row, ColumnTally& tally, const RowScanner& scanner, std::string& scratch) {
+    if (scratch.size() < scanner.MaxValuesSize(row.size())) scratch.resize(scanner.MaxValuesSize(row.size()));
+    std::size_t count = 0;
+    const char* end = scanner.WriteValues(row, scratch.data(), count);
+    tally.AddLiterals(std::string_view(scratch.data(), static_cast<std::size_t>(end - scratch.data())));
+}
+
+// A row read as values (quoted: of each, whether it was in quotes), into
+// the column types.
+void TallyValues(const std::vector<std::string_view>& values, const std::vector<bool>& quoted, ColumnTally& tally,
+                 const ConversionOptions& options) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!WritesNull(options, values[i], i < quoted.size() && quoted[i])) tally.Add(i, values[i]);
+    }
+}
+
 // The input under the line rules: each line a row.
 class LineRecords {
 public:
     LineRecords(ByteSource& source, const ConversionOptions& options, std::size_t blockSize)
         : source_(source),
           reader_(source, blockSize),
+          options_(options),
           delimiter_(options.delimiter),
           asValues_(NullSeesQuotes(options)) {}
     int Next() {
@@ -170,6 +200,12 @@ public:
         views_.assign(values.begin(), values.end());
         return writer.AddValues(views_, quoted_, line_, number_);
     }
+    void TallyInto(ColumnTally& tally, const RowScanner& scanner, std::string& scratch) {
+        if (!asValues_) return TallyLiterals(line_, tally, scanner, scratch);
+        const std::vector<std::string> values = SplitRow(line_, delimiter_, quoted_);
+        views_.assign(values.begin(), values.end());
+        TallyValues(views_, quoted_, tally, options_);
+    }
     std::uint64_t number() const { return number_; }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
     std::uint64_t reads() const { return reader_.reads(); }
@@ -184,6 +220,7 @@ public:
 private:
     ByteSource& source_;
     TextModeReader reader_;
+    const ConversionOptions& options_;
     char delimiter_;
     bool asValues_;
     std::string_view line_;
@@ -196,7 +233,7 @@ private:
 class CsvRecords {
 public:
     CsvRecords(ByteSource& source, const ConversionOptions& options, std::size_t blockSize)
-        : reader_(source, options.delimiter, blockSize), asValues_(NullSeesQuotes(options)) {}
+        : reader_(source, options.delimiter, blockSize), options_(options), asValues_(NullSeesQuotes(options)) {}
     // A record written regularly goes to the scanner as it stands, unless
     // the NULL choice looks at the quotes; any other as the values the
     // reader reads.
@@ -217,6 +254,10 @@ public:
                       static_cast<std::size_t>(values_.back().data() + values_.back().size() - values_.front().data()));
         return writer.AddValues(values_, reader_.quoted(), bytes, number_);
     }
+    void TallyInto(ColumnTally& tally, const RowScanner& scanner, std::string& scratch) {
+        if (record_.data() != nullptr) return TallyLiterals(record_, tally, scanner, scratch);
+        TallyValues(values_, reader_.quoted(), tally, options_);
+    }
     std::uint64_t number() const { return number_; }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
     std::uint64_t reads() const { return reader_.reads(); }
@@ -224,17 +265,35 @@ public:
 
 private:
     CsvReader reader_;
+    const ConversionOptions& options_;
     bool asValues_;
     std::vector<std::string_view> values_;
     std::string_view record_;
     std::uint64_t number_ = 0;
 };
 
-// The field list of a run, and its number of names (0 when not known).
+// The field list of a run, and its number of names (0 when not known);
+// with --create-table, the names one by one.
 struct Fields {
     std::string list;
     std::size_t count = 0;
+    std::vector<TableColumn> columns;
 };
+
+// The columns a typed field list names: as written, and without the
+// quotes around a quoted name.
+std::vector<TableColumn> ColumnsOf(std::string_view list) {
+    std::vector<TableColumn> columns;
+    for (std::string& name : SplitFieldNames(list)) {
+        std::string plain = name;
+        const bool quoted = plain.size() >= 2 && ((plain.front() == '"' && plain.back() == '"') ||
+                                                  (plain.front() == '`' && plain.back() == '`') ||
+                                                  (plain.front() == '[' && plain.back() == ']'));
+        if (quoted) plain = plain.substr(1, plain.size() - 2);
+        columns.push_back({std::move(name), std::move(plain)});
+    }
+    return columns;
+}
 
 // The field list a header record gives: each name without the blanks
 // around it, quoted as an identifier. Empty when a name is empty, repeated
@@ -263,7 +322,9 @@ Fields FieldsFromHeader(std::vector<std::string> names, const ConversionOptions&
             }
         }
         if (!fields.list.empty()) fields.list += ", ";
-        fields.list += QuoteIdentifier(options.dialect, name);
+        const std::string quoted = QuoteIdentifier(options.dialect, name);
+        fields.list += quoted;
+        fields.columns.push_back({quoted, name});
     }
     return fields;
 }
@@ -344,10 +405,69 @@ RunReport Report(const Outcome& outcome, const Records& records, const RunContex
     return report;
 }
 
+RunReport BadOptionsReport(const std::string& problem) {
+    RunReport report = Report(RunStatus::BadOptions, kBadOptionsMessage);
+    report.reason = problem;
+    // Appended, not concatenated: GCC 12 sees a false -Wrestrict in " " + text.
+    report.text.append(" ").append(Sentence(problem));
+    return report;
+}
+
+// Reads every record into the column types; false, with the report, when
+// the input cannot be read or the run is stopped.
+template <typename Records>
+bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, RunReport& failed) {
+    int status = 0;
+    if (run.options.header) {
+        std::vector<std::string> names;
+        status = records.NextValues(names);
+    }
+    const RowScanner scanner("t", "", TallyOptions(run.options));
+    std::string scratch;
+    std::uint64_t blocks = 0;
+    while (status == 0 && (status = records.Next()) == 0) {
+        records.TallyInto(tally, scanner, scratch);
+        if (records.reads() != blocks) {
+            blocks = records.reads();
+            const bool cancelled = run.observer && !run.observer->Continue(records.bytesConsumed(), run.totalBytes);
+            if (cancelled || StopSignal() != 0) status = kStopped;
+        }
+    }
+    if (status == kEndOfInput) return true;
+    failed = status == kStopped ? Stopped() : ReadFailedReport(run.inputName, status, records.Describe(status));
+    return false;
+}
+
+// The first of a run's two readings of the input, for --create-table.
+bool TallyInput(const RunContext& run, std::size_t block, ColumnTally& tally, RunReport& failed) {
+    InputSource input(*run.typingInput);
+    if (const int error = input.Open(run.options.encoding)) {
+        failed = error == kStopped ? Stopped() : ReadFailedReport(run.inputName, error, input.Describe(error));
+        return false;
+    }
+    if (run.options.rfc4180) {
+        CsvRecords records(input, run.options, block);
+        return TallyRecords(records, run, tally, failed);
+    }
+    LineRecords records(input, run.options, block);
+    return TallyRecords(records, run, tally, failed);
+}
+
+// The CREATE TABLE statement of a run with --create-table, or its problem.
+std::string CreateTable(Fields& fields, const RunContext& run, const ColumnTally* tally, std::string& problem) {
+    if (fields.columns.empty() && fields.count != 0) fields.columns = ColumnsOf(fields.list);
+    if (fields.columns.empty()) {
+        problem = "--create-table needs the names of the columns: give --fields or --header";
+        return {};
+    }
+    return CreateTableText(run.settings.tableName, fields.columns, tally, run.options, problem);
+}
+
 // Converts every record into statements and writes out the last block.
 // Returns the report of a failed read or write, of a cancel, or "Done".
+// tally: the column types for --create-table, nullptr when not known.
 template <typename Records>
-RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutput& output) {
+RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutput& output, const ColumnTally* tally) {
     const ConversionOptions& options = run.options;
     Fields fields{run.settings.fieldNames, CountFieldNames(run.settings.fieldNames)};
     if (options.header) {
@@ -365,10 +485,16 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
             if (!problem.empty()) return ReadFailedReport(run.inputName, kBadHeader, problem);
         }
     }
+    std::string create;
+    if (options.createTable) {
+        std::string problem;
+        create = CreateTable(fields, run, tally, problem);
+        if (!problem.empty()) return BadOptionsReport(problem);
+    }
     const RowScanner scanner(run.settings.tableName, fields.list, options, kDiskLineEnd);
     StatementWriter writer(scanner, options, fields.count, output);
     Outcome outcome;
-    outcome.writeError = writer.Begin(run.closeUnfinished);
+    outcome.writeError = writer.Begin(run.closeUnfinished, create);
     if (outcome.writeError == 0) outcome = ConvertEach(records, writer, run);
     const bool undone = EndStatements(outcome, writer, output, options.transaction);
 
@@ -402,13 +528,7 @@ RunReport WriteFailedReport(int error) {
 }
 
 RunReport ConvertSource(const RunContext& run) {
-    if (const std::string problem = OptionsProblem(run.options); !problem.empty()) {
-        RunReport report = Report(RunStatus::BadOptions, kBadOptionsMessage);
-        report.reason = problem;
-        // Appended, not concatenated: GCC 12 sees a false -Wrestrict in " " + text.
-        report.text.append(" ").append(Sentence(problem));
-        return report;
-    }
+    if (const std::string problem = OptionsProblem(run.options); !problem.empty()) return BadOptionsReport(problem);
     InputSource input(run.input);
     if (const int error = input.Open(run.options.encoding)) {
         if (error == kStopped) return Stopped();
@@ -417,13 +537,21 @@ RunReport ConvertSource(const RunContext& run) {
         return ReadFailedReport(run.inputName, error, reason);
     }
     const std::size_t block = run.blockSize != 0 ? run.blockSize : StatementOutput::kDefaultBlockSize;
+    // The column types need every value before the first statement.
+    ColumnTally tally;
+    const ColumnTally* typed = nullptr;
+    if (run.options.createTable && run.typingInput != nullptr) {
+        RunReport failed;
+        if (!TallyInput(run, block, tally, failed)) return failed;
+        typed = &tally;
+    }
     StatementOutput output(run.outputFd, block);
     if (run.options.rfc4180) {
         CsvRecords records(input, run.options, block);
-        return ConvertRecords(records, run, output);
+        return ConvertRecords(records, run, output, typed);
     }
     LineRecords records(input, run.options, block);
-    return ConvertRecords(records, run, output);
+    return ConvertRecords(records, run, output, typed);
 }
 
 RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd, const ConversionSettings& settings,
@@ -455,9 +583,21 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
 
     FdSource file(inputFd);
     const std::uint64_t totalBytes = S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
+    // A regular file is read twice for --create-table: first through a
+    // description of its own, from where the run starts reading.
+    UniqueFd again;
+    std::optional<FdSource> typing;
+    if (options.createTable && S_ISREG(inputInfo.st_mode)) {
+        again = UniqueFd(::open(("/proc/self/fd/" + std::to_string(inputFd)).c_str(), O_RDONLY | O_CLOEXEC));
+        const off_t start = ::lseek(inputFd, 0, SEEK_CUR);
+        if (again.get() >= 0 && start >= 0 && ::lseek(again.get(), start, SEEK_SET) == start)
+            typing.emplace(again.get());
+    }
     try {
-        RunReport report = ConvertSource(
-            {file, inputName, writeFd, settings, options, observer, totalBytes, EndsInsideTransaction(tail.get())});
+        RunContext run{file,    inputName, writeFd,    settings,
+                       options, observer,  totalBytes, EndsInsideTransaction(tail.get())};
+        run.typingInput = typing ? &*typing : nullptr;
+        RunReport report = ConvertSource(run);
         // A file cut short while it was read looks like one that ended.
         struct stat after {};
         if (report.status == RunStatus::Done && S_ISREG(inputInfo.st_mode) && ::fstat(inputFd, &after) == 0 &&

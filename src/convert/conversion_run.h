@@ -36,6 +36,9 @@ struct RunContext {
     // The size of the blocks the input is read in and the output written
     // in; 0 for the usual size (tests give small ones).
     std::size_t blockSize = 0;
+    // The same bytes again from their start, read first for the column
+    // types of --create-table; nullptr where they cannot be read twice.
+    ByteSource* typingInput = nullptr;
 };
 
 // The run itself, on the bytes of the context's input. A seam for tests,

@@ -194,6 +194,35 @@ constexpr OptionFact kFacts[] = {
          for (const std::string& token : o.nullTokens) text.append(text.empty() ? "" : "\n").append(token);
          return text;
      }},
+    {"create-table", '\0', "", OptionGroup::Output,
+     "CREATE TABLE IF NOT EXISTS before the statements, its\n"
+     "columns the field names: BIGINT (INTEGER for sqlite) where\n"
+     "every value but NULL is an integer written as databases\n"
+     "write it back (no 02134, +5 or -0), TEXT otherwise\n"
+     "(MEDIUMTEXT or LONGTEXT for mysql where values are\n"
+     "longer); a regular file is read twice for this, other\n"
+     "input gets TEXT (LONGTEXT) columns",
+     "nothing", false,
+     [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.createTable, v); },
+     [](const ConversionOptions& o) { return SwitchText(o.createTable); }},
+    {"type", '\0', "NAME=TYPE", OptionGroup::Output,
+     "with --create-table, column NAME gets TYPE as written;\n"
+     "give it again for more columns",
+     "NAME=TYPE, both not empty, without CR, LF or 0x1A, not ending in white space", true,
+     [](ConversionOptions& o, std::string_view v) {
+         const std::size_t equals = v.find('=');
+         if (equals == 0 || equals == std::string_view::npos || equals + 1 == v.size() || IsTrimmedSpace(v.back()) ||
+             v.find_first_of("\r\n\x1A") != std::string_view::npos) {
+             return false;
+         }
+         o.columnTypes.emplace_back(v);
+         return true;
+     },
+     [](const ConversionOptions& o) {
+         std::string text;
+         for (const std::string& type : o.columnTypes) text.append(text.empty() ? "" : "\n").append(type);
+         return text;
+     }},
 };
 // clang-format on
 

@@ -5,6 +5,7 @@
 
 #include "convert/sql_dialect.h"
 #include "io/status.h"
+#include "io/text_mode.h"
 
 namespace rowsmith {
 
@@ -38,12 +39,22 @@ int StatementWriter::WriteStatement(std::string_view text) {
     return 0;
 }
 
-int StatementWriter::Begin(bool closeUnfinished) {
-    if (!options_.transaction) return 0;
-    // The unfinished transaction is rolled back where it stands, so that
+int StatementWriter::Begin(bool closeUnfinished, std::string_view createTable) {
+    std::string text;
+    const std::string& lineEnd = scanner_.lineEnd();
+    const std::string create = createTable.empty()       ? std::string()
+                               : lineEnd == kDiskLineEnd ? ToDiskText(createTable) + lineEnd
+                                                         : std::string(createTable) + lineEnd;
+    // MySQL and MariaDB commit whatever is open when a table is created, so
+    // there the table comes before the transaction; elsewhere inside it.
+    // An unfinished transaction is rolled back where it stands, so that
     // loading the file never commits its rows with this run's.
-    const std::string rollback = closeUnfinished ? "ROLLBACK;" + scanner_.lineEnd() : std::string();
-    return WriteStatement(rollback + "BEGIN;" + scanner_.lineEnd());
+    const bool createFirst = options_.dialect == Dialect::MySql;
+    if (options_.transaction && closeUnfinished) text += "ROLLBACK;" + lineEnd;
+    if (createFirst) text += create;
+    if (options_.transaction) text += "BEGIN;" + lineEnd;
+    if (!createFirst) text += create;
+    return text.empty() ? 0 : WriteStatement(text);
 }
 
 int StatementWriter::CheckNuls(std::string_view bytes) {

@@ -31,8 +31,9 @@ public:
                     StatementOutput& output);
 
     // Starts the run: BEGIN; with transaction, after a ROLLBACK; when the
-    // output ends inside a transaction another run left unfinished.
-    int Begin(bool closeUnfinished = false);
+    // output ends inside a transaction another run left unfinished; and
+    // createTable (a CREATE TABLE statement), where not empty.
+    int Begin(bool closeUnfinished = false, std::string_view createTable = {});
     // A line under the line rules, read by the scanner.
     int AddRow(std::string_view line, std::uint64_t lineNumber);
     // A record whose values are read already; quoted says of each whether

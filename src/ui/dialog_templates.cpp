@@ -53,18 +53,21 @@ constexpr ControlSpec kOptionsControls[] = {
     {kNoId, Label, "separated by spaces", 184, 122, 70, 8},
     {kNoId, Label, "Rows per INSERT:", 10, 140, 62, 8},
     {kIdRowsPerInsert, SpinBox, "1|100000", 76, 137, 50, 14},
-    {kIdTransaction, CheckBox, "One transaction per run", 10, 156, 200, 10},
+    {kIdTransaction, CheckBox, "One transaction per run", 10, 156, 110, 10},
+    {kIdCreateTable, CheckBox, "Create the table", 130, 156, 118, 10},
     {kIdDropNul, CheckBox, "Drop NUL bytes from values (instead of stopping at them)", 10, 170, 230, 10},
     {kNoId, Label, "Longest statement:", 10, 187, 62, 8},
     {kIdStatementBytes, SpinBox, "0|1073741824", 76, 184, 64, 14},
     {kNoId, Label, "bytes (0: 1 MiB for many rows)", 144, 187, 104, 8},
-    {kIdOk, DefaultPushButton, "OK", 143, 205, 50, 14},
-    {kIdCancel, PushButton, "Cancel", 198, 205, 50, 14},
+    {kNoId, Label, "Column types:", 10, 208, 62, 8},
+    {kIdColumnTypes, Edit, "", 76, 205, 172, 14},
+    {kIdOk, DefaultPushButton, "OK", 143, 225, 50, 14},
+    {kIdCancel, PushButton, "Cancel", 198, 225, 50, 14},
 };
 
 }  // namespace
 
-const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 258, 226, kOptionsControls};
+const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 258, 246, kOptionsControls};
 
 const DialogTemplate kAboutBoxTemplate{kAboutBoxTemplateId, "About Rowsmith", 235, 55, kAboutBoxControls};
 

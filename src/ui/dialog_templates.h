@@ -33,6 +33,8 @@ enum ControlId : int {
     kIdStatementBytes = 1021,
     kIdQuotedEmpty = 1022,
     kIdNullTokens = 1023,
+    kIdCreateTable = 1024,
+    kIdColumnTypes = 1025,
 };
 
 // The choices of the Options dialog's lists, in their order.

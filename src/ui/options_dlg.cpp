@@ -8,6 +8,7 @@
 #include <QSpinBox>
 
 #include "convert/messages.h"
+#include "convert/option_table.h"
 #include "io/iconv_source.h"
 #include "ui/app_icon.h"
 #include "ui/dialog_builder.h"
@@ -26,6 +27,7 @@ constexpr Switch kSwitches[] = {
     {kIdHeader, &ConversionOptions::header},
     {kIdRfc4180, &ConversionOptions::rfc4180},
     {kIdTransaction, &ConversionOptions::transaction},
+    {kIdCreateTable, &ConversionOptions::createTable},
 };
 
 // The place of a dialect in the list, which shows them in kDialects' order.
@@ -44,7 +46,15 @@ constexpr AccessibleName kNames[] = {
     {kIdRowsPerInsert, "Rows per INSERT", "Rows per INSERT:"},
     {kIdStatementBytes, "Longest statement in bytes", "Longest statement:"},
     {kIdNullTokens, "NULL markers, separated by spaces", "NULL markers:"},
+    {kIdColumnTypes, "Column types, NAME=TYPE separated by semicolons", "Column types:"},
 };
+
+// The column types as the box shows them: NAME=TYPE; NAME=TYPE.
+QString TypesText(const std::vector<std::string>& types) {
+    QStringList list;
+    for (const std::string& type : types) list << QString::fromStdString(type);
+    return list.join(QStringLiteral("; "));
+}
 
 // The markers as the box shows them: one after another, a space between.
 QString TokensText(const std::vector<std::string>& tokens) {
@@ -54,6 +64,14 @@ QString TokensText(const std::vector<std::string>& tokens) {
 }
 
 constexpr const char* kAsIs = "As is";
+
+// --type's facts: the dialog reads each column type as the command line does.
+const OptionFact& TypeFact() {
+    for (const OptionFact& fact : OptionFacts()) {
+        if (fact.name == "type") return fact;
+    }
+    return OptionFacts().front();
+}
 
 }  // namespace
 
@@ -72,6 +90,8 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
             [this](int choice) { Find<QLineEdit>(kIdOtherDelimiter)->setEnabled(choice == kOtherDelimiter); });
     connect(Find<QCheckBox>(kIdEmptyAsNull), &QCheckBox::toggled, Find<QCheckBox>(kIdQuotedEmpty),
             &QCheckBox::setEnabled);
+    connect(Find<QCheckBox>(kIdCreateTable), &QCheckBox::toggled, Find<QLineEdit>(kIdColumnTypes),
+            &QLineEdit::setEnabled);
     Find<QLineEdit>(kIdOtherDelimiter)->setMaxLength(3);
     NameControls(*this, kNames);
     Show(options);
@@ -98,6 +118,8 @@ void COptionsDlg::Show(const ConversionOptions& options) {
     Find<QCheckBox>(kIdQuotedEmpty)->setChecked(options.null == NullMode::UnquotedEmpty);
     Find<QCheckBox>(kIdQuotedEmpty)->setEnabled(options.null != NullMode::None);
     Find<QLineEdit>(kIdNullTokens)->setText(TokensText(options.nullTokens));
+    Find<QLineEdit>(kIdColumnTypes)->setText(TypesText(options.columnTypes));
+    Find<QLineEdit>(kIdColumnTypes)->setEnabled(options.createTable);
 }
 
 bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
@@ -158,6 +180,21 @@ bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
                   "bytes.")
                   .arg(kMinStatementBytes);
         return false;
+    }
+    // Types are kept only for a table to create; each as --type takes it.
+    options.columnTypes.clear();
+    const QString types = Find<QLineEdit>(kIdColumnTypes)->text();
+    if (options.createTable && types != TypesText(options_.columnTypes)) {
+        for (const QString& type : types.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            if (type.trimmed().isEmpty()) continue;
+            if (!TypeFact().set(options, type.trimmed().toStdString())) {
+                why = QStringLiteral("Each column type is NAME=TYPE, such as id=INTEGER; \"%1\" is not.")
+                          .arg(type.trimmed());
+                return false;
+            }
+        }
+    } else if (options.createTable) {
+        options.columnTypes = options_.columnTypes;
     }
     if (const std::string problem = OptionsProblem(options); !problem.empty()) {
         why = QString::fromStdString(Sentence(problem));

@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 using test::ReadBytes;
 using test::Row;
 using test::TempDirTest;
+using test::Value;
 using test::WriteBytes;
 
 // Rows of three fields with empty values, quotes, backslashes, quoted commas
@@ -59,6 +60,20 @@ std::vector<Row> Expected(const std::string& input, const ConversionOptions& opt
     return rows;
 }
 
+// The values users mean, one case a cell: empty fields, quoted and not;
+// NULL markers, quoted and not; numbers that are not what they look like;
+// a long value; text in Windows-1252. Written in UTF-8; the file the run
+// reads is in Windows-1252.
+const char* const kTableCases =
+    "id,code,num,name,note\r\n"
+    "1,02134,9223372036854775807,NULL,x\r\n"
+    "2,+5,-9223372036854775808,\"NULL\",\"\"\r\n"
+    "3,-0,0,\\N,LONG\r\n"
+    "4,9223372036854775808,,NA,Zo\xC3\xAB\r\n"
+    "5,1e5,\"\",\"\",y\r\n"
+    "6,1.50,-1,,z\r\n"
+    "7,2024-02-30,7,\"\\N\",\"a,b\"\r\n";
+
 class CancelAfter : public RunObserver {
 public:
     explicit CancelAfter(int calls) : left_(calls) {}
@@ -77,6 +92,57 @@ protected:
         const RunReport report = ConvertFile(settings, observer, options);
         EXPECT_EQ(report.status, observer ? RunStatus::Cancelled : RunStatus::Done) << report.text;
         return output;
+    }
+
+    // Each NULL choice with --create-table: the table the run creates holds
+    // every value as the rules read it, NULL against '' too.
+    void CheckCreatedTables(const test::Database& db) {
+        std::string text = kTableCases;
+        text.replace(text.find("LONG"), 4, std::string(70000, 'v'));
+        std::string windows = text;
+        windows.replace(windows.find("\xC3\xAB"), 2, "\xEB");
+        WriteBytes("cases.csv", windows);
+        const reference::CsvReading reading = reference::CsvRecords(text);
+        struct Choice {
+            const char* table;
+            ConversionOptions options;
+        };
+        const Choice choices[] = {
+            {"t_none", {}},
+            {"t_empty", {.null = NullMode::Empty}},
+            {"t_unquoted", {.null = NullMode::UnquotedEmpty, .nullTokens = {"NULL", "\\N"}}},
+        };
+        for (Choice choice : choices) {
+            choice.options.dialect = db.dialect;
+            choice.options.header = choice.options.rfc4180 = choice.options.createTable = true;
+            choice.options.encoding = "windows-1252";
+            choice.options.rowsPerInsert = 3;
+            ConversionSettings settings{"cases.csv", std::string(choice.table) + ".sql", choice.table, ""};
+            const RunReport report = ConvertFile(settings, nullptr, choice.options);
+            ASSERT_EQ(report.status, RunStatus::Done) << report.text;
+            std::string errors;
+            ASSERT_EQ(db.load(settings.outputFile, errors), 0) << db.name << " " << choice.table << ": " << errors;
+            std::vector<Row> expected;
+            for (std::size_t r = 1; r < reading.records.size(); ++r) {
+                Row row;
+                for (std::size_t i = 0; i < reading.records[r].size(); ++i) {
+                    const std::string& value = reading.records[r][i];
+                    const bool null = test::ExpectedNull(choice.options, value, value, reading.quoted[r][i]);
+                    row.push_back(null ? Value() : Value(value));
+                }
+                expected.push_back(row);
+            }
+            // Every cell as the text it reads back as, whatever its type.
+            std::string select = "SELECT";
+            for (const char* column : {"id", "code", "num", "name", "note"}) {
+                select += std::string(select.size() > 6 ? ", " : " ") + "CAST(" + column + " AS " +
+                          (db.dialect == Dialect::MySql ? "CHAR" : "TEXT") + ")";
+            }
+            std::vector<Row> rows = db.query(select + " FROM " + choice.table);
+            std::sort(rows.begin(), rows.end());
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(rows, expected) << db.name << " " << choice.table;
+        }
     }
 
     void Check(const test::Database& db) {
@@ -128,6 +194,8 @@ protected:
         EXPECT_TRUE(sorted("failed").empty()) << db.name;
         // Retried after such a failure (a run killed, say): the retry rolls
         // the unfinished transaction back, so the rows are there once.
+        CheckCreatedTables(db);
+
         const std::string retried = ReadBytes(Convert("retried", options));
         WriteBytes("retried.sql", retried.substr(0, retried.find(";\r\nINSERT", retried.size() / 2) + 3));
         ConversionSettings again{"input.csv", "retried.sql", "retried", "id, a, b"};
@@ -145,7 +213,8 @@ TEST_F(LoadOptionsInDatabases, Postgresql) {
     std::string why;
     const std::optional<test::Database> db = test::PostgresDatabase(why);
     if (!db) GTEST_SKIP() << why;
-    WriteBytes("drop.sql", "DROP TABLE IF EXISTS one, opt, marked, cancelled, failed, retried;\n");
+    WriteBytes("drop.sql",
+               "DROP TABLE IF EXISTS one, opt, marked, cancelled, failed, retried, t_none, t_empty, t_unquoted;\n");
     std::string errors;
     ASSERT_EQ(db->load("drop.sql", errors), 0) << errors;
     Check(*db);

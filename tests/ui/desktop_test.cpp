@@ -56,7 +56,9 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
                                    .rfc4180 = true,
                                    .delimiter = '\t',
                                    .encoding = "windows-1252",
-                                   .nullTokens = {"\\N", "not given"}};
+                                   .nullTokens = {"\\N", "not given"},
+                                   .createTable = true,
+                                   .columnTypes = {"id=INT", "v=DOUBLE PRECISION"}};
     Open();
     fake.optionsAnswer = chosen;
     QTest::mouseClick(Button(1010), Qt::LeftButton);
@@ -65,7 +67,8 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
     EXPECT_EQ(ReadBytes("db.ini"),
               "CREATOR=DB 1.0\r\nOUTPUT=out.sql\r\nINPUT=in.csv\r\nTABLE=t\r\nFIELDS=a, b\r\nHEADER=1\r\nRFC4180=1\r\n"
               "DELIMITER=tab\r\nENCODING=windows-1252\r\nDIALECT=mysql\r\nROWSPERINSERT=500\r\n"
-              "TRANSACTION=1\r\nNULL=unquoted-empty\r\nNULLTOKEN=\\N\r\nNULLTOKEN=not given\r\n\r\n");
+              "TRANSACTION=1\r\nNULL=unquoted-empty\r\nNULLTOKEN=\\N\r\nNULLTOKEN=not given\r\nCREATETABLE=1\r\n"
+              "TYPE=id=INT\r\nTYPE=v=DOUBLE PRECISION\r\n\r\n");
     Open();
     EXPECT_EQ(dialog->options(), chosen);
 
@@ -113,6 +116,9 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     static_cast<QCheckBox*>(control(1017))->setChecked(true);
     EXPECT_TRUE(control(1022)->isEnabled());
     static_cast<QCheckBox*>(control(1022))->setChecked(true);
+    EXPECT_FALSE(control(1025)->isEnabled());  // column types: only for a table to create
+    static_cast<QCheckBox*>(control(1024))->setChecked(true);
+    static_cast<QLineEdit*>(control(1025))->setText("id=INTEGER; note=NUMERIC(10,2);");
     QTest::mouseClick(options.findChild<QPushButton*>("1"), Qt::LeftButton);
     EXPECT_EQ(options.result(), QDialog::Accepted);
     ConversionOptions expected = start;
@@ -122,6 +128,8 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     expected.dialect = Dialect::MySql;
     expected.transaction = true;
     expected.null = NullMode::UnquotedEmpty;  // the markers unchanged, their space and all
+    expected.createTable = true;
+    expected.columnTypes = {"id=INTEGER", "note=NUMERIC(10,2)"};
     EXPECT_EQ(options.options(), expected);
     EXPECT_TRUE(fake.messages.empty());
 
@@ -132,6 +140,7 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
         const char* encoding;
         const char* why;
         const char* markers = "";
+        const char* types = "";
     };
     const Bad bad[] = {
         {kOtherDelimiter, "\"", "As is", "The other delimiter must be one byte"},
@@ -141,6 +150,7 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
         {kOtherDelimiter, "\x1A", "As is", "The other delimiter must be one byte"},
         {kComma, "", "no-such-set", "The character set \"no-such-set\" is not known."},
         {kComma, "", "As is", "A NULL marker cannot hold the byte 0x1A.", "NA \x1A"},
+        {kComma, "", "As is", "Each column type is NAME=TYPE, such as id=INTEGER; \"id\" is not.", "", "id"},
     };
     for (const Bad& b : bad) {
         COptionsDlg again(start, services, nullptr);
@@ -149,6 +159,10 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
         static_cast<QLineEdit*>(again.findChild<QWidget*>("1014"))->setText(b.other);
         static_cast<QComboBox*>(again.findChild<QWidget*>("1015"))->setCurrentText(b.encoding);
         if (*b.markers != '\0') static_cast<QLineEdit*>(again.findChild<QWidget*>("1023"))->setText(b.markers);
+        if (*b.types != '\0') {
+            static_cast<QCheckBox*>(again.findChild<QWidget*>("1024"))->setChecked(true);
+            static_cast<QLineEdit*>(again.findChild<QWidget*>("1025"))->setText(b.types);
+        }
         fake.messages.clear();
         QTest::mouseClick(again.findChild<QPushButton*>("1"), Qt::LeftButton);
         EXPECT_TRUE(again.isVisible()) << b.why;

@@ -1,0 +1,123 @@
+#include "convert/column_types.h"
+
+#include <cstring>
+
+namespace rowsmith {
+
+namespace {
+
+// The longest values MySQL's TEXT and MEDIUMTEXT hold, in bytes.
+constexpr std::size_t kMySqlText = 65535;
+constexpr std::size_t kMySqlMediumText = 16777215;
+
+// The NAME of a --type NAME=TYPE, and its TYPE.
+std::pair<std::string_view, std::string_view> NameAndType(std::string_view entry) {
+    const std::size_t equals = entry.find('=');
+    return {entry.substr(0, equals), entry.substr(equals + 1)};
+}
+
+}  // namespace
+
+bool IsCanonicalInteger(std::string_view value) {
+    const bool negative = !value.empty() && value[0] == '-';
+    const std::string_view digits = value.substr(negative ? 1 : 0);
+    if (digits.empty() || digits.size() > 19) return false;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return false;
+    }
+    // 0 alone, never -0, and no leading zeros: the form read back.
+    if (digits[0] == '0') return digits.size() == 1 && !negative;
+    // Within a 64-bit integer: the same number of digits compare as text.
+    return digits.size() < 19 || digits <= (negative ? "9223372036854775808" : "9223372036854775807");
+}
+
+ColumnTally::Column& ColumnTally::At(std::size_t column) {
+    if (column >= columns_.size()) columns_.resize(column + 1);
+    return columns_[column];
+}
+
+void ColumnTally::Add(std::size_t column, std::string_view value) {
+    Column& tally = At(column);
+    tally.any = true;
+    if (value.size() > tally.longest) tally.longest = value.size();
+    if (tally.integer) tally.integer = IsCanonicalInteger(value);
+}
+
+void ColumnTally::AddLiterals(std::string_view list) {
+    const char* p = list.data();
+    const char* const end = p + list.size();
+    for (std::size_t column = 0; p < end; ++column) {
+        if (*p != '\'') {
+            p += std::strlen("NULL");
+        } else {
+            // To the quote that is not doubled; the value is the bytes
+            // between, each doubled quote one byte.
+            const char* const start = ++p;
+            std::size_t doubled = 0;
+            for (;;) {
+                p = static_cast<const char*>(std::memchr(p, '\'', static_cast<std::size_t>(end - p)));
+                if (p == nullptr) return;  // not a list the scanner writes
+                if (p + 1 < end && p[1] == '\'') {
+                    ++doubled;
+                    p += 2;
+                    continue;
+                }
+                break;
+            }
+            Column& tally = At(column);
+            tally.any = true;
+            const auto size = static_cast<std::size_t>(p - start) - doubled;
+            if (size > tally.longest) tally.longest = size;
+            if (tally.integer) {
+                tally.integer = doubled == 0 && IsCanonicalInteger(std::string_view(start, size));
+            }
+            ++p;
+        }
+        ++p;  // the comma
+    }
+}
+
+std::string ColumnTally::TypeOf(std::size_t column, Dialect dialect) const {
+    const Column none;
+    const Column& tally = column < columns_.size() ? columns_[column] : none;
+    if (tally.any && tally.integer) return dialect == Dialect::Sqlite ? "INTEGER" : "BIGINT";
+    if (dialect != Dialect::MySql) return "TEXT";
+    return tally.longest <= kMySqlText ? "TEXT" : tally.longest <= kMySqlMediumText ? "MEDIUMTEXT" : "LONGTEXT";
+}
+
+std::string AnyTextType(Dialect dialect) {
+    return dialect == Dialect::MySql ? "LONGTEXT" : "TEXT";
+}
+
+std::string CreateTableText(std::string_view table, const std::vector<TableColumn>& columns, const ColumnTally* tally,
+                            const ConversionOptions& options, std::string& problem) {
+    std::vector<std::string> types;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        types.push_back(tally != nullptr ? tally->TypeOf(i, options.dialect) : AnyTextType(options.dialect));
+    }
+    for (const std::string& entry : options.columnTypes) {
+        const auto [name, type] = NameAndType(entry);
+        bool found = false;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if (columns[i].plainName == name || columns[i].sqlName == name) {
+                types[i] = type;
+                found = true;
+            }
+        }
+        if (!found) {
+            problem = "--type names the column \"" + std::string(name) + "\", which the table does not have (";
+            for (std::size_t i = 0; i < columns.size(); ++i) problem += (i > 0 ? ", " : "") + columns[i].plainName;
+            problem += ")";
+            return {};
+        }
+    }
+    std::string text = "CREATE TABLE IF NOT EXISTS ";
+    text.append(table).append(" ( ");
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i > 0) text += ", ";
+        text.append(columns[i].sqlName).append(" ").append(types[i]);
+    }
+    return text + " );";
+}
+
+}  // namespace rowsmith

@@ -1,0 +1,63 @@
+#pragma once
+
+// The column types of a CREATE TABLE that keeps every value as it was
+// read: a column is a 64-bit integer only when each of its values, NULL
+// aside, is an integer written the one way the database writes it back
+// (-?(0|[1-9][0-9]*), within range: so 02134, +5 and -0 stay text); any
+// other column is text, for MySQL and MariaDB of a size that holds its
+// longest value.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/conversion_options.h"
+
+namespace rowsmith {
+
+// Whether value is an integer as databases write one back.
+bool IsCanonicalInteger(std::string_view value);
+
+// What the values of each column have been, a column per place in a row.
+class ColumnTally {
+public:
+    // A value that is not NULL, in column column (0-based).
+    void Add(std::size_t column, std::string_view value);
+    // A row written by the scanner in the MySQL dialect: literals
+    // ('a','it''s','C:\\') and NULL, separated by commas. An escape counts
+    // as its two bytes in a value's size, which is so at most the size.
+    void AddLiterals(std::string_view list);
+
+    // The type for column in dialect: integer, or text long enough.
+    std::string TypeOf(std::size_t column, Dialect dialect) const;
+
+private:
+    struct Column {
+        bool integer = true;      // every value so far is a canonical integer
+        bool any = false;         // there has been a value
+        std::size_t longest = 0;  // bytes of the longest value, or more
+    };
+    Column& At(std::size_t column);
+
+    std::vector<Column> columns_;
+};
+
+// A column of the table to create: its name as the statements write it,
+// and as a --type NAME=TYPE names it.
+struct TableColumn {
+    std::string sqlName;
+    std::string plainName;
+};
+
+// The text type that holds any value in dialect, when the values are not known.
+std::string AnyTextType(Dialect dialect);
+
+// "CREATE TABLE IF NOT EXISTS table ( name TYPE, ... );" with the types of
+// tally (nullptr: not known, every column text) and those --type gives;
+// problem names a --type column that is not in the table, and the text is
+// then empty.
+std::string CreateTableText(std::string_view table, const std::vector<TableColumn>& columns, const ColumnTally* tally,
+                            const ConversionOptions& options, std::string& problem);
+
+}  // namespace rowsmith
