@@ -1,6 +1,9 @@
 #include "convert/column_types.h"
 
+#include <bit>
 #include <cstring>
+
+#include "io/byte_blocks.h"
 
 namespace rowsmith {
 
@@ -16,6 +19,17 @@ std::pair<std::string_view, std::string_view> NameAndType(std::string_view entry
     return {entry.substr(0, equals), entry.substr(equals + 1)};
 }
 
+// The first quote from p on, or end; reads whole blocks, past end too.
+const char* NextQuote(const char* p, const char* end) {
+    for (; p < end; p += blocks::kSize) {
+        if (const unsigned bits = blocks::Equal(blocks::Load(p), '\'')) {
+            const char* quote = p + std::countr_zero(bits);
+            return quote < end ? quote : end;
+        }
+    }
+    return end;
+}
+
 }  // namespace
 
 bool IsCanonicalInteger(std::string_view value) {
@@ -29,11 +43,6 @@ bool IsCanonicalInteger(std::string_view value) {
     if (digits[0] == '0') return digits.size() == 1 && !negative;
     // Within a 64-bit integer: the same number of digits compare as text.
     return digits.size() < 19 || digits <= (negative ? "9223372036854775808" : "9223372036854775807");
-}
-
-ColumnTally::Column& ColumnTally::At(std::size_t column) {
-    if (column >= columns_.size()) columns_.resize(column + 1);
-    return columns_[column];
 }
 
 void ColumnTally::Add(std::size_t column, std::string_view value) {
@@ -55,8 +64,8 @@ void ColumnTally::AddLiterals(std::string_view list) {
             const char* const start = ++p;
             std::size_t doubled = 0;
             for (;;) {
-                p = static_cast<const char*>(std::memchr(p, '\'', static_cast<std::size_t>(end - p)));
-                if (p == nullptr) return;  // not a list the scanner writes
+                p = NextQuote(p, end);
+                if (p == end) return;  // not a list the scanner writes
                 if (p + 1 < end && p[1] == '\'') {
                     ++doubled;
                     p += 2;

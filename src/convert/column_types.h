@@ -25,8 +25,9 @@ public:
     // A value that is not NULL, in column column (0-based).
     void Add(std::size_t column, std::string_view value);
     // A row written by the scanner in the MySQL dialect: literals
-    // ('a','it''s','C:\\') and NULL, separated by commas. An escape counts
-    // as its two bytes in a value's size, which is so at most the size.
+    // ('a','it''s','C:\\') and NULL, separated by commas, followed by 16
+    // readable bytes (as the scanner leaves them). An escape counts as its
+    // two bytes in a value's size, which is so at most the size.
     void AddLiterals(std::string_view list);
 
     // The type for column in dialect: integer, or text long enough.
@@ -38,7 +39,10 @@ private:
         bool any = false;         // there has been a value
         std::size_t longest = 0;  // bytes of the longest value, or more
     };
-    Column& At(std::size_t column);
+    Column& At(std::size_t column) {
+        if (column >= columns_.size()) columns_.resize(column + 1);
+        return columns_[column];
+    }
 
     std::vector<Column> columns_;
 };
