@@ -93,6 +93,8 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
     connect(Find<QCheckBox>(kIdCreateTable), &QCheckBox::toggled, Find<QLineEdit>(kIdColumnTypes),
             &QLineEdit::setEnabled);
     Find<QLineEdit>(kIdOtherDelimiter)->setMaxLength(3);
+    Find<QLineEdit>(kIdNullTokens)->setPlaceholderText(QStringLiteral("\\N NULL"));
+    Find<QLineEdit>(kIdColumnTypes)->setPlaceholderText(QStringLiteral("id=INTEGER; price=NUMERIC(10,2)"));
     NameControls(*this, kNames);
     Show(options);
 }
