@@ -160,6 +160,22 @@ bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
     options.rowsPerInsert = static_cast<std::uint32_t>(Find<QSpinBox>(kIdRowsPerInsert)->value());
     options.nul = Find<QCheckBox>(kIdDropNul)->isChecked() ? NulChoice::Strip : NulChoice::Refuse;
     options.maxStatementBytes = static_cast<std::uint32_t>(Find<QSpinBox>(kIdStatementBytes)->value());
+    if (options.maxStatementBytes != 0 && options.maxStatementBytes < kMinStatementBytes) {
+        why = QStringLiteral(
+                  "The longest statement must be 0 (1 MiB for statements of many rows) or at least %1 "
+                  "bytes.")
+                  .arg(kMinStatementBytes);
+        return false;
+    }
+    if (!ReadNulls(options, why) || !ReadTable(options, why)) return false;
+    if (const std::string problem = OptionsProblem(options); !problem.empty()) {
+        why = QString::fromStdString(Sentence(problem));
+        return false;
+    }
+    return true;
+}
+
+bool COptionsDlg::ReadNulls(ConversionOptions& options, QString& why) const {
     options.null = !Find<QCheckBox>(kIdEmptyAsNull)->isChecked()  ? NullMode::None
                    : Find<QCheckBox>(kIdQuotedEmpty)->isChecked() ? NullMode::UnquotedEmpty
                                                                   : NullMode::Empty;
@@ -176,13 +192,10 @@ bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
             }
         }
     }
-    if (options.maxStatementBytes != 0 && options.maxStatementBytes < kMinStatementBytes) {
-        why = QStringLiteral(
-                  "The longest statement must be 0 (1 MiB for statements of many rows) or at least %1 "
-                  "bytes.")
-                  .arg(kMinStatementBytes);
-        return false;
-    }
+    return true;
+}
+
+bool COptionsDlg::ReadTable(ConversionOptions& options, QString& why) const {
     // Types are kept only for a table to create; each as --type takes it.
     options.columnTypes.clear();
     const QString types = Find<QLineEdit>(kIdColumnTypes)->text();
@@ -197,10 +210,6 @@ bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
         }
     } else if (options.createTable) {
         options.columnTypes = options_.columnTypes;
-    }
-    if (const std::string problem = OptionsProblem(options); !problem.empty()) {
-        why = QString::fromStdString(Sentence(problem));
-        return false;
     }
     return true;
 }

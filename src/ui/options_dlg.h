@@ -26,6 +26,10 @@ public:
 
 private:
     void Show(const ConversionOptions& options);
+    // The NULL choice and markers, and the table to create with its column
+    // types, into options; false with why when they cannot be used.
+    bool ReadNulls(ConversionOptions& options, QString& why) const;
+    bool ReadTable(ConversionOptions& options, QString& why) const;
     template <typename Control>
     Control* Find(int id) const;
 
