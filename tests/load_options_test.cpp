@@ -198,6 +198,15 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
          "INSERT INTO T ( id, v, w, z ) VALUES ( '0','9223372036854775808','5','02134' );\r\n"
          "INSERT INTO T ( id, v, w, z ) VALUES ( NULL,'-1','7','1' );\r\nCOMMIT;\r\n",
          {3, 3, 0, 0, 0, 0, 0, 1}},
+        {"quoted integers are integers too",
+         "-2,\"\",5\r\n\"1\",\"a\"\"b\",6\r\n\"1\"2,x,\"7\"x\r\n",
+         "id, v, w",
+         {.dialect = Dialect::Postgresql, .rfc4180 = true, .createTable = true},
+         "CREATE TABLE IF NOT EXISTS T ( id BIGINT, v TEXT, w TEXT );\r\n"
+         "INSERT INTO T ( id, v, w ) VALUES ( '-2','','5' );\r\nINSERT INTO T ( id, v, w ) VALUES ( '1','a\"b','6' "
+         ");\r\n"
+         "INSERT INTO T ( id, v, w ) VALUES ( '12','x','7x' );\r\n",
+         {3, 3, 0, 0}},
         // MySQL commits at CREATE TABLE: the table comes before BEGIN;.
         {"a MySQL table sized for its longest value, a type given",
          "-1," + std::string(70000, 'x') + "\n",

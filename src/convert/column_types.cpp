@@ -1,10 +1,5 @@
 #include "convert/column_types.h"
 
-#include <bit>
-#include <cstring>
-
-#include "io/byte_blocks.h"
-
 namespace rowsmith {
 
 namespace {
@@ -17,17 +12,6 @@ constexpr std::size_t kMySqlMediumText = 16777215;
 std::pair<std::string_view, std::string_view> NameAndType(std::string_view entry) {
     const std::size_t equals = entry.find('=');
     return {entry.substr(0, equals), entry.substr(equals + 1)};
-}
-
-// The first quote from p on, or end; reads whole blocks, past end too.
-const char* NextQuote(const char* p, const char* end) {
-    for (; p < end; p += blocks::kSize) {
-        if (const unsigned bits = blocks::Equal(blocks::Load(p), '\'')) {
-            const char* quote = p + std::countr_zero(bits);
-            return quote < end ? quote : end;
-        }
-    }
-    return end;
 }
 
 }  // namespace
@@ -50,40 +34,6 @@ void ColumnTally::Add(std::size_t column, std::string_view value) {
     tally.any = true;
     if (value.size() > tally.longest) tally.longest = value.size();
     if (tally.integer) tally.integer = IsCanonicalInteger(value);
-}
-
-void ColumnTally::AddLiterals(std::string_view list) {
-    const char* p = list.data();
-    const char* const end = p + list.size();
-    for (std::size_t column = 0; p < end; ++column) {
-        if (*p != '\'') {
-            p += std::strlen("NULL");
-        } else {
-            // To the quote that is not doubled; the value is the bytes
-            // between, each doubled quote one byte.
-            const char* const start = ++p;
-            std::size_t doubled = 0;
-            for (;;) {
-                p = NextQuote(p, end);
-                if (p == end) return;  // not a list the scanner writes
-                if (p + 1 < end && p[1] == '\'') {
-                    ++doubled;
-                    p += 2;
-                    continue;
-                }
-                break;
-            }
-            Column& tally = At(column);
-            tally.any = true;
-            const auto size = static_cast<std::size_t>(p - start) - doubled;
-            if (size > tally.longest) tally.longest = size;
-            if (tally.integer) {
-                tally.integer = doubled == 0 && IsCanonicalInteger(std::string_view(start, size));
-            }
-            ++p;
-        }
-        ++p;  // the comma
-    }
 }
 
 std::string ColumnTally::TypeOf(std::size_t column, Dialect dialect) const {

@@ -24,12 +24,6 @@ class ColumnTally {
 public:
     // A value that is not NULL, in column column (0-based).
     void Add(std::size_t column, std::string_view value);
-    // A row written by the scanner in the MySQL dialect: literals
-    // ('a','it''s','C:\\') and NULL, separated by commas, followed by 16
-    // readable bytes (as the scanner leaves them). An escape counts as its
-    // two bytes in a value's size, which is so at most the size.
-    void AddLiterals(std::string_view list);
-
     // The type for column in dialect: integer, or text long enough.
     std::string TypeOf(std::size_t column, Dialect dialect) const;
 

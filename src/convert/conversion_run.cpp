@@ -146,32 +146,16 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// The options of a run's scanner for the column types: values written in
-// the MySQL dialect, whose escapes keep every byte (a NUL as \0) and are
-// never digits, and the run's empty values NULL.
-ConversionOptions TallyOptions(const ConversionOptions& options) {
-    ConversionOptions tallied = options;
-    tallied.dialect = Dialect::MySql;
-    if (NullSeesQuotes(options)) tallied.null = NullMode::None, tallied.nullTokens.clear();
-    return tallied;
-}
-
-// A row the scanner reads, into the column types.
-void TallyLiterals(std::string_view row, ColumnTally& tally, const RowScanner& scanner, std::string& scratch) {
-    if (scratch.size() < scanner.MaxValuesSize(row.size())) scratch.resize(scanner.MaxValuesSize(row.size()));
-    std::size_t count = 0;
-    const char* end = scanner.WriteValues(row, scratch.data(), count);
-    tally.AddLiterals(std::string_view(scratch.data(), static_cast<std::size_t>(end - scratch.data())));
-}
-
-// A row read as values (quoted: of each, whether it was in quotes), into
-// the column types.
-void TallyValues(const std::vector<std::string_view>& values, const std::vector<bool>& quoted, ColumnTally& tally,
-                 const ConversionOptions& options) {
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (!WritesNull(options, values[i], i < quoted.size() && quoted[i])) tally.Add(i, values[i]);
+// One value of a record into the column types, unless it is written as NULL.
+struct Tallier {
+    ColumnTally& tally;
+    const ConversionOptions& options;
+    std::size_t column = 0;
+    void operator()(std::string_view value, bool quoted) {
+        if (!WritesNull(options, value, quoted)) tally.Add(column, value);
+        ++column;
     }
-}
+};
 
 // The input under the line rules: each line a row.
 class LineRecords {
@@ -200,12 +184,7 @@ public:
         views_.assign(values.begin(), values.end());
         return writer.AddValues(views_, quoted_, line_, number_);
     }
-    void TallyInto(ColumnTally& tally, const RowScanner& scanner, std::string& scratch) {
-        if (!asValues_) return TallyLiterals(line_, tally, scanner, scratch);
-        const std::vector<std::string> values = SplitRow(line_, delimiter_, quoted_);
-        views_.assign(values.begin(), values.end());
-        TallyValues(views_, quoted_, tally, options_);
-    }
+    void TallyInto(ColumnTally& tally) { ForEachValue(line_, delimiter_, Tallier{tally, options_}); }
     std::uint64_t number() const { return number_; }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
     std::uint64_t reads() const { return reader_.reads(); }
@@ -254,9 +233,10 @@ public:
                       static_cast<std::size_t>(values_.back().data() + values_.back().size() - values_.front().data()));
         return writer.AddValues(values_, reader_.quoted(), bytes, number_);
     }
-    void TallyInto(ColumnTally& tally, const RowScanner& scanner, std::string& scratch) {
-        if (record_.data() != nullptr) return TallyLiterals(record_, tally, scanner, scratch);
-        TallyValues(values_, reader_.quoted(), tally, options_);
+    void TallyInto(ColumnTally& tally) {
+        Tallier tallier{tally, options_};
+        if (record_.data() != nullptr) return CsvReader::ForEachRegularValue(record_, options_.delimiter, tallier);
+        for (std::size_t i = 0; i < values_.size(); ++i) tallier(values_[i], reader_.quoted()[i]);
     }
     std::uint64_t number() const { return number_; }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
@@ -422,11 +402,9 @@ bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, R
         std::vector<std::string> names;
         status = records.NextValues(names);
     }
-    const RowScanner scanner("t", "", TallyOptions(run.options));
-    std::string scratch;
     std::uint64_t blocks = 0;
     while (status == 0 && (status = records.Next()) == 0) {
-        records.TallyInto(tally, scanner, scratch);
+        records.TallyInto(tally);
         if (records.reads() != blocks) {
             blocks = records.reads();
             const bool cancelled = run.observer && !run.observer->Continue(records.bytesConsumed(), run.totalBytes);

@@ -48,6 +48,38 @@ public:
     // and values set.
     int Next(std::vector<std::string_view>& values, std::string_view& record, std::uint64_t& line);
 
+    // The values of a record Next handed out whole, to each(value, quoted)
+    // one after another: a quoted one as it stands between its quotes, a
+    // quote in it still doubled (so at most its size, and never a number).
+    template <typename Each>
+    static void ForEachRegularValue(std::string_view record, char delimiter, Each&& each) {
+        for (std::size_t at = 0;;) {
+            if (at < record.size() && record[at] == '"') {
+                // To the quote that is not doubled: the delimiter or the end follows.
+                std::size_t close = record.find('"', at + 1);
+                while (close != std::string_view::npos && close + 1 < record.size() && record[close + 1] == '"') {
+                    close = record.find('"', close + 2);
+                }
+                if (close == std::string_view::npos) close = record.size();  // never so in a regular record
+                const std::string_view inner = record.substr(at + 1, close - at - 1);
+                // Bytes after the closing quote go on with the value ("12"3 is 123).
+                const std::size_t end = close < record.size() ? record.find(delimiter, close + 1) : close;
+                if (end == close + 1 || close == record.size()) {
+                    each(inner, true);
+                } else {
+                    each(std::string(inner).append(record.substr(close + 1, end - close - 1)), true);
+                }
+                if (end >= record.size()) return;
+                at = end + 1;
+                continue;
+            }
+            const std::size_t end = record.find(delimiter, at);
+            each(record.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at), false);
+            if (end == std::string_view::npos) return;
+            at = end + 1;
+        }
+    }
+
     // For each value the last Next set, whether its field began with a quote.
     const std::vector<bool>& quoted() const { return quoted_; }
 

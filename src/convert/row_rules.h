@@ -32,6 +32,34 @@ constexpr std::string_view TrimLine(std::string_view line, char delimiter) {
 // - a quoted field still open at the end of the line loses its last byte;
 // - every other byte, anywhere, is part of the value.
 std::vector<std::string> SplitRow(std::string_view line, char delimiter = ',');
+
+// The same values, handed to each(value, quoted) one after another without
+// a copy (each lies whole in the line): quoted says whether its field began
+// with a double quote. SplitRow is this, collected.
+template <typename Each>
+void ForEachValue(std::string_view line, char delimiter, Each&& each) {
+    line = TrimLine(line, delimiter);
+    const char closing[] = {'"', delimiter};
+    for (std::size_t at = 0;;) {
+        if (at < line.size() && line[at] == '"') {
+            // To the first quote followed by a delimiter, which may be the
+            // opening quote itself; or to the end, less its last byte.
+            const std::size_t close = line.find(std::string_view(closing, 2), at);
+            if (close == std::string_view::npos) {
+                const std::string_view rest = line.substr(at + 1);
+                each(rest.substr(0, rest.empty() ? 0 : rest.size() - 1), true);
+                return;
+            }
+            each(close > at ? line.substr(at + 1, close - at - 1) : std::string_view(), true);
+            at = close + 2;
+            continue;
+        }
+        const std::size_t end = line.find(delimiter, at);
+        each(line.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at), false);
+        if (end == std::string_view::npos) return;
+        at = end + 1;
+    }
+}
 // The same, and for each value whether its field began with a double quote.
 std::vector<std::string> SplitRow(std::string_view line, char delimiter, std::vector<bool>& quoted);
 
