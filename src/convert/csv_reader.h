@@ -56,11 +56,7 @@ public:
         for (std::size_t at = 0;;) {
             if (at < record.size() && record[at] == '"') {
                 // To the quote that is not doubled: the delimiter or the end follows.
-                std::size_t close = record.find('"', at + 1);
-                while (close != std::string_view::npos && close + 1 < record.size() && record[close + 1] == '"') {
-                    close = record.find('"', close + 2);
-                }
-                if (close == std::string_view::npos) close = record.size();  // never so in a regular record
+                const std::size_t close = ClosingQuote(record, at);
                 const std::string_view inner = record.substr(at + 1, close - at - 1);
                 // Bytes after the closing quote go on with the value ("12"3 is 123).
                 const std::size_t end = close < record.size() ? record.find(delimiter, close + 1) : close;
@@ -78,6 +74,16 @@ public:
             if (end == std::string_view::npos) return;
             at = end + 1;
         }
+    }
+
+    // Where the quoted field opening at record[at] closes: at the quote that
+    // is not doubled (the end, were there none).
+    static std::size_t ClosingQuote(std::string_view record, std::size_t at) {
+        std::size_t close = record.find('"', at + 1);
+        while (close != std::string_view::npos && close + 1 < record.size() && record[close + 1] == '"') {
+            close = record.find('"', close + 2);
+        }
+        return close == std::string_view::npos ? record.size() : close;
     }
 
     // For each value the last Next set, whether its field began with a quote.
