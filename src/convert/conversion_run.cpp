@@ -179,9 +179,15 @@ public:
     }
     int AddTo(StatementWriter& writer) {
         if (!asValues_) return writer.AddRow(line_, number_);
-        // The NULL choice looks at the quotes: the line is split as values.
-        const std::vector<std::string> values = SplitRow(line_, delimiter_, quoted_);
-        views_.assign(values.begin(), values.end());
+        // The NULL choice looks at the quotes: the line is read as values,
+        // each where it lies in the line, so the reader's room after the
+        // line follows each (the literal writer reads whole blocks).
+        views_.clear();
+        quoted_.clear();
+        ForEachValue(line_, delimiter_, [this](std::string_view value, bool quoted) {
+            views_.push_back(value);
+            quoted_.push_back(quoted);
+        });
         return writer.AddValues(views_, quoted_, line_, number_);
     }
     void TallyInto(ColumnTally& tally) { ForEachValue(line_, delimiter_, Tallier{tally, options_}); }

@@ -36,9 +36,10 @@ public:
     int Begin(bool closeUnfinished = false, std::string_view createTable = {});
     // A line under the line rules, read by the scanner.
     int AddRow(std::string_view line, std::uint64_t lineNumber);
-    // A record whose values are read already; quoted says of each whether
-    // it was written in quotes (none: not known), and bytes are the
-    // record's bytes in the input, which hold every value.
+    // A record whose values are read already, each followed by
+    // kLiteralPadding readable bytes; quoted says of each whether it was
+    // written in quotes (none: not known), and bytes are the record's bytes
+    // in the input, which hold every value.
     int AddValues(const std::vector<std::string_view>& values, const std::vector<bool>& quoted, std::string_view bytes,
                   std::uint64_t lineNumber);
     // Ends the statement still open; COMMIT; or ROLLBACK; with transaction.
