@@ -29,11 +29,8 @@ bool IsCanonicalInteger(std::string_view value) {
     return digits.size() < 19 || digits <= (negative ? "9223372036854775808" : "9223372036854775807");
 }
 
-void ColumnTally::Add(std::size_t column, std::string_view value) {
-    Column& tally = At(column);
-    tally.any = true;
-    if (value.size() > tally.longest) tally.longest = value.size();
-    if (tally.integer) tally.integer = IsCanonicalInteger(value);
+bool ColumnTally::Settled(const Column& column) const {
+    return !column.integer && (dialect_ != Dialect::MySql || column.longest > kMySqlMediumText);
 }
 
 std::string ColumnTally::TypeOf(std::size_t column, Dialect dialect) const {

@@ -19,11 +19,26 @@ namespace rowsmith {
 // Whether value is an integer as databases write one back.
 bool IsCanonicalInteger(std::string_view value);
 
-// What the values of each column have been, a column per place in a row.
+// What the values of each column have been, a column per place in a row,
+// for the columns of a table in a dialect.
 class ColumnTally {
 public:
-    // A value that is not NULL, in column column (0-based).
-    void Add(std::size_t column, std::string_view value);
+    ColumnTally(Dialect dialect, std::size_t columns) : dialect_(dialect), columns_(columns), wanted_(columns) {}
+
+    // A value that is not NULL, in column column (0-based). Called for
+    // every value of a file: inline.
+    void Add(std::size_t column, std::string_view value) {
+        if (column >= columns_.size()) return;  // not the table's
+        Column& tally = columns_[column];
+        tally.any = true;
+        if (value.size() > tally.longest) tally.longest = value.size();
+        if (tally.integer) tally.integer = IsCanonicalInteger(value);
+        while (wanted_ > 0 && Settled(columns_[wanted_ - 1])) --wanted_;
+    }
+    // The columns whose values still matter: up to the last one whose type
+    // more values could change (text stays text, and outside MySQL its size
+    // does not count). Values past them need not be looked at.
+    std::size_t wanted() const { return wanted_; }
     // The type for column in dialect: integer, or text long enough.
     std::string TypeOf(std::size_t column, Dialect dialect) const;
 
@@ -33,12 +48,11 @@ private:
         bool any = false;         // there has been a value
         std::size_t longest = 0;  // bytes of the longest value, or more
     };
-    Column& At(std::size_t column) {
-        if (column >= columns_.size()) columns_.resize(column + 1);
-        return columns_[column];
-    }
+    bool Settled(const Column& column) const;
 
+    Dialect dialect_;
     std::vector<Column> columns_;
+    std::size_t wanted_;
 };
 
 // A column of the table to create: its name as the statements write it,

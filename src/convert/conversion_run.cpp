@@ -148,13 +148,17 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 // One value of a record into the column types, unless it is written as NULL.
 struct Tallier {
+    Tallier(ColumnTally& into, const ConversionOptions& of)
+        : tally(into), options(of), nulls(of.null != NullMode::None || !of.nullTokens.empty()) {}
+    // Whether the next value matters too.
+    bool operator()(std::string_view value, bool quoted) {
+        if (!nulls || !WritesNull(options, value, quoted)) tally.Add(column, value);
+        return ++column < tally.wanted();
+    }
     ColumnTally& tally;
     const ConversionOptions& options;
+    bool nulls;  // some values may be NULL
     std::size_t column = 0;
-    void operator()(std::string_view value, bool quoted) {
-        if (!WritesNull(options, value, quoted)) tally.Add(column, value);
-        ++column;
-    }
 };
 
 // The input under the line rules: each line a row.
@@ -187,6 +191,7 @@ public:
         ForEachValue(line_, delimiter_, [this](std::string_view value, bool quoted) {
             views_.push_back(value);
             quoted_.push_back(quoted);
+            return true;
         });
         return writer.AddValues(views_, quoted_, line_, number_);
     }
@@ -242,7 +247,8 @@ public:
     void TallyInto(ColumnTally& tally) {
         Tallier tallier{tally, options_};
         if (record_.data() != nullptr) return CsvReader::ForEachRegularValue(record_, options_.delimiter, tallier);
-        for (std::size_t i = 0; i < values_.size(); ++i) tallier(values_[i], reader_.quoted()[i]);
+        for (std::size_t i = 0; i < values_.size() && tallier(values_[i], reader_.quoted()[i]); ++i) {
+        }
     }
     std::uint64_t number() const { return number_; }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
@@ -404,13 +410,19 @@ RunReport BadOptionsReport(const std::string& problem) {
 template <typename Records>
 bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, RunReport& failed) {
     int status = 0;
+    // The table's columns: those the field list names, or the header.
+    std::size_t columns = CountFieldNames(run.settings.fieldNames);
     if (run.options.header) {
         std::vector<std::string> names;
         status = records.NextValues(names);
+        if (columns == 0) columns = names.size();
     }
+    tally = ColumnTally(run.options.dialect, columns);
     std::uint64_t blocks = 0;
     while (status == 0 && (status = records.Next()) == 0) {
-        records.TallyInto(tally);
+        // Once no value can change a type, the records are still read, for
+        // their faults, but no longer looked into.
+        if (tally.wanted() > 0) records.TallyInto(tally);
         if (records.reads() != blocks) {
             blocks = records.reads();
             const bool cancelled = run.observer && !run.observer->Continue(records.bytesConsumed(), run.totalBytes);
@@ -522,7 +534,7 @@ RunReport ConvertSource(const RunContext& run) {
     }
     const std::size_t block = run.blockSize != 0 ? run.blockSize : StatementOutput::kDefaultBlockSize;
     // The column types need every value before the first statement.
-    ColumnTally tally;
+    ColumnTally tally(run.options.dialect, 0);
     const ColumnTally* typed = nullptr;
     if (run.options.createTable && run.typingInput != nullptr) {
         RunReport failed;

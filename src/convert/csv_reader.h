@@ -49,7 +49,7 @@ public:
     int Next(std::vector<std::string_view>& values, std::string_view& record, std::uint64_t& line);
 
     // The values of a record Next handed out whole, to each(value, quoted)
-    // one after another: a quoted one as it stands between its quotes, a
+    // one after another until it returns false: a quoted one as it stands between its quotes, a
     // quote in it still doubled (so at most its size, and never a number).
     template <typename Each>
     static void ForEachRegularValue(std::string_view record, char delimiter, Each&& each) {
@@ -60,18 +60,18 @@ public:
                 const std::string_view inner = record.substr(at + 1, close - at - 1);
                 // Bytes after the closing quote go on with the value ("12"3 is 123).
                 const std::size_t end = close < record.size() ? record.find(delimiter, close + 1) : close;
-                if (end == close + 1 || close == record.size()) {
-                    each(inner, true);
-                } else {
-                    each(std::string(inner).append(record.substr(close + 1, end - close - 1)), true);
-                }
-                if (end >= record.size()) return;
+                const bool more =
+                    end == close + 1 || close == record.size()
+                        ? each(inner, true)
+                        : each(std::string(inner).append(record.substr(close + 1, end - close - 1)), true);
+                if (!more || end >= record.size()) return;
                 at = end + 1;
                 continue;
             }
             const std::size_t end = record.find(delimiter, at);
-            each(record.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at), false);
-            if (end == std::string_view::npos) return;
+            const bool more =
+                each(record.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at), false);
+            if (!more || end == std::string_view::npos) return;
             at = end + 1;
         }
     }

@@ -13,6 +13,7 @@ std::vector<std::string> SplitRow(std::string_view line, char delimiter, std::ve
     ForEachValue(line, delimiter, [&values, &quoted](std::string_view value, bool isQuoted) {
         values.emplace_back(value);
         quoted.push_back(isQuoted);
+        return true;
     });
     return values;
 }
