@@ -254,7 +254,12 @@ std::string ValuesStatement(const std::vector<std::string>& values, const Conver
 // it hands a record out whole, the scanner of every vector unit writes its
 // statement as the values read one by one give it.
 std::string CheckCsvReading(std::string_view bytes, const ConversionCase& c, std::size_t piece, std::size_t block) {
-    const reference::CsvReading expected = reference::CsvRecords(bytes, c.options.delimiter);
+    // The reader sees bytes after the run took a byte-order mark away: one
+    // here (a rewritten text may begin with those bytes) is data, which the
+    // reference reading skips only at the very start.
+    const bool mark = bytes.substr(0, 3) == "\xEF\xBB\xBF";
+    const reference::CsvReading expected =
+        reference::CsvRecords(mark ? "\n" + std::string(bytes) : std::string(bytes), c.options.delimiter);
     std::vector<std::uint64_t> lines[2];  // where each record starts, read each way
     for (const bool whole : {false, true}) {
         PiecesSource source(bytes, [piece] { return piece; });
