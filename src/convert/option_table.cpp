@@ -29,6 +29,20 @@ bool SetNumber(std::uint32_t& number, std::string_view value, std::uint32_t low,
     return true;
 }
 
+// A value of an option given more than once: db.ini keeps each on a line
+// of its own, whose trailing blanks go, so it must be something such a
+// line keeps whole.
+bool KeptOnALine(std::string_view value) {
+    return !value.empty() && !IsTrimmedSpace(value.back()) && value.find_first_of("\r\n\x1A") == std::string_view::npos;
+}
+
+// Such values as an option's text: one a line.
+std::string OneALine(const std::vector<std::string>& values) {
+    std::string text;
+    for (const std::string& value : values) text.append(text.empty() ? "" : "\n").append(value);
+    return text;
+}
+
 struct NamedNullMode {
     std::string_view name;
     NullMode mode;
@@ -180,20 +194,13 @@ constexpr OptionFact kFacts[] = {
      "a field written without quotes that is TEXT, byte for\n"
      "byte, is NULL (\\N or NULL, say); \"TEXT\" in quotes stays\n"
      "text; give it again for more than one",
-     // db.ini keeps it on a line of its own, whose trailing blanks go.
      "text without CR, LF or 0x1A that does not end in white space", true,
      [](ConversionOptions& o, std::string_view v) {
-         if (v.empty() || IsTrimmedSpace(v.back()) || v.find_first_of("\r\n\x1A") != std::string_view::npos) {
-             return false;
-         }
+         if (!KeptOnALine(v)) return false;
          o.nullTokens.emplace_back(v);
          return true;
      },
-     [](const ConversionOptions& o) {
-         std::string text;
-         for (const std::string& token : o.nullTokens) text.append(text.empty() ? "" : "\n").append(token);
-         return text;
-     }},
+     [](const ConversionOptions& o) { return OneALine(o.nullTokens); }},
     {"create-table", '\0', "", OptionGroup::Output,
      "CREATE TABLE IF NOT EXISTS before the statements, its\n"
      "columns the field names: BIGINT (INTEGER for sqlite) where\n"
@@ -211,18 +218,11 @@ constexpr OptionFact kFacts[] = {
      "NAME=TYPE, both not empty, without CR, LF or 0x1A, not ending in white space", true,
      [](ConversionOptions& o, std::string_view v) {
          const std::size_t equals = v.find('=');
-         if (equals == 0 || equals == std::string_view::npos || equals + 1 == v.size() || IsTrimmedSpace(v.back()) ||
-             v.find_first_of("\r\n\x1A") != std::string_view::npos) {
-             return false;
-         }
+         if (equals == 0 || equals == std::string_view::npos || equals + 1 == v.size() || !KeptOnALine(v)) return false;
          o.columnTypes.emplace_back(v);
          return true;
      },
-     [](const ConversionOptions& o) {
-         std::string text;
-         for (const std::string& type : o.columnTypes) text.append(text.empty() ? "" : "\n").append(type);
-         return text;
-     }},
+     [](const ConversionOptions& o) { return OneALine(o.columnTypes); }},
 };
 // clang-format on
 
