@@ -54,6 +54,7 @@ std::string Describe(const ConversionCase& c) {
     const char* const nullModes[] = {"", ", empty as NULL", ", unquoted empty as NULL"};
     out << "dialect " << RulesOf(c.options.dialect).name << nullModes[static_cast<int>(c.options.null)]
         << (c.options.nullTokens.empty() ? "" : ", NULL tokens") << (c.options.createTable ? ", create table" : "")
+        << (c.options.columns.empty() ? "" : ", columns " + c.options.columns)
         << (c.options.nul == NulChoice::Strip ? ", NUL dropped" : "") << ", delimiter "
         << Show(std::string(1, c.options.delimiter)) << (c.options.rfc4180 ? ", standard CSV" : ", line rules") << ", "
         << c.options.rowsPerInsert << " rows per INSERT" << (c.options.transaction ? ", in a transaction" : "")
@@ -65,6 +66,15 @@ std::string Describe(const ConversionCase& c) {
 // the rules, values as NULL where asked. failed: the run must fail,
 // at an open quoted field at the end, or at the first record holding a NUL
 // byte the dialect cannot write; the rows before it stand.
+// The places of the values a row holds: those --columns chooses (the only
+// list the cases give is "2,1"), or each of the record's.
+std::vector<std::size_t> Places(const ConversionCase& c, std::size_t values) {
+    if (!c.options.columns.empty()) return {1, 0};
+    std::vector<std::size_t> places(values);
+    for (std::size_t i = 0; i < values; ++i) places[i] = i;
+    return places;
+}
+
 std::vector<Row> ExpectedRows(const ConversionCase& c, bool& failed) {
     std::vector<std::vector<std::string>> records;
     std::vector<std::vector<bool>> quoted;
@@ -89,12 +99,15 @@ std::vector<Row> ExpectedRows(const ConversionCase& c, bool& failed) {
     const bool dropsNul = c.options.dialect != Dialect::MySql;
     std::vector<Row> rows;
     for (std::size_t r = 0; r < records.size(); ++r) {
-        if (dropsNul && hasNul[r] && c.options.nul == NulChoice::Refuse) {
+        // A record without a chosen column stops the run, as does a NUL byte
+        // (in any of its values) the dialect cannot write.
+        const bool missing = !c.options.columns.empty() && records[r].size() < 2;
+        if (missing || (dropsNul && hasNul[r] && c.options.nul == NulChoice::Refuse)) {
             failed = true;
             break;
         }
         Row row;
-        for (std::size_t i = 0; i < records[r].size(); ++i) {
+        for (const std::size_t i : Places(c, records[r].size())) {
             std::string value = records[r][i];
             if (dropsNul) std::erase(value, '\0');
             const bool isNull = ExpectedNull(c.options, records[r][i], value, quoted[r][i]);
@@ -113,7 +126,8 @@ RunReport Run(const ConversionCase& c, std::string& output) {
     const int fd = ::memfd_create("statements", 0);
     PiecesSource source(c.input, [&c] { return c.piece; });
     PiecesSource again(c.input, [&c] { return c.piece; });
-    const ConversionSettings settings{"in", "out", "t", c.options.createTable ? "c1, c2, c3" : ""};
+    const std::string fields = c.options.columns.empty() ? "c1, c2, c3" : "c1, c2";
+    const ConversionSettings settings{"in", "out", "t", c.options.createTable ? fields : ""};
     RunContext run{source, "in", fd, settings, c.options, nullptr, c.input.size()};
     run.blockSize = 4096;  // small blocks: quicker to set up, and more of their ends met
     if (c.options.createTable) run.typingInput = &again;
@@ -156,18 +170,21 @@ std::string CheckCreateTable(const ConversionCase& c) {
     // A NUL byte refused: the transaction's statements, the table's too, are taken back.
     if (report.status == RunStatus::ReadFailed && c.options.transaction && output.empty()) return {};
     std::string want = "CREATE TABLE IF NOT EXISTS t ( ";
-    for (std::size_t column = 0; column < 3; ++column) {
+    const std::vector<std::size_t> places = Places(c, 3);
+    for (std::size_t at = 0; at < places.size(); ++at) {
+        const std::size_t column = places[at];
         bool any = false;
         bool integers = true;
         for (std::size_t r = 0; r < records.size(); ++r) {
-            if (column >= records[r].size()) continue;
+            // A record without a chosen column gives no type; the run stops there.
+            if (column >= records[r].size() || (!c.options.columns.empty() && records[r].size() < 2)) continue;
             std::string value = records[r][column];
             if (c.options.dialect != Dialect::MySql) std::erase(value, '\0');
             if (ExpectedNull(c.options, records[r][column], value, quoted[r][column])) continue;
             any = true;
             integers = integers && ExpectedInteger(records[r][column]);
         }
-        want += std::string(column > 0 ? ", " : "") + "c" + std::to_string(column + 1) + " " +
+        want += std::string(at > 0 ? ", " : "") + "c" + std::to_string(at + 1) + " " +
                 (!any || !integers                      ? "TEXT"
                  : c.options.dialect == Dialect::Sqlite ? "INTEGER"
                                                         : "BIGINT");
@@ -403,6 +420,7 @@ ConversionCase CaseFromBytes(const ConversionOptions& options, std::string_view 
     // Markers of NULL, one of them a byte the alphabet has.
     if ((statements & 32) != 0) c.options.nullTokens = {"a", "b\"", "x"};
     c.options.createTable = (statements & 64) != 0;
+    if ((statements & 128) != 0) c.options.columns = "2,1";
     c.piece = 1 + take() % 64;
     for (const char byte : bytes) {
         const auto b = static_cast<unsigned char>(byte);
@@ -435,6 +453,7 @@ std::string CheckConversion(const ConversionCase& c) {
     // and whole records are held to the rules under the others.
     ConversionCase scanned = c;
     if (NullSeesQuotes(c.options)) scanned.options.null = NullMode::None, scanned.options.nullTokens.clear();
+    scanned.options.columns.clear();
     if (failure.empty()) failure = c.options.rfc4180 ? CheckCsvReader(scanned) : CheckScanner(scanned);
     return failure.empty() ? failure : failure + "\n  with " + Describe(c);
 }

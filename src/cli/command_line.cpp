@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "convert/column_choice.h"
 #include "convert/option_table.h"
 #include "io/iconv_source.h"
 #include "io/text_mode.h"
@@ -155,7 +156,13 @@ bool ApplyWord(Word word, CommandLine& line) {
 std::string Completeness(const CommandLine& line, bool hasTable, bool hasFields, int argc) {
     if (!hasTable) return "--table is missing";
     if (TrimTrailingSpace(line.table).empty()) return "the table name given to --table is empty";
-    if (!hasFields && !line.options.header) return "--fields is missing (or give --header)";
+    if (!line.options.columns.empty() && !line.options.header) {
+        std::string problem;
+        ChooseColumns(line.options.columns, nullptr, problem);
+        if (!problem.empty()) return problem;
+    }
+    if (!hasFields && !line.options.header && !NamesEachColumn(line.options.columns))
+        return "--fields is missing (or give --header)";
     if (!line.options.encoding.empty() && !EncodingKnown(line.options.encoding)) {
         return UnknownEncodingText(line.options.encoding);
     }

@@ -58,6 +58,9 @@ struct ConversionOptions {
     // column's type as the user writes it.
     bool createTable = false;
     std::vector<std::string> columnTypes;
+    // Which input columns become values, in which order, and their names
+    // (convert/column_choice.h); empty: every column, as it comes.
+    std::string columns;
 
     bool operator==(const ConversionOptions&) const = default;
 };
@@ -72,10 +75,14 @@ constexpr std::uint32_t StatementLimit(const ConversionOptions& options) {
 // quotes (under the line rules: it begins with a double quote).
 bool WritesNull(const ConversionOptions& options, std::string_view value, bool quoted);
 
-// Whether the NULL choice needs to know which values were quoted: the run
-// then reads each record as values, not through the scanner.
+// Whether the NULL choice needs to know which values were quoted.
 inline bool NullSeesQuotes(const ConversionOptions& options) {
     return options.null == NullMode::UnquotedEmpty || !options.nullTokens.empty();
+}
+// Whether the run reads each record as values, not through the scanner:
+// for the NULL choice's quotes, or to choose among them.
+inline bool ReadsValues(const ConversionOptions& options) {
+    return NullSeesQuotes(options) || !options.columns.empty();
 }
 
 // What is wrong with options taken together, said for a message; empty

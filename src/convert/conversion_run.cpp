@@ -1,5 +1,6 @@
 #include "convert/conversion_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -11,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "convert/column_choice.h"
 #include "convert/column_types.h"
 #include "convert/csv_reader.h"
 #include "convert/messages.h"
@@ -155,11 +157,22 @@ struct Tallier {
         if (!nulls || !WritesNull(options, value, quoted)) tally.Add(column, value);
         return ++column < tally.wanted();
     }
+    // The chosen values of a record, one after another.
+    void AddAll(const ChosenValues<std::string_view>& chosen) {
+        for (std::size_t i = 0; i < chosen.values().size() && (*this)(chosen.values()[i], chosen.quoted()[i]); ++i) {
+        }
+    }
     ColumnTally& tally;
     const ConversionOptions& options;
     bool nulls;  // some values may be NULL
     std::size_t column = 0;
 };
+
+// "line 7 has 2 values, and --columns takes column 5"
+std::string MissingColumnText(std::uint64_t line, std::size_t values, std::size_t column) {
+    return "line " + std::to_string(line) + " has " + std::to_string(values) + (values == 1 ? " value" : " values") +
+           ", and --columns takes column " + std::to_string(column + 1);
+}
 
 // The input under the line rules: each line a row.
 class LineRecords {
@@ -169,7 +182,9 @@ public:
           reader_(source, blockSize),
           options_(options),
           delimiter_(options.delimiter),
-          asValues_(NullSeesQuotes(options)) {}
+          asValues_(ReadsValues(options)) {}
+    // From now on only these columns become values (--columns).
+    void Choose(const std::vector<ChosenColumn>& columns) { chosen_.emplace(columns); }
     int Next() {
         const int status = reader_.NextLine(line_);
         if (status == 0) ++number_;
@@ -183,23 +198,22 @@ public:
     }
     int AddTo(StatementWriter& writer) {
         if (!asValues_) return writer.AddRow(line_, number_);
-        // The NULL choice looks at the quotes: the line is read as values,
-        // each where it lies in the line, so the reader's room after the
-        // line follows each (the literal writer reads whole blocks).
-        views_.clear();
-        quoted_.clear();
-        ForEachValue(line_, delimiter_, [this](std::string_view value, bool quoted) {
-            views_.push_back(value);
-            quoted_.push_back(quoted);
-            return true;
-        });
-        return writer.AddValues(views_, quoted_, line_, number_);
+        ReadValues();
+        if (!chosen_) return writer.AddValues(views_, quoted_, line_, number_);
+        if (!chosen_->Take(views_, quoted_)) return kMissingColumn;
+        return writer.AddValues(chosen_->values(), chosen_->quoted(), line_, number_, views_.size());
     }
-    void TallyInto(ColumnTally& tally) { ForEachValue(line_, delimiter_, Tallier{tally, options_}); }
+    void TallyInto(ColumnTally& tally) {
+        if (!chosen_) return ForEachValue(line_, delimiter_, Tallier{tally, options_});
+        ReadValues();
+        // A record without a chosen column stops the conversion, which says so.
+        if (chosen_->Take(views_, quoted_)) Tallier{tally, options_}.AddAll(*chosen_);
+    }
     std::uint64_t number() const { return number_; }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
     std::uint64_t reads() const { return reader_.reads(); }
     std::string Describe(int error) const {
+        if (error == kMissingColumn) return MissingColumnText(number_, views_.size(), chosen_->missing());
         if (error == kLineTooLong) {
             return "line " + std::to_string(number_ + 1) + " is longer than " +
                    std::to_string(TextModeReader::kMaxLineSize >> 20) + " MiB, the longest Rowsmith reads";
@@ -208,6 +222,19 @@ public:
     }
 
 private:
+    // The line as values, for the NULL choice's quotes or --columns: each
+    // where it lies in the line, so the reader's room after the line
+    // follows each (the literal writer reads whole blocks).
+    void ReadValues() {
+        views_.clear();
+        quoted_.clear();
+        ForEachValue(line_, delimiter_, [this](std::string_view value, bool quoted) {
+            views_.push_back(value);
+            quoted_.push_back(quoted);
+            return true;
+        });
+    }
+
     ByteSource& source_;
     TextModeReader reader_;
     const ConversionOptions& options_;
@@ -217,13 +244,15 @@ private:
     std::uint64_t number_ = 0;
     std::vector<bool> quoted_;
     std::vector<std::string_view> views_;
+    std::optional<ChosenValues<std::string_view>> chosen_;
 };
 
 // The input as standard CSV: each record a row.
 class CsvRecords {
 public:
     CsvRecords(ByteSource& source, const ConversionOptions& options, std::size_t blockSize)
-        : reader_(source, options.delimiter, blockSize), options_(options), asValues_(NullSeesQuotes(options)) {}
+        : reader_(source, options.delimiter, blockSize), options_(options), asValues_(ReadsValues(options)) {}
+    void Choose(const std::vector<ChosenColumn>& columns) { chosen_.emplace(columns); }
     // A record written regularly goes to the scanner as it stands, unless
     // the NULL choice looks at the quotes; any other as the values the
     // reader reads.
@@ -242,18 +271,27 @@ public:
                 : std::string_view(
                       values_.front().data(),
                       static_cast<std::size_t>(values_.back().data() + values_.back().size() - values_.front().data()));
-        return writer.AddValues(values_, reader_.quoted(), bytes, number_);
+        if (!chosen_) return writer.AddValues(values_, reader_.quoted(), bytes, number_);
+        if (!chosen_->Take(values_, reader_.quoted())) return kMissingColumn;
+        return writer.AddValues(chosen_->values(), chosen_->quoted(), bytes, number_, values_.size());
     }
     void TallyInto(ColumnTally& tally) {
         Tallier tallier{tally, options_};
         if (record_.data() != nullptr) return CsvReader::ForEachRegularValue(record_, options_.delimiter, tallier);
+        if (chosen_) {
+            if (chosen_->Take(values_, reader_.quoted())) tallier.AddAll(*chosen_);
+            return;
+        }
         for (std::size_t i = 0; i < values_.size() && tallier(values_[i], reader_.quoted()[i]); ++i) {
         }
     }
     std::uint64_t number() const { return number_; }
     std::uint64_t bytesConsumed() const { return reader_.bytesConsumed(); }
     std::uint64_t reads() const { return reader_.reads(); }
-    std::string Describe(int error) const { return reader_.Describe(error); }
+    std::string Describe(int error) const {
+        if (error == kMissingColumn) return MissingColumnText(number_, values_.size(), chosen_->missing());
+        return reader_.Describe(error);
+    }
 
 private:
     CsvReader reader_;
@@ -262,6 +300,7 @@ private:
     std::vector<std::string_view> values_;
     std::string_view record_;
     std::uint64_t number_ = 0;
+    std::optional<ChosenValues<std::string_view>> chosen_;
 };
 
 // The field list of a run, and its number of names (0 when not known);
@@ -290,12 +329,16 @@ std::vector<TableColumn> ColumnsOf(std::string_view list) {
 // The field list a header record gives: each name without the blanks
 // around it, quoted as an identifier. Empty when a name is empty, repeated
 // or holds a NUL byte that is not to be dropped; problem says which.
-Fields FieldsFromHeader(std::vector<std::string> names, const ConversionOptions& options, std::string& problem) {
+// places: where each name stands in the header, when not one after another.
+Fields FieldsFromHeader(std::vector<std::string> names, const ConversionOptions& options, std::string& problem,
+                        const std::vector<ChosenColumn>* places = nullptr) {
     Fields fields{{}, names.size()};
     for (std::size_t i = 0; i < names.size(); ++i) {
         std::string& name = names[i];
         if (name.find('\0') != std::string::npos && options.nul == NulChoice::Refuse) {
-            problem = "the header names column " + std::to_string(i + 1) + " with a NUL byte, which no name can hold";
+            const std::size_t column = places != nullptr ? (*places)[i].index : i;
+            problem =
+                "the header names column " + std::to_string(column + 1) + " with a NUL byte, which no name can hold";
             return {};
         }
         std::erase(name, '\0');
@@ -339,7 +382,7 @@ Outcome ConvertEach(Records& records, StatementWriter& writer, const RunContext&
     std::uint64_t blocks = 0;
     while (!outcome.cancelled && (outcome.readError = records.Next()) == 0) {
         if (const int error = records.AddTo(writer)) {
-            (error == kNulInValue ? outcome.refused : outcome.writeError) = error;
+            (error == kNulInValue || error == kMissingColumn ? outcome.refused : outcome.writeError) = error;
             outcome.refusedLine = records.number();
             break;
         }
@@ -387,7 +430,9 @@ template <typename Records>
 RunReport Report(const Outcome& outcome, const Records& records, const RunContext& run) {
     if (outcome.writeError != 0) return WriteFailedReport(outcome.writeError);
     if (outcome.refused != 0) {
-        return ReadFailedReport(run.inputName, outcome.refused, NulRefusal(outcome.refusedLine, run.options.dialect));
+        const std::string reason = outcome.refused == kNulInValue ? NulRefusal(outcome.refusedLine, run.options.dialect)
+                                                                  : records.Describe(outcome.refused);
+        return ReadFailedReport(run.inputName, outcome.refused, reason);
     }
     if (outcome.readError != 0)
         return ReadFailedReport(run.inputName, outcome.readError, records.Describe(outcome.readError));
@@ -412,10 +457,18 @@ bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, R
     int status = 0;
     // The table's columns: those the field list names, or the header.
     std::size_t columns = CountFieldNames(run.settings.fieldNames);
+    std::vector<std::string> names;
     if (run.options.header) {
-        std::vector<std::string> names;
         status = records.NextValues(names);
         if (columns == 0) columns = names.size();
+    }
+    if (!run.options.columns.empty() && status == 0) {
+        std::string problem;
+        const std::vector<ChosenColumn> chosen =
+            ChooseColumns(run.options.columns, run.options.header ? &names : nullptr, problem);
+        if (!problem.empty()) return true;  // the conversion says what is wrong, before it writes
+        records.Choose(chosen);
+        columns = chosen.size();
     }
     tally = ColumnTally(run.options.dialect, columns);
     std::uint64_t blocks = 0;
@@ -459,6 +512,37 @@ std::string CreateTable(Fields& fields, const RunContext& run, const ColumnTally
     return CreateTableText(run.settings.tableName, fields.columns, tally, run.options, problem);
 }
 
+// With --columns: hands records the columns chosen against the header
+// (nullptr: none), and makes their names the field list unless --fields
+// gives one. The report of what is wrong with the choice, if anything.
+template <typename Records>
+std::optional<RunReport> ChooseFields(Records& records, const RunContext& run, const std::vector<std::string>* header,
+                                      Fields& fields) {
+    std::string problem;
+    const std::vector<ChosenColumn> chosen = ChooseColumns(run.options.columns, header, problem);
+    if (problem.empty() && fields.count != 0) {
+        if (std::any_of(chosen.begin(), chosen.end(), [](const ChosenColumn& c) { return c.renamed; })) {
+            problem = "--columns names columns (NAME=NEW) and --fields names them too: give the names once";
+        } else if (fields.count != chosen.size()) {
+            problem = "--fields names " + std::to_string(fields.count) + " columns, and --columns chooses " +
+                      std::to_string(chosen.size());
+        }
+    }
+    // What the header lacks is the file's to say; a list that cannot be
+    // read, or does not go with --fields, is the options'.
+    if (!problem.empty() && header != nullptr && chosen.empty())
+        return ReadFailedReport(run.inputName, kBadHeader, problem);
+    if (!problem.empty()) return BadOptionsReport(problem);
+    records.Choose(chosen);
+    if (fields.count != 0 || chosen.front().name.empty()) return std::nullopt;
+    std::vector<std::string> names;
+    names.reserve(chosen.size());
+    for (const ChosenColumn& column : chosen) names.push_back(column.name);
+    fields = FieldsFromHeader(std::move(names), run.options, problem, &chosen);
+    if (!problem.empty()) return ReadFailedReport(run.inputName, kBadHeader, problem);
+    return std::nullopt;
+}
+
 // Converts every record into statements and writes out the last block.
 // Returns the report of a failed read or write, of a cancel, or "Done".
 // tally: the column types for --create-table, nullptr when not known.
@@ -466,20 +550,30 @@ template <typename Records>
 RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutput& output, const ColumnTally* tally) {
     const ConversionOptions& options = run.options;
     Fields fields{run.settings.fieldNames, CountFieldNames(run.settings.fieldNames)};
+    std::vector<std::string> names;
+    bool headerRead = false;
     if (options.header) {
         // The header names the fields, unless they are given; nothing is
         // written before it is read.
-        std::vector<std::string> names;
         const int error = records.NextValues(names);
         if (error == kStopped) return Stopped();
         if (error > 0 || (error < 0 && error != kEndOfInput)) {
             return ReadFailedReport(run.inputName, error, records.Describe(error));
         }
-        if (error == 0 && fields.count == 0) {
+        headerRead = error == 0;
+        if (headerRead && fields.count == 0 && options.columns.empty()) {
             std::string problem;
-            fields = FieldsFromHeader(std::move(names), options, problem);
+            fields = FieldsFromHeader(names, options, problem);
             if (!problem.empty()) return ReadFailedReport(run.inputName, kBadHeader, problem);
         }
+    }
+    // What each record's number of values is held against: with
+    // --columns, the header's, as the record has them.
+    std::size_t checkedValues = fields.count;
+    if (!options.columns.empty() && (headerRead || !options.header)) {
+        if (std::optional<RunReport> failed = ChooseFields(records, run, headerRead ? &names : nullptr, fields))
+            return *failed;
+        checkedValues = headerRead ? names.size() : 0;
     }
     std::string create;
     if (options.createTable) {
@@ -488,7 +582,7 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
         if (!problem.empty()) return BadOptionsReport(problem);
     }
     const RowScanner scanner(run.settings.tableName, fields.list, options, kDiskLineEnd);
-    StatementWriter writer(scanner, options, fields.count, output);
+    StatementWriter writer(scanner, options, checkedValues, output);
     Outcome outcome;
     outcome.writeError = writer.Begin(run.closeUnfinished, create);
     if (outcome.writeError == 0) outcome = ConvertEach(records, writer, run);
@@ -499,7 +593,7 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     report.undone = undone;
     report.closedUnfinished = run.closeUnfinished;
     report.counts = writer.counts();
-    report.fieldCount = fields.count;
+    report.fieldCount = checkedValues;
     report.statementLimit = StatementLimit(options);
     return report;
 }

@@ -223,6 +223,18 @@ constexpr OptionFact kFacts[] = {
          return true;
      },
      [](const ConversionOptions& o) { return OneALine(o.columnTypes); }},
+    {"columns", '\0', "LIST", OptionGroup::Input,
+     "which columns become values, in LIST's order: header\n"
+     "names (with --header) or numbers from 1, comma-separated;\n"
+     "NAME=NEW names a column NEW in the statements. A name\n"
+     "the header lacks stops the run before it writes",
+     "a list of column names or numbers on one line", false,
+     [](ConversionOptions& o, std::string_view v) {
+         if (!v.empty() && !KeptOnALine(v)) return false;
+         o.columns = v;
+         return true;
+     },
+     [](const ConversionOptions& o) { return o.columns; }},
 };
 // clang-format on
 

@@ -96,7 +96,7 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
 }
 
 int StatementWriter::AddValues(const std::vector<std::string_view>& values, const std::vector<bool>& quoted,
-                               std::string_view bytes, std::uint64_t lineNumber) {
+                               std::string_view bytes, std::uint64_t lineNumber, std::size_t recordValues) {
     const DialectRules& rules = RulesOf(options_.dialect);
     const std::size_t maxSize = MaxLiteralSize(rules, bytes.size()) + (MaxLiteralSize(rules, 0) + 1) * values.size();
     return Add(
@@ -114,12 +114,12 @@ int StatementWriter::AddValues(const std::vector<std::string_view>& values, cons
             }
             return out;
         },
-        lineNumber);
+        lineNumber, recordValues);
 }
 
 template <typename ValuesWriter>
 int StatementWriter::Add(std::string_view bytes, std::size_t maxValuesSize, const ValuesWriter& writeValues,
-                         std::uint64_t lineNumber) {
+                         std::uint64_t lineNumber, std::size_t recordValues) {
     if (const int refused = CheckNuls(bytes)) return refused;
     std::size_t count = 0;
     if (options_.rowsPerInsert <= 1) {
@@ -134,7 +134,7 @@ int StatementWriter::Add(std::string_view bytes, std::size_t maxValuesSize, cons
     } else if (const int error = AddToBatch(maxValuesSize, writeValues, count, lineNumber)) {
         return error;
     }
-    CountRow(count, lineNumber);
+    CountRow(recordValues != 0 ? recordValues : count, lineNumber);
     return 0;
 }
 

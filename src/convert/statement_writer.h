@@ -39,9 +39,10 @@ public:
     // A record whose values are read already, each followed by
     // kLiteralPadding readable bytes; quoted says of each whether it was
     // written in quotes (none: not known), and bytes are the record's bytes
-    // in the input, which hold every value.
+    // in the input, which hold every value. recordValues: how many values
+    // the record had, when only some of them are written (0: all are).
     int AddValues(const std::vector<std::string_view>& values, const std::vector<bool>& quoted, std::string_view bytes,
-                  std::uint64_t lineNumber);
+                  std::uint64_t lineNumber, std::size_t recordValues = 0);
     // Ends the statement still open; COMMIT; or ROLLBACK; with transaction.
     int End(bool succeeded);
 
@@ -49,10 +50,11 @@ public:
 
 private:
     // Adds a row whose values writeValues(out, count) writes at out, in at
-    // most maxValuesSize bytes; bytes are the row's bytes in the input.
+    // most maxValuesSize bytes; bytes are the row's bytes in the input;
+    // recordValues as AddValues takes it.
     template <typename ValuesWriter>
     int Add(std::string_view bytes, std::size_t maxValuesSize, const ValuesWriter& writeValues,
-            std::uint64_t lineNumber);
+            std::uint64_t lineNumber, std::size_t recordValues = 0);
     template <typename ValuesWriter>
     int AddToBatch(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::size_t& count,
                    std::uint64_t lineNumber);

@@ -31,6 +31,8 @@ std::string StatusText(int code) {
             return "a header name is empty or repeated";
         case kInputShrank:
             return "the file became shorter while it was read";
+        case kMissingColumn:
+            return "a record has no value for a chosen column";
         default:
             return "failure " + std::to_string(code);
     }

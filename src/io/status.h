@@ -22,6 +22,7 @@ enum Status : int {
     kNulInValue = -10,      // a NUL byte, which the dialect cannot write
     kBadHeader = -11,       // a header name that is empty or given twice
     kInputShrank = -12,     // a file that became shorter while it was read
+    kMissingColumn = -13,   // a record without a value where a chosen column would be
 };
 
 // True for a failure of the system, whose words strerror gives.

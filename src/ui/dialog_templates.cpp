@@ -61,13 +61,15 @@ constexpr ControlSpec kOptionsControls[] = {
     {kNoId, Label, "bytes (0: 1 MiB for many rows)", 144, 187, 104, 8},
     {kNoId, Label, "Column types:", 10, 208, 62, 8},
     {kIdColumnTypes, Edit, "", 76, 205, 172, 14},
-    {kIdOk, DefaultPushButton, "OK", 143, 225, 50, 14},
-    {kIdCancel, PushButton, "Cancel", 198, 225, 50, 14},
+    {kNoId, Label, "Columns:", 10, 226, 62, 8},
+    {kIdColumns, Edit, "", 76, 223, 172, 14},
+    {kIdOk, DefaultPushButton, "OK", 143, 243, 50, 14},
+    {kIdCancel, PushButton, "Cancel", 198, 243, 50, 14},
 };
 
 }  // namespace
 
-const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 258, 246, kOptionsControls};
+const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 258, 264, kOptionsControls};
 
 const DialogTemplate kAboutBoxTemplate{kAboutBoxTemplateId, "About Rowsmith", 235, 55, kAboutBoxControls};
 

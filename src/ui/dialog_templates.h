@@ -35,6 +35,7 @@ enum ControlId : int {
     kIdNullTokens = 1023,
     kIdCreateTable = 1024,
     kIdColumnTypes = 1025,
+    kIdColumns = 1026,
 };
 
 // The choices of the Options dialog's lists, in their order.

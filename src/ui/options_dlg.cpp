@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "convert/column_choice.h"
 #include "convert/messages.h"
 #include "convert/option_table.h"
 #include "io/iconv_source.h"
@@ -47,6 +48,7 @@ constexpr AccessibleName kNames[] = {
     {kIdStatementBytes, "Longest statement in bytes", "Longest statement:"},
     {kIdNullTokens, "NULL markers, separated by spaces", "NULL markers:"},
     {kIdColumnTypes, "Column types, NAME=TYPE separated by semicolons", "Column types:"},
+    {kIdColumns, "Columns to convert, by header name or number, NAME=NEW to rename", "Columns:"},
 };
 
 // The column types as the box shows them: NAME=TYPE; NAME=TYPE.
@@ -65,10 +67,10 @@ QString TokensText(const std::vector<std::string>& tokens) {
 
 constexpr const char* kAsIs = "As is";
 
-// --type's facts: the dialog reads each column type as the command line does.
-const OptionFact& TypeFact() {
+// An option's facts: the dialog reads such values as the command line does.
+const OptionFact& FactNamed(std::string_view name) {
     for (const OptionFact& fact : OptionFacts()) {
-        if (fact.name == "type") return fact;
+        if (fact.name == name) return fact;
     }
     return OptionFacts().front();
 }
@@ -95,6 +97,8 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
     Find<QLineEdit>(kIdOtherDelimiter)->setMaxLength(3);
     Find<QLineEdit>(kIdNullTokens)->setPlaceholderText(QStringLiteral("\\N NULL"));
     Find<QLineEdit>(kIdColumnTypes)->setPlaceholderText(QStringLiteral("id=INTEGER; price=NUMERIC(10,2)"));
+    Find<QLineEdit>(kIdColumns)
+        ->setPlaceholderText(QStringLiteral("All, as they come; or: email, last name=surname, 1"));
     NameControls(*this, kNames);
     Show(options);
 }
@@ -122,6 +126,7 @@ void COptionsDlg::Show(const ConversionOptions& options) {
     Find<QLineEdit>(kIdNullTokens)->setText(TokensText(options.nullTokens));
     Find<QLineEdit>(kIdColumnTypes)->setText(TypesText(options.columnTypes));
     Find<QLineEdit>(kIdColumnTypes)->setEnabled(options.createTable);
+    Find<QLineEdit>(kIdColumns)->setText(QString::fromStdString(options.columns));
 }
 
 bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
@@ -196,13 +201,27 @@ bool COptionsDlg::ReadNulls(ConversionOptions& options, QString& why) const {
 }
 
 bool COptionsDlg::ReadTable(ConversionOptions& options, QString& why) const {
+    const std::string columns = Find<QLineEdit>(kIdColumns)->text().trimmed().toStdString();
+    if (!FactNamed("columns").set(options, columns)) {
+        why = QStringLiteral("The columns must be one line of names or numbers, separated by commas.");
+        return false;
+    }
+    // Without a header, the list can be checked now: numbers only.
+    if (!options.columns.empty() && !options.header) {
+        std::string problem;
+        ChooseColumns(options.columns, nullptr, problem);
+        if (!problem.empty()) {
+            why = QString::fromStdString(Sentence(problem));
+            return false;
+        }
+    }
     // Types are kept only for a table to create; each as --type takes it.
     options.columnTypes.clear();
     const QString types = Find<QLineEdit>(kIdColumnTypes)->text();
     if (options.createTable && types != TypesText(options_.columnTypes)) {
         for (const QString& type : types.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
             if (type.trimmed().isEmpty()) continue;
-            if (!TypeFact().set(options, type.trimmed().toStdString())) {
+            if (!FactNamed("type").set(options, type.trimmed().toStdString())) {
                 why = QStringLiteral("Each column type is NAME=TYPE, such as id=INTEGER; \"%1\" is not.")
                           .arg(type.trimmed());
                 return false;

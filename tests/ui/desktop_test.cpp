@@ -58,7 +58,8 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
                                    .encoding = "windows-1252",
                                    .nullTokens = {"\\N", "not given"},
                                    .createTable = true,
-                                   .columnTypes = {"id=INT", "v=DOUBLE PRECISION"}};
+                                   .columnTypes = {"id=INT", "v=DOUBLE PRECISION"},
+                                   .columns = "v, id=key"};
     Open();
     fake.optionsAnswer = chosen;
     QTest::mouseClick(Button(1010), Qt::LeftButton);
@@ -68,7 +69,7 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
               "CREATOR=DB 1.0\r\nOUTPUT=out.sql\r\nINPUT=in.csv\r\nTABLE=t\r\nFIELDS=a, b\r\nHEADER=1\r\nRFC4180=1\r\n"
               "DELIMITER=tab\r\nENCODING=windows-1252\r\nDIALECT=mysql\r\nROWSPERINSERT=500\r\n"
               "TRANSACTION=1\r\nNULL=unquoted-empty\r\nNULLTOKEN=\\N\r\nNULLTOKEN=not given\r\nCREATETABLE=1\r\n"
-              "TYPE=id=INT\r\nTYPE=v=DOUBLE PRECISION\r\n\r\n");
+              "TYPE=id=INT\r\nTYPE=v=DOUBLE PRECISION\r\nCOLUMNS=v, id=key\r\n\r\n");
     Open();
     EXPECT_EQ(dialog->options(), chosen);
 
@@ -119,6 +120,7 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     EXPECT_FALSE(control(1025)->isEnabled());  // column types: only for a table to create
     static_cast<QCheckBox*>(control(1024))->setChecked(true);
     static_cast<QLineEdit*>(control(1025))->setText("id=INTEGER; note=NUMERIC(10,2);");
+    static_cast<QLineEdit*>(control(1026))->setText(" note, 2=id ");
     QTest::mouseClick(options.findChild<QPushButton*>("1"), Qt::LeftButton);
     EXPECT_EQ(options.result(), QDialog::Accepted);
     ConversionOptions expected = start;
@@ -130,6 +132,7 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     expected.null = NullMode::UnquotedEmpty;  // the markers unchanged, their space and all
     expected.createTable = true;
     expected.columnTypes = {"id=INTEGER", "note=NUMERIC(10,2)"};
+    expected.columns = "note, 2=id";
     EXPECT_EQ(options.options(), expected);
     EXPECT_TRUE(fake.messages.empty());
 
@@ -141,6 +144,7 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
         const char* why;
         const char* markers = "";
         const char* types = "";
+        const char* columns = "";
     };
     const Bad bad[] = {
         {kOtherDelimiter, "\"", "As is", "The other delimiter must be one byte"},
@@ -151,6 +155,8 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
         {kComma, "", "no-such-set", "The character set \"no-such-set\" is not known."},
         {kComma, "", "As is", "A NULL marker cannot hold the byte 0x1A.", "NA \x1A"},
         {kComma, "", "As is", "Each column type is NAME=TYPE, such as id=INTEGER; \"id\" is not.", "", "id"},
+        // Without a header only numbers choose columns.
+        {kComma, "", "As is", "--columns names \"note\", and only a header", "", "", "2, note"},
     };
     for (const Bad& b : bad) {
         COptionsDlg again(start, services, nullptr);
@@ -163,6 +169,7 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
             static_cast<QCheckBox*>(again.findChild<QWidget*>("1024"))->setChecked(true);
             static_cast<QLineEdit*>(again.findChild<QWidget*>("1025"))->setText(b.types);
         }
+        static_cast<QLineEdit*>(again.findChild<QWidget*>("1026"))->setText(b.columns);
         fake.messages.clear();
         QTest::mouseClick(again.findChild<QPushButton*>("1"), Qt::LeftButton);
         EXPECT_TRUE(again.isVisible()) << b.why;

@@ -1,0 +1,163 @@
+#include "convert/column_choice.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "convert/conversion_options.h"
+#include "io/text_mode.h"
+
+namespace rowsmith {
+
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+    text = TrimTrailingSpace(text);
+    while (!text.empty() && IsTrimmedSpace(text.front())) text.remove_prefix(1);
+    return text;
+}
+
+// A part of an entry: its text without the double quotes around it (a
+// doubled one inside standing for one), and whether it had them.
+struct Part {
+    std::string text;
+    bool quoted = false;
+};
+
+Part ReadPart(std::string_view text) {
+    text = Trimmed(text);
+    if (text.size() < 2 || text.front() != '"' || text.back() != '"') return {std::string(text), false};
+    Part part{{}, true};
+    for (std::size_t i = 1; i + 1 < text.size(); ++i) {
+        part.text += text[i];
+        if (text[i] == '"' && text[i + 1] == '"') ++i;
+    }
+    return part;
+}
+
+// Where NAME ends and =NEW begins: the first = outside double quotes.
+std::size_t EqualsOf(std::string_view entry) {
+    bool inside = false;
+    for (std::size_t i = 0; i < entry.size(); ++i) {
+        if (entry[i] == '"') inside = !inside;
+        if (entry[i] == '=' && !inside) return i;
+    }
+    return std::string_view::npos;
+}
+
+// "a", "b" and "c"
+std::string QuotedList(const std::vector<std::string>& names, std::string_view last) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) text += i + 1 == names.size() ? last : ", ";
+        text += "\"" + names[i] + "\"";
+    }
+    return text;
+}
+
+// The place of a column an entry names, or problem; notFound collects the
+// names the header does not have.
+std::size_t PlaceOf(const Part& name, const std::vector<std::string>* header, std::vector<std::string>& notFound,
+                    std::string& problem) {
+    const bool digits = !name.quoted && !name.text.empty() &&
+                        std::all_of(name.text.begin(), name.text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (digits) {
+        std::size_t position = 0;
+        const auto [end, error] = std::from_chars(name.text.data(), name.text.data() + name.text.size(), position);
+        if (error != std::errc() || position == 0 || (header != nullptr && position > header->size())) {
+            problem = "--columns takes column " + name.text + ", and " +
+                      (header != nullptr ? "the header has " + std::to_string(header->size())
+                                         : std::string("columns are numbered from 1"));
+        }
+        return position - 1;
+    }
+    if (header == nullptr) {
+        problem = "--columns names \"" + name.text + "\", and only a header (--header) names columns";
+        return 0;
+    }
+    std::size_t found = header->size();
+    for (std::size_t i = 0; i < header->size(); ++i) {
+        if (Trimmed((*header)[i]) != name.text) continue;
+        if (found != header->size()) {
+            problem = "--columns names \"" + name.text + "\", which the header gives columns " +
+                      std::to_string(found + 1) + " and " + std::to_string(i + 1) + ": choose one by its number";
+        }
+        found = i;
+    }
+    if (found == header->size()) notFound.push_back(name.text);
+    return found;
+}
+
+// One entry of the list: the column it takes and its name; problem says
+// what is wrong with it.
+ChosenColumn ReadEntry(std::string_view entry, const std::vector<std::string>* header,
+                       std::vector<std::string>& notFound, std::string& problem) {
+    const std::size_t equals = EqualsOf(entry);
+    const Part name = ReadPart(entry.substr(0, equals));
+    if (name.text.empty()) {
+        problem = "--columns has an entry without a column";
+        return {};
+    }
+    ChosenColumn column{PlaceOf(name, header, notFound, problem), {}};
+    if (equals != std::string_view::npos) {
+        column.name = ReadPart(entry.substr(equals + 1)).text;
+        column.renamed = true;
+        if (column.name.empty()) problem = "--columns gives \"" + name.text + "\" an empty name";
+    } else if (header != nullptr && column.index < header->size()) {
+        column.name = Trimmed((*header)[column.index]);
+        if (column.name.empty()) {
+            const std::string number = std::to_string(column.index + 1);
+            problem = "column " + number + " of the header has no name: give it one (" + number + "=NEW)";
+        }
+    }
+    return column;
+}
+
+// What is wrong with the columns taken together, if anything.
+std::string ChoiceProblem(const std::vector<ChosenColumn>& chosen) {
+    if (chosen.empty()) return "--columns chooses no column";
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        if (chosen[i].name.empty() != chosen.front().name.empty())
+            return "--columns names some columns and not others: give each chosen column a name (NAME=NEW), or none";
+        for (std::size_t j = 0; j < i; ++j) {
+            if (chosen[j].index == chosen[i].index)
+                return "--columns takes column " + std::to_string(chosen[i].index + 1) + " twice";
+            if (!chosen[i].name.empty() && chosen[j].name == chosen[i].name)
+                return "--columns gives two columns the name \"" + chosen[i].name + "\"";
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+std::vector<ChosenColumn> ChooseColumns(std::string_view list, const std::vector<std::string>* header,
+                                        std::string& problem) {
+    std::vector<ChosenColumn> chosen;
+    std::vector<std::string> notFound;
+    for (const std::string& entry : SplitFieldNames(list)) {
+        chosen.push_back(ReadEntry(entry, header, notFound, problem));
+        if (!problem.empty()) return {};
+    }
+    if (!notFound.empty()) {
+        std::vector<std::string> names;
+        if (header != nullptr) {
+            for (const std::string& name : *header) names.emplace_back(Trimmed(name));
+        }
+        problem = "--columns names ";
+        problem.append(QuotedList(notFound, " and "))
+            .append(", which the header does not have; its columns are ")
+            .append(QuotedList(names, " and "));
+        return {};
+    }
+    problem = ChoiceProblem(chosen);
+    if (!problem.empty()) return {};
+    return chosen;
+}
+
+bool NamesEachColumn(std::string_view list) {
+    std::string problem;
+    const std::vector<ChosenColumn> chosen = ChooseColumns(list, nullptr, problem);
+    return problem.empty() && !chosen.front().name.empty();
+}
+
+}  // namespace rowsmith
