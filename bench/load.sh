@@ -2,8 +2,11 @@
 # Loads one generated CSV of 500,000 rows into SQLite, PostgreSQL and MariaDB
 # three ways: rowsmith-convert's one-row statements (a 20,000-row slice,
 # timed once and scaled), its --rows-per-insert 500 --transaction form, and
-# each database's own bulk loader (median of three each). The servers are throw-away ones on Unix
-# sockets, with their default durability.
+# each database's own bulk loader (median of three each); for PostgreSQL
+# also the --copy script. Then into a table keyed on id: the batched form
+# into it empty, and --on-conflict update into it empty and full (every key
+# held already), and ignore into it full. The servers are throw-away ones on
+# Unix sockets, with their default durability.
 #   bench/load.sh [BUILD_DIR]     (ROWS=500000 SLICE=20000 by default)
 set -euo pipefail
 build=${1:-build-bench}
@@ -63,7 +66,19 @@ fresh() {
              maria_run ;;
   esac
 }
+# The same table with id as its primary key.
+keyed() {
+  local key=text
+  [ "$1" = maria ] && key="varchar(20)"
+  case $1 in
+    sqlite) rm -f "$work/bench.db"
+            echo "CREATE TABLE t ( id $key PRIMARY KEY, name text, city text, amount text, note text );" | sqlite_run ;;
+    *) echo "DROP TABLE IF EXISTS t; CREATE TABLE t ( id $key PRIMARY KEY, name text, city text, amount text, note text );" |
+         "${1}_run" ;;
+  esac
+}
 load() { fresh "$1"; seconds "${1}_run" < "$2"; }
+loadKeyed() { keyed "$1"; seconds "${1}_run" < "$2"; }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 # The median of three loads of a file; the table holds one load afterwards.
 load3() { median "$(load "$1" "$2")" "$(load "$1" "$2")" "$(load "$1" "$2")"; }
@@ -75,7 +90,7 @@ count() {
   esac
 }
 
-declare -A one batch bulk
+declare -A one batch bulk copy keyedBatch upsertEmpty upsertFull ignoreFull
 for db in sqlite pg maria; do
   dialect=standard
   [ $db = maria ] && dialect=mysql
@@ -94,6 +109,27 @@ for db in sqlite pg maria; do
   esac
   bulk[$db]=$(load3 $db "$work/bulk-$db.sql")
   [ "$(count $db)" -eq "$rows" ] || { echo "$db: the bulk loader did not load every row" >&2; exit 1; }
+  if [ $db = pg ]; then
+    "$convert" -t t -f "$fields" --dialect postgresql --copy --transaction -o "$work/copy-$db.sql" "$work/input.csv"
+    copy[$db]=$(load3 $db "$work/copy-$db.sql")
+    [ "$(count $db)" -eq "$rows" ] || { echo "$db: the COPY script did not load every row" >&2; exit 1; }
+  fi
+
+  [ $db = maria ] || dialect=$([ $db = pg ] && echo postgresql || echo sqlite)
+  for action in update ignore; do
+    "$convert" -t t -f "$fields" --dialect $dialect --rows-per-insert 500 --transaction --on-conflict $action \
+      --key id -o "$work/$action-$db.sql" "$work/input.csv"
+  done
+  keyedBatch[$db]=$(median "$(loadKeyed $db "$work/batch-$db.sql")" "$(loadKeyed $db "$work/batch-$db.sql")" \
+    "$(loadKeyed $db "$work/batch-$db.sql")")
+  upsertEmpty[$db]=$(median "$(loadKeyed $db "$work/update-$db.sql")" "$(loadKeyed $db "$work/update-$db.sql")" \
+    "$(loadKeyed $db "$work/update-$db.sql")")
+  # The table holds every key now: each run meets all of them, and leaves it so.
+  upsertFull[$db]=$(median "$(seconds "${db}_run" < "$work/update-$db.sql")" \
+    "$(seconds "${db}_run" < "$work/update-$db.sql")" "$(seconds "${db}_run" < "$work/update-$db.sql")")
+  ignoreFull[$db]=$(median "$(seconds "${db}_run" < "$work/ignore-$db.sql")" \
+    "$(seconds "${db}_run" < "$work/ignore-$db.sql")" "$(seconds "${db}_run" < "$work/ignore-$db.sql")")
+  [ "$(count $db)" -eq "$rows" ] || { echo "$db: the upserts did not keep every row once" >&2; exit 1; }
 done
 
 printf '\n%-12s %16s %26s %14s %10s %10s\n' "seconds" "one-row (scaled)" "rows-per-insert 500 + txn" "bulk loader" "one/batch" "batch/bulk"
@@ -103,4 +139,15 @@ for db in sqlite pg maria; do
     "$(echo "${one[$db]} / ${batch[$db]}" | bc -l)" "$(echo "${batch[$db]} / ${bulk[$db]}" | bc -l)"
 done
 echo
-echo "targets: one/batch >= 30 each; batch/bulk <= 2 for SQLite and MariaDB, <= 5 for PostgreSQL"
+printf '%-12s %14s %14s %14s %14s %12s\n' "keyed table" "batch, empty" "update, empty" "update, full" "ignore, full" "full/batch"
+for db in sqlite pg maria; do
+  name=$db; [ $db = pg ] && name=postgresql; [ $db = maria ] && name=mariadb
+  printf '%-12s %14.2f %14.2f %14.2f %14.2f %12.2f\n' "$name" "${keyedBatch[$db]}" "${upsertEmpty[$db]}" \
+    "${upsertFull[$db]}" "${ignoreFull[$db]}" "$(echo "${upsertFull[$db]} / ${batch[$db]}" | bc -l)"
+done
+echo
+printf 'postgresql --copy script %.2f s, \\copy %.2f s: %.2f x\n' "${copy[pg]}" "${bulk[pg]}" \
+  "$(echo "${copy[pg]} / ${bulk[pg]}" | bc -l)"
+echo
+echo "targets: one/batch >= 30 each; batch/bulk <= 2 for SQLite and MariaDB, <= 5 for PostgreSQL;"
+echo "         --copy script <= 1.3 x \\copy; update into a full table <= 3 x the batched form into an empty one"

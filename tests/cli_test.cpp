@@ -174,6 +174,17 @@ TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
          "--null-token takes text without CR, LF or 0x1A that does not end in white space, not ''"},
         {{"--table", "", "--fields", "F", "in.csv"}, "the table name given to --table is empty"},
         {{"--table", " \t", "--fields", "F", "in.csv"}, "the table name given to --table is empty"},
+        // Options that do not go together, or lists that cannot be used.
+        {Args({"--copy", "in.csv"}),
+         "--copy writes PostgreSQL's COPY, which no other database reads: give --dialect postgresql too"},
+        {Args({"--on-conflict", "skip", "in.csv"}), "--on-conflict takes ignore or update, not 'skip'"},
+        {Args({"--on-conflict", "ignore", "--key", "F", "in.csv"}),
+         "standard SQL has no form for --on-conflict: give --dialect sqlite, postgresql or mysql"},
+        {Args({"--dialect", "mysql", "--on-conflict", "update", "in.csv"}),
+         "--on-conflict needs the key's columns: give --key"},
+        {Args({"--dialect", "postgresql", "--copy", "--on-conflict", "update", "--key", "F", "in.csv"}),
+         "COPY cannot skip or update rows: --on-conflict writes INSERT statements, not --copy"},
+        {Args({"--columns", "2,x", "in.csv"}), "--columns names \"x\", and only a header (--header) names columns"},
     };
     for (const auto& [args, error] : cases) {
         const CommandLine line = Parse(args);

@@ -239,6 +239,26 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
          {.header = true, .columns = "\"1\", 1=first"},
          "INSERT INTO T ( \"1\", \"first\" ) VALUES ( 'y','x' );\r\n",
          {1, 1, 0, 0}},
+        {"COPY blocks for psql, NULL as \\N",
+         "1,a\\b\n,\"x\ty\"\n",
+         "id, v",
+         {.dialect = Dialect::Postgresql, .null = NullMode::UnquotedEmpty, .copy = true},
+         "COPY T ( id, v ) FROM stdin;\n1\ta\\\\b\n\\N\tx\\ty\n\\.\n",
+         {1, 2, 0, 0, 0, 0, 0, 1}},
+        // A NULL key meets no other; 01 may be 1 where the key is a number.
+        {"a key met in the open statement starts a new one",
+         "1,a\n2,b\n01,c\n,d\n,e\n",
+         "id, v",
+         {.dialect = Dialect::Sqlite,
+          .null = NullMode::Empty,
+          .rowsPerInsert = 10,
+          .onConflict = OnConflict::Update,
+          .key = "id"},
+         "INSERT INTO T ( id, v ) VALUES ( '1','a' ),\r\n( '2','b' ) ON CONFLICT ( id ) DO UPDATE SET v = "
+         "excluded.v;\r\nINSERT INTO T ( id, v ) VALUES ( '01','c' ),\r\n( NULL,'d' ),\r\n( NULL,'e' ) ON CONFLICT ( "
+         "id "
+         ") DO UPDATE SET v = excluded.v;\r\n",
+         {2, 5, 0, 0, 0, 0, 0, 2}},
         {"statements end before their size limit",
          std::string(400, 'x') + "\n" + std::string(400, 'y') + "\n" + std::string(400, 'z') + "\n" +
              std::string(1100, 'w') + "\n",
@@ -304,6 +324,13 @@ TEST_F(LoadRunTest, WhatARunCannotWriteStopsItAndAFailedTransactionTakesItsState
          {.transaction = true, .header = true},
          "Cannot read \"in.csv\": column 2 of the header has no name",
          ""},
+        // The open block still ends, so that psql reads on past it.
+        {"a NUL byte in a COPY row",
+         std::string("a\nb\0\n", 5),
+         {.dialect = Dialect::Postgresql, .copy = true},
+         "Cannot read \"in.csv\": line 2 holds a NUL byte, which the postgresql dialect cannot write (--nul strip "
+         "drops such bytes)",
+         "COPY T ( F ) FROM stdin;\na\n\\.\n"},
         {"a record without a chosen column",
          "id,v\n1,a\n2\n",
          {.transaction = true, .header = true, .columns = "v"},

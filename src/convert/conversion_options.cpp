@@ -34,6 +34,15 @@ std::string OptionsProblem(const ConversionOptions& options) {
         return "the delimiter must be an ASCII byte when the input has a character set (--encoding)";
     }
     if (!options.columnTypes.empty() && !options.createTable) return "--type is for the table --create-table writes";
+    if (options.copy && options.dialect != Dialect::Postgresql)
+        return "--copy writes PostgreSQL's COPY, which no other database reads: give --dialect postgresql too";
+    if (options.onConflict != OnConflict::None) {
+        if (options.dialect == Dialect::Standard)
+            return "standard SQL has no form for --on-conflict: give --dialect sqlite, postgresql or mysql";
+        if (options.copy) return "COPY cannot skip or update rows: --on-conflict writes INSERT statements, not --copy";
+        if (CountFieldNames(options.key) == 0) return "--on-conflict needs the key's columns: give --key";
+    }
+    if (!options.key.empty() && options.onConflict == OnConflict::None) return "--key is for --on-conflict";
     return {};
 }
 

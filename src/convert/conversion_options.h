@@ -35,6 +35,17 @@ enum class NullMode {
 inline constexpr std::uint32_t kMinStatementBytes = 1024;
 inline constexpr std::uint32_t kMaxStatementBytes = std::uint32_t{1} << 30;
 inline constexpr std::uint32_t kDefaultStatementBytes = std::uint32_t{1} << 20;
+// The rows of one COPY block when --rows-per-insert is left at 1: enough
+// that the blocks' own lines cost nothing, few enough that a block that
+// fails to load is found quickly.
+inline constexpr std::uint32_t kDefaultCopyRows = 10000;
+
+// What a row whose key the table holds already does (--on-conflict).
+enum class OnConflict {
+    None,    // the statement fails, as a plain INSERT does
+    Ignore,  // the row in the table stays
+    Update,  // the new row's other values go into it
+};
 
 struct ConversionOptions {
     // How values are written.
@@ -61,12 +72,25 @@ struct ConversionOptions {
     // Which input columns become values, in which order, and their names
     // (convert/column_choice.h); empty: every column, as it comes.
     std::string columns;
+    // PostgreSQL's COPY ... FROM stdin blocks, rows in its text format,
+    // instead of INSERT statements (only with Dialect::Postgresql).
+    bool copy = false;
+    // Rows whose key (key: its field names) the table holds already.
+    OnConflict onConflict = OnConflict::None;
+    std::string key;
 
     bool operator==(const ConversionOptions&) const = default;
 };
 
-// The bytes a statement of many rows keeps under; 0 for no limit.
+// The rows of one statement (or COPY block) at most.
+constexpr std::uint32_t RowsPerStatement(const ConversionOptions& options) {
+    return options.copy && options.rowsPerInsert == 1 ? kDefaultCopyRows : options.rowsPerInsert;
+}
+
+// The bytes a statement of many rows keeps under; 0 for no limit. A COPY
+// block has none: psql sends its rows a line at a time.
 constexpr std::uint32_t StatementLimit(const ConversionOptions& options) {
+    if (options.copy) return 0;
     if (options.maxStatementBytes != 0) return options.maxStatementBytes;
     return options.rowsPerInsert > 1 ? kDefaultStatementBytes : 0;
 }
@@ -80,9 +104,11 @@ inline bool NullSeesQuotes(const ConversionOptions& options) {
     return options.null == NullMode::UnquotedEmpty || !options.nullTokens.empty();
 }
 // Whether the run reads each record as values, not through the scanner:
-// for the NULL choice's quotes, or to choose among them.
+// for the NULL choice's quotes, to choose among them, for COPY's form, or
+// to see the keys of rows that may meet in one statement.
 inline bool ReadsValues(const ConversionOptions& options) {
-    return NullSeesQuotes(options) || !options.columns.empty();
+    return NullSeesQuotes(options) || !options.columns.empty() || options.copy ||
+           options.onConflict != OnConflict::None;
 }
 
 // What is wrong with options taken together, said for a message; empty

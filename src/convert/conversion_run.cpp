@@ -22,6 +22,7 @@
 #include "convert/sql_dialect.h"
 #include "convert/statement_output.h"
 #include "convert/statement_writer.h"
+#include "convert/upsert.h"
 #include "io/stop_request.h"
 #include "io/iconv_source.h"
 #include "io/input_source.h"
@@ -543,13 +544,15 @@ std::optional<RunReport> ChooseFields(Records& records, const RunContext& run, c
     return std::nullopt;
 }
 
-// Converts every record into statements and writes out the last block.
-// Returns the report of a failed read or write, of a cancel, or "Done".
-// tally: the column types for --create-table, nullptr when not known.
+// The fields of a run: those given, or the header's (read here), or the
+// columns --columns chooses; checkedValues: what each record's number of
+// values is held against (with --columns, the header's, as the record has
+// them). The report of what stops the run before it writes, if anything.
 template <typename Records>
-RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutput& output, const ColumnTally* tally) {
+std::optional<RunReport> ReadFields(Records& records, const RunContext& run, Fields& fields,
+                                    std::size_t& checkedValues) {
     const ConversionOptions& options = run.options;
-    Fields fields{run.settings.fieldNames, CountFieldNames(run.settings.fieldNames)};
+    fields = Fields{run.settings.fieldNames, CountFieldNames(run.settings.fieldNames)};
     std::vector<std::string> names;
     bool headerRead = false;
     if (options.header) {
@@ -567,14 +570,39 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
             if (!problem.empty()) return ReadFailedReport(run.inputName, kBadHeader, problem);
         }
     }
-    // What each record's number of values is held against: with
-    // --columns, the header's, as the record has them.
-    std::size_t checkedValues = fields.count;
+    checkedValues = fields.count;
     if (!options.columns.empty() && (headerRead || !options.header)) {
         if (std::optional<RunReport> failed = ChooseFields(records, run, headerRead ? &names : nullptr, fields))
-            return *failed;
+            return failed;
         checkedValues = headerRead ? names.size() : 0;
     }
+    return std::nullopt;
+}
+
+// What the statements hold besides the rows: COPY's head line, the
+// conflict clause and the key's places; or the report of what is wrong.
+std::optional<RunReport> FormOf(const RunContext& run, Fields& fields, StatementForm& form) {
+    const ConversionOptions& options = run.options;
+    if (options.copy) form.copyHead = CopyHead(run.settings.tableName, fields.list);
+    if (options.onConflict == OnConflict::None) return std::nullopt;
+    std::string problem;
+    if (fields.columns.empty()) fields.columns = ColumnsOf(fields.list);
+    form.keys = KeyPlaces(options.key, fields.columns, problem);
+    if (fields.columns.empty()) problem = "--on-conflict needs the names of the columns: give --fields or --header";
+    if (!problem.empty()) return BadOptionsReport(problem);
+    form.conflict = ConflictClause(options, fields.columns, form.keys);
+    return std::nullopt;
+}
+
+// Converts every record into statements and writes out the last block.
+// Returns the report of a failed read or write, of a cancel, or "Done".
+// tally: the column types for --create-table, nullptr when not known.
+template <typename Records>
+RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutput& output, const ColumnTally* tally) {
+    const ConversionOptions& options = run.options;
+    Fields fields;
+    std::size_t checkedValues = 0;
+    if (std::optional<RunReport> failed = ReadFields(records, run, fields, checkedValues)) return *failed;
     std::string create;
     if (options.createTable) {
         std::string problem;
@@ -582,7 +610,9 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
         if (!problem.empty()) return BadOptionsReport(problem);
     }
     const RowScanner scanner(run.settings.tableName, fields.list, options, kDiskLineEnd);
-    StatementWriter writer(scanner, options, checkedValues, output);
+    StatementForm form;
+    if (std::optional<RunReport> failed = FormOf(run, fields, form)) return *failed;
+    StatementWriter writer(scanner, options, checkedValues, output, form);
     Outcome outcome;
     outcome.writeError = writer.Begin(run.closeUnfinished, create);
     if (outcome.writeError == 0) outcome = ConvertEach(records, writer, run);

@@ -235,6 +235,43 @@ constexpr OptionFact kFacts[] = {
          return true;
      },
      [](const ConversionOptions& o) { return o.columns; }},
+    {"copy", '\0', "", OptionGroup::Output,
+     "with --dialect postgresql: COPY t (fields) FROM stdin;\n"
+     "blocks for psql, a row a line in COPY's text format\n"
+     "(NULL as \\N), each block ended by \\. after at most\n"
+     "--rows-per-insert rows (10000 when that is 1); loads as\n"
+     "fast as \\copy",
+     "nothing", false,
+     [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.copy, v); },
+     [](const ConversionOptions& o) { return SwitchText(o.copy); }},
+    {"on-conflict", '\0', "ACTION", OptionGroup::Output,
+     "a row whose --key the table holds already: ignore keeps\n"
+     "the row in the table, update writes the new row's other\n"
+     "values into it (ON CONFLICT for sqlite and postgresql, ON\n"
+     "DUPLICATE KEY UPDATE for mysql, which skips duplicate\n"
+     "keys only); rows whose keys meet go in separate statements,\n"
+     "so the result is the rows' one by one",
+     "ignore or update", false,
+     [](ConversionOptions& o, std::string_view v) {
+         if (v != "ignore" && v != "update") return false;
+         o.onConflict = v == "ignore" ? OnConflict::Ignore : OnConflict::Update;
+         return true;
+     },
+     [](const ConversionOptions& o) {
+         return std::string(o.onConflict == OnConflict::Ignore   ? "ignore"
+                            : o.onConflict == OnConflict::Update ? "update"
+                                                                 : "");
+     }},
+    {"key", '\0', "LIST", OptionGroup::Output,
+     "the fields of the unique key --on-conflict looks at,\n"
+     "comma-separated, as the field list names them",
+     "a list of field names on one line", false,
+     [](ConversionOptions& o, std::string_view v) {
+         if (!v.empty() && !KeptOnALine(v)) return false;
+         o.key = v;
+         return true;
+     },
+     [](const ConversionOptions& o) { return o.key; }},
 };
 // clang-format on
 

@@ -23,7 +23,7 @@ unsigned EscapesIn(const blocks::Block& block, std::index_sequence<kIndex...>) {
 // The literal writer of one dialect, its escaped bytes known to the compiler.
 template <const DialectRules& kRules>
 char* WriteLiteralOf(std::string_view value, char* out) {
-    *out++ = '\'';
+    if constexpr (kRules.quoted) *out++ = '\'';
     const char* p = value.data();
     const char* const end = p + value.size();
     // Sixteen bytes are looked at and stored at a time; those up to the next
@@ -44,7 +44,7 @@ char* WriteLiteralOf(std::string_view value, char* out) {
         out = Put(EscapeOf(kRules, p[n])->text, out + n);
         p += n + 1;
     }
-    *out++ = '\'';
+    if constexpr (kRules.quoted) *out++ = '\'';
     return out;
 }
 
@@ -73,6 +73,7 @@ std::string DialectNames() {
 }
 
 char* WriteLiteral(const DialectRules& rules, std::string_view value, char* out) {
+    if (!rules.quoted) return WriteLiteralOf<kCopyTextRules>(value, out);
     switch (rules.dialect) {
         case Dialect::Sqlite:
             return WriteLiteralOf<kSqliteRules>(value, out);

@@ -26,6 +26,7 @@ struct DialectRules {
     std::string_view name;            // as --dialect takes it
     char identifierQuote;             // around a name from a header line
     std::span<const Escape> escapes;  // every other byte stands for itself
+    bool quoted = true;               // a value stands between single quotes
 };
 
 // Standard SQL: a single quote is doubled, so the literal holds exactly the
@@ -51,6 +52,14 @@ inline constexpr DialectRules kPostgresqlRules{Dialect::Postgresql, "postgresql"
 // mariadb and mysql clients drop a CR before an LF as they read a line.
 inline constexpr Escape kMySqlEscapes[] = {{'\'', "''"}, {'\\', "\\\\"}, {'\0', "\\0"}, {'\r', "\\r"}, {'\n', "\\n"}};
 inline constexpr DialectRules kMySqlRules{Dialect::MySql, "mysql", '`', kMySqlEscapes};
+
+// PostgreSQL's COPY text format, a row a line: no quotes; a backslash,
+// tab, LF and CR escaped with a backslash, so no value can end its row or
+// field, nor be the end marker \. alone; NUL, which PostgreSQL cannot
+// store, dropped as in the standard form. Not a dialect of its own: the
+// form --copy writes rows in for psql.
+inline constexpr Escape kCopyTextEscapes[] = {{'\\', "\\\\"}, {'\t', "\\t"}, {'\n', "\\n"}, {'\r', "\\r"}, {'\0', ""}};
+inline constexpr DialectRules kCopyTextRules{Dialect::Postgresql, "postgresql", '"', kCopyTextEscapes, false};
 
 inline constexpr const DialectRules* kDialects[] = {&kStandardRules, &kSqliteRules, &kPostgresqlRules, &kMySqlRules};
 

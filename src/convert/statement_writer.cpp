@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "convert/sql_dialect.h"
+#include "convert/upsert.h"
 #include "io/status.h"
 #include "io/text_mode.h"
 
@@ -18,17 +19,35 @@ char* Put(std::string_view text, char* out) {
 
 }  // namespace
 
+std::string CopyHead(std::string_view tableName, std::string_view fieldNames) {
+    std::string head = "COPY ";
+    head.append(tableName);
+    if (CountFieldNames(fieldNames) > 0) head.append(" ( ").append(fieldNames).append(" )");
+    head.append(" FROM stdin;\n");
+    return head;
+}
+
 StatementWriter::StatementWriter(const RowScanner& scanner, const ConversionOptions& options, std::size_t fieldCount,
-                                 StatementOutput& output)
+                                 StatementOutput& output, const StatementForm& form)
     : scanner_(scanner),
       options_(options),
       fieldCount_(fieldCount),
       output_(output),
-      dropsNul_(DropsNul(RulesOf(options.dialect))),
-      limit_(StatementLimit(options)) {
-    continuation_ = "," + scanner.lineEnd() + "( ";
-    closeAndHead_ = ";" + scanner.lineEnd() + scanner.head();
-    tail_ = " );" + scanner.lineEnd();
+      rules_(options.copy ? kCopyTextRules : RulesOf(options.dialect)),
+      dropsNul_(DropsNul(rules_)),
+      limit_(StatementLimit(options)),
+      rows_(RowsPerStatement(options)),
+      head_(options.copy ? form.copyHead : scanner.head()),
+      // psql reads a COPY block's lines, its end marker and the COPY line
+      // before them up to LF alone; a CR would be part of the line.
+      rowEnd_(options.copy ? "\n" : " )"),
+      continuation_(options.copy ? "" : "," + scanner.lineEnd() + "( "),
+      ending_(options.copy ? "\\.\n" : form.conflict + ";" + scanner.lineEnd()),
+      separator_(options.copy ? '\t' : ','),
+      null_(options.copy ? "\\N" : "NULL"),
+      keys_(form.keys) {
+    closeAndHead_.append(ending_).append(head_);
+    tail_.append(rowEnd_).append(ending_);
 }
 
 int StatementWriter::WriteStatement(std::string_view text) {
@@ -97,19 +116,26 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
 
 int StatementWriter::AddValues(const std::vector<std::string_view>& values, const std::vector<bool>& quoted,
                                std::string_view bytes, std::uint64_t lineNumber, std::size_t recordValues) {
-    const DialectRules& rules = RulesOf(options_.dialect);
-    const std::size_t maxSize = MaxLiteralSize(rules, bytes.size()) + (MaxLiteralSize(rules, 0) + 1) * values.size();
+    const std::size_t maxSize = MaxLiteralSize(rules_, bytes.size()) + (MaxLiteralSize(rules_, 0) + 1) * values.size();
+    keyed_ = !keys_.empty();
+    rowKey_.clear();
+    for (const std::size_t place : keys_) {
+        // A NULL never equals another: such a row meets no other.
+        keyed_ = keyed_ && place < values.size() &&
+                 !WritesNull(options_, values[place], place < quoted.size() && quoted[place]);
+        if (keyed_) AppendKeyPart(values[place], rowKey_);
+    }
     return Add(
         bytes, maxSize,
-        [this, &values, &quoted, &rules](char* out, std::size_t& count) {
+        [this, &values, &quoted](char* out, std::size_t& count) {
             count = values.size();
             for (std::size_t i = 0; i < values.size(); ++i) {
-                if (i > 0) *out++ = ',';
+                if (i > 0) *out++ = separator_;
                 if (WritesNull(options_, values[i], i < quoted.size() && quoted[i])) {
-                    out = Put("NULL", out);
+                    out = Put(null_, out);
                     ++counts_.nulls;
                 } else {
-                    out = WriteLiteral(rules, values[i], out);
+                    out = WriteLiteral(rules_, values[i], out);
                 }
             }
             return out;
@@ -122,12 +148,12 @@ int StatementWriter::Add(std::string_view bytes, std::size_t maxValuesSize, cons
                          std::uint64_t lineNumber, std::size_t recordValues) {
     if (const int refused = CheckNuls(bytes)) return refused;
     std::size_t count = 0;
-    if (options_.rowsPerInsert <= 1) {
+    if (rows_ <= 1) {
         // A statement of its own: head, values, tail, and it ends at once.
         char* at = nullptr;
-        const std::size_t size = scanner_.head().size() + maxValuesSize + tail_.size();
+        const std::size_t size = head_.size() + maxValuesSize + tail_.size();
         if (const int error = output_.Reserve(size, at)) return error;
-        char* end = Put(tail_, writeValues(Put(scanner_.head(), at), count));
+        char* end = Put(tail_, writeValues(Put(head_, at), count));
         output_.Commit(end, end);
         ++counts_.statements;
         CountOversized(static_cast<std::size_t>(end - at), lineNumber);
@@ -154,25 +180,30 @@ int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& w
                                 std::uint64_t lineNumber) {
     // The values go after room for the longest prefix; once their number is
     // known, the prefix is chosen and the row moved up against it.
-    const std::size_t room = std::max({continuation_.size(), closeAndHead_.size(), scanner_.head().size()});
+    const std::size_t room = std::max({continuation_.size(), closeAndHead_.size(), head_.size()});
     char* at = nullptr;
-    if (const int error = output_.Reserve(room + maxValuesSize + 2, at)) return error;
+    if (const int error = output_.Reserve(room + maxValuesSize + rowEnd_.size(), at)) return error;
     char* values = at + room;
     char* end = writeValues(values, count);
 
     // A row goes on the open statement while it has room: rows to spare,
     // the same number of values, and bytes under the limit with its end.
-    const std::size_t rowBytes = static_cast<std::size_t>(end - values) + 2;  // and " )"
-    const std::size_t ending = 1 + scanner_.lineEnd().size();                 // ";" and the line end
+    const std::size_t rowBytes = static_cast<std::size_t>(end - values) + rowEnd_.size();
+    const std::size_t ending = ending_.size();
     const bool open = rowsInStatement_ > 0;
     const bool fits = limit_ == 0 || statementBytes_ + continuation_.size() + rowBytes + ending <= limit_;
-    const bool continues = open && rowsInStatement_ < options_.rowsPerInsert && count == statementValues_ && fits;
+    // A row whose key meets one of the open statement's rows starts a new
+    // one, so that each database gives the result of one row at a time.
+    const bool meets = keyed_ && openKeys_.contains(rowKey_);
+    const bool continues = open && rowsInStatement_ < rows_ && count == statementValues_ && fits && !meets;
+    if (!continues) openKeys_.clear();
+    if (keyed_) openKeys_.insert(rowKey_);
     const std::string_view prefix = continues ? std::string_view(continuation_)
                                     : open    ? std::string_view(closeAndHead_)
-                                              : std::string_view(scanner_.head());
+                                              : std::string_view(head_);
     char* rowStart = Put(prefix, at);
     std::memmove(rowStart, values, static_cast<std::size_t>(end - values));
-    end = Put(" )", rowStart + (end - values));
+    end = Put(rowEnd_, rowStart + (end - values));
     // The row waits for its "," or ";"; starting a statement after an open
     // one ended that one with its ";" and line end.
     output_.Commit(end, open && !continues ? at + ending : nullptr);
@@ -182,7 +213,7 @@ int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& w
     } else {
         rowsInStatement_ = 1;
         statementValues_ = count;
-        statementBytes_ = scanner_.head().size() + rowBytes;
+        statementBytes_ = head_.size() + rowBytes;
         ++counts_.statements;
         CountOversized(statementBytes_ + ending, lineNumber);
     }
@@ -192,7 +223,7 @@ int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& w
 int StatementWriter::End(bool succeeded) {
     if (rowsInStatement_ > 0) {
         rowsInStatement_ = 0;
-        if (const int error = WriteStatement(";" + scanner_.lineEnd())) return error;
+        if (const int error = WriteStatement(ending_)) return error;
     }
     if (!options_.transaction) return 0;
     return WriteStatement((succeeded ? "COMMIT;" : "ROLLBACK;") + scanner_.lineEnd());

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "convert/conversion_options.h"
@@ -24,11 +25,24 @@ namespace rowsmith {
 // was cancelled). A row holding a NUL byte the dialect cannot write is
 // refused (kNulInValue), or written without it and counted. Every call
 // returns 0, kNulInValue or the code of a failed write.
+// The line that starts a COPY block of the rows of table into fields:
+// "COPY t ( a, b ) FROM stdin;" and LF.
+std::string CopyHead(std::string_view tableName, std::string_view fieldNames);
+
+// What a run's statements hold besides the scanner's head and the rows.
+struct StatementForm {
+    std::string copyHead;  // with --copy, the line each block starts with
+    std::string conflict;  // with --on-conflict, the clause before each ";"
+    // The places of the key's values among a row's: rows whose keys fold
+    // alike (AppendKeyPart) go in separate statements.
+    std::vector<std::size_t> keys;
+};
+
 class StatementWriter {
 public:
     // fieldCount: the number of field names, 0 when unknown.
     StatementWriter(const RowScanner& scanner, const ConversionOptions& options, std::size_t fieldCount,
-                    StatementOutput& output);
+                    StatementOutput& output, const StatementForm& form = {});
 
     // Starts the run: BEGIN; with transaction, after a ROLLBACK; when the
     // output ends inside a transaction another run left unfinished; and
@@ -70,14 +84,27 @@ private:
     ConversionOptions options_;
     std::size_t fieldCount_;
     StatementOutput& output_;
-    bool dropsNul_;                      // the dialect cannot write a NUL
-    std::size_t limit_;                  // bytes a statement of many rows keeps under; 0: none
-    std::string continuation_;           // ",", the line end and "( ": the next row of a statement
-    std::string closeAndHead_;           // ";", the line end and the head: a new statement after an open one
-    std::string tail_;                   // " );" and the line end: the end of a one-row statement
-    std::uint32_t rowsInStatement_ = 0;  // 0: no statement open
-    std::size_t statementValues_ = 0;    // values of the open statement's first row
-    std::size_t statementBytes_ = 0;     // bytes of the open statement so far
+    const DialectRules& rules_;  // how a value is written
+    bool dropsNul_;              // the dialect cannot write a NUL
+    std::size_t limit_;          // bytes a statement of many rows keeps under; 0: none
+    std::uint32_t rows_;         // rows of one statement at most
+    // The pieces of a statement, as an INSERT has them (a COPY block's in
+    // its constructor): head_ ( values rowEnd_ continuation_ values ... ending_.
+    std::string head_;                          // "INSERT INTO t ( f ) VALUES ( "
+    std::string rowEnd_;                        // " )": after a row's values
+    std::string continuation_;                  // ",", the line end and "( ": the next row of a statement
+    std::string ending_;                        // ";" and the line end: the end of a statement
+    std::string closeAndHead_;                  // ending_ and head_: a new statement after an open one
+    std::string tail_;                          // rowEnd_ and ending_: the end of a one-row statement
+    char separator_;                            // between values
+    std::string_view null_;                     // a NULL value
+    std::vector<std::size_t> keys_;             // the places of the key's values
+    std::string rowKey_;                        // the row's key, folded
+    bool keyed_ = false;                        // the row has a key, none of it NULL
+    std::unordered_set<std::string> openKeys_;  // the keys of the open statement's rows
+    std::uint32_t rowsInStatement_ = 0;         // 0: no statement open
+    std::size_t statementValues_ = 0;           // values of the open statement's first row
+    std::size_t statementBytes_ = 0;            // bytes of the open statement so far
     RowCounts counts_;
 };
 

@@ -63,13 +63,18 @@ constexpr ControlSpec kOptionsControls[] = {
     {kIdColumnTypes, Edit, "", 76, 205, 172, 14},
     {kNoId, Label, "Columns:", 10, 226, 62, 8},
     {kIdColumns, Edit, "", 76, 223, 172, 14},
-    {kIdOk, DefaultPushButton, "OK", 143, 243, 50, 14},
-    {kIdCancel, PushButton, "Cancel", 198, 243, 50, 14},
+    {kIdCopy, CheckBox, "COPY blocks instead of INSERT statements (PostgreSQL)", 10, 243, 238, 10},
+    {kNoId, Label, "Key already held:", 10, 260, 62, 8},
+    {kIdOnConflict, ComboBox, "Stop the load|Keep the row held|Update the row held", 76, 257, 100, 14},
+    {kNoId, Label, "Key:", 182, 260, 18, 8},
+    {kIdKey, Edit, "", 202, 257, 46, 14},
+    {kIdOk, DefaultPushButton, "OK", 143, 278, 50, 14},
+    {kIdCancel, PushButton, "Cancel", 198, 278, 50, 14},
 };
 
 }  // namespace
 
-const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 258, 264, kOptionsControls};
+const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 258, 299, kOptionsControls};
 
 const DialogTemplate kAboutBoxTemplate{kAboutBoxTemplateId, "About Rowsmith", 235, 55, kAboutBoxControls};
 

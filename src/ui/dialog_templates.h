@@ -36,6 +36,9 @@ enum ControlId : int {
     kIdCreateTable = 1024,
     kIdColumnTypes = 1025,
     kIdColumns = 1026,
+    kIdCopy = 1027,
+    kIdOnConflict = 1028,
+    kIdKey = 1029,
 };
 
 // The choices of the Options dialog's lists, in their order.

@@ -29,6 +29,7 @@ constexpr Switch kSwitches[] = {
     {kIdRfc4180, &ConversionOptions::rfc4180},
     {kIdTransaction, &ConversionOptions::transaction},
     {kIdCreateTable, &ConversionOptions::createTable},
+    {kIdCopy, &ConversionOptions::copy},
 };
 
 // The place of a dialect in the list, which shows them in kDialects' order.
@@ -49,6 +50,8 @@ constexpr AccessibleName kNames[] = {
     {kIdNullTokens, "NULL markers, separated by spaces", "NULL markers:"},
     {kIdColumnTypes, "Column types, NAME=TYPE separated by semicolons", "Column types:"},
     {kIdColumns, "Columns to convert, by header name or number, NAME=NEW to rename", "Columns:"},
+    {kIdOnConflict, "What a row does whose key the table holds already", "Key already held:"},
+    {kIdKey, "The fields of the key, separated by commas", "Key:"},
 };
 
 // The column types as the box shows them: NAME=TYPE; NAME=TYPE.
@@ -94,6 +97,13 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
             &QCheckBox::setEnabled);
     connect(Find<QCheckBox>(kIdCreateTable), &QCheckBox::toggled, Find<QLineEdit>(kIdColumnTypes),
             &QLineEdit::setEnabled);
+    // COPY is PostgreSQL's; a key matters only where a held one does something.
+    connect(Find<QComboBox>(kIdDialect), &QComboBox::currentIndexChanged, this, [this](int choice) {
+        Find<QCheckBox>(kIdCopy)->setEnabled(kDialects[static_cast<std::size_t>(choice)]->dialect ==
+                                             Dialect::Postgresql);
+    });
+    connect(Find<QComboBox>(kIdOnConflict), &QComboBox::currentIndexChanged, this,
+            [this](int choice) { Find<QLineEdit>(kIdKey)->setEnabled(choice != 0); });
     Find<QLineEdit>(kIdOtherDelimiter)->setMaxLength(3);
     Find<QLineEdit>(kIdNullTokens)->setPlaceholderText(QStringLiteral("\\N NULL"));
     Find<QLineEdit>(kIdColumnTypes)->setPlaceholderText(QStringLiteral("id=INTEGER; price=NUMERIC(10,2)"));
@@ -127,6 +137,10 @@ void COptionsDlg::Show(const ConversionOptions& options) {
     Find<QLineEdit>(kIdColumnTypes)->setText(TypesText(options.columnTypes));
     Find<QLineEdit>(kIdColumnTypes)->setEnabled(options.createTable);
     Find<QLineEdit>(kIdColumns)->setText(QString::fromStdString(options.columns));
+    Find<QCheckBox>(kIdCopy)->setEnabled(options.dialect == Dialect::Postgresql);
+    Find<QComboBox>(kIdOnConflict)->setCurrentIndex(static_cast<int>(options.onConflict));
+    Find<QLineEdit>(kIdKey)->setText(QString::fromStdString(options.key));
+    Find<QLineEdit>(kIdKey)->setEnabled(options.onConflict != OnConflict::None);
 }
 
 bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
@@ -214,6 +228,14 @@ bool COptionsDlg::ReadTable(ConversionOptions& options, QString& why) const {
             why = QString::fromStdString(Sentence(problem));
             return false;
         }
+    }
+    // COPY only where it can be read; a key only where it is looked at.
+    options.copy = options.copy && options.dialect == Dialect::Postgresql;
+    options.onConflict = static_cast<OnConflict>(Find<QComboBox>(kIdOnConflict)->currentIndex());
+    const std::string key = Find<QLineEdit>(kIdKey)->text().trimmed().toStdString();
+    if (!FactNamed("key").set(options, options.onConflict == OnConflict::None ? std::string() : key)) {
+        why = QStringLiteral("The key must be one line of field names, separated by commas.");
+        return false;
     }
     // Types are kept only for a table to create; each as --type takes it.
     options.columnTypes.clear();

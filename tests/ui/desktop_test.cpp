@@ -59,7 +59,9 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
                                    .nullTokens = {"\\N", "not given"},
                                    .createTable = true,
                                    .columnTypes = {"id=INT", "v=DOUBLE PRECISION"},
-                                   .columns = "v, id=key"};
+                                   .columns = "v, id=key",
+                                   .onConflict = OnConflict::Update,
+                                   .key = "key"};
     Open();
     fake.optionsAnswer = chosen;
     QTest::mouseClick(Button(1010), Qt::LeftButton);
@@ -69,7 +71,7 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
               "CREATOR=DB 1.0\r\nOUTPUT=out.sql\r\nINPUT=in.csv\r\nTABLE=t\r\nFIELDS=a, b\r\nHEADER=1\r\nRFC4180=1\r\n"
               "DELIMITER=tab\r\nENCODING=windows-1252\r\nDIALECT=mysql\r\nROWSPERINSERT=500\r\n"
               "TRANSACTION=1\r\nNULL=unquoted-empty\r\nNULLTOKEN=\\N\r\nNULLTOKEN=not given\r\nCREATETABLE=1\r\n"
-              "TYPE=id=INT\r\nTYPE=v=DOUBLE PRECISION\r\nCOLUMNS=v, id=key\r\n\r\n");
+              "TYPE=id=INT\r\nTYPE=v=DOUBLE PRECISION\r\nCOLUMNS=v, id=key\r\nONCONFLICT=update\r\nKEY=key\r\n\r\n");
     Open();
     EXPECT_EQ(dialog->options(), chosen);
 
@@ -121,6 +123,10 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     static_cast<QCheckBox*>(control(1024))->setChecked(true);
     static_cast<QLineEdit*>(control(1025))->setText("id=INTEGER; note=NUMERIC(10,2);");
     static_cast<QLineEdit*>(control(1026))->setText(" note, 2=id ");
+    EXPECT_FALSE(control(1027)->isEnabled());  // COPY: PostgreSQL's alone
+    EXPECT_FALSE(control(1029)->isEnabled());  // the key: only where a held one does something
+    static_cast<QComboBox*>(control(1028))->setCurrentIndex(2);
+    static_cast<QLineEdit*>(control(1029))->setText("id");
     QTest::mouseClick(options.findChild<QPushButton*>("1"), Qt::LeftButton);
     EXPECT_EQ(options.result(), QDialog::Accepted);
     ConversionOptions expected = start;
@@ -133,6 +139,8 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     expected.createTable = true;
     expected.columnTypes = {"id=INTEGER", "note=NUMERIC(10,2)"};
     expected.columns = "note, 2=id";
+    expected.onConflict = OnConflict::Update;
+    expected.key = "id";
     EXPECT_EQ(options.options(), expected);
     EXPECT_TRUE(fake.messages.empty());
 
