@@ -54,7 +54,7 @@ std::string Describe(const ConversionCase& c) {
     const char* const nullModes[] = {"", ", empty as NULL", ", unquoted empty as NULL"};
     out << "dialect " << RulesOf(c.options.dialect).name << nullModes[static_cast<int>(c.options.null)]
         << (c.options.nullTokens.empty() ? "" : ", NULL tokens") << (c.options.createTable ? ", create table" : "")
-        << (c.options.columns.empty() ? "" : ", columns " + c.options.columns)
+        << (c.options.columns.empty() ? "" : ", columns " + c.options.columns) << (c.options.copy ? ", COPY" : "")
         << (c.options.nul == NulChoice::Strip ? ", NUL dropped" : "") << ", delimiter "
         << Show(std::string(1, c.options.delimiter)) << (c.options.rfc4180 ? ", standard CSV" : ", line rules") << ", "
         << c.options.rowsPerInsert << " rows per INSERT" << (c.options.transaction ? ", in a transaction" : "")
@@ -254,12 +254,12 @@ std::string CheckScanner(const ConversionCase& c) {
 
 // The statement of a record's values, written a value at a time.
 std::string ValuesStatement(const std::vector<std::string>& values, const ConversionOptions& options) {
-    const DialectRules& rules = RulesOf(options.dialect);
+    const DialectRules& rules = options.copy ? kCopyTextRules : RulesOf(options.dialect);
     std::string statement = "INSERT INTO t VALUES ( ";
     for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i > 0) statement += ',';
+        if (i > 0) statement += options.copy ? '\t' : ',';
         if (options.null == NullMode::Empty && WrittenEmpty(rules, values[i])) {
-            statement += "NULL";
+            statement += options.copy ? "\\N" : "NULL";
         } else {
             AppendLiteral(rules, values[i], statement);
         }
@@ -421,7 +421,10 @@ ConversionCase CaseFromBytes(const ConversionOptions& options, std::string_view 
     if ((statements & 32) != 0) c.options.nullTokens = {"a", "b\"", "x"};
     c.options.createTable = (statements & 64) != 0;
     if ((statements & 128) != 0) c.options.columns = "2,1";
-    c.piece = 1 + take() % 64;
+    const unsigned reading = take();
+    c.piece = 1 + reading % 64;
+    // PostgreSQL's COPY blocks instead of INSERTs.
+    c.options.copy = (reading & 64) != 0 && c.options.dialect == Dialect::Postgresql;
     for (const char byte : bytes) {
         const auto b = static_cast<unsigned char>(byte);
         c.input += b < 0x80 ? kAlphabet[b % kAlphabet.size()] : byte;
@@ -454,6 +457,8 @@ std::string CheckConversion(const ConversionCase& c) {
     ConversionCase scanned = c;
     if (NullSeesQuotes(c.options)) scanned.options.null = NullMode::None, scanned.options.nullTokens.clear();
     scanned.options.columns.clear();
+    // Tab-separated input goes to COPY by the values alone.
+    if (c.options.delimiter == '\t') scanned.options.copy = false;
     if (failure.empty()) failure = c.options.rfc4180 ? CheckCsvReader(scanned) : CheckScanner(scanned);
     return failure.empty() ? failure : failure + "\n  with " + Describe(c);
 }

@@ -145,11 +145,48 @@ std::optional<Row> ReadValueList(std::string_view text, bool backslashEscapes) {
     return row;
 }
 
+// A row of COPY's text format, as PostgreSQL reads one: tabs between the
+// values, \N alone for NULL, a backslash before \, t, n or r for that byte.
+// Nothing for a line PostgreSQL would refuse, or read otherwise than so.
+std::optional<Row> ReadCopyRow(std::string_view line) {
+    Row row;
+    for (std::size_t start = 0;;) {
+        const std::size_t tab = std::min(line.find('\t', start), line.size());
+        const std::string_view raw = line.substr(start, tab - start);
+        std::string value;
+        for (std::size_t at = 0; at < raw.size() && raw != "\\N"; ++at) {
+            if (raw[at] == '\r') return std::nullopt;
+            if (raw[at] != '\\') {
+                value += raw[at];
+                continue;
+            }
+            const std::size_t escape =
+                at + 1 < raw.size() ? std::string_view("\\tnr").find(raw[++at]) : std::string_view::npos;
+            if (escape == std::string_view::npos) return std::nullopt;
+            value += "\\\t\n\r"[escape];
+        }
+        row.emplace_back(raw == "\\N" ? Value() : Value(value));
+        if (tab == line.size()) return row;
+        start = tab + 1;
+    }
+}
+
 std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backslashEscapes) {
     std::vector<Row> rows;
     std::size_t i = 0;
     while (i < text.size()) {
         if (Take(text, i, "BEGIN;\r\n") || Take(text, i, "COMMIT;\r\n") || Take(text, i, "ROLLBACK;\r\n")) continue;
+        if (Take(text, i, "COPY t FROM stdin;\n")) {
+            while (!Take(text, i, "\\.\n")) {
+                const std::size_t end = text.find('\n', i);
+                std::optional<Row> row =
+                    end == std::string_view::npos ? std::nullopt : ReadCopyRow(text.substr(i, end - i));
+                if (!row) return std::nullopt;
+                rows.push_back(std::move(*row));
+                i = end + 1;
+            }
+            continue;
+        }
         if (!Take(text, i, "INSERT INTO t VALUES ( ")) return std::nullopt;
         for (;;) {
             std::optional<Row> row = ReadRow(text, i, backslashEscapes);

@@ -38,8 +38,8 @@ std::optional<Row> ReadValueList(std::string_view text, bool backslashEscapes);
 
 // The rows of a file of statements for table t without a column list, as
 // a database would run them: BEGIN;, COMMIT; and ROLLBACK; lines, INSERT
-// statements of one row or of many, a row a line. Nothing when the text is
-// not such a file.
+// statements of one row or of many, a row a line, and COPY t FROM stdin;
+// blocks. Nothing when the text is not such a file.
 std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backslashEscapes);
 
 // What Python's csv.reader (strict=False, on a file opened with newline='')

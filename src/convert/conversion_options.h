@@ -104,10 +104,11 @@ inline bool NullSeesQuotes(const ConversionOptions& options) {
     return options.null == NullMode::UnquotedEmpty || !options.nullTokens.empty();
 }
 // Whether the run reads each record as values, not through the scanner:
-// for the NULL choice's quotes, to choose among them, for COPY's form, or
-// to see the keys of rows that may meet in one statement.
+// for the NULL choice's quotes, to choose among them, for COPY's form of
+// tab-separated input (row_scanner.cpp), or to see the keys of rows that
+// may meet in one statement.
 inline bool ReadsValues(const ConversionOptions& options) {
-    return NullSeesQuotes(options) || !options.columns.empty() || options.copy ||
+    return NullSeesQuotes(options) || !options.columns.empty() || (options.copy && options.delimiter == '\t') ||
            options.onConflict != OnConflict::None;
 }
 

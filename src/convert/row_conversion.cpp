@@ -8,8 +8,10 @@ namespace rowsmith {
 
 namespace {
 
+// With copy, the values in COPY's text form between the same head and
+// tail: the form the scanner's COPY rows are held to.
 std::string Statement(std::string head, std::string_view line, const ConversionOptions& options) {
-    const DialectRules& rules = RulesOf(options.dialect);
+    const DialectRules& rules = options.copy ? kCopyTextRules : RulesOf(options.dialect);
     const char* separator = "";
     std::vector<bool> quoted;
     const std::vector<std::string> values = SplitRow(line, options.delimiter, quoted);
@@ -17,11 +19,11 @@ std::string Statement(std::string head, std::string_view line, const ConversionO
         const std::string& value = values[i];
         head += separator;
         if (WritesNull(options, value, quoted[i])) {
-            head += "NULL";
+            head += options.copy ? "\\N" : "NULL";
         } else {
             AppendLiteral(rules, value, head);
         }
-        separator = ",";
+        separator = options.copy ? "\t" : ",";
     }
     head += " );\n";
     return head;

@@ -19,9 +19,17 @@ namespace {
 constexpr char kComma = ',';
 constexpr char kDoubleQuote = '"';
 constexpr char kSingleQuote = '\'';
-constexpr std::string_view kNull = "NULL";
-constexpr std::string_view kFieldEnd = "','";
-constexpr std::string_view kNullFieldEnd = ",'";
+
+// What a value is written between, and what stands for NULL: quotes, a
+// comma and NULL in SQL, nothing, a tab and \N in COPY's text format.
+template <const DialectRules& kRules>
+constexpr std::size_t kOpen = kRules.quoted ? 1 : 0;  // the bytes before a value
+template <const DialectRules& kRules>
+constexpr std::string_view kNull = kRules.quoted ? "NULL" : "\\N";
+template <const DialectRules& kRules>
+constexpr std::string_view kFieldEnd = kRules.quoted ? "','" : "\t";
+template <const DialectRules& kRules>
+constexpr std::string_view kNullFieldEnd = kRules.quoted ? ",'" : "\t";
 
 char* WriteText(std::string_view text, char* out) {
     std::memcpy(out, text.data(), text.size());
@@ -94,7 +102,7 @@ struct RowScanner::StopTable {
     using Text = StopText<kStopWidth<kRules>>;
     Text stops[256];
     std::uint8_t written[256];
-    Text nullFieldEnd = MakeStopText<kStopWidth<kRules>>(kNullFieldEnd);
+    Text nullFieldEnd = MakeStopText<kStopWidth<kRules>>(kNullFieldEnd<kRules>);
     char delimiter;
 
     explicit StopTable(char d) : delimiter(d) {
@@ -106,7 +114,7 @@ struct RowScanner::StopTable {
             written[b] = static_cast<std::uint8_t>(text.size());
         }
         stops[static_cast<unsigned char>(kDoubleQuote)] = MakeStopText<kStopWidth<kRules>>("");
-        stops[static_cast<unsigned char>(delimiter)] = MakeStopText<kStopWidth<kRules>>(kFieldEnd);
+        stops[static_cast<unsigned char>(delimiter)] = MakeStopText<kStopWidth<kRules>>(kFieldEnd<kRules>);
     }
 };
 
@@ -229,7 +237,7 @@ struct LineScan {
         const auto* text = &table.stops[static_cast<unsigned char>(at)];
         if constexpr (kEmptyAsNull) {
             if (endsField && out == fieldOut) {
-                out = WriteText(kNull, fieldOut - 1);
+                out = WriteText(kNull<kRules>, fieldOut - kOpen<kRules>);
                 text = &table.nullFieldEnd;
                 ++nulls;
             }
@@ -259,7 +267,7 @@ struct LineScan {
         const char delimiter = kCommas ? kComma : table.delimiter;
         if constexpr (!kRecords) line = TrimLine(line, delimiter);
         const char* const end = line.data() + line.size();
-        *out++ = kSingleQuote;
+        if constexpr (kRules.quoted) *out++ = kSingleQuote;
         char* fieldOut = out;  // where the value of the current field begins
         std::size_t nulls = 0;
         const char* copied = line.data();
@@ -285,11 +293,11 @@ struct LineScan {
         if constexpr (kEmptyAsNull) {
             if (out == fieldOut) {
                 marks.nulls = nulls + 1;
-                return WriteText(kNull, fieldOut - 1);
+                return WriteText(kNull<kRules>, fieldOut - kOpen<kRules>);
             }
             marks.nulls = nulls;
         }
-        *out++ = kSingleQuote;
+        if constexpr (kRules.quoted) *out++ = kSingleQuote;
         return out;
     }
 };
@@ -373,20 +381,21 @@ RowScanner::RowScanner(std::string_view tableName, std::string_view fieldNames, 
     : lineEnd_(lineEnd),
       maxEscape_(std::max<std::size_t>(LongestEscape(RulesOf(options.dialect)), 5)),
       kind_(KindRuns(kind) ? kind : WidestKind()) {
-    switch (options.dialect) {
-        case Dialect::Sqlite:
-            table_ = TableFor<kSqliteRules>(options.delimiter);
-            writeValues_ = WriterFor<kSqliteRules>(options, kind_);
-            break;
-        case Dialect::MySql:
-            table_ = TableFor<kMySqlRules>(options.delimiter);
-            writeValues_ = WriterFor<kMySqlRules>(options, kind_);
-            break;
-        case Dialect::Standard:
-        case Dialect::Postgresql:
-            table_ = TableFor<kStandardRules>(options.delimiter);
-            writeValues_ = WriterFor<kStandardRules>(options, kind_);
-            break;
+    // The COPY form escapes the tab it separates values with: a tab
+    // delimiter cannot be told from a tab inside a quoted field by the
+    // byte alone, so that input goes by the values (ReadsValues).
+    if (options.copy) {
+        table_ = TableFor<kCopyTextRules>(options.delimiter);
+        writeValues_ = WriterFor<kCopyTextRules>(options, kind_);
+    } else if (options.dialect == Dialect::Sqlite) {
+        table_ = TableFor<kSqliteRules>(options.delimiter);
+        writeValues_ = WriterFor<kSqliteRules>(options, kind_);
+    } else if (options.dialect == Dialect::MySql) {
+        table_ = TableFor<kMySqlRules>(options.delimiter);
+        writeValues_ = WriterFor<kMySqlRules>(options, kind_);
+    } else {
+        table_ = TableFor<kStandardRules>(options.delimiter);
+        writeValues_ = WriterFor<kStandardRules>(options, kind_);
     }
     const std::string head = InsertHead(tableName, fieldNames);
     head_ = lineEnd == kDiskLineEnd ? ToDiskText(head) : head;

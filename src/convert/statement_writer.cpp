@@ -84,7 +84,7 @@ int StatementWriter::CheckNuls(std::string_view bytes) {
 }
 
 int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
-    if (options_.rowsPerInsert <= 1) {
+    if (rows_ <= 1) {
         // One statement a row: the scanner writes it whole, the fastest way,
         // and says whether the row holds a NUL byte; if so, it stays
         // uncommitted until the NUL choice allows it.
