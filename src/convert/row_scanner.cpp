@@ -368,12 +368,26 @@ std::shared_ptr<const void> TableFor(char delimiter) {
 
 }  // namespace
 
-std::string InsertHead(std::string_view tableName, std::string_view fieldNames) {
-    std::string head = "INSERT INTO ";
+namespace {
+
+// start, the table, the field list in parentheses unless it is blank, end.
+std::string Head(std::string_view start, std::string_view tableName, std::string_view fieldNames,
+                 std::string_view end) {
+    std::string head(start);
     head.append(tableName);
     if (CountFieldNames(fieldNames) > 0) head.append(" ( ").append(fieldNames).append(" )");
-    head.append(" VALUES ( ");
+    head.append(end);
     return head;
+}
+
+}  // namespace
+
+std::string InsertHead(std::string_view tableName, std::string_view fieldNames) {
+    return Head("INSERT INTO ", tableName, fieldNames, " VALUES ( ");
+}
+
+std::string CopyHead(std::string_view tableName, std::string_view fieldNames) {
+    return Head("COPY ", tableName, fieldNames, " FROM stdin;\n");
 }
 
 RowScanner::RowScanner(std::string_view tableName, std::string_view fieldNames, const ConversionOptions& options,

@@ -20,6 +20,9 @@ namespace rowsmith {
 // "INSERT INTO t ( f ) VALUES ( ", or "INSERT INTO t VALUES ( " when f is
 // blank: no database takes an empty column list.
 std::string InsertHead(std::string_view tableName, std::string_view fieldNames);
+// The line that starts a COPY block of the rows of table into fields:
+// "COPY t ( a, b ) FROM stdin;" and LF, the same way.
+std::string CopyHead(std::string_view tableName, std::string_view fieldNames);
 
 // What the scanner saw in a line besides its values.
 struct RowMarks {

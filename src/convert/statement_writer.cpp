@@ -19,14 +19,6 @@ char* Put(std::string_view text, char* out) {
 
 }  // namespace
 
-std::string CopyHead(std::string_view tableName, std::string_view fieldNames) {
-    std::string head = "COPY ";
-    head.append(tableName);
-    if (CountFieldNames(fieldNames) > 0) head.append(" ( ").append(fieldNames).append(" )");
-    head.append(" FROM stdin;\n");
-    return head;
-}
-
 StatementWriter::StatementWriter(const RowScanner& scanner, const ConversionOptions& options, std::size_t fieldCount,
                                  StatementOutput& output, const StatementForm& form)
     : scanner_(scanner),

@@ -25,10 +25,6 @@ namespace rowsmith {
 // was cancelled). A row holding a NUL byte the dialect cannot write is
 // refused (kNulInValue), or written without it and counted. Every call
 // returns 0, kNulInValue or the code of a failed write.
-// The line that starts a COPY block of the rows of table into fields:
-// "COPY t ( a, b ) FROM stdin;" and LF.
-std::string CopyHead(std::string_view tableName, std::string_view fieldNames);
-
 // What a run's statements hold besides the scanner's head and the rows.
 struct StatementForm {
     std::string copyHead;  // with --copy, the line each block starts with
