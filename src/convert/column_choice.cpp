@@ -10,12 +10,6 @@ namespace rowsmith {
 
 namespace {
 
-std::string_view Trimmed(std::string_view text) {
-    text = TrimTrailingSpace(text);
-    while (!text.empty() && IsTrimmedSpace(text.front())) text.remove_prefix(1);
-    return text;
-}
-
 // A part of an entry: its text without the double quotes around it (a
 // doubled one inside standing for one), and whether it had them.
 struct Part {
@@ -24,7 +18,7 @@ struct Part {
 };
 
 Part ReadPart(std::string_view text) {
-    text = Trimmed(text);
+    text = TrimSpace(text);
     if (text.size() < 2 || text.front() != '"' || text.back() != '"') return {std::string(text), false};
     Part part{{}, true};
     for (std::size_t i = 1; i + 1 < text.size(); ++i) {
@@ -76,7 +70,7 @@ std::size_t PlaceOf(const Part& name, const std::vector<std::string>* header, st
     }
     std::size_t found = header->size();
     for (std::size_t i = 0; i < header->size(); ++i) {
-        if (Trimmed((*header)[i]) != name.text) continue;
+        if (TrimSpace((*header)[i]) != name.text) continue;
         if (found != header->size()) {
             problem = "--columns names \"" + name.text + "\", which the header gives columns " +
                       std::to_string(found + 1) + " and " + std::to_string(i + 1) + ": choose one by its number";
@@ -103,7 +97,7 @@ ChosenColumn ReadEntry(std::string_view entry, const std::vector<std::string>* h
         column.renamed = true;
         if (column.name.empty()) problem = "--columns gives \"" + name.text + "\" an empty name";
     } else if (header != nullptr && column.index < header->size()) {
-        column.name = Trimmed((*header)[column.index]);
+        column.name = TrimSpace((*header)[column.index]);
         if (column.name.empty()) {
             const std::string number = std::to_string(column.index + 1);
             problem = "column " + number + " of the header has no name: give it one (" + number + "=NEW)";
@@ -141,7 +135,7 @@ std::vector<ChosenColumn> ChooseColumns(std::string_view list, const std::vector
     if (!notFound.empty()) {
         std::vector<std::string> names;
         if (header != nullptr) {
-            for (const std::string& name : *header) names.emplace_back(Trimmed(name));
+            for (const std::string& name : *header) names.emplace_back(TrimSpace(name));
         }
         problem = "--columns names ";
         problem.append(QuotedList(notFound, " and "))

@@ -75,9 +75,7 @@ std::vector<std::string> SplitFieldNames(std::string_view fieldNames) {
     char quote = '\0';  // the quote a quoted part opened with, if inside one
     std::size_t start = 0;
     const auto add = [&names, fieldNames, &start](std::size_t end) {
-        std::string_view name = TrimTrailingSpace(fieldNames.substr(start, end - start));
-        while (!name.empty() && IsTrimmedSpace(name.front())) name.remove_prefix(1);
-        names.emplace_back(name);
+        names.emplace_back(TrimSpace(fieldNames.substr(start, end - start)));
         start = end + 1;
     };
     for (std::size_t i = 0; i < fieldNames.size(); ++i) {

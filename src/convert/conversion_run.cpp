@@ -343,8 +343,7 @@ Fields FieldsFromHeader(std::vector<std::string> names, const ConversionOptions&
             return {};
         }
         std::erase(name, '\0');
-        std::string_view trimmed = TrimTrailingSpace(name);
-        while (!trimmed.empty() && IsTrimmedSpace(trimmed.front())) trimmed.remove_prefix(1);
+        const std::string_view trimmed = TrimSpace(name);
         name = trimmed;
         if (name.empty()) {
             problem = "column " + std::to_string(i + 1) + " of the header has no name";

@@ -92,8 +92,7 @@ std::string ConflictClause(const ConversionOptions& options, const std::vector<T
 }
 
 void AppendKeyPart(std::string_view value, std::string& key) {
-    value = TrimTrailingSpace(value);
-    while (!value.empty() && IsTrimmedSpace(value.front())) value.remove_prefix(1);
+    value = TrimSpace(value);
     std::string folded = IsNumber(value) ? CanonicalNumber(value) : std::string(value);
     for (char& c : folded) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

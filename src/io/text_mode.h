@@ -24,4 +24,11 @@ constexpr std::string_view TrimTrailingSpace(std::string_view text) {
     return text.substr(0, n);
 }
 
+// text without the white space around it.
+constexpr std::string_view TrimSpace(std::string_view text) {
+    text = TrimTrailingSpace(text);
+    while (!text.empty() && IsTrimmedSpace(text.front())) text.remove_prefix(1);
+    return text;
+}
+
 }  // namespace rowsmith
