@@ -255,6 +255,74 @@ TEST_F(CliTest, ReadsCompressedStandardCsvWithAHeaderFromStandardInput) {
     EXPECT_EQ(unclosed.err, "rowsmith-convert: bad.csv: the quoted field that opens on line 2 is never closed\n");
 }
 
+// --check reads everything and writes nothing; each seeded problem is said
+// with its line, and a clean file exits 0.
+TEST_F(CliTest, ChecksEveryRecordAndSaysEachProblemWithItsLine) {
+    struct Case {
+        std::vector<std::string> options;
+        std::string bytes;
+        std::vector<std::string> problems;  // "LINE: words the reason holds"
+    };
+    const Case cases[] = {
+        {{"--rfc4180", "--header"}, "id,v\r\n1,\"two\r\nlines\"\r\n2,x\r\n", {}},
+        {{"--rfc4180", "--header"},
+         "id,v\n1,a\n2\n3,\"b\n4,c\n",
+         {"3: has 1 value instead of 2", "4: opens on line 4"}},
+        {{"--header"}, "id,,id\n1,2,3\n", {"1: column 2 of the header has no name"}},
+        {{"--header"}, "id,v,id\n1,2,3\n", {"1: columns 1 and 3 of the header are both named \"id\""}},
+        {{"-f", "a,b"}, "1,caf\xE9\n2,ok\n3,\"open\n", {"1: not UTF-8", "3: still open at the end of the line"}},
+        {{"-f", "a", "--encoding", "latin1"}, "caf\xE9\n", {}},
+        {{"-f", "a,b", "--dialect", "postgresql"}, std::string("1,a\n2,b\0c\n", 10), {"2: NUL byte"}},
+        {{"-f", "a,b", "--dialect", "postgresql", "--nul", "strip"}, std::string("1,a\n2,b\0c\n", 10), {}},
+        {{"-f", "a", "--rows-per-insert", "5", "--max-statement-bytes", "1024"},
+         "x\n" + std::string(1100, 'y') + "\n",
+         {"2: makes a statement of 1"}},
+    };
+    for (const Case& c : cases) {
+        WriteBytes("in.csv", c.bytes);
+        std::vector<std::string> args = {"--check"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.emplace_back("in.csv");
+        const CliRun result = RunCli(args);
+        SCOPED_TRACE(c.bytes.substr(0, 40));
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.status, c.problems.empty() ? 0 : 1) << result.err;
+        std::vector<std::string> lines;
+        for (std::size_t at = 0, end; (end = result.err.find('\n', at)) != std::string::npos; at = end + 1)
+            lines.push_back(result.err.substr(at, end - at));
+        if (c.problems.empty()) {
+            EXPECT_EQ(result.err.rfind("in.csv: no problems in ", 0), 0u) << result.err;
+        }
+        ASSERT_EQ(lines.size(), c.problems.empty() ? 1 : c.problems.size()) << result.err;
+        for (std::size_t i = 0; i < c.problems.size(); ++i) {
+            const std::string& want = c.problems[i];
+            const std::size_t colon = want.find(':');
+            EXPECT_EQ(lines[i].rfind("in.csv:" + want.substr(0, colon) + ": ", 0), 0u) << lines[i];
+            EXPECT_NE(lines[i].find(want.substr(colon + 2)), std::string::npos) << lines[i];
+        }
+    }
+    // Past 100 problems, the rest are counted.
+    std::string many;
+    for (int i = 0; i < 150; ++i) many += "1,2\n";
+    WriteBytes("in.csv", many);
+    const CliRun result = RunCli({"--check", "-f", "a", "in.csv"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 101) << result.err;
+    EXPECT_NE(result.err.find("in.csv: 150 problems in all; the first 100 are shown\n"), std::string::npos);
+}
+
+// A run with the default options converts an export as it always did, and
+// says how it would read it better.
+TEST_F(CliTest, HintsHowToReadAnExportTheDefaultsMisread) {
+    WriteBytes("in.csv", "\xEF\xBB\xBFid,note\r\n1,\"says \"\"hi\"\"\"\r\n2,\"two\r\nlines\"\r\n");
+    const CliRun result = RunCli({"-t", "t", "-f", "a, b", "in.csv"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out.substr(0, 45), "INSERT INTO t ( a, b ) VALUES ( 'id','note' )");
+    EXPECT_NE(result.err.find("rowsmith-convert: hint: to read it so, use: --rfc4180 --header\n"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(RunCli({"-t", "t", "--rfc4180", "--header", "in.csv"}).err, "");
+}
+
 TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {
     WriteBytes("in.csv", "1,C:\\x\n2\n3,\n");
     const CliRun result = RunCli({"-t", "t", "-f", "id, v", "--dialect", "mysql", "--empty-as-null",

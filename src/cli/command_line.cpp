@@ -16,7 +16,7 @@ const char* const kUsageText = "Usage: rowsmith-convert --table NAME --fields LI
 namespace {
 
 // The command's own words, beside the options of a run (option_table.h).
-enum class Word { Table, Fields, Output, Help, Version };
+enum class Word { Table, Fields, Output, Sniff, Check, Help, Version };
 struct CommandWord {
     Word word;
     std::string_view name;
@@ -29,6 +29,19 @@ constexpr CommandWord kWords[] = {
     {Word::Fields, "fields", 'f', "LIST", "comma-separated column names, put between the parentheses"},
     {Word::Output, "output", 'o', "FILE",
      "append the statements to FILE, creating it if needed;\nwithout it they go to standard output"},
+    {Word::Sniff, "sniff", '\0', "",
+     "say how INPUT is written (encoding, delimiter, quoting,\n"
+     "header, line ends, field counts) from its start and end,\n"
+     "and last, after \"options:\", the reading options that\n"
+     "read it so; nothing is converted"},
+    {Word::Check, "check", '\0', "",
+     "read all of INPUT with the options given and write\n"
+     "nothing: each problem (an unclosed quote, a record whose\n"
+     "number of values differs from the header or --fields,\n"
+     "bytes not in the encoding, a NUL byte, a header name\n"
+     "empty or twice, a statement over --max-statement-bytes)\n"
+     "goes to standard error as INPUT:LINE: reason, the first\n"
+     "100 of them; exit status 1 when there is one"},
     {Word::Help, "help", '\0', "", "show this help and exit"},
     {Word::Version, "version", '\0', "", "show the version and exit"},
 };
@@ -142,6 +155,12 @@ bool ApplyWord(Word word, CommandLine& line) {
             line.output = ::optarg;
             line.hasOutput = true;
             return true;
+        case Word::Sniff:
+            line.action = CommandLine::Action::Sniff;
+            return true;
+        case Word::Check:
+            line.action = CommandLine::Action::Check;
+            return true;
         case Word::Help:
             line.action = CommandLine::Action::Help;
             return false;
@@ -154,14 +173,17 @@ bool ApplyWord(Word word, CommandLine& line) {
 
 // What is missing or wrong once every option is read; empty when nothing.
 std::string Completeness(const CommandLine& line, bool hasTable, bool hasFields, int argc) {
-    if (!hasTable) return "--table is missing";
-    if (TrimTrailingSpace(line.table).empty()) return "the table name given to --table is empty";
+    // A look at the input needs no table; a check, no table or fields.
+    const bool looks = line.action != CommandLine::Action::Convert;
+    if (looks && argc - ::optind != 1) return argc == ::optind ? "INPUT is missing" : "give exactly one INPUT";
+    if (!looks && !hasTable) return "--table is missing";
+    if (!looks && TrimTrailingSpace(line.table).empty()) return "the table name given to --table is empty";
     if (!line.options.columns.empty() && !line.options.header) {
         std::string problem;
         ChooseColumns(line.options.columns, nullptr, problem);
         if (!problem.empty()) return problem;
     }
-    if (!hasFields && !line.options.header && !NamesEachColumn(line.options.columns))
+    if (!looks && !hasFields && !line.options.header && !NamesEachColumn(line.options.columns))
         return "--fields is missing (or give --header)";
     if (!line.options.encoding.empty() && !EncodingKnown(line.options.encoding)) {
         return UnknownEncodingText(line.options.encoding);
@@ -178,6 +200,7 @@ std::string HelpText() {
            "Options for the database that loads them may go before INPUT.\n\n" +
            WordEntries(Word::Table, Word::Output) + FactEntries(OptionGroup::Output) + "\nHow the input is read:\n" +
            FactEntries(OptionGroup::Input) + "A gzip-compressed input is read decompressed, whatever its name.\n" +
+           "\nLooking at the input before converting it:\n" + WordEntries(Word::Sniff, Word::Check) + "\n" +
            WordEntries(Word::Help, Word::Version) + kHelpEnd;
 }
 

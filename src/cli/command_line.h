@@ -8,7 +8,9 @@ namespace rowsmith {
 
 // What the command line asks for.
 struct CommandLine {
-    enum class Action { Convert, Help, Version, UsageError };
+    // Sniff: say how INPUT looks written; Check: read it all, write nothing,
+    // and report each problem with its line.
+    enum class Action { Convert, Sniff, Check, Help, Version, UsageError };
     Action action = Action::Convert;
     std::string table;
     std::string fields;

@@ -13,6 +13,7 @@
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
 #include "convert/conversion_run.h"
+#include "convert/format_detection.h"
 #include "convert/run_message.h"
 #include "io/stop_request.h"
 #include "io/open_file.h"
@@ -77,6 +78,19 @@ int ExitStatus(const RunReport& report) {
     }
 }
 
+// What a look at a regular file's start shows a run's options missed: said
+// once a run is done, on standard error. Nothing else changes.
+void Hint(const CommandLine& line) {
+    rowsmith::UniqueFd again;
+    if (line.input == "-" || rowsmith::OpenForReading(line.input, again) != 0) return;
+    struct stat info {};
+    if (::fstat(again.get(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+    rowsmith::InputSample sample;
+    std::string reason;
+    if (rowsmith::ReadSample(again.get(), sample, reason) != 0) return;
+    for (const std::string& hint : rowsmith::Hints(rowsmith::DetectFormat(sample), line.options)) Complain(hint);
+}
+
 int Convert(const CommandLine& line) {
     const rowsmith::ConversionSettings settings{line.input, line.output, line.table, line.fields};
     const bool fromStdin = line.input == "-";
@@ -115,7 +129,96 @@ int Convert(const CommandLine& line) {
         report.counts = counts;
     }
     for (const std::string& text : rowsmith::CommandLineLines(report, inputName, outputName)) Complain(text);
+    if (report.status == RunStatus::Done) Hint(line);
     return ExitStatus(report);
+}
+
+// The input named on the command line, opened; -1 with the complaint made
+// when it cannot be.
+int OpenInput(const CommandLine& line, rowsmith::UniqueFd& file, int& failed) {
+    if (line.input == "-") {
+        if (IsOpen(STDIN_FILENO)) return STDIN_FILENO;
+        Complain("standard input is closed");
+        failed = kFailed;
+        return -1;
+    }
+    if (const int error = rowsmith::OpenForReading(line.input, file)) {
+        failed = OpenFailed(line.input, error);
+        return -1;
+    }
+    return file.get();
+}
+
+// Bytes to standard output; false when they could not be written.
+bool Print(const std::string& text);
+
+int Sniff(const CommandLine& line) {
+    rowsmith::UniqueFd file;
+    int failed = 0;
+    const int fd = OpenInput(line, file, failed);
+    if (fd < 0) return failed;
+    rowsmith::InputSample sample;
+    std::string reason;
+    if (const int error = rowsmith::ReadSample(fd, sample, reason)) {
+        if (error == rowsmith::kStopped) return OpenFailed(line.input, error);
+        Complain((line.input == "-" ? "standard input" : line.input) + ": " + reason);
+        return kFailed;
+    }
+    if (Print(rowsmith::DetectionReport(rowsmith::DetectFormat(sample)))) return 0;
+    Complain(std::string("standard output: ") + std::strerror(errno));
+    return kFailed;
+}
+
+// Says each problem a check finds, the first ones only.
+class ProblemPrinter : public rowsmith::ProblemObserver {
+public:
+    static constexpr std::uint64_t kShown = 100;
+    explicit ProblemPrinter(std::string input) : input_(std::move(input)) {}
+    void Problem(std::uint64_t line, const std::string& reason) override {
+        if (++count_ <= kShown) std::fprintf(stderr, "%s:%llu: %s\n", input_.c_str(), Wide(line), reason.c_str());
+        last_ = reason;
+    }
+    std::uint64_t count() const { return count_; }
+    const std::string& last() const { return last_; }
+    static unsigned long long Wide(std::uint64_t n) { return static_cast<unsigned long long>(n); }
+
+private:
+    std::string input_;
+    std::uint64_t count_ = 0;
+    std::string last_;
+};
+
+int Check(const CommandLine& line) {
+    rowsmith::UniqueFd file;
+    int failed = 0;
+    const int fd = OpenInput(line, file, failed);
+    if (fd < 0) return failed;
+    const std::string inputName = line.input == "-" ? "standard input" : line.input;
+    rowsmith::UniqueFd nowhere(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    if (nowhere.get() < 0) return OpenFailed("/dev/null", errno);
+    // The statements go nowhere: no transaction to end, no table to make.
+    rowsmith::ConversionOptions options = line.options;
+    options.transaction = false;
+    options.createTable = false;
+    const rowsmith::ConversionSettings settings{line.input, "", line.table.empty() ? "t" : line.table, line.fields};
+    ProblemPrinter problems(line.input == "-" ? "-" : line.input);
+    const RunReport report =
+        rowsmith::ConvertStreams(fd, inputName, nowhere.get(), settings, options, nullptr, &problems);
+    // A failure the check did not report as a problem of a line.
+    if (report.status != RunStatus::Done &&
+        (report.status != RunStatus::ReadFailed || report.reason != problems.last())) {
+        for (const std::string& text : rowsmith::CommandLineLines(report, inputName, "nothing")) Complain(text);
+        if (report.status != RunStatus::ReadFailed) return ExitStatus(report);
+    }
+    const std::uint64_t count = problems.count() + (report.status == RunStatus::Done ? 0 : 1);
+    if (problems.count() > ProblemPrinter::kShown) {
+        std::fprintf(stderr, "%s: %llu problems in all; the first %llu are shown\n", inputName.c_str(),
+                     ProblemPrinter::Wide(problems.count()), ProblemPrinter::Wide(ProblemPrinter::kShown));
+    } else if (count == 0) {
+        std::fprintf(stderr, "%s: no problems in %llu records\n", inputName.c_str(),
+                     ProblemPrinter::Wide(report.counts.rows));
+    }
+    return count == 0 ? 0 : kFailed;
 }
 
 // Writes text to standard output; false when it could not be written.
@@ -143,11 +246,15 @@ int main(int argc, char** argv) try {
             std::fputs("Try 'rowsmith-convert --help' for more.\n", stderr);
             return kUsage;
         case CommandLine::Action::Convert:
+        case CommandLine::Action::Sniff:
+        case CommandLine::Action::Check:
             break;
     }
     // SIGINT, SIGTERM and SIGHUP end a run after the statement being
     // written, and end any wait at once.
     rowsmith::CatchStopSignals();
+    if (line.action == CommandLine::Action::Sniff) return Sniff(line);
+    if (line.action == CommandLine::Action::Check) return Check(line);
     return Convert(line);
 } catch (const std::bad_alloc&) {
     Complain("there is not enough memory for the conversion");

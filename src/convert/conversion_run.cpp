@@ -175,6 +175,20 @@ std::string MissingColumnText(std::uint64_t line, std::size_t values, std::size_
            ", and --columns takes column " + std::to_string(column + 1);
 }
 
+// What a check looks for in every record's bytes, besides what the
+// statement writer sees.
+struct RecordInspector {
+    ProblemObserver* problems = nullptr;
+    bool utf8 = false;  // the text must be UTF-8
+    void Look(std::string_view bytes, std::uint64_t line) const {
+        if (utf8 && !IsUtf8(bytes)) {
+            problems->Problem(line,
+                              "holds bytes that are not UTF-8 (--encoding names the character set the file "
+                              "is written in)");
+        }
+    }
+};
+
 // The input under the line rules: each line a row.
 class LineRecords {
 public:
@@ -186,9 +200,12 @@ public:
           asValues_(ReadsValues(options)) {}
     // From now on only these columns become values (--columns).
     void Choose(const std::vector<ChosenColumn>& columns) { chosen_.emplace(columns); }
+    // A check: each line's faults go to problems; utf8: the text must be UTF-8.
+    void Check(ProblemObserver* problems, bool utf8) { inspector_ = {problems, utf8}; }
     int Next() {
         const int status = reader_.NextLine(line_);
         if (status == 0) ++number_;
+        if (status == 0 && inspector_.problems != nullptr) Inspect();
         return status;
     }
     // The next record as values: the header.
@@ -222,7 +239,28 @@ public:
         return source_.Describe(error);
     }
 
+    // The line a read failure stops at: the one after the last read.
+    std::uint64_t failedLine() const { return number_ + 1; }
+
 private:
+    // A quoted field still open at the end of the line loses its last byte.
+    void Inspect() {
+        inspector_.Look(line_, number_);
+        const std::string_view line = TrimLine(line_, delimiter_);
+        bool closed = true;
+        ForEachValue(line, delimiter_, [&closed, line](std::string_view value, bool quoted) {
+            // Closed: by the line's last byte, a quote that is not the opening one.
+            const char* end = line.data() + line.size();
+            closed = !quoted || (line.back() == '"' && value.data() < end && value.data() + value.size() + 1 == end);
+            return true;
+        });
+        if (!closed) {
+            inspector_.problems->Problem(number_,
+                                         "a quoted field is still open at the end of the line, which loses "
+                                         "its last byte (--rfc4180 reads quotes across lines)");
+        }
+    }
+
     // The line as values, for the NULL choice's quotes or --columns: each
     // where it lies in the line, so the reader's room after the line
     // follows each (the literal writer reads whole blocks).
@@ -246,6 +284,7 @@ private:
     std::vector<bool> quoted_;
     std::vector<std::string_view> views_;
     std::optional<ChosenValues<std::string_view>> chosen_;
+    RecordInspector inspector_;
 };
 
 // The input as standard CSV: each record a row.
@@ -257,7 +296,13 @@ public:
     // A record written regularly goes to the scanner as it stands, unless
     // the NULL choice looks at the quotes; any other as the values the
     // reader reads.
-    int Next() { return asValues_ ? reader_.Next(values_, number_) : reader_.Next(values_, record_, number_); }
+    void Check(ProblemObserver* problems, bool utf8) { inspector_ = {problems, utf8}; }
+    int Next() {
+        const int status = asValues_ ? reader_.Next(values_, number_) : reader_.Next(values_, record_, number_);
+        if (status == 0 && inspector_.problems != nullptr)
+            inspector_.Look(record_.data() != nullptr ? record_ : ValueBytes(), number_);
+        return status;
+    }
     int NextValues(std::vector<std::string>& values) {
         const int status = reader_.Next(values_, number_);
         if (status == 0) values.assign(values_.begin(), values_.end());
@@ -265,13 +310,7 @@ public:
     }
     int AddTo(StatementWriter& writer) {
         if (record_.data() != nullptr) return writer.AddRow(record_, number_);
-        // The values lie one after another, so their bytes are counted at once.
-        const std::string_view bytes =
-            values_.empty()
-                ? std::string_view()
-                : std::string_view(
-                      values_.front().data(),
-                      static_cast<std::size_t>(values_.back().data() + values_.back().size() - values_.front().data()));
+        const std::string_view bytes = ValueBytes();
         if (!chosen_) return writer.AddValues(values_, reader_.quoted(), bytes, number_);
         if (!chosen_->Take(values_, reader_.quoted())) return kMissingColumn;
         return writer.AddValues(chosen_->values(), chosen_->quoted(), bytes, number_, values_.size());
@@ -293,8 +332,17 @@ public:
         if (error == kMissingColumn) return MissingColumnText(number_, values_.size(), chosen_->missing());
         return reader_.Describe(error);
     }
+    // The record a read failure stops at: where it starts.
+    std::uint64_t failedLine() const { return number_; }
 
 private:
+    // The values lie one after another, so their bytes are looked at at once.
+    std::string_view ValueBytes() const {
+        if (values_.empty()) return {};
+        return {values_.front().data(),
+                static_cast<std::size_t>(values_.back().data() + values_.back().size() - values_.front().data())};
+    }
+
     CsvReader reader_;
     const ConversionOptions& options_;
     bool asValues_;
@@ -302,6 +350,7 @@ private:
     std::string_view record_;
     std::uint64_t number_ = 0;
     std::optional<ChosenValues<std::string_view>> chosen_;
+    RecordInspector inspector_;
 };
 
 // The field list of a run, and its number of names (0 when not known);
@@ -374,6 +423,19 @@ struct Outcome {
     bool Failed() const { return readError != 0 || writeError != 0 || refused != 0; }
 };
 
+// Whether the error of the record just added ends the run: a check goes
+// on past a record that lacks a chosen column.
+template <typename Records>
+bool EndsTheRun(int error, const Records& records, const RunContext& run, Outcome& outcome) {
+    if (error == kMissingColumn && run.problems != nullptr) {
+        run.problems->Problem(records.number(), records.Describe(error));
+        return false;
+    }
+    (error == kNulInValue || error == kMissingColumn ? outcome.refused : outcome.writeError) = error;
+    outcome.refusedLine = records.number();
+    return true;
+}
+
 // Converts every record into statements.
 template <typename Records>
 Outcome ConvertEach(Records& records, StatementWriter& writer, const RunContext& run) {
@@ -381,11 +443,7 @@ Outcome ConvertEach(Records& records, StatementWriter& writer, const RunContext&
     std::uint64_t reported = 0;
     std::uint64_t blocks = 0;
     while (!outcome.cancelled && (outcome.readError = records.Next()) == 0) {
-        if (const int error = records.AddTo(writer)) {
-            (error == kNulInValue || error == kMissingColumn ? outcome.refused : outcome.writeError) = error;
-            outcome.refusedLine = records.number();
-            break;
-        }
+        if (const int error = records.AddTo(writer); error != 0 && EndsTheRun(error, records, run, outcome)) break;
         // Once a block of input: the observer hears how far the run is, and
         // a stop request (from a signal) ends the run here.
         if (records.reads() != blocks) {
@@ -398,6 +456,9 @@ Outcome ConvertEach(Records& records, StatementWriter& writer, const RunContext&
         }
     }
     if (outcome.readError == kEndOfInput) outcome.readError = 0;
+    // A check says where the input could be read no further.
+    if (run.problems != nullptr && outcome.readError != 0 && outcome.readError != kStopped)
+        run.problems->Problem(records.failedLine(), records.Describe(outcome.readError));
     // A wait that a stop request ended is a cancel, not a failure.
     for (int* error : {&outcome.readError, &outcome.writeError}) {
         if (*error == kStopped) *error = 0, outcome.cancelled = true;
@@ -566,7 +627,12 @@ std::optional<RunReport> ReadFields(Records& records, const RunContext& run, Fie
         if (headerRead && fields.count == 0 && options.columns.empty()) {
             std::string problem;
             fields = FieldsFromHeader(names, options, problem);
-            if (!problem.empty()) return ReadFailedReport(run.inputName, kBadHeader, problem);
+            if (!problem.empty()) {
+                if (run.problems == nullptr) return ReadFailedReport(run.inputName, kBadHeader, problem);
+                // A check goes on, holding the records against the header's size.
+                run.problems->Problem(records.number(), problem);
+                fields.count = names.size();
+            }
         }
     }
     checkedValues = fields.count;
@@ -612,6 +678,7 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     StatementForm form;
     if (std::optional<RunReport> failed = FormOf(run, fields, form)) return *failed;
     StatementWriter writer(scanner, options, checkedValues, output, form);
+    writer.ReportProblemsTo(run.problems);
     Outcome outcome;
     outcome.writeError = writer.Begin(run.closeUnfinished, create);
     if (outcome.writeError == 0) outcome = ConvertEach(records, writer, run);
@@ -665,16 +732,20 @@ RunReport ConvertSource(const RunContext& run) {
         typed = &tally;
     }
     StatementOutput output(run.outputFd, block);
+    // Decoded text is UTF-8; bytes read as they are may be anything.
+    const bool utf8 = input.encoding().empty();
     if (run.options.rfc4180) {
         CsvRecords records(input, run.options, block);
+        records.Check(run.problems, utf8);
         return ConvertRecords(records, run, output, typed);
     }
     LineRecords records(input, run.options, block);
+    records.Check(run.problems, utf8);
     return ConvertRecords(records, run, output, typed);
 }
 
 RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd, const ConversionSettings& settings,
-                         const ConversionOptions& options, RunObserver* observer) {
+                         const ConversionOptions& options, RunObserver* observer, ProblemObserver* problems) {
     if (NoTable(settings)) return Report(RunStatus::NoTable, kNoTableMessage);
     if (HasNul(settings.tableName) || HasNul(settings.fieldNames))
         return Report(RunStatus::BadOptions, kNulNameMessage);
@@ -716,6 +787,7 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
         RunContext run{file,    inputName, writeFd,    settings,
                        options, observer,  totalBytes, EndsInsideTransaction(tail.get())};
         run.typingInput = typing ? &*typing : nullptr;
+        run.problems = problems;
         RunReport report = ConvertSource(run);
         // A file cut short while it was read looks like one that ended.
         struct stat after {};

@@ -39,6 +39,9 @@ struct RunContext {
     // The same bytes again from their start, read first for the column
     // types of --create-table; nullptr where they cannot be read twice.
     ByteSource* typingInput = nullptr;
+    // A check (--check): the run writes to an output nobody keeps, tells
+    // problems of every problem it meets and goes on past each one it can.
+    ProblemObserver* problems = nullptr;
 };
 
 // The run itself, on the bytes of the context's input. A seam for tests,
@@ -50,7 +53,8 @@ RunReport ConvertSource(const RunContext& run);
 // messages. Refuses an empty table name, and input and output that are the
 // same file, before writing anything. Closes neither.
 RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd, const ConversionSettings& settings,
-                         const ConversionOptions& options = {}, RunObserver* observer = nullptr);
+                         const ConversionOptions& options = {}, RunObserver* observer = nullptr,
+                         ProblemObserver* problems = nullptr);
 
 // The whole run behind Convert: refuses an empty table name, opens the
 // input, refuses an output that is the same file, appends a statement per

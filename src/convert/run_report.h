@@ -55,4 +55,13 @@ public:
     virtual bool Continue(std::uint64_t bytesRead, std::uint64_t totalBytes) = 0;
 };
 
+// Hears each problem a check of the input finds (--check): the line it is
+// on and what is wrong, in words. A run told of one goes on to the next
+// record wherever the input allows.
+class ProblemObserver {
+public:
+    virtual ~ProblemObserver() = default;
+    virtual void Problem(std::uint64_t line, const std::string& reason) = 0;
+};
+
 }  // namespace rowsmith

@@ -68,9 +68,13 @@ int StatementWriter::Begin(bool closeUnfinished, std::string_view createTable) {
     return text.empty() ? 0 : WriteStatement(text);
 }
 
-int StatementWriter::CheckNuls(std::string_view bytes) {
+int StatementWriter::CheckNuls(std::string_view bytes, std::uint64_t lineNumber) {
     if (!dropsNul_ || std::memchr(bytes.data(), '\0', bytes.size()) == nullptr) return 0;
-    if (options_.nul == NulChoice::Refuse) return kNulInValue;
+    if (options_.nul == NulChoice::Refuse && problems_ == nullptr) return kNulInValue;
+    if (options_.nul == NulChoice::Refuse) {
+        problems_->Problem(lineNumber, "holds a NUL byte, which the " + std::string(RulesOf(options_.dialect).name) +
+                                           " dialect cannot write (--nul strip drops such bytes)");
+    }
     counts_.droppedNuls += static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\0'));
     return 0;
 }
@@ -86,7 +90,7 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
         RowMarks marks;
         char* end = scanner_.WriteRow(line, at, count, marks);
         if (marks.nul) {
-            if (const int refused = CheckNuls(line)) return refused;
+            if (const int refused = CheckNuls(line, lineNumber)) return refused;
         }
         output_.Commit(end, end);
         ++counts_.statements;
@@ -138,7 +142,7 @@ int StatementWriter::AddValues(const std::vector<std::string_view>& values, cons
 template <typename ValuesWriter>
 int StatementWriter::Add(std::string_view bytes, std::size_t maxValuesSize, const ValuesWriter& writeValues,
                          std::uint64_t lineNumber, std::size_t recordValues) {
-    if (const int refused = CheckNuls(bytes)) return refused;
+    if (const int refused = CheckNuls(bytes, lineNumber)) return refused;
     std::size_t count = 0;
     if (rows_ <= 1) {
         // A statement of its own: head, values, tail, and it ends at once.
@@ -158,13 +162,21 @@ int StatementWriter::Add(std::string_view bytes, std::size_t maxValuesSize, cons
 
 void StatementWriter::CountRow(std::size_t values, std::uint64_t lineNumber) {
     ++counts_.rows;
-    if (fieldCount_ != 0 && values != fieldCount_ && counts_.mismatchedRows++ == 0) {
-        counts_.firstMismatchLine = lineNumber;
+    if (fieldCount_ == 0 || values == fieldCount_) return;
+    if (counts_.mismatchedRows++ == 0) counts_.firstMismatchLine = lineNumber;
+    if (problems_ != nullptr) {
+        problems_->Problem(lineNumber, "has " + std::to_string(values) + (values == 1 ? " value" : " values") +
+                                           " instead of " + std::to_string(fieldCount_));
     }
 }
 
 void StatementWriter::CountOversized(std::size_t bytes, std::uint64_t lineNumber) {
-    if (limit_ != 0 && bytes > limit_ && counts_.oversizedRows++ == 0) counts_.firstOversizedLine = lineNumber;
+    if (limit_ == 0 || bytes <= limit_) return;
+    if (counts_.oversizedRows++ == 0) counts_.firstOversizedLine = lineNumber;
+    if (problems_ != nullptr) {
+        problems_->Problem(lineNumber, "makes a statement of " + std::to_string(bytes) +
+                                           " bytes on its own, over --max-statement-bytes " + std::to_string(limit_));
+    }
 }
 
 template <typename ValuesWriter>

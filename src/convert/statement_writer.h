@@ -57,6 +57,10 @@ public:
     int End(bool succeeded);
 
     const RowCounts& counts() const { return counts_; }
+    // A check (--check): each row whose number of values differs, whose
+    // statement passes the limit alone, or that holds a NUL the run would
+    // refuse, is told to problems, and the NUL dropped.
+    void ReportProblemsTo(ProblemObserver* problems) { problems_ = problems; }
 
 private:
     // Adds a row whose values writeValues(out, count) writes at out, in at
@@ -70,7 +74,7 @@ private:
                    std::uint64_t lineNumber);
     int WriteStatement(std::string_view text);
     // Refuses or counts the NUL bytes of a row's input; 0 or kNulInValue.
-    int CheckNuls(std::string_view bytes);
+    int CheckNuls(std::string_view bytes, std::uint64_t lineNumber);
     // Counts a row of values values, and whether they match the field names.
     void CountRow(std::size_t values, std::uint64_t lineNumber);
     // Counts a statement of one row larger than the limit.
@@ -102,6 +106,7 @@ private:
     std::size_t statementValues_ = 0;           // values of the open statement's first row
     std::size_t statementBytes_ = 0;            // bytes of the open statement so far
     RowCounts counts_;
+    ProblemObserver* problems_ = nullptr;
 };
 
 }  // namespace rowsmith

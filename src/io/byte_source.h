@@ -70,4 +70,21 @@ private:
     std::uint64_t consumed_ = 0;
 };
 
+// Bytes held in memory, handed out as a file's would be: a sample of an
+// input read again under other rules.
+class MemorySource : public ByteSource {
+public:
+    explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+    int Read(char* buffer, std::size_t size, std::size_t& got) override {
+        got = bytes_.copy(buffer, size, at_);
+        at_ += got;
+        return 0;
+    }
+    std::uint64_t bytesFromFile() const override { return at_; }
+
+private:
+    std::string_view bytes_;
+    std::size_t at_ = 0;
+};
+
 }  // namespace rowsmith

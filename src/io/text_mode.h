@@ -25,6 +25,11 @@ constexpr std::string_view TrimTrailingSpace(std::string_view text) {
 }
 
 // text without the white space around it.
+// Whether bytes are UTF-8: no stray or missing continuation bytes, no
+// overlong forms, no surrogates, nothing past U+10FFFF; a character cut
+// off at the end counts when cut is true.
+bool IsUtf8(std::string_view bytes, bool cut = false);
+
 constexpr std::string_view TrimSpace(std::string_view text) {
     text = TrimTrailingSpace(text);
     while (!text.empty() && IsTrimmedSpace(text.front())) text.remove_prefix(1);

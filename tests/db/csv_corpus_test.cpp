@@ -58,11 +58,10 @@ std::string FromHex(const std::string& hex) {
     return bytes;
 }
 
-// The records Python's csv module reads from file.
-std::vector<Row> PythonRecords(const CorpusFile& file) {
-    std::vector<std::string> command = {"/usr/bin/python3", ROWSMITH_PYTHON_CSV, CorpusPath(file.name).string(),
-                                        std::string(1, file.delimiter)};
-    if (*file.encoding) command.emplace_back(file.encoding);
+// The records Python's csv module reads from the file at path.
+std::vector<Row> PythonRecords(const std::string& path, char delimiter, const char* encoding) {
+    std::vector<std::string> command = {"/usr/bin/python3", ROWSMITH_PYTHON_CSV, path, std::string(1, delimiter)};
+    if (*encoding) command.emplace_back(encoding);
     EXPECT_EQ(test::WaitForExit(test::StartProcess(command, "/dev/null", "python.txt", "python-errors.txt")), 0)
         << ReadBytes("python-errors.txt");
     std::vector<Row> records;
@@ -119,7 +118,7 @@ protected:
     Prepared Prepare(const CorpusFile& file, int index, const test::Database& db) {
         Prepared p;
         p.table = "corpus_" + std::to_string(index);
-        p.expected = PythonRecords(file);
+        p.expected = PythonRecords(CorpusPath(file.name).string(), file.delimiter, file.encoding);
         for (const Row& row : p.expected) p.columns = std::max(p.columns, row.size());
         std::string fields;
         p.createTable = "CREATE TABLE " + p.table + " (";
@@ -219,6 +218,116 @@ TEST_F(CsvCorpusTest, PostgresqlHoldsWhatPythonAndCopyRead) {
             }
         }
         EXPECT_EQ(copied, p.expected) << file.name << ", as COPY reads it";
+    }
+}
+
+// Files as programs export them, and how Python must be told to read
+// each: --sniff's options line must read them to the same values.
+struct SniffCase {
+    const char* name;
+    std::string bytes;
+    char delimiter;        // for Python
+    const char* encoding;  // for Python; "" for bytes as they are
+    const char* options;   // the options line --sniff gives
+};
+
+std::string Utf16(std::string_view ascii, bool bigEndian) {
+    std::string text = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char c : ascii) text.append(bigEndian ? std::string{'\0', c} : std::string{c, '\0'});
+    return text;
+}
+
+// A file longer than the sample's head whose one byte outside ASCII is in its last line.
+std::string LongAsciiThenLatin() {
+    std::string text = "n,word\n";
+    for (int i = 0; text.size() < (std::size_t{200} << 10); ++i) text += std::to_string(i) + ",plain\n";
+    return text + "99999,caf\xE9\n";
+}
+
+const std::vector<SniffCase>& SniffCases() {
+    static const std::vector<SniffCase> cases = {
+        {"excel-utf8.csv",
+         "\xEF\xBB\xBFid,name,note\r\n1,\"Smith, John\",\"says \"\"hi\"\"\"\r\n2,Zo\xC3\xAB,\"two\r\nlines\"\r\n", ',',
+         "utf-8-sig", "--rfc4180 --header"},
+        {"libreoffice.csv", "id,city,price\n1,K\xC3\xB6ln,3.5\n2,\"New York, NY\",12\n", ',', "", "--header"},
+        {"google-sheets.csv", "name,qty\r\nApple,3\r\n\"Pear \"\"green\"\"\",5", ',', "", "--rfc4180 --header"},
+        {"decimal-commas.csv", "Artikel;Preis;Menge\r\nK\xE4se;3,50;2\r\nBr\xF6tchen;0,45;10\r\n", ';', "windows-1252",
+         "-d ';' --header --encoding windows-1252"},
+        {"tabs.tsv", "id\tword\n1\talpha\n2\tbeta, gamma\n", '\t', "", "-d tab --header"},
+        {"pipes.txt", "1|x|2024-01-01\n2|y|2024-01-02\n3|z|2024-01-03\n", '|', "", "-d '|'"},
+        {"unicode-text.txt", Utf16("id\tname\r\n1\tJos\xE9\r\n2\tAna\r\n", false), '\t', "utf-16", "-d tab --header"},
+        {"utf16-be.csv", Utf16("id,name\n1,Lee\n2,Kim\n", true), ',', "utf-16", "--header"},
+        {"latin-at-end.csv", LongAsciiThenLatin(), ',', "windows-1252", "--header --encoding windows-1252"},
+        {"no-header.csv", "1,2\n3,4\n", ',', "", ""},
+        {"one-column.csv", "amount\n12\n7\n", ',', "", "--header"},
+        {"empty.csv", "", ',', "", ""},
+    };
+    return cases;
+}
+
+// The words of an options line, as a shell splits them.
+std::vector<std::string> ShellWords(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool any = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\'' || line[i] == '"') {
+            const std::size_t close = line.find(line[i], i + 1);
+            word += line.substr(i + 1, close - i - 1);
+            i = close;
+            any = true;
+        } else if (line[i] == ' ') {
+            if (any) words.push_back(word);
+            word.clear();
+            any = false;
+        } else {
+            word += line[i];
+            any = true;
+        }
+    }
+    if (any) words.push_back(word);
+    return words;
+}
+
+TEST_F(CsvCorpusTest, SniffedOptionsReadEachExportAsPythonDoes) {
+    const test::Database db = test::SqliteDatabase((dir() / "sniffed.db").string());
+    int index = 0;
+    for (const SniffCase& file : SniffCases()) {
+        SCOPED_TRACE(file.name);
+        WriteBytes(file.name, file.bytes);
+        const test::CliRun sniffed = test::RunCli({"--sniff", file.name});
+        ASSERT_EQ(sniffed.status, 0) << sniffed.err;
+        const std::size_t last = sniffed.out.rfind("options:");
+        ASSERT_NE(last, std::string::npos) << sniffed.out;
+        const std::string options = sniffed.out.substr(last);
+        EXPECT_EQ(options, std::string("options:") + (*file.options ? " " : "") + file.options + "\n") << sniffed.out;
+
+        std::vector<Row> expected = PythonRecords(file.name, file.delimiter, file.encoding);
+        std::vector<std::string> words = ShellWords(options.substr(8, options.size() - 9));
+        const bool header = std::find(words.begin(), words.end(), "--header") != words.end();
+        if (expected.empty()) continue;
+        // The table's columns: the header's names, or c1, c2, ...
+        const std::string table = "sniffed_" + std::to_string(++index);
+        std::string create = "CREATE TABLE " + table + " (";
+        std::string fields;
+        for (std::size_t i = 0; i < expected.front().size(); ++i) {
+            const std::string name = header ? *expected.front()[i] : "c" + std::to_string(i + 1);
+            create += (i > 0 ? ", " : " ") + QuoteIdentifier(Dialect::Sqlite, name) + " TEXT";
+            fields += (i > 0 ? "," : "") + name;
+        }
+        if (header) expected.erase(expected.begin());
+        std::vector<std::string> args = {"-t", table, "--dialect", "sqlite"};
+        if (!header) args.insert(args.end(), {"-f", fields});
+        args.insert(args.end(), words.begin(), words.end());
+        args.emplace_back(file.name);
+        const test::CliRun converted = test::RunCli(args);
+        ASSERT_EQ(converted.status, 0) << converted.err;
+        // A run with the options it proposes has nothing more to hint.
+        EXPECT_EQ(converted.err.find("hint:"), std::string::npos) << converted.err;
+        WriteBytes(table + ".sql", "BEGIN;\n" + create + " );\n" + converted.out + "COMMIT;\n");
+        std::string errors;
+        ASSERT_EQ(db.load(table + ".sql", errors), 0) << errors;
+        EXPECT_EQ(db.query("SELECT * FROM " + table), expected);
     }
 }
 

@@ -1,0 +1,466 @@
+#include "convert/format_detection.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "convert/csv_reader.h"
+#include "convert/row_rules.h"
+#include "io/byte_source.h"
+#include "io/gzip_source.h"
+#include "io/input_source.h"
+#include "io/status.h"
+#include "io/text_mode.h"
+#include "io/text_mode_reader.h"
+
+namespace rowsmith {
+
+namespace {
+
+using Record = std::vector<std::string>;
+
+// The delimiters looked for, the likelier first: of two that split the
+// sample as evenly, the earlier wins.
+constexpr std::array<char, 7> kDelimiters = {',', '\t', ';', '|', ':', '^', '~'};
+
+// Bytes ISO 8859-1 has and Windows-1252 does not.
+constexpr std::string_view kOnlyInLatin1 = "\x81\x8D\x8F\x90\x9D";
+
+bool IsAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// UTF-16 written without a byte-order mark: most characters of a text in a
+// Latin script have a zero byte, always on the same side.
+std::string Utf16WithoutMark(std::string_view bytes) {
+    const std::size_t pairs = std::min<std::size_t>(bytes.size() / 2, 4096);
+    std::size_t zeroFirst = 0;
+    std::size_t zeroSecond = 0;
+    for (std::size_t i = 0; i < pairs; ++i) {
+        zeroFirst += bytes[2 * i] == '\0' && bytes[2 * i + 1] != '\0' ? 1U : 0U;
+        zeroSecond += bytes[2 * i] != '\0' && bytes[2 * i + 1] == '\0' ? 1U : 0U;
+    }
+    if (pairs < 2) return {};
+    if (zeroSecond * 10 >= pairs * 8) return "UTF-16LE";
+    if (zeroFirst * 10 >= pairs * 8) return "UTF-16BE";
+    return {};
+}
+
+// The text decoded from encoding into UTF-8, as a run would read it; a
+// character cut at the end of a sample is left out.
+std::string Decoded(std::string_view bytes, const std::string& encoding) {
+    MemorySource memory(bytes);
+    InputSource input(memory);
+    std::string text;
+    if (input.Open(encoding) != 0) return text;
+    char block[4096];
+    std::size_t got = 0;
+    while (input.Read(block, sizeof block, got) == 0 && got > 0) text.append(block, got);
+    return text;
+}
+
+// What the sample says of the character set: the name said and the one
+// --encoding needs (empty when none); text becomes the text to look at.
+void DetectEncoding(const InputSample& sample, Detection& detection, std::string& text) {
+    if (sample.utf8Mark) {
+        detection.encoding = "utf-8 (byte-order mark)";
+        return;
+    }
+    if (!sample.markEncoding.empty()) {
+        detection.encoding = sample.markEncoding + " (byte-order mark; read as such without --encoding)";
+        return;
+    }
+    if (const std::string utf16 = Utf16WithoutMark(sample.head); !utf16.empty()) {
+        detection.encoding = utf16 + " (no byte-order mark)";
+        detection.reading.encoding = utf16;
+        text = Decoded(sample.head, utf16);
+        return;
+    }
+    // A tail read from the middle of the file may begin inside a character.
+    std::string_view tail = sample.tail;
+    while (!tail.empty() && (static_cast<unsigned char>(tail.front()) & 0xC0) == 0x80) tail.remove_prefix(1);
+    if (IsAscii(sample.head) && IsAscii(tail)) {
+        detection.encoding = sample.head.empty() ? "none (no text)" : "ascii";
+    } else if (IsUtf8(sample.head, !sample.whole) && IsUtf8(tail, false)) {
+        detection.encoding = "utf-8";
+    } else {
+        // Not UTF-8: a single-byte set, as spreadsheets on Windows write.
+        const bool latin1 = sample.head.find_first_of(kOnlyInLatin1) != std::string::npos ||
+                            tail.find_first_of(kOnlyInLatin1) != std::string_view::npos;
+        detection.reading.encoding = latin1 ? "latin1" : "windows-1252";
+        detection.encoding = detection.reading.encoding + " (not UTF-8)";
+    }
+}
+
+std::string LineEnds(std::string_view text) {
+    // CR LF, LF alone, CR alone.
+    std::array<std::pair<std::size_t, const char*>, 3> ends = {{{0, "CR LF"}, {0, "LF"}, {0, "CR"}}};
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool pair = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+        if (text[i] == '\r' || text[i] == '\n') ++ends[pair ? 0 : text[i] == '\n' ? 1 : 2].first;
+        i += pair ? 1U : 0U;
+    }
+    std::string said;
+    std::size_t kinds = 0;
+    for (const auto& [count, name] : ends) {
+        if (count == 0) continue;
+        ++kinds;
+        said.append(said.empty() ? "" : ", ").append(std::to_string(count)).append(" ").append(name);
+    }
+    if (kinds == 0) return "none";
+    if (kinds == 1) return said.substr(said.find(' ') + 1);
+    return "mixed: " + said;
+}
+
+// The records standard CSV reads from text; the last is left out when
+// the text is cut from a longer input, as it may be cut too.
+struct Reading {
+    std::vector<Record> records;
+    std::vector<std::vector<bool>> quoted;
+    std::size_t unclosedLine = 0;  // where a quoted field never closed opens
+};
+
+Reading ReadStandard(std::string_view text, char delimiter, bool whole) {
+    MemorySource memory(text);
+    CsvReader reader(memory, delimiter, std::size_t{64} << 10);
+    Reading reading;
+    std::vector<std::string_view> values;
+    std::uint64_t line = 0;
+    int status = 0;
+    while ((status = reader.Next(values, line)) == 0) {
+        reading.records.emplace_back(values.begin(), values.end());
+        reading.quoted.push_back(reader.quoted());
+    }
+    if (status == kUnclosedQuote && whole) reading.unclosedLine = line;
+    if (!whole && !reading.records.empty()) {
+        reading.records.pop_back();
+        reading.quoted.pop_back();
+    }
+    return reading;
+}
+
+std::vector<Record> ReadLines(std::string_view text, char delimiter) {
+    MemorySource memory(text);
+    TextModeReader reader(memory, std::size_t{64} << 10);
+    std::vector<Record> records;
+    std::string_view line;
+    while (reader.NextLine(line) == 0) records.push_back(SplitRow(line, delimiter));
+    return records;
+}
+
+// The number of fields most records have (the larger of two as common),
+// and how many have it.
+std::pair<std::size_t, std::size_t> CommonCount(const std::map<std::size_t, std::size_t>& counts) {
+    std::pair<std::size_t, std::size_t> common{0, 0};
+    for (const auto& [fields, records] : counts) {
+        if (records >= common.second) common = {fields, records};
+    }
+    return common;
+}
+
+std::map<std::size_t, std::size_t> FieldCounts(const std::vector<Record>& records) {
+    std::map<std::size_t, std::size_t> counts;
+    for (const Record& record : records) ++counts[record.size()];
+    return counts;
+}
+
+// The delimiter that splits the most records into the same number of
+// fields, more than one; the comma when none does.
+char ChooseDelimiter(std::string_view text, bool whole) {
+    char best = ',';
+    double bestShare = 0;
+    std::size_t bestFields = 0;
+    for (const char delimiter : kDelimiters) {
+        const Reading reading = ReadStandard(text, delimiter, whole);
+        if (reading.records.empty()) continue;
+        const auto [fields, records] = CommonCount(FieldCounts(reading.records));
+        if (fields < 2) continue;
+        const double share = static_cast<double>(records) / static_cast<double>(reading.records.size());
+        if (share > bestShare || (share == bestShare && fields > bestFields)) {
+            best = delimiter;
+            bestShare = share;
+            bestFields = fields;
+        }
+    }
+    return best;
+}
+
+// A number as spreadsheets write one: a sign, digits, a point or a
+// decimal comma and more digits.
+bool LooksNumeric(std::string_view value) {
+    value = TrimSpace(value);
+    if (!value.empty() && (value[0] == '-' || value[0] == '+')) value.remove_prefix(1);
+    bool digits = false;
+    bool separator = false;
+    for (const char c : value) {
+        if (c >= '0' && c <= '9') {
+            digits = true;
+        } else if ((c == '.' || c == ',') && !separator) {
+            separator = true;
+        } else {
+            return false;
+        }
+    }
+    return digits;
+}
+
+// Whether the first record names the columns: its values are names a
+// header may give (none empty, none twice, none a number), and the
+// columns below them vote, as a column of numbers or of values all of one
+// length under a name that is not one.
+bool NamesAHeaderGives(const Record& first) {
+    std::vector<std::string_view> names;
+    for (const std::string& value : first) {
+        const std::string_view name = TrimSpace(value);
+        if (name.empty() || LooksNumeric(name) || std::find(names.begin(), names.end(), name) != names.end())
+            return false;
+        names.push_back(name);
+    }
+    return true;
+}
+
+bool FirstRecordNames(const std::vector<Record>& records) {
+    if (records.size() < 2 || !NamesAHeaderGives(records.front())) return false;
+    const Record& first = records.front();
+    int votes = 0;
+    const std::size_t rows = std::min<std::size_t>(records.size(), 200);
+    for (std::size_t column = 0; column < first.size(); ++column) {
+        bool numeric = true;
+        bool filled = false;
+        std::size_t length = std::string::npos;  // npos: not seen; 0 after two lengths differed
+        for (std::size_t row = 1; row < rows; ++row) {
+            if (column >= records[row].size() || records[row][column].empty()) continue;
+            const std::string& value = records[row][column];
+            filled = true;
+            numeric = numeric && LooksNumeric(value);
+            length = length == std::string::npos || length == value.size() ? value.size() : 0;
+        }
+        if (!filled) continue;
+        if (numeric) {
+            ++votes;
+        } else if (length != 0 && rows > 2) {
+            votes += first[column].size() != length ? 1 : -1;
+        }
+    }
+    return votes > 0;
+}
+
+// The first record the line rules read otherwise, 1-based; 0 for none.
+std::size_t FirstDifference(const std::vector<Record>& lines, const Reading& standard, bool whole) {
+    const std::size_t compared = std::min(lines.size(), standard.records.size());
+    for (std::size_t i = 0; i < compared; ++i) {
+        if (lines[i] != standard.records[i]) return i + 1;
+    }
+    if (lines.size() != standard.records.size() && (whole || lines.size() < standard.records.size()))
+        return compared + 1;
+    return standard.unclosedLine != 0 ? compared + 1 : 0;
+}
+
+void NoteEvidence(const Reading& reading, Detection& detection) {
+    for (std::size_t r = 0; r < reading.records.size(); ++r) {
+        for (std::size_t v = 0; v < reading.records[r].size(); ++v) {
+            if (!reading.quoted[r][v]) continue;
+            const std::string& value = reading.records[r][v];
+            detection.doubledQuotes += value.find('"') != std::string::npos ? 1U : 0U;
+            detection.quotedBreaks += value.find_first_of("\r\n") != std::string::npos ? 1U : 0U;
+            detection.quotedDelimiters += value.find(detection.delimiter) != std::string::npos ? 1U : 0U;
+        }
+    }
+}
+
+// "N thing" or "N things".
+std::string Count(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string Quoted(std::string_view word) {
+    return "\"" + std::string(word) + "\"";
+}
+
+// A word for a shell: quoted unless it needs nothing.
+std::string ShellWord(std::string_view word) {
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+               c == '.' || c == ':';
+    });
+    if (plain) return std::string(word);
+    if (word.find('\'') == std::string_view::npos) return "'" + std::string(word) + "'";
+    return "\"" + std::string(word) + "\"";
+}
+
+std::string Evidence(const Detection& d) {
+    std::vector<std::string> parts;
+    if (d.doubledQuotes > 0) parts.push_back(Count(d.doubledQuotes, "value", "values") + " with \"\" inside quotes");
+    if (d.quotedBreaks > 0) parts.push_back(Count(d.quotedBreaks, "value", "values") + " with a line break in quotes");
+    if (d.quotedDelimiters > 0)
+        parts.push_back(Count(d.quotedDelimiters, "value", "values") + " with the delimiter in quotes");
+    if (d.blankLines > 0) parts.push_back(Count(d.blankLines, "blank line", "blank lines"));
+    if (d.unclosedLine > 0)
+        parts.push_back("a quoted field that opens on line " + std::to_string(d.unclosedLine) + " is never closed");
+    std::string text;
+    for (const std::string& part : parts) text.append(text.empty() ? "" : ", ").append(part);
+    return text;
+}
+
+std::string NamesText(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text.append(text.empty() ? "" : ", ").append(Quoted(TrimSpace(name)));
+    return text;
+}
+
+}  // namespace
+
+int ReadSample(int fd, InputSample& sample, std::string& reason) {
+    sample = {};
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const off_t start = regular ? ::lseek(fd, 0, SEEK_CUR) : 0;
+    char magic[2] = {};
+    const bool gzip = regular && ::pread(fd, magic, 2, start) == 2 && StartsLikeGzip(magic, 2);
+    char mark[3] = {};
+    sample.utf8Mark = regular && ::pread(fd, mark, 3, start) == 3 && std::string_view(mark, 3) == "\xEF\xBB\xBF";
+    FdSource file(fd);
+    InputSource input(file);
+    if (const int error = input.Open("")) {
+        reason = input.Describe(error);
+        return error;
+    }
+    sample.markEncoding = input.encoding();
+    sample.head.resize(InputSample::kHeadBytes + 1);
+    std::size_t have = 0;
+    while (have < sample.head.size()) {
+        std::size_t got = 0;
+        if (const int error = input.Read(sample.head.data() + have, sample.head.size() - have, got)) {
+            reason = input.Describe(error);
+            return error;
+        }
+        if (got == 0) break;
+        have += got;
+    }
+    sample.whole = have <= InputSample::kHeadBytes;
+    sample.head.resize(std::min(have, InputSample::kHeadBytes));
+    // The end of a plain file too: a character set may show only there.
+    if (regular && !gzip && !sample.whole && sample.markEncoding.empty()) {
+        const off_t read = start + static_cast<off_t>(file.bytesFromFile());
+        const off_t from = std::max(read, info.st_size - static_cast<off_t>(InputSample::kTailBytes));
+        if (from < info.st_size) {
+            sample.tail.resize(static_cast<std::size_t>(info.st_size - from));
+            const ssize_t got = ::pread(fd, sample.tail.data(), sample.tail.size(), from);
+            sample.tail.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        }
+    }
+    return 0;
+}
+
+Detection DetectFormat(const InputSample& sample) {
+    Detection d;
+    std::string decoded;
+    DetectEncoding(sample, d, decoded);
+    std::string_view text = decoded.empty() ? std::string_view(sample.head) : std::string_view(decoded);
+    d.whole = sample.whole;
+    if (!sample.whole) {
+        // Whole lines only: the cut one would read as another record.
+        const std::size_t end = text.find_last_of("\r\n");
+        text = text.substr(0, end == std::string_view::npos ? 0 : end + 1);
+    }
+    d.lineEnds = LineEnds(text);
+    d.delimiter = ChooseDelimiter(text, sample.whole);
+    const Reading standard = ReadStandard(text, d.delimiter, sample.whole);
+    const std::vector<Record> lines = ReadLines(text, d.delimiter);
+    for (const Record& line : lines) d.blankLines += line.size() == 1 && line[0].empty() ? 1U : 0U;
+    NoteEvidence(standard, d);
+    d.unclosedLine = standard.unclosedLine;
+    d.records = standard.records.size();
+    d.fieldCounts = FieldCounts(standard.records);
+    d.firstDifference = FirstDifference(lines, standard, sample.whole);
+    d.header = FirstRecordNames(standard.records);
+    if (!standard.records.empty()) d.names = standard.records.front();
+    d.reading.rfc4180 = d.firstDifference != 0;
+    d.reading.delimiter = d.delimiter;
+    d.reading.header = d.header;
+    return d;
+}
+
+std::string ReadingOptionsLine(const ConversionOptions& options) {
+    std::string line;
+    const auto add = [&line](std::string_view word) { line.append(line.empty() ? "" : " ").append(word); };
+    if (options.rfc4180) add("--rfc4180");
+    if (options.delimiter != ',') add("-d " + ShellWord(DelimiterName(options.delimiter)));
+    if (options.header) add("--header");
+    if (!options.encoding.empty()) add("--encoding " + ShellWord(options.encoding));
+    return line;
+}
+
+std::string DetectionReport(const Detection& d) {
+    std::string report = "encoding: " + d.encoding + "\n";
+    report += "delimiter: " + ShellWord(DelimiterName(d.delimiter)) + "\n";
+    const std::string evidence = Evidence(d);
+    if (d.firstDifference != 0) {
+        report += "quoting: RFC 4180 (" + (evidence.empty() ? std::string("quotes") : evidence) +
+                  "); the line rules read record " + std::to_string(d.firstDifference) + " otherwise\n";
+    } else {
+        report += "quoting: line rules (they read every record sampled as RFC 4180 does";
+        report += evidence.empty() ? ")\n" : "; " + evidence + ")\n";
+    }
+    report += d.header ? "header: yes: " + NamesText(d.names) + "\n" : "header: no\n";
+    report += "line ends: " + d.lineEnds + "\n";
+    report +=
+        "records sampled: " + std::to_string(d.records) +
+        (d.whole ? " (the whole input)\n" : " (the first " + std::to_string(InputSample::kHeadBytes >> 10) + " KiB)\n");
+    std::string counts;
+    for (auto it = d.fieldCounts.rbegin(); it != d.fieldCounts.rend(); ++it) {
+        counts.append(counts.empty() ? "" : ", ")
+            .append(Count(it->first, "field", "fields"))
+            .append(" x ")
+            .append(std::to_string(it->second));
+    }
+    report += "field counts: " + (counts.empty() ? std::string("none") : counts) + "\n";
+    const std::string options = ReadingOptionsLine(d.reading);
+    report += "options:" + (options.empty() ? std::string() : " " + options) + "\n";
+    return report;
+}
+
+ConversionOptions WithReadingOf(ConversionOptions options, const Detection& detection) {
+    options.header = detection.reading.header;
+    options.rfc4180 = detection.reading.rfc4180;
+    options.delimiter = detection.reading.delimiter;
+    options.encoding = detection.reading.encoding;
+    return options;
+}
+
+std::vector<std::string> Hints(const Detection& d, const ConversionOptions& options) {
+    std::vector<std::string> seen;
+    ConversionOptions fitting = options;
+    if (d.reading.rfc4180 && !options.rfc4180) {
+        const std::string evidence = Evidence(d);
+        seen.push_back("it is written as standard CSV (" + (evidence.empty() ? std::string("quotes") : evidence) +
+                       "), which the line rules read otherwise from record " + std::to_string(d.firstDifference) +
+                       " on");
+        fitting.rfc4180 = true;
+    }
+    const std::size_t fields = CommonCount(d.fieldCounts).first;
+    if (d.delimiter != options.delimiter && fields > 1) {
+        seen.push_back(ShellWord(DelimiterName(d.delimiter)) + " splits its records into " + std::to_string(fields) +
+                       " fields");
+        fitting.delimiter = d.delimiter;
+    }
+    if (d.header && !options.header) {
+        seen.push_back("its first line looks like names over rows of values (" + NamesText(d.names) + ")");
+        fitting.header = true;
+    }
+    if (!d.reading.encoding.empty() && options.encoding.empty()) {
+        seen.push_back("its text is " + d.encoding);
+        fitting.encoding = d.reading.encoding;
+    }
+    if (seen.empty()) return seen;
+    std::vector<std::string> hints;
+    hints.reserve(seen.size() + 1);
+    for (std::string& line : seen) hints.push_back("hint: " + line);
+    hints.push_back("hint: to read it so, use: " + ReadingOptionsLine(fitting));
+    return hints;
+}
+
+}  // namespace rowsmith

@@ -1,0 +1,78 @@
+#pragma once
+
+// How a file is written, guessed from a sample of it: its character set,
+// delimiter, quoting, header and line ends, and the reading options that
+// read it so. Detection only proposes: a run reads with the options it is
+// given, whatever a detection says.
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "convert/conversion_options.h"
+
+namespace rowsmith {
+
+// The bytes a detection looks at.
+struct InputSample {
+    static constexpr std::size_t kHeadBytes = std::size_t{128} << 10;
+    static constexpr std::size_t kTailBytes = std::size_t{64} << 10;
+
+    // The input's start as a run without --encoding reads it: decompressed,
+    // text a byte-order mark names decoded into UTF-8, a UTF-8 mark left out.
+    std::string head;
+    // The last bytes of a regular file the head does not reach, as they lie
+    // in the file; empty otherwise.
+    std::string tail;
+    bool whole = false;        // head is the whole input
+    std::string markEncoding;  // what a UTF-16 or UTF-32 byte-order mark said
+    bool utf8Mark = false;     // a regular file starts with a UTF-8 byte-order mark
+};
+
+// Reads the sample of the input fd reads, from where it stands. 0, or the
+// code of a failed read, with its reason in words.
+int ReadSample(int fd, InputSample& sample, std::string& reason);
+
+struct Detection {
+    std::string encoding;  // "utf-8", "ascii", "windows-1252", ... as said
+    char delimiter = ',';
+    // Evidence of standard CSV quoting, in the records sampled.
+    std::size_t doubledQuotes = 0;     // values in quotes holding a "" pair
+    std::size_t quotedBreaks = 0;      // values in quotes holding a line break
+    std::size_t quotedDelimiters = 0;  // values in quotes holding the delimiter
+    std::size_t blankLines = 0;        // lines with nothing on them
+    std::size_t unclosedLine = 0;      // where a quoted field never closed opens
+    // The first record the line rules read otherwise than standard CSV
+    // (1-based), or 0 when they read the sample alike.
+    std::size_t firstDifference = 0;
+    bool header = false;
+    std::vector<std::string> names;                  // the first record's values
+    std::string lineEnds;                            // "LF", "CR LF", "CR", "mixed ..." or "none"
+    std::size_t records = 0;                         // standard CSV records in the sample
+    bool whole = false;                              // the sample was the whole input
+    std::map<std::size_t, std::size_t> fieldCounts;  // fields -> records
+    // The reading options (header, rfc4180, delimiter, encoding) that read
+    // the input as detected; the others at their defaults.
+    ConversionOptions reading;
+};
+
+Detection DetectFormat(const InputSample& sample);
+
+// The reading options of options that are not the defaults, as the words
+// a command line gives them: "--rfc4180 -d ';' --header --encoding latin1".
+std::string ReadingOptionsLine(const ConversionOptions& options);
+
+// What --sniff prints: "key: value" lines, each ending in LF, the last of
+// them "options: " and the options to add.
+std::string DetectionReport(const Detection& detection);
+
+// What a run with options should be told about the input detected: what
+// was seen and the reading options that fit, a line each; empty when the
+// options fit the input as far as the sample shows.
+std::vector<std::string> Hints(const Detection& detection, const ConversionOptions& options);
+
+// The options with the detection's reading options in place of theirs.
+ConversionOptions WithReadingOf(ConversionOptions options, const Detection& detection);
+
+}  // namespace rowsmith
