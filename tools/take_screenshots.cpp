@@ -3,6 +3,7 @@
 // Run it in a scratch directory: the main window reads and writes db.ini there.
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
 #include <cstdio>
@@ -41,14 +42,29 @@ int main(int argc, char** argv) {
     rowsmith::CAboutBox about(&dialog);
     save(about, QDir(out).filePath(QStringLiteral("about-box.png")));
     about.hide();
+    // A spreadsheet's export: semicolons, quotes, a header, Windows-1252.
+    QFile csv(QStringLiteral("export.csv"));
+    if (!csv.open(QIODevice::WriteOnly)) return 1;
+    csv.write(
+        "Artikel;Preis;Menge;Notiz\r\n\"K\xE4se \"\"alt\"\"\";3,50;2;\r\n\"Br\xF6tchen; hell\";0,45;10;frisch\r\n"
+        "\"Tee\r\ngr\xFCn\";2,10;1;\"2 Sorten\"\r\nMilch;0,99;4;\r\nSaft;1,99;6;Apfel\r\n");
+    csv.close();
     rowsmith::UiServices services = rowsmith::DefaultUiServices();
-    const rowsmith::ConversionOptions options{.rowsPerInsert = 500,
-                                              .transaction = true,
-                                              .header = true,
-                                              .rfc4180 = true,
-                                              .delimiter = ';',
-                                              .encoding = "windows-1252"};
-    rowsmith::COptionsDlg optionsDialog(options, services, &dialog);
+    // A new input file whose look the options do not read: the question.
+    services.ask = [&](QWidget* owner, const QString& text, const QString& caption) {
+        QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
+        save(box, QDir(out).filePath(QStringLiteral("new-input-question.png")));
+        return false;
+    };
+    rowsmith::CConverterDlg asked(services);
+    asked.show();
+    asked.OpenWithInput("export.csv");
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+    asked.hide();
+    // The Options dialog after Detect, with its preview.
+    const rowsmith::ConversionOptions options{.rowsPerInsert = 500, .transaction = true};
+    rowsmith::COptionsDlg optionsDialog(options, services, &dialog, {"export.csv", "", "articles", ""});
+    optionsDialog.Detect();
     save(optionsDialog, QDir(out).filePath(QStringLiteral("options-dialog.png")));
     optionsDialog.hide();
     dialog.hide();

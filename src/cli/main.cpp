@@ -81,14 +81,10 @@ int ExitStatus(const RunReport& report) {
 // What a look at a regular file's start shows a run's options missed: said
 // once a run is done, on standard error. Nothing else changes.
 void Hint(const CommandLine& line) {
-    rowsmith::UniqueFd again;
-    if (line.input == "-" || rowsmith::OpenForReading(line.input, again) != 0) return;
-    struct stat info {};
-    if (::fstat(again.get(), &info) != 0 || !S_ISREG(info.st_mode)) return;
-    rowsmith::InputSample sample;
-    std::string reason;
-    if (rowsmith::ReadSample(again.get(), sample, reason) != 0) return;
-    for (const std::string& hint : rowsmith::Hints(rowsmith::DetectFormat(sample), line.options)) Complain(hint);
+    if (line.input == "-") return;
+    if (const std::optional<rowsmith::Detection> detection = rowsmith::DetectFile(line.input)) {
+        for (const std::string& hint : rowsmith::Hints(*detection, line.options)) Complain(hint);
+    }
 }
 
 int Convert(const CommandLine& line) {

@@ -12,6 +12,8 @@
 #include "io/byte_source.h"
 #include "io/gzip_source.h"
 #include "io/input_source.h"
+#include "io/open_file.h"
+#include "io/unique_fd.h"
 #include "io/status.h"
 #include "io/text_mode.h"
 #include "io/text_mode_reader.h"
@@ -431,36 +433,87 @@ ConversionOptions WithReadingOf(ConversionOptions options, const Detection& dete
     return options;
 }
 
-std::vector<std::string> Hints(const Detection& d, const ConversionOptions& options) {
+namespace {
+
+// Each way options may not fit a detection: whether it does not, what was
+// seen, and the option that would fit.
+struct Misfit {
+    bool (*applies)(const Detection& d, const ConversionOptions& options);
+    std::string (*seen)(const Detection& d);
+    void (*fit)(const Detection& d, ConversionOptions& options);
+};
+
+const Misfit kMisfits[] = {
+    {[](const Detection& d, const ConversionOptions& o) { return d.reading.rfc4180 && !o.rfc4180; },
+     [](const Detection& d) {
+         const std::string evidence = Evidence(d);
+         return "it is written as standard CSV (" + (evidence.empty() ? std::string("quotes") : evidence) +
+                "), which the line rules read otherwise from record " + std::to_string(d.firstDifference) + " on";
+     },
+     [](const Detection&, ConversionOptions& o) { o.rfc4180 = true; }},
+    {[](const Detection& d, const ConversionOptions& o) {
+         return d.delimiter != o.delimiter && CommonCount(d.fieldCounts).first > 1;
+     },
+     [](const Detection& d) {
+         return ShellWord(DelimiterName(d.delimiter)) + " splits its records into " +
+                std::to_string(CommonCount(d.fieldCounts).first) + " fields";
+     },
+     [](const Detection& d, ConversionOptions& o) { o.delimiter = d.delimiter; }},
+    {[](const Detection& d, const ConversionOptions& o) { return d.header && !o.header; },
+     [](const Detection& d) {
+         return "its first line looks like names over rows of values (" + NamesText(d.names) + ")";
+     },
+     [](const Detection&, ConversionOptions& o) { o.header = true; }},
+    {[](const Detection& d, const ConversionOptions& o) { return !d.reading.encoding.empty() && o.encoding.empty(); },
+     [](const Detection& d) { return "its text is " + d.encoding; },
+     [](const Detection& d, ConversionOptions& o) { o.encoding = d.reading.encoding; }},
+};
+
+}  // namespace
+
+std::string ReadingOptionsWords(const ConversionOptions& options) {
+    std::string words;
+    const auto add = [&words](std::string_view part) { words.append(words.empty() ? "" : ", ").append(part); };
+    if (options.rfc4180) add("standard CSV quoting");
+    if (options.delimiter != ',') add("delimiter " + ShellWord(DelimiterName(options.delimiter)));
+    if (options.header) add("first line holds the field names");
+    if (!options.encoding.empty()) add("character set " + options.encoding);
+    return words;
+}
+
+std::vector<std::string> Misfits(const Detection& d, const ConversionOptions& options) {
     std::vector<std::string> seen;
-    ConversionOptions fitting = options;
-    if (d.reading.rfc4180 && !options.rfc4180) {
-        const std::string evidence = Evidence(d);
-        seen.push_back("it is written as standard CSV (" + (evidence.empty() ? std::string("quotes") : evidence) +
-                       "), which the line rules read otherwise from record " + std::to_string(d.firstDifference) +
-                       " on");
-        fitting.rfc4180 = true;
+    for (const Misfit& misfit : kMisfits) {
+        if (misfit.applies(d, options)) seen.push_back(misfit.seen(d));
     }
-    const std::size_t fields = CommonCount(d.fieldCounts).first;
-    if (d.delimiter != options.delimiter && fields > 1) {
-        seen.push_back(ShellWord(DelimiterName(d.delimiter)) + " splits its records into " + std::to_string(fields) +
-                       " fields");
-        fitting.delimiter = d.delimiter;
+    return seen;
+}
+
+ConversionOptions FittingOptions(const Detection& d, ConversionOptions options) {
+    const ConversionOptions given = options;
+    for (const Misfit& misfit : kMisfits) {
+        if (misfit.applies(d, given)) misfit.fit(d, options);
     }
-    if (d.header && !options.header) {
-        seen.push_back("its first line looks like names over rows of values (" + NamesText(d.names) + ")");
-        fitting.header = true;
-    }
-    if (!d.reading.encoding.empty() && options.encoding.empty()) {
-        seen.push_back("its text is " + d.encoding);
-        fitting.encoding = d.reading.encoding;
-    }
-    if (seen.empty()) return seen;
-    std::vector<std::string> hints;
-    hints.reserve(seen.size() + 1);
-    for (std::string& line : seen) hints.push_back("hint: " + line);
-    hints.push_back("hint: to read it so, use: " + ReadingOptionsLine(fitting));
+    return options;
+}
+
+std::vector<std::string> Hints(const Detection& d, const ConversionOptions& options) {
+    std::vector<std::string> hints = Misfits(d, options);
+    if (hints.empty()) return hints;
+    for (std::string& line : hints) line.insert(0, "hint: ");
+    hints.push_back("hint: to read it so, use: " + ReadingOptionsLine(FittingOptions(d, options)));
     return hints;
+}
+
+std::optional<Detection> DetectFile(const std::string& path) {
+    UniqueFd file;
+    struct stat info {};
+    if (OpenForReading(path, file) != 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    InputSample sample;
+    std::string reason;
+    if (ReadSample(file.get(), sample, reason) != 0) return std::nullopt;
+    return DetectFormat(sample);
 }
 
 }  // namespace rowsmith

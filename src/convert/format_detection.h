@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,12 +68,25 @@ std::string ReadingOptionsLine(const ConversionOptions& options);
 // them "options: " and the options to add.
 std::string DetectionReport(const Detection& detection);
 
-// What a run with options should be told about the input detected: what
-// was seen and the reading options that fit, a line each; empty when the
-// options fit the input as far as the sample shows.
+// The reading options of options in words, for the window's messages:
+// "standard CSV quoting, delimiter ';', ..."; empty for the defaults.
+std::string ReadingOptionsWords(const ConversionOptions& options);
+
+// What the detection saw that options do not read as it is written, a
+// sentence each without its full stop; none when they fit the input as far
+// as the sample shows.
+std::vector<std::string> Misfits(const Detection& detection, const ConversionOptions& options);
+// The options, their reading options changed where Misfits says: what a
+// run should use instead.
+ConversionOptions FittingOptions(const Detection& detection, ConversionOptions options);
+// rowsmith-convert's hint lines: each misfit, then the options line to use.
 std::vector<std::string> Hints(const Detection& detection, const ConversionOptions& options);
 
 // The options with the detection's reading options in place of theirs.
 ConversionOptions WithReadingOf(ConversionOptions options, const Detection& detection);
+
+// The detection of a regular file (a gzip file too); nothing when it cannot
+// be read or is not a regular file.
+std::optional<Detection> DetectFile(const std::string& path);
 
 }  // namespace rowsmith

@@ -19,8 +19,9 @@ std::string Sentence(std::string text) {
     return text + ".";
 }
 
-std::string MismatchText(std::uint64_t rows, std::uint64_t firstLine, std::size_t fieldCount) {
-    std::string text = std::to_string(rows);
+std::string MismatchText(std::uint64_t rows, std::uint64_t firstLine, std::size_t fieldCount,
+                         std::string (*number)(std::uint64_t)) {
+    std::string text = number != nullptr ? number(rows) : std::to_string(rows);
     text += rows == 1 ? " line has" : " lines have";
     text += " a number of values other than the " + std::to_string(fieldCount) + " field name";
     text += fieldCount == 1 ? "" : "s";

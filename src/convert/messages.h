@@ -46,6 +46,7 @@ std::string Sentence(std::string text);
 
 // Says that rows rows, the first at line firstLine, hold another number of
 // values than the fieldCount field names.
-std::string MismatchText(std::uint64_t rows, std::uint64_t firstLine, std::size_t fieldCount);
+std::string MismatchText(std::uint64_t rows, std::uint64_t firstLine, std::size_t fieldCount,
+                         std::string (*number)(std::uint64_t) = nullptr);
 
 }  // namespace rowsmith

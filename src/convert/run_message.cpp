@@ -9,32 +9,37 @@ namespace rowsmith {
 
 namespace {
 
-std::string Counted(std::uint64_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
+// "N thing" or "N things", N written by number.
+struct Counter {
+    NumberWriter number;
+    std::string operator()(std::uint64_t n, const char* one, const char* many) const {
+        return number(n) + " " + (n == 1 ? one : many);
+    }
+};
 
 // "3 statements with 5 rows were appended to FILE."
-std::string AppendedText(const RowCounts& counts, std::string_view output) {
-    return Counted(counts.statements, "statement", "statements") + " with " + Counted(counts.rows, "row", "rows") +
+std::string AppendedText(const RowCounts& counts, std::string_view output, Counter counted) {
+    return counted(counts.statements, "statement", "statements") + " with " + counted(counts.rows, "row", "rows") +
            (counts.statements == 1 ? " was" : " were") + " appended to " + std::string(output) + ".";
 }
 
 // What every front end says after the outcome itself.
-std::vector<std::string> Notes(const RunReport& report) {
+std::vector<std::string> Notes(const RunReport& report, Counter counted = {PlainNumber}) {
     const RowCounts& counts = report.counts;
     std::vector<std::string> notes;
     if (report.closedUnfinished) notes.emplace_back(kClosedUnfinishedNote);
     if (counts.mismatchedRows > 0) {
-        notes.push_back(MismatchText(counts.mismatchedRows, counts.firstMismatchLine, report.fieldCount));
+        notes.push_back(
+            MismatchText(counts.mismatchedRows, counts.firstMismatchLine, report.fieldCount, counted.number));
     }
     if (counts.droppedNuls > 0) {
-        notes.push_back(Counted(counts.droppedNuls, "NUL byte was", "NUL bytes were") + " dropped from the values.");
+        notes.push_back(counted(counts.droppedNuls, "NUL byte was", "NUL bytes were") + " dropped from the values.");
     }
     if (counts.nulls > 0) {
-        notes.push_back(Counted(counts.nulls, "value was", "values were") + " written as NULL.");
+        notes.push_back(counted(counts.nulls, "value was", "values were") + " written as NULL.");
     }
     if (counts.oversizedRows > 0) {
-        notes.push_back(Counted(counts.oversizedRows, "row makes a statement", "rows make statements") +
+        notes.push_back(counted(counts.oversizedRows, "row makes a statement", "rows make statements") +
                         " longer than " + std::to_string(report.statementLimit) + " bytes on " +
                         (counts.oversizedRows == 1 ? "its own: line " : "their own; the first is line ") +
                         std::to_string(counts.firstOversizedLine) +
@@ -47,15 +52,19 @@ std::vector<std::string> Notes(const RunReport& report) {
 
 }  // namespace
 
-RunMessage WindowMessage(const RunReport& report, std::string_view outputName) {
+std::string PlainNumber(std::uint64_t n) {
+    return std::to_string(n);
+}
+
+RunMessage WindowMessage(const RunReport& report, std::string_view outputName, NumberWriter number) {
     RunMessage message{report.text, report.caption};
     std::vector<std::string> lines;
     if (report.status == RunStatus::Done || report.status == RunStatus::Cancelled) {
-        lines.push_back(AppendedText(report.counts, outputName));
+        lines.push_back(AppendedText(report.counts, outputName, {number}));
     } else if (report.status == RunStatus::WriteFailed && report.error != 0) {
         lines.push_back(std::string(outputName) + ": " + report.reason + ".");
     }
-    for (std::string& note : Notes(report)) lines.push_back(std::move(note));
+    for (std::string& note : Notes(report, {number})) lines.push_back(std::move(note));
     for (std::size_t i = 0; i < lines.size(); ++i) message.text += (i == 0 ? "\n\n" : "\n") + lines[i];
     return message;
 }

@@ -17,9 +17,14 @@ struct RunMessage {
     std::string caption;
 };
 
+// How a count is written: plain digits, or as the window's locale groups them.
+using NumberWriter = std::string (*)(std::uint64_t n);
+std::string PlainNumber(std::uint64_t n);
+
 // The window's message: the report's text, then what was appended to
-// outputName (or why it could not be), then any notes.
-RunMessage WindowMessage(const RunReport& report, std::string_view outputName);
+// outputName (or why it could not be), then any notes; counts written by
+// number.
+RunMessage WindowMessage(const RunReport& report, std::string_view outputName, NumberWriter number = PlainNumber);
 
 // rowsmith-convert's lines, each said as "rowsmith-convert: LINE": what
 // failed, naming the file as Unix tools do ("FILE: reason"), then the notes.

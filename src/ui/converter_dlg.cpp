@@ -11,6 +11,8 @@
 #include <QMimeData>
 #include <QKeySequence>
 #include <QLineEdit>
+#include <QLocale>
+#include <QTimer>
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
@@ -21,6 +23,7 @@
 #include <system_error>
 
 #include "convert/conversion_run.h"
+#include "convert/format_detection.h"
 #include "convert/messages.h"
 #include "convert/run_message.h"
 #include "io/stop_request.h"
@@ -75,8 +78,12 @@ bool IsCommandLetter(const QKeyEvent& key) {
     return held && !key.text().isEmpty() && key.text().at(0).isPrint();
 }
 
-constexpr FilePickerRequest kInputPicker{
-    "*.csv", "CSV Files (*.csv)|*.csv|Tab Delimited Files (*.tab)|*.tab|All Files (*.*)|*.*||"};
+// The filters as they always were, with delimited text of every usual name
+// (compressed too) before "All Files".
+constexpr FilePickerRequest kInputPicker{"*.csv",
+                                         "CSV Files (*.csv)|*.csv|Tab Delimited Files (*.tab)|*.tab|"
+                                         "Delimited Text Files (*.csv;*.tsv;*.txt;*.gz)|*.csv;*.tsv;*.txt;*.gz|"
+                                         "All Files (*.*)|*.*||"};
 constexpr FilePickerRequest kOutputPicker{"*.sql", "SQL Files (*.sql)|*.sql|All Files (*.*)|*.*||"};
 
 // The record holds bytes; the boxes show them as the locale's text.
@@ -86,6 +93,14 @@ QString FromBytes(const std::string& bytes) {
 
 std::string ToBytes(const QString& text) {
     return text.toLocal8Bit().toStdString();
+}
+
+// A count as the user's locale writes numbers: 12,345 or 12.345 or 12 345;
+// the C locale groups no digits.
+std::string LocaleNumber(std::uint64_t n) {
+    const QLocale locale;
+    if (locale.language() == QLocale::C) return std::to_string(n);
+    return locale.toString(static_cast<qulonglong>(n)).toStdString();
 }
 
 // Puts the current directory back on leaving a scope: "db.ini" and
@@ -132,7 +147,16 @@ CConverterDlg::CConverterDlg(UiServices services, QWidget* parent)
     NameControls(*this, kNames);
     // Files dropped on a box name themselves there; anywhere else, the input.
     setAcceptDrops(true);
-    for (const BoxBinding& box : kBoxes) Box(box.id)->installEventFilter(this);
+    for (const BoxBinding& box : kBoxes) {
+        Box(box.id)->installEventFilter(this);
+        // A long path shows its file name at least here.
+        connect(Box(box.id), &QLineEdit::textChanged, Box(box.id), &QLineEdit::setToolTip);
+    }
+
+    // A file named at start is looked at once the window shows.
+    offerTimer_ = new QTimer(this);
+    offerTimer_->setSingleShot(true);
+    connect(offerTimer_, &QTimer::timeout, this, &CConverterDlg::OfferReadingOptions);
 
     PullFields();
     LoadSettings(settings_, *this, &options_);
@@ -156,6 +180,32 @@ CConverterDlg::~CConverterDlg() {
 void CConverterDlg::OpenWithInput(const std::string& inputFile) {
     settings_.inputFile = inputFile;
     PushFields();
+    offerTimer_->start(0);
+}
+
+void CConverterDlg::OfferReadingOptions() {
+    const std::optional<Detection> detection = DetectFile(settings_.inputFile);
+    if (!detection) return;
+    const std::vector<std::string> misfits = Misfits(*detection, options_);
+    if (misfits.empty()) return;
+    const ConversionOptions fitting = FittingOptions(*detection, options_);
+    std::string text = settings_.inputFile + " does not look written as the options read it:\n";
+    for (const std::string& misfit : misfits) text += "\n- " + misfit + ".";
+    text += "\n\nRead it with these options: " + ReadingOptionsWords(fitting) + "?";
+    if (services_.ask(this, FromBytes(text), QStringLiteral("Options"))) options_ = fitting;
+}
+
+std::string CConverterDlg::ReadingNotes() const {
+    std::string notes;
+    const std::string used = ReadingOptionsWords(options_);
+    if (!used.empty()) notes += "\n\nRead with: " + used + ".";
+    const std::optional<Detection> detection = DetectFile(settings_.inputFile);
+    const std::vector<std::string> misfits = detection ? Misfits(*detection, options_) : std::vector<std::string>();
+    if (misfits.empty()) return notes;
+    notes += "\n\nThe input does not look written as it was read:";
+    for (const std::string& misfit : misfits) notes += "\n- " + misfit + ".";
+    notes += "\nOptions... can read it with: " + ReadingOptionsWords(FittingOptions(*detection, options_)) + ".";
+    return notes;
 }
 
 void CConverterDlg::ShowMessage(const std::string& text, const std::string& caption) {
@@ -207,6 +257,7 @@ void CConverterDlg::DropFile(int boxId, const std::string& path) {
         if (box.id == boxId) settings_.*box.member = path;
     }
     PushFields();
+    if (boxId == kIdInputFile) OfferReadingOptions();
 }
 
 bool CConverterDlg::OnCommand(int id) {
@@ -294,13 +345,16 @@ void CConverterDlg::OnBrowseOutput() {
 
 void CConverterDlg::BrowseForFile(std::string ConversionSettings::*target, const FilePickerRequest& request) {
     PullFields();
+    bool picked = false;
     {
         CurrentDirectoryKeeper keeper;
-        if (const std::optional<QString> path = services_.pickFile(this, request)) {
+        if (const std::optional<QString> path = services_.pickFile(this, request, FromBytes(settings_.*target))) {
             settings_.*target = QFile::encodeName(*path).toStdString();
+            picked = target == &ConversionSettings::inputFile;
         }
     }
     PushFields();
+    if (picked) OfferReadingOptions();
 }
 
 void CConverterDlg::OnConvert() {
@@ -312,7 +366,8 @@ void CConverterDlg::OnConvert() {
         try {
             // The run may name the output (db.csv) before its message does.
             const RunReport report = ConvertFile(settings_, &progress, options_);
-            message = WindowMessage(report, settings_.outputFile);
+            message = WindowMessage(report, settings_.outputFile, LocaleNumber);
+            if (report.status == RunStatus::Done) message.text += ReadingNotes();
         } catch (const std::bad_alloc&) {
         }
     }
@@ -325,14 +380,21 @@ void CConverterDlg::OnHelp() {
     const QUrl page = HelpPageUrl(0x20000 + kConverterTemplateId);
     const bool missing = page.isLocalFile() && !QFileInfo(page.toLocalFile()).isFile();
     if (missing || !services_.openUrl(page)) {
-        services_.showMessage(this, services_.loadString(kStrHelpFailed), ProgramName(), QMessageBox::Warning);
+        QString text = services_.loadString(kStrHelpFailed);
+        // A page that is there can still be opened by hand.
+        if (!missing) {
+            text += QStringLiteral("\n\nThe help page is ") +
+                    (page.isLocalFile() ? page.toLocalFile() : page.toString()) + QLatin1Char('.');
+        }
+        services_.showMessage(this, text, ProgramName(), QMessageBox::Warning);
     }
     PushFields();
 }
 
 void CConverterDlg::OnOptions() {
     PullFields();
-    if (const std::optional<ConversionOptions> chosen = services_.editOptions(this, options_)) options_ = *chosen;
+    if (const std::optional<ConversionOptions> chosen = services_.editOptions(this, options_, settings_))
+        options_ = *chosen;
     PushFields();
 }
 

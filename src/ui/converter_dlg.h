@@ -15,6 +15,7 @@
 
 class QLineEdit;
 class QMenu;
+class QTimer;
 
 namespace rowsmith {
 
@@ -78,6 +79,12 @@ private:
     void OnCancel();
     void OnAbout();
     void BrowseForFile(std::string ConversionSettings::*target, const FilePickerRequest& request);
+    // A new input file: when the reading options do not fit how it looks
+    // written, the user is asked whether to change them.
+    void OfferReadingOptions();
+    // After "Done": the reading options used, and what the input looks
+    // written with that they do not read.
+    std::string ReadingNotes() const;
     void ShowWindowMenu(const QPoint& where);
     QLineEdit* Box(int id) const;
 
@@ -86,6 +93,7 @@ private:
     ConversionOptions options_;
     std::map<int, QString> shown_;  // what each box showed when last filled
     std::chrono::milliseconds progressDelay_{500};
+    QTimer* offerTimer_ = nullptr;
 };
 
 }  // namespace rowsmith

@@ -9,7 +9,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <algorithm>
 #include <limits>
 
@@ -58,6 +62,19 @@ QWidget* CreateControl(QDialog& dialog, const ControlSpec& item, const QIcon& ic
             const QStringList range = QString::fromUtf8(item.text).split(QLatin1Char('|'));
             spin->setRange(range.value(0).toInt(), range.value(1).toInt());
             return spin;
+        }
+        case ControlKind::Grid: {
+            auto* grid = new QTableWidget(&dialog);
+            grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+            grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 4);
+            return grid;
+        }
+        case ControlKind::TextView: {
+            auto* view = new QPlainTextEdit(&dialog);
+            view->setReadOnly(true);
+            view->setLineWrapMode(QPlainTextEdit::NoWrap);
+            view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+            return view;
         }
     }
     return nullptr;

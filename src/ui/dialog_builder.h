@@ -11,7 +11,9 @@ class QIcon;
 namespace rowsmith {
 
 // CheckBox: text is its label. ComboBox, EditableComboBox: text lists the
-// choices, separated by "|". SpinBox: text is "minimum|maximum".
+// choices, separated by "|". SpinBox: text is "minimum|maximum". Grid: a
+// table of text nobody edits. TextView: lines of text nobody edits, in a
+// fixed-width font.
 enum class ControlKind {
     Edit,
     PushButton,
@@ -21,7 +23,9 @@ enum class ControlKind {
     CheckBox,
     ComboBox,
     EditableComboBox,
-    SpinBox
+    SpinBox,
+    Grid,
+    TextView
 };
 
 // One control of a dialog layout. Positions are in dialog units: a quarter
@@ -37,9 +41,11 @@ struct ControlSpec {
 inline constexpr int kNoId = -1;
 
 // Every dialog's frame: a caption with a close box and a window menu, and a
-// fixed size (no minimize or maximize box).
-inline constexpr Qt::WindowFlags kFixedDialogFlags = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                                     Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+// fixed size (no minimize or maximize box). The hints are the whole of
+// them (CustomizeWindowHint): nothing the platform would add by default.
+inline constexpr Qt::WindowFlags kFixedDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                                     Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                                                     Qt::MSWindowsFixedSizeDialogHint;
 
 struct DialogTemplate {
     int id;

@@ -68,13 +68,20 @@ constexpr ControlSpec kOptionsControls[] = {
     {kIdOnConflict, ComboBox, "Stop the load|Keep the row held|Update the row held", 76, 257, 100, 14},
     {kNoId, Label, "Key:", 182, 260, 18, 8},
     {kIdKey, Edit, "", 202, 257, 46, 14},
-    {kIdOk, DefaultPushButton, "OK", 143, 278, 50, 14},
-    {kIdCancel, PushButton, "Cancel", 198, 278, 50, 14},
+    // The preview, beside the options it shows the effect of.
+    {kIdDetect, PushButton, "Detect", 262, 7, 50, 14},
+    {kIdDetected, Label, "", 316, 4, 214, 25},
+    {kNoId, Label, "The first records, as they are read:", 262, 31, 180, 8},
+    {kIdPreviewRecords, Grid, "", 262, 41, 268, 116},
+    {kNoId, Label, "The first statements, as they are written:", 262, 162, 180, 8},
+    {kIdPreviewStatements, TextView, "", 262, 172, 268, 99},
+    {kIdOk, DefaultPushButton, "OK", 425, 278, 50, 14},
+    {kIdCancel, PushButton, "Cancel", 480, 278, 50, 14},
 };
 
 }  // namespace
 
-const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 258, 299, kOptionsControls};
+const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 540, 299, kOptionsControls};
 
 const DialogTemplate kAboutBoxTemplate{kAboutBoxTemplateId, "About Rowsmith", 235, 55, kAboutBoxControls};
 

@@ -39,6 +39,10 @@ enum ControlId : int {
     kIdCopy = 1027,
     kIdOnConflict = 1028,
     kIdKey = 1029,
+    kIdDetect = 1030,
+    kIdDetected = 1031,
+    kIdPreviewRecords = 1032,
+    kIdPreviewStatements = 1033,
 };
 
 // The choices of the Options dialog's lists, in their order.

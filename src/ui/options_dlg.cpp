@@ -5,9 +5,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QHeaderView>
+#include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QTableWidget>
 
 #include "convert/column_choice.h"
+#include "convert/format_detection.h"
+#include "convert/input_preview.h"
 #include "convert/messages.h"
 #include "convert/option_table.h"
 #include "io/iconv_source.h"
@@ -85,8 +90,9 @@ Control* COptionsDlg::Find(int id) const {
     return findChild<Control*>(QString::number(id));
 }
 
-COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services, QWidget* owner)
-    : QDialog(owner, kFixedDialogFlags), services_(services), options_(options) {
+COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services, QWidget* owner,
+                         const ConversionSettings& settings)
+    : QDialog(owner, kFixedDialogFlags), services_(services), options_(options), settings_(settings) {
     BuildDialog(*this, kOptionsTemplate, AppIcon());
     connect(Find<QPushButton>(kIdOk), &QPushButton::clicked, this, &COptionsDlg::accept);
     connect(Find<QPushButton>(kIdCancel), &QPushButton::clicked, this, &COptionsDlg::reject);
@@ -110,7 +116,80 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
     Find<QLineEdit>(kIdColumns)
         ->setPlaceholderText(QStringLiteral("All, as they come; or: email, last name=surname, 1"));
     NameControls(*this, kNames);
+    Find<QLabel>(kIdDetected)->setWordWrap(true);
+    Find<QPushButton>(kIdDetect)->setEnabled(!settings_.inputFile.empty());
+    connect(Find<QPushButton>(kIdDetect), &QPushButton::clicked, this, &COptionsDlg::Detect);
     Show(options);
+    RedrawOnChanges();
+    Redraw();
+}
+
+void COptionsDlg::RedrawOnChanges() {
+    const auto redraw = [this] {
+        if (!showing_) Redraw();
+    };
+    for (auto* box : findChildren<QCheckBox*>()) connect(box, &QCheckBox::toggled, this, redraw);
+    for (auto* list : findChildren<QComboBox*>()) connect(list, &QComboBox::currentTextChanged, this, redraw);
+    for (auto* edit : findChildren<QLineEdit*>()) connect(edit, &QLineEdit::textChanged, this, redraw);
+    for (auto* spin : findChildren<QSpinBox*>()) connect(spin, &QSpinBox::valueChanged, this, redraw);
+}
+
+void COptionsDlg::Redraw() {
+    auto* grid = Find<QTableWidget>(kIdPreviewRecords);
+    auto* statements = Find<QPlainTextEdit>(kIdPreviewStatements);
+    grid->clear();
+    grid->setRowCount(0);
+    grid->setColumnCount(0);
+    if (settings_.inputFile.empty()) {
+        statements->setPlainText(QStringLiteral("Name an input file in the main window to see it here."));
+        return;
+    }
+    ConversionOptions options;
+    QString why;
+    if (!Read(options, why)) {
+        statements->setPlainText(why);
+        return;
+    }
+    const InputPreview preview = PreviewInput(settings_, options);
+    std::size_t columns = preview.titles.size();
+    for (const auto& record : preview.records) columns = std::max(columns, record.size());
+    grid->setColumnCount(static_cast<int>(columns));
+    grid->setRowCount(static_cast<int>(preview.records.size()));
+    QStringList titles;
+    for (std::size_t i = 0; i < columns; ++i) {
+        titles << (i < preview.titles.size() ? QString::fromUtf8(preview.titles[i]) : QString::number(i + 1));
+    }
+    grid->setHorizontalHeaderLabels(titles);
+    for (std::size_t row = 0; row < preview.records.size(); ++row) {
+        for (std::size_t column = 0; column < preview.records[row].size(); ++column) {
+            grid->setItem(static_cast<int>(row), static_cast<int>(column),
+                          new QTableWidgetItem(QString::fromUtf8(preview.records[row][column])));
+        }
+    }
+    grid->resizeColumnsToContents();
+    QString text = QString::fromUtf8(preview.statements);
+    if (!preview.problem.empty()) text.prepend(QString::fromUtf8(Sentence(preview.problem)) + QStringLiteral("\n\n"));
+    statements->setPlainText(text);
+}
+
+void COptionsDlg::Detect() {
+    auto* found = Find<QLabel>(kIdDetected);
+    const std::optional<Detection> detection = DetectFile(settings_.inputFile);
+    if (!detection) {
+        found->setText(QStringLiteral("The input file cannot be read."));
+        return;
+    }
+    ConversionOptions shown;
+    QString why;
+    if (!Read(shown, why)) shown = options_;
+    const std::string words = ReadingOptionsWords(detection->reading);
+    std::string text = "Found: " + (words.empty() ? std::string("the default reading options fit") : words);
+    if (detection->reading.encoding.empty()) text += "; text " + detection->encoding;
+    found->setText(QString::fromStdString(text + "."));
+    showing_ = true;
+    Show(WithReadingOf(shown, *detection));
+    showing_ = false;
+    Redraw();
 }
 
 void COptionsDlg::Show(const ConversionOptions& options) {

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "convert/conversion_options.h"
+#include "convert/conversion_settings.h"
 #include "ui/ui_services.h"
 
 namespace rowsmith {
@@ -10,10 +11,15 @@ namespace rowsmith {
 // The Options dialog: how the input is read and how the statements are
 // written for the database that loads them. OK keeps what it shows (once
 // the delimiter and the character set make sense), Cancel keeps nothing.
+// Beside the options, a preview of the input settings names: its first
+// records as they are read and the first statements as they are written,
+// redrawn as the options change; Detect sets the reading options to what
+// the input looks written with.
 class COptionsDlg : public QDialog {
     Q_OBJECT
 public:
-    COptionsDlg(const ConversionOptions& options, UiServices& services, QWidget* owner);
+    COptionsDlg(const ConversionOptions& options, UiServices& services, QWidget* owner,
+                const ConversionSettings& settings = {});
 
     // The options as the dialog shows them; false, with why set, when the
     // other delimiter or the character set cannot be used.
@@ -24,8 +30,14 @@ public:
     // What OK kept.
     const ConversionOptions& options() const { return options_; }
 
+    // The preview of the options the dialog shows; Detect's work.
+    void Redraw();
+    void Detect();
+
 private:
     void Show(const ConversionOptions& options);
+    // Every control's change redraws the preview.
+    void RedrawOnChanges();
     // The NULL choice and markers, and the table to create with its column
     // types, into options; false with why when they cannot be used.
     bool ReadNulls(ConversionOptions& options, QString& why) const;
@@ -35,6 +47,8 @@ private:
 
     UiServices& services_;
     ConversionOptions options_;
+    ConversionSettings settings_;
+    bool showing_ = false;  // controls are being set: no redraw for each
 };
 
 }  // namespace rowsmith

@@ -20,8 +20,14 @@ void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption,
     box.exec();
 }
 
-std::optional<QString> PickFile(QWidget* owner, const FilePickerRequest& request) {
+std::optional<QString> PickFile(QWidget* owner, const FilePickerRequest& request, const QString& current) {
     QFileDialog dialog(owner);
+    // Where the file already named lies, that file chosen.
+    if (!current.isEmpty()) {
+        const QFileInfo named(current);
+        if (named.absoluteDir().exists()) dialog.setDirectory(named.absoluteDir());
+        if (named.isFile()) dialog.selectFile(named.fileName());
+    }
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // A name that does not exist yet may be typed, for a new output file.
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -49,8 +55,14 @@ void RunAboutBox(QWidget* owner) {
     about.exec();
 }
 
-std::optional<ConversionOptions> RunOptions(QWidget* owner, const ConversionOptions& options, UiServices& services) {
-    COptionsDlg dialog(options, services, owner);
+bool AskYesOrNo(QWidget* owner, const QString& text, const QString& caption) {
+    return QMessageBox::question(owner, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+           QMessageBox::Yes;
+}
+
+std::optional<ConversionOptions> RunOptions(QWidget* owner, const ConversionOptions& options,
+                                            const ConversionSettings& settings, UiServices& services) {
+    COptionsDlg dialog(options, services, owner, settings);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.options();
 }
@@ -66,8 +78,10 @@ UiServices DefaultUiServices() {
     services.showAbout = RunAboutBox;
     services.loadString = LoadString;
     // The Options dialog shows its own messages through the same services.
-    services.editOptions = [messages = services](QWidget* owner, const ConversionOptions& options) mutable {
-        return RunOptions(owner, options, messages);
+    services.ask = AskYesOrNo;
+    services.editOptions = [messages = services](QWidget* owner, const ConversionOptions& options,
+                                                 const ConversionSettings& settings) mutable {
+        return RunOptions(owner, options, settings, messages);
     };
     return services;
 }

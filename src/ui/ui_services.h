@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "convert/conversion_options.h"
+#include "convert/conversion_settings.h"
 #include "ui/file_filters.h"
 
 class QWidget;
@@ -20,8 +21,10 @@ struct UiServices {
     // A modal message box with one OK button, owned by owner (may be null).
     std::function<void(QWidget* owner, const QString& text, const QString& caption, QMessageBox::Icon icon)>
         showMessage;
-    // The Open-file dialog; the chosen file's full path, or nothing on cancel.
-    std::function<std::optional<QString>(QWidget* owner, const FilePickerRequest& request)> pickFile;
+    // The Open-file dialog, in the folder of current (the file the box
+    // names, may be empty); the chosen file's full path, or nothing on cancel.
+    std::function<std::optional<QString>(QWidget* owner, const FilePickerRequest& request, const QString& current)>
+        pickFile;
     // Opens a page in the user's browser; false when that could not start.
     std::function<bool(const QUrl& url)> openUrl;
     // Shows help context of helpFile; false when the file is missing or no
@@ -29,9 +32,13 @@ struct UiServices {
     std::function<bool(const QString& helpFile, unsigned context)> launchHelp;
     // Runs the About box modally over owner.
     std::function<void(QWidget* owner)> showAbout;
-    // Runs the Options dialog modally over owner: the options OK kept, or
-    // nothing after Cancel.
-    std::function<std::optional<ConversionOptions>(QWidget* owner, const ConversionOptions& options)> editOptions;
+    // Runs the Options dialog modally over owner, its preview made of the
+    // input and names settings holds: the options OK kept, or nothing after Cancel.
+    std::function<std::optional<ConversionOptions>(QWidget* owner, const ConversionOptions& options,
+                                                   const ConversionSettings& settings)>
+        editOptions;
+    // A question with Yes and No buttons; true for Yes.
+    std::function<bool(QWidget* owner, const QString& text, const QString& caption)> ask;
     // The string table.
     std::function<QString(int id)> loadString;
 };

@@ -175,9 +175,15 @@ TEST_F(ConverterDlgTest, BrowseKeepsTypedValuesAndTheCurrentDirectory) {
     QTest::mouseClick(Button(1003), Qt::LeftButton);
     EXPECT_EQ(Box(1001)->text(), "");
     EXPECT_EQ(fs::current_path(), home);
-    EXPECT_EQ(fake.pickerFilters, (std::vector<std::string>{
-                                      "CSV Files (*.csv)|*.csv|Tab Delimited Files (*.tab)|*.tab|All Files (*.*)|*.*||",
-                                      "SQL Files (*.sql)|*.sql|All Files (*.*)|*.*||"}));
+    EXPECT_EQ(fake.pickerFilters,
+              (std::vector<std::string>{"CSV Files (*.csv)|*.csv|Tab Delimited Files (*.tab)|*.tab|"
+                                        "Delimited Text Files (*.csv;*.tsv;*.txt;*.gz)|*.csv;*.tsv;*.txt;*.gz|"
+                                        "All Files (*.*)|*.*||",
+                                        "SQL Files (*.sql)|*.sql|All Files (*.*)|*.*||"}));
+    // A picker opens where its box's file is; the box's tooltip shows it whole.
+    QTest::mouseClick(Button(1002), Qt::LeftButton);
+    EXPECT_EQ(fake.pickerStarts, (std::vector<QString>{"", "", QStringLiteral("/data/caf\u00e9 2026.csv")}));
+    EXPECT_EQ(Box(1000)->toolTip(), QStringLiteral("/data/caf\u00e9 2026.csv"));
 }
 
 TEST_F(ConverterDlgTest, ConvertWritesTheStatementsAndShowsTheDefaultOutput) {
@@ -348,10 +354,16 @@ TEST_F(ConversionProgressTest, AShortConversionShowsNoProgress) {
     };
     dialog = std::make_unique<CConverterDlg>(services);
     dialog->show();
+    // Counts are grouped as the user's locale groups digits.
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     StartConvert();
+    QLocale::setDefault(saved);
     EXPECT_FALSE(progressShown);
     ASSERT_EQ(fake.messages.size(), 1u);
-    EXPECT_EQ(fake.messages[0].text, QString::fromStdString("Done\n\n" + Appended(1000) + "\n" + Mismatched(1000)));
+    std::string grouped = "Done\n\n" + Appended(1000) + "\n" + Mismatched(1000);
+    for (std::size_t at; (at = grouped.find("1000")) != std::string::npos;) grouped.replace(at, 4, "1.000");
+    EXPECT_EQ(fake.messages[0].text, QString::fromStdString(grouped));
     EXPECT_EQ(ReadBytes("out.sql"), statements);
 }
 

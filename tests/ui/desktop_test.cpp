@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
+#include <QTableWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -94,7 +96,10 @@ TEST_F(DesktopTest, ConvertUsesTheOptionsAndTheHeaderNamesTheFields) {
     QTest::mouseClick(Button(1004), Qt::LeftButton);
     EXPECT_EQ(ReadBytes("out.sql"), "INSERT INTO people ( \"id\", \"last name\" ) VALUES ( '1','O''Brien, J' );\r\n");
     ASSERT_EQ(fake.messages.size(), 1u);
-    EXPECT_EQ(fake.messages[0].text, "Done\n\n1 statement with 1 row was appended to out.sql.");
+    // "Done" names the reading options that are not the defaults.
+    EXPECT_EQ(fake.messages[0].text,
+              "Done\n\n1 statement with 1 row was appended to out.sql.\n\n"
+              "Read with: standard CSV quoting, first line holds the field names.");
 }
 
 TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
@@ -320,7 +325,10 @@ TEST_F(DesktopTest, HelpOpensTheInstalledPageOrSaysItCannot) {
     QTest::mouseClick(Button(1009), Qt::LeftButton);
     ASSERT_EQ(fake.openedUrls.size(), 1u);
     EXPECT_EQ(fake.openedUrls[0].toLocalFile().toStdString(), (dir() / "help.htm").string());
-    EXPECT_EQ(fake.messages.size(), 2u);
+    ASSERT_EQ(fake.messages.size(), 2u);
+    // Said with the page's path, for opening it by hand.
+    EXPECT_EQ(fake.messages[1].text.toStdString(),
+              "Failed to launch help.\n\nThe help page is " + (dir() / "help.htm").string() + ".");
 
     // F1 opens the page at each dialog's own section, through the real opener.
     for (const auto& [context, section] :
@@ -366,6 +374,70 @@ TEST(StartupArguments, TakeAFileOrAnswerHelpAndVersion) {
             EXPECT_EQ(parsed.inputFile, c.inputFile);
         }
     }
+}
+
+// An export the options do not read as written: a new input by Browse, drop
+// or start is looked at, and the options change only when the user says Yes.
+TEST_F(DesktopTest, ANewInputTheOptionsMisreadIsOfferedItsOptions) {
+    WriteBytes("db.ini", kPlainIni);
+    WriteBytes("export.csv", "id;note\r\n1;\"says \"\"hi\"\"\"\r\n2;plain\r\n");
+    WriteBytes("plain.csv", "1,2\n3,4\n");
+    const ConversionOptions fitting{.header = true, .rfc4180 = true, .delimiter = ';'};
+    Open();
+    DropFiles(Box(1000), {QUrl::fromLocalFile(QString::fromStdString((dir() / "plain.csv").string()))});
+    EXPECT_TRUE(fake.questions.empty());
+    DropFiles(Box(1000), {QUrl::fromLocalFile(QString::fromStdString((dir() / "export.csv").string()))});
+    ASSERT_EQ(fake.questions.size(), 1u);
+    EXPECT_TRUE(fake.questions[0].endsWith(
+        "Read it with these options: standard CSV quoting, delimiter ';', first line holds the field names?"))
+        << fake.questions[0].toStdString();
+    EXPECT_EQ(dialog->options(), ConversionOptions{});  // No: nothing changes
+    fake.answer = true;
+    fake.pickedFile = QStringLiteral("export.csv");
+    QTest::mouseClick(Button(1002), Qt::LeftButton);
+    EXPECT_EQ(fake.questions.size(), 2u);
+    EXPECT_EQ(dialog->options(), fitting);
+    // Once they fit, nothing is asked; a file named at start is asked about
+    // once the window shows.
+    dialog->OpenWithInput("export.csv");
+    QApplication::processEvents();
+    EXPECT_EQ(fake.questions.size(), 2u);
+    dialog = std::make_unique<CConverterDlg>(fake.Make());
+    dialog->OpenWithInput("export.csv");
+    QApplication::processEvents();
+    EXPECT_EQ(fake.questions.size(), 3u);
+}
+
+// The Options dialog's preview: the records as read, under the header's
+// names, and the statements, redrawn as the options change; Detect fills
+// the reading options.
+TEST_F(DesktopTest, TheOptionsDialogPreviewsTheInputAndDetectsHowItIsWritten) {
+    WriteBytes("export.csv", "id;note\r\n1;\"two\r\nlines\"\r\n2;plain\r\n");
+    UiServices services = fake.Make();
+    COptionsDlg options({}, services, nullptr, {"export.csv", "", "t", "a"});
+    auto* grid = options.findChild<QTableWidget*>(QString::number(kIdPreviewRecords));
+    auto* statements = options.findChild<QPlainTextEdit*>(QString::number(kIdPreviewStatements));
+    // The defaults: a record a line, one value each.
+    EXPECT_EQ(grid->rowCount(), 4);
+    EXPECT_EQ(grid->columnCount(), 1);
+    EXPECT_TRUE(statements->toPlainText().startsWith("INSERT INTO t ( a ) VALUES ( 'id;note' );\n"));
+    options.Detect();
+    EXPECT_EQ(options.findChild<QLabel*>(QString::number(kIdDetected))->text(),
+              "Found: standard CSV quoting, delimiter ';', first line holds the field names; text ascii.");
+    ConversionOptions read;
+    QString why;
+    ASSERT_TRUE(options.Read(read, why));
+    EXPECT_EQ(read, (ConversionOptions{.header = true, .rfc4180 = true, .delimiter = ';'}));
+    ASSERT_EQ(grid->rowCount(), 2);
+    ASSERT_EQ(grid->columnCount(), 2);
+    EXPECT_EQ(grid->horizontalHeaderItem(1)->text(), "note");
+    EXPECT_EQ(grid->item(0, 1)->text(), "two\r\nlines");
+    EXPECT_EQ(statements->toPlainText(),
+              "INSERT INTO t ( a ) VALUES ( '1','two\nlines' );\nINSERT INTO t ( a ) VALUES ( '2','plain' );\n");
+    // A change of option redraws it at once.
+    options.findChild<QCheckBox*>(QString::number(kIdHeader))->setChecked(false);
+    EXPECT_EQ(grid->rowCount(), 3);
+    EXPECT_EQ(grid->horizontalHeaderItem(1)->text(), "2");
 }
 
 TEST_F(DesktopTest, AFileNamedAtStartIsTheInput) {

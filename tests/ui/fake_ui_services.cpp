@@ -9,8 +9,9 @@ UiServices FakeUiServices::Make() {
         [this](QWidget* owner, const QString& text, const QString& caption, QMessageBox::Icon icon) {
             messages.push_back({text, caption, icon, owner});
         },
-        [this](QWidget*, const FilePickerRequest& request) {
+        [this](QWidget*, const FilePickerRequest& request, const QString& current) {
             pickerFilters.emplace_back(request.filterList);
+            pickerStarts.push_back(current);
             if (whilePicking) whilePicking();
             return pickedFile;
         },
@@ -23,9 +24,13 @@ UiServices FakeUiServices::Make() {
             return helpViewerStarts;
         },
         [this](QWidget*) { ++aboutBoxesShown; },
-        [this](QWidget*, const ConversionOptions& options) {
+        [this](QWidget*, const ConversionOptions& options, const ConversionSettings&) {
             optionsShown.push_back(options);
             return optionsAnswer;
+        },
+        [this](QWidget*, const QString& text, const QString&) {
+            questions.push_back(text);
+            return answer;
         },
         [this](int id) {
             const auto found = stringOverrides.find(id);

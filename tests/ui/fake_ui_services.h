@@ -32,6 +32,7 @@ struct FakeUiServices {
     std::vector<std::string> pickerFilters;  // filter list of each picker shown
     std::optional<QString> pickedFile;       // what the picker answers
     std::function<void()> whilePicking;      // what the user does meanwhile
+    std::vector<QString> pickerStarts;       // the file each picker was started at
     std::vector<QUrl> openedUrls;
     bool urlOpens = true;                            // what the desktop answers
     std::vector<ConversionOptions> optionsShown;     // options the Options dialog was opened with
@@ -40,6 +41,8 @@ struct FakeUiServices {
     bool helpViewerStarts = true;
     int aboutBoxesShown = 0;
     std::map<int, QString> stringOverrides;
+    std::vector<QString> questions;  // each question asked
+    bool answer = false;             // what the user answers: Yes or No
 
     UiServices Make();
 };
