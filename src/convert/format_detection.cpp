@@ -278,8 +278,16 @@ std::string Count(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// Word in quotes. Appended, not concatenated: GCC 12 sees a false
+// -Wrestrict in "x" + text.
+std::string Enclosed(std::string_view word, char quote) {
+    std::string text(1, quote);
+    text.append(word).push_back(quote);
+    return text;
+}
+
 std::string Quoted(std::string_view word) {
-    return "\"" + std::string(word) + "\"";
+    return Enclosed(word, '"');
 }
 
 // A word for a shell: quoted unless it needs nothing.
@@ -289,8 +297,7 @@ std::string ShellWord(std::string_view word) {
                c == '.' || c == ':';
     });
     if (plain) return std::string(word);
-    if (word.find('\'') == std::string_view::npos) return "'" + std::string(word) + "'";
-    return "\"" + std::string(word) + "\"";
+    return Enclosed(word, word.find('\'') == std::string_view::npos ? '\'' : '"');
 }
 
 std::string Evidence(const Detection& d) {
