@@ -51,7 +51,7 @@ bench: deps
 # libFuzzer over the row conversion, the settings reader, the text reader and the CSV reader,
 # FUZZ_SECONDS each; new inputs go to build-fuzz/corpus, seeds stay in fuzz/corpus.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = convert_row settings text_reader csv_reader run settings_save command_line
+FUZZ_TARGETS = convert_row settings text_reader csv_reader run settings_save command_line detect
 fuzz: deps
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DROWSMITH_FUZZ=ON -DROWSMITH_GUI=OFF \
 	  -DROWSMITH_TESTS=OFF -DROWSMITH_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -75,27 +75,41 @@ std::vector<std::size_t> Places(const ConversionCase& c, std::size_t values) {
     return places;
 }
 
-std::vector<Row> ExpectedRows(const ConversionCase& c, bool& failed) {
+// The records the reference reads from a case's input.
+struct ReferenceReading {
     std::vector<std::vector<std::string>> records;
     std::vector<std::vector<bool>> quoted;
     std::vector<bool> hasNul;  // the record's bytes hold a NUL
-    failed = false;
+    bool unclosed = false;     // a quoted field is open at the end
+};
+
+ReferenceReading ReadReference(const ConversionCase& c) {
+    ReferenceReading r;
     if (c.options.rfc4180) {
         reference::CsvReading reading = reference::CsvRecords(c.input, c.options.delimiter);
-        records = std::move(reading.records);
-        quoted = std::move(reading.quoted);
-        failed = reading.unclosed;
-        for (const auto& record : records) {
-            hasNul.push_back(std::any_of(record.begin(), record.end(), [](const std::string& value) {
+        r.records = std::move(reading.records);
+        r.quoted = std::move(reading.quoted);
+        r.unclosed = reading.unclosed;
+        for (const auto& record : r.records) {
+            r.hasNul.push_back(std::any_of(record.begin(), record.end(), [](const std::string& value) {
                 return value.find('\0') != std::string::npos;
             }));
         }
     } else {
         for (const std::string& line : reference::TextLines(c.input)) {
-            records.push_back(reference::Values(line, c.options.delimiter, &quoted.emplace_back()));
-            hasNul.push_back(line.find('\0') != std::string::npos);
+            r.records.push_back(reference::Values(line, c.options.delimiter, &r.quoted.emplace_back()));
+            r.hasNul.push_back(line.find('\0') != std::string::npos);
         }
     }
+    return r;
+}
+
+std::vector<Row> ExpectedRows(const ConversionCase& c, bool& failed) {
+    ReferenceReading reading = ReadReference(c);
+    const auto& records = reading.records;
+    const auto& quoted = reading.quoted;
+    const auto& hasNul = reading.hasNul;
+    failed = reading.unclosed;
     const bool dropsNul = c.options.dialect != Dialect::MySql;
     std::vector<Row> rows;
     for (std::size_t r = 0; r < records.size(); ++r) {
@@ -122,7 +136,7 @@ std::vector<Row> ExpectedRows(const ConversionCase& c, bool& failed) {
 
 // The run into a memory file; its report and output. With --create-table
 // the input is read twice, and the fields are named.
-RunReport Run(const ConversionCase& c, std::string& output) {
+RunReport Run(const ConversionCase& c, std::string& output, ProblemObserver* problems = nullptr) {
     const int fd = ::memfd_create("statements", 0);
     PiecesSource source(c.input, [&c] { return c.piece; });
     PiecesSource again(c.input, [&c] { return c.piece; });
@@ -131,6 +145,7 @@ RunReport Run(const ConversionCase& c, std::string& output) {
     RunContext run{source, "in", fd, settings, c.options, nullptr, c.input.size()};
     run.blockSize = 4096;  // small blocks: quicker to set up, and more of their ends met
     if (c.options.createTable) run.typingInput = &again;
+    run.problems = problems;
     const RunReport report = ConvertSource(run);
     output.assign(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)), '\0');
     if (::pread(fd, output.data(), output.size(), 0) != static_cast<ssize_t>(output.size())) output.clear();
@@ -196,6 +211,40 @@ std::string CheckCreateTable(const ConversionCase& c) {
     }
     return report.status == RunStatus::Done || report.status == RunStatus::ReadFailed ? std::string()
                                                                                       : "the run ended " + report.text;
+}
+
+// A check (--check) reads every record: it names the line of each record
+// holding a NUL byte the run would refuse and of each without a chosen
+// column, and goes on past them to the end.
+std::string CheckProblems(const ConversionCase& c) {
+    const ReferenceReading reading = ReadReference(c);
+    const bool refuses = c.options.dialect != Dialect::MySql && c.options.nul == NulChoice::Refuse;
+    std::vector<std::uint64_t> expected;
+    for (std::size_t r = 0; r < reading.records.size(); ++r) {
+        const bool missing = !c.options.columns.empty() && reading.records[r].size() < 2;
+        if (missing || (refuses && reading.hasNul[r])) expected.push_back(r + 1);
+    }
+    struct Heard : ProblemObserver {
+        std::vector<std::uint64_t> lines;
+        void Problem(std::uint64_t line, const std::string& reason) override {
+            if (reason.find("NUL byte") != std::string::npos || reason.find("--columns takes") != std::string::npos)
+                lines.push_back(line);
+        }
+    } heard;
+    std::string output;
+    const RunReport report = Run(c, output, &heard);
+    // Under the line rules a record is a line; a record of standard CSV may
+    // take more than one.
+    if (c.options.rfc4180 ? heard.lines.size() != expected.size() : heard.lines != expected)
+        return "a check heard of " + std::to_string(heard.lines.size()) + " NUL or missing-column lines, not " +
+               std::to_string(expected.size());
+    const std::size_t missing = static_cast<std::size_t>(
+        std::count_if(reading.records.begin(), reading.records.end(),
+                      [&c](const auto& record) { return !c.options.columns.empty() && record.size() < 2; }));
+    if (!reading.unclosed && report.counts.rows != reading.records.size() - missing)
+        return "a check went through " + std::to_string(report.counts.rows) + " rows of " +
+               std::to_string(reading.records.size() - missing);
+    return {};
 }
 
 std::string CheckRun(const ConversionCase& c) {
@@ -452,6 +501,7 @@ std::string CheckConversion(const ConversionCase& c) {
     plain.options.createTable = false;
     std::string failure = c.options.createTable ? CheckCreateTable(c) : std::string();
     if (failure.empty()) failure = CheckRun(plain);
+    if (failure.empty()) failure = CheckProblems(plain);
     // A NULL choice that looks at quotes is the run's alone: the scanner
     // and whole records are held to the rules under the others.
     ConversionCase scanned = c;

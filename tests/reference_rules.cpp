@@ -322,4 +322,28 @@ std::vector<std::string> TextLines(std::string_view bytes) {
     return lines;
 }
 
+std::vector<std::string> ShellWords(std::string_view line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool any = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\'' || line[i] == '"') {
+            const std::size_t close = line.find(line[i], i + 1);
+            word.append(line.substr(i + 1, close - i - 1));
+            any = true;
+            if (close == std::string_view::npos) break;  // left open: to the end
+            i = close;
+        } else if (line[i] == ' ') {
+            if (any) words.push_back(word);
+            word.clear();
+            any = false;
+        } else {
+            word += line[i];
+            any = true;
+        }
+    }
+    if (any) words.push_back(word);
+    return words;
+}
+
 }  // namespace rowsmith::reference

@@ -60,4 +60,8 @@ CsvReading CsvRecords(std::string_view bytes, char delimiter = ',');
 // last line may lack its LF.
 std::vector<std::string> TextLines(std::string_view bytes);
 
+// The words a POSIX shell makes of a line of plain words and '...' or
+// "..." quoted ones (no escapes, no expansions): an options line.
+std::vector<std::string> ShellWords(std::string_view line);
+
 }  // namespace rowsmith::reference

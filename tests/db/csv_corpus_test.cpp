@@ -15,6 +15,7 @@
 #include "convert/conversion_run.h"
 #include "convert/row_conversion.h"
 #include "db/db_clients.h"
+#include "reference_rules.h"
 #include "test_support.h"
 
 namespace rowsmith {
@@ -265,30 +266,6 @@ const std::vector<SniffCase>& SniffCases() {
     return cases;
 }
 
-// The words of an options line, as a shell splits them.
-std::vector<std::string> ShellWords(const std::string& line) {
-    std::vector<std::string> words;
-    std::string word;
-    bool any = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '\'' || line[i] == '"') {
-            const std::size_t close = line.find(line[i], i + 1);
-            word += line.substr(i + 1, close - i - 1);
-            i = close;
-            any = true;
-        } else if (line[i] == ' ') {
-            if (any) words.push_back(word);
-            word.clear();
-            any = false;
-        } else {
-            word += line[i];
-            any = true;
-        }
-    }
-    if (any) words.push_back(word);
-    return words;
-}
-
 TEST_F(CsvCorpusTest, SniffedOptionsReadEachExportAsPythonDoes) {
     const test::Database db = test::SqliteDatabase((dir() / "sniffed.db").string());
     int index = 0;
@@ -303,7 +280,7 @@ TEST_F(CsvCorpusTest, SniffedOptionsReadEachExportAsPythonDoes) {
         EXPECT_EQ(options, std::string("options:") + (*file.options ? " " : "") + file.options + "\n") << sniffed.out;
 
         std::vector<Row> expected = PythonRecords(file.name, file.delimiter, file.encoding);
-        std::vector<std::string> words = ShellWords(options.substr(8, options.size() - 9));
+        std::vector<std::string> words = reference::ShellWords(options.substr(8, options.size() - 9));
         const bool header = std::find(words.begin(), words.end(), "--header") != words.end();
         if (expected.empty()) continue;
         // The table's columns: the header's names, or c1, c2, ...
