@@ -102,6 +102,9 @@ TEST_F(CliTest, ReportsEveryFailureWithStatus1) {
         {Args({"-o", "nodir/out.sql", "in.csv"}), "nodir/out.sql: No such file or directory"},
         {Args({"-o", "folder", "in.csv"}), "folder: Is a directory"},
         {Args({"-o", "./in.csv", "in.csv"}), "The output file is the same as the input file."},
+        {{"--sniff", "missing.csv"}, "missing.csv: No such file or directory"},
+        {{"--sniff", "folder"}, "folder: Is a directory"},
+        {{"--check", "-f", "a", "folder"}, "folder: Is a directory"},
     };
     for (const Case& c : cases) {
         const CliRun result = RunCli(c.args);
@@ -117,6 +120,8 @@ TEST_F(CliTest, ReportsEveryFailureWithStatus1) {
     EXPECT_EQ(ReadBytes("in.csv"), "x\n");
     // Standard output on a full device.
     EXPECT_EQ(RunCli(Args({"in.csv"}), {.stdoutPath = "/dev/full"}).status, 1);
+    EXPECT_EQ(RunCli({"--sniff", "in.csv"}, {.stdoutPath = "/dev/full"}).err,
+              "rowsmith-convert: standard output: No space left on device\n");
 }
 
 // Parses args after the program name.

@@ -411,7 +411,7 @@ std::string DetectionReport(const Detection& d) {
         report += "quoting: RFC 4180 (" + (evidence.empty() ? std::string("quotes") : evidence) +
                   "); the line rules read record " + std::to_string(d.firstDifference) + " otherwise\n";
     } else {
-        report += "quoting: line rules (they read every record sampled as RFC 4180 does";
+        report += "quoting: classic (the line rules read every record sampled as RFC 4180 does";
         report += evidence.empty() ? ")\n" : "; " + evidence + ")\n";
     }
     report += d.header ? "header: yes: " + NamesText(d.names) + "\n" : "header: no\n";
