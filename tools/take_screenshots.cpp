@@ -3,6 +3,7 @@
 // Run it in a scratch directory: the main window reads and writes db.ini there.
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include "settings/settings_file.h"
 #include "ui/about_box.h"
 #include "ui/converter_dlg.h"
+#include "ui/dialog_templates.h"
 #include "ui/options_dlg.h"
 
 int main(int argc, char** argv) {
@@ -56,10 +58,19 @@ int main(int argc, char** argv) {
         save(box, QDir(out).filePath(QStringLiteral("new-input-question.png")));
         return false;
     };
+    // "Done" after a run the options did not fit: what the file looks like.
+    services.showMessage = [&](QWidget* owner, const QString& text, const QString& caption, QMessageBox::Icon icon) {
+        QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
+        save(box, QDir(out).filePath(QStringLiteral("done-message.png")));
+    };
     rowsmith::CConverterDlg asked(services);
     asked.show();
     asked.OpenWithInput("export.csv");
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+    asked.findChild<QLineEdit*>(QString::number(rowsmith::kIdOutputFile))->setText(QStringLiteral("articles.sql"));
+    asked.findChild<QLineEdit*>(QString::number(rowsmith::kIdTableName))->setText(QStringLiteral("articles"));
+    asked.findChild<QLineEdit*>(QString::number(rowsmith::kIdFieldNames))->setText(QStringLiteral("a, b, c, d"));
+    asked.OnCommand(rowsmith::kIdConvert);
     asked.hide();
     // The Options dialog after Detect, with its preview.
     const rowsmith::ConversionOptions options{.rowsPerInsert = 500, .transaction = true};
