@@ -170,13 +170,16 @@ std::map<std::size_t, std::size_t> FieldCounts(const std::vector<Record>& record
 }
 
 // The delimiter that splits the most records into the same number of
-// fields, more than one; the comma when none does.
-char ChooseDelimiter(std::string_view text, bool whole) {
+// fields, more than one; the comma when none does. chosen: the records
+// it gives.
+char ChooseDelimiter(std::string_view text, bool whole, Reading& chosen) {
     char best = ',';
     double bestShare = 0;
     std::size_t bestFields = 0;
     for (const char delimiter : kDelimiters) {
-        const Reading reading = ReadStandard(text, delimiter, whole);
+        Reading reading = ReadStandard(text, delimiter, whole);
+        // The comma's records stand until another delimiter does better.
+        if (delimiter == ',') chosen = reading;
         if (reading.records.empty()) continue;
         const auto [fields, records] = CommonCount(FieldCounts(reading.records));
         if (fields < 2) continue;
@@ -185,6 +188,7 @@ char ChooseDelimiter(std::string_view text, bool whole) {
             best = delimiter;
             bestShare = share;
             bestFields = fields;
+            chosen = std::move(reading);
         }
     }
     return best;
@@ -376,8 +380,8 @@ Detection DetectFormat(const InputSample& sample) {
         text = text.substr(0, end == std::string_view::npos ? 0 : end + 1);
     }
     d.lineEnds = LineEnds(text);
-    d.delimiter = ChooseDelimiter(text, sample.whole);
-    const Reading standard = ReadStandard(text, d.delimiter, sample.whole);
+    Reading standard;
+    d.delimiter = ChooseDelimiter(text, sample.whole, standard);
     const std::vector<Record> lines = ReadLines(text, d.delimiter);
     for (const Record& line : lines) d.blankLines += line.size() == 1 && line[0].empty() ? 1U : 0U;
     NoteEvidence(standard, d);
