@@ -197,7 +197,7 @@ int Check(const CommandLine& line) {
     options.transaction = false;
     options.createTable = false;
     const rowsmith::ConversionSettings settings{line.input, "", line.table.empty() ? "t" : line.table, line.fields};
-    ProblemPrinter problems(line.input == "-" ? "-" : line.input);
+    ProblemPrinter problems(line.input);
     const RunReport report =
         rowsmith::ConvertStreams(fd, inputName, nowhere.get(), settings, options, nullptr, &problems);
     // A failure the check did not report as a problem of a line.
