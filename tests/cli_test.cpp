@@ -334,7 +334,7 @@ TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {
                                   "--rows-per-insert", "5", "--transaction", "in.csv"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out,
-              "BEGIN;\r\nINSERT INTO t ( id, v ) VALUES ( '1','C:\\\\x' );\r\n"
+              "SET NAMES utf8mb4;\r\nBEGIN;\r\nINSERT INTO t ( id, v ) VALUES ( '1','C:\\\\x' );\r\n"
               "INSERT INTO t ( id, v ) VALUES ( '2' );\r\n"
               "INSERT INTO t ( id, v ) VALUES ( '3',NULL );\r\nCOMMIT;\r\n");
     EXPECT_EQ(result.err,

@@ -205,7 +205,11 @@ std::string CheckCreateTable(const ConversionCase& c) {
                                                         : "BIGINT");
     }
     want += " );\r\n";
-    const std::string before = c.options.transaction && c.options.dialect != Dialect::MySql ? "BEGIN;\r\n" : "";
+    // The session's settings, then the transaction where the table goes inside it.
+    std::string before = c.options.copy ? std::string(kCopySessionLine) : std::string();
+    if (const std::string_view session = RulesOf(c.options.dialect).session; !session.empty())
+        before.append(session).append("\r\n");
+    if (c.options.transaction && c.options.dialect != Dialect::MySql) before += "BEGIN;\r\n";
     if (output.compare(0, before.size() + want.size(), before + want) != 0) {
         return "the table is written " + Show(output.substr(0, output.find(";\r\nINSERT"))) + " for " + Show(want);
     }

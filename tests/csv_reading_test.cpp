@@ -167,7 +167,7 @@ TEST_F(ReadingRunTest, EachReadingOptionGivesTheValuesOfTheFile) {
          "id,`odd`\n1,2\n",
          "",
          {.dialect = Dialect::MySql, .header = true, .rfc4180 = true},
-         statement("`id`, ```odd```", "'1','2'")},
+         "SET NAMES utf8mb4;\r\n" + statement("`id`, ```odd```", "'1','2'")},
         {"typed fields win over the header", "x,y\n1,2\n", "a, b", header, statement("a, b", "'1','2'")},
         {"header under the line rules", "id,name\r\n1,O'Brien\r\n", "", header,
          statement("\"id\", \"name\"", "'1','O''Brien'")},

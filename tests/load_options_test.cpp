@@ -148,13 +148,13 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
          "C:\\new\\table,x\\\n",
          "id, v",
          {.dialect = Dialect::MySql},
-         head + "'C:\\\\new\\\\table','x\\\\' );\r\n",
+         "SET NAMES utf8mb4;\r\n" + head + "'C:\\\\new\\\\table','x\\\\' );\r\n",
          {1, 1, 0, 0}},
         {"mysql, standard CSV",
          "\"C:\\new\",\"x\\\"\"\"\n",
          "id, v",
          {.dialect = Dialect::MySql, .rfc4180 = true},
-         head + "'C:\\\\new','x\\\\\"' );\r\n",
+         "SET NAMES utf8mb4;\r\n" + head + "'C:\\\\new','x\\\\\"' );\r\n",
          {1, 1, 0, 0}},
         {"no field names", "a\n", "", {}, "INSERT INTO T VALUES ( 'a' );\r\n", {1, 1, 0, 0}},
         {"blank field names",
@@ -185,7 +185,7 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
          std::string("a\0b\n", 4),
          "id",
          {.dialect = Dialect::MySql},
-         "INSERT INTO T ( id ) VALUES ( 'a\\0b' );\r\n",
+         "SET NAMES utf8mb4;\r\nINSERT INTO T ( id ) VALUES ( 'a\\0b' );\r\n",
          {1, 1, 0, 0}},
         // An integer type only where every value but NULL reads back as it
         // stands: -0, +5 and 02134 do not, nor past 64 bits.
@@ -202,7 +202,7 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
          "-2,\"\",5\r\n\"1\",\"a\"\"b\",6\r\n\"1\"2,x,\"7\"x\r\n",
          "id, v, w",
          {.dialect = Dialect::Postgresql, .rfc4180 = true, .createTable = true},
-         "CREATE TABLE IF NOT EXISTS T ( id BIGINT, v TEXT, w TEXT );\r\n"
+         "SET standard_conforming_strings = on;\r\nCREATE TABLE IF NOT EXISTS T ( id BIGINT, v TEXT, w TEXT );\r\n"
          "INSERT INTO T ( id, v, w ) VALUES ( '-2','','5' );\r\nINSERT INTO T ( id, v, w ) VALUES ( '1','a\"b','6' "
          ");\r\n"
          "INSERT INTO T ( id, v, w ) VALUES ( '12','x','7x' );\r\n",
@@ -212,7 +212,7 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
          "-1," + std::string(70000, 'x') + "\n",
          "\"id\", v",
          {.dialect = Dialect::MySql, .transaction = true, .createTable = true, .columnTypes = {"id=SMALLINT"}},
-         "CREATE TABLE IF NOT EXISTS T ( \"id\" SMALLINT, v MEDIUMTEXT );\r\nBEGIN;\r\n"
+         "SET NAMES utf8mb4;\r\nCREATE TABLE IF NOT EXISTS T ( \"id\" SMALLINT, v MEDIUMTEXT );\r\nBEGIN;\r\n"
          "INSERT INTO T ( \"id\", v ) VALUES ( '-1','" +
              std::string(70000, 'x') + "' );\r\nCOMMIT;\r\n",
          {1, 1, 0, 0}},
@@ -243,7 +243,8 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
          "1,a\\b\n,\"x\ty\"\n",
          "id, v",
          {.dialect = Dialect::Postgresql, .null = NullMode::UnquotedEmpty, .copy = true},
-         "COPY T ( id, v ) FROM stdin;\n1\ta\\\\b\n\\N\tx\\ty\n\\.\n",
+         "\\set ON_ERROR_STOP on\nSET standard_conforming_strings = on;\r\nCOPY T ( id, v ) FROM "
+         "stdin;\n1\ta\\\\b\n\\N\tx\\ty\n\\.\n",
          {1, 2, 0, 0, 0, 0, 0, 1}},
         // A NULL key meets no other; 01 may be 1 where the key is a number.
         {"a key met in the open statement starts a new one",
@@ -330,7 +331,7 @@ TEST_F(LoadRunTest, WhatARunCannotWriteStopsItAndAFailedTransactionTakesItsState
          {.dialect = Dialect::Postgresql, .copy = true},
          "Cannot read \"in.csv\": line 2 holds a NUL byte, which the postgresql dialect cannot write (--nul strip "
          "drops such bytes)",
-         "COPY T ( F ) FROM stdin;\na\n\\.\n"},
+         "\\set ON_ERROR_STOP on\nSET standard_conforming_strings = on;\r\nCOPY T ( F ) FROM stdin;\na\n\\.\n"},
         {"a record without a chosen column",
          "id,v\n1,a\n2\n",
          {.transaction = true, .header = true, .columns = "v"},
@@ -356,23 +357,72 @@ TEST_F(LoadRunTest, WhatARunCannotWriteStopsItAndAFailedTransactionTakesItsState
     }
 }
 
-TEST_F(LoadRunTest, ARunAfterAnUnfinishedTransactionRollsItBackFirst) {
+// What the output ends with decides where a run begins: a transaction left
+// open is rolled back first, a statement of Rowsmith's cut short (a run
+// killed as it wrote) is taken away, and text of anyone else's that is no
+// whole statement stops the run before it writes.
+TEST_F(LoadRunTest, WhatTheOutputEndsWithDecidesWhereTheRunBegins) {
+    const std::string row = "INSERT INTO T ( F ) VALUES ( 'new' );\r\n";
     const std::string unfinished = "BEGIN;\r\nINSERT INTO T ( F ) VALUES ( 'old' );\r\n";
-    // The BEGIN; may stand far back, many blocks of the file before its end.
-    const std::string far = "COMMIT;\r\nBEGIN;\r\n" + test::QuotedLines(5000).statements;
-    for (const std::string& before : {unfinished, "BEGIN;\r\nCOMMIT;\r\n" + unfinished, far}) {
+    const ConversionOptions transaction{.transaction = true};
+    const ConversionOptions copy{.dialect = Dialect::Postgresql, .transaction = true, .copy = true};
+    const std::string copyRun =
+        "\\set ON_ERROR_STOP on\nSET standard_conforming_strings = on;\r\nBEGIN;\r\n"
+        "COPY T ( F ) FROM stdin;\nnew\n\\.\nCOMMIT;\r\n";
+    struct Case {
+        const char* what;
+        std::string before;
+        ConversionOptions options;
+        std::string kept;  // what stays of before
+        std::string added;
+        std::uint64_t cut = 0;
+        bool closed = false;
+        bool joined = false;
+        RunStatus status = RunStatus::Done;
+    };
+    const std::string transactionRun = "BEGIN;\r\n" + row + "COMMIT;\r\n";
+    const Case cases[] = {
+        {"a transaction left open", unfinished, transaction, unfinished, "ROLLBACK;\r\n" + transactionRun, 0, true},
+        {"one after a finished one", "BEGIN;\r\nCOMMIT;\r\n" + unfinished, transaction,
+         "BEGIN;\r\nCOMMIT;\r\n" + unfinished, "ROLLBACK;\r\n" + transactionRun, 0, true},
+        // The BEGIN; may stand far back, many blocks of the file before its end.
+        {"one begun far back", "COMMIT;\r\nBEGIN;\r\n" + test::QuotedLines(5000).statements, transaction,
+         "COMMIT;\r\nBEGIN;\r\n" + test::QuotedLines(5000).statements, "ROLLBACK;\r\n" + transactionRun, 0, true},
+        {"a finished one", unfinished + "COMMIT;\r\n", transaction, unfinished + "COMMIT;\r\n", transactionRun},
+        {"a COMMIT; line inside a value", "BEGIN;\r\nINSERT INTO T ( F ) VALUES ( 'x\r\nCOMMIT;\r\ny' );\r\n",
+         transaction, "BEGIN;\r\nINSERT INTO T ( F ) VALUES ( 'x\r\nCOMMIT;\r\ny' );\r\n",
+         "ROLLBACK;\r\n" + transactionRun, 0, true},
+        {"a statement cut inside a literal", unfinished + "INSERT INTO T ( F ) VALUES ( ');\r\nDROP", transaction,
+         unfinished, "ROLLBACK;\r\n" + transactionRun, 38, true},
+        {"the same, a run without a transaction",
+         unfinished + "INSERT INTO T ( F ) VAL",
+         {},
+         unfinished,
+         row,
+         23,
+         false,
+         true},
+        {"a COPY block cut inside a row", "BEGIN;\r\nCOPY T ( F ) FROM stdin;\nold\nol", copy, "BEGIN;\r\n",
+         "ROLLBACK;\r\n" + copyRun, 31, true},
+        {"cut between a statement's CR and LF",
+         row + "INSERT INTO T ( F ) VALUES ( 'x' );\r",
+         {},
+         row + "INSERT INTO T ( F ) VALUES ( 'x' );\r",
+         row},
+        {"someone else's text, no whole statement", "SELECT 'a", transaction, "SELECT 'a", "", 0, false, false,
+         RunStatus::UnsafeOutput},
+    };
+    for (const Case& c : cases) {
         WriteBytes("in.csv", "new\n");
-        WriteBytes("out.sql", before);
+        WriteBytes("out.sql", c.before);
         ConversionSettings settings{"in.csv", "out.sql", "T", "F"};
-        const RunReport report = ConvertFile(settings, nullptr, {.transaction = true});
-        EXPECT_TRUE(report.closedUnfinished);
-        EXPECT_EQ(ReadBytes("out.sql"),
-                  before + "ROLLBACK;\r\nBEGIN;\r\nINSERT INTO T ( F ) VALUES ( 'new' );\r\nCOMMIT;\r\n");
+        const RunReport report = ConvertFile(settings, nullptr, c.options);
+        EXPECT_EQ(report.status, c.status) << c.what;
+        EXPECT_EQ(ReadBytes("out.sql"), c.kept + c.added) << c.what;
+        EXPECT_EQ(report.cutBytes, c.cut) << c.what;
+        EXPECT_EQ(report.closedUnfinished, c.closed) << c.what;
+        EXPECT_EQ(report.joinedTransaction, c.joined) << c.what;
     }
-    // A finished one is left as it is.
-    WriteBytes("out.sql", unfinished + "COMMIT;\r\n");
-    ConversionSettings settings{"in.csv", "out.sql", "T", "F"};
-    EXPECT_FALSE(ConvertFile(settings, nullptr, {.transaction = true}).closedUnfinished);
 }
 
 TEST_F(LoadRunTest, RefusesAnEmptyTableNameBeforeWritingAnything) {

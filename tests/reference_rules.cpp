@@ -176,6 +176,10 @@ std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backs
     std::size_t i = 0;
     while (i < text.size()) {
         if (Take(text, i, "BEGIN;\r\n") || Take(text, i, "COMMIT;\r\n") || Take(text, i, "ROLLBACK;\r\n")) continue;
+        // The settings a script sets for its session, which hold no rows.
+        if (Take(text, i, "SET standard_conforming_strings = on;\r\n") || Take(text, i, "SET NAMES utf8mb4;\r\n") ||
+            Take(text, i, "\\set ON_ERROR_STOP on\n"))
+            continue;
         if (Take(text, i, "COPY t FROM stdin;\n")) {
             while (!Take(text, i, "\\.\n")) {
                 const std::size_t end = text.find('\n', i);

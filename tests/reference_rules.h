@@ -37,7 +37,8 @@ std::string ValueList(std::string_view line);
 std::optional<Row> ReadValueList(std::string_view text, bool backslashEscapes);
 
 // The rows of a file of statements for table t without a column list, as
-// a database would run them: BEGIN;, COMMIT; and ROLLBACK; lines, INSERT
+// a database would run them: BEGIN;, COMMIT; and ROLLBACK; lines, the
+// session's settings (SET ...; and psql's \set), INSERT
 // statements of one row or of many, a row a line, and COPY t FROM stdin;
 // blocks. Nothing when the text is not such a file.
 std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backslashEscapes);

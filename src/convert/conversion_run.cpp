@@ -19,6 +19,7 @@
 #include "convert/row_rules.h"
 #include "convert/row_scanner.h"
 #include "convert/run_message.h"
+#include "convert/script_end.h"
 #include "convert/sql_dialect.h"
 #include "convert/statement_output.h"
 #include "convert/statement_writer.h"
@@ -27,6 +28,7 @@
 #include "io/iconv_source.h"
 #include "io/input_source.h"
 #include "io/open_file.h"
+#include "io/status.h"
 #include "io/text_mode.h"
 #include "io/text_mode_reader.h"
 #include "io/unique_fd.h"
@@ -99,50 +101,39 @@ private:
     int fd_ = -1;
 };
 
-// What the last of Rowsmith's own transaction lines in text says.
-enum class LastTransactionLine { None, Begin, End };
+// What a run found at the end of its output before it appended to it.
+struct OutputStart {
+    bool insideTransaction = false;  // the statements there leave a transaction open
+    std::uint64_t cutBytes = 0;      // bytes of a statement cut short, taken away
+};
 
-// Looks at the lines of text from its last one back; the first line counts
-// only when whole (startsLine). Sets firstLineEnd to where the first line
-// ends, for the text before it to continue it.
-LastTransactionLine LastLineIn(std::string_view text, bool startsLine, std::size_t& firstLineEnd) {
-    std::size_t lineEnd = text.size();
-    for (;;) {
-        const std::size_t lf = lineEnd == 0 ? std::string_view::npos : text.rfind('\n', lineEnd - 1);
-        if (lf == std::string_view::npos && !startsLine) break;
-        const std::size_t lineStart = lf == std::string_view::npos ? 0 : lf + 1;
-        const std::string_view line = TrimTrailingSpace(text.substr(lineStart, lineEnd - lineStart));
-        if (line == "BEGIN;") return LastTransactionLine::Begin;
-        if (line == "COMMIT;" || line == "ROLLBACK;") return LastTransactionLine::End;
-        if (lf == std::string_view::npos) break;
-        lineEnd = lf;
+// Reads the output (through tailFd, a reading descriptor of the regular file
+// outputFd writes) as the client of the run's dialect reads it, and takes
+// away a statement of Rowsmith's that a run cut short (killed while it
+// wrote), so that nothing this run writes continues it. A cut text that is
+// not Rowsmith's is left alone, and the run stopped. The report that stops
+// the run, if any.
+std::optional<RunReport> ReadyOutput(int tailFd, int outputFd, const ConversionOptions& options, OutputStart& start) {
+    if (tailFd < 0) return std::nullopt;
+    ScriptEnd end;
+    if (ReadScriptEnd(tailFd, options.dialect, end) != 0) return std::nullopt;
+    start.insideTransaction = end.insideTransaction;
+    if (!end.CutShort()) return std::nullopt;
+    RunReport refused = Report(RunStatus::UnsafeOutput, kUnsafeOutputMessage);
+    const std::string shown(TrimTrailingSpace(end.tail.substr(0, end.tail.find_first_of("\r\n"))));
+    if (!RowsmithsCutStatement(end.tail)) {
+        refused.reason = "it ends with text that is not a whole statement (\"" + shown +
+                         "\"), which Rowsmith did not write: nothing was appended to it";
+        return refused;
     }
-    firstLineEnd = lineEnd;
-    return LastTransactionLine::None;
-}
-
-// Whether the file a descriptor writes to ends inside a transaction: its
-// last BEGIN; line comes after its last COMMIT; or ROLLBACK; line, as after
-// a run with --transaction that was killed, or failed where it could not
-// take its statements back. Rowsmith's own lines are looked for, from the
-// end, a chunk at a time: a value holding such a line could mislead it.
-bool EndsInsideTransaction(int tailFd) {
-    struct stat info {};
-    if (tailFd < 0 || ::fstat(tailFd, &info) != 0) return false;
-    constexpr off_t kChunk = off_t{1} << 16;
-    std::string text;
-    for (off_t end = info.st_size; end > 0;) {
-        const off_t start = end > kChunk ? end - kChunk : 0;
-        std::string chunk(static_cast<std::size_t>(end - start), '\0');
-        if (::pread(tailFd, chunk.data(), chunk.size(), start) != static_cast<ssize_t>(chunk.size())) return false;
-        text.insert(0, chunk);  // before the start of the line the last chunk began inside
-        std::size_t firstLineEnd = 0;
-        const LastTransactionLine last = LastLineIn(text, start == 0, firstLineEnd);
-        if (last != LastTransactionLine::None) return last == LastTransactionLine::Begin;
-        text.resize(firstLineEnd);
-        end = start;
+    if (::ftruncate(outputFd, static_cast<off_t>(end.wholeEnd)) != 0) {
+        refused.error = errno;
+        refused.reason = "it ends with part of a statement cut short (\"" + shown + "\"), which cannot be taken out (" +
+                         StatusText(errno) + "): nothing was appended to it";
+        return refused;
     }
-    return false;
+    start.cutBytes = end.size - end.wholeEnd;
+    return std::nullopt;
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
@@ -682,6 +673,9 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     Outcome outcome;
     outcome.writeError = writer.Begin(run.closeUnfinished, create);
     if (outcome.writeError == 0) outcome = ConvertEach(records, writer, run);
+    // Before the last statement and COMMIT;: the input is still what was read.
+    if (!outcome.Failed() && !outcome.cancelled && run.inputFile != nullptr)
+        outcome.readError = run.inputFile->Verify();
     const bool undone = EndStatements(outcome, writer, output, options.transaction);
 
     RunReport report = Report(outcome, records, run);
@@ -728,8 +722,12 @@ RunReport ConvertSource(const RunContext& run) {
     const ColumnTally* typed = nullptr;
     if (run.options.createTable && run.typingInput != nullptr) {
         RunReport failed;
+        if (run.typingFile != nullptr) run.typingFile->KeepChecksum();
         if (!TallyInput(run, block, tally, failed)) return failed;
         typed = &tally;
+        // The statements hold exactly the bytes the types were chosen for.
+        if (run.inputFile != nullptr && run.typingFile != nullptr)
+            run.inputFile->HoldTo(run.typingFile->bytesFromFile(), run.typingFile->checksum());
     }
     StatementOutput output(run.outputFd, block);
     // Decoded text is UTF-8; bytes read as they are may be anything.
@@ -765,11 +763,11 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
     // before it and closed after it (closing any descriptor of the file
     // would give up a process's lock).
     const bool regular = S_ISREG(outputInfo.st_mode);
-    UniqueFd tail(regular && options.transaction
-                      ? ::open(("/proc/self/fd/" + std::to_string(outputFd)).c_str(), O_RDONLY | O_CLOEXEC)
-                      : -1);
+    UniqueFd tail(regular ? ::open(("/proc/self/fd/" + std::to_string(outputFd)).c_str(), O_RDONLY | O_CLOEXEC) : -1);
     OutputLock lock;
     if (regular && lock.Take(outputFd) == kStopped) return Stopped();
+    OutputStart found;
+    if (std::optional<RunReport> refused = ReadyOutput(tail.get(), outputFd, options, found)) return *refused;
 
     FdSource file(inputFd);
     const std::uint64_t totalBytes = S_ISREG(inputInfo.st_mode) ? static_cast<std::uint64_t>(inputInfo.st_size) : 0;
@@ -785,19 +783,14 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
     }
     try {
         RunContext run{file,    inputName, writeFd,    settings,
-                       options, observer,  totalBytes, EndsInsideTransaction(tail.get())};
+                       options, observer,  totalBytes, found.insideTransaction && options.transaction};
         run.typingInput = typing ? &*typing : nullptr;
         run.problems = problems;
+        run.inputFile = &file;
+        run.typingFile = typing ? &*typing : nullptr;
         RunReport report = ConvertSource(run);
-        // A file cut short while it was read looks like one that ended.
-        struct stat after {};
-        if (report.status == RunStatus::Done && S_ISREG(inputInfo.st_mode) && ::fstat(inputFd, &after) == 0 &&
-            after.st_size < inputInfo.st_size) {
-            RunReport shrunk = ReadFailedReport(inputName, kInputShrank);
-            shrunk.counts = report.counts;
-            shrunk.fieldCount = report.fieldCount;
-            return shrunk;
-        }
+        report.cutBytes = found.cutBytes;
+        report.joinedTransaction = found.insideTransaction && !options.transaction;
         return report;
     } catch (const std::bad_alloc&) {
         return Report(RunStatus::NoMemory, kNoMemoryMessage);

@@ -42,6 +42,11 @@ struct RunContext {
     // A check (--check): the run writes to an output nobody keeps, tells
     // problems of every problem it meets and goes on past each one it can.
     ProblemObserver* problems = nullptr;
+    // Where input and typingInput read a regular file: the file they read,
+    // held to what was read of it before the run's last statement, and the
+    // second reading to the bytes of the first.
+    FdSource* inputFile = nullptr;
+    FdSource* typingFile = nullptr;
 };
 
 // The run itself, on the bytes of the context's input. A seam for tests,

@@ -28,6 +28,11 @@ inline constexpr Message kNoMemoryMessage{"There is not enough memory for the co
 inline constexpr Message kBadOptionsMessage{"These options do not go together:", "Options"};
 inline constexpr Message kNulNameMessage{
     "The table name or the field names hold a NUL byte, which no SQL text can hold.", "Options"};
+inline constexpr Message kUnsafeOutputMessage{
+    "The output file ends with part of a statement, so nothing was appended to it.", "Error Writing File"};
+inline constexpr std::string_view kJoinedTransactionNote =
+    "The output ends inside a transaction (a BEGIN; without its COMMIT;): this run's statements go on inside it, "
+    "and load only if a COMMIT; follows them.";
 inline constexpr std::string_view kOutputEndUncertain =
     "Another program wrote to the output file during the conversion, so its end may hold part of a statement.";
 inline constexpr std::string_view kUndoneNote =

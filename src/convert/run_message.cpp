@@ -27,7 +27,13 @@ std::string AppendedText(const RowCounts& counts, std::string_view output, Count
 std::vector<std::string> Notes(const RunReport& report, Counter counted = {PlainNumber}) {
     const RowCounts& counts = report.counts;
     std::vector<std::string> notes;
+    if (report.cutBytes > 0) {
+        notes.push_back("The output ended with " + counted(report.cutBytes, "byte", "bytes") +
+                        " of a statement cut short (a run stopped by force, say); " +
+                        (report.cutBytes == 1 ? "it was" : "they were") + " taken away before this run's statements.");
+    }
     if (report.closedUnfinished) notes.emplace_back(kClosedUnfinishedNote);
+    if (report.joinedTransaction) notes.emplace_back(kJoinedTransactionNote);
     if (counts.mismatchedRows > 0) {
         notes.push_back(
             MismatchText(counts.mismatchedRows, counts.firstMismatchLine, report.fieldCount, counted.number));
@@ -61,7 +67,8 @@ RunMessage WindowMessage(const RunReport& report, std::string_view outputName, N
     std::vector<std::string> lines;
     if (report.status == RunStatus::Done || report.status == RunStatus::Cancelled) {
         lines.push_back(AppendedText(report.counts, outputName, {number}));
-    } else if (report.status == RunStatus::WriteFailed && report.error != 0) {
+    } else if ((report.status == RunStatus::WriteFailed && report.error != 0) ||
+               report.status == RunStatus::UnsafeOutput) {
         lines.push_back(std::string(outputName) + ": " + report.reason + ".");
     }
     for (std::string& note : Notes(report, {number})) lines.push_back(std::move(note));
@@ -87,6 +94,7 @@ std::vector<std::string> CommandLineLines(const RunReport& report, std::string_v
             lines.push_back(std::string(inputName) + ": " + report.reason);
             break;
         case RunStatus::WriteFailed:
+        case RunStatus::UnsafeOutput:
             lines.push_back(std::string(outputName) + ": " + report.reason);
             break;
         default:

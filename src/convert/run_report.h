@@ -8,7 +8,17 @@
 
 namespace rowsmith {
 
-enum class RunStatus { Done, Cancelled, ReadFailed, WriteFailed, SameFile, NoTable, NoMemory, BadOptions };
+enum class RunStatus {
+    Done,
+    Cancelled,
+    ReadFailed,
+    WriteFailed,
+    SameFile,
+    NoTable,
+    NoMemory,
+    BadOptions,
+    UnsafeOutput,  // the output ends with text the run must not continue
+};
 
 // What a run wrote.
 struct RowCounts {
@@ -41,6 +51,12 @@ struct RunReport {
     // another run left unfinished, which this one rolled back first.
     bool undone = false;
     bool closedUnfinished = false;
+    // The output ended with a statement a run cut short (killed while it
+    // wrote): so many bytes of it were taken away before this run's.
+    std::uint64_t cutBytes = 0;
+    // The output ends inside a transaction, which this run, having none of
+    // its own, goes on inside.
+    bool joinedTransaction = false;
     RowCounts counts;
     std::size_t fieldCount = 0;      // names in the field list, 0 when unknown
     std::size_t statementLimit = 0;  // the bytes a statement keeps under, 0 for none

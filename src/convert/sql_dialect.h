@@ -27,6 +27,9 @@ struct DialectRules {
     char identifierQuote;             // around a name from a header line
     std::span<const Escape> escapes;  // every other byte stands for itself
     bool quoted = true;               // a value stands between single quotes
+    // The statement each run starts with, where a setting of the server
+    // or client could make it read the values otherwise; empty for none.
+    std::string_view session = {};
 };
 
 // Standard SQL: a single quote is doubled, so the literal holds exactly the
@@ -43,15 +46,20 @@ inline constexpr DialectRules kStandardRules{Dialect::Standard, "standard", '"',
 inline constexpr Escape kSqliteEscapes[] = {{'\'', "''"}, {'\0', ""}, {'\r', "'||char(13)||'"}};
 inline constexpr DialectRules kSqliteRules{Dialect::Sqlite, "sqlite", '"', kSqliteEscapes};
 
-// PostgreSQL: the standard form, which psql reads as it stands.
-inline constexpr DialectRules kPostgresqlRules{Dialect::Postgresql, "postgresql", '"', kStandardEscapes};
+// PostgreSQL: the standard form, which psql reads as it stands once
+// standard_conforming_strings is on (a database or server may still have it
+// off, and then reads a backslash as an escape): each run sets it.
+inline constexpr DialectRules kPostgresqlRules{
+    Dialect::Postgresql, "postgresql", '"', kStandardEscapes, true, "SET standard_conforming_strings = on;"};
 
 // MySQL and MariaDB in their default sql_mode read a backslash in a literal
 // as the start of an escape: the backslash is doubled too, NUL written as
 // \0, and CR and LF as \r and \n, as dump tools write them, because the
 // mariadb and mysql clients drop a CR before an LF as they read a line.
+// Each run sets the connection's character set to utf8mb4, as dump tools
+// do: the clients' own default (utf8mb3 in some) refuses 4-byte characters.
 inline constexpr Escape kMySqlEscapes[] = {{'\'', "''"}, {'\\', "\\\\"}, {'\0', "\\0"}, {'\r', "\\r"}, {'\n', "\\n"}};
-inline constexpr DialectRules kMySqlRules{Dialect::MySql, "mysql", '`', kMySqlEscapes};
+inline constexpr DialectRules kMySqlRules{Dialect::MySql, "mysql", '`', kMySqlEscapes, true, "SET NAMES utf8mb4;"};
 
 // PostgreSQL's COPY text format, a row a line: no quotes; a backslash,
 // tab, LF and CR escaped with a backslash, so no value can end its row or
@@ -60,6 +68,10 @@ inline constexpr DialectRules kMySqlRules{Dialect::MySql, "mysql", '`', kMySqlEs
 // form --copy writes rows in for psql.
 inline constexpr Escape kCopyTextEscapes[] = {{'\\', "\\\\"}, {'\t', "\\t"}, {'\n', "\\n"}, {'\r', "\\r"}, {'\0', ""}};
 inline constexpr DialectRules kCopyTextRules{Dialect::Postgresql, "postgresql", '"', kCopyTextEscapes, false};
+// psql reads a COPY block's rows as SQL when its COPY statement fails (a
+// table missing, a transaction aborted), unless told to stop at the first
+// error: each COPY run tells it so first, on a line of its own.
+inline constexpr std::string_view kCopySessionLine = "\\set ON_ERROR_STOP on\n";
 
 inline constexpr const DialectRules* kDialects[] = {&kStandardRules, &kSqliteRules, &kPostgresqlRules, &kMySqlRules};
 

@@ -62,6 +62,11 @@ int StatementWriter::Begin(bool closeUnfinished, std::string_view createTable) {
     // loading the file never commits its rows with this run's.
     const bool createFirst = options_.dialect == Dialect::MySql;
     if (options_.transaction && closeUnfinished) text += "ROLLBACK;" + lineEnd;
+    // The session's settings first, so that every statement after them reads
+    // the same whatever the server's or client's defaults.
+    if (options_.copy) text += kCopySessionLine;
+    if (const std::string_view session = RulesOf(options_.dialect).session; !session.empty())
+        text.append(session).append(lineEnd);
     if (createFirst) text += create;
     if (options_.transaction) text += "BEGIN;" + lineEnd;
     if (!createFirst) text += create;

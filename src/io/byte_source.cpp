@@ -7,11 +7,21 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "io/status.h"
 #include "io/stop_request.h"
 
 namespace rowsmith {
+
+namespace {
+
+std::uint32_t Checksum(std::uint32_t crc, const char* bytes, std::size_t size) {
+    return static_cast<std::uint32_t>(
+        ::crc32_z(crc, reinterpret_cast<const Bytef*>(bytes), static_cast<z_size_t>(size)));
+}
+
+}  // namespace
 
 std::string ByteSource::Describe(int error) const {
     return StatusText(error);
@@ -40,19 +50,87 @@ int PeekingSource::Read(char* buffer, std::size_t size, std::size_t& got) {
 
 FdSource::FdSource(int fd) : fd_(fd) {
     struct stat info {};
-    mayWait_ = ::fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode));
+    const bool known = ::fstat(fd, &info) == 0;
+    mayWait_ = !known || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode));
+    if (known && S_ISREG(info.st_mode)) {
+        const off_t at = ::lseek(fd, 0, SEEK_CUR);
+        regular_ = at >= 0;
+        start_ = at;
+    }
+}
+
+void FdSource::HoldTo(std::uint64_t bytes, std::uint32_t checksum) {
+    held_ = true;
+    limit_ = bytes;
+    expected_ = checksum;
+    // The few bytes read already (to see whether the file is gzip, say)
+    // count too: their checksum from the file again.
+    checksum_ = 0;
+    std::string before(static_cast<std::size_t>(consumed_), '\0');
+    if (regular_ &&
+        ::pread(fd_, before.data(), before.size(), static_cast<off_t>(start_)) == static_cast<ssize_t>(before.size())) {
+        checksum_ = Checksum(0, before.data(), before.size());
+    }
+}
+
+int FdSource::CheckWitness() const {
+    if (!regular_ || lastSize_ == 0) return 0;
+    char again[kWitnessBytes];
+    const auto at = static_cast<off_t>(start_ + static_cast<std::int64_t>(consumed_ - lastSize_));
+    const ssize_t n = ::pread(fd_, again, lastSize_, at);
+    if (n < 0) return errno;
+    if (static_cast<std::size_t>(n) < lastSize_) return kInputShrank;
+    return std::memcmp(again, last_, lastSize_) == 0 ? 0 : kInputChanged;
+}
+
+int FdSource::Verify() const {
+    if (const int error = CheckWitness()) return error;
+    if (!regular_ || firstSize_ == 0) return 0;
+    char again[kWitnessBytes];
+    const ssize_t n = ::pread(fd_, again, firstSize_, static_cast<off_t>(start_));
+    if (n < 0) return errno;
+    if (static_cast<std::size_t>(n) < firstSize_) return kInputShrank;
+    return std::memcmp(again, first_, firstSize_) == 0 ? 0 : kInputChanged;
+}
+
+void FdSource::Note(const char* bytes, std::size_t size) {
+    if (keepChecksum_ || held_) checksum_ = Checksum(checksum_, bytes, size);
+    if (firstSize_ < kWitnessBytes) {
+        const std::size_t n = std::min(size, kWitnessBytes - firstSize_);
+        std::memcpy(first_ + firstSize_, bytes, n);
+        firstSize_ += n;
+    }
+    // The last bytes read: those of this read, after those before it.
+    if (size >= kWitnessBytes) {
+        std::memcpy(last_, bytes + size - kWitnessBytes, kWitnessBytes);
+        lastSize_ = kWitnessBytes;
+    } else {
+        const std::size_t keep = std::min(lastSize_, kWitnessBytes - size);
+        std::memmove(last_, last_ + lastSize_ - keep, keep);
+        std::memcpy(last_ + keep, bytes, size);
+        lastSize_ = keep + size;
+    }
+    consumed_ += size;
 }
 
 int FdSource::Read(char* buffer, std::size_t size, std::size_t& got) {
     got = 0;
+    if (held_) {
+        size = static_cast<std::size_t>(std::min<std::uint64_t>(size, limit_ - consumed_));
+        if (size == 0) return checksum_ == expected_ ? 0 : kInputChanged;
+    }
     for (;;) {
         if (mayWait_) {
             if (const int error = WaitFor(fd_, POLLIN)) return error;
         }
         const ssize_t n = ::read(fd_, buffer, size);
         if (n >= 0) {
+            // What was read before is still there: the file was not cut
+            // short, or cut and written again, meanwhile.
+            if (const int error = CheckWitness()) return error;
+            if (n == 0 && held_) return kInputShrank;  // before the bytes the first reading had
             got = static_cast<std::size_t>(n);
-            consumed_ += got;
+            Note(buffer, got);
             return 0;
         }
         // Nothing after all (non-blocking), or a signal: wait again, unless

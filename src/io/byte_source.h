@@ -58,16 +58,51 @@ private:
 // A file descriptor's bytes as they are. A descriptor that may keep a read
 // waiting (a pipe, a FIFO, a terminal) is waited on with poll first, so
 // that a stop request ends the wait (kStopped).
+// A regular file is held to what was read of it: after every read, the
+// last bytes of the read before are read again where they lay, so that a
+// file cut short (kInputShrank), or cut and written anew (kInputChanged),
+// while it is read fails the read instead of passing for one that ended.
 class FdSource : public ByteSource {
 public:
     explicit FdSource(int fd);
     int Read(char* buffer, std::size_t size, std::size_t& got) override;
     std::uint64_t bytesFromFile() const override { return consumed_; }
 
+    // Whether the bytes read so far still stand in a regular file as they
+    // were read (its first and last ones are looked at): 0, kInputShrank or
+    // kInputChanged; 0 for what is not a regular file.
+    int Verify() const;
+
+    // Keeps a checksum of the bytes read, for a second reading to be held to.
+    void KeepChecksum() { keepChecksum_ = true; }
+    std::uint32_t checksum() const { return checksum_; }
+    // Reads exactly bytes bytes, which must give checksum: what a first
+    // reading of the same file, from the same place, read. The input ends
+    // after them; a file that ends before them shrank, and one whose bytes
+    // give another checksum changed.
+    void HoldTo(std::uint64_t bytes, std::uint32_t checksum);
+
+    static constexpr std::size_t kWitnessBytes = 32;
+
 private:
+    // The bytes that stood last before the read just made, read again.
+    int CheckWitness() const;
+    void Note(const char* bytes, std::size_t size);
+
     int fd_;
     bool mayWait_;
+    bool regular_ = false;
+    std::int64_t start_ = 0;  // where a regular file's reading began
     std::uint64_t consumed_ = 0;
+    char first_[kWitnessBytes] = {};
+    std::size_t firstSize_ = 0;
+    char last_[kWitnessBytes] = {};  // the bytes read last, ending at consumed_
+    std::size_t lastSize_ = 0;
+    bool keepChecksum_ = false;
+    bool held_ = false;
+    std::uint64_t limit_ = 0;
+    std::uint32_t checksum_ = 0;
+    std::uint32_t expected_ = 0;
 };
 
 // Bytes held in memory, handed out as a file's would be: a sample of an

@@ -33,6 +33,10 @@ std::string StatusText(int code) {
             return "the file became shorter while it was read";
         case kMissingColumn:
             return "a record has no value for a chosen column";
+        case kInputChanged:
+            return "the file changed while it was read";
+        case kTooManyFields:
+            return "a record has too many fields";
         default:
             return "failure " + std::to_string(code);
     }

@@ -23,6 +23,8 @@ enum Status : int {
     kBadHeader = -11,       // a header name that is empty or given twice
     kInputShrank = -12,     // a file that became shorter while it was read
     kMissingColumn = -13,   // a record without a value where a chosen column would be
+    kInputChanged = -14,    // a file whose bytes changed while it was read
+    kTooManyFields = -15,   // a record of more fields than Rowsmith reads
 };
 
 // True for a failure of the system, whose words strerror gives.

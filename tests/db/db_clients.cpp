@@ -29,11 +29,16 @@ std::string ServerDir(const char* server, const char* name, std::string& why) {
     return dir.string();
 }
 
-// Runs a client with sqlFile as its standard input.
+// Runs a client with sqlFile as its standard input. Run as users run them,
+// the clients go on past a failed statement and may exit 0 after one: an
+// error said on standard error counts as a failure too.
 int RunClient(const std::vector<std::string>& command, const std::string& sqlFile, std::string& errors) {
     const int status = WaitForExit(StartProcess(command, sqlFile, "/dev/null", "client-errors.txt"));
     errors = ReadBytes("client-errors.txt");
-    return status;
+    std::string lower = errors;
+    for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    const bool said = lower.find("error") != std::string::npos;
+    return status != 0 ? status : said ? 1 : 0;
 }
 
 }  // namespace
@@ -77,21 +82,26 @@ std::string MariaDbDir(std::string& why) {
     return ServerDir("mariadb", "MariaDB", why);
 }
 
-int LoadIntoSqlite(const std::string& databaseFile, const std::string& sqlFile, std::string& errors) {
-    return RunClient({"/usr/bin/sqlite3", "-bail", databaseFile}, sqlFile, errors);
+int LoadIntoSqlite(const std::string& databaseFile, const std::string& sqlFile, std::string& errors, Strictness how) {
+    std::vector<std::string> command = {"/usr/bin/sqlite3"};
+    if (how == Strictness::Strict) command.emplace_back("-bail");
+    command.push_back(databaseFile);
+    return RunClient(command, sqlFile, errors);
 }
 
-int LoadIntoPostgres(const std::string& dir, const std::string& sqlFile, std::string& errors) {
-    return RunClient(
-        {"/usr/bin/psql", "-X", "-q", "-h", dir, "-U", "postgres", "-d", "postgres", "-v", "ON_ERROR_STOP=1"}, sqlFile,
-        errors);
+int LoadIntoPostgres(const std::string& dir, const std::string& sqlFile, std::string& errors, Strictness how) {
+    // -X leaves out a ~/.psqlrc of the machine's; the connection is the test server's.
+    std::vector<std::string> command = {"/usr/bin/psql", "-X", "-q", "-h", dir, "-U", "postgres", "-d", "postgres"};
+    if (how == Strictness::Strict) command.insert(command.end(), {"-v", "ON_ERROR_STOP=1"});
+    return RunClient(command, sqlFile, errors);
 }
 
 int LoadIntoMariaDb(const std::string& dir, const std::string& database, const std::string& sqlFile,
-                    std::string& errors) {
+                    std::string& errors, Strictness how) {
+    // The client's own defaults, as a user's: no option file of the machine's.
+    std::vector<std::string> command = {"/usr/bin/mariadb", "--no-defaults", "--socket=" + dir + "/sock", "-uroot"};
     // The binary character set passes every byte of a literal as it is.
-    std::vector<std::string> command = {"/usr/bin/mariadb", "--no-defaults", "--socket=" + dir + "/sock", "-uroot",
-                                        "--default-character-set=binary"};
+    if (how == Strictness::Strict) command.emplace_back("--default-character-set=binary");
     if (!database.empty()) command.push_back(database);
     return RunClient(command, sqlFile, errors);
 }

@@ -39,12 +39,20 @@ std::optional<Database> MariaDatabase(const std::string& database, std::string& 
 std::string PostgresDir(std::string& why);
 std::string MariaDbDir(std::string& why);
 
-// Each client runs the statements in sqlFile and stops at the first error;
-// the exit status of the client is returned, its messages go to errors.
-int LoadIntoSqlite(const std::string& databaseFile, const std::string& sqlFile, std::string& errors);
-int LoadIntoPostgres(const std::string& dir, const std::string& sqlFile, std::string& errors);
+// How a client is run: as the README tells users to run it (sqlite3 db <
+// file, a plain psql, mariadb with its own defaults), which goes on past a
+// failed statement; or strictly, stopping at the first error (-bail,
+// ON_ERROR_STOP) and, for MariaDB, passing bytes as they are.
+enum class Strictness { AsUsersRunIt, Strict };
+
+// Each client runs the statements in sqlFile; 0 when it exited 0 and said no
+// error, else its exit status or 1. Its messages go to errors.
+int LoadIntoSqlite(const std::string& databaseFile, const std::string& sqlFile, std::string& errors,
+                   Strictness how = Strictness::AsUsersRunIt);
+int LoadIntoPostgres(const std::string& dir, const std::string& sqlFile, std::string& errors,
+                     Strictness how = Strictness::AsUsersRunIt);
 int LoadIntoMariaDb(const std::string& dir, const std::string& database, const std::string& sqlFile,
-                    std::string& errors);
+                    std::string& errors, Strictness how = Strictness::AsUsersRunIt);
 
 // Every row of query, with each column's exact bytes. A failed query fails
 // the test and gives no rows.

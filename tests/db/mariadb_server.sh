@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A throw-away MariaDB server for the round-trip tests, in its default
-# sql_mode, listening on a Unix socket in DIR only (no networking):
+# sql_mode and with the character set Debian's own configuration gives it
+# (utf8mb4), listening on a Unix socket in DIR only (no networking):
 #   mariadb_server.sh start|stop DIR
 # Without a MariaDB server on the machine, start says so and does nothing;
 # the tests then skip with that message.
@@ -28,7 +29,8 @@ case "$action" in
     [ "${ROWSMITH_DB_DURABLE:-0}" = 1 ] && flush=1
     "$server" --no-defaults "${user[@]}" --datadir="$dir/data" --socket="$dir/sock" --skip-networking \
       --pid-file="$dir/server.pid" --log-error="$dir/server.log" --innodb-flush-log-at-trx-commit=$flush \
-      --innodb-buffer-pool-size=128M --local-infile=1 > /dev/null 2>&1 &
+      --innodb-buffer-pool-size=128M --local-infile=1 --character-set-server=utf8mb4 \
+      --collation-server=utf8mb4_general_ci > /dev/null 2>&1 &
     for _ in $(seq 1 300); do
       if mariadb-admin --no-defaults --socket="$dir/sock" -uroot ping > /dev/null 2>&1; then
         touch "$dir/ready"
