@@ -190,6 +190,16 @@ TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
         {Args({"--dialect", "postgresql", "--copy", "--on-conflict", "update", "--key", "F", "in.csv"}),
          "COPY cannot skip or update rows: --on-conflict writes INSERT statements, not --copy"},
         {Args({"--columns", "2,x", "in.csv"}), "--columns names \"x\", and only a header (--header) names columns"},
+        // A stray quote would take the rest of a list into one name.
+        {Args({"--header", "--columns", "id=a\"b,name", "in.csv"}),
+         "--columns has a quote that is never closed: id=a\"b,name"},
+        {Args({"--dialect", "sqlite", "--on-conflict", "update", "--key", "\"id, name", "in.csv"}),
+         "--key has a quote that is never closed: \"id, name"},
+        {Args({"--null-token", ",", "in.csv"}), "the NULL marker ',' holds the delimiter ',', so no field can be it"},
+        {Args({"-d", ";", "--null-token", "a;b", "in.csv"}),
+         "the NULL marker 'a;b' holds the delimiter ';', so no field can be it"},
+        {Args({"--key", "id", "in.csv"}),
+         "--key is for --on-conflict, or for the key of the table --create-table writes"},
     };
     for (const auto& [args, error] : cases) {
         const CommandLine line = Parse(args);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "convert/conversion_run.h"
+#include "convert/csv_reader.h"
 #include "convert/sql_dialect.h"
 #include "inputs.h"
 #include "test_support.h"
@@ -260,6 +261,47 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
          "id "
          ") DO UPDATE SET v = excluded.v;\r\n",
          {2, 5, 0, 0, 0, 0, 0, 2}},
+        // 1e0 is 1 to PostgreSQL: together they would fail the statement.
+        {"a key equal in the column's type starts a new statement",
+         "1,a\n1e0,b\n2,c\n",
+         "id, v",
+         {.dialect = Dialect::Postgresql, .rowsPerInsert = 10, .onConflict = OnConflict::Update, .key = "id"},
+         "SET standard_conforming_strings = on;\r\nINSERT INTO T ( id, v ) VALUES ( '1','a' ) ON CONFLICT ( id ) DO "
+         "UPDATE SET v = excluded.v;\r\nINSERT INTO T ( id, v ) VALUES ( '1e0','b' ),\r\n( '2','c' ) ON CONFLICT ( id "
+         ") DO UPDATE SET v = excluded.v;\r\n",
+         {2, 3, 0, 0}},
+        {"the key made the created table's primary key",
+         "1,a\n2,b\n",
+         "id, v",
+         {.dialect = Dialect::Sqlite, .createTable = true, .onConflict = OnConflict::Update, .key = "id"},
+         "CREATE TABLE IF NOT EXISTS T ( id INTEGER, v TEXT, PRIMARY KEY ( id ) );\r\nINSERT INTO T ( id, v ) VALUES ( "
+         "'1','a' ) ON CONFLICT ( id ) DO UPDATE SET v = excluded.v;\r\nINSERT INTO T ( id, v ) VALUES ( '2','b' ) ON "
+         "CONFLICT ( id ) DO UPDATE SET v = excluded.v;\r\n",
+         {2, 2, 0, 0}},
+        // A primary key holds no NULL.
+        {"a key with a NULL, given alone, is a unique one",
+         "1,a\n,b\n",
+         "id, v",
+         {.dialect = Dialect::Postgresql, .null = NullMode::Empty, .createTable = true, .key = "id"},
+         "SET standard_conforming_strings = on;\r\nCREATE TABLE IF NOT EXISTS T ( id BIGINT, v TEXT, UNIQUE ( id ) "
+         ");\r\nINSERT INTO T ( id, v ) VALUES ( '1','a' );\r\nINSERT INTO T ( id, v ) VALUES ( NULL,'b' );\r\n",
+         {2, 2, 0, 0, 0, 0, 0, 1}},
+        {"a MySQL text key as long as its longest value",
+         "ab,1\nabcd,2\n",
+         "code, n",
+         {.dialect = Dialect::MySql, .createTable = true, .onConflict = OnConflict::Ignore, .key = "code"},
+         "SET NAMES utf8mb4;\r\nCREATE TABLE IF NOT EXISTS T ( code VARCHAR(4), n BIGINT, PRIMARY KEY ( code ) "
+         ");\r\nINSERT INTO T ( code, n ) VALUES ( 'ab','1' ) ON DUPLICATE KEY UPDATE code = code;\r\nINSERT INTO T ( "
+         "code, n ) VALUES ( 'abcd','2' ) ON DUPLICATE KEY UPDATE code = code;\r\n",
+         {2, 2, 0, 0}},
+        {"a header name holding a line break, written as read",
+         "\"a\nb\",c\r\n1,2\r\n",
+         "",
+         {.header = true, .rfc4180 = true, .createTable = true},
+         "CREATE TABLE IF NOT EXISTS T ( \"a\nb\" BIGINT, \"c\" BIGINT );\r\nINSERT INTO T ( \"a\nb\", \"c\" ) VALUES "
+         "( "
+         "'1','2' );\r\n",
+         {1, 1, 0, 0}},
         {"statements end before their size limit",
          std::string(400, 'x') + "\n" + std::string(400, 'y') + "\n" + std::string(400, 'z') + "\n" +
              std::string(1100, 'w') + "\n",
@@ -336,6 +378,35 @@ TEST_F(LoadRunTest, WhatARunCannotWriteStopsItAndAFailedTransactionTakesItsState
          "id,v\n1,a\n2\n",
          {.transaction = true, .header = true, .columns = "v"},
          "Cannot read \"in.csv\": line 3 has 1 value, and --columns takes column 2",
+         "",
+         true},
+        // Names the database takes for one stop the run as a repeated one does.
+        {"header names one to SQLite",
+         "id,ID\n1,2\n",
+         {.dialect = Dialect::Sqlite, .header = true},
+         "Cannot read \"in.csv\": columns 1 and 2 of the header, \"id\" and \"ID\", are one name to the database: "
+         "SQLite does not tell case apart in names",
+         ""},
+        {"header names one to PostgreSQL",
+         std::string(63, 'n') + "a," + std::string(63, 'n') + "b\n1,2\n",
+         {.dialect = Dialect::Postgresql, .header = true},
+         "Cannot read \"in.csv\": columns 1 and 2 of the header, \"" + std::string(63, 'n') + "a\" and \"" +
+             std::string(63, 'n') +
+             "b\", are one name to the database: PostgreSQL keeps only the first 63 bytes of a "
+             "name",
+         ""},
+        // A record's fields take memory beyond its bytes: their number is bounded.
+        {"a line of too many fields",
+         "a\n" + std::string(CsvReader::kMaxFields + 1, ',') + "\n",
+         {.transaction = true, .nullTokens = {"NA"}},
+         "Cannot read \"in.csv\": line 2 has more than 1048576 fields, the most Rowsmith reads",
+         "",
+         true},
+        {"a record of too many fields",
+         "a\n" + std::string(CsvReader::kMaxFields + 1, ',') + "\n",
+         {.transaction = true, .rfc4180 = true},
+         "Cannot read \"in.csv\": the record that starts on line 2 has more than 1048576 fields, the most Rowsmith "
+         "reads",
          "",
          true},
         {"columns the header lacks",

@@ -171,13 +171,33 @@ std::optional<Row> ReadCopyRow(std::string_view line) {
     }
 }
 
-std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backslashEscapes) {
-    std::vector<Row> rows;
+std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backslashEscapes, bool committedOnly) {
+    std::vector<Row> rows;     // kept for good
+    std::vector<Row> pending;  // of the transaction open, if one is
+    bool open = false;
     std::size_t i = 0;
+    const auto add = [&](Row row) { (open ? pending : rows).push_back(std::move(row)); };
+    // A statement's end: its ";" and the line end, or what is left of the
+    // line end where a run was cut there and another appended after it.
+    const auto ended = [&text, &i](std::string_view statement) {
+        if (!Take(text, i, statement)) return false;
+        if (!Take(text, i, "\r\n")) Take(text, i, "\r");
+        return true;
+    };
     while (i < text.size()) {
-        if (Take(text, i, "BEGIN;\r\n") || Take(text, i, "COMMIT;\r\n") || Take(text, i, "ROLLBACK;\r\n")) continue;
+        if (ended("BEGIN;")) {
+            open = true;
+            continue;
+        }
+        const bool commit = ended("COMMIT;");
+        if (commit || ended("ROLLBACK;")) {
+            if (commit || !committedOnly) rows.insert(rows.end(), pending.begin(), pending.end());
+            pending.clear();
+            open = false;
+            continue;
+        }
         // The settings a script sets for its session, which hold no rows.
-        if (Take(text, i, "SET standard_conforming_strings = on;\r\n") || Take(text, i, "SET NAMES utf8mb4;\r\n") ||
+        if (ended("SET standard_conforming_strings = on;") || ended("SET NAMES utf8mb4;") ||
             Take(text, i, "\\set ON_ERROR_STOP on\n"))
             continue;
         if (Take(text, i, "COPY t FROM stdin;\n")) {
@@ -186,7 +206,7 @@ std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backs
                 std::optional<Row> row =
                     end == std::string_view::npos ? std::nullopt : ReadCopyRow(text.substr(i, end - i));
                 if (!row) return std::nullopt;
-                rows.push_back(std::move(*row));
+                add(std::move(*row));
                 i = end + 1;
             }
             continue;
@@ -195,11 +215,13 @@ std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backs
         for (;;) {
             std::optional<Row> row = ReadRow(text, i, backslashEscapes);
             if (!row) return std::nullopt;
-            rows.push_back(std::move(*row));
-            if (Take(text, i, ";\r\n")) break;
+            add(std::move(*row));
+            if (ended(";")) break;
             if (!Take(text, i, ",\r\n( ")) return std::nullopt;
         }
     }
+    // A transaction still open at the end is never committed.
+    if (!committedOnly) rows.insert(rows.end(), pending.begin(), pending.end());
     return rows;
 }
 

@@ -41,7 +41,10 @@ std::optional<Row> ReadValueList(std::string_view text, bool backslashEscapes);
 // session's settings (SET ...; and psql's \set), INSERT
 // statements of one row or of many, a row a line, and COPY t FROM stdin;
 // blocks. Nothing when the text is not such a file.
-std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backslashEscapes);
+// committedOnly: only the rows a database keeps, the ones of a transaction
+// rolled back, or still open at the end, left out.
+std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backslashEscapes,
+                                               bool committedOnly = false);
 
 // What Python's csv.reader (strict=False, on a file opened with newline='')
 // reads from bytes, with delimiter: the file is cut into lines after LF,

@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include "io/byte_source.h"
+#include "io/status.h"
 #include "io/text_mode.h"
+#include "io/unique_fd.h"
 #include "io/read_ahead_source.h"
 #include "io/text_mode_reader.h"
 #include "pieces_source.h"
@@ -153,6 +156,84 @@ TEST(TextModeReaderErrors, ReportsAFailedRead) {
 TEST(ToDiskText, WritesEveryLineFeedAsCrLf) {
     EXPECT_EQ(ToDiskText("a\nb\r\rc\n\n"), "a\r\nb\r\rc\r\n\r\n");
     EXPECT_EQ(ToDiskText(""), "");
+}
+
+}  // namespace
+}  // namespace rowsmith
+
+namespace rowsmith {
+namespace {
+
+// Everything a source gives, read in blocks of size bytes; the code of the
+// read that ended it (0 at the end).
+int ReadAll(ByteSource& source, std::string& bytes, std::size_t size = 4096) {
+    std::string block(size, '\0');
+    for (;;) {
+        std::size_t got = 0;
+        if (const int error = source.Read(block.data(), block.size(), got)) return error;
+        if (got == 0) return 0;
+        bytes.append(block, 0, got);
+    }
+}
+
+using FileSourceTest = test::TempDirTest;
+
+// A second reading of a file is held to the first: it reads exactly the
+// bytes the first did, and a file whose bytes changed between the two, or
+// that is shorter, fails it.
+TEST_F(FileSourceTest, ASecondReadingReadsExactlyTheBytesOfTheFirst) {
+    const std::string text = "id,v\n1,a\n2,b\n";
+    struct Case {
+        const char* what;
+        std::string then;  // the file before the second reading
+        int error;
+        std::string read;
+    };
+    const Case cases[] = {
+        {"the same", text, 0, text},
+        {"grown: the bytes measured only", text + "3,c\n", 0, text},
+        {"a byte changed", "id,v\n1,x\n2,b\n", kInputChanged, ""},
+        {"shorter", text.substr(0, 6), kInputShrank, ""},
+    };
+    for (const Case& c : cases) {
+        test::WriteBytes("in.csv", text);
+        UniqueFd first(::open("in.csv", O_RDONLY | O_CLOEXEC));
+        FdSource firstSource(first.get());
+        firstSource.KeepChecksum();
+        std::string bytes;
+        ASSERT_EQ(ReadAll(firstSource, bytes), 0);
+        test::WriteBytes("in.csv", c.then);
+        UniqueFd second(::open("in.csv", O_RDONLY | O_CLOEXEC));
+        FdSource secondSource(second.get());
+        // A few bytes read before it is held (to see whether it is gzip).
+        char start[2];
+        std::size_t got = 0;
+        ASSERT_EQ(secondSource.Read(start, 2, got), 0);
+        secondSource.HoldTo(firstSource.bytesFromFile(), firstSource.checksum());
+        std::string again(start, got);
+        EXPECT_EQ(ReadAll(secondSource, again, 3), c.error) << c.what;
+        if (c.error == 0) {
+            EXPECT_EQ(again, c.read) << c.what;
+        }
+    }
+}
+
+// The bytes read last are read again after each read: a file cut short, or
+// cut and written again, between two reads fails the second.
+TEST_F(FileSourceTest, AFileCutWhileReadFailsTheNextRead) {
+    for (const bool writtenAgain : {false, true}) {
+        test::WriteBytes("in.csv", std::string(10000, 'a'));
+        UniqueFd file(::open("in.csv", O_RDONLY | O_CLOEXEC));
+        FdSource source(file.get());
+        char block[4096];
+        std::size_t got = 0;
+        ASSERT_EQ(source.Read(block, sizeof block, got), 0);
+        ASSERT_EQ(source.Verify(), 0);
+        ASSERT_EQ(::truncate("in.csv", 100), 0);
+        if (writtenAgain) test::WriteBytes("in.csv", std::string(10000, 'b'));
+        EXPECT_EQ(source.Read(block, sizeof block, got), writtenAgain ? kInputChanged : kInputShrank);
+        EXPECT_EQ(source.Verify(), writtenAgain ? kInputChanged : kInputShrank);
+    }
 }
 
 }  // namespace

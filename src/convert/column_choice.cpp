@@ -128,6 +128,10 @@ std::vector<ChosenColumn> ChooseColumns(std::string_view list, const std::vector
                                         std::string& problem) {
     std::vector<ChosenColumn> chosen;
     std::vector<std::string> notFound;
+    if (!QuotesClosed(list)) {
+        problem = UnclosedQuoteText("--columns", list);
+        return {};
+    }
     for (const std::string& entry : SplitFieldNames(list)) {
         chosen.push_back(ReadEntry(entry, header, notFound, problem));
         if (!problem.empty()) return {};

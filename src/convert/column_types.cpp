@@ -1,5 +1,7 @@
 #include "convert/column_types.h"
 
+#include <algorithm>
+
 namespace rowsmith {
 
 namespace {
@@ -30,7 +32,7 @@ bool IsCanonicalInteger(std::string_view value) {
 }
 
 bool ColumnTally::Settled(const Column& column) const {
-    return !column.integer && (dialect_ != Dialect::MySql || column.longest > kMySqlMediumText);
+    return !everything_ && !column.integer && (dialect_ != Dialect::MySql || column.longest > kMySqlMediumText);
 }
 
 std::string ColumnTally::TypeOf(std::size_t column, Dialect dialect) const {
@@ -46,17 +48,20 @@ std::string AnyTextType(Dialect dialect) {
 }
 
 std::string CreateTableText(std::string_view table, const std::vector<TableColumn>& columns, const ColumnTally* tally,
-                            const ConversionOptions& options, std::string& problem) {
+                            const ConversionOptions& options, const std::vector<std::size_t>& keys,
+                            std::string& problem) {
     std::vector<std::string> types;
     for (std::size_t i = 0; i < columns.size(); ++i) {
         types.push_back(tally != nullptr ? tally->TypeOf(i, options.dialect) : AnyTextType(options.dialect));
     }
+    std::vector<bool> given(columns.size());
     for (const std::string& entry : options.columnTypes) {
         const auto [name, type] = NameAndType(entry);
         bool found = false;
         for (std::size_t i = 0; i < columns.size(); ++i) {
             if (columns[i].plainName == name || columns[i].sqlName == name) {
                 types[i] = type;
+                given[i] = true;
                 found = true;
             }
         }
@@ -67,11 +72,30 @@ std::string CreateTableText(std::string_view table, const std::vector<TableColum
             return {};
         }
     }
+    // MySQL indexes no TEXT: a text key column is as long as its longest value.
+    bool nulls = tally == nullptr;
+    for (const std::size_t key : keys) {
+        nulls = nulls || tally->HasNull(key);
+        if (options.dialect != Dialect::MySql || types[key] == "BIGINT" || given[key]) continue;
+        const std::size_t longest = tally != nullptr ? tally->Longest(key) : kMySqlLongestKeyText;
+        if (longest > kMySqlLongestKeyText) {
+            problem = "the key column " + columns[key].plainName + " holds values of " + std::to_string(longest) +
+                      " bytes, longer than the " + std::to_string(kMySqlLongestKeyText) +
+                      " characters MySQL indexes: give it a type with --type";
+            return {};
+        }
+        types[key] = "VARCHAR(" + std::to_string(std::max<std::size_t>(longest, 1)) + ")";
+    }
     std::string text = "CREATE TABLE IF NOT EXISTS ";
     text.append(table).append(" ( ");
     for (std::size_t i = 0; i < columns.size(); ++i) {
         if (i > 0) text += ", ";
         text.append(columns[i].sqlName).append(" ").append(types[i]);
+    }
+    if (!keys.empty()) {
+        text.append(nulls ? ", UNIQUE ( " : ", PRIMARY KEY ( ");
+        for (std::size_t i = 0; i < keys.size(); ++i) text.append(i > 0 ? ", " : "").append(columns[keys[i]].sqlName);
+        text.append(" )");
     }
     return text + " );";
 }

@@ -23,7 +23,10 @@ bool IsCanonicalInteger(std::string_view value);
 // for the columns of a table in a dialect.
 class ColumnTally {
 public:
-    ColumnTally(Dialect dialect, std::size_t columns) : dialect_(dialect), columns_(columns), wanted_(columns) {}
+    // everything: every value counts to the end, for a key's NULLs and
+    // longest values, not only those that may still change a type.
+    ColumnTally(Dialect dialect, std::size_t columns, bool everything = false)
+        : dialect_(dialect), columns_(columns), wanted_(columns), everything_(everything) {}
 
     // A value that is not NULL, in column column (0-based). Called for
     // every value of a file: inline.
@@ -35,6 +38,14 @@ public:
         if (tally.integer) tally.integer = IsCanonicalInteger(value);
         while (wanted_ > 0 && Settled(columns_[wanted_ - 1])) --wanted_;
     }
+    // A value written as NULL, in column column.
+    void AddNull(std::size_t column) {
+        if (column < columns_.size()) columns_[column].null = true;
+    }
+    // Whether the column holds a NULL, and the bytes of its longest value:
+    // known to the end only where every value counts.
+    bool HasNull(std::size_t column) const { return column < columns_.size() && columns_[column].null; }
+    std::size_t Longest(std::size_t column) const { return column < columns_.size() ? columns_[column].longest : 0; }
     // The columns whose values still matter: up to the last one whose type
     // more values could change (text stays text, and outside MySQL its size
     // does not count). Values past them need not be looked at.
@@ -46,6 +57,7 @@ private:
     struct Column {
         bool integer = true;      // every value so far is a canonical integer
         bool any = false;         // there has been a value
+        bool null = false;        // there has been a NULL
         std::size_t longest = 0;  // bytes of the longest value, or more
     };
     bool Settled(const Column& column) const;
@@ -53,6 +65,7 @@ private:
     Dialect dialect_;
     std::vector<Column> columns_;
     std::size_t wanted_;
+    bool everything_;
 };
 
 // A column of the table to create: its name as the statements write it,
@@ -65,11 +78,18 @@ struct TableColumn {
 // The text type that holds any value in dialect, when the values are not known.
 std::string AnyTextType(Dialect dialect);
 
-// "CREATE TABLE IF NOT EXISTS table ( name TYPE, ... );" with the types of
-// tally (nullptr: not known, every column text) and those --type gives;
-// problem names a --type column that is not in the table, and the text is
-// then empty.
+// The longest text MySQL indexes in a key of utf8mb4 text, in characters.
+inline constexpr std::size_t kMySqlLongestKeyText = 768;
+
+// "CREATE TABLE IF NOT EXISTS table ( name TYPE, ..., PRIMARY KEY ( k ) );"
+// with the types of tally (nullptr: not known, every column text) and those
+// --type gives, and the key's columns (keys: their places) as its primary
+// key, or as a UNIQUE one where a key value is NULL or may be (a primary
+// key holds none); MySQL's text key columns are VARCHAR of their longest
+// value. problem names a --type column that is not in the table, or a key
+// too long for MySQL, and the text is then empty.
 std::string CreateTableText(std::string_view table, const std::vector<TableColumn>& columns, const ColumnTally* tally,
-                            const ConversionOptions& options, std::string& problem);
+                            const ConversionOptions& options, const std::vector<std::size_t>& keys,
+                            std::string& problem);
 
 }  // namespace rowsmith

@@ -42,7 +42,17 @@ std::string OptionsProblem(const ConversionOptions& options) {
         if (options.copy) return "COPY cannot skip or update rows: --on-conflict writes INSERT statements, not --copy";
         if (CountFieldNames(options.key) == 0) return "--on-conflict needs the key's columns: give --key";
     }
-    if (!options.key.empty() && options.onConflict == OnConflict::None) return "--key is for --on-conflict";
+    for (const std::string& token : options.nullTokens) {
+        // No field read holds the delimiter outside quotes.
+        if (token.find(options.delimiter) != std::string::npos) {
+            return "the NULL marker '" + token + "' holds the delimiter '" + DelimiterName(options.delimiter) +
+                   "', so no field can be it";
+        }
+    }
+    if (!QuotesClosed(options.key)) return UnclosedQuoteText("--key", options.key);
+    if (!QuotesClosed(options.columns)) return UnclosedQuoteText("--columns", options.columns);
+    if (!options.key.empty() && options.onConflict == OnConflict::None && !options.createTable)
+        return "--key is for --on-conflict, or for the key of the table --create-table writes";
     return {};
 }
 
@@ -68,16 +78,15 @@ std::size_t CountFieldNames(std::string_view fieldNames) {
     return SplitFieldNames(fieldNames).size();
 }
 
-std::vector<std::string> SplitFieldNames(std::string_view fieldNames) {
-    std::vector<std::string> names;
-    if (TrimTrailingSpace(fieldNames).empty()) return names;
+namespace {
+
+// Splits a field list at its commas outside parentheses, brackets and
+// quotes, handing each part to add(end); the quote still open at the end,
+// or NUL.
+template <typename Add>
+char SplitAtCommas(std::string_view fieldNames, Add&& add) {
     int depth = 0;      // open parentheses and brackets
     char quote = '\0';  // the quote a quoted part opened with, if inside one
-    std::size_t start = 0;
-    const auto add = [&names, fieldNames, &start](std::size_t end) {
-        names.emplace_back(TrimSpace(fieldNames.substr(start, end - start)));
-        start = end + 1;
-    };
     for (std::size_t i = 0; i < fieldNames.size(); ++i) {
         const char c = fieldNames[i];
         if (quote != '\0') {
@@ -93,7 +102,29 @@ std::vector<std::string> SplitFieldNames(std::string_view fieldNames) {
         }
     }
     add(fieldNames.size());
+    return quote;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitFieldNames(std::string_view fieldNames) {
+    std::vector<std::string> names;
+    if (TrimTrailingSpace(fieldNames).empty()) return names;
+    std::size_t start = 0;
+    SplitAtCommas(fieldNames, [&names, fieldNames, &start](std::size_t end) {
+        names.emplace_back(TrimSpace(fieldNames.substr(start, end - start)));
+        start = end + 1;
+    });
     return names;
+}
+
+bool QuotesClosed(std::string_view fieldNames) {
+    return SplitAtCommas(fieldNames, [](std::size_t) {}) == '\0';
+}
+
+std::string UnclosedQuoteText(std::string_view option, std::string_view list) {
+    std::string text(option);
+    return text.append(" has a quote that is never closed: ").append(list);
 }
 
 }  // namespace rowsmith

@@ -130,5 +130,10 @@ std::string DelimiterName(char delimiter);
 std::size_t CountFieldNames(std::string_view fieldNames);
 // The names themselves, without the blanks around them.
 std::vector<std::string> SplitFieldNames(std::string_view fieldNames);
+// Whether every quote a list opens, it closes: a stray one would take the
+// rest of the list into one name.
+bool QuotesClosed(std::string_view fieldNames);
+// "--columns has a quote that is never closed: LIST"
+std::string UnclosedQuoteText(std::string_view option, std::string_view list);
 
 }  // namespace rowsmith

@@ -146,7 +146,11 @@ struct Tallier {
         : tally(into), options(of), nulls(of.null != NullMode::None || !of.nullTokens.empty()) {}
     // Whether the next value matters too.
     bool operator()(std::string_view value, bool quoted) {
-        if (!nulls || !WritesNull(options, value, quoted)) tally.Add(column, value);
+        if (!nulls || !WritesNull(options, value, quoted)) {
+            tally.Add(column, value);
+        } else {
+            tally.AddNull(column);
+        }
         return ++column < tally.wanted();
     }
     // The chosen values of a record, one after another.
@@ -207,14 +211,14 @@ public:
     }
     int AddTo(StatementWriter& writer) {
         if (!asValues_) return writer.AddRow(line_, number_);
-        ReadValues();
+        if (!ReadValues()) return kTooManyFields;
         if (!chosen_) return writer.AddValues(views_, quoted_, line_, number_);
         if (!chosen_->Take(views_, quoted_)) return kMissingColumn;
         return writer.AddValues(chosen_->values(), chosen_->quoted(), line_, number_, views_.size());
     }
     void TallyInto(ColumnTally& tally) {
         if (!chosen_) return ForEachValue(line_, delimiter_, Tallier{tally, options_});
-        ReadValues();
+        if (!ReadValues()) return;  // the conversion says so
         // A record without a chosen column stops the conversion, which says so.
         if (chosen_->Take(views_, quoted_)) Tallier{tally, options_}.AddAll(*chosen_);
     }
@@ -223,6 +227,10 @@ public:
     std::uint64_t reads() const { return reader_.reads(); }
     std::string Describe(int error) const {
         if (error == kMissingColumn) return MissingColumnText(number_, views_.size(), chosen_->missing());
+        if (error == kTooManyFields) {
+            return "line " + std::to_string(number_) + " has more than " + std::to_string(CsvReader::kMaxFields) +
+                   " fields, the most Rowsmith reads";
+        }
         if (error == kLineTooLong) {
             return "line " + std::to_string(number_ + 1) + " is longer than " +
                    std::to_string(TextModeReader::kMaxLineSize >> 20) + " MiB, the longest Rowsmith reads";
@@ -254,15 +262,17 @@ private:
 
     // The line as values, for the NULL choice's quotes or --columns: each
     // where it lies in the line, so the reader's room after the line
-    // follows each (the literal writer reads whole blocks).
-    void ReadValues() {
+    // follows each (the literal writer reads whole blocks). False for a
+    // line of more fields than a record may have.
+    bool ReadValues() {
         views_.clear();
         quoted_.clear();
         ForEachValue(line_, delimiter_, [this](std::string_view value, bool quoted) {
             views_.push_back(value);
             quoted_.push_back(quoted);
-            return true;
+            return views_.size() <= CsvReader::kMaxFields;
         });
+        return views_.size() <= CsvReader::kMaxFields;
     }
 
     ByteSource& source_;
@@ -350,6 +360,7 @@ struct Fields {
     std::string list;
     std::size_t count = 0;
     std::vector<TableColumn> columns;
+    bool asRead = false;  // a header's names: written as read, a line break in one too
 };
 
 // The columns a typed field list names: as written, and without the
@@ -373,7 +384,7 @@ std::vector<TableColumn> ColumnsOf(std::string_view list) {
 // places: where each name stands in the header, when not one after another.
 Fields FieldsFromHeader(std::vector<std::string> names, const ConversionOptions& options, std::string& problem,
                         const std::vector<ChosenColumn>* places = nullptr) {
-    Fields fields{{}, names.size()};
+    Fields fields{{}, names.size(), {}, true};
     for (std::size_t i = 0; i < names.size(); ++i) {
         std::string& name = names[i];
         if (name.find('\0') != std::string::npos && options.nul == NulChoice::Refuse) {
@@ -393,6 +404,13 @@ Fields FieldsFromHeader(std::vector<std::string> names, const ConversionOptions&
             if (names[j] == name) {
                 problem = "columns " + std::to_string(j + 1) + " and " + std::to_string(i + 1) +
                           " of the header are both named \"" + name + "\"";
+                return {};
+            }
+            // Names the database takes for one, though written otherwise.
+            if (ComparedName(options.dialect, names[j]) == ComparedName(options.dialect, name)) {
+                problem = "columns " + std::to_string(j + 1) + " and " + std::to_string(i + 1) + " of the header, \"" +
+                          names[j] + "\" and \"" + name +
+                          "\", are one name to the database: " + NameFolding(options.dialect);
                 return {};
             }
         }
@@ -422,7 +440,8 @@ bool EndsTheRun(int error, const Records& records, const RunContext& run, Outcom
         run.problems->Problem(records.number(), records.Describe(error));
         return false;
     }
-    (error == kNulInValue || error == kMissingColumn ? outcome.refused : outcome.writeError) = error;
+    (error == kNulInValue || error == kMissingColumn || error == kTooManyFields ? outcome.refused
+                                                                                : outcome.writeError) = error;
     outcome.refusedLine = records.number();
     return true;
 }
@@ -522,7 +541,8 @@ bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, R
         records.Choose(chosen);
         columns = chosen.size();
     }
-    tally = ColumnTally(run.options.dialect, columns);
+    // A key's NULLs and longest values count to the end.
+    tally = ColumnTally(run.options.dialect, columns, !run.options.key.empty());
     std::uint64_t blocks = 0;
     while (status == 0 && (status = records.Next()) == 0) {
         // Once no value can change a type, the records are still read, for
@@ -561,7 +581,15 @@ std::string CreateTable(Fields& fields, const RunContext& run, const ColumnTally
         problem = "--create-table needs the names of the columns: give --fields or --header";
         return {};
     }
-    return CreateTableText(run.settings.tableName, fields.columns, tally, run.options, problem);
+    // The key the upserts look at is the table's.
+    const std::vector<std::size_t> keys =
+        run.options.key.empty() ? std::vector<std::size_t>() : KeyPlaces(run.options.key, fields.columns, problem);
+    if (!problem.empty()) return {};
+    // In the file's text form: the names typed with their line breaks as
+    // CR LF, a header's as read.
+    std::vector<TableColumn> columns = fields.columns;
+    for (TableColumn& column : columns) column.sqlName = fields.asRead ? column.sqlName : ToDiskText(column.sqlName);
+    return CreateTableText(ToDiskText(run.settings.tableName), columns, tally, run.options, keys, problem);
 }
 
 // With --columns: hands records the columns chosen against the header
@@ -665,7 +693,7 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
         create = CreateTable(fields, run, tally, problem);
         if (!problem.empty()) return BadOptionsReport(problem);
     }
-    const RowScanner scanner(run.settings.tableName, fields.list, options, kDiskLineEnd);
+    const RowScanner scanner(run.settings.tableName, fields.list, options, kDiskLineEnd, WidestKind(), fields.asRead);
     StatementForm form;
     if (std::optional<RunReport> failed = FormOf(run, fields, form)) return *failed;
     StatementWriter writer(scanner, options, checkedValues, output, form);
@@ -707,6 +735,16 @@ RunReport WriteFailedReport(int error) {
     return report;
 }
 
+// The size of the blocks a run reads and writes in: the usual size, or for
+// a file known to be smaller, the power of two that holds it (4 KiB at
+// least), so that a small file costs no large buffers.
+std::size_t BlockSizeFor(std::uint64_t totalBytes) {
+    constexpr std::size_t kSmallest = std::size_t{4} << 10;
+    std::size_t block = StatementOutput::kDefaultBlockSize;
+    while (totalBytes != 0 && block > kSmallest && block / 2 > totalBytes) block /= 2;
+    return block;
+}
+
 RunReport ConvertSource(const RunContext& run) {
     if (const std::string problem = OptionsProblem(run.options); !problem.empty()) return BadOptionsReport(problem);
     InputSource input(run.input);
@@ -716,7 +754,7 @@ RunReport ConvertSource(const RunContext& run) {
             error == kUnknownEncoding ? UnknownEncodingText(run.options.encoding) : input.Describe(error);
         return ReadFailedReport(run.inputName, error, reason);
     }
-    const std::size_t block = run.blockSize != 0 ? run.blockSize : StatementOutput::kDefaultBlockSize;
+    const std::size_t block = run.blockSize != 0 ? run.blockSize : BlockSizeFor(run.totalBytes);
     // The column types need every value before the first statement.
     ColumnTally tally(run.options.dialect, 0);
     const ColumnTally* typed = nullptr;
@@ -803,6 +841,8 @@ RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer, const
     UniqueFd input;
     if (const int error = OpenForReading(settings.inputFile, input)) return ReadFailedReport(settings.inputFile, error);
     if (NoTable(settings)) return Report(RunStatus::NoTable, kNoTableMessage);
+    // Options that cannot go together are said before the output is made.
+    if (const std::string problem = OptionsProblem(options); !problem.empty()) return BadOptionsReport(problem);
     UniqueFd output;
     if (const int error = OpenForAppending(settings.outputFile, output)) {
         return error == kStopped ? Stopped() : WriteFailedReport(error);

@@ -67,7 +67,8 @@ bool CsvReader::Fill() {
 }
 
 bool CsvReader::ReserveRecord() {
-    if (recordSize_ > TextModeReader::kMaxLineSize) return false;
+    // The record's bytes as the file has them: its values and delimiters.
+    if (recordSize_ + ends_.size() > TextModeReader::kMaxLineSize) return false;
     static_assert(kLiteralPadding <= blocks::kSize, "the values are followed by a block of room");
     const std::size_t needed = recordSize_ + static_cast<std::size_t>(end_ - next_) + blocks::kSize;
     if (needed <= recordCapacity_) return true;
@@ -278,11 +279,13 @@ int CsvReader::Next(std::vector<std::string_view>& values, std::uint64_t& line) 
         if (next_ == end_ && !Fill()) break;
         // The record has room for every byte left in the block, so the scan
         // copies without looking.
+        if (ends_.size() > kMaxFields) return error_ = kTooManyFields;
         if (!ReserveRecord()) return error_ = kLineTooLong;
         recordEnded = ScanBlock();
     }
     line = recordLine_;
     if (error_ != 0) return error_;
+    if (ends_.size() > kMaxFields) return error_ = kTooManyFields;
     if (!recordEnded) {
         if (state_ == State::InQuotedField) return error_ = kUnclosedQuote;
         if (state_ == State::StartRecord) return kEndOfInput;
@@ -302,6 +305,10 @@ std::string CsvReader::Describe(int error) const {
     if (error == kLineTooLong) {
         return "the record that starts on line " + std::to_string(recordLine_) + " is longer than " +
                std::to_string(TextModeReader::kMaxLineSize >> 20) + " MiB, the longest Rowsmith reads";
+    }
+    if (error == kTooManyFields) {
+        return "the record that starts on line " + std::to_string(recordLine_) + " has more than " +
+               std::to_string(kMaxFields) + " fields, the most Rowsmith reads";
     }
     return source_.Describe(error);
 }

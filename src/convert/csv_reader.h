@@ -29,14 +29,20 @@ namespace rowsmith {
 class CsvReader {
 public:
     static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+    // The most fields a record may have: far more than any database takes
+    // in a row, few enough that a record's fields take less memory than its
+    // bytes may (each field is kept by where it ends).
+    static constexpr std::size_t kMaxFields = std::size_t{1} << 20;
 
     CsvReader(ByteSource& source, char delimiter, std::size_t blockSize = kBlockSize);
 
     // Sets values to the next record's values (views valid until the next
     // call) and line to the line it starts on, and returns 0. Returns
-    // kEndOfInput at the end; kUnclosedQuote for a quoted field never closed
-    // and kLineTooLong for a record longer than TextModeReader::kMaxLineSize
-    // (see Describe); or the code of a failed read, on this and every later call.
+    // kEndOfInput at the end; kUnclosedQuote for a quoted field never closed,
+    // kLineTooLong for a record longer than TextModeReader::kMaxLineSize
+    // (its delimiters counted) and kTooManyFields for one of more than
+    // kMaxFields fields (see Describe); or the code of a failed read, on
+    // this and every later call.
     int Next(std::vector<std::string_view>& values, std::uint64_t& line);
     // The same, but a record written regularly that lies whole in the block
     // read is not split: record is set to its bytes (without its line end,

@@ -102,11 +102,14 @@ constexpr OptionFact kFacts[] = {
      "              literals as standard SQL says\n"
      "  sqlite      standard, and CR as '||char(13)||',\n"
      "              which the sqlite3 shell keeps\n"
-     "  postgresql  standard, for psql (or postgres)\n"
+     "  postgresql  standard, for psql (or postgres); each\n"
+     "              run starts with SET\n"
+     "              standard_conforming_strings = on;\n"
      "  mysql       also backslashes doubled, NUL as \\0,\n"
      "              CR as \\r and LF as \\n, for MySQL and\n"
      "              MariaDB in their default sql_mode\n"
-     "              (or mariadb)\n"
+     "              (or mariadb); each run starts with\n"
+     "              SET NAMES utf8mb4;\n"
      "psql reads the standard form as written in every client\n"
      "encoding but SJIS, BIG5, GBK, GB18030, UHC and JOHAB;\n"
      "mysql needs a character set in which byte 0x5C is always\n"
@@ -193,7 +196,8 @@ constexpr OptionFact kFacts[] = {
     {"null-token", '\0', "TEXT", OptionGroup::Output,
      "a field written without quotes that is TEXT, byte for\n"
      "byte, is NULL (\\N or NULL, say); \"TEXT\" in quotes stays\n"
-     "text; give it again for more than one",
+     "text; give it again for more than one. TEXT may not\n"
+     "hold the delimiter",
      "text without CR, LF or 0x1A that does not end in white space", true,
      [](ConversionOptions& o, std::string_view v) {
          if (!KeptOnALine(v)) return false;
@@ -240,7 +244,9 @@ constexpr OptionFact kFacts[] = {
      "blocks for psql, a row a line in COPY's text format\n"
      "(NULL as \\N), each block ended by \\. after at most\n"
      "--rows-per-insert rows (10000 when that is 1); loads as\n"
-     "fast as \\copy",
+     "fast as \\copy. Each run starts with \\set ON_ERROR_STOP\n"
+     "on, so psql stops at the first error instead of reading\n"
+     "a failed COPY's rows as SQL: a bad row stops the load",
      "nothing", false,
      [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.copy, v); },
      [](const ConversionOptions& o) { return SwitchText(o.copy); }},
@@ -249,8 +255,11 @@ constexpr OptionFact kFacts[] = {
      "the row in the table, update writes the new row's other\n"
      "values into it (ON CONFLICT for sqlite and postgresql, ON\n"
      "DUPLICATE KEY UPDATE for mysql, which skips duplicate\n"
-     "keys only); rows whose keys meet go in separate statements,\n"
-     "so the result is the rows' one by one",
+     "keys only, and acts on every unique key of the table,\n"
+     "not only --key); rows whose keys may be equal in their\n"
+     "type (1 and 1.0, t and true, 2020-1-2 and 01/02/2020)\n"
+     "go in separate statements, so the result is the rows'\n"
+     "one by one",
      "ignore or update", false,
      [](ConversionOptions& o, std::string_view v) {
          if (v != "ignore" && v != "update") return false;
@@ -264,7 +273,9 @@ constexpr OptionFact kFacts[] = {
      }},
     {"key", '\0', "LIST", OptionGroup::Output,
      "the fields of the unique key --on-conflict looks at,\n"
-     "comma-separated, as the field list names them",
+     "comma-separated, as the field list names them; with\n"
+     "--create-table, the table's PRIMARY KEY (UNIQUE where a\n"
+     "value of it is NULL), with or without --on-conflict",
      "a list of field names on one line", false,
      [](ConversionOptions& o, std::string_view v) {
          if (!v.empty() && !KeptOnALine(v)) return false;

@@ -391,7 +391,7 @@ std::string CopyHead(std::string_view tableName, std::string_view fieldNames) {
 }
 
 RowScanner::RowScanner(std::string_view tableName, std::string_view fieldNames, const ConversionOptions& options,
-                       std::string_view lineEnd, ScanKind kind)
+                       std::string_view lineEnd, ScanKind kind, bool namesAsRead)
     : lineEnd_(lineEnd),
       maxEscape_(std::max<std::size_t>(LongestEscape(RulesOf(options.dialect)), 5)),
       kind_(KindRuns(kind) ? kind : WidestKind()) {
@@ -411,8 +411,13 @@ RowScanner::RowScanner(std::string_view tableName, std::string_view fieldNames, 
         table_ = TableFor<kStandardRules>(options.delimiter);
         writeValues_ = WriterFor<kStandardRules>(options, kind_);
     }
-    const std::string head = InsertHead(tableName, fieldNames);
-    head_ = lineEnd == kDiskLineEnd ? ToDiskText(head) : head;
+    if (lineEnd != kDiskLineEnd) {
+        head_ = InsertHead(tableName, fieldNames);
+    } else if (namesAsRead) {
+        head_ = InsertHead(ToDiskText(tableName), fieldNames);
+    } else {
+        head_ = ToDiskText(InsertHead(tableName, fieldNames));
+    }
     tail_ = " );";
     tail_.append(lineEnd);
     tailAt_ = (head_.size() + blocks::kSize - 1) / blocks::kSize * blocks::kSize;

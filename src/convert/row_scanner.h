@@ -35,8 +35,10 @@ public:
     // lineEnd ends every statement; "\r\n" gives the on-disk form, in which
     // line feeds inside the table or field names become CR LF as well. kind:
     // the vector unit the scanner uses, where the processor has it.
+    // namesAsRead: the field names are a header's, written as read even
+    // in the on-disk form (a line break in one stays as it is).
     RowScanner(std::string_view tableName, std::string_view fieldNames, const ConversionOptions& options = {},
-               std::string_view lineEnd = "\n", ScanKind kind = WidestKind());
+               std::string_view lineEnd = "\n", ScanKind kind = WidestKind(), bool namesAsRead = false);
 
     // Room WriteValues needs for a line of lineSize bytes: the most it can
     // write, and scratch space after it for block copies.

@@ -372,9 +372,10 @@ int ReadScriptEnd(int fd, Dialect dialect, ScriptEnd& end) {
     if (::fstat(fd, &info) != 0) return errno;
     ScriptReader reader(dialect);
     const auto size = static_cast<std::uint64_t>(info.st_size);
-    std::unique_ptr<char[]> chunk(new char[kScriptChunk]);
+    const auto chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(kScriptChunk, size));
+    std::unique_ptr<char[]> chunk(new char[chunkSize]);
     for (std::uint64_t at = 0; at < size;) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kScriptChunk, size - at));
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size - at));
         const ssize_t got = ::pread(fd, chunk.get(), want, static_cast<off_t>(at));
         if (got < 0) {
             if (errno == EINTR) continue;

@@ -106,4 +106,34 @@ std::string QuoteIdentifier(Dialect dialect, std::string_view name) {
     return identifier;
 }
 
+std::string ComparedName(Dialect dialect, std::string_view name) {
+    std::string compared(name);
+    if (dialect == Dialect::Postgresql || dialect == Dialect::Standard) {
+        if (compared.size() > kPostgresqlNameBytes) {
+            std::size_t cut = kPostgresqlNameBytes;
+            while (cut > 0 && (static_cast<unsigned char>(compared[cut]) & 0xC0) == 0x80) --cut;
+            compared.resize(cut);
+        }
+    }
+    if (dialect != Dialect::Postgresql) {
+        for (char& c : compared) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return compared;
+}
+
+std::string NameFolding(Dialect dialect) {
+    switch (dialect) {
+        case Dialect::Sqlite:
+            return "SQLite does not tell case apart in names";
+        case Dialect::MySql:
+            return "MySQL and MariaDB do not tell case apart in column names";
+        case Dialect::Postgresql:
+            return "PostgreSQL keeps only the first 63 bytes of a name";
+        case Dialect::Standard:
+            break;
+    }
+    return "SQLite, MySQL and MariaDB do not tell case apart in names, and PostgreSQL keeps only their first 63 "
+           "bytes";
+}
+
 }  // namespace rowsmith

@@ -133,4 +133,16 @@ void AppendLiteral(const DialectRules& rules, std::string_view value, std::strin
 // inner one doubled.
 std::string QuoteIdentifier(Dialect dialect, std::string_view name);
 
+// The longest name PostgreSQL keeps, in bytes: it cuts a longer one there
+// (at a character's start), so two names alike in their first 63 bytes are one.
+inline constexpr std::size_t kPostgresqlNameBytes = 63;
+
+// A quoted name as the dialect's database tells names apart: SQLite, MySQL
+// and MariaDB do not tell ASCII case apart in column names, PostgreSQL
+// keeps the first 63 bytes; standard SQL may go to any of them, so both.
+// Two names of a table that give the same text are one to the database.
+std::string ComparedName(Dialect dialect, std::string_view name);
+// Why, in words, for a message: "SQLite does not tell case apart in names".
+std::string NameFolding(Dialect dialect);
+
 }  // namespace rowsmith

@@ -37,7 +37,8 @@ StatementWriter::StatementWriter(const RowScanner& scanner, const ConversionOpti
       ending_(options.copy ? "\\.\n" : form.conflict + ";" + scanner.lineEnd()),
       separator_(options.copy ? '\t' : ','),
       null_(options.copy ? "\\N" : "NULL"),
-      keys_(form.keys) {
+      keys_(form.keys),
+      openKeys_(form.keys.size()) {
     closeAndHead_.append(ending_).append(head_);
     tail_.append(rowEnd_).append(ending_);
 }
@@ -53,9 +54,7 @@ int StatementWriter::WriteStatement(std::string_view text) {
 int StatementWriter::Begin(bool closeUnfinished, std::string_view createTable) {
     std::string text;
     const std::string& lineEnd = scanner_.lineEnd();
-    const std::string create = createTable.empty()       ? std::string()
-                               : lineEnd == kDiskLineEnd ? ToDiskText(createTable) + lineEnd
-                                                         : std::string(createTable) + lineEnd;
+    const std::string create = createTable.empty() ? std::string() : std::string(createTable) + lineEnd;
     // MySQL and MariaDB commit whatever is open when a table is created, so
     // there the table comes before the transaction; elsewhere inside it.
     // An unfinished transaction is rolled back where it stands, so that
@@ -124,7 +123,7 @@ int StatementWriter::AddValues(const std::vector<std::string_view>& values, cons
         // A NULL never equals another: such a row meets no other.
         keyed_ = keyed_ && place < values.size() &&
                  !WritesNull(options_, values[place], place < quoted.size() && quoted[place]);
-        if (keyed_) AppendKeyPart(values[place], rowKey_);
+        if (keyed_) rowKey_.push_back(values[place]);
     }
     return Add(
         bytes, maxSize,
@@ -203,10 +202,10 @@ int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& w
     const bool fits = limit_ == 0 || statementBytes_ + continuation_.size() + rowBytes + ending <= limit_;
     // A row whose key meets one of the open statement's rows starts a new
     // one, so that each database gives the result of one row at a time.
-    const bool meets = keyed_ && openKeys_.contains(rowKey_);
+    const bool meets = keyed_ && openKeys_.Meets(rowKey_);
     const bool continues = open && rowsInStatement_ < rows_ && count == statementValues_ && fits && !meets;
-    if (!continues) openKeys_.clear();
-    if (keyed_) openKeys_.insert(rowKey_);
+    if (!continues) openKeys_.Clear();
+    if (keyed_) openKeys_.Add();
     const std::string_view prefix = continues ? std::string_view(continuation_)
                                     : open    ? std::string_view(closeAndHead_)
                                               : std::string_view(head_);

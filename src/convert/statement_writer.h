@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "convert/conversion_options.h"
+#include "convert/key_forms.h"
 #include "convert/row_scanner.h"
 #include "convert/run_report.h"
 #include "convert/statement_output.h"
@@ -29,8 +29,8 @@ namespace rowsmith {
 struct StatementForm {
     std::string copyHead;  // with --copy, the line each block starts with
     std::string conflict;  // with --on-conflict, the clause before each ";"
-    // The places of the key's values among a row's: rows whose keys fold
-    // alike (AppendKeyPart) go in separate statements.
+    // The places of the key's values among a row's: rows whose keys may
+    // be equal (key_forms.h) go in separate statements.
     std::vector<std::size_t> keys;
 };
 
@@ -42,7 +42,8 @@ public:
 
     // Starts the run: BEGIN; with transaction, after a ROLLBACK; when the
     // output ends inside a transaction another run left unfinished; and
-    // createTable (a CREATE TABLE statement), where not empty.
+    // createTable (a CREATE TABLE statement, in the output's text form),
+    // where not empty.
     int Begin(bool closeUnfinished = false, std::string_view createTable = {});
     // A line under the line rules, read by the scanner.
     int AddRow(std::string_view line, std::uint64_t lineNumber);
@@ -90,21 +91,21 @@ private:
     std::uint32_t rows_;         // rows of one statement at most
     // The pieces of a statement, as an INSERT has them (a COPY block's in
     // its constructor): head_ ( values rowEnd_ continuation_ values ... ending_.
-    std::string head_;                          // "INSERT INTO t ( f ) VALUES ( "
-    std::string rowEnd_;                        // " )": after a row's values
-    std::string continuation_;                  // ",", the line end and "( ": the next row of a statement
-    std::string ending_;                        // ";" and the line end: the end of a statement
-    std::string closeAndHead_;                  // ending_ and head_: a new statement after an open one
-    std::string tail_;                          // rowEnd_ and ending_: the end of a one-row statement
-    char separator_;                            // between values
-    std::string_view null_;                     // a NULL value
-    std::vector<std::size_t> keys_;             // the places of the key's values
-    std::string rowKey_;                        // the row's key, folded
-    bool keyed_ = false;                        // the row has a key, none of it NULL
-    std::unordered_set<std::string> openKeys_;  // the keys of the open statement's rows
-    std::uint32_t rowsInStatement_ = 0;         // 0: no statement open
-    std::size_t statementValues_ = 0;           // values of the open statement's first row
-    std::size_t statementBytes_ = 0;            // bytes of the open statement so far
+    std::string head_;                      // "INSERT INTO t ( f ) VALUES ( "
+    std::string rowEnd_;                    // " )": after a row's values
+    std::string continuation_;              // ",", the line end and "( ": the next row of a statement
+    std::string ending_;                    // ";" and the line end: the end of a statement
+    std::string closeAndHead_;              // ending_ and head_: a new statement after an open one
+    std::string tail_;                      // rowEnd_ and ending_: the end of a one-row statement
+    char separator_;                        // between values
+    std::string_view null_;                 // a NULL value
+    std::vector<std::size_t> keys_;         // the places of the key's values
+    std::vector<std::string_view> rowKey_;  // the row's key values
+    bool keyed_ = false;                    // the row has a key, none of it NULL
+    OpenKeys openKeys_;                     // the keys of the open statement's rows
+    std::uint32_t rowsInStatement_ = 0;     // 0: no statement open
+    std::size_t statementValues_ = 0;       // values of the open statement's first row
+    std::size_t statementBytes_ = 0;        // bytes of the open statement so far
     RowCounts counts_;
     ProblemObserver* problems_ = nullptr;
 };

@@ -1,8 +1,8 @@
 #pragma once
 
 // Statements that meet rows already in the table (--on-conflict): the
-// clause each database reads, and the key by which two rows of one
-// statement would meet each other.
+// clause each database reads. When two rows of one statement may meet each
+// other is key_forms.h's to say.
 
 #include <cstddef>
 #include <string>
@@ -27,11 +27,5 @@ std::vector<std::size_t> KeyPlaces(std::string_view keyList, const std::vector<T
 // key is ignore. Empty without --on-conflict.
 std::string ConflictClause(const ConversionOptions& options, const std::vector<TableColumn>& columns,
                            const std::vector<std::size_t>& keys);
-
-// A key value as the databases may compare it, appended to key: without
-// the blanks around it, letters in lower case, and a number written one
-// way (+5, 05 and 5.0 are 5). Rows whose keys fold alike go into separate
-// statements; folding too much only costs a statement.
-void AppendKeyPart(std::string_view value, std::string& key);
 
 }  // namespace rowsmith

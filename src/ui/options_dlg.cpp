@@ -104,9 +104,12 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
     connect(Find<QCheckBox>(kIdCreateTable), &QCheckBox::toggled, Find<QLineEdit>(kIdColumnTypes),
             &QLineEdit::setEnabled);
     // COPY is PostgreSQL's; a key matters only where a held one does something.
+    // A box the dialect makes meaningless is unticked, never shown ticked and greyed.
     connect(Find<QComboBox>(kIdDialect), &QComboBox::currentIndexChanged, this, [this](int choice) {
-        Find<QCheckBox>(kIdCopy)->setEnabled(kDialects[static_cast<std::size_t>(choice)]->dialect ==
-                                             Dialect::Postgresql);
+        const bool postgresql = kDialects[static_cast<std::size_t>(choice)]->dialect == Dialect::Postgresql;
+        auto* copy = Find<QCheckBox>(kIdCopy);
+        copy->setEnabled(postgresql);
+        if (!postgresql) copy->setChecked(false);
     });
     connect(Find<QComboBox>(kIdOnConflict), &QComboBox::currentIndexChanged, this,
             [this](int choice) { Find<QLineEdit>(kIdKey)->setEnabled(choice != 0); });
@@ -217,6 +220,7 @@ void COptionsDlg::Show(const ConversionOptions& options) {
     Find<QLineEdit>(kIdColumnTypes)->setEnabled(options.createTable);
     Find<QLineEdit>(kIdColumns)->setText(QString::fromStdString(options.columns));
     Find<QCheckBox>(kIdCopy)->setEnabled(options.dialect == Dialect::Postgresql);
+    Find<QCheckBox>(kIdCopy)->setChecked(options.copy && options.dialect == Dialect::Postgresql);
     Find<QComboBox>(kIdOnConflict)->setCurrentIndex(static_cast<int>(options.onConflict));
     Find<QLineEdit>(kIdKey)->setText(QString::fromStdString(options.key));
     Find<QLineEdit>(kIdKey)->setEnabled(options.onConflict != OnConflict::None);

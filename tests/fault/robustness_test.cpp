@@ -281,21 +281,52 @@ TEST_F(RobustnessTest, MemoryAndThreadLimitsAreErrorsWithMessagesNeverAborts) {
     EXPECT_TRUE(ReadBytes("threads-gz.sql") == lines.statements);
 }
 
-TEST_F(RobustnessTest, AnInputThatShrinksWhileReadIsAnError) {
-    WriteBytes("input.csv", test::QuotedLines(400000).input);
-    class Truncates : public RunObserver {
-    public:
-        bool Continue(std::uint64_t, std::uint64_t) override {
-            if (!done) fs::resize_file("input.csv", 1000);
-            done = true;
-            return true;
+// A file cut short, or cut and written again (a log rotated, a copy still
+// being made), while it is read fails the run: with a transaction, before
+// its COMMIT;, and the output is as it was.
+TEST_F(RobustnessTest, AnInputThatChangesWhileReadIsAnError) {
+    const std::string input = test::QuotedLines(400000).input;
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"cut short", [] { fs::resize_file("input.csv", 1000); }, "the file became shorter while it was read"},
+        {"cut and written again",
+         [&input] {
+             // The rows of another day: every line one byte further on.
+             fs::resize_file("input.csv", 0);
+             WriteBytes("input.csv", "x\n" + input + input);
+         },
+         "the file changed while it was read"},
+    };
+    for (const Case& c : cases) {
+        for (const bool transaction : {false, true}) {
+            WriteBytes("input.csv", input);
+            WriteBytes("out.sql", "");
+            class Changes : public RunObserver {
+            public:
+                explicit Changes(const std::function<void()>& change) : change_(change) {}
+                bool Continue(std::uint64_t, std::uint64_t) override {
+                    if (!done_) change_();
+                    done_ = true;
+                    return true;
+                }
+
+            private:
+                const std::function<void()>& change_;
+                bool done_ = false;
+            } changes(c.change);
+            ConversionSettings settings{"input.csv", "out.sql", "T", "F"};
+            const RunReport report = ConvertFile(settings, &changes, {.transaction = transaction});
+            EXPECT_EQ(report.status, RunStatus::ReadFailed) << c.what;
+            EXPECT_EQ(report.text, "Cannot read \"input.csv\": " + c.reason) << c.what;
+            if (transaction) {
+                EXPECT_EQ(ReadBytes("out.sql"), "") << c.what;
+            }
         }
-        bool done = false;
-    } truncates;
-    ConversionSettings settings{"input.csv", "out.sql", "T", "F"};
-    const RunReport report = ConvertFile(settings, &truncates);
-    EXPECT_EQ(report.status, RunStatus::ReadFailed);
-    EXPECT_EQ(report.text, "Cannot read \"input.csv\": the file became shorter while it was read");
+    }
 }
 
 TEST_F(RobustnessTest, NonBlockingOutputIsWaitedOnAndUnwritableHelpFails) {

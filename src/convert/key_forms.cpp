@@ -1,0 +1,452 @@
+#include "convert/key_forms.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "io/text_mode.h"
+
+namespace rowsmith {
+
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool IsLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
+}
+
+// The lower case of a letter of Latin-1, Latin Extended-A, Greek or
+// Cyrillic that has one; any other code point as it is. What a collation
+// that ignores case folds, for the scripts keys are written in most.
+std::uint32_t LowerOf(std::uint32_t c) {
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F))
+        return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+    if (c == 0x178) return 0xFF;
+    if (c == 0x3C2) return 0x3C3;  // final sigma
+    const bool evenUpper = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+    const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if ((evenUpper && c % 2 == 0) || (oddUpper && c % 2 == 1)) return c + 1;
+    return c;
+}
+
+// text in lower case: ASCII, and the letters LowerOf folds written in
+// UTF-8 (all in two bytes); other bytes as they are.
+std::string Folded(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+            continue;
+        }
+        if ((c & 0xE0) == 0xC0 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+            const std::uint32_t lower =
+                LowerOf((std::uint32_t{c} & 0x1F) << 6 | (static_cast<unsigned char>(text[i + 1]) & 0x3F));
+            out += static_cast<char>(0xC0 | (lower >> 6));
+            out += static_cast<char>(0x80 | (lower & 0x3F));
+            ++i;
+            continue;
+        }
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
+// A number as any numeric type reads it (+5, 05, 5.0, 5e0, 0.5E1, $1,000.00,
+// NaN, Infinity), written one way: its digits without the zeros around them
+// and the power of ten they are multiplied by.
+std::optional<std::string> NumberForm(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (!text.empty() && text.front() == '$') text.remove_prefix(1);  // money
+    if (text == "nan") return "nnan";
+    if (text == "inf" || text == "infinity") return negative ? "n-inf" : "ninf";
+    std::string digits;
+    long long scale = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && (IsDigit(text[i]) || (text[i] == ',' && !digits.empty())); ++i) {
+        if (text[i] != ',') digits += text[i];
+    }
+    if (i < text.size() && text[i] == '.') {
+        for (++i; i < text.size() && IsDigit(text[i]); ++i) {
+            digits += text[i];
+            --scale;
+        }
+    }
+    if (digits.empty()) return std::nullopt;
+    if (i < text.size() && text[i] == 'e') {
+        std::string_view exponent = text.substr(i + 1);
+        const bool down = !exponent.empty() && exponent.front() == '-';
+        if (!exponent.empty() && (exponent.front() == '-' || exponent.front() == '+')) exponent.remove_prefix(1);
+        if (!AllDigits(exponent) || exponent.size() > 9) return std::nullopt;
+        const long long power = std::stoll(std::string(exponent));
+        scale += down ? -power : power;
+        i = text.size();
+    }
+    if (i != text.size()) return std::nullopt;
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+    if (digits.empty()) return "n0";  // zero, whatever its sign
+    while (digits.back() == '0') digits.pop_back(), ++scale;
+    return (negative ? "n-" : "n") + digits + "e" + std::to_string(scale);
+}
+
+// A boolean as PostgreSQL reads one: a start of true, yes, on, false, no or
+// off that tells them apart; 1 and 0 are numbers already.
+std::optional<std::string> BooleanForm(std::string_view text) {
+    constexpr std::array<std::pair<std::string_view, std::size_t>, 3> kTrue = {{{"true", 1}, {"yes", 1}, {"on", 2}}};
+    constexpr std::array<std::pair<std::string_view, std::size_t>, 3> kFalse = {{{"false", 1}, {"no", 1}, {"off", 2}}};
+    for (const auto& [word, shortest] : kTrue) {
+        if (text.size() >= shortest && word.substr(0, text.size()) == text) return "n1e0";
+    }
+    for (const auto& [word, shortest] : kFalse) {
+        if (text.size() >= shortest && word.substr(0, text.size()) == text) return "n0";
+    }
+    return std::nullopt;
+}
+
+// A uuid, with or without its hyphens and braces.
+std::optional<std::string> UuidForm(std::string_view text) {
+    std::string hex;
+    for (const char c : text) {
+        if (c == '-' || c == '{' || c == '}') continue;
+        if (!IsDigit(c) && !(c >= 'a' && c <= 'f')) return std::nullopt;
+        hex += c;
+    }
+    if (hex.size() != 32) return std::nullopt;
+    return "u" + hex;
+}
+
+// An internet address, with or without the length of its whole network
+// (10.0.0.1 and 10.0.0.1/32; ::1 and 0:0:0:0:0:0:0:1).
+std::optional<std::string> AddressForm(std::string_view text) {
+    const std::size_t slash = text.find('/');
+    const std::string address(text.substr(0, slash));
+    unsigned char bytes[16] = {};
+    const bool v4 = ::inet_pton(AF_INET, address.c_str(), bytes) == 1;
+    if (!v4 && ::inet_pton(AF_INET6, address.c_str(), bytes) != 1) return std::nullopt;
+    const std::string_view prefix = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);
+    if (slash != std::string_view::npos && (!AllDigits(prefix) || prefix.size() > 3)) return std::nullopt;
+    std::string form = v4 ? "i4" : "i6";
+    for (std::size_t i = 0; i < (v4 ? 4U : 16U); ++i) form += std::to_string(bytes[i]) + ".";
+    return form + "/" +
+           (prefix.empty() ? std::string(v4 ? "32" : "128") : std::to_string(std::stoi(std::string(prefix))));
+}
+
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar, and back.
+long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+    y -= m <= 2 ? 1 : 0;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+struct Civil {
+    long long year;
+    unsigned month;
+    unsigned day;
+};
+
+Civil CivilFromDays(long long z) {
+    z += 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    return {static_cast<long long>(yoe) + era * 400 + (m <= 2 ? 1 : 0), m, d};
+}
+
+std::string DayText(long long days) {
+    const Civil c = CivilFromDays(days);
+    return std::to_string(c.year) + "-" + std::to_string(c.month) + "-" + std::to_string(c.day);
+}
+
+// The month a name gives (jan, january, sept), or 0.
+unsigned MonthNamed(std::string_view word) {
+    constexpr std::string_view kMonths[] = {"january", "february", "march",     "april",   "may",      "june",
+                                            "july",    "august",   "september", "october", "november", "december"};
+    for (unsigned i = 0; i < 12; ++i) {
+        if (word.size() >= 3 && kMonths[i].substr(0, word.size()) == word) return i + 1;
+    }
+    return 0;
+}
+
+bool IsWeekday(std::string_view word) {
+    constexpr std::string_view kDays[] = {"monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"};
+    return word.size() >= 3 && std::any_of(std::begin(kDays), std::end(kDays),
+                                           [word](std::string_view day) { return day.substr(0, word.size()) == word; });
+}
+
+// A year as written: two digits are the year closest to 2000 as PostgreSQL
+// reads them (69 is 2069, 70 is 1970).
+long long YearOf(std::string_view digits) {
+    const long long year = std::stoll(std::string(digits.substr(0, 9)));
+    if (digits.size() <= 2) return year < 70 ? 2000 + year : 1900 + year;
+    return year;
+}
+
+enum class Zone { None, Offset, Named };
+
+struct DateTime {
+    std::vector<long long> days;  // the dates it may be, as days since 1970
+    bool time = false;
+    unsigned hour = 0;
+    unsigned minute = 0;
+    std::string seconds = "0";  // without trailing zeros of its fraction
+    Zone zone = Zone::None;
+    int offsetMinutes = 0;
+    std::string zoneName;
+};
+
+// The dates the words and numbers before a time may be, in every order
+// they may be read in (year, month and day; month, day and year; day,
+// month and year); false when they are no date.
+bool ReadDate(std::string_view text, DateTime& dt) {
+    std::vector<std::string_view> numbers;
+    unsigned month = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        std::size_t j = i + 1;
+        if (IsDigit(c)) {
+            while (j < text.size() && IsDigit(text[j])) ++j;
+            numbers.push_back(text.substr(i, j - i));
+        } else if (IsLetter(c)) {
+            while (j < text.size() && IsLetter(text[j])) ++j;
+            const std::string_view word = text.substr(i, j - i);
+            if (const unsigned named = MonthNamed(word); named != 0 && month == 0) {
+                month = named;
+            } else if (word != "t" && !IsWeekday(word)) {
+                return false;
+            }
+        } else if (c != ' ' && c != '-' && c != '/' && c != '.' && c != ',') {
+            return false;
+        }
+        i = j;
+    }
+    struct Ymd {
+        std::string_view y, m, d;
+    };
+    std::vector<Ymd> orders;
+    const auto longYear = [](std::string_view n) { return n.size() >= 3; };
+    if (month != 0 && numbers.size() == 2) {
+        // The month is named: which number is the year?
+        if (!longYear(numbers[1])) orders.push_back({numbers[0], {}, numbers[1]});
+        if (!longYear(numbers[0])) orders.push_back({numbers[1], {}, numbers[0]});
+    } else if (month == 0 && numbers.size() == 1 && (numbers[0].size() == 8 || numbers[0].size() == 6)) {
+        const std::size_t y = numbers[0].size() - 4;
+        orders.push_back({numbers[0].substr(0, y), numbers[0].substr(y, 2), numbers[0].substr(y + 2, 2)});
+    } else if (month == 0 && numbers.size() == 3) {
+        const std::string_view a = numbers[0], b = numbers[1], c = numbers[2];
+        if (longYear(a)) {
+            orders.push_back({a, b, c});
+        } else {
+            orders.push_back({c, a, b});
+            orders.push_back({c, b, a});
+            if (!longYear(c)) orders.push_back({a, b, c});
+        }
+    } else {
+        return false;
+    }
+    for (const Ymd& order : orders) {
+        if (order.y.size() > 9) continue;
+        const unsigned m = month != 0 ? month : static_cast<unsigned>(std::stoul(std::string(order.m)));
+        const auto d = static_cast<unsigned>(std::stoul(std::string(order.d.substr(0, 3))));
+        if (m < 1 || m > 12 || d < 1 || d > 31) continue;
+        dt.days.push_back(DaysFromCivil(YearOf(order.y), m, d));
+    }
+    return !dt.days.empty();
+}
+
+// hh:mm[:ss[.ffff]] [am|pm] [zone], from its first digit; false when it is
+// not so.
+bool ReadTime(std::string_view text, DateTime& dt) {
+    std::size_t i = 0;
+    const auto number = [&text, &i](std::size_t most) {
+        const std::size_t from = i;
+        while (i < text.size() && IsDigit(text[i]) && i - from < most) ++i;
+        return text.substr(from, i - from);
+    };
+    const std::string_view hours = number(2);
+    if (hours.empty() || i >= text.size() || text[i] != ':') return false;
+    ++i;
+    const std::string_view minutes = number(2);
+    if (minutes.size() != 2) return false;
+    std::string seconds = "0";
+    if (i < text.size() && text[i] == ':') {
+        ++i;
+        const std::string_view whole = number(2);
+        if (whole.size() != 2) return false;
+        seconds = std::to_string(std::stoi(std::string(whole)));
+        if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+            ++i;
+            std::string fraction(number(std::string_view::npos));
+            while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+            if (!fraction.empty()) seconds += "." + fraction;
+        }
+    }
+    dt.time = true;
+    dt.hour = static_cast<unsigned>(std::stoi(std::string(hours)));
+    dt.minute = static_cast<unsigned>(std::stoi(std::string(minutes)));
+    dt.seconds = seconds;
+    std::string_view rest = TrimSpace(text.substr(i));
+    if (rest.substr(0, 2) == "am" || rest.substr(0, 2) == "pm") {
+        if (dt.hour == 12) dt.hour = 0;
+        if (rest.substr(0, 2) == "pm") dt.hour += 12;
+        rest = TrimSpace(rest.substr(2));
+    }
+    if (dt.hour > 24 || dt.minute > 59) return false;
+    if (rest.empty()) return true;
+    if (rest == "z" || rest == "utc" || rest == "gmt" || rest == "ut") {
+        dt.zone = Zone::Offset;
+        return true;
+    }
+    if (rest.front() == '+' || rest.front() == '-') {
+        std::string digits;
+        for (const char c : rest.substr(1)) {
+            if (IsDigit(c)) {
+                digits += c;
+            } else if (c != ':') {
+                return false;
+            }
+        }
+        if (digits.empty() || digits.size() > 4 || digits.size() == 3) return false;
+        const int h = std::stoi(digits.substr(0, digits.size() <= 2 ? digits.size() : 2));
+        const int m = digits.size() == 4 ? std::stoi(digits.substr(2)) : 0;
+        dt.zone = Zone::Offset;
+        dt.offsetMinutes = (rest.front() == '-' ? -1 : 1) * (h * 60 + m);
+        return true;
+    }
+    // A zone's name (est, europe/paris), maybe with an offset after it.
+    dt.zone = Zone::Named;
+    dt.zoneName = rest;
+    return std::all_of(rest.begin(), rest.end(), [](char c) {
+        return IsLetter(c) || IsDigit(c) || c == '/' || c == '_' || c == '+' || c == '-' || c == ':';
+    });
+}
+
+// The start of a time in text: one or two digits, a colon and two digits.
+std::size_t TimeStart(std::string_view text) {
+    for (std::size_t colon = text.find(':'); colon != std::string_view::npos; colon = text.find(':', colon + 1)) {
+        std::size_t start = colon;
+        while (start > 0 && colon - start < 2 && IsDigit(text[start - 1])) --start;
+        const bool hours = start < colon && (start == 0 || !IsDigit(text[start - 1]));
+        if (hours && colon + 2 < text.size() && IsDigit(text[colon + 1]) && IsDigit(text[colon + 2])) return start;
+    }
+    return std::string_view::npos;
+}
+
+void AddDateTimeForms(std::string_view text, KeyForms& forms) {
+    DateTime dt;
+    const std::size_t time = TimeStart(text);
+    const std::string_view datePart = TrimSpace(text.substr(0, time));
+    if (time != std::string_view::npos && !ReadTime(text.substr(time), dt)) return;
+    if (datePart.empty() || datePart == "t") {
+        // A time of day alone.
+        if (!dt.time) return;
+        std::string form = "H" + std::to_string(dt.hour) + ":" + std::to_string(dt.minute) + ":" + dt.seconds;
+        if (dt.zone == Zone::Offset) form += "|" + std::to_string(dt.offsetMinutes);
+        if (dt.zone == Zone::Named) form += "|" + dt.zoneName;
+        forms.both.push_back(std::move(form));
+        return;
+    }
+    if (!ReadDate(datePart, dt)) return;
+    const std::string clock = std::to_string(dt.hour) + ":" + std::to_string(dt.minute) + ":" + dt.seconds;
+    for (const long long day : dt.days) {
+        switch (dt.zone) {
+            case Zone::None:
+                forms.both.push_back("T" + DayText(day) + " " + clock);
+                forms.emitted.push_back("N" + DayText(day));
+                break;
+            case Zone::Offset: {
+                // The instant in UTC, to the minute; its seconds as written.
+                const long long minutes = day * 1440 + dt.hour * 60 + dt.minute - dt.offsetMinutes;
+                const long long utcDay = (minutes >= 0 ? minutes : minutes - 1439) / 1440;
+                const long long inDay = minutes - utcDay * 1440;
+                forms.both.push_back("U" + DayText(utcDay) + " " + std::to_string(inDay / 60) + ":" +
+                                     std::to_string(inDay % 60) + ":" + dt.seconds);
+                forms.emitted.push_back("Zn" + DayText(day));
+                for (long long near = day - 2; near <= day + 2; ++near) forms.probes.push_back("N" + DayText(near));
+                break;
+            }
+            case Zone::Named:
+                forms.emitted.push_back("Zd" + DayText(day));
+                for (long long near = day - 2; near <= day + 2; ++near) {
+                    for (const char* kind : {"Zd", "Zn", "N"}) forms.probes.push_back(kind + DayText(near));
+                }
+                break;
+        }
+    }
+}
+
+}  // namespace
+
+void AddKeyForms(std::string_view value, KeyForms& forms) {
+    const std::string text = Folded(TrimSpace(value));
+    if (std::optional<std::string> number = NumberForm(text)) {
+        // Text equal to a number, case aside, is that number too; 1 and 0
+        // are the booleans' numbers.
+        forms.both.push_back(std::move(*number));
+    } else {
+        forms.both.push_back("s" + text);
+        if (std::optional<std::string> boolean = BooleanForm(text)) forms.both.push_back(std::move(*boolean));
+    }
+    if (std::optional<std::string> uuid = UuidForm(text)) forms.both.push_back(std::move(*uuid));
+    if (text.find_first_of(".:") != std::string::npos) {
+        if (std::optional<std::string> address = AddressForm(text)) forms.both.push_back(std::move(*address));
+    }
+    if (text.find_first_of("0123456789") != std::string::npos) AddDateTimeForms(text, forms);
+}
+
+bool OpenKeys::Meets(const std::vector<std::string_view>& values) {
+    bool meets = values.size() == parts_;
+    for (std::size_t i = 0; i < parts_ && i < values.size(); ++i) {
+        KeyForms& forms = forms_[i];
+        forms.Clear();
+        AddKeyForms(values[i], forms);
+        const auto in = [](const std::vector<std::string>& list, const std::unordered_set<std::string>& set) {
+            return std::any_of(list.begin(), list.end(),
+                               [&set](const std::string& form) { return set.contains(form); });
+        };
+        meets =
+            meets && (in(forms.both, emitted_[i]) || in(forms.probes, emitted_[i]) || in(forms.emitted, probed_[i]));
+    }
+    return meets;
+}
+
+void OpenKeys::Add() {
+    for (std::size_t i = 0; i < parts_; ++i) {
+        const KeyForms& forms = forms_[i];
+        emitted_[i].insert(forms.both.begin(), forms.both.end());
+        emitted_[i].insert(forms.emitted.begin(), forms.emitted.end());
+        probed_[i].insert(forms.both.begin(), forms.both.end());
+        probed_[i].insert(forms.probes.begin(), forms.probes.end());
+    }
+}
+
+void OpenKeys::Clear() {
+    for (std::size_t i = 0; i < parts_; ++i) {
+        emitted_[i].clear();
+        probed_[i].clear();
+    }
+}
+
+}  // namespace rowsmith
