@@ -49,13 +49,14 @@ Database SqliteDatabase(const std::string& file) {
             [file](const std::string& query) { return QuerySqlite(file, query); }};
 }
 
-std::optional<Database> PostgresDatabase(std::string& why) {
+std::optional<Database> PostgresDatabase(std::string& why, const std::string& database) {
     const std::string server = PostgresDir(why);
     if (server.empty()) return std::nullopt;
-    return Database{
-        "PostgreSQL", Dialect::Postgresql, "text",
-        [server](const std::string& sql, std::string& errors) { return LoadIntoPostgres(server, sql, errors); },
-        [server](const std::string& query) { return QueryPostgres(server, query); }};
+    return Database{"PostgreSQL", Dialect::Postgresql, "text",
+                    [server, database](const std::string& sql, std::string& errors) {
+                        return LoadIntoPostgres(server, sql, errors, Strictness::AsUsersRunIt, database);
+                    },
+                    [server, database](const std::string& query) { return QueryPostgres(server, query, database); }};
 }
 
 std::optional<Database> MariaDatabase(const std::string& database, std::string& why) {
@@ -89,9 +90,10 @@ int LoadIntoSqlite(const std::string& databaseFile, const std::string& sqlFile, 
     return RunClient(command, sqlFile, errors);
 }
 
-int LoadIntoPostgres(const std::string& dir, const std::string& sqlFile, std::string& errors, Strictness how) {
+int LoadIntoPostgres(const std::string& dir, const std::string& sqlFile, std::string& errors, Strictness how,
+                     const std::string& database) {
     // -X leaves out a ~/.psqlrc of the machine's; the connection is the test server's.
-    std::vector<std::string> command = {"/usr/bin/psql", "-X", "-q", "-h", dir, "-U", "postgres", "-d", "postgres"};
+    std::vector<std::string> command = {"/usr/bin/psql", "-X", "-q", "-h", dir, "-U", "postgres", "-d", database};
     if (how == Strictness::Strict) command.insert(command.end(), {"-v", "ON_ERROR_STOP=1"});
     return RunClient(command, sqlFile, errors);
 }
@@ -133,8 +135,8 @@ std::vector<Row> QuerySqlite(const std::string& databaseFile, const std::string&
     return rows;
 }
 
-std::vector<Row> QueryPostgres(const std::string& dir, const std::string& query) {
-    const std::string conninfo = "host=" + dir + " user=postgres dbname=postgres";
+std::vector<Row> QueryPostgres(const std::string& dir, const std::string& query, const std::string& database) {
+    const std::string conninfo = "host=" + dir + " user=postgres dbname=" + database;
     std::unique_ptr<PGconn, void (*)(PGconn*)> conn(PQconnectdb(conninfo.c_str()), PQfinish);
     if (PQstatus(conn.get()) != CONNECTION_OK) {
         ADD_FAILURE() << PQerrorMessage(conn.get());

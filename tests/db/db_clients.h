@@ -31,7 +31,7 @@ struct Database {
 // SQLite in file; PostgreSQL; MariaDB in a new, empty database. Nothing,
 // with why, for a server this run did not start.
 Database SqliteDatabase(const std::string& file);
-std::optional<Database> PostgresDatabase(std::string& why);
+std::optional<Database> PostgresDatabase(std::string& why, const std::string& database = "postgres");
 std::optional<Database> MariaDatabase(const std::string& database, std::string& why);
 
 // The throw-away servers of this test run, or an empty string (with why
@@ -50,14 +50,15 @@ enum class Strictness { AsUsersRunIt, Strict };
 int LoadIntoSqlite(const std::string& databaseFile, const std::string& sqlFile, std::string& errors,
                    Strictness how = Strictness::AsUsersRunIt);
 int LoadIntoPostgres(const std::string& dir, const std::string& sqlFile, std::string& errors,
-                     Strictness how = Strictness::AsUsersRunIt);
+                     Strictness how = Strictness::AsUsersRunIt, const std::string& database = "postgres");
 int LoadIntoMariaDb(const std::string& dir, const std::string& database, const std::string& sqlFile,
                     std::string& errors, Strictness how = Strictness::AsUsersRunIt);
 
 // Every row of query, with each column's exact bytes. A failed query fails
 // the test and gives no rows.
 std::vector<Row> QuerySqlite(const std::string& databaseFile, const std::string& query);
-std::vector<Row> QueryPostgres(const std::string& dir, const std::string& query);
+std::vector<Row> QueryPostgres(const std::string& dir, const std::string& query,
+                               const std::string& database = "postgres");
 std::vector<Row> QueryMariaDb(const std::string& dir, const std::string& database, const std::string& query);
 
 }  // namespace rowsmith::test

@@ -320,6 +320,218 @@ TEST_F(LoadOptionsInDatabases, MariaDb) {
     Check(*db);
 }
 
+// Each way a script could stop being one safe unit, through the clients as
+// users run them (a plain psql, mariadb with its own defaults, sqlite3):
+// failed COPY statements, runs killed as they wrote and made again, values
+// that look like statements, settings of the server, keys equal in their
+// type. Each ends with every row loaded exactly once, or none where the
+// load stops, and nothing of the data run as SQL: the victim table stays.
+class ScriptSafetyInDatabases : public TempDirTest {
+protected:
+    struct Case {
+        const char* what;
+        std::vector<Dialect> only;  // the databases it is for; empty: all
+        std::string input;          // with a header
+        ConversionOptions options;  // the dialect is the database's
+        std::string table;          // its CREATE TABLE, {T} for its name, {ANY} a type of any bytes; or none
+        std::string cutAt;          // the first run was killed inside this text of its output; "" for not
+        std::size_t cutOffset = 0;  // where in the text
+        std::vector<Row> expected;  // what "SELECT <select> FROM T" gives
+        std::string select = "id, v";
+        bool loadStops = false;  // the client stops at an error
+        int loads = 1;
+        bool serverSettingOff = false;  // loaded into a database with standard_conforming_strings off
+    };
+
+    static std::string Fill(std::string text, const std::string& table, const test::Database& db) {
+        for (std::size_t at; (at = text.find("{T}")) != std::string::npos;) text.replace(at, 3, table);
+        for (std::size_t at; (at = text.find("{ANY}")) != std::string::npos;) text.replace(at, 5, db.anyBytesType);
+        return text;
+    }
+
+    static void Setup(const test::Database& db, const std::string& sql) {
+        WriteBytes("setup.sql", sql);
+        std::string errors;
+        ASSERT_EQ(db.load("setup.sql", errors), 0) << db.name << ": " << errors;
+    }
+
+    void CheckEach(const test::Database& db, const test::Database* settingOff) {
+        const Case cases[] = {
+            {"a COPY into a table without one of its columns",
+             {Dialect::Postgresql},
+             "id,name,note\nDROP TABLE victim;,x,y\n",
+             {.rfc4180 = true, .copy = true},
+             "CREATE TABLE {T} ( id text, name text );",
+             "",
+             0,
+             {},
+             "id, name",
+             true},
+            // The second block's COPY fails in the aborted transaction.
+            {"a bad row in a transaction, then rows that are SQL",
+             {Dialect::Postgresql},
+             "v\n1\n2,extra\nROLLBACK;\nDROP TABLE victim;\n",
+             {.rowsPerInsert = 2, .transaction = true, .rfc4180 = true, .copy = true},
+             "CREATE TABLE {T} ( v text );",
+             "",
+             0,
+             {},
+             "v",
+             true},
+            {"killed inside a literal that would close it, run again",
+             {},
+             "id,v\n1,a\n2,'); DROP TABLE victim; --\n3,c\n",
+             {.rowsPerInsert = 2, .transaction = true},
+             "CREATE TABLE {T} ( id {ANY}, v {ANY} );",
+             "DROP TABLE",
+             4,
+             {{"1", "a"}, {"2", "'); DROP TABLE victim; --"}, {"3", "c"}}},
+            {"killed inside a COPY row, run again",
+             {Dialect::Postgresql},
+             "id,v\n1,a\n2,b\n3,DROP TABLE victim;\n4,d\n",
+             {.rowsPerInsert = 2, .transaction = true, .copy = true},
+             "CREATE TABLE {T} ( id text, v text );",
+             "DROP TABLE",
+             6,
+             {{"1", "a"}, {"2", "b"}, {"3", "DROP TABLE victim;"}, {"4", "d"}}},
+            {"a COMMIT; line inside a value, killed after it",
+             {},
+             "id,v\r\n1,\"x\r\nCOMMIT;\r\ny\"\r\n2,b\r\n",
+             {.transaction = true, .rfc4180 = true},
+             "CREATE TABLE {T} ( id {ANY}, v {ANY} );",
+             "y' );\r\n",
+             7,
+             {{"1", "x\r\nCOMMIT;\r\ny"}, {"2", "b"}}},
+            {"a value ending in a backslash, read with standard_conforming_strings off",
+             {Dialect::Postgresql},
+             "id,v\n1,a\\\n2,'); DROP TABLE victim; --\n",
+             {.rowsPerInsert = 2},
+             "CREATE TABLE {T} ( id text, v text );",
+             "",
+             0,
+             {{"1", "a\\"}, {"2", "'); DROP TABLE victim; --"}},
+             "id, v",
+             false,
+             1,
+             true},
+            {"a character of four bytes",
+             {},
+             "id,v\n1,\xF0\x9F\x98\x80\n",
+             {.createTable = true},
+             "",
+             "",
+             0,
+             {{"1", "\xF0\x9F\x98\x80"}}},
+            // 1, 1.0 and 1e0 are one number; the last row's value stays.
+            {"keys equal as numbers in one batch",
+             {Dialect::Postgresql},
+             "id,v\n1,a\n1.0,b\n1e0,c\n2,d\n",
+             {.rowsPerInsert = 10,
+              .createTable = true,
+              .columnTypes = {"id=NUMERIC"},
+              .onConflict = OnConflict::Update,
+              .key = "id"},
+             "",
+             "",
+             0,
+             {{"c"}, {"d"}},
+             "v"},
+            {"dates in other forms in one batch",
+             {Dialect::Postgresql},
+             "id,v\n2020-01-02,a\n2020-1-2,b\n01/02/2020,c\n",
+             {.rowsPerInsert = 10,
+              .createTable = true,
+              .columnTypes = {"id=DATE"},
+              .onConflict = OnConflict::Update,
+              .key = "id"},
+             "",
+             "",
+             0,
+             {{"c"}},
+             "v"},
+            {"the key made the created table's, loaded twice",
+             {},
+             "id,v\n1,a\n2,b\n1,c\n",
+             {.rowsPerInsert = 5, .createTable = true, .onConflict = OnConflict::Update, .key = "id"},
+             "",
+             "",
+             0,
+             {{"1", "c"}, {"2", "b"}},
+             "id, v",
+             false,
+             2},
+        };
+        int number = 0;
+        for (const Case& c : cases) {
+            ++number;
+            if (!c.only.empty() && std::find(c.only.begin(), c.only.end(), db.dialect) == c.only.end()) continue;
+            const test::Database& target = c.serverSettingOff && settingOff != nullptr ? *settingOff : db;
+            const std::string table = "safe_" + std::to_string(number);
+            Setup(target, "DROP TABLE IF EXISTS " + table + ";\n" + Fill(c.table, table, db) + "\n");
+            WriteBytes("in.csv", c.input);
+            ConversionOptions options = c.options;
+            options.dialect = db.dialect;
+            options.header = true;
+            ConversionSettings settings{"in.csv", table + ".sql", table, ""};
+            ASSERT_EQ(ConvertFile(settings, nullptr, options).status, RunStatus::Done) << c.what;
+            if (!c.cutAt.empty()) {
+                // Killed as it wrote: the output ends inside the text. The
+                // run made again appends to what is left.
+                const std::string first = ReadBytes(settings.outputFile);
+                const std::size_t at = first.find(c.cutAt);
+                ASSERT_NE(at, std::string::npos) << c.what << ": " << first;
+                WriteBytes(settings.outputFile, first.substr(0, at + c.cutOffset));
+                ASSERT_EQ(ConvertFile(settings, nullptr, options).status, RunStatus::Done) << c.what;
+            }
+            for (int load = 0; load < c.loads; ++load) {
+                std::string errors;
+                const int status = target.load(settings.outputFile, errors);
+                EXPECT_EQ(status != 0, c.loadStops) << db.name << ", " << c.what << ": " << errors;
+            }
+            // Each column as the text it reads back as, whatever its type.
+            std::string select;
+            for (const std::string& column : SplitFieldNames(c.select)) {
+                select += (select.empty() ? "CAST(" : ", CAST(") + column +
+                          (db.dialect == Dialect::MySql ? " AS CHAR)" : " AS TEXT)");
+            }
+            std::vector<Row> rows = target.query("SELECT " + select + " FROM " + table);
+            std::sort(rows.begin(), rows.end());
+            EXPECT_EQ(rows, c.expected) << db.name << ", " << c.what;
+            // Nothing of the data ran as SQL.
+            EXPECT_EQ(target.query("SELECT x FROM victim"), std::vector<Row>{{"1"}}) << db.name << ", " << c.what;
+        }
+    }
+};
+
+TEST_F(ScriptSafetyInDatabases, Sqlite) {
+    const test::Database db = test::SqliteDatabase((dir() / "safe.db").string());
+    Setup(db, "CREATE TABLE victim ( x TEXT );\nINSERT INTO victim VALUES ( '1' );\n");
+    CheckEach(db, nullptr);
+}
+
+TEST_F(ScriptSafetyInDatabases, Postgresql) {
+    std::string why;
+    const std::optional<test::Database> db = test::PostgresDatabase(why);
+    if (!db) GTEST_SKIP() << why;
+    // A database whose server setting reads backslashes as escapes.
+    Setup(*db,
+          "DROP DATABASE IF EXISTS safe_off;\nCREATE DATABASE safe_off;\n"
+          "ALTER DATABASE safe_off SET standard_conforming_strings = off;\n"
+          "DROP TABLE IF EXISTS victim;\nCREATE TABLE victim ( x text );\nINSERT INTO victim VALUES ( '1' );\n");
+    const std::optional<test::Database> off = test::PostgresDatabase(why, "safe_off");
+    ASSERT_TRUE(off) << why;
+    Setup(*off, "CREATE TABLE victim ( x text );\nINSERT INTO victim VALUES ( '1' );\n");
+    CheckEach(*db, &*off);
+}
+
+TEST_F(ScriptSafetyInDatabases, MariaDb) {
+    std::string why;
+    const std::optional<test::Database> db = test::MariaDatabase("safety", why);
+    if (!db) GTEST_SKIP() << why;
+    Setup(*db, "CREATE TABLE victim ( x TEXT );\nINSERT INTO victim VALUES ( '1' );\n");
+    CheckEach(*db, nullptr);
+}
+
 TEST_F(LoadOptionsInDatabases, MariaDbTakesEveryRowOfHugeBatchesAtItsDefaultPacketSize) {
     std::string why;
     const std::optional<test::Database> db = test::MariaDatabase("batches", why);
