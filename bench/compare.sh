@@ -101,6 +101,25 @@ printf 'copy speed / default        = %.0f %%  (target >= 100, wall)\n' "$(echo 
 printf 'sqlite / rowsmith           = %.1f  (wall)\n' "$(ratio "$sq_wall" "${wall[$d]}")"
 printf 'python / rowsmith           = %.1f  (wall)\n' "$(ratio "$py_wall" "${wall[$d]}")"
 
+# Appending: a run first reads the output as its database's client does.
+# One row appended to an output of about 1 GB, per dialect (target: a few
+# seconds, wall).
+printf 'a,b\n' > "$work/one.csv"
+for dialect in standard mysql; do
+  rm -f "$work/big.sql"
+  until [ "$(stat -c %s "$work/big.sql" 2> /dev/null || echo 0)" -ge 1000000000 ]; do
+    "$convert" --table t --fields "$fields" --dialect "$dialect" --output "$work/big.sql" "$input" 2> /dev/null
+  done
+  walls=()
+  for ((i = 0; i < rounds; i++)); do
+    read -r w _ < <(measure "$convert" --table t --fields a,b --dialect "$dialect" --output "$work/big.sql" "$work/one.csv")
+    walls+=("$w")
+  done
+  printf 'one row appended to %.1f GB, --dialect %-9s = %.2f s  (target <= 3, wall)\n' \
+    "$(echo "$(stat -c %s "$work/big.sql") / 1000000000" | bc -l)" "$dialect" "$(best "${walls[@]}")"
+done
+rm -f "$work/big.sql"
+
 # Memory stays the same whatever the size: an input ten times larger through
 # a pipe, in every mode. name|filter|arguments
 memory_runs=("default|cat|" "--rfc4180|cat|--rfc4180" "--dialect mysql|cat|--dialect mysql"

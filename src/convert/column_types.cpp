@@ -47,14 +47,13 @@ std::string AnyTextType(Dialect dialect) {
     return dialect == Dialect::MySql ? "LONGTEXT" : "TEXT";
 }
 
-std::string CreateTableText(std::string_view table, const std::vector<TableColumn>& columns, const ColumnTally* tally,
-                            const ConversionOptions& options, const std::vector<std::size_t>& keys,
-                            std::string& problem) {
-    std::vector<std::string> types;
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        types.push_back(tally != nullptr ? tally->TypeOf(i, options.dialect) : AnyTextType(options.dialect));
-    }
-    std::vector<bool> given(columns.size());
+namespace {
+
+// The types --type gives, in place of those types holds; given marks the
+// columns they name. A name the table lacks is the problem.
+bool GiveTypes(const std::vector<TableColumn>& columns, const ConversionOptions& options,
+               std::vector<std::string>& types, std::vector<bool>& given, std::string& problem) {
+    given.assign(columns.size(), false);
     for (const std::string& entry : options.columnTypes) {
         const auto [name, type] = NameAndType(entry);
         bool found = false;
@@ -69,35 +68,60 @@ std::string CreateTableText(std::string_view table, const std::vector<TableColum
             problem = "--type names the column \"" + std::string(name) + "\", which the table does not have (";
             for (std::size_t i = 0; i < columns.size(); ++i) problem += (i > 0 ? ", " : "") + columns[i].plainName;
             problem += ")";
-            return {};
+            return false;
         }
     }
-    // MySQL indexes no TEXT: a text key column is as long as its longest value.
-    bool nulls = tally == nullptr;
+    return true;
+}
+
+// MySQL indexes no TEXT: a text key column is as long as its longest value.
+bool SizeKeysForMySql(const std::vector<TableColumn>& columns, const ColumnTally* tally,
+                      const std::vector<std::size_t>& keys, const std::vector<bool>& given,
+                      std::vector<std::string>& types, std::string& problem) {
     for (const std::size_t key : keys) {
-        nulls = nulls || tally->HasNull(key);
-        if (options.dialect != Dialect::MySql || types[key] == "BIGINT" || given[key]) continue;
+        if (types[key] == "BIGINT" || given[key]) continue;
         const std::size_t longest = tally != nullptr ? tally->Longest(key) : kMySqlLongestKeyText;
         if (longest > kMySqlLongestKeyText) {
             problem = "the key column " + columns[key].plainName + " holds values of " + std::to_string(longest) +
                       " bytes, longer than the " + std::to_string(kMySqlLongestKeyText) +
                       " characters MySQL indexes: give it a type with --type";
-            return {};
+            return false;
         }
         types[key] = "VARCHAR(" + std::to_string(std::max<std::size_t>(longest, 1)) + ")";
     }
+    return true;
+}
+
+// ", PRIMARY KEY ( k )", or UNIQUE where a key value is NULL or may be.
+std::string KeyClause(const std::vector<TableColumn>& columns, const ColumnTally* tally,
+                      const std::vector<std::size_t>& keys) {
+    if (keys.empty()) return {};
+    const bool nulls = tally == nullptr ||
+                       std::any_of(keys.begin(), keys.end(), [tally](std::size_t key) { return tally->HasNull(key); });
+    std::string clause = nulls ? ", UNIQUE ( " : ", PRIMARY KEY ( ";
+    for (std::size_t i = 0; i < keys.size(); ++i) clause.append(i > 0 ? ", " : "").append(columns[keys[i]].sqlName);
+    return clause + " )";
+}
+
+}  // namespace
+
+std::string CreateTableText(std::string_view table, const std::vector<TableColumn>& columns, const ColumnTally* tally,
+                            const ConversionOptions& options, const std::vector<std::size_t>& keys,
+                            std::string& problem) {
+    std::vector<std::string> types;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        types.push_back(tally != nullptr ? tally->TypeOf(i, options.dialect) : AnyTextType(options.dialect));
+    }
+    std::vector<bool> given;
+    if (!GiveTypes(columns, options, types, given, problem)) return {};
+    if (options.dialect == Dialect::MySql && !SizeKeysForMySql(columns, tally, keys, given, types, problem)) return {};
     std::string text = "CREATE TABLE IF NOT EXISTS ";
     text.append(table).append(" ( ");
     for (std::size_t i = 0; i < columns.size(); ++i) {
         if (i > 0) text += ", ";
         text.append(columns[i].sqlName).append(" ").append(types[i]);
     }
-    if (!keys.empty()) {
-        text.append(nulls ? ", UNIQUE ( " : ", PRIMARY KEY ( ");
-        for (std::size_t i = 0; i < keys.size(); ++i) text.append(i > 0 ? ", " : "").append(columns[keys[i]].sqlName);
-        text.append(" )");
-    }
-    return text + " );";
+    return text + KeyClause(columns, tally, keys) + " );";
 }
 
 }  // namespace rowsmith

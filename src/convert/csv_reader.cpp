@@ -279,6 +279,7 @@ int CsvReader::Next(std::vector<std::string_view>& values, std::uint64_t& line) 
         if (next_ == end_ && !Fill()) break;
         // The record has room for every byte left in the block, so the scan
         // copies without looking.
+        line = recordLine_;  // a record too long or too wide fails where it starts
         if (ends_.size() > kMaxFields) return error_ = kTooManyFields;
         if (!ReserveRecord()) return error_ = kLineTooLong;
         recordEnded = ScanBlock();

@@ -64,6 +64,32 @@ std::string Folded(std::string_view text) {
     return out;
 }
 
+// The digits of a number's mantissa, a comma between thousands allowed,
+// and the power of ten its point puts on them; i goes past them.
+std::string Mantissa(std::string_view text, std::size_t& i, long long& scale) {
+    std::string digits;
+    for (; i < text.size() && (IsDigit(text[i]) || (text[i] == ',' && !digits.empty())); ++i) {
+        if (text[i] != ',') digits += text[i];
+    }
+    if (i < text.size() && text[i] == '.') {
+        for (++i; i < text.size() && IsDigit(text[i]); ++i) {
+            digits += text[i];
+            --scale;
+        }
+    }
+    return digits;
+}
+
+// An exponent, e and a whole number of at most nine digits, added to scale.
+bool Exponent(std::string_view text, long long& scale) {
+    const bool down = !text.empty() && text.front() == '-';
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+    if (!AllDigits(text) || text.size() > 9) return false;
+    const long long power = std::stoll(std::string(text));
+    scale += down ? -power : power;
+    return true;
+}
+
 // A number as any numeric type reads it (+5, 05, 5.0, 5e0, 0.5E1, $1,000.00,
 // NaN, Infinity), written one way: its digits without the zeros around them
 // and the power of ten they are multiplied by.
@@ -76,29 +102,11 @@ std::optional<std::string> NumberForm(std::string_view text) {
     if (!text.empty() && text.front() == '$') text.remove_prefix(1);  // money
     if (text == "nan") return "nnan";
     if (text == "inf" || text == "infinity") return negative ? "n-inf" : "ninf";
-    std::string digits;
     long long scale = 0;
     std::size_t i = 0;
-    for (; i < text.size() && (IsDigit(text[i]) || (text[i] == ',' && !digits.empty())); ++i) {
-        if (text[i] != ',') digits += text[i];
-    }
-    if (i < text.size() && text[i] == '.') {
-        for (++i; i < text.size() && IsDigit(text[i]); ++i) {
-            digits += text[i];
-            --scale;
-        }
-    }
+    std::string digits = Mantissa(text, i, scale);
     if (digits.empty()) return std::nullopt;
-    if (i < text.size() && text[i] == 'e') {
-        std::string_view exponent = text.substr(i + 1);
-        const bool down = !exponent.empty() && exponent.front() == '-';
-        if (!exponent.empty() && (exponent.front() == '-' || exponent.front() == '+')) exponent.remove_prefix(1);
-        if (!AllDigits(exponent) || exponent.size() > 9) return std::nullopt;
-        const long long power = std::stoll(std::string(exponent));
-        scale += down ? -power : power;
-        i = text.size();
-    }
-    if (i != text.size()) return std::nullopt;
+    if (i < text.size() && (text[i] != 'e' || !Exponent(text.substr(i + 1), scale))) return std::nullopt;
     digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
     if (digits.empty()) return "n0";  // zero, whatever its sign
     while (digits.back() == '0') digits.pop_back(), ++scale;
@@ -217,56 +225,65 @@ struct DateTime {
     std::string zoneName;
 };
 
-// The dates the words and numbers before a time may be, in every order
-// they may be read in (year, month and day; month, day and year; day,
-// month and year); false when they are no date.
-bool ReadDate(std::string_view text, DateTime& dt) {
-    std::vector<std::string_view> numbers;
-    unsigned month = 0;
+// The numbers of a date, and the month a name of it gives (0: none); false
+// when it holds a word that is neither a month nor a day of the week.
+bool DateParts(std::string_view text, std::vector<std::string_view>& numbers, unsigned& month) {
     for (std::size_t i = 0; i < text.size();) {
         const char c = text[i];
         std::size_t j = i + 1;
-        if (IsDigit(c)) {
-            while (j < text.size() && IsDigit(text[j])) ++j;
-            numbers.push_back(text.substr(i, j - i));
-        } else if (IsLetter(c)) {
-            while (j < text.size() && IsLetter(text[j])) ++j;
-            const std::string_view word = text.substr(i, j - i);
-            if (const unsigned named = MonthNamed(word); named != 0 && month == 0) {
-                month = named;
-            } else if (word != "t" && !IsWeekday(word)) {
-                return false;
-            }
-        } else if (c != ' ' && c != '-' && c != '/' && c != '.' && c != ',') {
+        const bool digit = IsDigit(c);
+        if (!digit && !IsLetter(c)) {
+            if (c != ' ' && c != '-' && c != '/' && c != '.' && c != ',') return false;
+            i = j;
+            continue;
+        }
+        while (j < text.size() && (digit ? IsDigit(text[j]) : IsLetter(text[j]))) ++j;
+        const std::string_view part = text.substr(i, j - i);
+        i = j;
+        if (digit) {
+            numbers.push_back(part);
+        } else if (const unsigned named = MonthNamed(part); named != 0 && month == 0) {
+            month = named;
+        } else if (part != "t" && !IsWeekday(part)) {
             return false;
         }
-        i = j;
     }
-    struct Ymd {
-        std::string_view y, m, d;
-    };
-    std::vector<Ymd> orders;
+    return true;
+}
+
+struct Ymd {
+    std::string_view y, m, d;
+};
+
+// Every order the parts of a date may be read in (year, month and day;
+// month, day and year; day, month and year), as the DateStyle settings read
+// them; the month, where named, left out.
+std::vector<Ymd> DateOrders(const std::vector<std::string_view>& numbers, bool named) {
     const auto longYear = [](std::string_view n) { return n.size() >= 3; };
-    if (month != 0 && numbers.size() == 2) {
-        // The month is named: which number is the year?
+    std::vector<Ymd> orders;
+    if (named && numbers.size() == 2) {
+        // Which number is the year?
         if (!longYear(numbers[1])) orders.push_back({numbers[0], {}, numbers[1]});
         if (!longYear(numbers[0])) orders.push_back({numbers[1], {}, numbers[0]});
-    } else if (month == 0 && numbers.size() == 1 && (numbers[0].size() == 8 || numbers[0].size() == 6)) {
-        const std::size_t y = numbers[0].size() - 4;
+    } else if (!named && numbers.size() == 1 && (numbers[0].size() == 8 || numbers[0].size() == 6)) {
+        const std::size_t y = numbers[0].size() - 4;  // 20200102, 200102
         orders.push_back({numbers[0].substr(0, y), numbers[0].substr(y, 2), numbers[0].substr(y + 2, 2)});
-    } else if (month == 0 && numbers.size() == 3) {
+    } else if (!named && numbers.size() == 3) {
         const std::string_view a = numbers[0], b = numbers[1], c = numbers[2];
-        if (longYear(a)) {
-            orders.push_back({a, b, c});
-        } else {
-            orders.push_back({c, a, b});
-            orders.push_back({c, b, a});
-            if (!longYear(c)) orders.push_back({a, b, c});
-        }
-    } else {
-        return false;
+        if (longYear(a)) return {{a, b, c}};
+        orders = {{c, a, b}, {c, b, a}};
+        if (!longYear(c)) orders.push_back({a, b, c});
     }
-    for (const Ymd& order : orders) {
+    return orders;
+}
+
+// The dates the words and numbers before a time may be; false when they
+// are no date.
+bool ReadDate(std::string_view text, DateTime& dt) {
+    std::vector<std::string_view> numbers;
+    unsigned month = 0;
+    if (!DateParts(text, numbers, month)) return false;
+    for (const Ymd& order : DateOrders(numbers, month != 0)) {
         if (order.y.size() > 9) continue;
         const unsigned m = month != 0 ? month : static_cast<unsigned>(std::stoul(std::string(order.m)));
         const auto d = static_cast<unsigned>(std::stoul(std::string(order.d.substr(0, 3))));
@@ -276,44 +293,27 @@ bool ReadDate(std::string_view text, DateTime& dt) {
     return !dt.days.empty();
 }
 
-// hh:mm[:ss[.ffff]] [am|pm] [zone], from its first digit; false when it is
-// not so.
-bool ReadTime(std::string_view text, DateTime& dt) {
-    std::size_t i = 0;
-    const auto number = [&text, &i](std::size_t most) {
-        const std::size_t from = i;
-        while (i < text.size() && IsDigit(text[i]) && i - from < most) ++i;
-        return text.substr(from, i - from);
-    };
-    const std::string_view hours = number(2);
-    if (hours.empty() || i >= text.size() || text[i] != ':') return false;
-    ++i;
-    const std::string_view minutes = number(2);
-    if (minutes.size() != 2) return false;
-    std::string seconds = "0";
-    if (i < text.size() && text[i] == ':') {
-        ++i;
-        const std::string_view whole = number(2);
-        if (whole.size() != 2) return false;
-        seconds = std::to_string(std::stoi(std::string(whole)));
-        if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
-            ++i;
-            std::string fraction(number(std::string_view::npos));
-            while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-            if (!fraction.empty()) seconds += "." + fraction;
-        }
-    }
-    dt.time = true;
-    dt.hour = static_cast<unsigned>(std::stoi(std::string(hours)));
-    dt.minute = static_cast<unsigned>(std::stoi(std::string(minutes)));
-    dt.seconds = seconds;
-    std::string_view rest = TrimSpace(text.substr(i));
-    if (rest.substr(0, 2) == "am" || rest.substr(0, 2) == "pm") {
-        if (dt.hour == 12) dt.hour = 0;
-        if (rest.substr(0, 2) == "pm") dt.hour += 12;
-        rest = TrimSpace(rest.substr(2));
-    }
-    if (dt.hour > 24 || dt.minute > 59) return false;
+// Seconds as written after a time's minutes (":ss" and a fraction), from
+// text[i]; "0" when there are none; false when they are not so.
+bool ReadSeconds(std::string_view text, std::size_t& i, std::string& seconds) {
+    seconds = "0";
+    if (i >= text.size() || text[i] != ':') return true;
+    const std::size_t from = ++i;
+    while (i < text.size() && IsDigit(text[i]) && i - from < 2) ++i;
+    if (i - from != 2) return false;
+    seconds = std::to_string(std::stoi(std::string(text.substr(from, 2))));
+    if (i >= text.size() || (text[i] != '.' && text[i] != ',')) return true;
+    const std::size_t fraction = ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    std::string digits(text.substr(fraction, i - fraction));
+    while (!digits.empty() && digits.back() == '0') digits.pop_back();
+    if (!digits.empty()) seconds += "." + digits;
+    return true;
+}
+
+// A zone after a time: Z, UTC or GMT, an offset (+01, -05:30, +0100), or
+// the name of one (est, europe/paris); false when it is none of these.
+bool ReadZone(std::string_view rest, DateTime& dt) {
     if (rest.empty()) return true;
     if (rest == "z" || rest == "utc" || rest == "gmt" || rest == "ut") {
         dt.zone = Zone::Offset;
@@ -322,25 +322,41 @@ bool ReadTime(std::string_view text, DateTime& dt) {
     if (rest.front() == '+' || rest.front() == '-') {
         std::string digits;
         for (const char c : rest.substr(1)) {
-            if (IsDigit(c)) {
-                digits += c;
-            } else if (c != ':') {
-                return false;
-            }
+            if (c != ':' && !IsDigit(c)) return false;
+            if (c != ':') digits += c;
         }
         if (digits.empty() || digits.size() > 4 || digits.size() == 3) return false;
-        const int h = std::stoi(digits.substr(0, digits.size() <= 2 ? digits.size() : 2));
+        const int h = std::stoi(digits.substr(0, std::min<std::size_t>(digits.size(), 2)));
         const int m = digits.size() == 4 ? std::stoi(digits.substr(2)) : 0;
         dt.zone = Zone::Offset;
         dt.offsetMinutes = (rest.front() == '-' ? -1 : 1) * (h * 60 + m);
         return true;
     }
-    // A zone's name (est, europe/paris), maybe with an offset after it.
     dt.zone = Zone::Named;
     dt.zoneName = rest;
     return std::all_of(rest.begin(), rest.end(), [](char c) {
         return IsLetter(c) || IsDigit(c) || c == '/' || c == '_' || c == '+' || c == '-' || c == ':';
     });
+}
+
+// hh:mm[:ss[.ffff]] [am|pm] [zone], from its first digit; false when it is
+// not so.
+bool ReadTime(std::string_view text, DateTime& dt) {
+    std::size_t i = 0;
+    while (i < text.size() && IsDigit(text[i]) && i < 2) ++i;
+    if (i == 0 || i + 3 > text.size() || text[i] != ':' || !IsDigit(text[i + 1]) || !IsDigit(text[i + 2])) return false;
+    dt.hour = static_cast<unsigned>(std::stoi(std::string(text.substr(0, i))));
+    dt.minute = static_cast<unsigned>(std::stoi(std::string(text.substr(i + 1, 2))));
+    i += 3;
+    if (!ReadSeconds(text, i, dt.seconds)) return false;
+    dt.time = true;
+    std::string_view rest = TrimSpace(text.substr(i));
+    if (rest.substr(0, 2) == "am" || rest.substr(0, 2) == "pm") {
+        if (dt.hour == 12) dt.hour = 0;
+        if (rest.substr(0, 2) == "pm") dt.hour += 12;
+        rest = TrimSpace(rest.substr(2));
+    }
+    return dt.hour <= 24 && dt.minute <= 59 && ReadZone(rest, dt);
 }
 
 // The start of a time in text: one or two digits, a colon and two digits.
@@ -354,47 +370,52 @@ std::size_t TimeStart(std::string_view text) {
     return std::string_view::npos;
 }
 
+// The forms of a time on a day: exact without a zone; with an offset, the
+// instant in UTC, and near days for times without one or named zones; with
+// a named zone, near days only.
+void AddDayForms(long long day, const DateTime& dt, const std::string& clock, KeyForms& forms) {
+    switch (dt.zone) {
+        case Zone::None:
+            forms.both.push_back("T" + DayText(day) + " " + clock);
+            forms.emitted.push_back("N" + DayText(day));
+            return;
+        case Zone::Offset: {
+            // The instant in UTC, to the minute; its seconds as written.
+            const long long minutes = day * 1440 + dt.hour * 60 + dt.minute - dt.offsetMinutes;
+            const long long utcDay = (minutes >= 0 ? minutes : minutes - 1439) / 1440;
+            const long long inDay = minutes - utcDay * 1440;
+            forms.both.push_back("U" + DayText(utcDay) + " " + std::to_string(inDay / 60) + ":" +
+                                 std::to_string(inDay % 60) + ":" + dt.seconds);
+            forms.emitted.push_back("Zn" + DayText(day));
+            for (long long near = day - 2; near <= day + 2; ++near) forms.probes.push_back("N" + DayText(near));
+            return;
+        }
+        case Zone::Named:
+            forms.emitted.push_back("Zd" + DayText(day));
+            for (long long near = day - 2; near <= day + 2; ++near) {
+                for (const char* kind : {"Zd", "Zn", "N"}) forms.probes.push_back(kind + DayText(near));
+            }
+            return;
+    }
+}
+
 void AddDateTimeForms(std::string_view text, KeyForms& forms) {
     DateTime dt;
     const std::size_t time = TimeStart(text);
     const std::string_view datePart = TrimSpace(text.substr(0, time));
     if (time != std::string_view::npos && !ReadTime(text.substr(time), dt)) return;
+    const std::string clock = std::to_string(dt.hour) + ":" + std::to_string(dt.minute) + ":" + dt.seconds;
     if (datePart.empty() || datePart == "t") {
         // A time of day alone.
         if (!dt.time) return;
-        std::string form = "H" + std::to_string(dt.hour) + ":" + std::to_string(dt.minute) + ":" + dt.seconds;
-        if (dt.zone == Zone::Offset) form += "|" + std::to_string(dt.offsetMinutes);
-        if (dt.zone == Zone::Named) form += "|" + dt.zoneName;
-        forms.both.push_back(std::move(form));
+        const std::string zone = dt.zone == Zone::Offset  ? "|" + std::to_string(dt.offsetMinutes)
+                                 : dt.zone == Zone::Named ? "|" + dt.zoneName
+                                                          : std::string();
+        forms.both.push_back("H" + clock + zone);
         return;
     }
     if (!ReadDate(datePart, dt)) return;
-    const std::string clock = std::to_string(dt.hour) + ":" + std::to_string(dt.minute) + ":" + dt.seconds;
-    for (const long long day : dt.days) {
-        switch (dt.zone) {
-            case Zone::None:
-                forms.both.push_back("T" + DayText(day) + " " + clock);
-                forms.emitted.push_back("N" + DayText(day));
-                break;
-            case Zone::Offset: {
-                // The instant in UTC, to the minute; its seconds as written.
-                const long long minutes = day * 1440 + dt.hour * 60 + dt.minute - dt.offsetMinutes;
-                const long long utcDay = (minutes >= 0 ? minutes : minutes - 1439) / 1440;
-                const long long inDay = minutes - utcDay * 1440;
-                forms.both.push_back("U" + DayText(utcDay) + " " + std::to_string(inDay / 60) + ":" +
-                                     std::to_string(inDay % 60) + ":" + dt.seconds);
-                forms.emitted.push_back("Zn" + DayText(day));
-                for (long long near = day - 2; near <= day + 2; ++near) forms.probes.push_back("N" + DayText(near));
-                break;
-            }
-            case Zone::Named:
-                forms.emitted.push_back("Zd" + DayText(day));
-                for (long long near = day - 2; near <= day + 2; ++near) {
-                    for (const char* kind : {"Zd", "Zn", "N"}) forms.probes.push_back(kind + DayText(near));
-                }
-                break;
-        }
-    }
+    for (const long long day : dt.days) AddDayForms(day, dt, clock, forms);
 }
 
 }  // namespace

@@ -53,12 +53,6 @@ std::string_view SecondWord(std::string_view words) {
 
 ScriptReader::ScriptReader(Dialect dialect) : dialect_(dialect) {}
 
-void ScriptReader::Feed(std::string_view bytes) {
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    while (p < end) Step(p, end);
-}
-
 void ScriptReader::StartStatement() {
     if (statementOpen_) return;
     statementOpen_ = true;
@@ -69,14 +63,25 @@ void ScriptReader::StartStatement() {
 
 void ScriptReader::NoteText(char c) {
     StartStatement();
-    const std::size_t kept = copyHead_ ? kCopyWordsKept : kWordsKept;
-    if (words_.size() < kept) {
-        const char upper = IsTrimmedSpace(c) ? ' ' : Upper(c);
-        if (upper != ' ' || (!words_.empty() && words_.back() != ' ')) words_ += upper;
-        if (words_.size() == 5 && words_ == "COPY ") copyHead_ = true;
-    }
+    if (words_.size() < WordsKept()) Keep(&c, 1);
     beforePrevious_ = previous_;
     previous_ = c;
+}
+
+std::size_t ScriptReader::WordsKept() const {
+    return copyHead_ ? kCopyWordsKept : kWordsKept;
+}
+
+void ScriptReader::Keep(const char* bytes, std::size_t size) {
+    const std::size_t before = words_.size();
+    words_.append(bytes, std::min(size, WordsKept() - before));
+    // A COPY statement keeps more of its words, to see its FROM stdin.
+    if (before < 5 && words_.size() >= 5) {
+        copyHead_ = (words_[0] | 0x20) == 'c' && (words_[1] | 0x20) == 'o' && (words_[2] | 0x20) == 'p' &&
+                    (words_[3] | 0x20) == 'y' && IsTrimmedSpace(words_[4]);
+        const std::size_t taken = words_.size() - before;
+        if (copyHead_ && taken < size) Keep(bytes + taken, size - taken);
+    }
 }
 
 void ScriptReader::Whole(std::uint64_t offset) {
@@ -85,7 +90,25 @@ void ScriptReader::Whole(std::uint64_t offset) {
 }
 
 void ScriptReader::EndStatement() {
-    std::string_view words = words_;
+    // Only statements that start so (BEGIN, START, COMMIT, END, ABORT,
+    // ROLLBACK, COPY; CREATE, ALTER, DROP, TRUNCATE, RENAME) say more than
+    // that they are whole: INSERT is the one written most.
+    const char initial = words_.empty() ? ' ' : Upper(words_[0]);
+    if (std::string_view("BSCEARDT").find(initial) == std::string_view::npos) {
+        statementOpen_ = false;
+        words_.clear();
+        copyHead_ = false;
+        Whole(at_ + 1);
+        pendingLineEnd_ = true;
+        return;
+    }
+    // The words kept, in capitals, each run of blanks one space.
+    std::string folded;
+    for (const char c : words_) {
+        const char upper = IsTrimmedSpace(c) ? ' ' : Upper(c);
+        if (upper != ' ' || (!folded.empty() && folded.back() != ' ')) folded += upper;
+    }
+    std::string_view words = folded;
     while (!words.empty() && words.back() == ' ') words.remove_suffix(1);
     if (copyHead_ && (words.find(" FROM STDIN") != std::string_view::npos)) {
         // psql reads the rows from the lines after this one: the block is
@@ -115,241 +138,298 @@ void ScriptReader::EndStatement() {
     pendingLineEnd_ = true;
 }
 
+void ScriptReader::MarkTail() {
+    if (!tailSeen_) tailStart_ = at_, tailSeen_ = true;
+}
+
+void ScriptReader::OpenQuoted(char closing, bool escapes) {
+    StartStatement();
+    quote_ = closing;
+    escapes_ = escapes;
+    state_ = State::Quoted;
+}
+
 void ScriptReader::StepCode(char c) {
+    const bool mysql = dialect_ == Dialect::MySql;
+    const bool postgresql = dialect_ == Dialect::Postgresql;
     switch (c) {
         case '\'':
-            StartStatement();
-            quote_ = c;
             // MySQL reads backslash escapes in every literal; PostgreSQL in E'...'.
-            escapes_ = dialect_ == Dialect::MySql ||
-                       (dialect_ == Dialect::Postgresql && (previous_ == 'E' || previous_ == 'e') &&
-                        !IsIdentifierByte(beforePrevious_));
-            state_ = State::Quoted;
-            return;
+            return OpenQuoted(c, mysql || (postgresql && (previous_ == 'E' || previous_ == 'e') &&
+                                           !IsIdentifierByte(beforePrevious_)));
         case '"':
-            StartStatement();
-            quote_ = c;
-            escapes_ = dialect_ == Dialect::MySql;  // a string there, as '...' is
-            state_ = State::Quoted;
-            return;
+            return OpenQuoted(c, mysql);  // a string there, as '...' is
         case '`':
-            if (dialect_ == Dialect::Postgresql) break;
-            StartStatement();
-            quote_ = c;
-            escapes_ = false;
-            state_ = State::Quoted;
-            return;
+            if (postgresql) break;
+            return OpenQuoted(c, false);
         case '[':
             if (dialect_ != Dialect::Sqlite) break;
-            StartStatement();
-            quote_ = ']';
-            escapes_ = false;
-            state_ = State::Quoted;
-            return;
+            return OpenQuoted(']', false);
         case '-':
-            if (!tailSeen_) tailStart_ = at_, tailSeen_ = true;
-            state_ = State::Dash;
-            return;
         case '/':
-            if (!tailSeen_) tailStart_ = at_, tailSeen_ = true;
-            state_ = State::Slash;
+            MarkTail();
+            state_ = c == '-' ? State::Dash : State::Slash;
             return;
         case '#':
-            if (dialect_ != Dialect::MySql) break;
-            if (!tailSeen_) tailStart_ = at_, tailSeen_ = true;
+            if (!mysql) break;
+            MarkTail();
             state_ = State::LineComment;
             return;
         case '$':
-            if (dialect_ != Dialect::Postgresql || IsIdentifierByte(previous_)) break;
+            if (!postgresql || IsIdentifierByte(previous_)) break;
             StartStatement();
             dollarTag_ = "$";
             state_ = State::DollarTag;
             return;
         case ';':
             StartStatement();
-            EndStatement();
-            return;
+            return EndStatement();
         case '\\':
         case '.':
             // No statement starts so: a line for the client itself (psql's
             // \set, the sqlite3 shell's .mode).
             if (statementOpen_) break;
-            if (!tailSeen_) tailStart_ = at_, tailSeen_ = true;
+            MarkTail();
             pendingLineEnd_ = false;
             state_ = State::ClientLine;
             return;
         default:
             if (!IsTrimmedSpace(c) || statementOpen_) break;
-            // Blanks between statements: those up to the end of the line a
-            // statement ended on go with it.
-            if (pendingLineEnd_) {
-                Whole(at_ + 1);
-                pendingLineEnd_ = c != '\n';
-            }
-            return;
+            return Blank(c);
     }
     NoteText(c);
 }
 
-void ScriptReader::Step(const char*& p, const char* end) {
+void ScriptReader::Blank(char c) {
+    // Blanks between statements: those up to the end of the line a
+    // statement ended on go with it.
+    if (pendingLineEnd_) {
+        Whole(at_ + 1);
+        pendingLineEnd_ = c != '\n';
+    }
+}
+
+// The hot steps are inlined into Feed's loop: a run of a few bytes between
+// two quotes is the usual step, and a call for each would cost more than it.
+#define ROWSMITH_INLINE __attribute__((always_inline)) inline
+
+ROWSMITH_INLINE bool ScriptReader::CodeStep(const char*& p, const char* end) {
+    if (statementOpen_) {
+        // Nothing but the stops matters in a statement: its words are kept
+        // as they are, the rest skipped.
+        const char* from = p;
+        while (p < end && !kCodeStops[static_cast<unsigned char>(*p)]) ++p;
+        if (words_.size() < WordsKept()) Keep(from, static_cast<std::size_t>(p - from));
+        if (p - from >= 2) beforePrevious_ = p[-2];
+        if (p > from) previous_ = p[-1];
+        at_ += static_cast<std::uint64_t>(p - from);
+        if (p == end) return false;
+    }
+    StepCode(*p);
+    return true;
+}
+
+ROWSMITH_INLINE bool ScriptReader::QuotedStep(const char*& p, const char* end) {
+    const char* stop = nullptr;
+    if (escapes_) {
+        stop = p;
+        while (stop < end && *stop != quote_ && *stop != '\\') ++stop;
+    } else {
+        const void* found = std::memchr(p, quote_, static_cast<std::size_t>(end - p));
+        stop = found != nullptr ? static_cast<const char*>(found) : end;
+    }
+    at_ += static_cast<std::uint64_t>(stop - p);
+    p = stop;
+    if (p == end) return false;
+    state_ = *p == '\\' ? State::Escaped : quote_ == ']' ? State::Code : State::QuotedEnd;
+    if (state_ == State::Code) NoteText(']');
+    return true;
+}
+
+ROWSMITH_INLINE bool ScriptReader::QuotedEndStep(char c) {
+    if (c == quote_) {
+        state_ = State::Quoted;  // doubled: one of the text's own
+        return true;
+    }
+    state_ = State::Code;
+    NoteText(quote_);
+    return false;  // the byte is read again, as code
+}
+
+bool ScriptReader::CommentStartStep(char c, char second, State comment) {
+    if (c != second) {
+        state_ = State::Code;
+        NoteText(second == '-' ? '-' : '/');
+        return false;
+    }
+    depth_ = 1;
+    state_ = comment;
+    return true;
+}
+
+bool ScriptReader::LineStep(const char*& p, const char* end) {
+    const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+    const char* stop = lf != nullptr ? static_cast<const char*>(lf) : end;
+    at_ += static_cast<std::uint64_t>(stop - p);
+    p = stop;
+    if (p == end) return false;
+    if (state_ == State::CopyStatement || state_ == State::CopyLine) {
+        state_ = State::CopyLineStart;
+    } else {
+        state_ = State::Code;
+        if (!statementOpen_) Whole(at_ + 1);  // a comment or command line between statements
+    }
+    return true;
+}
+
+bool ScriptReader::BlockCommentStep(const char*& p, const char* end) {
+    while (p < end && *p != '*' && *p != '/') ++p, ++at_;
+    if (p == end) return false;
+    state_ = *p == '*' ? State::BlockStar : State::BlockSlash;
+    return true;
+}
+
+bool ScriptReader::BlockStarStep(char c) {
+    if (c == '*') return true;
+    state_ = State::BlockComment;
+    if (c == '/' && --depth_ == 0) {
+        state_ = State::Code;
+        if (!statementOpen_) Whole(at_ + 1);
+    }
+    return true;
+}
+
+bool ScriptReader::BlockSlashStep(char c) {
+    state_ = State::BlockComment;
+    if (c != '*' || dialect_ != Dialect::Postgresql) return false;  // read again in the comment
+    ++depth_;
+    return true;
+}
+
+bool ScriptReader::DollarTagStep(char c) {
+    if (c == '$') {
+        dollarTag_ += '$';
+        dollarSeen_.clear();
+        state_ = State::DollarBody;
+        return true;
+    }
+    if (IsIdentifierByte(c) && !(dollarTag_.size() == 1 && c >= '0' && c <= '9')) {
+        dollarTag_ += c;
+        return true;
+    }
+    // Not a dollar quote after all ($1, say): code again.
+    state_ = State::Code;
+    NoteText('$');
+    return false;
+}
+
+bool ScriptReader::DollarBodyStep(const char*& p, const char* end) {
+    if (dollarSeen_.empty()) {
+        const void* found = std::memchr(p, '$', static_cast<std::size_t>(end - p));
+        const char* stop = found != nullptr ? static_cast<const char*>(found) : end;
+        at_ += static_cast<std::uint64_t>(stop - p);
+        p = stop;
+        if (p == end) return false;
+        dollarSeen_ = "$";
+        return true;
+    }
+    if (*p != dollarTag_[dollarSeen_.size()]) {
+        dollarSeen_ = *p == '$' ? "$" : "";
+        return true;
+    }
+    dollarSeen_ += *p;
+    if (dollarSeen_.size() == dollarTag_.size()) {
+        state_ = State::Code;
+        NoteText('$');
+    }
+    return true;
+}
+
+bool ScriptReader::CopyMarkStep(char c) {
+    const bool lf = c == '\n';
     switch (state_) {
-        case State::Code: {
-            if (statementOpen_ && words_.size() >= (copyHead_ ? kCopyWordsKept : kWordsKept)) {
-                // Nothing but the stops matters now: skip to the next.
-                const char* from = p;
-                while (p < end && !kCodeStops[static_cast<unsigned char>(*p)]) ++p;
-                if (p - from >= 2) beforePrevious_ = p[-2];
-                if (p > from) previous_ = p[-1];
-                at_ += static_cast<std::uint64_t>(p - from);
-                if (p == end) return;
-            }
-            StepCode(*p);
+        case State::CopyLineStart:
+            state_ = c == '\\' ? State::CopyBackslash : lf ? State::CopyLineStart : State::CopyLine;
+            return true;
+        case State::CopyBackslash:
+            state_ = c == '.' ? State::CopyDot : lf ? State::CopyLineStart : State::CopyLine;
+            return true;
+        default:
             break;
-        }
+    }
+    if (!lf) {
+        state_ = c == '\r' && state_ == State::CopyDot ? State::CopyDotCr : State::CopyLine;
+        return true;
+    }
+    // The block's end marker: the statement is whole with it.
+    statementOpen_ = false;
+    words_.clear();
+    copyHead_ = false;
+    pendingLineEnd_ = false;
+    Whole(at_ + 1);
+    state_ = State::Code;
+    return true;
+}
+
+ROWSMITH_INLINE void ScriptReader::Step(const char*& p, const char* end) {
+    bool consumed = false;
+    switch (state_) {
+        case State::Code:
+            consumed = CodeStep(p, end);
+            break;
+        case State::Quoted:
+            consumed = QuotedStep(p, end);
+            break;
+        case State::QuotedEnd:
+            consumed = QuotedEndStep(*p);
+            break;
+        case State::Escaped:
+            state_ = State::Quoted;
+            consumed = true;
+            break;
         case State::Dash:
-            if (*p != '-') {
-                state_ = State::Code;
-                NoteText('-');
-                return;  // the byte is read again, as code
-            }
-            state_ = State::LineComment;
+            consumed = CommentStartStep(*p, '-', State::LineComment);
             break;
         case State::Slash:
-            if (*p != '*') {
-                state_ = State::Code;
-                NoteText('/');
-                return;
-            }
-            depth_ = 1;
-            state_ = State::BlockComment;
+            consumed = CommentStartStep(*p, '*', State::BlockComment);
             break;
         case State::LineComment:
         case State::ClientLine:
         case State::CopyStatement:
-        case State::CopyLine: {
-            const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-            const char* stop = lf != nullptr ? static_cast<const char*>(lf) : end;
-            at_ += static_cast<std::uint64_t>(stop - p);
-            p = stop;
-            if (p == end) return;
-            if (state_ == State::CopyStatement || state_ == State::CopyLine) {
-                state_ = State::CopyLineStart;
-            } else {
-                state_ = State::Code;
-                if (!statementOpen_) Whole(at_ + 1);  // a comment or command line between statements
-            }
+        case State::CopyLine:
+            consumed = LineStep(p, end);
             break;
-        }
-        case State::BlockComment: {
-            while (p < end && *p != '*' && *p != '/') ++p, ++at_;
-            if (p == end) return;
-            state_ = *p == '*' ? State::BlockStar : State::BlockSlash;
+        case State::BlockComment:
+            consumed = BlockCommentStep(p, end);
             break;
-        }
         case State::BlockStar:
-            if (*p == '/') {
-                if (--depth_ == 0) {
-                    state_ = State::Code;
-                    if (!statementOpen_) Whole(at_ + 1);
-                } else {
-                    state_ = State::BlockComment;
-                }
-            } else if (*p != '*') {
-                state_ = State::BlockComment;
-            }
+            consumed = BlockStarStep(*p);
             break;
         case State::BlockSlash:
-            state_ = State::BlockComment;
-            if (*p == '*' && dialect_ == Dialect::Postgresql) {
-                ++depth_;
-                break;
-            }
-            return;  // read again in the comment
-        case State::Quoted: {
-            const char* stop = nullptr;
-            if (escapes_) {
-                stop = p;
-                while (stop < end && *stop != quote_ && *stop != '\\') ++stop;
-            } else {
-                const void* found = std::memchr(p, quote_, static_cast<std::size_t>(end - p));
-                stop = found != nullptr ? static_cast<const char*>(found) : end;
-            }
-            at_ += static_cast<std::uint64_t>(stop - p);
-            p = stop;
-            if (p == end) return;
-            state_ = *p == '\\' ? State::Escaped : quote_ == ']' ? State::Code : State::QuotedEnd;
-            if (state_ == State::Code) NoteText(']');
-            break;
-        }
-        case State::QuotedEnd:
-            if (*p == quote_) {
-                state_ = State::Quoted;  // doubled: one of the text's own
-                break;
-            }
-            state_ = State::Code;
-            NoteText(quote_);
-            return;
-        case State::Escaped:
-            state_ = State::Quoted;
+            consumed = BlockSlashStep(*p);
             break;
         case State::DollarTag:
-            if (*p == '$') {
-                dollarTag_ += '$';
-                dollarSeen_.clear();
-                state_ = State::DollarBody;
-                break;
-            }
-            if (IsIdentifierByte(*p) && !(dollarTag_.size() == 1 && *p >= '0' && *p <= '9')) {
-                dollarTag_ += *p;
-                break;
-            }
-            // Not a dollar quote after all ($1, say): code again.
-            state_ = State::Code;
-            NoteText('$');
-            return;
+            consumed = DollarTagStep(*p);
+            break;
         case State::DollarBody:
-            if (dollarSeen_.empty()) {
-                const void* found = std::memchr(p, '$', static_cast<std::size_t>(end - p));
-                const char* stop = found != nullptr ? static_cast<const char*>(found) : end;
-                at_ += static_cast<std::uint64_t>(stop - p);
-                p = stop;
-                if (p == end) return;
-                dollarSeen_ = "$";
-                break;
-            }
-            if (*p == dollarTag_[dollarSeen_.size()]) {
-                dollarSeen_ += *p;
-                if (dollarSeen_.size() == dollarTag_.size()) {
-                    state_ = State::Code;
-                    NoteText('$');
-                }
-            } else {
-                dollarSeen_ = *p == '$' ? "$" : "";
-            }
+            consumed = DollarBodyStep(p, end);
             break;
         case State::CopyLineStart:
-            state_ = *p == '\\' ? State::CopyBackslash : *p == '\n' ? State::CopyLineStart : State::CopyLine;
-            break;
         case State::CopyBackslash:
-            state_ = *p == '.' ? State::CopyDot : *p == '\n' ? State::CopyLineStart : State::CopyLine;
-            break;
         case State::CopyDot:
         case State::CopyDotCr:
-            if (*p == '\n') {
-                // The block's end marker: the statement is whole with it.
-                statementOpen_ = false;
-                words_.clear();
-                copyHead_ = false;
-                pendingLineEnd_ = false;
-                Whole(at_ + 1);
-                state_ = State::Code;
-            } else {
-                state_ = *p == '\r' && state_ == State::CopyDot ? State::CopyDotCr : State::CopyLine;
-            }
+            consumed = CopyMarkStep(*p);
             break;
     }
-    ++p;
-    ++at_;
+    if (consumed) ++p, ++at_;
+}
+
+#undef ROWSMITH_INLINE
+
+void ScriptReader::Feed(std::string_view bytes) {
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    while (p < end) Step(p, end);
 }
 
 ScriptEnd ScriptReader::End() const {

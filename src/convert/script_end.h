@@ -65,14 +65,36 @@ private:
         CopyLine,       // in a data line
     };
 
+    // One step of the state the reader is in, from p; each step but Step
+    // returns whether the byte at p was read (false: it is read again in the
+    // state the step went to, or the bytes ended).
     void Step(const char*& p, const char* end);
+    bool CodeStep(const char*& p, const char* end);
+    bool QuotedStep(const char*& p, const char* end);
+    bool QuotedEndStep(char c);
+    bool CommentStartStep(char c, char second, State comment);
+    bool LineStep(const char*& p, const char* end);
+    bool BlockCommentStep(const char*& p, const char* end);
+    bool BlockStarStep(char c);
+    bool BlockSlashStep(char c);
+    bool DollarTagStep(char c);
+    bool DollarBodyStep(const char*& p, const char* end);
+    bool CopyMarkStep(char c);
+    // A byte of code, between statements or inside one.
     void StepCode(char c);
+    void OpenQuoted(char closing, bool escapes);
+    void Blank(char c);
+    // The text after the last whole unit starts here, unless it started before.
+    void MarkTail();
     // The statement whose ';' was just read ends here.
     void EndStatement();
     // A whole unit (statement, command line, COPY block) ends at offset.
     void Whole(std::uint64_t offset);
     // A byte of the statement's text outside quotes and comments.
     void NoteText(char c);
+    // Bytes of it, kept as its words while there are few.
+    void Keep(const char* bytes, std::size_t size);
+    std::size_t WordsKept() const;
     void StartStatement();
 
     Dialect dialect_;

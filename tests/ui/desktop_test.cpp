@@ -102,6 +102,36 @@ TEST_F(DesktopTest, ConvertUsesTheOptionsAndTheHeaderNamesTheFields) {
               "Read with: standard CSV quoting, first line holds the field names.");
 }
 
+// Options that cannot go together (a db.ini of COPY for SQLite): the
+// dialog shows no box ticked that cannot be unticked, and Convert says why
+// it refuses without making the output.
+TEST_F(DesktopTest, AnOptionTheDialectMakesMeaninglessIsNeitherShownNorUsed) {
+    WriteBytes("in.csv", "1,a\n");
+    WriteBytes("db.ini",
+               "CREATOR=DB 1.0\r\nOUTPUT=out.sql\r\nINPUT=in.csv\r\nTABLE=t\r\nFIELDS=a, b\r\n"
+               "DIALECT=sqlite\r\nCOPY=1\r\n\r\n");
+    Open();
+    ASSERT_TRUE(dialog->options().copy);
+    QTest::mouseClick(Button(1004), Qt::LeftButton);
+    EXPECT_FALSE(fs::exists("out.sql"));
+    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_TRUE(fake.messages[0].text.startsWith("These options do not go together: --copy writes PostgreSQL's COPY"))
+        << fake.messages[0].text.toStdString();
+
+    UiServices services = fake.Make();
+    COptionsDlg options(dialog->options(), services, nullptr);
+    auto* copy = options.findChild<QCheckBox*>("1027");
+    auto* dialect = options.findChild<QComboBox*>("1016");
+    EXPECT_FALSE(copy->isChecked());
+    EXPECT_FALSE(copy->isEnabled());
+    dialect->setCurrentIndex(2);  // PostgreSQL
+    EXPECT_TRUE(copy->isEnabled());
+    copy->setChecked(true);
+    dialect->setCurrentIndex(3);  // MySQL and MariaDB
+    EXPECT_FALSE(copy->isChecked());
+    EXPECT_FALSE(copy->isEnabled());
+}
+
 TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     UiServices services = fake.Make();
     const ConversionOptions start{
