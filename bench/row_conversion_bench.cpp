@@ -11,9 +11,9 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_data.h"
-#include "convert/conversion_run.h"
+#include "convert/run/conversion_run.h"
 #include "convert/row_conversion.h"
-#include "convert/row_scanner.h"
+#include "convert/read/row_scanner.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "convert/format_detection.h"
+#include "convert/detect/format_detection.h"
 #include "reference_rules.h"
 
 namespace {

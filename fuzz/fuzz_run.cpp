@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/conversion_run.h"
+#include "convert/run/conversion_run.h"
 #include "convert/row_conversion.h"
 #include "io/byte_order_mark.h"
 #include "io/text_mode.h"

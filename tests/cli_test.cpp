@@ -13,7 +13,7 @@
 
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
-#include "convert/option_table.h"
+#include "convert/options/option_table.h"
 #include "test_support.h"
 
 namespace rowsmith {

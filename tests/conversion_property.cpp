@@ -11,11 +11,11 @@
 #include <sstream>
 #include <vector>
 
-#include "convert/conversion_run.h"
-#include "convert/csv_reader.h"
+#include "convert/run/conversion_run.h"
+#include "convert/read/csv_reader.h"
 #include "convert/row_conversion.h"
-#include "convert/row_scanner.h"
-#include "convert/sql_dialect.h"
+#include "convert/read/row_scanner.h"
+#include "convert/sql/sql_dialect.h"
 #include "io/byte_order_mark.h"
 #include "io/status.h"
 #include "pieces_source.h"

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/conversion_run.h"
+#include "convert/run/conversion_run.h"
 #include "inputs.h"
 #include "test_support.h"
 

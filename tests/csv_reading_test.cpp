@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/conversion_run.h"
-#include "convert/csv_reader.h"
+#include "convert/run/conversion_run.h"
+#include "convert/read/csv_reader.h"
 #include "io/gzip_source.h"
 #include "io/iconv_source.h"
 #include "io/status.h"

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/key_forms.h"
+#include "convert/sql/key_forms.h"
 
 namespace rowsmith {
 namespace {

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/conversion_run.h"
-#include "convert/csv_reader.h"
-#include "convert/sql_dialect.h"
+#include "convert/run/conversion_run.h"
+#include "convert/read/csv_reader.h"
+#include "convert/sql/sql_dialect.h"
 #include "inputs.h"
 #include "test_support.h"
 

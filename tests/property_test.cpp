@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "conversion_property.h"
-#include "convert/row_scanner.h"
-#include "convert/sql_dialect.h"
+#include "convert/read/row_scanner.h"
+#include "convert/sql/sql_dialect.h"
 #include "inputs.h"
 #include "reference_rules.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "convert/row_conversion.h"
-#include "convert/row_scanner.h"
+#include "convert/read/row_scanner.h"
 
 namespace rowsmith {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/script_end.h"
+#include "convert/sql/script_end.h"
 
 namespace rowsmith {
 namespace {

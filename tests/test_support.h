@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
-#include "convert/conversion_settings.h"
-#include "convert/message_owner.h"
+#include "convert/options/conversion_settings.h"
+#include "convert/run/message_owner.h"
 
 namespace rowsmith {
 // Lets test failures show a record's four values.

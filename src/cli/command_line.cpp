@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "convert/column_choice.h"
-#include "convert/option_table.h"
+#include "convert/options/column_choice.h"
+#include "convert/options/option_table.h"
 #include "io/iconv_source.h"
 #include "io/text_mode.h"
 

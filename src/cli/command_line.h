@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "convert/conversion_options.h"
+#include "convert/options/conversion_options.h"
 
 namespace rowsmith {
 

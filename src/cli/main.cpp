@@ -12,9 +12,9 @@
 
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
-#include "convert/conversion_run.h"
-#include "convert/format_detection.h"
-#include "convert/run_message.h"
+#include "convert/run/conversion_run.h"
+#include "convert/detect/format_detection.h"
+#include "convert/run/run_message.h"
 #include "io/stop_request.h"
 #include "io/open_file.h"
 #include "io/status.h"

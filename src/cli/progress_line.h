@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "convert/run_report.h"
+#include "convert/run/run_report.h"
 
 namespace rowsmith {
 

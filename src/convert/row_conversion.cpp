@@ -1,8 +1,8 @@
 #include "convert/row_conversion.h"
 
-#include "convert/row_rules.h"
-#include "convert/row_scanner.h"
-#include "convert/sql_dialect.h"
+#include "convert/read/row_rules.h"
+#include "convert/read/row_scanner.h"
+#include "convert/sql/sql_dialect.h"
 
 namespace rowsmith {
 

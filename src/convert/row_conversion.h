@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/conversion_options.h"
+#include "convert/options/conversion_options.h"
 
 namespace rowsmith {
 

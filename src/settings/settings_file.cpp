@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string_view>
 
-#include "convert/messages.h"
-#include "convert/option_table.h"
+#include "convert/run/messages.h"
+#include "convert/options/option_table.h"
 #include "io/replace_file.h"
 #include "io/text_mode.h"
 #include "io/text_mode_reader.h"

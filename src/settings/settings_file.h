@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "convert/conversion_options.h"
-#include "convert/conversion_settings.h"
-#include "convert/message_owner.h"
+#include "convert/options/conversion_options.h"
+#include "convert/options/conversion_settings.h"
+#include "convert/run/message_owner.h"
 
 namespace rowsmith {
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <chrono>
 
-#include "convert/run_report.h"
+#include "convert/run/run_report.h"
 
 class QProgressDialog;
 class QWidget;

@@ -22,10 +22,10 @@
 #include <optional>
 #include <system_error>
 
-#include "convert/conversion_run.h"
-#include "convert/format_detection.h"
-#include "convert/messages.h"
-#include "convert/run_message.h"
+#include "convert/run/conversion_run.h"
+#include "convert/detect/format_detection.h"
+#include "convert/run/messages.h"
+#include "convert/run/run_message.h"
 #include "io/stop_request.h"
 #include "rowsmith_version.h"
 #include "settings/settings_file.h"

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "convert/conversion_options.h"
-#include "convert/conversion_settings.h"
-#include "convert/message_owner.h"
+#include "convert/options/conversion_options.h"
+#include "convert/options/conversion_settings.h"
+#include "convert/run/message_owner.h"
 #include "ui/command_table.h"
 #include "ui/ui_services.h"
 

@@ -10,11 +10,11 @@
 #include <QSpinBox>
 #include <QTableWidget>
 
-#include "convert/column_choice.h"
-#include "convert/format_detection.h"
-#include "convert/input_preview.h"
-#include "convert/messages.h"
-#include "convert/option_table.h"
+#include "convert/options/column_choice.h"
+#include "convert/detect/format_detection.h"
+#include "convert/detect/input_preview.h"
+#include "convert/run/messages.h"
+#include "convert/options/option_table.h"
 #include "io/iconv_source.h"
 #include "ui/app_icon.h"
 #include "ui/dialog_builder.h"

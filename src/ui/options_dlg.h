@@ -2,8 +2,8 @@
 
 #include <QDialog>
 
-#include "convert/conversion_options.h"
-#include "convert/conversion_settings.h"
+#include "convert/options/conversion_options.h"
+#include "convert/options/conversion_settings.h"
 #include "ui/ui_services.h"
 
 namespace rowsmith {

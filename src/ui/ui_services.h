@@ -6,8 +6,8 @@
 #include <functional>
 #include <optional>
 
-#include "convert/conversion_options.h"
-#include "convert/conversion_settings.h"
+#include "convert/options/conversion_options.h"
+#include "convert/options/conversion_settings.h"
 #include "ui/file_filters.h"
 
 class QWidget;

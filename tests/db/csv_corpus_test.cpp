@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/conversion_run.h"
+#include "convert/run/conversion_run.h"
 #include "convert/row_conversion.h"
 #include "db/db_clients.h"
 #include "reference_rules.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/sql_dialect.h"
+#include "convert/sql/sql_dialect.h"
 
 namespace rowsmith::test {
 

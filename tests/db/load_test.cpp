@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/conversion_run.h"
+#include "convert/run/conversion_run.h"
 #include "convert/row_conversion.h"
 #include "conversion_property.h"
 #include "db/db_clients.h"

@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/conversion_run.h"
+#include "convert/run/conversion_run.h"
 #include "inputs.h"
 #include "io/status.h"
 #include "settings/settings_file.h"

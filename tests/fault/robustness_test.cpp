@@ -21,7 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/command_line.h"
-#include "convert/conversion_run.h"
+#include "convert/run/conversion_run.h"
 #include "io/stop_request.h"
 #include "inputs.h"
 #include "io/status.h"

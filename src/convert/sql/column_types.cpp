@@ -1,4 +1,4 @@
-#include "convert/column_types.h"
+#include "convert/sql/column_types.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "convert/conversion_options.h"
+#include "convert/options/conversion_options.h"
 
 #include "io/text_mode.h"
 

@@ -1,9 +1,9 @@
-#include "convert/column_choice.h"
+#include "convert/options/column_choice.h"
 
 #include <algorithm>
 #include <charconv>
 
-#include "convert/conversion_options.h"
+#include "convert/options/conversion_options.h"
 #include "io/text_mode.h"
 
 namespace rowsmith {

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/sql_dialect.h"
+#include "convert/sql/sql_dialect.h"
 
 namespace rowsmith {
 

@@ -1,4 +1,4 @@
-#include "convert/row_rules.h"
+#include "convert/read/row_rules.h"
 
 namespace rowsmith {
 

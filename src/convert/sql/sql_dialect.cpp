@@ -1,4 +1,4 @@
-#include "convert/sql_dialect.h"
+#include "convert/sql/sql_dialect.h"
 
 #include <cstring>
 #include <utility>

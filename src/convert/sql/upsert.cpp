@@ -1,4 +1,4 @@
-#include "convert/upsert.h"
+#include "convert/sql/upsert.h"
 
 #include <algorithm>
 

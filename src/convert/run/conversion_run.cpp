@@ -1,4 +1,4 @@
-#include "convert/conversion_run.h"
+#include "convert/run/conversion_run.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,18 +12,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "convert/column_choice.h"
-#include "convert/column_types.h"
-#include "convert/csv_reader.h"
-#include "convert/messages.h"
-#include "convert/row_rules.h"
-#include "convert/row_scanner.h"
-#include "convert/run_message.h"
-#include "convert/script_end.h"
-#include "convert/sql_dialect.h"
-#include "convert/statement_output.h"
-#include "convert/statement_writer.h"
-#include "convert/upsert.h"
+#include "convert/options/column_choice.h"
+#include "convert/sql/column_types.h"
+#include "convert/read/csv_reader.h"
+#include "convert/run/messages.h"
+#include "convert/read/row_rules.h"
+#include "convert/read/row_scanner.h"
+#include "convert/run/run_message.h"
+#include "convert/sql/script_end.h"
+#include "convert/sql/sql_dialect.h"
+#include "convert/run/statement_output.h"
+#include "convert/run/statement_writer.h"
+#include "convert/sql/upsert.h"
 #include "io/stop_request.h"
 #include "io/iconv_source.h"
 #include "io/input_source.h"

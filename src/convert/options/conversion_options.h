@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/sql_dialect.h"
+#include "convert/sql/sql_dialect.h"
 
 namespace rowsmith {
 

@@ -1,4 +1,4 @@
-#include "convert/key_forms.h"
+#include "convert/sql/key_forms.h"
 
 #include <arpa/inet.h>
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/conversion_options.h"
-#include "convert/conversion_settings.h"
+#include "convert/options/conversion_options.h"
+#include "convert/options/conversion_settings.h"
 
 namespace rowsmith {
 

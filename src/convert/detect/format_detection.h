@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/conversion_options.h"
+#include "convert/options/conversion_options.h"
 
 namespace rowsmith {
 

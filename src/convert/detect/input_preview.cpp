@@ -1,13 +1,13 @@
-#include "convert/input_preview.h"
+#include "convert/detect/input_preview.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
 
-#include "convert/conversion_run.h"
-#include "convert/csv_reader.h"
-#include "convert/row_rules.h"
+#include "convert/run/conversion_run.h"
+#include "convert/read/csv_reader.h"
+#include "convert/read/row_rules.h"
 #include "io/byte_source.h"
 #include "io/gzip_source.h"
 #include "io/iconv_source.h"

@@ -1,4 +1,4 @@
-#include "convert/row_scanner.h"
+#include "convert/read/row_scanner.h"
 
 #include <algorithm>
 #include <array>
@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "io/byte_blocks.h"
-#include "convert/conversion_options.h"
-#include "convert/row_rules.h"
-#include "convert/sql_dialect.h"
+#include "convert/options/conversion_options.h"
+#include "convert/read/row_rules.h"
+#include "convert/sql/sql_dialect.h"
 #include "io/text_mode.h"
 
 namespace rowsmith {

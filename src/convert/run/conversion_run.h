@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "convert/conversion_options.h"
-#include "convert/conversion_settings.h"
-#include "convert/message_owner.h"
-#include "convert/run_report.h"
+#include "convert/options/conversion_options.h"
+#include "convert/options/conversion_settings.h"
+#include "convert/run/message_owner.h"
+#include "convert/run/run_report.h"
 #include "io/byte_source.h"
 
 namespace rowsmith {

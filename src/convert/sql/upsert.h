@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/column_types.h"
-#include "convert/conversion_options.h"
+#include "convert/sql/column_types.h"
+#include "convert/options/conversion_options.h"
 
 namespace rowsmith {
 

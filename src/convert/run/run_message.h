@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/run_report.h"
+#include "convert/run/run_report.h"
 
 namespace rowsmith {
 

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "io/byte_blocks.h"
-#include "convert/conversion_options.h"
+#include "convert/options/conversion_options.h"
 
 namespace rowsmith {
 

@@ -1,4 +1,4 @@
-#include "convert/messages.h"
+#include "convert/run/messages.h"
 
 #include "io/status.h"
 

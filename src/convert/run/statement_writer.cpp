@@ -1,10 +1,10 @@
-#include "convert/statement_writer.h"
+#include "convert/run/statement_writer.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "convert/sql_dialect.h"
-#include "convert/upsert.h"
+#include "convert/sql/sql_dialect.h"
+#include "convert/sql/upsert.h"
 #include "io/status.h"
 #include "io/text_mode.h"
 

@@ -1,4 +1,4 @@
-#include "convert/statement_output.h"
+#include "convert/run/statement_output.h"
 
 #include <string>
 

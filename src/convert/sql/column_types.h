@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/conversion_options.h"
+#include "convert/options/conversion_options.h"
 
 namespace rowsmith {
 

@@ -1,4 +1,4 @@
-#include "convert/csv_reader.h"
+#include "convert/read/csv_reader.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "io/byte_blocks.h"
-#include "convert/sql_dialect.h"
+#include "convert/sql/sql_dialect.h"
 #include "io/status.h"
 #include "io/text_mode_reader.h"
 

@@ -1,4 +1,4 @@
-#include "convert/option_table.h"
+#include "convert/options/option_table.h"
 
 #include <charconv>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "convert/script_end.h"
+#include "convert/sql/script_end.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/conversion_options.h"
-#include "convert/key_forms.h"
-#include "convert/row_scanner.h"
-#include "convert/run_report.h"
-#include "convert/statement_output.h"
+#include "convert/options/conversion_options.h"
+#include "convert/sql/key_forms.h"
+#include "convert/read/row_scanner.h"
+#include "convert/run/run_report.h"
+#include "convert/run/statement_output.h"
 
 namespace rowsmith {
 

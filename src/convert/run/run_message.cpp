@@ -1,9 +1,9 @@
-#include "convert/run_message.h"
+#include "convert/run/run_message.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "convert/messages.h"
+#include "convert/run/messages.h"
 
 namespace rowsmith {
 

@@ -1,4 +1,4 @@
-#include "convert/format_detection.h"
+#include "convert/detect/format_detection.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,8 +7,8 @@
 #include <array>
 #include <string_view>
 
-#include "convert/csv_reader.h"
-#include "convert/row_rules.h"
+#include "convert/read/csv_reader.h"
+#include "convert/read/row_rules.h"
 #include "io/byte_source.h"
 #include "io/gzip_source.h"
 #include "io/input_source.h"
