@@ -23,6 +23,7 @@
 
 #include "convert/run/conversion_run.h"
 #include "convert/row_conversion.h"
+#include "convert/sql/sql_dialect.h"
 #include "io/byte_order_mark.h"
 #include "io/text_mode.h"
 #include "pieces_source.h"

@@ -52,7 +52,7 @@ std::string Show(std::string_view bytes) {
 std::string Describe(const ConversionCase& c) {
     std::ostringstream out;
     const char* const nullModes[] = {"", ", empty as NULL", ", unquoted empty as NULL"};
-    out << "dialect " << RulesOf(c.options.dialect).name << nullModes[static_cast<int>(c.options.null)]
+    out << "dialect " << DialectName(c.options.dialect) << nullModes[static_cast<int>(c.options.null)]
         << (c.options.nullTokens.empty() ? "" : ", NULL tokens") << (c.options.createTable ? ", create table" : "")
         << (c.options.columns.empty() ? "" : ", columns " + c.options.columns) << (c.options.copy ? ", COPY" : "")
         << (c.options.nul == NulChoice::Strip ? ", NUL dropped" : "") << ", delimiter "

@@ -51,7 +51,7 @@ TEST(SqlDialect, QuotesEachValueSoThatItsDatabaseReadsItBack) {
         for (const auto& [rules, expected] : forms) {
             std::string literal;
             AppendLiteral(*rules, c.value, literal);
-            EXPECT_EQ(literal, expected) << rules->name << ": " << c.value;
+            EXPECT_EQ(literal, expected) << DialectName(rules->dialect) << ": " << c.value;
         }
     }
 }

@@ -46,7 +46,8 @@ std::string Name(const ::testing::TestParamInfo<Dimensions>& info) {
     const char* const delimiters[] = {"comma", "semicolon", "tab", "bar"};
     const char* const nulls[] = {"_", "_null_", "_unquotednull_"};
     const std::size_t which = std::string_view(kPropertyDelimiters, std::size(kPropertyDelimiters)).find(delimiter);
-    return std::string(rules->name) + nulls[static_cast<int>(null)] + delimiters[which] + (rfc4180 ? "_csv" : "_lines");
+    return std::string(DialectName(rules->dialect)) + nulls[static_cast<int>(null)] + delimiters[which] +
+           (rfc4180 ? "_csv" : "_lines");
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryForm, ConversionProperty,

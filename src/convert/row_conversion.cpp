@@ -3,6 +3,7 @@
 #include "convert/read/row_rules.h"
 #include "convert/read/row_scanner.h"
 #include "convert/sql/sql_dialect.h"
+#include "convert/sql/null_choice.h"
 
 namespace rowsmith {
 

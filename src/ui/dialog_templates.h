@@ -47,7 +47,7 @@ enum ControlId : int {
 
 // The choices of the Options dialog's lists, in their order.
 enum DelimiterChoice { kComma, kSemicolon, kTab, kOtherDelimiter };
-// The dialects, as the list shows them: in the order of kDialects.
+// The dialects, as the list shows them: in the order of kAllDialects.
 
 inline constexpr int kAboutBoxTemplateId = 100;
 inline constexpr int kConverterTemplateId = 102;

@@ -37,10 +37,10 @@ constexpr Switch kSwitches[] = {
     {kIdCopy, &ConversionOptions::copy},
 };
 
-// The place of a dialect in the list, which shows them in kDialects' order.
+// The place of a dialect in the list, which shows them in kAllDialects' order.
 int DialectIndex(Dialect dialect) {
-    for (std::size_t i = 0; i < std::size(kDialects); ++i) {
-        if (kDialects[i]->dialect == dialect) return static_cast<int>(i);
+    for (std::size_t i = 0; i < std::size(kAllDialects); ++i) {
+        if (kAllDialects[i] == dialect) return static_cast<int>(i);
     }
     return 0;
 }
@@ -106,7 +106,7 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
     // COPY is PostgreSQL's; a key matters only where a held one does something.
     // A box the dialect makes meaningless is unticked, never shown ticked and greyed.
     connect(Find<QComboBox>(kIdDialect), &QComboBox::currentIndexChanged, this, [this](int choice) {
-        const bool postgresql = kDialects[static_cast<std::size_t>(choice)]->dialect == Dialect::Postgresql;
+        const bool postgresql = kAllDialects[static_cast<std::size_t>(choice)] == Dialect::Postgresql;
         auto* copy = Find<QCheckBox>(kIdCopy);
         copy->setEnabled(postgresql);
         if (!postgresql) copy->setChecked(false);
@@ -258,7 +258,7 @@ bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
         why = QString::fromStdString(Sentence(UnknownEncodingText(options.encoding)));
         return false;
     }
-    options.dialect = kDialects[static_cast<std::size_t>(Find<QComboBox>(kIdDialect)->currentIndex())]->dialect;
+    options.dialect = kAllDialects[static_cast<std::size_t>(Find<QComboBox>(kIdDialect)->currentIndex())];
     options.rowsPerInsert = static_cast<std::uint32_t>(Find<QSpinBox>(kIdRowsPerInsert)->value());
     options.nul = Find<QCheckBox>(kIdDropNul)->isChecked() ? NulChoice::Strip : NulChoice::Refuse;
     options.maxStatementBytes = static_cast<std::uint32_t>(Find<QSpinBox>(kIdStatementBytes)->value());

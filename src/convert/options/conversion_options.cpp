@@ -56,17 +56,6 @@ std::string OptionsProblem(const ConversionOptions& options) {
     return {};
 }
 
-bool WritesNull(const ConversionOptions& options, std::string_view value, bool quoted) {
-    if (options.null == NullMode::Empty || (options.null == NullMode::UnquotedEmpty && !quoted)) {
-        if (WrittenEmpty(RulesOf(options.dialect), value)) return true;
-    }
-    if (quoted) return false;
-    for (const std::string& token : options.nullTokens) {
-        if (token == value) return true;
-    }
-    return false;
-}
-
 std::string DelimiterName(char delimiter) {
     for (const NamedDelimiter& named : kNamedDelimiters) {
         if (named.byte == delimiter) return std::string(named.name);

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/sql/sql_dialect.h"
+#include "convert/options/dialect.h"
 
 namespace rowsmith {
 
@@ -94,10 +94,6 @@ constexpr std::uint32_t StatementLimit(const ConversionOptions& options) {
     if (options.maxStatementBytes != 0) return options.maxStatementBytes;
     return options.rowsPerInsert > 1 ? kDefaultStatementBytes : 0;
 }
-
-// Whether a value is written as NULL. quoted: the field was written in
-// quotes (under the line rules: it begins with a double quote).
-bool WritesNull(const ConversionOptions& options, std::string_view value, bool quoted);
 
 // Whether the NULL choice needs to know which values were quoted.
 inline bool NullSeesQuotes(const ConversionOptions& options) {

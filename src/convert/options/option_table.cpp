@@ -123,7 +123,7 @@ constexpr OptionFact kFacts[] = {
          return dialect.has_value();
      },
      [](const ConversionOptions& o) {
-         return o.dialect == Dialect::Standard ? std::string() : std::string(RulesOf(o.dialect).name);
+         return o.dialect == Dialect::Standard ? std::string() : std::string(DialectName(o.dialect));
      }},
     {"empty-as-null", '\0', "", OptionGroup::Output, "write an empty value as NULL instead of ''\n(the same as --null empty)",
      "nothing", false,

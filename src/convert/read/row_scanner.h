@@ -14,6 +14,7 @@
 
 #include "io/byte_blocks.h"
 #include "convert/options/conversion_options.h"
+#include "convert/sql/sql_dialect.h"
 
 namespace rowsmith {
 

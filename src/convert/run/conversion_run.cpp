@@ -24,6 +24,7 @@
 #include "convert/run/statement_output.h"
 #include "convert/run/statement_writer.h"
 #include "convert/sql/upsert.h"
+#include "convert/sql/null_choice.h"
 #include "io/stop_request.h"
 #include "io/iconv_source.h"
 #include "io/input_source.h"
@@ -493,7 +494,7 @@ bool EndStatements(Outcome& outcome, StatementWriter& writer, StatementOutput& o
 }
 
 std::string NulRefusal(std::uint64_t line, Dialect dialect) {
-    return "line " + std::to_string(line) + " holds a NUL byte, which the " + std::string(RulesOf(dialect).name) +
+    return "line " + std::to_string(line) + " holds a NUL byte, which the " + std::string(DialectName(dialect)) +
            " dialect cannot write (--nul strip drops such bytes)";
 }
 

@@ -5,6 +5,7 @@
 
 #include "convert/sql/sql_dialect.h"
 #include "convert/sql/upsert.h"
+#include "convert/sql/null_choice.h"
 #include "io/status.h"
 #include "io/text_mode.h"
 
@@ -76,7 +77,7 @@ int StatementWriter::CheckNuls(std::string_view bytes, std::uint64_t lineNumber)
     if (!dropsNul_ || std::memchr(bytes.data(), '\0', bytes.size()) == nullptr) return 0;
     if (options_.nul == NulChoice::Refuse && problems_ == nullptr) return kNulInValue;
     if (options_.nul == NulChoice::Refuse) {
-        problems_->Problem(lineNumber, "holds a NUL byte, which the " + std::string(RulesOf(options_.dialect).name) +
+        problems_->Problem(lineNumber, "holds a NUL byte, which the " + std::string(DialectName(options_.dialect)) +
                                            " dialect cannot write (--nul strip drops such bytes)");
     }
     counts_.droppedNuls += static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '\0'));

@@ -57,21 +57,6 @@ const DialectRules& RulesOf(Dialect dialect) {
     return kStandardRules;
 }
 
-std::optional<Dialect> DialectFromName(std::string_view name) {
-    if (name == "mariadb") return Dialect::MySql;
-    if (name == "postgres") return Dialect::Postgresql;
-    for (const DialectRules* rules : kDialects) {
-        if (rules->name == name) return rules->dialect;
-    }
-    return std::nullopt;
-}
-
-std::string DialectNames() {
-    std::string names;
-    for (const DialectRules* rules : kDialects) names.append(rules->name).append(", ");
-    return names + "mariadb or postgres";
-}
-
 char* WriteLiteral(const DialectRules& rules, std::string_view value, char* out) {
     if (!rules.quoted) return WriteLiteralOf<kCopyTextRules>(value, out);
     switch (rules.dialect) {

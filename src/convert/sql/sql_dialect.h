@@ -6,14 +6,13 @@
 // scanner all write values from these tables.
 
 #include <cstddef>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
-namespace rowsmith {
+#include "convert/options/dialect.h"
 
-enum class Dialect { Standard, Sqlite, Postgresql, MySql };
+namespace rowsmith {
 
 // A byte that a dialect writes inside a string literal as other text.
 struct Escape {
@@ -23,7 +22,6 @@ struct Escape {
 
 struct DialectRules {
     Dialect dialect;
-    std::string_view name;            // as --dialect takes it
     char identifierQuote;             // around a name from a header line
     std::span<const Escape> escapes;  // every other byte stands for itself
     bool quoted = true;               // a value stands between single quotes
@@ -39,18 +37,18 @@ struct DialectRules {
 // lose what follows it), so it is never written: a value holding one is
 // refused, or the byte dropped where the user asks for that.
 inline constexpr Escape kStandardEscapes[] = {{'\'', "''"}, {'\0', ""}};
-inline constexpr DialectRules kStandardRules{Dialect::Standard, "standard", '"', kStandardEscapes};
+inline constexpr DialectRules kStandardRules{Dialect::Standard, '"', kStandardEscapes};
 
 // SQLite: the standard form, and a CR written as an expression, because the
 // sqlite3 shell drops a CR before an LF inside a literal as it reads a line.
 inline constexpr Escape kSqliteEscapes[] = {{'\'', "''"}, {'\0', ""}, {'\r', "'||char(13)||'"}};
-inline constexpr DialectRules kSqliteRules{Dialect::Sqlite, "sqlite", '"', kSqliteEscapes};
+inline constexpr DialectRules kSqliteRules{Dialect::Sqlite, '"', kSqliteEscapes};
 
 // PostgreSQL: the standard form, which psql reads as it stands once
 // standard_conforming_strings is on (a database or server may still have it
 // off, and then reads a backslash as an escape): each run sets it.
-inline constexpr DialectRules kPostgresqlRules{
-    Dialect::Postgresql, "postgresql", '"', kStandardEscapes, true, "SET standard_conforming_strings = on;"};
+inline constexpr DialectRules kPostgresqlRules{Dialect::Postgresql, '"', kStandardEscapes, true,
+                                               "SET standard_conforming_strings = on;"};
 
 // MySQL and MariaDB in their default sql_mode read a backslash in a literal
 // as the start of an escape: the backslash is doubled too, NUL written as
@@ -59,7 +57,7 @@ inline constexpr DialectRules kPostgresqlRules{
 // Each run sets the connection's character set to utf8mb4, as dump tools
 // do: the clients' own default (utf8mb3 in some) refuses 4-byte characters.
 inline constexpr Escape kMySqlEscapes[] = {{'\'', "''"}, {'\\', "\\\\"}, {'\0', "\\0"}, {'\r', "\\r"}, {'\n', "\\n"}};
-inline constexpr DialectRules kMySqlRules{Dialect::MySql, "mysql", '`', kMySqlEscapes, true, "SET NAMES utf8mb4;"};
+inline constexpr DialectRules kMySqlRules{Dialect::MySql, '`', kMySqlEscapes, true, "SET NAMES utf8mb4;"};
 
 // PostgreSQL's COPY text format, a row a line: no quotes; a backslash,
 // tab, LF and CR escaped with a backslash, so no value can end its row or
@@ -67,7 +65,7 @@ inline constexpr DialectRules kMySqlRules{Dialect::MySql, "mysql", '`', kMySqlEs
 // store, dropped as in the standard form. Not a dialect of its own: the
 // form --copy writes rows in for psql.
 inline constexpr Escape kCopyTextEscapes[] = {{'\\', "\\\\"}, {'\t', "\\t"}, {'\n', "\\n"}, {'\r', "\\r"}, {'\0', ""}};
-inline constexpr DialectRules kCopyTextRules{Dialect::Postgresql, "postgresql", '"', kCopyTextEscapes, false};
+inline constexpr DialectRules kCopyTextRules{Dialect::Postgresql, '"', kCopyTextEscapes, false};
 // psql reads a COPY block's rows as SQL when its COPY statement fails (a
 // table missing, a transaction aborted), unless told to stop at the first
 // error: each COPY run tells it so first, on a line of its own.
@@ -76,12 +74,6 @@ inline constexpr std::string_view kCopySessionLine = "\\set ON_ERROR_STOP on\n";
 inline constexpr const DialectRules* kDialects[] = {&kStandardRules, &kSqliteRules, &kPostgresqlRules, &kMySqlRules};
 
 const DialectRules& RulesOf(Dialect dialect);
-
-// The dialect a name stands for; "mariadb" is another name for mysql,
-// "postgres" for postgresql.
-std::optional<Dialect> DialectFromName(std::string_view name);
-// The names --dialect takes, as a message lists them.
-std::string DialectNames();
 
 // The dialect's escape of byte c; null when c stands for itself.
 constexpr const Escape* EscapeOf(const DialectRules& rules, char c) {
