@@ -1,6 +1,4 @@
 // rowsmith-convert: the conversion engine of the window, on the command line.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -16,6 +14,7 @@
 #include "convert/detect/format_detection.h"
 #include "convert/run/run_message.h"
 #include "io/stop_request.h"
+#include "io/file_system.h"
 #include "io/open_file.h"
 #include "io/status.h"
 #include "io/unique_fd.h"
@@ -32,21 +31,6 @@ constexpr int kUsage = 2;
 
 void Complain(const std::string& text) {
     std::fprintf(stderr, "rowsmith-convert: %s\n", text.c_str());
-}
-
-// True when fd is open: a descriptor closed before the start would be
-// handed to the first file opened, and mistaken for it.
-bool IsOpen(int fd) {
-    return ::fcntl(fd, F_GETFD) != -1;
-}
-
-// True when standard error and standard output are the same terminal, where
-// a progress line would mix with the statements.
-bool SameTerminal() {
-    struct stat out {};
-    struct stat err {};
-    return ::isatty(STDOUT_FILENO) == 1 && ::fstat(STDOUT_FILENO, &out) == 0 && ::fstat(STDERR_FILENO, &err) == 0 &&
-           out.st_rdev == err.st_rdev;
 }
 
 // A file that could not be opened: said as Unix tools say it; a stop
@@ -94,11 +78,11 @@ int Convert(const CommandLine& line) {
     const std::string outputName = !line.hasOutput       ? "standard output"
                                    : line.output.empty() ? rowsmith::kDefaultOutputFile
                                                          : line.output;
-    if (fromStdin && !IsOpen(STDIN_FILENO)) {
+    if (fromStdin && !rowsmith::IsOpen(STDIN_FILENO)) {
         Complain("standard input is closed");
         return kFailed;
     }
-    if (!line.hasOutput && !IsOpen(STDOUT_FILENO)) {
+    if (!line.hasOutput && !rowsmith::IsOpen(STDOUT_FILENO)) {
         Complain("standard output is closed");
         return kFailed;
     }
@@ -112,7 +96,8 @@ int Convert(const CommandLine& line) {
     }
 
     rowsmith::ProgressLine progress(STDERR_FILENO,
-                                    ::isatty(STDERR_FILENO) == 1 && !(!line.hasOutput && SameTerminal()));
+                                    rowsmith::IsTerminal(STDERR_FILENO) &&
+                                        !(!line.hasOutput && rowsmith::SameTerminal(STDOUT_FILENO, STDERR_FILENO)));
     RunReport report =
         rowsmith::ConvertStreams(fromStdin ? STDIN_FILENO : inputFile.get(), inputName,
                                  line.hasOutput ? outputFile.get() : STDOUT_FILENO, settings, line.options, &progress);
@@ -133,7 +118,7 @@ int Convert(const CommandLine& line) {
 // when it cannot be.
 int OpenInput(const CommandLine& line, rowsmith::UniqueFd& file, int& failed) {
     if (line.input == "-") {
-        if (IsOpen(STDIN_FILENO)) return STDIN_FILENO;
+        if (rowsmith::IsOpen(STDIN_FILENO)) return STDIN_FILENO;
         Complain("standard input is closed");
         failed = kFailed;
         return -1;
@@ -190,8 +175,8 @@ int Check(const CommandLine& line) {
     const int fd = OpenInput(line, file, failed);
     if (fd < 0) return failed;
     const std::string inputName = line.input == "-" ? "standard input" : line.input;
-    rowsmith::UniqueFd nowhere(::open("/dev/null", O_WRONLY | O_CLOEXEC));
-    if (nowhere.get() < 0) return OpenFailed("/dev/null", errno);
+    rowsmith::UniqueFd nowhere;
+    if (const int error = rowsmith::OpenNowhere(nowhere)) return OpenFailed("/dev/null", error);
     // The statements go nowhere: no transaction to end, no table to make.
     rowsmith::ConversionOptions options = line.options;
     options.transaction = false;

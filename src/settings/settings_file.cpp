@@ -1,8 +1,5 @@
 #include "settings/settings_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
@@ -10,6 +7,7 @@
 
 #include "convert/run/messages.h"
 #include "convert/options/option_table.h"
+#include "io/file_system.h"
 #include "io/replace_file.h"
 #include "io/text_mode.h"
 #include "io/text_mode_reader.h"
@@ -50,13 +48,9 @@ std::string OneLine(std::string value) {
 // kMaxSettingsFileSize: never waits on a pipe or a device. 0, an errno,
 // kTooLarge or kNotRegularFile.
 int OpenSettingsFile(UniqueFd& file) {
-    file = UniqueFd(::open(kSettingsFileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!file) return errno;
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0) return errno;
-    if (!S_ISREG(info.st_mode)) return kNotRegularFile;
-    if (static_cast<std::uint64_t>(info.st_size) > kMaxSettingsFileSize) return kTooLarge;
-    return 0;
+    FileInfo info;
+    if (const int error = OpenRegularFile(kSettingsFileName, file, info)) return error;
+    return info.size > kMaxSettingsFileSize ? kTooLarge : 0;
 }
 
 // A line cut at its first "=" (without one, all key), trailing blanks gone.

@@ -1,8 +1,5 @@
 #include "convert/detect/format_detection.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <string_view>
@@ -10,6 +7,7 @@
 #include "convert/read/csv_reader.h"
 #include "convert/read/row_rules.h"
 #include "io/byte_source.h"
+#include "io/file_system.h"
 #include "io/gzip_source.h"
 #include "io/input_source.h"
 #include "io/open_file.h"
@@ -328,13 +326,19 @@ std::string NamesText(const std::vector<std::string>& names) {
 
 int ReadSample(int fd, InputSample& sample, std::string& reason) {
     sample = {};
-    struct stat info {};
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    const off_t start = regular ? ::lseek(fd, 0, SEEK_CUR) : 0;
+    FileInfo info;
+    std::uint64_t start = 0;
+    const bool regular = Inspect(fd, info) == 0 && info.regular && PlaceOf(fd, start) == 0;
+    const auto startsWith = [fd, start](std::string_view bytes) {
+        std::string read(bytes.size(), '\0');
+        std::size_t got = 0;
+        return ReadAt(fd, read.data(), read.size(), start, got) == 0 && got == bytes.size() && read == bytes;
+    };
     char magic[2] = {};
-    const bool gzip = regular && ::pread(fd, magic, 2, start) == 2 && StartsLikeGzip(magic, 2);
-    char mark[3] = {};
-    sample.utf8Mark = regular && ::pread(fd, mark, 3, start) == 3 && std::string_view(mark, 3) == "\xEF\xBB\xBF";
+    std::size_t magicBytes = 0;
+    const bool gzip =
+        regular && ReadAt(fd, magic, 2, start, magicBytes) == 0 && magicBytes == 2 && StartsLikeGzip(magic, 2);
+    sample.utf8Mark = regular && startsWith("\xEF\xBB\xBF");
     FdSource file(fd);
     InputSource input(file);
     if (const int error = input.Open("")) {
@@ -357,12 +361,14 @@ int ReadSample(int fd, InputSample& sample, std::string& reason) {
     sample.head.resize(std::min(have, InputSample::kHeadBytes));
     // The end of a plain file too: a character set may show only there.
     if (regular && !gzip && !sample.whole && sample.markEncoding.empty()) {
-        const off_t read = start + static_cast<off_t>(file.bytesFromFile());
-        const off_t from = std::max(read, info.st_size - static_cast<off_t>(InputSample::kTailBytes));
-        if (from < info.st_size) {
-            sample.tail.resize(static_cast<std::size_t>(info.st_size - from));
-            const ssize_t got = ::pread(fd, sample.tail.data(), sample.tail.size(), from);
-            sample.tail.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        const std::uint64_t read = start + file.bytesFromFile();
+        const std::uint64_t from =
+            std::max(read, info.size > InputSample::kTailBytes ? info.size - InputSample::kTailBytes : 0);
+        if (from < info.size) {
+            sample.tail.resize(static_cast<std::size_t>(info.size - from));
+            std::size_t tailGot = 0;
+            if (ReadAt(fd, sample.tail.data(), sample.tail.size(), from, tailGot) != 0) tailGot = 0;
+            sample.tail.resize(tailGot);
         }
     }
     return 0;
@@ -518,9 +524,8 @@ std::vector<std::string> Hints(const Detection& d, const ConversionOptions& opti
 
 std::optional<Detection> DetectFile(const std::string& path) {
     UniqueFd file;
-    struct stat info {};
-    if (OpenForReading(path, file) != 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return std::nullopt;
+    FileInfo info;
+    if (OpenForReading(path, file) != 0 || Inspect(file.get(), info) != 0 || !info.regular) return std::nullopt;
     InputSample sample;
     std::string reason;
     if (ReadSample(file.get(), sample, reason) != 0) return std::nullopt;

@@ -9,6 +9,7 @@
 #include "convert/read/csv_reader.h"
 #include "convert/read/row_rules.h"
 #include "io/byte_source.h"
+#include "io/file_system.h"
 #include "io/gzip_source.h"
 #include "io/iconv_source.h"
 #include "io/input_source.h"
@@ -90,7 +91,8 @@ private:
 // as asked, and what the run says when it writes none.
 std::string FirstStatements(std::string_view bytes, const ConversionSettings& settings,
                             const ConversionOptions& options, std::size_t rows) {
-    UniqueFd output(::memfd_create("rowsmith-preview", MFD_CLOEXEC));
+    UniqueFd output;
+    OpenMemoryFile(output);
     if (output.get() < 0) return {};
     // BEGIN and COMMIT belong to the whole file, not to its first rows.
     ConversionOptions shown = options;
@@ -101,9 +103,10 @@ std::string FirstStatements(std::string_view bytes, const ConversionSettings& se
     run.typingInput = options.createTable ? &typing : nullptr;
     const RunReport report = ConvertSource(run);
     std::string text;
-    const off_t size = ::lseek(output.get(), 0, SEEK_END);
-    text.resize(static_cast<std::size_t>(std::max<off_t>(size, 0)));
-    if (size > 0 && ::pread(output.get(), text.data(), text.size(), 0) != size) text.clear();
+    FileInfo info;
+    std::size_t got = 0;
+    if (Inspect(output.get(), info) == 0) text.resize(static_cast<std::size_t>(info.size));
+    if (ReadAt(output.get(), text.data(), text.size(), 0, got) != 0 || got != text.size()) text.clear();
     std::erase(text, '\r');
     // A row a line, after the lines that come before the first row.
     std::size_t lines = 0;

@@ -16,11 +16,6 @@ namespace rowsmith {
 // The relative name used when the output file box is empty.
 inline constexpr const char* kDefaultOutputFile = "db.csv";
 
-// The reports of a failed read of path (reason: what went wrong, in words;
-// empty: the words for error) and of a failed write.
-RunReport ReadFailedReport(const std::string& path, int error, const std::string& reason = {});
-RunReport WriteFailedReport(int error);
-
 // What one run works on, once its files are open.
 struct RunContext {
     ByteSource& input;      // the input's bytes

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 
+#include "convert/read/problems.h"
+#include "convert/run/messages.h"
+
 namespace rowsmith {
 
 enum class RunStatus {
@@ -71,13 +74,14 @@ public:
     virtual bool Continue(std::uint64_t bytesRead, std::uint64_t totalBytes) = 0;
 };
 
-// Hears each problem a check of the input finds (--check): the line it is
-// on and what is wrong, in words. A run told of one goes on to the next
-// record wherever the input allows.
-class ProblemObserver {
-public:
-    virtual ~ProblemObserver() = default;
-    virtual void Problem(std::uint64_t line, const std::string& reason) = 0;
-};
+// The reports of a run's ends: with a status and its message; stopped by a
+// stop request before it wrote; a failed read of path (reason: what went
+// wrong, in words; empty: the words for error); a failed write; options
+// that do not go together (problem: why).
+RunReport MakeReport(RunStatus status, Message message);
+RunReport StoppedReport();
+RunReport ReadFailedReport(const std::string& path, int error, const std::string& reason = {});
+RunReport WriteFailedReport(int error);
+RunReport BadOptionsReport(const std::string& problem);
 
 }  // namespace rowsmith

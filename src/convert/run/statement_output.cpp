@@ -2,11 +2,8 @@
 
 #include <string>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "io/byte_source.h"
+#include "io/file_system.h"
 #include "io/write_all.h"
 
 namespace rowsmith {
@@ -22,13 +19,12 @@ StatementOutput::StatementOutput(int fd, std::size_t blockSize) : fd_(fd), state
         block.bytes.reset(new char[blockSize + kCopyAlignment]);
         block.capacity = blockSize + kCopyAlignment;
     }
-    struct stat info {};
-    const int flags = ::fcntl(fd_, F_GETFL);
-    append_ = flags >= 0 && (flags & O_APPEND) != 0;
-    if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
-        const off_t at = append_ ? info.st_size : ::lseek(fd_, 0, SEEK_CUR);
-        canCut_ = at >= 0;
-        start_ = writtenEnd_ = wholeEnd_ = fileEnd_ = at;
+    append_ = WritesAtEnd(fd_);
+    FileInfo info;
+    std::uint64_t at = 0;
+    if (Inspect(fd_, info) == 0 && info.regular && (append_ ? (at = info.size, true) : PlaceOf(fd_, at) == 0)) {
+        canCut_ = true;
+        start_ = writtenEnd_ = wholeEnd_ = fileEnd_ = static_cast<std::int64_t>(at);
     }
     StartBlock();
 }
@@ -107,26 +103,29 @@ int StatementOutput::WriteBlock(const char* data, std::size_t size, std::size_t 
 
 void StatementOutput::CutBack(std::int64_t ourEnd) {
     if (ourEnd == wholeEnd_) return;  // nothing after the last whole statement
-    struct stat info {};
     // Only while the file ends where our own bytes end: then whatever follows
     // the last whole statement is ours.
-    if (!canCut_ || ::fstat(fd_, &info) != 0 || info.st_size != ourEnd || ::ftruncate(fd_, wholeEnd_) != 0) {
+    if (!canCut_ || !EndsAt(ourEnd) || CutFile(fd_, static_cast<std::uint64_t>(wholeEnd_)) != 0) {
         endUncertain_ = true;
         return;
     }
     fileEnd_ = wholeEnd_;
-    if (!append_) ::lseek(fd_, wholeEnd_, SEEK_SET);
+    if (!append_) MoveTo(fd_, static_cast<std::uint64_t>(wholeEnd_));
+}
+
+bool StatementOutput::EndsAt(std::int64_t end) const {
+    FileInfo info;
+    return Inspect(fd_, info) == 0 && static_cast<std::int64_t>(info.size) == end;
 }
 
 bool StatementOutput::Undo() {
     AwaitWrite();
     used_ = origin_;  // what was never handed over stays unwritten
-    struct stat info {};
-    if (!canCut_ || ::fstat(fd_, &info) != 0 || info.st_size != fileEnd_ || ::ftruncate(fd_, start_) != 0) {
+    if (!canCut_ || !EndsAt(fileEnd_) || CutFile(fd_, static_cast<std::uint64_t>(start_)) != 0) {
         return false;
     }
     fileEnd_ = writtenEnd_ = wholeEnd_ = start_;
-    if (!append_) ::lseek(fd_, start_, SEEK_SET);
+    if (!append_) MoveTo(fd_, static_cast<std::uint64_t>(start_));
     return true;
 }
 

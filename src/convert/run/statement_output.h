@@ -66,6 +66,8 @@ private:
     // Cuts the file back to the last whole statement, after a failed write
     // that left our bytes ending at ourEnd.
     void CutBack(std::int64_t ourEnd);
+    // Whether the file ends at end: then what comes before is ours to cut.
+    bool EndsAt(std::int64_t end) const;
 
     int fd_;
     bool canCut_ = false;  // a regular file, written at a known place

@@ -1,14 +1,12 @@
 #include "convert/sql/script_end.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 
+#include "io/file_system.h"
 #include "io/text_mode.h"
 
 namespace rowsmith {
@@ -448,29 +446,27 @@ constexpr std::size_t kScriptChunk = std::size_t{1} << 20;
 }  // namespace
 
 int ReadScriptEnd(int fd, Dialect dialect, ScriptEnd& end) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) return errno;
+    FileInfo info;
+    if (const int error = Inspect(fd, info)) return error;
     ScriptReader reader(dialect);
-    const auto size = static_cast<std::uint64_t>(info.st_size);
+    const std::uint64_t size = info.size;
     const auto chunkSize = static_cast<std::size_t>(std::min<std::uint64_t>(kScriptChunk, size));
     std::unique_ptr<char[]> chunk(new char[chunkSize]);
     for (std::uint64_t at = 0; at < size;) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size - at));
-        const ssize_t got = ::pread(fd, chunk.get(), want, static_cast<off_t>(at));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
+        std::size_t got = 0;
+        if (const int error = ReadAt(fd, chunk.get(), want, at, got)) return error;
         if (got == 0) break;  // shorter than it was a moment ago
-        reader.Feed({chunk.get(), static_cast<std::size_t>(got)});
-        at += static_cast<std::uint64_t>(got);
+        reader.Feed({chunk.get(), got});
+        at += got;
     }
     end = reader.End();
     if (end.CutShort()) {
         end.tail.resize(
             static_cast<std::size_t>(std::min<std::uint64_t>(ScriptEnd::kTailShown, end.size - end.tailStart)));
-        const ssize_t got = ::pread(fd, end.tail.data(), end.tail.size(), static_cast<off_t>(end.tailStart));
-        end.tail.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        std::size_t got = 0;
+        if (ReadAt(fd, end.tail.data(), end.tail.size(), end.tailStart, got) != 0) got = 0;
+        end.tail.resize(got);
     }
     return 0;
 }

@@ -1,0 +1,152 @@
+#include "convert/read/records.h"
+
+#include "io/status.h"
+#include "io/text_mode.h"
+
+namespace rowsmith {
+
+namespace {
+
+// "line 7 has 2 values, and --columns takes column 5"
+std::string MissingColumnText(std::uint64_t line, std::size_t values, std::size_t column) {
+    return "line " + std::to_string(line) + " has " + std::to_string(values) + (values == 1 ? " value" : " values") +
+           ", and --columns takes column " + std::to_string(column + 1);
+}
+
+}  // namespace
+
+Records::Records(ByteSource& source, const ConversionOptions& options, std::size_t blockSize, bool everyValue)
+    : source_(source), options_(options), rfc4180_(options.rfc4180), asValues_(everyValue || ReadsValues(options)) {
+    if (rfc4180_) {
+        csv_.emplace(source, options.delimiter, blockSize);
+    } else {
+        lines_.emplace(source, blockSize);
+    }
+}
+
+void Records::Choose(const std::vector<ChosenColumn>& columns) {
+    chosen_.emplace(columns);
+}
+
+void Records::Check(ProblemObserver* problems, bool utf8) {
+    problems_ = problems;
+    utf8_ = utf8;
+}
+
+int Records::Next() {
+    valuesRead_ = false;
+    int status = 0;
+    if (rfc4180_) {
+        record_ = {};
+        status = asValues_ ? csv_->Next(values_, number_) : csv_->Next(values_, record_, number_);
+        whole_ = record_.data() != nullptr;
+    } else {
+        status = lines_->NextLine(line_);
+        if (status == 0) ++number_;
+        whole_ = !asValues_;
+    }
+    if (status == 0 && problems_ != nullptr) Inspect();
+    return status;
+}
+
+int Records::NextValues(std::vector<std::string>& values) {
+    valuesRead_ = false;
+    int status = 0;
+    if (rfc4180_) {
+        status = csv_->Next(values_, number_);
+        if (status == 0) values.assign(values_.begin(), values_.end());
+        return status;
+    }
+    status = lines_->NextLine(line_);
+    if (status != 0) return status;
+    ++number_;
+    if (problems_ != nullptr) Inspect();
+    values = SplitRow(line_, options_.delimiter);
+    return 0;
+}
+
+bool Records::SplitLine() {
+    values_.clear();
+    quoted_.clear();
+    rowsmith::ForEachValue(line_, options_.delimiter, [this](std::string_view value, bool quoted) {
+        values_.push_back(value);
+        quoted_.push_back(quoted);
+        return values_.size() <= CsvReader::kMaxFields;
+    });
+    return values_.size() <= CsvReader::kMaxFields;
+}
+
+int Records::ReadValues() {
+    if (valuesRead_) return valuesStatus_;
+    valuesRead_ = true;
+    valuesStatus_ = 0;
+    // Standard CSV records not handed out whole have their values read.
+    if (!rfc4180_ && !SplitLine()) {
+        valuesStatus_ = kTooManyFields;
+    } else if (chosen_ && !chosen_->Take(values_, rfc4180_ ? csv_->quoted() : quoted_)) {
+        valuesStatus_ = kMissingColumn;
+    }
+    return valuesStatus_;
+}
+
+const std::vector<bool>& Records::quoted() const {
+    if (chosen_) return chosen_->quoted();
+    return rfc4180_ ? csv_->quoted() : quoted_;
+}
+
+std::string_view Records::bytes() const {
+    if (!rfc4180_) return line_;
+    // The values lie one after another, so their bytes are looked at at once.
+    if (values_.empty()) return {};
+    return {values_.front().data(),
+            static_cast<std::size_t>(values_.back().data() + values_.back().size() - values_.front().data())};
+}
+
+std::uint64_t Records::bytesConsumed() const {
+    return rfc4180_ ? csv_->bytesConsumed() : lines_->bytesConsumed();
+}
+
+std::uint64_t Records::reads() const {
+    return rfc4180_ ? csv_->reads() : lines_->reads();
+}
+
+std::string Records::Describe(int error) const {
+    if (error == kMissingColumn) return MissingColumnText(number_, values_.size(), chosen_->missing());
+    if (rfc4180_) return csv_->Describe(error);
+    if (error == kTooManyFields) {
+        return "line " + std::to_string(number_) + " has more than " + std::to_string(CsvReader::kMaxFields) +
+               " fields, the most Rowsmith reads";
+    }
+    if (error == kLineTooLong) {
+        return "line " + std::to_string(number_ + 1) + " is longer than " +
+               std::to_string(TextModeReader::kMaxLineSize >> 20) + " MiB, the longest Rowsmith reads";
+    }
+    return source_.Describe(error);
+}
+
+void Records::Inspect() {
+    const std::string_view bytes = whole_ ? text() : rfc4180_ ? this->bytes() : line_;
+    if (utf8_ && !IsUtf8(bytes)) {
+        problems_->Problem(number_,
+                           "holds bytes that are not UTF-8 (--encoding names the character set the file is written "
+                           "in)");
+    }
+    if (rfc4180_) return;
+    // Under the line rules a quoted field still open at the end of the line
+    // loses its last byte.
+    const std::string_view line = TrimLine(line_, options_.delimiter);
+    bool closed = true;
+    rowsmith::ForEachValue(line, options_.delimiter, [&closed, line](std::string_view value, bool quoted) {
+        // Closed: by the line's last byte, a quote that is not the opening one.
+        const char* end = line.data() + line.size();
+        closed = !quoted || (line.back() == '"' && value.data() < end && value.data() + value.size() + 1 == end);
+        return true;
+    });
+    if (!closed) {
+        problems_->Problem(number_,
+                           "a quoted field is still open at the end of the line, which loses its last byte "
+                           "(--rfc4180 reads quotes across lines)");
+    }
+}
+
+}  // namespace rowsmith

@@ -1,0 +1,118 @@
+#pragma once
+
+// The records of an input under a run's reading options, one at a time:
+// under the line rules each line a record (row_rules.h), with --rfc4180
+// standard CSV records (csv_reader.h). How a run, a check, detection and
+// the preview all read an input.
+//
+// Where nothing needs a record's values one by one, a record is handed out
+// whole, as its bytes stand, for the block scanner to write (row_scanner.h):
+// the fast way. Where the NULL choice must see quotes, columns are chosen,
+// or the keys of rows compared (ReadsValues), or where the reader is asked
+// to, each record's values are read.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/options/column_choice.h"
+#include "convert/options/conversion_options.h"
+#include "convert/read/csv_reader.h"
+#include "convert/read/problems.h"
+#include "convert/read/row_rules.h"
+#include "io/byte_source.h"
+#include "io/text_mode_reader.h"
+
+namespace rowsmith {
+
+class Records {
+public:
+    // everyValue: every record's values are read, whatever the options.
+    Records(ByteSource& source, const ConversionOptions& options, std::size_t blockSize, bool everyValue = false);
+
+    // From now on only these columns are a record's values (--columns).
+    void Choose(const std::vector<ChosenColumn>& columns);
+    // A check: each record's faults go to problems; utf8: the text must be UTF-8.
+    void Check(ProblemObserver* problems, bool utf8);
+
+    // Reads the next record: 0, kEndOfInput at the end, or the code of
+    // what stopped the reading (Describe says it in words).
+    int Next();
+    // The same, and its values (all of them) copied into values: a header.
+    int NextValues(std::vector<std::string>& values);
+
+    // Whether the record read last is handed out whole: text() holds its
+    // bytes (without its line end, followed by kPadding readable bytes).
+    bool whole() const { return whole_; }
+    std::string_view text() const { return rfc4180_ ? record_ : line_; }
+
+    // Reads the values of a record that is not whole: 0, kMissingColumn
+    // when it lacks a chosen column, or kTooManyFields.
+    int ReadValues();
+    // Its values (the chosen ones, with --columns), each followed by
+    // kLiteralPadding readable bytes, whether each was written in quotes,
+    // the bytes in the input that hold them all, and how many values the
+    // record had where only some are chosen (0: all are).
+    const std::vector<std::string_view>& values() const { return chosen_ ? chosen_->values() : values_; }
+    const std::vector<bool>& quoted() const;
+    std::string_view bytes() const;
+    std::size_t recordValues() const { return chosen_ ? values_.size() : 0; }
+
+    // Hands the values of the record read last (the chosen ones) to
+    // each(value, quoted), one after another, until it returns false; a
+    // quoted value of a whole standard CSV record still has its quotes
+    // doubled. Nothing for a record without a chosen column.
+    template <typename Each>
+    void ForEachValue(Each&& each);
+
+    // The line the record read last starts on.
+    std::uint64_t number() const { return number_; }
+    // Bytes taken from the file so far, and blocks read: cheap to ask.
+    std::uint64_t bytesConsumed() const;
+    std::uint64_t reads() const;
+    std::string Describe(int error) const;
+    // The line a failure of reading stops at.
+    std::uint64_t failedLine() const { return rfc4180_ ? number_ : number_ + 1; }
+
+private:
+    // The line rules' values of the line read last, where they lie in it.
+    bool SplitLine();
+    // A check's look at the record read last.
+    void Inspect();
+
+    ByteSource& source_;
+    const ConversionOptions& options_;
+    const bool rfc4180_;
+    const bool asValues_;  // every record's values are read
+    std::optional<TextModeReader> lines_;
+    std::optional<CsvReader> csv_;
+    std::string_view line_;    // under the line rules: the line read last
+    std::string_view record_;  // with --rfc4180: a record handed out whole
+    bool whole_ = false;
+    bool valuesRead_ = false;  // ReadValues read the record read last
+    int valuesStatus_ = 0;     // and said so
+    std::vector<std::string_view> values_;
+    std::vector<bool> quoted_;
+    std::uint64_t number_ = 0;
+    std::optional<ChosenValues<std::string_view>> chosen_;
+    ProblemObserver* problems_ = nullptr;
+    bool utf8_ = false;
+};
+
+template <typename Each>
+void Records::ForEachValue(Each&& each) {
+    if (chosen_ || !whole_) {
+        if (ReadValues() != 0) return;
+        for (std::size_t i = 0; i < values().size() && each(values()[i], quoted()[i]); ++i) {
+        }
+        return;
+    }
+    if (rfc4180_) return CsvReader::ForEachRegularValue(record_, options_.delimiter, each);
+    rowsmith::ForEachValue(line_, options_.delimiter, each);
+}
+
+}  // namespace rowsmith

@@ -1,0 +1,172 @@
+#include "convert/run/fields.h"
+
+#include <algorithm>
+
+#include "convert/options/column_choice.h"
+#include "convert/read/row_scanner.h"
+#include "convert/sql/sql_dialect.h"
+#include "convert/sql/upsert.h"
+#include "io/status.h"
+#include "io/text_mode.h"
+
+namespace rowsmith {
+
+namespace {
+
+// The columns a typed field list names: as written, and without the
+// quotes around a quoted name.
+std::vector<TableColumn> ColumnsOf(std::string_view list) {
+    std::vector<TableColumn> columns;
+    for (std::string& name : SplitFieldNames(list)) {
+        std::string plain = name;
+        const bool quoted = plain.size() >= 2 && ((plain.front() == '"' && plain.back() == '"') ||
+                                                  (plain.front() == '`' && plain.back() == '`') ||
+                                                  (plain.front() == '[' && plain.back() == ']'));
+        if (quoted) plain = plain.substr(1, plain.size() - 2);
+        columns.push_back({std::move(name), std::move(plain)});
+    }
+    return columns;
+}
+
+// The field list a header record gives: each name without the blanks
+// around it, quoted as an identifier. Empty when a name is empty, repeated
+// or holds a NUL byte that is not to be dropped; problem says which.
+// places: where each name stands in the header, when not one after another.
+Fields FieldsFromHeader(std::vector<std::string> names, const ConversionOptions& options, std::string& problem,
+                        const std::vector<ChosenColumn>* places = nullptr) {
+    Fields fields{{}, names.size(), {}, true};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string& name = names[i];
+        if (name.find('\0') != std::string::npos && options.nul == NulChoice::Refuse) {
+            const std::size_t column = places != nullptr ? (*places)[i].index : i;
+            problem =
+                "the header names column " + std::to_string(column + 1) + " with a NUL byte, which no name can hold";
+            return {};
+        }
+        std::erase(name, '\0');
+        const std::string_view trimmed = TrimSpace(name);
+        name = trimmed;
+        if (name.empty()) {
+            problem = "column " + std::to_string(i + 1) + " of the header has no name";
+            return {};
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (names[j] == name) {
+                problem = "columns " + std::to_string(j + 1) + " and " + std::to_string(i + 1) +
+                          " of the header are both named \"" + name + "\"";
+                return {};
+            }
+            // Names the database takes for one, though written otherwise.
+            if (ComparedName(options.dialect, names[j]) == ComparedName(options.dialect, name)) {
+                problem = "columns " + std::to_string(j + 1) + " and " + std::to_string(i + 1) + " of the header, \"" +
+                          names[j] + "\" and \"" + name +
+                          "\", are one name to the database: " + NameFolding(options.dialect);
+                return {};
+            }
+        }
+        if (!fields.list.empty()) fields.list += ", ";
+        const std::string quoted = QuoteIdentifier(options.dialect, name);
+        fields.list += quoted;
+        fields.columns.push_back({quoted, name});
+    }
+    return fields;
+}
+
+// With --columns: hands records the columns chosen against the header
+// (nullptr: none), and makes their names the field list unless --fields
+// gives one. The report of what is wrong with the choice, if anything.
+std::optional<RunReport> ChooseFields(Records& records, const RunContext& run, const std::vector<std::string>* header,
+                                      Fields& fields) {
+    std::string problem;
+    const std::vector<ChosenColumn> chosen = ChooseColumns(run.options.columns, header, problem);
+    if (problem.empty() && fields.count != 0) {
+        if (std::any_of(chosen.begin(), chosen.end(), [](const ChosenColumn& c) { return c.renamed; })) {
+            problem = "--columns names columns (NAME=NEW) and --fields names them too: give the names once";
+        } else if (fields.count != chosen.size()) {
+            problem = "--fields names " + std::to_string(fields.count) + " columns, and --columns chooses " +
+                      std::to_string(chosen.size());
+        }
+    }
+    // What the header lacks is the file's to say; a list that cannot be
+    // read, or does not go with --fields, is the options'.
+    if (!problem.empty() && header != nullptr && chosen.empty())
+        return ReadFailedReport(run.inputName, kBadHeader, problem);
+    if (!problem.empty()) return BadOptionsReport(problem);
+    records.Choose(chosen);
+    if (fields.count != 0 || chosen.front().name.empty()) return std::nullopt;
+    std::vector<std::string> names;
+    names.reserve(chosen.size());
+    for (const ChosenColumn& column : chosen) names.push_back(column.name);
+    fields = FieldsFromHeader(std::move(names), run.options, problem, &chosen);
+    if (!problem.empty()) return ReadFailedReport(run.inputName, kBadHeader, problem);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<RunReport> ReadFields(Records& records, const RunContext& run, Fields& fields,
+                                    std::size_t& checkedValues) {
+    const ConversionOptions& options = run.options;
+    fields = Fields{run.settings.fieldNames, CountFieldNames(run.settings.fieldNames)};
+    std::vector<std::string> names;
+    bool headerRead = false;
+    if (options.header) {
+        // The header names the fields, unless they are given; nothing is
+        // written before it is read.
+        const int error = records.NextValues(names);
+        if (error == kStopped) return StoppedReport();
+        if (error > 0 || (error < 0 && error != kEndOfInput)) {
+            return ReadFailedReport(run.inputName, error, records.Describe(error));
+        }
+        headerRead = error == 0;
+        if (headerRead && fields.count == 0 && options.columns.empty()) {
+            std::string problem;
+            fields = FieldsFromHeader(names, options, problem);
+            if (!problem.empty()) {
+                if (run.problems == nullptr) return ReadFailedReport(run.inputName, kBadHeader, problem);
+                // A check goes on, holding the records against the header's size.
+                run.problems->Problem(records.number(), problem);
+                fields.count = names.size();
+            }
+        }
+    }
+    checkedValues = fields.count;
+    if (!options.columns.empty() && (headerRead || !options.header)) {
+        if (std::optional<RunReport> failed = ChooseFields(records, run, headerRead ? &names : nullptr, fields))
+            return failed;
+        checkedValues = headerRead ? names.size() : 0;
+    }
+    return std::nullopt;
+}
+
+std::string CreateTable(Fields& fields, const RunContext& run, const ColumnTally* tally, std::string& problem) {
+    if (fields.columns.empty() && fields.count != 0) fields.columns = ColumnsOf(fields.list);
+    if (fields.columns.empty()) {
+        problem = "--create-table needs the names of the columns: give --fields or --header";
+        return {};
+    }
+    // The key the upserts look at is the table's.
+    const std::vector<std::size_t> keys =
+        run.options.key.empty() ? std::vector<std::size_t>() : KeyPlaces(run.options.key, fields.columns, problem);
+    if (!problem.empty()) return {};
+    // In the file's text form: the names typed with their line breaks as
+    // CR LF, a header's as read.
+    std::vector<TableColumn> columns = fields.columns;
+    for (TableColumn& column : columns) column.sqlName = fields.asRead ? column.sqlName : ToDiskText(column.sqlName);
+    return CreateTableText(ToDiskText(run.settings.tableName), columns, tally, run.options, keys, problem);
+}
+
+std::optional<RunReport> FormOf(const RunContext& run, Fields& fields, StatementForm& form) {
+    const ConversionOptions& options = run.options;
+    if (options.copy) form.copyHead = CopyHead(run.settings.tableName, fields.list);
+    if (options.onConflict == OnConflict::None) return std::nullopt;
+    std::string problem;
+    if (fields.columns.empty()) fields.columns = ColumnsOf(fields.list);
+    form.keys = KeyPlaces(options.key, fields.columns, problem);
+    if (fields.columns.empty()) problem = "--on-conflict needs the names of the columns: give --fields or --header";
+    if (!problem.empty()) return BadOptionsReport(problem);
+    form.conflict = ConflictClause(options, fields.columns, form.keys);
+    return std::nullopt;
+}
+
+}  // namespace rowsmith

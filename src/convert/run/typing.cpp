@@ -1,0 +1,87 @@
+#include "convert/run/typing.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/options/column_choice.h"
+#include "convert/read/records.h"
+#include "convert/sql/null_choice.h"
+#include "io/input_source.h"
+#include "io/status.h"
+#include "io/stop_request.h"
+
+namespace rowsmith {
+
+namespace {
+
+// One value of a record into the column types, unless it is written as NULL.
+struct Tallier {
+    Tallier(ColumnTally& into, const ConversionOptions& of)
+        : tally(into), options(of), nulls(of.null != NullMode::None || !of.nullTokens.empty()) {}
+    // Whether the next value matters too.
+    bool operator()(std::string_view value, bool quoted) {
+        if (!nulls || !WritesNull(options, value, quoted)) {
+            tally.Add(column, value);
+        } else {
+            tally.AddNull(column);
+        }
+        return ++column < tally.wanted();
+    }
+    ColumnTally& tally;
+    const ConversionOptions& options;
+    bool nulls;  // some values may be NULL
+    std::size_t column = 0;
+};
+
+// Reads every record into the column types; false, with the report, when
+// the input cannot be read or the run is stopped.
+bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, RunReport& failed) {
+    int status = 0;
+    // The table's columns: those the field list names, or the header.
+    std::size_t columns = CountFieldNames(run.settings.fieldNames);
+    std::vector<std::string> names;
+    if (run.options.header) {
+        status = records.NextValues(names);
+        if (columns == 0) columns = names.size();
+    }
+    if (!run.options.columns.empty() && status == 0) {
+        std::string problem;
+        const std::vector<ChosenColumn> chosen =
+            ChooseColumns(run.options.columns, run.options.header ? &names : nullptr, problem);
+        if (!problem.empty()) return true;  // the conversion says what is wrong, before it writes
+        records.Choose(chosen);
+        columns = chosen.size();
+    }
+    // A key's NULLs and longest values count to the end.
+    tally = ColumnTally(run.options.dialect, columns, !run.options.key.empty());
+    std::uint64_t blocks = 0;
+    while (status == 0 && (status = records.Next()) == 0) {
+        // Once no value can change a type, the records are still read, for
+        // their faults, but no longer looked into.
+        if (tally.wanted() > 0) records.ForEachValue(Tallier{tally, run.options});
+        if (records.reads() != blocks) {
+            blocks = records.reads();
+            const bool cancelled = run.observer && !run.observer->Continue(records.bytesConsumed(), run.totalBytes);
+            if (cancelled || StopSignal() != 0) status = kStopped;
+        }
+    }
+    if (status == kEndOfInput) return true;
+    failed = status == kStopped ? StoppedReport() : ReadFailedReport(run.inputName, status, records.Describe(status));
+    return false;
+}
+
+}  // namespace
+
+// The first of a run's two readings of the input, for --create-table.
+bool TallyInput(const RunContext& run, std::size_t block, ColumnTally& tally, RunReport& failed) {
+    InputSource input(*run.typingInput);
+    if (const int error = input.Open(run.options.encoding)) {
+        failed = error == kStopped ? StoppedReport() : ReadFailedReport(run.inputName, error, input.Describe(error));
+        return false;
+    }
+    Records records(input, run.options, block);
+    return TallyRecords(records, run, tally, failed);
+}
+
+}  // namespace rowsmith
