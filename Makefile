@@ -34,9 +34,8 @@ run: release
 	$(RELEASE)/rowsmith
 
 # Address and undefined-behaviour sanitizers over the whole test suite.
-# The scanners' plain-loop fallback is the one built here, so CI tests it too.
 sanitize: deps
-	cmake -S . -B build-sanitize -DROWSMITH_WERROR=ON -DROWSMITH_SANITIZE=ON -DROWSMITH_SCALAR_SCAN=ON \
+	cmake -S . -B build-sanitize -DROWSMITH_WERROR=ON -DROWSMITH_SANITIZE=ON \
 	  -DCMAKE_BUILD_TYPE=Debug
 	cmake --build build-sanitize -j $(JOBS)
 	ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "convert/run/conversion_run.h"
+#include "convert/sql/null_choice.h"
 #include "convert/read/csv_reader.h"
 #include "convert/row_conversion.h"
 #include "convert/read/row_scanner.h"
@@ -509,7 +510,7 @@ std::string CheckConversion(const ConversionCase& c) {
     // A NULL choice that looks at quotes is the run's alone: the scanner
     // and whole records are held to the rules under the others.
     ConversionCase scanned = c;
-    if (NullSeesQuotes(c.options)) scanned.options.null = NullMode::None, scanned.options.nullTokens.clear();
+    if (NullChoice(c.options).seesQuotes()) scanned.options.null = NullMode::None, scanned.options.nullTokens.clear();
     scanned.options.columns.clear();
     // Tab-separated input goes to COPY by the values alone.
     if (c.options.delimiter == '\t') scanned.options.copy = false;

@@ -13,14 +13,15 @@ namespace {
 // tail: the form the scanner's COPY rows are held to.
 std::string Statement(std::string head, std::string_view line, const ConversionOptions& options) {
     const DialectRules& rules = options.copy ? kCopyTextRules : RulesOf(options.dialect);
+    const NullChoice nulls(options);
     const char* separator = "";
     std::vector<bool> quoted;
     const std::vector<std::string> values = SplitRow(line, options.delimiter, quoted);
     for (std::size_t i = 0; i < values.size(); ++i) {
         const std::string& value = values[i];
         head += separator;
-        if (WritesNull(options, value, quoted[i])) {
-            head += options.copy ? "\\N" : "NULL";
+        if (nulls.Null(value, quoted[i])) {
+            head += rules.null;
         } else {
             AppendLiteral(rules, value, head);
         }

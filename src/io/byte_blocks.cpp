@@ -1,5 +1,8 @@
 #include "io/byte_blocks.h"
 
+#include <cstdlib>
+#include <string_view>
+
 namespace rowsmith {
 
 bool KindRuns(ScanKind kind) {
@@ -24,6 +27,29 @@ bool KindRuns(ScanKind kind) {
     }
     return false;
 }
+
+ScanKind ChosenKind() {
+    static const ScanKind chosen = [] {
+        const char* named = std::getenv("ROWSMITH_SCAN");
+        const std::string_view name = named != nullptr ? named : "";
+        for (const ScanKind kind : {ScanKind::Scalar, ScanKind::Sse2, ScanKind::Avx2}) {
+            const bool asked = (kind == ScanKind::Scalar && name == "plain") ||
+                               (kind == ScanKind::Sse2 && name == "sse2") || (kind == ScanKind::Avx2 && name == "avx2");
+            if (asked && KindRuns(kind)) return kind;
+        }
+        return WidestKind();
+    }();
+    return chosen;
+}
+
+namespace blocks {
+
+bool Vector() {
+    static const bool vector = ChosenKind() != ScanKind::Scalar;
+    return vector;
+}
+
+}  // namespace blocks
 
 ScanKind WidestKind() {
     static const ScanKind widest = KindRuns(ScanKind::Avx2)   ? ScanKind::Avx2

@@ -3,16 +3,18 @@
 // The vector primitives of the scanners, and nothing else; the scanners'
 // logic stays in their own files.
 //
-// Sixteen-byte blocks (blocks::), for the CSV reader and the literal
-// writer: SSE2, which every x86-64 processor has, or plain loops that do
-// the same where the compiler targets no SSE2 or the build asks for them
-// (ROWSMITH_SCALAR_SCAN, so that they are built and tested too).
+// Sixteen-byte blocks (blocks::Plain, blocks::Sse2), for the CSV reader, the
+// literal writer and the decoders: SSE2, which every x86-64 processor has,
+// and plain loops that do the same.
 //
-// Sixty-four-byte blocks (Kinds), for the row scanners: a bit mask for each
-// of a few byte values over 64 bytes at once. Three kinds of the same
-// interface: plain loops, SSE2 and AVX2. The scanners are built for each,
-// and the widest the processor has is chosen when a run starts; the tests
-// run every kind the machine can.
+// Sixty-four-byte blocks (Kinds), for the row scanners and the line
+// finders: a bit mask for each of a few byte values over 64 bytes at once.
+// Three kinds of the same interface: plain loops, SSE2 and AVX2.
+//
+// Every kind the compiler can build is built, and the one a run uses is
+// chosen when it starts: the widest the processor has, or the one the
+// environment variable ROWSMITH_SCAN names (plain, sse2 or avx2), so that
+// the tests run each.
 
 #include <array>
 #include <cstddef>
@@ -22,9 +24,6 @@
 #if defined(__SSE2__)
 #define ROWSMITH_SSE2_KIND 1
 #include <emmintrin.h>
-#if !defined(ROWSMITH_SCALAR_SCAN)
-#define ROWSMITH_SSE2_BLOCKS 1
-#endif
 #endif
 #if defined(__x86_64__) && defined(__GNUC__)
 #define ROWSMITH_AVX2_KIND 1
@@ -40,65 +39,50 @@ namespace blocks {
 
 inline constexpr std::size_t kSize = 16;
 
-#ifdef ROWSMITH_SSE2_BLOCKS
-
-struct Block {
-    __m128i bytes;
+// Plain loops: what any processor runs.
+struct Plain {
+    struct Block {
+        char bytes[kSize];
+    };
+    static Block Load(const char* p) {
+        Block block;
+        std::memcpy(block.bytes, p, kSize);
+        return block;
+    }
+    static void Store(char* out, const Block& block) { std::memcpy(out, block.bytes, kSize); }
+    // Bit i is set when byte i of the block is c.
+    static unsigned Equal(const Block& block, char c) {
+        unsigned bits = 0;
+        for (std::size_t i = 0; i < kSize; ++i) bits |= static_cast<unsigned>(block.bytes[i] == c) << i;
+        return bits;
+    }
+    // Bit i is set when byte i of the block is 0x80 or above: not ASCII.
+    static unsigned HighBits(const Block& block) {
+        unsigned bits = 0;
+        for (std::size_t i = 0; i < kSize; ++i)
+            bits |= static_cast<unsigned>(static_cast<unsigned char>(block.bytes[i]) >> 7) << i;
+        return bits;
+    }
 };
 
-inline Block Load(const char* p) {
-    return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))};
-}
-
-inline void Store(char* out, Block block) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block.bytes);
-}
-
-// Bit i is set when byte i of the block is c.
-inline unsigned Equal(Block block, char c) {
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block.bytes, _mm_set1_epi8(c))));
-}
-
-// Bit i is set when byte i of the block is 0x80 or above: not ASCII.
-inline unsigned HighBits(Block block) {
-    return static_cast<unsigned>(_mm_movemask_epi8(block.bytes));
-}
-
-#else
-
-struct Block {
-    char bytes[kSize];
+#ifdef ROWSMITH_SSE2_KIND
+struct Sse2 {
+    struct Block {
+        __m128i bytes;
+    };
+    static Block Load(const char* p) { return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))}; }
+    static void Store(char* out, Block block) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block.bytes); }
+    static unsigned Equal(Block block, char c) {
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block.bytes, _mm_set1_epi8(c))));
+    }
+    static unsigned HighBits(Block block) { return static_cast<unsigned>(_mm_movemask_epi8(block.bytes)); }
 };
-
-inline Block Load(const char* p) {
-    Block block;
-    std::memcpy(block.bytes, p, kSize);
-    return block;
-}
-
-inline void Store(char* out, const Block& block) {
-    std::memcpy(out, block.bytes, kSize);
-}
-
-inline unsigned Equal(const Block& block, char c) {
-    unsigned bits = 0;
-    for (std::size_t i = 0; i < kSize; ++i) bits |= static_cast<unsigned>(block.bytes[i] == c) << i;
-    return bits;
-}
-
-inline unsigned HighBits(const Block& block) {
-    unsigned bits = 0;
-    for (std::size_t i = 0; i < kSize; ++i)
-        bits |= static_cast<unsigned>(static_cast<unsigned char>(block.bytes[i]) >> 7) << i;
-    return bits;
-}
-
 #endif
 
 // Bit i is set when byte i of the block is any of bytes.
-template <typename... Bytes>
-inline unsigned EqualAny(const Block& block, Bytes... bytes) {
-    return (Equal(block, bytes) | ...);
+template <typename Blocks, typename... Bytes>
+inline unsigned EqualAny(const typename Blocks::Block& block, Bytes... bytes) {
+    return (Blocks::Equal(block, bytes) | ...);
 }
 
 // Copies the block at p to out: sixteen bytes, whatever counts of them.
@@ -106,12 +90,23 @@ inline void Copy(char* out, const char* p) {
     std::memcpy(out, p, kSize);
 }
 
+// Whether a run's sixteen-byte blocks go by SSE2 (ChosenKind below).
+bool Vector();
+
+// Calls work with the blocks the run uses: work(blocks::Sse2{}) or
+// work(blocks::Plain{}).
+template <typename Work>
+decltype(auto) WithBlocks(Work&& work) {
+#ifdef ROWSMITH_SSE2_KIND
+    if (Vector()) return work(Sse2{});
+#endif
+    return work(Plain{});
+}
+
 }  // namespace blocks
 
 // The kinds of 64-byte scanning. Each has Match: for bytes b[0..N), the
-// masks whose bit i is set where byte i of the 64 at p is b[k]. Every kind
-// the compiler can build is built, whatever ROWSMITH_SCALAR_SCAN says, so
-// that the tests run each; that option makes BaseKind the plain one.
+// masks whose bit i is set where byte i of the 64 at p is b[k].
 inline constexpr std::size_t kWide = 64;
 
 enum class ScanKind { Scalar, Sse2, Avx2 };
@@ -179,12 +174,17 @@ constexpr std::uint64_t PrefixXor(std::uint64_t bits) {
 bool KindRuns(ScanKind kind);
 ScanKind WidestKind();
 const char* KindName(ScanKind kind);
+// The kind a run uses: the widest, or the narrower one ROWSMITH_SCAN names.
+ScanKind ChosenKind();
 
-// The kind every processor the build targets has.
-#ifdef ROWSMITH_SSE2_BLOCKS
-using BaseKind = Sse2Kind;
-#else
-using BaseKind = ScalarKind;
+// Calls work with the kind the line finders use, SSE2 or plain: their
+// masks are few, and a wider kind gains them nothing.
+template <typename Work>
+decltype(auto) WithBaseKind(Work&& work) {
+#ifdef ROWSMITH_SSE2_KIND
+    if (ChosenKind() != ScanKind::Scalar) return work(Sse2Kind{});
 #endif
+    return work(ScalarKind{});
+}
 
 }  // namespace rowsmith

@@ -152,14 +152,18 @@ int IconvSource::DecodeByTable(char* buffer, std::size_t size, std::size_t& got)
         // ASCII, as most text is, sixteen bytes at a time: up to the first
         // byte that is not, which the table decodes.
         if (table.asciiSame && end - in >= kRun && outEnd - out >= kRun) {
-            const blocks::Block block = blocks::Load(in);
-            const unsigned high = blocks::HighBits(block);
-            const int ascii = high == 0 ? static_cast<int>(kRun) : std::countr_zero(high);
-            blocks::Store(out, block);
-            const unsigned asciiBits = (std::uint32_t{1} << ascii) - 1;
-            if (const unsigned feeds = blocks::Equal(block, '\n') & asciiBits; feeds != 0) {
-                lines += static_cast<std::uint64_t>(std::popcount(feeds));
-            }
+            const int ascii = blocks::WithBlocks([&in, &out, &lines](auto kind) {
+                using Blocks = decltype(kind);
+                const typename Blocks::Block block = Blocks::Load(in);
+                const unsigned high = Blocks::HighBits(block);
+                const int run = high == 0 ? static_cast<int>(kRun) : std::countr_zero(high);
+                Blocks::Store(out, block);
+                const unsigned asciiBits = (std::uint32_t{1} << run) - 1;
+                if (const unsigned feeds = Blocks::Equal(block, '\n') & asciiBits; feeds != 0) {
+                    lines += static_cast<std::uint64_t>(std::popcount(feeds));
+                }
+                return run;
+            });
             in += ascii;
             out += ascii;
             if (ascii == kRun) continue;

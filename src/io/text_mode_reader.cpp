@@ -33,6 +33,24 @@ TextModeReader::TextModeReader(int fd, std::size_t blockSize)
 
 TextModeReader::~TextModeReader() = default;
 
+template <typename Kind>
+void TextModeReader::FindLineFeeds(const char* base) {
+    while (lineFeeds_ == 0 && scanned_ < end_) {
+        const std::size_t left = end_ - scanned_;
+        const std::uint64_t valid = left < kWide ? (std::uint64_t{1} << left) - 1 : ~std::uint64_t{0};
+        const auto masks = Kind::Match(base + scanned_, std::array<char, 2>{'\n', kEndOfText});
+        lineFeeds_ = masks[0] & valid;
+        window_ = scanned_;
+        scanned_ += std::min(left, kWide);
+        if (const std::uint64_t ends = masks[1] & valid; ends != 0) {
+            const int at = std::countr_zero(ends);
+            lineFeeds_ &= (std::uint64_t{1} << at) - 1;
+            end_ = scanned_ = window_ + static_cast<std::size_t>(at);
+            inputEnded_ = true;
+        }
+    }
+}
+
 int TextModeReader::NextLine(std::string_view& line) {
     for (;;) {
         char* base = buffer_.get();
@@ -41,19 +59,8 @@ int TextModeReader::NextLine(std::string_view& line) {
         // The first 0x1A ends the input there; no read goes past a block
         // that holds one, as the reader reads only once every line feed
         // before has been handed out.
-        while (lineFeeds_ == 0 && scanned_ < end_) {
-            const std::size_t left = end_ - scanned_;
-            const std::uint64_t valid = left < kWide ? (std::uint64_t{1} << left) - 1 : ~std::uint64_t{0};
-            const auto masks = BaseKind::Match(base + scanned_, std::array<char, 2>{'\n', kEndOfText});
-            lineFeeds_ = masks[0] & valid;
-            window_ = scanned_;
-            scanned_ += std::min(left, kWide);
-            if (const std::uint64_t ends = masks[1] & valid; ends != 0) {
-                const int at = std::countr_zero(ends);
-                lineFeeds_ &= (std::uint64_t{1} << at) - 1;
-                end_ = scanned_ = window_ + static_cast<std::size_t>(at);
-                inputEnded_ = true;
-            }
+        if (lineFeeds_ == 0 && scanned_ < end_) {
+            WithBaseKind([this, base](auto kind) { FindLineFeeds<decltype(kind)>(base); });
         }
         if (lineFeeds_ != 0) {
             const std::size_t at = window_ + static_cast<std::size_t>(std::countr_zero(lineFeeds_));

@@ -42,6 +42,10 @@ public:
     std::uint64_t reads() const { return reads_; }
 
 private:
+    // Looks for the next line feeds, 64 bytes at a time, with a kind of
+    // the run's (byte_blocks.h).
+    template <typename Kind>
+    void FindLineFeeds(const char* base);
     // Reads more bytes after the buffered ones. False when nothing came.
     bool Fill();
     // Reads into [at, buffer end) once; marks the end.

@@ -95,19 +95,6 @@ constexpr std::uint32_t StatementLimit(const ConversionOptions& options) {
     return options.rowsPerInsert > 1 ? kDefaultStatementBytes : 0;
 }
 
-// Whether the NULL choice needs to know which values were quoted.
-inline bool NullSeesQuotes(const ConversionOptions& options) {
-    return options.null == NullMode::UnquotedEmpty || !options.nullTokens.empty();
-}
-// Whether the run reads each record as values, not through the scanner:
-// for the NULL choice's quotes, to choose among them, for COPY's form of
-// tab-separated input (row_scanner.cpp), or to see the keys of rows that
-// may meet in one statement.
-inline bool ReadsValues(const ConversionOptions& options) {
-    return NullSeesQuotes(options) || !options.columns.empty() || (options.copy && options.delimiter == '\t') ||
-           options.onConflict != OnConflict::None;
-}
-
 // What is wrong with options taken together, said for a message; empty
 // when nothing is.
 std::string OptionsProblem(const ConversionOptions& options);
@@ -126,6 +113,20 @@ std::string DelimiterName(char delimiter);
 std::size_t CountFieldNames(std::string_view fieldNames);
 // The names themselves, without the blanks around them.
 std::vector<std::string> SplitFieldNames(std::string_view fieldNames);
+// A name as a list or option writes it: without the blanks around it, and
+// where it stands in double quotes, backticks or brackets (as SQL quotes a
+// name), plain is it without them, a doubled quote inside standing for one.
+// How field lists, --columns, --type and --key all read a name.
+struct WrittenName {
+    std::string written;
+    std::string plain;
+    bool quoted = false;
+};
+WrittenName ReadName(std::string_view text);
+// Where NAME ends and =NEW (or =TYPE) begins in an entry: the first = that
+// is not inside a quoted name; npos for none.
+std::size_t EqualsOf(std::string_view entry);
+
 // Whether every quote a list opens, it closes: a stray one would take the
 // rest of the list into one name.
 bool QuotesClosed(std::string_view fieldNames);

@@ -20,11 +20,12 @@ constexpr char kQuote = '"';
 // Copies bytes from p to out until the first one of a, b and c (or end),
 // and returns where it stopped. Whole blocks are looked at, and stored, at
 // a time, so out needs a block of room past what counts.
+template <typename Blocks>
 inline const char* CopyUntil(const char* p, const char* end, char*& out, char a, char b, char c) {
     while (end - p >= static_cast<std::ptrdiff_t>(blocks::kSize)) {
-        const blocks::Block block = blocks::Load(p);
-        blocks::Store(out, block);
-        if (const unsigned bits = blocks::EqualAny(block, a, b, c)) {
+        const typename Blocks::Block block = Blocks::Load(p);
+        Blocks::Store(out, block);
+        if (const unsigned bits = blocks::EqualAny<Blocks>(block, a, b, c)) {
             const int n = __builtin_ctz(bits);
             out += n;
             return p + n;
@@ -34,6 +35,14 @@ inline const char* CopyUntil(const char* p, const char* end, char*& out, char a,
     }
     while (p < end && *p != a && *p != b && *p != c) *out++ = *p++;
     return p;
+}
+
+// The same, with the blocks the run uses.
+inline const char* CopyUntil(const char* p, const char* end, char*& out, char a, char b, char c, bool vector) {
+#ifdef ROWSMITH_SSE2_KIND
+    if (vector) return CopyUntil<blocks::Sse2>(p, end, out, a, b, c);
+#endif
+    return CopyUntil<blocks::Plain>(p, end, out, a, b, c);
 }
 
 bool IsLineEnd(char c) {
@@ -113,7 +122,7 @@ inline const char* CsvReader::EndField(const char* p, char* out, bool& recordEnd
 inline const char* CsvReader::CopyUnquoted(const char* p, char*& out, bool& recordEnded) {
     // The bytes up to the next delimiter or line end are the value's.
     state_ = State::InField;
-    p = CopyUntil(p, end_, out, delimiter_, '\r', '\n');
+    p = CopyUntil(p, end_, out, delimiter_, '\r', '\n', vector_);
     return p < end_ ? EndField(p, out, recordEnded) : p;
 }
 
@@ -122,7 +131,7 @@ inline const char* CsvReader::CopyQuoted(const char* p, char*& out) {
     // LF pair counts as one line break, a CR or LF alone as one each.
     for (;;) {
         const char* from = p;
-        p = CopyUntil(p, end_, out, kQuote, '\r', '\n');
+        p = CopyUntil(p, end_, out, kQuote, '\r', '\n', vector_);
         if (p > from) afterCr_ = false;
         if (p == end_ || *p == kQuote) break;
         if (*p == '\r' || !afterCr_) ++line_;
@@ -199,6 +208,11 @@ void CsvReader::CollectValues(std::vector<std::string_view>& values) const {
 }
 
 bool CsvReader::FindRegularRecord(const char*& recordEnd, const char*& after, std::uint64_t& breaks) const {
+    return WithBaseKind([&](auto kind) { return FindRegular<decltype(kind)>(recordEnd, after, breaks); });
+}
+
+template <typename Kind>
+bool CsvReader::FindRegular(const char*& recordEnd, const char*& after, std::uint64_t& breaks) const {
     std::uint64_t inside = 0;         // the block before ended inside quotes
     std::uint64_t lastDelimiter = 1;  // ... with a delimiter outside them (the record's start counts as one)
     std::uint64_t lastClosing = 0;    // ... with a closing quote
@@ -207,7 +221,7 @@ bool CsvReader::FindRegularRecord(const char*& recordEnd, const char*& after, st
     for (const char* block = next_; block < end_; block += kWide) {
         const auto left = static_cast<std::size_t>(end_ - block);
         const std::uint64_t valid = left >= kWide ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
-        const auto masks = BaseKind::Match(block, std::array<char, 4>{kQuote, delimiter_, '\r', '\n'});
+        const auto masks = Kind::Match(block, std::array<char, 4>{kQuote, delimiter_, '\r', '\n'});
         const std::uint64_t q = masks[0] & valid;
         const std::uint64_t d = masks[1] & valid;
         const std::uint64_t cr = masks[2] & valid;

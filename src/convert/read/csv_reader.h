@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/byte_blocks.h"
 #include "io/byte_source.h"
 
 namespace rowsmith {
@@ -128,9 +129,12 @@ private:
     // Whether a regular record starts at next_ and ends in the block; sets
     // its end, where the next one begins and the line breaks inside it.
     bool FindRegularRecord(const char*& recordEnd, const char*& after, std::uint64_t& breaks) const;
+    template <typename Kind>
+    bool FindRegular(const char*& recordEnd, const char*& after, std::uint64_t& breaks) const;
 
     ByteSource& source_;
     const char delimiter_;
+    const bool vector_ = blocks::Vector();  // the blocks the run uses
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
     const char* next_ = nullptr;  // the next byte to look at

@@ -1,5 +1,6 @@
 #include "convert/read/records.h"
 
+#include "convert/sql/null_choice.h"
 #include "io/status.h"
 #include "io/text_mode.h"
 
@@ -14,6 +15,11 @@ std::string MissingColumnText(std::uint64_t line, std::size_t values, std::size_
 }
 
 }  // namespace
+
+bool ReadsValues(const ConversionOptions& options) {
+    return NullChoice(options).seesQuotes() || !options.columns.empty() ||
+           (options.copy && options.delimiter == '\t') || options.onConflict != OnConflict::None;
+}
 
 Records::Records(ByteSource& source, const ConversionOptions& options, std::size_t blockSize, bool everyValue)
     : source_(source), options_(options), rfc4180_(options.rfc4180), asValues_(everyValue || ReadsValues(options)) {

@@ -29,6 +29,12 @@
 
 namespace rowsmith {
 
+// Whether a run reads each record as values, not through the scanner: for
+// the NULL choice's quotes, to choose among them, for COPY's form of
+// tab-separated input (row_scanner.cpp), or to see the keys of rows that
+// may meet in one statement.
+bool ReadsValues(const ConversionOptions& options);
+
 class Records {
 public:
     // everyValue: every record's values are read, whatever the options.

@@ -9,6 +9,7 @@
 #include "io/byte_blocks.h"
 #include "convert/options/conversion_options.h"
 #include "convert/read/row_rules.h"
+#include "convert/sql/null_choice.h"
 #include "convert/sql/sql_dialect.h"
 #include "io/text_mode.h"
 
@@ -25,7 +26,7 @@ constexpr char kSingleQuote = '\'';
 template <const DialectRules& kRules>
 constexpr std::size_t kOpen = kRules.quoted ? 1 : 0;  // the bytes before a value
 template <const DialectRules& kRules>
-constexpr std::string_view kNull = kRules.quoted ? "NULL" : "\\N";
+constexpr std::string_view kNull = kRules.null;
 template <const DialectRules& kRules>
 constexpr std::string_view kFieldEnd = kRules.quoted ? "','" : "\t";
 template <const DialectRules& kRules>
@@ -353,7 +354,7 @@ RowScanner::ValuesWriter WriterFor(const ConversionOptions& options, ScanKind ki
     // masks from: the form almost every run takes.
     const bool commas = options.delimiter == kComma;
     const bool records = options.rfc4180;
-    if (options.null == NullMode::Empty) {
+    if (NullChoice(options).everyEmpty()) {
         return commas ? WriterOfRules<kRules, true, true>(records, kind)
                       : WriterOfRules<kRules, true, false>(records, kind);
     }
@@ -394,7 +395,7 @@ RowScanner::RowScanner(std::string_view tableName, std::string_view fieldNames, 
                        std::string_view lineEnd, ScanKind kind, bool namesAsRead)
     : lineEnd_(lineEnd),
       maxEscape_(std::max<std::size_t>(LongestEscape(RulesOf(options.dialect)), 5)),
-      kind_(KindRuns(kind) ? kind : WidestKind()) {
+      kind_(KindRuns(kind) ? kind : ChosenKind()) {
     // The COPY form escapes the tab it separates values with: a tab
     // delimiter cannot be told from a tab inside a quoted field by the
     // byte alone, so that input goes by the values (ReadsValues).

@@ -39,7 +39,7 @@ public:
     // namesAsRead: the field names are a header's, written as read even
     // in the on-disk form (a line break in one stays as it is).
     RowScanner(std::string_view tableName, std::string_view fieldNames, const ConversionOptions& options = {},
-               std::string_view lineEnd = "\n", ScanKind kind = WidestKind(), bool namesAsRead = false);
+               std::string_view lineEnd = "\n", ScanKind kind = ChosenKind(), bool namesAsRead = false);
 
     // Room WriteValues needs for a line of lineSize bytes: the most it can
     // write, and scratch space after it for block copies.

@@ -37,7 +37,8 @@ StatementWriter::StatementWriter(const RowScanner& scanner, const ConversionOpti
       continuation_(options.copy ? "" : "," + scanner.lineEnd() + "( "),
       ending_(options.copy ? "\\.\n" : form.conflict + ";" + scanner.lineEnd()),
       separator_(options.copy ? '\t' : ','),
-      null_(options.copy ? "\\N" : "NULL"),
+      null_(rules_.null),
+      nulls_(options),
       keys_(form.keys),
       openKeys_(form.keys.size()) {
     closeAndHead_.append(ending_).append(head_);
@@ -122,8 +123,7 @@ int StatementWriter::AddValues(const std::vector<std::string_view>& values, cons
     rowKey_.clear();
     for (const std::size_t place : keys_) {
         // A NULL never equals another: such a row meets no other.
-        keyed_ = keyed_ && place < values.size() &&
-                 !WritesNull(options_, values[place], place < quoted.size() && quoted[place]);
+        keyed_ = keyed_ && place < values.size() && !nulls_.Null(values[place], place < quoted.size() && quoted[place]);
         if (keyed_) rowKey_.push_back(values[place]);
     }
     return Add(
@@ -132,7 +132,7 @@ int StatementWriter::AddValues(const std::vector<std::string_view>& values, cons
             count = values.size();
             for (std::size_t i = 0; i < values.size(); ++i) {
                 if (i > 0) *out++ = separator_;
-                if (WritesNull(options_, values[i], i < quoted.size() && quoted[i])) {
+                if (nulls_.Null(values[i], i < quoted.size() && quoted[i])) {
                     out = Put(null_, out);
                     ++counts_.nulls;
                 } else {

@@ -8,6 +8,7 @@
 
 #include "convert/options/conversion_options.h"
 #include "convert/sql/key_forms.h"
+#include "convert/sql/null_choice.h"
 #include "convert/read/row_scanner.h"
 #include "convert/run/run_report.h"
 #include "convert/run/statement_output.h"
@@ -99,6 +100,7 @@ private:
     std::string tail_;                      // rowEnd_ and ending_: the end of a one-row statement
     char separator_;                        // between values
     std::string_view null_;                 // a NULL value
+    NullChoice nulls_;                      // which values are NULL
     std::vector<std::size_t> keys_;         // the places of the key's values
     std::vector<std::string_view> rowKey_;  // the row's key values
     bool keyed_ = false;                    // the row has a key, none of it NULL

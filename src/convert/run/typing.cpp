@@ -17,11 +17,10 @@ namespace {
 
 // One value of a record into the column types, unless it is written as NULL.
 struct Tallier {
-    Tallier(ColumnTally& into, const ConversionOptions& of)
-        : tally(into), options(of), nulls(of.null != NullMode::None || !of.nullTokens.empty()) {}
+    Tallier(ColumnTally& into, const NullChoice& of) : tally(into), nulls(of), any(of.any()) {}
     // Whether the next value matters too.
     bool operator()(std::string_view value, bool quoted) {
-        if (!nulls || !WritesNull(options, value, quoted)) {
+        if (!any || !nulls.Null(value, quoted)) {
             tally.Add(column, value);
         } else {
             tally.AddNull(column);
@@ -29,8 +28,8 @@ struct Tallier {
         return ++column < tally.wanted();
     }
     ColumnTally& tally;
-    const ConversionOptions& options;
-    bool nulls;  // some values may be NULL
+    const NullChoice& nulls;
+    bool any;  // some values may be NULL
     std::size_t column = 0;
 };
 
@@ -55,11 +54,12 @@ bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, R
     }
     // A key's NULLs and longest values count to the end.
     tally = ColumnTally(run.options.dialect, columns, !run.options.key.empty());
+    const NullChoice nulls(run.options);
     std::uint64_t blocks = 0;
     while (status == 0 && (status = records.Next()) == 0) {
         // Once no value can change a type, the records are still read, for
         // their faults, but no longer looked into.
-        if (tally.wanted() > 0) records.ForEachValue(Tallier{tally, run.options});
+        if (tally.wanted() > 0) records.ForEachValue(Tallier{tally, nulls});
         if (records.reads() != blocks) {
             blocks = records.reads();
             const bool cancelled = run.observer && !run.observer->Continue(records.bytesConsumed(), run.totalBytes);

@@ -4,15 +4,25 @@
 
 namespace rowsmith {
 
-bool WritesNull(const ConversionOptions& options, std::string_view value, bool quoted) {
-    if (options.null == NullMode::Empty || (options.null == NullMode::UnquotedEmpty && !quoted)) {
-        if (WrittenEmpty(RulesOf(options.dialect), value)) return true;
-    }
+NullChoice::NullChoice(const ConversionOptions& options)
+    : everyEmpty_(options.null == NullMode::Empty),
+      unquotedEmpty_(options.null == NullMode::UnquotedEmpty),
+      dropsNul_(DropsNul(RulesOf(options.dialect))),
+      tokens_(options.nullTokens) {}
+
+bool NullChoice::Null(std::string_view value, bool quoted) const {
+    // Empty: no bytes, or none but NUL bytes the dialect drops.
+    const bool empty = value.find_first_not_of('\0') == std::string_view::npos && (value.empty() || dropsNul_);
+    if (empty && (everyEmpty_ || (unquotedEmpty_ && !quoted))) return true;
     if (quoted) return false;
-    for (const std::string& token : options.nullTokens) {
+    for (const std::string& token : tokens_) {
         if (token == value) return true;
     }
     return false;
+}
+
+bool WritesNull(const ConversionOptions& options, std::string_view value, bool quoted) {
+    return NullChoice(options).Null(value, quoted);
 }
 
 }  // namespace rowsmith

@@ -15,13 +15,13 @@ char* Put(std::string_view text, char* out) {
 }
 
 // The bytes of the block that the dialect escapes: a bit each.
-template <const DialectRules& kRules, std::size_t... kIndex>
-unsigned EscapesIn(const blocks::Block& block, std::index_sequence<kIndex...>) {
-    return (blocks::Equal(block, kRules.escapes[kIndex].byte) | ...);
+template <const DialectRules& kRules, typename Blocks, std::size_t... kIndex>
+unsigned EscapesIn(const typename Blocks::Block& block, std::index_sequence<kIndex...>) {
+    return (Blocks::Equal(block, kRules.escapes[kIndex].byte) | ...);
 }
 
 // The literal writer of one dialect, its escaped bytes known to the compiler.
-template <const DialectRules& kRules>
+template <const DialectRules& kRules, typename Blocks>
 char* WriteLiteralOf(std::string_view value, char* out) {
     if constexpr (kRules.quoted) *out++ = '\'';
     const char* p = value.data();
@@ -29,10 +29,10 @@ char* WriteLiteralOf(std::string_view value, char* out) {
     // Sixteen bytes are looked at and stored at a time; those up to the next
     // escaped one count.
     while (p < end) {
-        const blocks::Block block = blocks::Load(p);
-        blocks::Store(out, block);
+        const typename Blocks::Block block = Blocks::Load(p);
+        Blocks::Store(out, block);
         const auto left = static_cast<std::size_t>(end - p);
-        unsigned bits = EscapesIn<kRules>(block, std::make_index_sequence<kRules.escapes.size()>());
+        unsigned bits = EscapesIn<kRules, Blocks>(block, std::make_index_sequence<kRules.escapes.size()>());
         if (left < blocks::kSize) bits &= (1u << left) - 1;
         if (bits == 0) {
             const std::size_t n = left < blocks::kSize ? left : blocks::kSize;
@@ -55,6 +55,12 @@ const DialectRules& RulesOf(Dialect dialect) {
         if (rules->dialect == dialect) return *rules;
     }
     return kStandardRules;
+}
+
+// The literal writer of one dialect, with the blocks the run uses.
+template <const DialectRules& kRules>
+char* WriteLiteralOf(std::string_view value, char* out) {
+    return blocks::WithBlocks([value, out](auto kind) { return WriteLiteralOf<kRules, decltype(kind)>(value, out); });
 }
 
 char* WriteLiteral(const DialectRules& rules, std::string_view value, char* out) {

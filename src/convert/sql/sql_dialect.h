@@ -28,6 +28,8 @@ struct DialectRules {
     // The statement each run starts with, where a setting of the server
     // or client could make it read the values otherwise; empty for none.
     std::string_view session = {};
+    // What stands for NULL.
+    std::string_view null = "NULL";
 };
 
 // Standard SQL: a single quote is doubled, so the literal holds exactly the
@@ -65,7 +67,7 @@ inline constexpr DialectRules kMySqlRules{Dialect::MySql, '`', kMySqlEscapes, tr
 // store, dropped as in the standard form. Not a dialect of its own: the
 // form --copy writes rows in for psql.
 inline constexpr Escape kCopyTextEscapes[] = {{'\\', "\\\\"}, {'\t', "\\t"}, {'\n', "\\n"}, {'\r', "\\r"}, {'\0', ""}};
-inline constexpr DialectRules kCopyTextRules{Dialect::Postgresql, '"', kCopyTextEscapes, false};
+inline constexpr DialectRules kCopyTextRules{Dialect::Postgresql, '"', kCopyTextEscapes, false, {}, "\\N"};
 // psql reads a COPY block's rows as SQL when its COPY statement fails (a
 // table missing, a transaction aborted), unless told to stop at the first
 // error: each COPY run tells it so first, on a line of its own.
