@@ -292,6 +292,8 @@ TEST_F(CliTest, ChecksEveryRecordAndSaysEachProblemWithItsLine) {
         {{"-f", "a", "--rows-per-insert", "5", "--max-statement-bytes", "1024"},
          "x\n" + std::string(1100, 'y') + "\n",
          {"2: makes a statement of 1"}},
+        // A read that stops is the one problem, and still a failure.
+        {{"--rfc4180", "-f", "a"}, "x\n\"open\n", {"2: opens on line 2"}},
         // A record too wide to read stops the check where it starts.
         {{"--rfc4180", "-f", "a"}, "x\n" + std::string(1100000, ',') + "\n", {"2: more than 1048576 fields"}},
         {{"--header", "--dialect", "sqlite"}, "id,Id\n1,2\n", {"1: are one name to the database"}},

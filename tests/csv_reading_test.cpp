@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/detect/format_detection.h"
+#include "convert/detect/input_preview.h"
 #include "convert/run/conversion_run.h"
 #include "convert/read/csv_reader.h"
 #include "io/gzip_source.h"
@@ -378,6 +380,74 @@ TEST_F(ReadingRunTest, BadInputSaysWhatAndWhereAndKeepsWholeStatements) {
     ASSERT_GT(output.size(), 5u);
     EXPECT_EQ(output.substr(output.size() - 5), " );\r\n");
     EXPECT_EQ(output.rfind("INSERT INTO T ( F ) VALUES ( '0','row' );\r\n", 0), 0u);
+}
+
+}  // namespace
+}  // namespace rowsmith
+
+namespace rowsmith {
+namespace {
+
+// Detection on small files whose answers are known: the header, the byte
+// order of UTF-16 written without a mark, the first record the line rules
+// read otherwise than standard CSV.
+TEST(DetectionTest, JudgesSmallFilesWhoseAnswersAreKnown) {
+    const auto utf16 = [](std::string_view ascii, bool bigEndian) {
+        std::string text;
+        for (const char c : ascii) text.append(bigEndian ? std::string{'\0', c} : std::string{c, '\0'});
+        return text;
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool header;
+        std::string encoding;         // as said, the start of it
+        std::size_t firstDifference;  // 0: the line rules read it alike
+    };
+    const Case cases[] = {
+        {"names over numbers", "name,age\nAnn,31\nBob,45\n", true, "ascii", 0},
+        {"names over codes of one length", "id,zip\n1,01234\n2,98765\n", true, "ascii", 0},
+        {"numbers alone", "1,2\n3,4\n5,6\n", false, "ascii", 0},
+        {"text of the same length throughout", "a,b\nc,d\ne,f\n", false, "ascii", 0},
+        {"UTF-16 little-endian without a mark", utf16("id,name\n1,Ann\n2,Bob\n", false), true, "UTF-16LE", 0},
+        {"UTF-16 big-endian without a mark", utf16("id,name\n1,Ann\n2,Bob\n", true), true, "UTF-16BE", 0},
+        {"a doubled quote in the third record", "x,y\n1,2\n\"a\"\"b\",c\n", false, "ascii", 3},
+        {"a line break in quotes in the second", "x,y\n\"a\nb\",c\n", false, "ascii", 2},
+    };
+    for (const Case& c : cases) {
+        InputSample sample;
+        sample.head = c.bytes;
+        sample.whole = true;
+        const Detection detection = DetectFormat(sample);
+        EXPECT_EQ(detection.header, c.header) << c.what;
+        EXPECT_EQ(detection.encoding.substr(0, c.encoding.size()), c.encoding) << c.what;
+        EXPECT_EQ(detection.firstDifference, c.firstDifference) << c.what;
+    }
+}
+
+}  // namespace
+}  // namespace rowsmith
+
+namespace rowsmith {
+namespace {
+
+// The preview shows a statement for each record it shows, whatever comes
+// before the first (the session's setting, the table to create).
+TEST_F(ReadingRunTest, ThePreviewShowsAStatementForEachRecordItShows) {
+    std::string input = "id,v\n";
+    for (int i = 0; i < 10; ++i) input += std::to_string(i) + ",x\n";
+    WriteBytes("in.csv", input);
+    for (const bool create : {false, true}) {
+        const ConversionOptions options{.dialect = Dialect::Postgresql, .header = true, .createTable = create};
+        const InputPreview preview = PreviewInput({"in.csv", "", "t", ""}, options, 3);
+        EXPECT_EQ(preview.titles, (std::vector<std::string>{"id", "v"}));
+        EXPECT_EQ(preview.records.size(), 3u);
+        std::size_t statements = 0;
+        for (std::size_t at = 0; (at = preview.statements.find("INSERT INTO", at)) != std::string::npos; ++at)
+            ++statements;
+        EXPECT_EQ(statements, 3u) << preview.statements;
+        EXPECT_EQ(preview.statements.find("CREATE TABLE") != std::string::npos, create) << preview.statements;
+    }
 }
 
 }  // namespace

@@ -302,6 +302,33 @@ TEST_F(LoadRunTest, WritesTheStatementsEachOptionAsks) {
          "( "
          "'1','2' );\r\n",
          {1, 1, 0, 0}},
+        {"an update with every column in the key leaves the held row",
+         "1,a\n",
+         "id, v",
+         {.dialect = Dialect::Sqlite, .onConflict = OnConflict::Update, .key = "id, v"},
+         "INSERT INTO T ( id, v ) VALUES ( '1','a' ) ON CONFLICT ( id, v ) DO NOTHING;\r\n",
+         {1, 1, 0, 0}},
+        // A marker is NULL to the column types too, not a value that is no number.
+        {"the types of a table with NULL markers",
+         "1\nNA\n\"NA\"\n2\n",
+         "n",
+         {.dialect = Dialect::Sqlite, .nullTokens = {"NA"}, .createTable = true},
+         "CREATE TABLE IF NOT EXISTS T ( n TEXT );\r\nINSERT INTO T ( n ) VALUES ( '1' );\r\nINSERT INTO T ( n ) "
+         "VALUES ( NULL );\r\nINSERT INTO T ( n ) VALUES ( 'NA' );\r\nINSERT INTO T ( n ) VALUES ( '2' );\r\n",
+         {4, 4, 0, 0, 0, 0, 0, 1}},
+        {"the types of a table with NULL markers, unquoted",
+         "1\nNA\n2\n",
+         "n",
+         {.dialect = Dialect::Sqlite, .nullTokens = {"NA"}, .createTable = true},
+         "CREATE TABLE IF NOT EXISTS T ( n INTEGER );\r\nINSERT INTO T ( n ) VALUES ( '1' );\r\nINSERT INTO T ( n "
+         ") VALUES ( NULL );\r\nINSERT INTO T ( n ) VALUES ( '2' );\r\n",
+         {3, 3, 0, 0, 0, 0, 0, 1}},
+        {"the last column by number",
+         "id,v,w\n1,2,3\n",
+         "",
+         {.header = true, .columns = "3"},
+         "INSERT INTO T ( \"w\" ) VALUES ( '3' );\r\n",
+         {1, 1, 0, 0}},
         {"statements end before their size limit",
          std::string(400, 'x') + "\n" + std::string(400, 'y') + "\n" + std::string(400, 'z') + "\n" +
              std::string(1100, 'w') + "\n",
@@ -425,6 +452,50 @@ TEST_F(LoadRunTest, WhatARunCannotWriteStopsItAndAFailedTransactionTakesItsState
         EXPECT_EQ(report.text, c.text) << c.what;
         EXPECT_EQ(ReadBytes("out.sql"), "-- kept\r\n" + c.output) << c.what;
         EXPECT_EQ(report.undone, c.undone) << c.what;
+    }
+}
+
+// Columns and keys that cannot be chosen stop the run before it writes,
+// saying which.
+TEST_F(LoadRunTest, ColumnsAndKeysThatCannotBeChosenStopTheRun) {
+    struct Case {
+        const char* what;
+        std::string fields;
+        ConversionOptions options;
+        RunStatus status;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"one column past the header's",
+         "",
+         {.header = true, .columns = "4"},
+         RunStatus::ReadFailed,
+         "--columns takes column 4, and the header has 3"},
+        {"a column taken twice",
+         "",
+         {.header = true, .columns = "2, v"},
+         RunStatus::ReadFailed,
+         "--columns takes column 2 twice"},
+        {"a column taken twice, by number",
+         "a, b",
+         {.columns = "2,2"},
+         RunStatus::BadOptions,
+         "--columns takes column 2 twice"},
+        {"a key not among the fields",
+         "id, v",
+         {.dialect = Dialect::Sqlite, .onConflict = OnConflict::Ignore, .key = "x"},
+         RunStatus::BadOptions,
+         "--key names \"x\", which is not among the fields (id, v)"},
+        {"a quoted key read as the fields are",
+         "\"a\"\"b\", c",
+         {.dialect = Dialect::Sqlite, .createTable = true, .columnTypes = {"\"a\"\"b\"=INTEGER"}, .key = "\"a\"\"b\""},
+         RunStatus::Done,
+         ""},
+    };
+    for (const Case& c : cases) {
+        const RunReport report = Run("id,v,w\n1,2,3\n", c.fields, c.options);
+        EXPECT_EQ(report.status, c.status) << c.what << ": " << report.text;
+        EXPECT_EQ(report.reason, c.reason) << c.what;
     }
 }
 

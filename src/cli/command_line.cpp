@@ -6,7 +6,6 @@
 
 #include "convert/options/column_choice.h"
 #include "convert/options/option_table.h"
-#include "io/iconv_source.h"
 #include "io/text_mode.h"
 
 namespace rowsmith {
@@ -182,17 +181,9 @@ std::string Completeness(const CommandLine& line, bool hasTable, bool hasFields,
     if (looks && argc - ::optind != 1) return argc == ::optind ? "INPUT is missing" : "give exactly one INPUT";
     if (!looks && !hasTable) return "--table is missing";
     if (!looks && TrimTrailingSpace(line.table).empty()) return "the table name given to --table is empty";
-    if (!line.options.columns.empty() && !line.options.header) {
-        std::string problem;
-        ChooseColumns(line.options.columns, nullptr, problem);
-        if (!problem.empty()) return problem;
-    }
+    if (std::string problem = OptionsProblem(line.options); !problem.empty()) return problem;
     if (!looks && !hasFields && !line.options.header && !NamesEachColumn(line.options.columns))
         return "--fields is missing (or give --header)";
-    if (!line.options.encoding.empty() && !EncodingKnown(line.options.encoding)) {
-        return UnknownEncodingText(line.options.encoding);
-    }
-    if (std::string problem = OptionsProblem(line.options); !problem.empty()) return problem;
     if (argc - ::optind != 1) return argc == ::optind ? "INPUT is missing" : "give exactly one INPUT";
     return {};
 }

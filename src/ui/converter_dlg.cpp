@@ -184,7 +184,7 @@ void CConverterDlg::OpenWithInput(const std::string& inputFile) {
 }
 
 void CConverterDlg::OfferReadingOptions() {
-    const std::optional<Detection> detection = DetectFile(settings_.inputFile);
+    const std::optional<Detection> detection = DetectOffTheWindowThread(settings_.inputFile);
     if (!detection) return;
     const std::vector<std::string> misfits = Misfits(*detection, options_);
     if (misfits.empty()) return;
@@ -199,7 +199,7 @@ std::string CConverterDlg::ReadingNotes() const {
     std::string notes;
     const std::string used = ReadingOptionsWords(options_);
     if (!used.empty()) notes += "\n\nRead with: " + used + ".";
-    const std::optional<Detection> detection = DetectFile(settings_.inputFile);
+    const std::optional<Detection> detection = DetectOffTheWindowThread(settings_.inputFile);
     const std::vector<std::string> misfits = detection ? Misfits(*detection, options_) : std::vector<std::string>();
     if (misfits.empty()) return notes;
     notes += "\n\nThe input does not look written as it was read:";
@@ -363,12 +363,22 @@ void CConverterDlg::OnConvert() {
     {
         // The progress dialog and the busy cursor go before the message shows.
         ConversionProgress progress(this, FromBytes(settings_.inputFile), progressDelay_);
-        try {
-            // The run may name the output (db.csv) before its message does.
-            const RunReport report = ConvertFile(settings_, &progress, options_);
-            message = WindowMessage(report, settings_.outputFile, LocaleNumber);
-            if (report.status == RunStatus::Done) message.text += ReadingNotes();
-        } catch (const std::bad_alloc&) {
+        // The run goes on a thread of its own, so that the window keeps
+        // drawing itself; it may name the output (db.csv) before its message does.
+        ConversionSettings settings = settings_;
+        std::optional<RunReport> report;
+        WhileWorking(
+            [&] {
+                try {
+                    report = ConvertFile(settings, &progress, options_);
+                } catch (const std::bad_alloc&) {
+                }
+            },
+            [&progress] { progress.Tick(); }, [&progress] { return progress.shown(); });
+        settings_ = settings;
+        if (report) {
+            message = WindowMessage(*report, settings_.outputFile, LocaleNumber);
+            if (report->status == RunStatus::Done) message.text += ReadingNotes();
         }
     }
     ShowMessage(message.text, message.caption);

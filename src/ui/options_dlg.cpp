@@ -10,13 +10,12 @@
 #include <QSpinBox>
 #include <QTableWidget>
 
-#include "convert/options/column_choice.h"
 #include "convert/detect/format_detection.h"
 #include "convert/detect/input_preview.h"
 #include "convert/run/messages.h"
 #include "convert/options/option_table.h"
-#include "io/iconv_source.h"
 #include "ui/app_icon.h"
+#include "ui/conversion_progress.h"
 #include "ui/dialog_builder.h"
 #include "ui/dialog_templates.h"
 
@@ -27,14 +26,15 @@ namespace {
 // The yes/no options and their check boxes.
 struct Switch {
     int id;
+    std::string_view name;  // in the option table
     bool ConversionOptions::*member;
 };
 constexpr Switch kSwitches[] = {
-    {kIdHeader, &ConversionOptions::header},
-    {kIdRfc4180, &ConversionOptions::rfc4180},
-    {kIdTransaction, &ConversionOptions::transaction},
-    {kIdCreateTable, &ConversionOptions::createTable},
-    {kIdCopy, &ConversionOptions::copy},
+    {kIdHeader, "header", &ConversionOptions::header},
+    {kIdRfc4180, "rfc4180", &ConversionOptions::rfc4180},
+    {kIdTransaction, "transaction", &ConversionOptions::transaction},
+    {kIdCreateTable, "create-table", &ConversionOptions::createTable},
+    {kIdCopy, "copy", &ConversionOptions::copy},
 };
 
 // The place of a dialect in the list, which shows them in kAllDialects' order.
@@ -75,14 +75,6 @@ QString TokensText(const std::vector<std::string>& tokens) {
 
 constexpr const char* kAsIs = "As is";
 
-// An option's facts: the dialog reads such values as the command line does.
-const OptionFact& FactNamed(std::string_view name) {
-    for (const OptionFact& fact : OptionFacts()) {
-        if (fact.name == name) return fact;
-    }
-    return OptionFacts().front();
-}
-
 }  // namespace
 
 template <typename Control>
@@ -111,8 +103,13 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
         copy->setEnabled(postgresql);
         if (!postgresql) copy->setChecked(false);
     });
-    connect(Find<QComboBox>(kIdOnConflict), &QComboBox::currentIndexChanged, this,
-            [this](int choice) { Find<QLineEdit>(kIdKey)->setEnabled(choice != 0); });
+    // A key is looked at by upserts, and made the key of a table to create.
+    const auto keyUsed = [this] {
+        Find<QLineEdit>(kIdKey)->setEnabled(Find<QComboBox>(kIdOnConflict)->currentIndex() != 0 ||
+                                            Find<QCheckBox>(kIdCreateTable)->isChecked());
+    };
+    connect(Find<QComboBox>(kIdOnConflict), &QComboBox::currentIndexChanged, this, keyUsed);
+    connect(Find<QCheckBox>(kIdCreateTable), &QCheckBox::toggled, this, keyUsed);
     Find<QLineEdit>(kIdOtherDelimiter)->setMaxLength(3);
     Find<QLineEdit>(kIdNullTokens)->setPlaceholderText(QStringLiteral("\\N NULL"));
     Find<QLineEdit>(kIdColumnTypes)->setPlaceholderText(QStringLiteral("id=INTEGER; price=NUMERIC(10,2)"));
@@ -177,7 +174,7 @@ void COptionsDlg::Redraw() {
 
 void COptionsDlg::Detect() {
     auto* found = Find<QLabel>(kIdDetected);
-    const std::optional<Detection> detection = DetectFile(settings_.inputFile);
+    const std::optional<Detection> detection = DetectOffTheWindowThread(settings_.inputFile);
     if (!detection) {
         found->setText(QStringLiteral("The input file cannot be read."));
         return;
@@ -223,117 +220,91 @@ void COptionsDlg::Show(const ConversionOptions& options) {
     Find<QCheckBox>(kIdCopy)->setChecked(options.copy && options.dialect == Dialect::Postgresql);
     Find<QComboBox>(kIdOnConflict)->setCurrentIndex(static_cast<int>(options.onConflict));
     Find<QLineEdit>(kIdKey)->setText(QString::fromStdString(options.key));
-    Find<QLineEdit>(kIdKey)->setEnabled(options.onConflict != OnConflict::None);
+    Find<QLineEdit>(kIdKey)->setEnabled(options.onConflict != OnConflict::None || options.createTable);
 }
 
-bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
-    options = options_;
-    for (const Switch& entry : kSwitches) options.*entry.member = Find<QCheckBox>(entry.id)->isChecked();
+// Each option as the dialog's controls give it, to be set through the
+// option table as the command line sets it: (the option's name, its text).
+std::vector<std::pair<std::string_view, std::string>> COptionsDlg::Values() const {
+    std::vector<std::pair<std::string_view, std::string>> values;
+    const auto add = [&values](std::string_view name, std::string value) {
+        values.emplace_back(name, std::move(value));
+    };
+    const auto text = [this](int id) { return Find<QLineEdit>(id)->text().trimmed().toStdString(); };
+    const auto ticked = [this](int id) { return std::string(Find<QCheckBox>(id)->isChecked() ? "1" : "0"); };
+    for (const Switch& entry : kSwitches) add(entry.name, ticked(entry.id));
     switch (Find<QComboBox>(kIdDelimiter)->currentIndex()) {
         case kSemicolon:
-            options.delimiter = ';';
+            add("delimiter", ";");
             break;
         case kTab:
-            options.delimiter = '\t';
+            add("delimiter", "tab");
             break;
-        case kOtherDelimiter: {
-            const std::string typed = Find<QLineEdit>(kIdOtherDelimiter)->text().toLocal8Bit().toStdString();
-            const std::optional<char> delimiter = DelimiterFromName(typed);
-            if (!delimiter) {
-                why = QStringLiteral(
-                    "The other delimiter must be one byte, and not a quote, a backslash, a line break, "
-                    "VT, FF or 0x1A.");
-                return false;
-            }
-            options.delimiter = *delimiter;
+        case kOtherDelimiter:
+            add("delimiter", Find<QLineEdit>(kIdOtherDelimiter)->text().toLocal8Bit().toStdString());
             break;
-        }
         default:
-            options.delimiter = ',';
+            add("delimiter", ",");
             break;
     }
     const QString encoding = Find<QComboBox>(kIdEncoding)->currentText().trimmed();
-    options.encoding = encoding.isEmpty() || encoding == QLatin1String(kAsIs) ? std::string() : encoding.toStdString();
-    if (!options.encoding.empty() && !EncodingKnown(options.encoding)) {
-        why = QString::fromStdString(Sentence(UnknownEncodingText(options.encoding)));
-        return false;
-    }
-    options.dialect = kAllDialects[static_cast<std::size_t>(Find<QComboBox>(kIdDialect)->currentIndex())];
-    options.rowsPerInsert = static_cast<std::uint32_t>(Find<QSpinBox>(kIdRowsPerInsert)->value());
-    options.nul = Find<QCheckBox>(kIdDropNul)->isChecked() ? NulChoice::Strip : NulChoice::Refuse;
-    options.maxStatementBytes = static_cast<std::uint32_t>(Find<QSpinBox>(kIdStatementBytes)->value());
-    if (options.maxStatementBytes != 0 && options.maxStatementBytes < kMinStatementBytes) {
-        why = QStringLiteral(
-                  "The longest statement must be 0 (1 MiB for statements of many rows) or at least %1 "
-                  "bytes.")
-                  .arg(kMinStatementBytes);
-        return false;
-    }
-    if (!ReadNulls(options, why) || !ReadTable(options, why)) return false;
-    if (const std::string problem = OptionsProblem(options); !problem.empty()) {
-        why = QString::fromStdString(Sentence(problem));
-        return false;
-    }
-    return true;
-}
-
-bool COptionsDlg::ReadNulls(ConversionOptions& options, QString& why) const {
-    options.null = !Find<QCheckBox>(kIdEmptyAsNull)->isChecked()  ? NullMode::None
-                   : Find<QCheckBox>(kIdQuotedEmpty)->isChecked() ? NullMode::UnquotedEmpty
-                                                                  : NullMode::Empty;
+    add("encoding", encoding == QLatin1String(kAsIs) ? std::string() : encoding.toStdString());
+    add("dialect",
+        std::string(DialectName(
+            kAllDialects[static_cast<std::size_t>(std::max(0, Find<QComboBox>(kIdDialect)->currentIndex()))])));
+    add("rows-per-insert", std::to_string(Find<QSpinBox>(kIdRowsPerInsert)->value()));
+    add("nul", Find<QCheckBox>(kIdDropNul)->isChecked() ? "strip" : "error");
+    // 0 is the box's "not given": the default limit.
+    if (const int bytes = Find<QSpinBox>(kIdStatementBytes)->value(); bytes != 0)
+        add("max-statement-bytes", std::to_string(bytes));
+    add("null", !Find<QCheckBox>(kIdEmptyAsNull)->isChecked()  ? "none"
+                : Find<QCheckBox>(kIdQuotedEmpty)->isChecked() ? "unquoted-empty"
+                                                               : "empty");
     // Markers with spaces in them (given on the command line) stay as they
     // were unless the box is changed.
     const QString tokens = Find<QLineEdit>(kIdNullTokens)->text();
     if (tokens != TokensText(options_.nullTokens)) {
-        options.nullTokens.clear();
-        for (const QString& token : tokens.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            options.nullTokens.push_back(token.toStdString());
-            if (options.nullTokens.back().find('\x1A') != std::string::npos) {
-                why = QStringLiteral("A NULL marker cannot hold the byte 0x1A.");
-                return false;
+        for (const QString& token : tokens.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            add("null-token", token.toStdString());
+    } else {
+        for (const std::string& token : options_.nullTokens) add("null-token", token);
+    }
+    add("columns", text(kIdColumns));
+    const int conflict = Find<QComboBox>(kIdOnConflict)->currentIndex();
+    if (conflict > 0) add("on-conflict", conflict == 1 ? "ignore" : "update");
+    // A key only where it is looked at: by upserts, or for a table to create.
+    if (conflict > 0 || Find<QCheckBox>(kIdCreateTable)->isChecked()) add("key", text(kIdKey));
+    // Types are kept only for a table to create; each as --type takes it.
+    if (Find<QCheckBox>(kIdCreateTable)->isChecked()) {
+        const QString types = Find<QLineEdit>(kIdColumnTypes)->text();
+        if (types != TypesText(options_.columnTypes)) {
+            for (const QString& type : types.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+                if (!type.trimmed().isEmpty()) add("type", type.trimmed().toStdString());
             }
+        } else {
+            for (const std::string& type : options_.columnTypes) add("type", type);
         }
     }
-    return true;
+    return values;
 }
 
-bool COptionsDlg::ReadTable(ConversionOptions& options, QString& why) const {
-    const std::string columns = Find<QLineEdit>(kIdColumns)->text().trimmed().toStdString();
-    if (!FactNamed("columns").set(options, columns)) {
-        why = QStringLiteral("The columns must be one line of names or numbers, separated by commas.");
-        return false;
-    }
-    // Without a header, the list can be checked now: numbers only.
-    if (!options.columns.empty() && !options.header) {
-        std::string problem;
-        ChooseColumns(options.columns, nullptr, problem);
-        if (!problem.empty()) {
-            why = QString::fromStdString(Sentence(problem));
+bool COptionsDlg::Read(ConversionOptions& options, QString& why) const {
+    // Every option from its defaults, as the controls give it, through the
+    // option table; what may not go together, as every front end is told.
+    options = ConversionOptions{};
+    for (const auto& [name, value] : Values()) {
+        const OptionFact* fact = OptionNamed(name);
+        if (fact == nullptr || !fact->set(options, value)) {
+            why = QString::fromStdString(fact == nullptr ? "There is no option " + std::string(name) + "."
+                                                         : Sentence(BadValueText(*fact, value)));
             return false;
         }
     }
-    // COPY only where it can be read; a key only where it is looked at.
+    // COPY only where it can be read.
     options.copy = options.copy && options.dialect == Dialect::Postgresql;
-    options.onConflict = static_cast<OnConflict>(Find<QComboBox>(kIdOnConflict)->currentIndex());
-    const std::string key = Find<QLineEdit>(kIdKey)->text().trimmed().toStdString();
-    if (!FactNamed("key").set(options, options.onConflict == OnConflict::None ? std::string() : key)) {
-        why = QStringLiteral("The key must be one line of field names, separated by commas.");
+    if (const std::string problem = OptionsProblem(options); !problem.empty()) {
+        why = QString::fromStdString(Sentence(problem));
         return false;
-    }
-    // Types are kept only for a table to create; each as --type takes it.
-    options.columnTypes.clear();
-    const QString types = Find<QLineEdit>(kIdColumnTypes)->text();
-    if (options.createTable && types != TypesText(options_.columnTypes)) {
-        for (const QString& type : types.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-            if (type.trimmed().isEmpty()) continue;
-            if (!FactNamed("type").set(options, type.trimmed().toStdString())) {
-                why = QStringLiteral("Each column type is NAME=TYPE, such as id=INTEGER; \"%1\" is not.")
-                          .arg(type.trimmed());
-                return false;
-            }
-        }
-    } else if (options.createTable) {
-        options.columnTypes = options_.columnTypes;
     }
     return true;
 }

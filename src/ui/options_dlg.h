@@ -2,6 +2,11 @@
 
 #include <QDialog>
 
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
 #include "convert/options/conversion_options.h"
 #include "convert/options/conversion_settings.h"
 #include "ui/ui_services.h"
@@ -38,10 +43,9 @@ private:
     void Show(const ConversionOptions& options);
     // Every control's change redraws the preview.
     void RedrawOnChanges();
-    // The NULL choice and markers, and the table to create with its column
-    // types, into options; false with why when they cannot be used.
-    bool ReadNulls(ConversionOptions& options, QString& why) const;
-    bool ReadTable(ConversionOptions& options, QString& why) const;
+    // Each option as the controls give it: its name in the option table,
+    // and its text as the command line would give it.
+    std::vector<std::pair<std::string_view, std::string>> Values() const;
     template <typename Control>
     Control* Find(int id) const;
 

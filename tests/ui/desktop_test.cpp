@@ -159,7 +159,7 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     static_cast<QLineEdit*>(control(1025))->setText("id=INTEGER; note=NUMERIC(10,2);");
     static_cast<QLineEdit*>(control(1026))->setText(" note, 2=id ");
     EXPECT_FALSE(control(1027)->isEnabled());  // COPY: PostgreSQL's alone
-    EXPECT_FALSE(control(1029)->isEnabled());  // the key: only where a held one does something
+    EXPECT_TRUE(control(1029)->isEnabled());   // the key: for a table to create, or where a held one does something
     static_cast<QComboBox*>(control(1028))->setCurrentIndex(2);
     static_cast<QLineEdit*>(control(1029))->setText("id");
     QTest::mouseClick(options.findChild<QPushButton*>("1"), Qt::LeftButton);
@@ -190,14 +190,14 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
         const char* columns = "";
     };
     const Bad bad[] = {
-        {kOtherDelimiter, "\"", "As is", "The other delimiter must be one byte"},
-        {kOtherDelimiter, "ab", "As is", "The other delimiter must be one byte"},
+        {kOtherDelimiter, "\"", "As is", "--delimiter takes one byte, tab or space"},
+        {kOtherDelimiter, "ab", "As is", "--delimiter takes one byte, tab or space"},
         // db.ini could not keep these: a line loses them at its end, or at 0x1A.
-        {kOtherDelimiter, "\v", "As is", "The other delimiter must be one byte"},
-        {kOtherDelimiter, "\x1A", "As is", "The other delimiter must be one byte"},
+        {kOtherDelimiter, "\v", "As is", "--delimiter takes one byte, tab or space"},
+        {kOtherDelimiter, "\x1A", "As is", "--delimiter takes one byte, tab or space"},
         {kComma, "", "no-such-set", "The character set \"no-such-set\" is not known."},
-        {kComma, "", "As is", "A NULL marker cannot hold the byte 0x1A.", "NA \x1A"},
-        {kComma, "", "As is", "Each column type is NAME=TYPE, such as id=INTEGER; \"id\" is not.", "", "id"},
+        {kComma, "", "As is", "--null-token takes text without CR, LF or 0x1A", "NA \x1A"},
+        {kComma, "", "As is", "--type takes NAME=TYPE, both not empty", "", "id"},
         // Without a header only numbers choose columns.
         {kComma, "", "As is", "--columns names \"note\", and only a header", "", "", "2, note"},
     };

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "convert/read/csv_reader.h"
+#include "convert/read/records.h"
 #include "convert/read/row_rules.h"
 #include "io/byte_source.h"
 #include "io/file_system.h"
@@ -123,18 +124,29 @@ struct Reading {
     std::size_t unclosedLine = 0;  // where a quoted field never closed opens
 };
 
-Reading ReadStandard(std::string_view text, char delimiter, bool whole) {
+// The records of text under a rule set, every value read, as a run reads
+// them (read/records.h).
+template <typename Each>
+int ForEachRecord(std::string_view text, bool rfc4180, char delimiter, Each&& each) {
     MemorySource memory(text);
-    CsvReader reader(memory, delimiter, std::size_t{64} << 10);
-    Reading reading;
-    std::vector<std::string_view> values;
-    std::uint64_t line = 0;
+    ConversionOptions options;
+    options.rfc4180 = rfc4180;
+    options.delimiter = delimiter;
+    Records records(memory, options, std::size_t{64} << 10, true);
     int status = 0;
-    while ((status = reader.Next(values, line)) == 0) {
-        reading.records.emplace_back(values.begin(), values.end());
-        reading.quoted.push_back(reader.quoted());
+    while ((status = records.Next()) == 0 && (status = records.ReadValues()) == 0) {
+        each(records);
     }
-    if (status == kUnclosedQuote && whole) reading.unclosedLine = line;
+    return status == kUnclosedQuote ? static_cast<int>(records.number()) : 0;
+}
+
+Reading ReadStandard(std::string_view text, char delimiter, bool whole) {
+    Reading reading;
+    const int unclosed = ForEachRecord(text, true, delimiter, [&reading](const Records& records) {
+        reading.records.emplace_back(records.values().begin(), records.values().end());
+        reading.quoted.push_back(records.quoted());
+    });
+    if (unclosed != 0 && whole) reading.unclosedLine = static_cast<std::size_t>(unclosed);
     if (!whole && !reading.records.empty()) {
         reading.records.pop_back();
         reading.quoted.pop_back();
@@ -143,11 +155,10 @@ Reading ReadStandard(std::string_view text, char delimiter, bool whole) {
 }
 
 std::vector<Record> ReadLines(std::string_view text, char delimiter) {
-    MemorySource memory(text);
-    TextModeReader reader(memory, std::size_t{64} << 10);
     std::vector<Record> records;
-    std::string_view line;
-    while (reader.NextLine(line) == 0) records.push_back(SplitRow(line, delimiter));
+    ForEachRecord(text, false, delimiter, [&records](const Records& line) {
+        records.emplace_back(line.values().begin(), line.values().end());
+    });
     return records;
 }
 

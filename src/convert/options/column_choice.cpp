@@ -10,34 +10,6 @@ namespace rowsmith {
 
 namespace {
 
-// A part of an entry: its text without the double quotes around it (a
-// doubled one inside standing for one), and whether it had them.
-struct Part {
-    std::string text;
-    bool quoted = false;
-};
-
-Part ReadPart(std::string_view text) {
-    text = TrimSpace(text);
-    if (text.size() < 2 || text.front() != '"' || text.back() != '"') return {std::string(text), false};
-    Part part{{}, true};
-    for (std::size_t i = 1; i + 1 < text.size(); ++i) {
-        part.text += text[i];
-        if (text[i] == '"' && text[i + 1] == '"') ++i;
-    }
-    return part;
-}
-
-// Where NAME ends and =NEW begins: the first = outside double quotes.
-std::size_t EqualsOf(std::string_view entry) {
-    bool inside = false;
-    for (std::size_t i = 0; i < entry.size(); ++i) {
-        if (entry[i] == '"') inside = !inside;
-        if (entry[i] == '=' && !inside) return i;
-    }
-    return std::string_view::npos;
-}
-
 // "a", "b" and "c"
 std::string QuotedList(const std::vector<std::string>& names, std::string_view last) {
     std::string text;
@@ -50,34 +22,34 @@ std::string QuotedList(const std::vector<std::string>& names, std::string_view l
 
 // The place of a column an entry names, or problem; notFound collects the
 // names the header does not have.
-std::size_t PlaceOf(const Part& name, const std::vector<std::string>* header, std::vector<std::string>& notFound,
+std::size_t PlaceOf(const WrittenName& name, const std::vector<std::string>* header, std::vector<std::string>& notFound,
                     std::string& problem) {
-    const bool digits = !name.quoted && !name.text.empty() &&
-                        std::all_of(name.text.begin(), name.text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const bool digits = !name.quoted && !name.plain.empty() &&
+                        std::all_of(name.plain.begin(), name.plain.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (digits) {
         std::size_t position = 0;
-        const auto [end, error] = std::from_chars(name.text.data(), name.text.data() + name.text.size(), position);
+        const auto [end, error] = std::from_chars(name.plain.data(), name.plain.data() + name.plain.size(), position);
         if (error != std::errc() || position == 0 || (header != nullptr && position > header->size())) {
-            problem = "--columns takes column " + name.text + ", and " +
+            problem = "--columns takes column " + name.plain + ", and " +
                       (header != nullptr ? "the header has " + std::to_string(header->size())
                                          : std::string("columns are numbered from 1"));
         }
         return position - 1;
     }
     if (header == nullptr) {
-        problem = "--columns names \"" + name.text + "\", and only a header (--header) names columns";
+        problem = "--columns names \"" + name.plain + "\", and only a header (--header) names columns";
         return 0;
     }
     std::size_t found = header->size();
     for (std::size_t i = 0; i < header->size(); ++i) {
-        if (TrimSpace((*header)[i]) != name.text) continue;
+        if (TrimSpace((*header)[i]) != name.plain) continue;
         if (found != header->size()) {
-            problem = "--columns names \"" + name.text + "\", which the header gives columns " +
+            problem = "--columns names \"" + name.plain + "\", which the header gives columns " +
                       std::to_string(found + 1) + " and " + std::to_string(i + 1) + ": choose one by its number";
         }
         found = i;
     }
-    if (found == header->size()) notFound.push_back(name.text);
+    if (found == header->size()) notFound.push_back(name.plain);
     return found;
 }
 
@@ -86,16 +58,16 @@ std::size_t PlaceOf(const Part& name, const std::vector<std::string>* header, st
 ChosenColumn ReadEntry(std::string_view entry, const std::vector<std::string>* header,
                        std::vector<std::string>& notFound, std::string& problem) {
     const std::size_t equals = EqualsOf(entry);
-    const Part name = ReadPart(entry.substr(0, equals));
-    if (name.text.empty()) {
+    const WrittenName name = ReadName(entry.substr(0, equals));
+    if (name.plain.empty()) {
         problem = "--columns has an entry without a column";
         return {};
     }
     ChosenColumn column{PlaceOf(name, header, notFound, problem), {}};
     if (equals != std::string_view::npos) {
-        column.name = ReadPart(entry.substr(equals + 1)).text;
+        column.name = ReadName(entry.substr(equals + 1)).plain;
         column.renamed = true;
-        if (column.name.empty()) problem = "--columns gives \"" + name.text + "\" an empty name";
+        if (column.name.empty()) problem = "--columns gives \"" + name.plain + "\" an empty name";
     } else if (header != nullptr && column.index < header->size()) {
         column.name = TrimSpace((*header)[column.index]);
         if (column.name.empty()) {

@@ -1,5 +1,7 @@
 #include "convert/options/conversion_options.h"
 
+#include "convert/options/column_choice.h"
+#include "io/iconv_source.h"
 #include "io/text_mode.h"
 
 namespace rowsmith {
@@ -28,6 +30,7 @@ std::optional<char> DelimiterFromName(std::string_view name) {
 }
 
 std::string OptionsProblem(const ConversionOptions& options) {
+    if (!options.encoding.empty() && !EncodingKnown(options.encoding)) return UnknownEncodingText(options.encoding);
     // A byte past ASCII would be matched inside the UTF-8 the decoder
     // writes, not where the input has it.
     if (!options.encoding.empty() && static_cast<unsigned char>(options.delimiter) >= 0x80) {
@@ -51,6 +54,12 @@ std::string OptionsProblem(const ConversionOptions& options) {
     }
     if (!QuotesClosed(options.key)) return UnclosedQuoteText("--key", options.key);
     if (!QuotesClosed(options.columns)) return UnclosedQuoteText("--columns", options.columns);
+    // Without a header only numbers choose columns: the list is checked now.
+    if (!options.columns.empty() && !options.header) {
+        std::string problem;
+        ChooseColumns(options.columns, nullptr, problem);
+        if (!problem.empty()) return problem;
+    }
     if (!options.key.empty() && options.onConflict == OnConflict::None && !options.createTable)
         return "--key is for --on-conflict, or for the key of the table --create-table writes";
     return {};
@@ -105,6 +114,39 @@ std::vector<std::string> SplitFieldNames(std::string_view fieldNames) {
         start = end + 1;
     });
     return names;
+}
+
+WrittenName ReadName(std::string_view text) {
+    text = TrimSpace(text);
+    WrittenName name{std::string(text), std::string(text)};
+    if (text.size() < 2) return name;
+    const char open = text.front();
+    const char close = open == '[' ? ']' : open;
+    if ((open != '"' && open != '`' && open != '[') || text.back() != close) return name;
+    name.quoted = true;
+    name.plain.clear();
+    for (std::size_t i = 1; i + 1 < text.size(); ++i) {
+        name.plain += text[i];
+        if (open != '[' && text[i] == close && text[i + 1] == close) ++i;  // a doubled quote is one
+    }
+    return name;
+}
+
+std::size_t EqualsOf(std::string_view entry) {
+    char quote = '\0';
+    for (std::size_t i = 0; i < entry.size(); ++i) {
+        const char c = entry[i];
+        if (quote != '\0') {
+            if (c == quote) quote = '\0';
+        } else if (c == '"' || c == '`') {
+            quote = c;
+        } else if (c == '[') {
+            quote = ']';
+        } else if (c == '=') {
+            return i;
+        }
+    }
+    return std::string_view::npos;
 }
 
 bool QuotesClosed(std::string_view fieldNames) {

@@ -221,7 +221,7 @@ constexpr OptionFact kFacts[] = {
      "give it again for more columns",
      "NAME=TYPE, both not empty, without CR, LF or 0x1A, not ending in white space", true,
      [](ConversionOptions& o, std::string_view v) {
-         const std::size_t equals = v.find('=');
+         const std::size_t equals = EqualsOf(v);
          if (equals == 0 || equals == std::string_view::npos || equals + 1 == v.size() || !KeptOnALine(v)) return false;
          o.columnTypes.emplace_back(v);
          return true;
@@ -292,6 +292,13 @@ constexpr std::size_t kHelpColumn = 22;
 
 std::span<const OptionFact> OptionFacts() {
     return kFacts;
+}
+
+const OptionFact* OptionNamed(std::string_view name) {
+    for (const OptionFact& fact : kFacts) {
+        if (fact.name == name) return &fact;
+    }
+    return nullptr;
 }
 
 std::string BadValueText(const OptionFact& fact, std::string_view value) {

@@ -34,6 +34,9 @@ struct OptionFact {
 };
 
 std::span<const OptionFact> OptionFacts();
+// The option a name (as --name takes it, without the dashes) stands for;
+// null for a name no option has.
+const OptionFact* OptionNamed(std::string_view name);
 
 // The message for a value an option does not take.
 std::string BadValueText(const OptionFact& fact, std::string_view value);

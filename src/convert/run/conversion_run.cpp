@@ -76,7 +76,8 @@ Outcome ConvertEach(Records& records, StatementWriter& writer, const RunContext&
     Outcome outcome;
     std::uint64_t reported = 0;
     std::uint64_t blocks = 0;
-    while (!outcome.cancelled && (outcome.readError = records.Next()) == 0) {
+    const std::uint64_t limit = run.rowLimit != 0 ? run.rowLimit : ~std::uint64_t{0};
+    while (!outcome.cancelled && writer.counts().rows < limit && (outcome.readError = records.Next()) == 0) {
         if (const int error = AddRecord(records, writer); error != 0 && EndsTheRun(error, records, run, outcome)) break;
         // Once a block of input: the observer hears how far the run is, and
         // a stop request (from a signal) ends the run here.
@@ -150,7 +151,7 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
         create = CreateTable(fields, run, tally, problem);
         if (!problem.empty()) return BadOptionsReport(problem);
     }
-    const RowScanner scanner(run.settings.tableName, fields.list, options, kDiskLineEnd, WidestKind(), fields.asRead);
+    const RowScanner scanner(run.settings.tableName, fields.list, options, kDiskLineEnd, ChosenKind(), fields.asRead);
     StatementForm form;
     if (std::optional<RunReport> failed = FormOf(run, fields, form)) return *failed;
     StatementWriter writer(scanner, options, checkedValues, output, form);

@@ -42,6 +42,9 @@ struct RunContext {
     // second reading to the bytes of the first.
     FdSource* inputFile = nullptr;
     FdSource* typingFile = nullptr;
+    // The run stops after so many rows, as if the input ended there (a
+    // preview's first statements); 0 for all.
+    std::uint64_t rowLimit = 0;
 };
 
 // The run itself, on the bytes of the context's input. A seam for tests,

@@ -17,13 +17,9 @@ namespace {
 // quotes around a quoted name.
 std::vector<TableColumn> ColumnsOf(std::string_view list) {
     std::vector<TableColumn> columns;
-    for (std::string& name : SplitFieldNames(list)) {
-        std::string plain = name;
-        const bool quoted = plain.size() >= 2 && ((plain.front() == '"' && plain.back() == '"') ||
-                                                  (plain.front() == '`' && plain.back() == '`') ||
-                                                  (plain.front() == '[' && plain.back() == ']'));
-        if (quoted) plain = plain.substr(1, plain.size() - 2);
-        columns.push_back({std::move(name), std::move(plain)});
+    for (const std::string& entry : SplitFieldNames(list)) {
+        WrittenName name = ReadName(entry);
+        columns.push_back({std::move(name.written), std::move(name.plain)});
     }
     return columns;
 }

@@ -10,10 +10,10 @@ namespace {
 constexpr std::size_t kMySqlText = 65535;
 constexpr std::size_t kMySqlMediumText = 16777215;
 
-// The NAME of a --type NAME=TYPE, and its TYPE.
-std::pair<std::string_view, std::string_view> NameAndType(std::string_view entry) {
-    const std::size_t equals = entry.find('=');
-    return {entry.substr(0, equals), entry.substr(equals + 1)};
+// The NAME of a --type NAME=TYPE, read as names are, and its TYPE.
+std::pair<WrittenName, std::string_view> NameAndType(std::string_view entry) {
+    const std::size_t equals = EqualsOf(entry);
+    return {ReadName(entry.substr(0, equals)), entry.substr(equals + 1)};
 }
 
 }  // namespace
@@ -58,14 +58,14 @@ bool GiveTypes(const std::vector<TableColumn>& columns, const ConversionOptions&
         const auto [name, type] = NameAndType(entry);
         bool found = false;
         for (std::size_t i = 0; i < columns.size(); ++i) {
-            if (columns[i].plainName == name || columns[i].sqlName == name) {
+            if (columns[i].plainName == name.plain || columns[i].sqlName == name.written) {
                 types[i] = type;
                 given[i] = true;
                 found = true;
             }
         }
         if (!found) {
-            problem = "--type names the column \"" + std::string(name) + "\", which the table does not have (";
+            problem = "--type names the column \"" + name.plain + "\", which the table does not have (";
             for (std::size_t i = 0; i < columns.size(); ++i) problem += (i > 0 ? ", " : "") + columns[i].plainName;
             problem += ")";
             return false;

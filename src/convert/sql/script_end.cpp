@@ -176,7 +176,7 @@ void ScriptReader::StepCode(char c) {
         case '$':
             if (!postgresql || IsIdentifierByte(previous_)) break;
             StartStatement();
-            dollarTag_ = "$";
+            dollarTag_.assign(1, '$');
             state_ = State::DollarTag;
             return;
         case ';':
@@ -328,11 +328,11 @@ bool ScriptReader::DollarBodyStep(const char*& p, const char* end) {
         at_ += static_cast<std::uint64_t>(stop - p);
         p = stop;
         if (p == end) return false;
-        dollarSeen_ = "$";
+        dollarSeen_.assign(1, '$');
         return true;
     }
     if (*p != dollarTag_[dollarSeen_.size()]) {
-        dollarSeen_ = *p == '$' ? "$" : "";
+        dollarSeen_.assign(*p == '$' ? 1 : 0, '$');
         return true;
     }
     dollarSeen_ += *p;

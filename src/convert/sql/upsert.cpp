@@ -11,15 +11,16 @@ namespace {}  // namespace
 std::vector<std::size_t> KeyPlaces(std::string_view keyList, const std::vector<TableColumn>& columns,
                                    std::string& problem) {
     std::vector<std::size_t> places;
-    for (const std::string& name : SplitFieldNames(keyList)) {
+    for (const std::string& entry : SplitFieldNames(keyList)) {
+        const WrittenName name = ReadName(entry);
         const auto found = std::find_if(columns.begin(), columns.end(), [&name](const TableColumn& column) {
-            return column.sqlName == name || column.plainName == name;
+            return column.sqlName == name.written || column.plainName == name.plain;
         });
         if (found == columns.end()) {
             std::string names;
             for (const TableColumn& column : columns) names.append(names.empty() ? "" : ", ").append(column.plainName);
             problem = "--key names \"";
-            problem.append(name).append("\", which is not among the fields (").append(names).append(")");
+            problem.append(name.plain).append("\", which is not among the fields (").append(names).append(")");
             return {};
         }
         places.push_back(static_cast<std::size_t>(found - columns.begin()));
