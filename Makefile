@@ -3,8 +3,8 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps deps-run release build test run bench sanitize fuzz screenshots install package package-check format \
-  format-check tidy clean
+.PHONY: all deps deps-run release build test run bench sanitize sanitize-build fuzz screenshots install package \
+  package-check format format-check tidy tidy-changed clean
 
 all: build
 
@@ -33,12 +33,16 @@ test: build
 run: release
 	$(RELEASE)/rowsmith
 
-# Address and undefined-behaviour sanitizers over the whole test suite.
-sanitize: deps
-	cmake -S . -B build-sanitize -DROWSMITH_WERROR=ON -DROWSMITH_SANITIZE=ON \
-	  -DCMAKE_BUILD_TYPE=Debug
-	cmake --build build-sanitize -j $(JOBS)
-	ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
+# Address and undefined-behaviour sanitizers over the whole test suite, in
+# one clang build with the fuzz targets (make fuzz uses it too).
+SANITIZE_BUILD = build-sanitize
+$(SANITIZE_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DROWSMITH_WERROR=ON -DROWSMITH_SANITIZE=ON \
+	  -DROWSMITH_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1"
+sanitize-build: deps $(SANITIZE_BUILD)/CMakeCache.txt
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+sanitize: sanitize-build
+	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
 
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DROWSMITH_BENCH=ON -DROWSMITH_TESTS=OFF -DROWSMITH_GUI=OFF
@@ -47,23 +51,14 @@ bench: deps
 	bench/compare.sh build-bench
 	bench/load.sh build-bench
 
-# libFuzzer over the row conversion, the settings reader, the text reader and the CSV reader,
-# FUZZ_SECONDS each; new inputs go to build-fuzz/corpus, seeds stay in fuzz/corpus.
+# libFuzzer over the row conversion, the settings reader, the text reader,
+# the CSV reader, a whole run, a settings save, the command line and
+# detection, FUZZ_SECONDS each, as many at a time as JOBS; new inputs go to
+# build-sanitize/corpus, seeds stay in fuzz/corpus.
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = convert_row settings text_reader csv_reader run settings_save command_line detect
-fuzz: deps
-	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DROWSMITH_FUZZ=ON -DROWSMITH_GUI=OFF \
-	  -DROWSMITH_TESTS=OFF -DROWSMITH_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build build-fuzz -j $(JOBS) $(addprefix --target fuzz_,$(FUZZ_TARGETS))
-	@for t in $(FUZZ_TARGETS); do \
-	  mkdir -p build-fuzz/corpus/$$t && \
-	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s" && \
-	  build-fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	    -artifact_prefix=$(CURDIR)/build-fuzz/ $(CURDIR)/build-fuzz/corpus/$$t $(CURDIR)/fuzz/corpus/$$t \
-	    2> build-fuzz/fuzz_$$t.log; \
-	  status=$$?; grep -E '^#[0-9]+.*DONE|stat::number_of_executed_units|stat::peak_rss' build-fuzz/fuzz_$$t.log; \
-	  if [ $$status -ne 0 ]; then tail -40 build-fuzz/fuzz_$$t.log; exit $$status; fi; \
-	done
+fuzz: sanitize-build
+	scripts/fuzz.sh $(SANITIZE_BUILD) $(FUZZ_SECONDS) $(JOBS) $(FUZZ_TARGETS)
 
 # Pictures of the main window and the About box for docs/, under a virtual display.
 screenshots: build
@@ -93,11 +88,23 @@ format: deps
 format-check: deps
 	clang-format --dry-run --Werror $(FORMAT_FILES)
 
-# The checks of .clang-tidy over src/, failing on any finding.
+# The checks of .clang-tidy over src/, failing on any finding: tidy over
+# the whole tree, with the analyzer at its full depth (a nightly pass);
+# tidy-changed over the files changed since TIDY_BASE (the commit that
+# landed last, .ci/landed), with the analyzer in its shallow mode, for CI.
+TIDY_BASE ?= $(shell cat .ci/landed 2> /dev/null)
+TIDY_FILES = $(filter src/%.cpp,$(shell git diff --name-only --diff-filter=d $(TIDY_BASE) -- src/))
+SHALLOW = -extra-arg=-Xclang -extra-arg=-analyzer-config -extra-arg=-Xclang -extra-arg=mode=shallow
 tidy: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD) -DCMAKE_EXPORT_COMPILE_COMMANDS=ON > /dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) $(CURDIR)/src/ > $(BUILD)/tidy.log 2>&1 || { grep -E 'warning:|error:' $(BUILD)/tidy.log; exit 1; }
+tidy-changed: deps $(BUILD)/CMakeCache.txt
+	cmake -S . -B $(BUILD) -DCMAKE_EXPORT_COMPILE_COMMANDS=ON > /dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+	@echo "tidy over $(words $(TIDY_FILES)) files changed since $(TIDY_BASE)"
+	$(if $(TIDY_FILES),run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) $(SHALLOW) $(addprefix $(CURDIR)/,$(TIDY_FILES)) \
+	  > $(BUILD)/tidy.log 2>&1 || { grep -E 'warning:|error:' $(BUILD)/tidy.log; exit 1; })
 
 clean:
-	rm -rf $(BUILD) $(RELEASE) build-sanitize build-bench build-fuzz build-package
+	rm -rf $(BUILD) $(RELEASE) $(SANITIZE_BUILD) build-bench build-package

@@ -124,9 +124,9 @@ TEST(ReadAheadSourceTest, ReadsEveryBlockWholeOnOneThreadOfItsOwn) {
     const std::size_t block = ReadAheadSource::kBlockSize;
     const std::string bytes(9 * block + 5, 'x');
     std::set<pid_t> readers;
-    test::PiecesSource pieces(bytes, [&readers, block] {
+    test::PiecesSource pieces(bytes, [&readers] {
         readers.insert(::gettid());
-        return block / 3 + 1;
+        return ReadAheadSource::kBlockSize / 3 + 1;
     });
     ReadAheadSource ahead(pieces);
     std::string read;
