@@ -139,6 +139,28 @@ int IconvSource::Refill() {
     return 0;
 }
 
+namespace {
+
+// Copies one block of input, and says how many of its bytes, from the
+// first, are ASCII: those are the same in UTF-8, and their line feeds are
+// counted.
+int CopyAsciiRun(const char* in, char* out, std::uint64_t& lines) {
+    return blocks::WithBlocks([in, out, &lines](auto kind) {
+        using Blocks = decltype(kind);
+        const typename Blocks::Block block = Blocks::Load(in);
+        const unsigned high = Blocks::HighBits(block);
+        const int run = high == 0 ? static_cast<int>(blocks::kSize) : std::countr_zero(high);
+        Blocks::Store(out, block);
+        const unsigned asciiBits = (std::uint32_t{1} << run) - 1;
+        if (const unsigned feeds = Blocks::Equal(block, '\n') & asciiBits; feeds != 0) {
+            lines += static_cast<std::uint64_t>(std::popcount(feeds));
+        }
+        return run;
+    });
+}
+
+}  // namespace
+
 int IconvSource::DecodeByTable(char* buffer, std::size_t size, std::size_t& got) {
     const Table& table = *table_;
     const char* in = input_.get() + start_;
@@ -152,18 +174,7 @@ int IconvSource::DecodeByTable(char* buffer, std::size_t size, std::size_t& got)
         // ASCII, as most text is, sixteen bytes at a time: up to the first
         // byte that is not, which the table decodes.
         if (table.asciiSame && end - in >= kRun && outEnd - out >= kRun) {
-            const int ascii = blocks::WithBlocks([&in, &out, &lines](auto kind) {
-                using Blocks = decltype(kind);
-                const typename Blocks::Block block = Blocks::Load(in);
-                const unsigned high = Blocks::HighBits(block);
-                const int run = high == 0 ? static_cast<int>(kRun) : std::countr_zero(high);
-                Blocks::Store(out, block);
-                const unsigned asciiBits = (std::uint32_t{1} << run) - 1;
-                if (const unsigned feeds = Blocks::Equal(block, '\n') & asciiBits; feeds != 0) {
-                    lines += static_cast<std::uint64_t>(std::popcount(feeds));
-                }
-                return run;
-            });
+            const int ascii = CopyAsciiRun(in, out, lines);
             in += ascii;
             out += ascii;
             if (ascii == kRun) continue;

@@ -225,65 +225,68 @@ void COptionsDlg::Show(const ConversionOptions& options) {
 
 // Each option as the dialog's controls give it, to be set through the
 // option table as the command line sets it: (the option's name, its text).
+std::string COptionsDlg::DelimiterValue() const {
+    switch (Find<QComboBox>(kIdDelimiter)->currentIndex()) {
+        case kSemicolon:
+            return ";";
+        case kTab:
+            return "tab";
+        case kOtherDelimiter:
+            return Find<QLineEdit>(kIdOtherDelimiter)->text().toLocal8Bit().toStdString();
+        default:
+            return ",";
+    }
+}
+
+namespace {
+
+// A list option from its box: what the box shows, split as the box shows
+// it, unless it is unchanged; then the list as it was kept, so that items
+// given on the command line with the separator in them stay whole.
+void AddList(std::vector<std::pair<std::string_view, std::string>>& values, std::string_view name,
+             const QString& shown, const QString& asKept, const std::vector<std::string>& kept, QChar separator) {
+    if (shown == asKept) {
+        for (const std::string& item : kept) values.emplace_back(name, item);
+        return;
+    }
+    for (const QString& item : shown.split(separator, Qt::SkipEmptyParts)) {
+        if (!item.trimmed().isEmpty()) values.emplace_back(name, item.trimmed().toStdString());
+    }
+}
+
+}  // namespace
+
 std::vector<std::pair<std::string_view, std::string>> COptionsDlg::Values() const {
     std::vector<std::pair<std::string_view, std::string>> values;
     const auto add = [&values](std::string_view name, std::string value) {
         values.emplace_back(name, std::move(value));
     };
     const auto text = [this](int id) { return Find<QLineEdit>(id)->text().trimmed().toStdString(); };
-    const auto ticked = [this](int id) { return std::string(Find<QCheckBox>(id)->isChecked() ? "1" : "0"); };
-    for (const Switch& entry : kSwitches) add(entry.name, ticked(entry.id));
-    switch (Find<QComboBox>(kIdDelimiter)->currentIndex()) {
-        case kSemicolon:
-            add("delimiter", ";");
-            break;
-        case kTab:
-            add("delimiter", "tab");
-            break;
-        case kOtherDelimiter:
-            add("delimiter", Find<QLineEdit>(kIdOtherDelimiter)->text().toLocal8Bit().toStdString());
-            break;
-        default:
-            add("delimiter", ",");
-            break;
-    }
+    const auto ticked = [this](int id) { return Find<QCheckBox>(id)->isChecked(); };
+    for (const Switch& entry : kSwitches) add(entry.name, ticked(entry.id) ? "1" : "0");
+    add("delimiter", DelimiterValue());
     const QString encoding = Find<QComboBox>(kIdEncoding)->currentText().trimmed();
     add("encoding", encoding == QLatin1String(kAsIs) ? std::string() : encoding.toStdString());
     add("dialect",
         std::string(DialectName(
             kAllDialects[static_cast<std::size_t>(std::max(0, Find<QComboBox>(kIdDialect)->currentIndex()))])));
     add("rows-per-insert", std::to_string(Find<QSpinBox>(kIdRowsPerInsert)->value()));
-    add("nul", Find<QCheckBox>(kIdDropNul)->isChecked() ? "strip" : "error");
+    add("nul", ticked(kIdDropNul) ? "strip" : "error");
     // 0 is the box's "not given": the default limit.
     if (const int bytes = Find<QSpinBox>(kIdStatementBytes)->value(); bytes != 0)
         add("max-statement-bytes", std::to_string(bytes));
-    add("null", !Find<QCheckBox>(kIdEmptyAsNull)->isChecked()  ? "none"
-                : Find<QCheckBox>(kIdQuotedEmpty)->isChecked() ? "unquoted-empty"
-                                                               : "empty");
-    // Markers with spaces in them (given on the command line) stay as they
-    // were unless the box is changed.
-    const QString tokens = Find<QLineEdit>(kIdNullTokens)->text();
-    if (tokens != TokensText(options_.nullTokens)) {
-        for (const QString& token : tokens.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            add("null-token", token.toStdString());
-    } else {
-        for (const std::string& token : options_.nullTokens) add("null-token", token);
-    }
+    add("null", !ticked(kIdEmptyAsNull) ? "none" : ticked(kIdQuotedEmpty) ? "unquoted-empty" : "empty");
+    AddList(values, "null-token", Find<QLineEdit>(kIdNullTokens)->text(), TokensText(options_.nullTokens),
+            options_.nullTokens, QLatin1Char(' '));
     add("columns", text(kIdColumns));
     const int conflict = Find<QComboBox>(kIdOnConflict)->currentIndex();
     if (conflict > 0) add("on-conflict", conflict == 1 ? "ignore" : "update");
     // A key only where it is looked at: by upserts, or for a table to create.
-    if (conflict > 0 || Find<QCheckBox>(kIdCreateTable)->isChecked()) add("key", text(kIdKey));
+    if (conflict > 0 || ticked(kIdCreateTable)) add("key", text(kIdKey));
     // Types are kept only for a table to create; each as --type takes it.
-    if (Find<QCheckBox>(kIdCreateTable)->isChecked()) {
-        const QString types = Find<QLineEdit>(kIdColumnTypes)->text();
-        if (types != TypesText(options_.columnTypes)) {
-            for (const QString& type : types.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-                if (!type.trimmed().isEmpty()) add("type", type.trimmed().toStdString());
-            }
-        } else {
-            for (const std::string& type : options_.columnTypes) add("type", type);
-        }
+    if (ticked(kIdCreateTable)) {
+        AddList(values, "type", Find<QLineEdit>(kIdColumnTypes)->text(), TypesText(options_.columnTypes),
+                options_.columnTypes, QLatin1Char(';'));
     }
     return values;
 }

@@ -46,6 +46,7 @@ private:
     // Each option as the controls give it: its name in the option table,
     // and its text as the command line would give it.
     std::vector<std::pair<std::string_view, std::string>> Values() const;
+    std::string DelimiterValue() const;
     template <typename Control>
     Control* Find(int id) const;
 

@@ -162,16 +162,6 @@ std::vector<Record> ReadLines(std::string_view text, char delimiter) {
     return records;
 }
 
-// The number of fields most records have (the larger of two as common),
-// and how many have it.
-std::pair<std::size_t, std::size_t> CommonCount(const std::map<std::size_t, std::size_t>& counts) {
-    std::pair<std::size_t, std::size_t> common{0, 0};
-    for (const auto& [fields, records] : counts) {
-        if (records >= common.second) common = {fields, records};
-    }
-    return common;
-}
-
 std::map<std::size_t, std::size_t> FieldCounts(const std::vector<Record>& records) {
     std::map<std::size_t, std::size_t> counts;
     for (const Record& record : records) ++counts[record.size()];
@@ -286,54 +276,17 @@ void NoteEvidence(const Reading& reading, Detection& detection) {
     }
 }
 
-// "N thing" or "N things".
-std::string Count(std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-// Word in quotes. Appended, not concatenated: GCC 12 sees a false
-// -Wrestrict in "x" + text.
-std::string Enclosed(std::string_view word, char quote) {
-    std::string text(1, quote);
-    text.append(word).push_back(quote);
-    return text;
-}
-
-std::string Quoted(std::string_view word) {
-    return Enclosed(word, '"');
-}
-
-// A word for a shell: quoted unless it needs nothing.
-std::string ShellWord(std::string_view word) {
-    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-               c == '.' || c == ':';
-    });
-    if (plain) return std::string(word);
-    return Enclosed(word, word.find('\'') == std::string_view::npos ? '\'' : '"');
-}
-
-std::string Evidence(const Detection& d) {
-    std::vector<std::string> parts;
-    if (d.doubledQuotes > 0) parts.push_back(Count(d.doubledQuotes, "value", "values") + " with \"\" inside quotes");
-    if (d.quotedBreaks > 0) parts.push_back(Count(d.quotedBreaks, "value", "values") + " with a line break in quotes");
-    if (d.quotedDelimiters > 0)
-        parts.push_back(Count(d.quotedDelimiters, "value", "values") + " with the delimiter in quotes");
-    if (d.blankLines > 0) parts.push_back(Count(d.blankLines, "blank line", "blank lines"));
-    if (d.unclosedLine > 0)
-        parts.push_back("a quoted field that opens on line " + std::to_string(d.unclosedLine) + " is never closed");
-    std::string text;
-    for (const std::string& part : parts) text.append(text.empty() ? "" : ", ").append(part);
-    return text;
-}
-
-std::string NamesText(const std::vector<std::string>& names) {
-    std::string text;
-    for (const std::string& name : names) text.append(text.empty() ? "" : ", ").append(Quoted(TrimSpace(name)));
-    return text;
-}
-
 }  // namespace
+
+// The number of fields most records have (the larger of two as common),
+// and how many have it.
+std::pair<std::size_t, std::size_t> CommonCount(const std::map<std::size_t, std::size_t>& counts) {
+    std::pair<std::size_t, std::size_t> common{0, 0};
+    for (const auto& [fields, records] : counts) {
+        if (records >= common.second) common = {fields, records};
+    }
+    return common;
+}
 
 int ReadSample(int fd, InputSample& sample, std::string& reason) {
     sample = {};
@@ -412,125 +365,6 @@ Detection DetectFormat(const InputSample& sample) {
     d.reading.delimiter = d.delimiter;
     d.reading.header = d.header;
     return d;
-}
-
-std::string ReadingOptionsLine(const ConversionOptions& options) {
-    std::string line;
-    const auto add = [&line](std::string_view word) { line.append(line.empty() ? "" : " ").append(word); };
-    if (options.rfc4180) add("--rfc4180");
-    if (options.delimiter != ',') add("-d " + ShellWord(DelimiterName(options.delimiter)));
-    if (options.header) add("--header");
-    if (!options.encoding.empty()) add("--encoding " + ShellWord(options.encoding));
-    return line;
-}
-
-std::string DetectionReport(const Detection& d) {
-    std::string report = "encoding: " + d.encoding + "\n";
-    report += "delimiter: " + ShellWord(DelimiterName(d.delimiter)) + "\n";
-    const std::string evidence = Evidence(d);
-    if (d.firstDifference != 0) {
-        report += "quoting: RFC 4180 (" + (evidence.empty() ? std::string("quotes") : evidence) +
-                  "); the line rules read record " + std::to_string(d.firstDifference) + " otherwise\n";
-    } else {
-        report += "quoting: classic (the line rules read every record sampled as RFC 4180 does";
-        report += evidence.empty() ? ")\n" : "; " + evidence + ")\n";
-    }
-    report += d.header ? "header: yes: " + NamesText(d.names) + "\n" : "header: no\n";
-    report += "line ends: " + d.lineEnds + "\n";
-    report +=
-        "records sampled: " + std::to_string(d.records) +
-        (d.whole ? " (the whole input)\n" : " (the first " + std::to_string(InputSample::kHeadBytes >> 10) + " KiB)\n");
-    std::string counts;
-    for (auto it = d.fieldCounts.rbegin(); it != d.fieldCounts.rend(); ++it) {
-        counts.append(counts.empty() ? "" : ", ")
-            .append(Count(it->first, "field", "fields"))
-            .append(" x ")
-            .append(std::to_string(it->second));
-    }
-    report += "field counts: " + (counts.empty() ? std::string("none") : counts) + "\n";
-    const std::string options = ReadingOptionsLine(d.reading);
-    report += "options:" + (options.empty() ? std::string() : " " + options) + "\n";
-    return report;
-}
-
-ConversionOptions WithReadingOf(ConversionOptions options, const Detection& detection) {
-    options.header = detection.reading.header;
-    options.rfc4180 = detection.reading.rfc4180;
-    options.delimiter = detection.reading.delimiter;
-    options.encoding = detection.reading.encoding;
-    return options;
-}
-
-namespace {
-
-// Each way options may not fit a detection: whether it does not, what was
-// seen, and the option that would fit.
-struct Misfit {
-    bool (*applies)(const Detection& d, const ConversionOptions& options);
-    std::string (*seen)(const Detection& d);
-    void (*fit)(const Detection& d, ConversionOptions& options);
-};
-
-const Misfit kMisfits[] = {
-    {[](const Detection& d, const ConversionOptions& o) { return d.reading.rfc4180 && !o.rfc4180; },
-     [](const Detection& d) {
-         const std::string evidence = Evidence(d);
-         return "it is written as standard CSV (" + (evidence.empty() ? std::string("quotes") : evidence) +
-                "), which the line rules read otherwise from record " + std::to_string(d.firstDifference) + " on";
-     },
-     [](const Detection&, ConversionOptions& o) { o.rfc4180 = true; }},
-    {[](const Detection& d, const ConversionOptions& o) {
-         return d.delimiter != o.delimiter && CommonCount(d.fieldCounts).first > 1;
-     },
-     [](const Detection& d) {
-         return ShellWord(DelimiterName(d.delimiter)) + " splits its records into " +
-                std::to_string(CommonCount(d.fieldCounts).first) + " fields";
-     },
-     [](const Detection& d, ConversionOptions& o) { o.delimiter = d.delimiter; }},
-    {[](const Detection& d, const ConversionOptions& o) { return d.header && !o.header; },
-     [](const Detection& d) {
-         return "its first line looks like names over rows of values (" + NamesText(d.names) + ")";
-     },
-     [](const Detection&, ConversionOptions& o) { o.header = true; }},
-    {[](const Detection& d, const ConversionOptions& o) { return !d.reading.encoding.empty() && o.encoding.empty(); },
-     [](const Detection& d) { return "its text is " + d.encoding; },
-     [](const Detection& d, ConversionOptions& o) { o.encoding = d.reading.encoding; }},
-};
-
-}  // namespace
-
-std::string ReadingOptionsWords(const ConversionOptions& options) {
-    std::string words;
-    const auto add = [&words](std::string_view part) { words.append(words.empty() ? "" : ", ").append(part); };
-    if (options.rfc4180) add("standard CSV quoting");
-    if (options.delimiter != ',') add("delimiter " + ShellWord(DelimiterName(options.delimiter)));
-    if (options.header) add("first line holds the field names");
-    if (!options.encoding.empty()) add("character set " + options.encoding);
-    return words;
-}
-
-std::vector<std::string> Misfits(const Detection& d, const ConversionOptions& options) {
-    std::vector<std::string> seen;
-    for (const Misfit& misfit : kMisfits) {
-        if (misfit.applies(d, options)) seen.push_back(misfit.seen(d));
-    }
-    return seen;
-}
-
-ConversionOptions FittingOptions(const Detection& d, ConversionOptions options) {
-    const ConversionOptions given = options;
-    for (const Misfit& misfit : kMisfits) {
-        if (misfit.applies(d, given)) misfit.fit(d, options);
-    }
-    return options;
-}
-
-std::vector<std::string> Hints(const Detection& d, const ConversionOptions& options) {
-    std::vector<std::string> hints = Misfits(d, options);
-    if (hints.empty()) return hints;
-    for (std::string& line : hints) line.insert(0, "hint: ");
-    hints.push_back("hint: to read it so, use: " + ReadingOptionsLine(FittingOptions(d, options)));
-    return hints;
 }
 
 std::optional<Detection> DetectFile(const std::string& path) {

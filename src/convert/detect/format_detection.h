@@ -60,7 +60,12 @@ struct Detection {
 
 Detection DetectFormat(const InputSample& sample);
 
-// The reading options of options that are not the defaults, as the words
+// The number of fields most records have (the larger of two as common),
+// and how many have it.
+std::pair<std::size_t, std::size_t> CommonCount(const std::map<std::size_t, std::size_t>& counts);
+
+// What a detection says, in words (detection_words.cpp):
+// the reading options of options that are not the defaults, as the words
 // a command line gives them: "--rfc4180 -d ';' --header --encoding latin1".
 std::string ReadingOptionsLine(const ConversionOptions& options);
 

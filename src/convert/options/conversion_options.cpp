@@ -29,13 +29,28 @@ std::optional<char> DelimiterFromName(std::string_view name) {
     return c;
 }
 
-std::string OptionsProblem(const ConversionOptions& options) {
+namespace {
+
+// What the character set and the NULL markers leave unreadable.
+std::string ReadingProblem(const ConversionOptions& options) {
     if (!options.encoding.empty() && !EncodingKnown(options.encoding)) return UnknownEncodingText(options.encoding);
     // A byte past ASCII would be matched inside the UTF-8 the decoder
     // writes, not where the input has it.
     if (!options.encoding.empty() && static_cast<unsigned char>(options.delimiter) >= 0x80) {
         return "the delimiter must be an ASCII byte when the input has a character set (--encoding)";
     }
+    for (const std::string& token : options.nullTokens) {
+        // No field read holds the delimiter outside quotes.
+        if (token.find(options.delimiter) != std::string::npos) {
+            return "the NULL marker '" + token + "' holds the delimiter '" + DelimiterName(options.delimiter) +
+                   "', so no field can be it";
+        }
+    }
+    return {};
+}
+
+// What the chosen statements cannot write.
+std::string WritingProblem(const ConversionOptions& options) {
     if (!options.columnTypes.empty() && !options.createTable) return "--type is for the table --create-table writes";
     if (options.copy && options.dialect != Dialect::Postgresql)
         return "--copy writes PostgreSQL's COPY, which no other database reads: give --dialect postgresql too";
@@ -45,13 +60,13 @@ std::string OptionsProblem(const ConversionOptions& options) {
         if (options.copy) return "COPY cannot skip or update rows: --on-conflict writes INSERT statements, not --copy";
         if (CountFieldNames(options.key) == 0) return "--on-conflict needs the key's columns: give --key";
     }
-    for (const std::string& token : options.nullTokens) {
-        // No field read holds the delimiter outside quotes.
-        if (token.find(options.delimiter) != std::string::npos) {
-            return "the NULL marker '" + token + "' holds the delimiter '" + DelimiterName(options.delimiter) +
-                   "', so no field can be it";
-        }
-    }
+    if (!options.key.empty() && options.onConflict == OnConflict::None && !options.createTable)
+        return "--key is for --on-conflict, or for the key of the table --create-table writes";
+    return {};
+}
+
+// What the lists of columns leave unreadable.
+std::string ListProblem(const ConversionOptions& options) {
     if (!QuotesClosed(options.key)) return UnclosedQuoteText("--key", options.key);
     if (!QuotesClosed(options.columns)) return UnclosedQuoteText("--columns", options.columns);
     // Without a header only numbers choose columns: the list is checked now.
@@ -60,8 +75,16 @@ std::string OptionsProblem(const ConversionOptions& options) {
         ChooseColumns(options.columns, nullptr, problem);
         if (!problem.empty()) return problem;
     }
-    if (!options.key.empty() && options.onConflict == OnConflict::None && !options.createTable)
-        return "--key is for --on-conflict, or for the key of the table --create-table writes";
+    return {};
+}
+
+}  // namespace
+
+std::string OptionsProblem(const ConversionOptions& options) {
+    // In the order a user reads the options: reading, writing, the lists.
+    for (auto* problemOf : {&ReadingProblem, &WritingProblem, &ListProblem}) {
+        if (std::string problem = problemOf(options); !problem.empty()) return problem;
+    }
     return {};
 }
 
