@@ -243,8 +243,8 @@ namespace {
 // A list option from its box: what the box shows, split as the box shows
 // it, unless it is unchanged; then the list as it was kept, so that items
 // given on the command line with the separator in them stay whole.
-void AddList(std::vector<std::pair<std::string_view, std::string>>& values, std::string_view name,
-             const QString& shown, const QString& asKept, const std::vector<std::string>& kept, QChar separator) {
+void AddList(std::vector<std::pair<std::string_view, std::string>>& values, std::string_view name, const QString& shown,
+             const QString& asKept, const std::vector<std::string>& kept, QChar separator) {
     if (shown == asKept) {
         for (const std::string& item : kept) values.emplace_back(name, item);
         return;
