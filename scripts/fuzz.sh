@@ -6,7 +6,8 @@
 # Each target's summary is printed; a target that fails prints its log's
 # end, and the script exits 1.
 set -euo pipefail
-build=$1
+# Absolute: a target may change its working directory before it reads the corpus.
+build=$(cd "$1" && pwd)
 seconds=$2
 jobs=$3
 shift 3
