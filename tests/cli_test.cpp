@@ -200,6 +200,22 @@ TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
          "the NULL marker 'a;b' holds the delimiter ';', so no field can be it"},
         {Args({"--key", "id", "in.csv"}),
          "--key is for --on-conflict, or for the key of the table --create-table writes"},
+        // Reading rules that cannot be read.
+        {Args({"--skip-lines", "-1", "in.csv"}), "--skip-lines takes a whole number from 0 to 1000000, not '-1'"},
+        {Args({"--quote", "ab", "--rfc4180", "in.csv"}),
+         "--quote takes one byte (not white space, CR, LF, 0x1A or NUL), or none, not 'ab'"},
+        {Args({"--escape", "none", "--rfc4180", "in.csv"}),
+         "--escape takes one byte (not white space, CR, LF, 0x1A or NUL), not 'none'"},
+        {Args({"--quote", "'", "in.csv"}), "--quote is for the standard CSV rules: give --rfc4180 too"},
+        {Args({"--skip-spaces", "in.csv"}), "--skip-spaces is for the standard CSV rules: give --rfc4180 too"},
+        {Args({"--text-export", "--rfc4180", "in.csv"}),
+         "--text-export and --rfc4180 are two ways of reading the input: give one"},
+        {Args({"--rfc4180", "-d", ";", "--quote", ";", "in.csv"}), "the quote and the delimiter are one byte"},
+        {Args({"--rfc4180", "--escape", ",", "in.csv"}), "the escape and the delimiter are one byte"},
+        {Args({"--rfc4180", "--escape", "\"", "in.csv"}),
+         "a quote inside quotes is read doubled without --escape: give --escape only for another byte"},
+        {Args({"--rfc4180", "--quote", "\xE9", "--encoding", "latin1", "in.csv"}),
+         "the quote and the escape must be ASCII bytes when the input has a character set (--encoding)"},
     };
     for (const auto& [args, error] : cases) {
         const CommandLine line = Parse(args);
@@ -283,7 +299,9 @@ TEST_F(CliTest, ChecksEveryRecordAndSaysEachProblemWithItsLine) {
         {{"--rfc4180", "--header"},
          "id,v\n1,a\n2\n3,\"b\n4,c\n",
          {"3: has 1 value instead of 2", "4: opens on line 4"}},
-        {{"--header"}, "id,,id\n1,2,3\n", {"1: column 2 of the header has no name"}},
+        {{"--header"},
+         "id,,id\n1,2,3\n",
+         {"1: column 2 of the header has no name: it is named \"column2\"", "1: column 3 is named \"id_2\""}},
         {{"--header"}, "id,v,id\n1,2,3\n", {"1: columns 1 and 3 of the header are both named \"id\""}},
         {{"-f", "a,b"}, "1,caf\xE9\n2,ok\n3,\"open\n", {"1: not UTF-8", "3: still open at the end of the line"}},
         {{"-f", "a", "--encoding", "latin1"}, "caf\xE9\n", {}},

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <iterator>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <vector>
@@ -14,6 +15,8 @@
 #include "convert/run/conversion_run.h"
 #include "convert/sql/null_choice.h"
 #include "convert/read/csv_reader.h"
+#include "convert/read/skipped_lines.h"
+#include "convert/read/text_export_reader.h"
 #include "convert/row_conversion.h"
 #include "convert/read/row_scanner.h"
 #include "convert/sql/sql_dialect.h"
@@ -57,7 +60,14 @@ std::string Describe(const ConversionCase& c) {
         << (c.options.nullTokens.empty() ? "" : ", NULL tokens") << (c.options.createTable ? ", create table" : "")
         << (c.options.columns.empty() ? "" : ", columns " + c.options.columns) << (c.options.copy ? ", COPY" : "")
         << (c.options.nul == NulChoice::Strip ? ", NUL dropped" : "") << ", delimiter "
-        << Show(std::string(1, c.options.delimiter)) << (c.options.rfc4180 ? ", standard CSV" : ", line rules") << ", "
+        << Show(std::string(1, c.options.delimiter))
+        << (c.options.textExport ? ", text export"
+            : c.options.rfc4180  ? ", standard CSV"
+                                 : ", line rules")
+        << (c.options.quote != '"' ? ", quote " + Show(std::string(1, c.options.quote)) : "")
+        << (c.options.escape != '\0' ? ", escape " + Show(std::string(1, c.options.escape)) : "")
+        << (c.options.skipSpaces ? ", spaces skipped" : "")
+        << (c.options.skipLines > 0 ? ", " + std::to_string(c.options.skipLines) + " lines skipped" : "") << ", "
         << c.options.rowsPerInsert << " rows per INSERT" << (c.options.transaction ? ", in a transaction" : "")
         << ", pieces of " << c.piece << ", input " << Show(c.input);
     return out.str();
@@ -84,10 +94,27 @@ struct ReferenceReading {
     bool unclosed = false;     // a quoted field is open at the end
 };
 
+// The dialect of Python's csv module that reads as options do.
+reference::CsvDialect DialectOf(const ConversionOptions& options) {
+    return {options.delimiter, options.quote, options.escape, options.skipSpaces};
+}
+
+// The input as the reader sees it: past a UTF-8 byte-order mark, which the
+// run takes away first, and the lines skipped. A mark there on is data.
+std::string_view ReaderBytes(const ConversionCase& c) {
+    std::string_view bytes = c.input;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    return reference::AfterLines(bytes, c.options.skipLines, c.options.rfc4180);
+}
+
 ReferenceReading ReadReference(const ConversionCase& c) {
     ReferenceReading r;
-    if (c.options.rfc4180) {
-        reference::CsvReading reading = reference::CsvRecords(c.input, c.options.delimiter);
+    const std::string_view bytes = ReaderBytes(c);
+    if (c.options.rfc4180 || c.options.textExport) {
+        // A leading LF keeps a byte-order mark as data, and gives no record in CSV.
+        reference::CsvReading reading = c.options.textExport
+                                            ? reference::TextExportRecords(bytes, c.options.delimiter)
+                                            : reference::CsvRecords("\n" + std::string(bytes), DialectOf(c.options));
         r.records = std::move(reading.records);
         r.quoted = std::move(reading.quoted);
         r.unclosed = reading.unclosed;
@@ -97,7 +124,10 @@ ReferenceReading ReadReference(const ConversionCase& c) {
             }));
         }
     } else {
-        for (const std::string& line : reference::TextLines(c.input)) {
+        // A first line of its own keeps a byte-order mark as data.
+        std::vector<std::string> lines = reference::TextLines("x\n" + std::string(bytes));
+        lines.erase(lines.begin());
+        for (const std::string& line : lines) {
             r.records.push_back(reference::Values(line, c.options.delimiter, &r.quoted.emplace_back()));
             r.hasNul.push_back(line.find('\0') != std::string::npos);
         }
@@ -168,18 +198,10 @@ bool ExpectedInteger(const std::string& value) {
 // but for MySQL), its types as the reference reading of every value gives
 // them; a run whose input cannot be read writes nothing at all.
 std::string CheckCreateTable(const ConversionCase& c) {
-    bool failed = false;
-    std::vector<std::vector<std::string>> records;
-    std::vector<std::vector<bool>> quoted;
-    if (c.options.rfc4180) {
-        reference::CsvReading reading = reference::CsvRecords(c.input, c.options.delimiter);
-        records = std::move(reading.records);
-        quoted = std::move(reading.quoted);
-        failed = reading.unclosed;
-    } else {
-        for (const std::string& line : reference::TextLines(c.input))
-            records.push_back(reference::Values(line, c.options.delimiter, &quoted.emplace_back()));
-    }
+    const ReferenceReading reading = ReadReference(c);
+    const auto& records = reading.records;
+    const auto& quoted = reading.quoted;
+    const bool failed = reading.unclosed;
     std::string output;
     const RunReport report = Run(c, output);
     if (failed) return output.empty() ? std::string() : "a run that cannot read its input wrote " + Show(output);
@@ -227,7 +249,7 @@ std::string CheckProblems(const ConversionCase& c) {
     std::vector<std::uint64_t> expected;
     for (std::size_t r = 0; r < reading.records.size(); ++r) {
         const bool missing = !c.options.columns.empty() && reading.records[r].size() < 2;
-        if (missing || (refuses && reading.hasNul[r])) expected.push_back(r + 1);
+        if (missing || (refuses && reading.hasNul[r])) expected.push_back(c.options.skipLines + r + 1);
     }
     struct Heard : ProblemObserver {
         std::vector<std::uint64_t> lines;
@@ -238,9 +260,10 @@ std::string CheckProblems(const ConversionCase& c) {
     } heard;
     std::string output;
     const RunReport report = Run(c, output, &heard);
-    // Under the line rules a record is a line; a record of standard CSV may
-    // take more than one.
-    if (c.options.rfc4180 ? heard.lines.size() != expected.size() : heard.lines != expected)
+    // Under the line rules a record is a line; a record of standard CSV or
+    // of a text export may take more than one.
+    const bool lines = !c.options.rfc4180 && !c.options.textExport;
+    if (lines ? heard.lines != expected : heard.lines.size() != expected.size())
         return "a check heard of " + std::to_string(heard.lines.size()) + " NUL or missing-column lines, not " +
                std::to_string(expected.size());
     const std::size_t missing = static_cast<std::size_t>(
@@ -377,6 +400,50 @@ std::string CheckCsvReading(std::string_view bytes, const ConversionCase& c, std
     return {};
 }
 
+// Under reading rules of their own, the reader given the bytes in pieces
+// and small blocks reads what the reference reads, each record on the line
+// it starts on as counted from the first.
+std::string CheckRulesReader(const ConversionCase& c) {
+    const std::string_view bytes = ReaderBytes(c);
+    std::string_view read = c.input;  // what the run reads, past the mark; the lines to skip too
+    if (read.substr(0, 3) == "\xEF\xBB\xBF") read.remove_prefix(3);
+    const reference::CsvReading expected = c.options.textExport
+                                               ? reference::TextExportRecords(bytes, c.options.delimiter)
+                                               : reference::CsvRecords("\n" + std::string(bytes), DialectOf(c.options));
+    for (const std::size_t block : {std::size_t{16}, std::size_t{23}, std::size_t{4096}}) {
+        // A byte at a time in the small blocks: every byte pair is split.
+        const std::size_t piece = block == 16 ? 1 : c.piece;
+        PiecesSource pieces(read, [piece] { return piece; });
+        SkippedLines source(pieces, c.options.skipLines, c.options.rfc4180);
+        std::optional<CsvReader> csv;
+        std::optional<TextExportReader> text;
+        if (c.options.textExport) {
+            text.emplace(source, c.options.delimiter, block);
+        } else {
+            csv.emplace(source, CsvRules{c.options.delimiter, c.options.quote, c.options.escape, c.options.skipSpaces},
+                        block);
+        }
+        std::vector<std::vector<std::string>> records;
+        std::vector<std::vector<bool>> quoted;
+        std::vector<std::string_view> values;
+        std::uint64_t line = 0;
+        std::uint64_t lastLine = 0;
+        int status;
+        while ((status = text ? text->Next(values, line) : csv->Next(values, line)) == 0) {
+            records.emplace_back(values.begin(), values.end());
+            quoted.push_back(text ? text->quoted() : csv->quoted());
+            if (line <= lastLine)
+                return "a record counted on line " + std::to_string(line) + " after one on " + std::to_string(lastLine);
+            lastLine = line;
+        }
+        if (status != (expected.unclosed ? kUnclosedQuote : kEndOfInput))
+            return "the reader ended with " + (text ? text->Describe(status) : csv->Describe(status));
+        if (records != expected.records) return "the reader reads other records in blocks of " + std::to_string(block);
+        if (quoted != expected.quoted) return "the reader finds other fields quoted";
+    }
+    return {};
+}
+
 // records written back as a program writes CSV: a value quoted where it
 // must be (and now and then where it need not), its quotes doubled.
 std::string WrittenAsCsv(const std::vector<std::vector<std::string>>& records, char delimiter) {
@@ -452,8 +519,19 @@ std::string CheckCsvReader(const ConversionCase& c) {
 bool ExpectedNull(const ConversionOptions& options, const std::string& asRead, const std::string& value, bool quoted) {
     const bool empty =
         value.empty() && (options.null == NullMode::Empty || (options.null == NullMode::UnquotedEmpty && !quoted));
+    // A text export's \N is the one value read unquoted.
+    if (options.textExport && !quoted && asRead == "\\N") return true;
     return empty || (!quoted && std::find(options.nullTokens.begin(), options.nullTokens.end(), asRead) !=
                                     options.nullTokens.end());
+}
+
+void ApplyRules(const ReadingRules& rules, ConversionOptions& options) {
+    options.rfc4180 = rules.rfc4180;
+    options.quote = rules.quote;
+    options.escape = rules.escape;
+    options.skipSpaces = rules.skipSpaces;
+    options.textExport = rules.textExport;
+    options.skipLines = rules.skipLines;
 }
 
 ConversionCase CaseFromBytes(const ConversionOptions& options, std::string_view bytes) {
@@ -498,6 +576,10 @@ ConversionCase FuzzCase(std::string_view bytes) {
     options.null = (choice & 4) == 0 ? NullMode::None : (choice & 64) != 0 ? NullMode::UnquotedEmpty : NullMode::Empty;
     options.delimiter = kPropertyDelimiters[(choice >> 3) % std::size(kPropertyDelimiters)];
     options.rfc4180 = (choice & 32) != 0;
+    if ((choice & 128) != 0 && !bytes.empty()) {
+        ApplyRules(kReadingRules[static_cast<unsigned char>(bytes.front()) % std::size(kReadingRules)], options);
+        bytes.remove_prefix(1);
+    }
     return CaseFromBytes(options, bytes);
 }
 
@@ -514,7 +596,13 @@ std::string CheckConversion(const ConversionCase& c) {
     scanned.options.columns.clear();
     // Tab-separated input goes to COPY by the values alone.
     if (c.options.delimiter == '\t') scanned.options.copy = false;
-    if (failure.empty()) failure = c.options.rfc4180 ? CheckCsvReader(scanned) : CheckScanner(scanned);
+    const bool ownRules = c.options.textExport || c.options.quote != '"' || c.options.escape != '\0' ||
+                          c.options.skipSpaces || c.options.skipLines > 0;
+    if (failure.empty()) {
+        failure = ownRules            ? CheckRulesReader(scanned)
+                  : c.options.rfc4180 ? CheckCsvReader(scanned)
+                                      : CheckScanner(scanned);
+    }
     return failure.empty() ? failure : failure + "\n  with " + Describe(c);
 }
 

@@ -9,6 +9,7 @@
 // module reads.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,32 @@
 namespace rowsmith::test {
 
 inline constexpr char kPropertyDelimiters[] = {',', ';', '\t', '|'};
+
+// Ways of reading beyond the line rules and standard CSV's defaults, each
+// held to the property on its own.
+struct ReadingRules {
+    const char* name;
+    bool rfc4180;
+    char quote;
+    char escape;
+    bool skipSpaces;
+    bool textExport;
+    std::uint32_t skipLines;
+};
+inline constexpr ReadingRules kReadingRules[] = {
+    {"apostrophe_quotes", true, '\'', '\0', false, false, 0},
+    {"no_quotes", true, '\0', '\0', false, false, 0},
+    {"backslash_escapes", true, '"', '\\', false, false, 0},
+    {"spaces_skipped", true, '"', '\0', true, false, 0},
+    {"all_at_once", true, '\'', '\\', true, false, 1},
+    {"text_export", false, '"', '\0', false, true, 0},
+    {"text_export_below_a_line", false, '"', '\0', false, true, 1},
+    {"csv_below_two_lines", true, '"', '\0', false, false, 2},
+    {"lines_below_two_lines", false, '"', '\0', false, false, 2},
+};
+
+// options read by rules.
+void ApplyRules(const ReadingRules& rules, ConversionOptions& options);
 
 struct ConversionCase {
     ConversionOptions options;
@@ -35,7 +62,8 @@ bool ExpectedNull(const ConversionOptions& options, const std::string& asRead, c
 ConversionCase CaseFromBytes(const ConversionOptions& options, std::string_view bytes);
 
 // A case from a fuzzer's bytes: the first chooses the dialect, the NULL
-// choice, the delimiter and the rule set; the rest go to CaseFromBytes.
+// choice, the delimiter and the rule set, and when its top bit is set the
+// next one chooses among kReadingRules; the rest go to CaseFromBytes.
 ConversionCase FuzzCase(std::string_view bytes);
 
 // The first disagreement between what the engine does with the case and

@@ -56,6 +56,41 @@ INSTANTIATE_TEST_SUITE_P(EveryForm, ConversionProperty,
                                             ::testing::ValuesIn(kPropertyDelimiters), ::testing::Bool()),
                          Name);
 
+// Every other way of reading, for every dialect and NULL choice.
+using RulesDimensions = std::tuple<const DialectRules*, NullMode, const ReadingRules*>;
+
+class ReadingRulesProperty : public ::testing::TestWithParam<RulesDimensions> {};
+
+TEST_P(ReadingRulesProperty, HoldsForRandomInputs) {
+    const auto [dialect, null, rules] = GetParam();
+    ConversionOptions options{.dialect = dialect->dialect, .null = null};
+    ApplyRules(*rules, options);
+    options.delimiter = rules->textExport ? '\t' : ',';
+    std::mt19937 random(20261209u);
+    for (int round = 0; round < kRounds; ++round) {
+        std::string bytes(2 + random() % 48, '\0');
+        for (char& byte : bytes) byte = static_cast<char>(random() & (round % 2 != 0 ? 0x7F : 0xFF));
+        const std::string failure = CheckConversion(CaseFromBytes(options, bytes));
+        ASSERT_TRUE(failure.empty()) << failure;
+    }
+}
+
+const ReadingRules* const kRulesList[] = {&kReadingRules[0], &kReadingRules[1], &kReadingRules[2],
+                                          &kReadingRules[3], &kReadingRules[4], &kReadingRules[5],
+                                          &kReadingRules[6], &kReadingRules[7], &kReadingRules[8]};
+static_assert(std::size(kRulesList) == std::size(kReadingRules));
+
+std::string RulesName(const ::testing::TestParamInfo<RulesDimensions>& info) {
+    const auto [dialect, null, rules] = info.param;
+    return std::string(DialectName(dialect->dialect)) + (null == NullMode::None ? "_" : "_unquotednull_") + rules->name;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRule, ReadingRulesProperty,
+                         ::testing::Combine(::testing::ValuesIn(kDialects),
+                                            ::testing::Values(NullMode::None, NullMode::UnquotedEmpty),
+                                            ::testing::ValuesIn(kRulesList)),
+                         RulesName);
+
 // Each vector unit's scanner this build has: the property above holds them
 // all to the plain rules; here each is named, and one the processor cannot
 // run is reported as skipped. Lines of quoted lines strung together cross

@@ -226,6 +226,13 @@ std::optional<std::vector<Row>> ReadStatements(std::string_view text, bool backs
 }
 
 CsvReading CsvRecords(std::string_view bytes, char delimiter) {
+    return CsvRecords(bytes, CsvDialect{.delimiter = delimiter});
+}
+
+CsvReading CsvRecords(std::string_view bytes, const CsvDialect& dialect) {
+    const char delimiter = dialect.delimiter;
+    const int quote = dialect.quote == '\0' ? -1 : static_cast<unsigned char>(dialect.quote);
+    const int escape = dialect.escape == '\0' ? -1 : static_cast<unsigned char>(dialect.escape);
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     // Universal newlines: a line ends after LF, CR LF, or CR alone.
     std::vector<std::string_view> lines;
@@ -238,7 +245,17 @@ CsvReading CsvRecords(std::string_view bytes, char delimiter) {
     }
     if (start < bytes.size()) lines.push_back(bytes.substr(start));
 
-    enum State { StartRecord, StartField, EscapedChar, InField, InQuotedField, QuoteInQuotedField, EatCrNl };
+    enum State {
+        StartRecord,
+        StartField,
+        EscapedChar,
+        AfterEscapedCrNl,
+        InField,
+        InQuotedField,
+        EscapeInQuotedField,
+        QuoteInQuotedField,
+        EatCrNl
+    };
     constexpr int kEol = -2;
     const int separator = static_cast<unsigned char>(delimiter);
     CsvReading reading;
@@ -267,9 +284,12 @@ CsvReading CsvRecords(std::string_view bytes, char delimiter) {
                 if (c == '\n' || c == '\r' || c == kEol) {
                     save();
                     state = c == kEol ? StartRecord : EatCrNl;
-                } else if (c == '"') {
+                } else if (c == quote) {
                     state = InQuotedField;
                     fieldQuoted = true;
+                } else if (c == escape) {
+                    state = EscapedChar;
+                } else if (c == ' ' && dialect.skipInitialSpace) {
                 } else if (c == separator) {
                     save();
                 } else {
@@ -277,10 +297,16 @@ CsvReading CsvRecords(std::string_view bytes, char delimiter) {
                     state = InField;
                 }
                 return;
+            case AfterEscapedCrNl:
+                if (c == kEol) return;
+                state = InField;
+                [[fallthrough]];
             case InField:
                 if (c == '\n' || c == '\r' || c == kEol) {
                     save();
                     state = c == kEol ? StartRecord : EatCrNl;
+                } else if (c == escape) {
+                    state = EscapedChar;
                 } else if (c == separator) {
                     save();
                     state = StartField;
@@ -290,15 +316,21 @@ CsvReading CsvRecords(std::string_view bytes, char delimiter) {
                 return;
             case InQuotedField:
                 if (c == kEol) return;
-                if (c == '"') {
+                if (c == escape) {
+                    state = EscapeInQuotedField;
+                } else if (c == quote) {
                     state = QuoteInQuotedField;
                 } else {
                     field += static_cast<char>(c);
                 }
                 return;
+            case EscapeInQuotedField:
+                field += c == kEol ? '\n' : static_cast<char>(c);
+                state = InQuotedField;
+                return;
             case QuoteInQuotedField:
-                if (c == '"') {
-                    field += '"';
+                if (c == quote) {
+                    field += static_cast<char>(c);
                     state = InQuotedField;
                 } else if (c == separator) {
                     save();
@@ -315,6 +347,19 @@ CsvReading CsvRecords(std::string_view bytes, char delimiter) {
                 if (c == kEol) state = StartRecord;
                 return;  // only CR and LF can come before the line's end here
             case EscapedChar:
+                if (c == '\n' || c == '\r') {
+                    field += static_cast<char>(c);
+                    state = AfterEscapedCrNl;
+                    return;
+                }
+                if (c == kEol) {  // only the input's last line ends without a line break
+                    field += static_cast<char>(escape);
+                    save();
+                    state = StartRecord;
+                    return;
+                }
+                field += static_cast<char>(c);
+                state = InField;
                 return;
         }
     };
@@ -330,8 +375,62 @@ CsvReading CsvRecords(std::string_view bytes, char delimiter) {
             quotedFields.clear();
         }
     }
-    if (state == InQuotedField) reading.unclosed = true;
+    // An escaped line break that ends the input ends its record.
+    if (state == AfterEscapedCrNl) {
+        save();
+        reading.records.push_back(fields);
+        reading.quoted.push_back(quotedFields);
+    }
+    if (state == InQuotedField || state == EscapeInQuotedField) reading.unclosed = true;
     return reading;
+}
+
+CsvReading TextExportRecords(std::string_view bytes, char delimiter) {
+    // What each escape stands for; any other escaped byte is itself.
+    const std::string_view named = "tnrbfv0Z";
+    const std::string_view meant("\t\n\r\b\f\v\0\x1A", 8);
+    CsvReading reading;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::vector<std::string> values(1);
+        std::vector<std::string> written(1);  // each field as it stands in the file
+        for (bool ended = false; !ended && i < bytes.size();) {
+            const char c = bytes[i++];
+            if (c == '\\' && i < bytes.size()) {
+                const char e = bytes[i++];
+                written.back() += {c, e};
+                const std::size_t at = named.find(e);
+                values.back() += at == std::string_view::npos ? e : meant[at];
+            } else if (c == delimiter) {
+                values.emplace_back();
+                written.emplace_back();
+            } else if (c == '\n') {
+                ended = true;
+            } else {
+                written.back() += c;
+                values.back() += c;
+            }
+        }
+        if (written.size() == 1 && written[0] == "\\.") break;
+        std::vector<bool> quoted;
+        for (std::size_t f = 0; f < values.size(); ++f) {
+            quoted.push_back(written[f] != "\\N");
+            if (!quoted.back()) values[f] = "\\N";
+        }
+        reading.records.push_back(std::move(values));
+        reading.quoted.push_back(std::move(quoted));
+    }
+    return reading;
+}
+
+std::string_view AfterLines(std::string_view bytes, std::size_t lines, bool crEnds) {
+    for (; lines > 0 && !bytes.empty(); --lines) {
+        std::size_t end = bytes.find_first_of(crEnds ? "\r\n" : "\n");
+        if (end == std::string_view::npos) return {};
+        if (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ++end;
+        bytes.remove_prefix(end + 1);
+    }
+    return bytes;
 }
 
 std::vector<std::string> TextLines(std::string_view bytes) {

@@ -59,6 +59,31 @@ struct CsvReading {
 };
 CsvReading CsvRecords(std::string_view bytes, char delimiter = ',');
 
+// The same with the reader's other settings, as Python's csv module takes
+// them: quote ('\0': QUOTE_NONE, quotes are data), escape (escapechar;
+// '\0' for none) and skipInitialSpace. One departure: an escape that is
+// the input's last byte is kept as itself (Python makes it an LF).
+struct CsvDialect {
+    char delimiter = ',';
+    char quote = '"';
+    char escape = '\0';
+    bool skipInitialSpace = false;
+};
+CsvReading CsvRecords(std::string_view bytes, const CsvDialect& dialect);
+
+// What a database's text export holds (PostgreSQL's COPY text format, MySQL's
+// INTO OUTFILE): a record a line, ended by an LF no backslash escapes;
+// fields split at each delimiter no backslash escapes; \t \n \r \b \f \v
+// \0 \Z are the bytes they name and a backslash before any other byte is
+// that byte; a backslash that ends the input is itself; a field written \N
+// is NULL (the value "\N", quoted false; every other value is quoted true);
+// a line written \. ends the data.
+CsvReading TextExportRecords(std::string_view bytes, char delimiter);
+
+// bytes after their first lines, each ended by an LF, CR LF or (with
+// crEnds) a lone CR.
+std::string_view AfterLines(std::string_view bytes, std::size_t lines, bool crEnds);
+
 // The lines a text-mode read of a file's bytes gives: a byte-order mark at
 // the start is skipped, the first 0x1A ends the text, CR LF becomes LF; the
 // last line may lack its LF.

@@ -49,6 +49,26 @@ std::string ReadingProblem(const ConversionOptions& options) {
     return {};
 }
 
+// What the rule set's options leave unreadable.
+std::string RulesProblem(const ConversionOptions& options) {
+    if (options.textExport && options.rfc4180)
+        return "--text-export and --rfc4180 are two ways of reading the input: give one";
+    const bool quoting = options.quote != '"' || options.escape != '\0' || options.skipSpaces;
+    if (quoting && !options.rfc4180) {
+        const char* given = options.quote != '"' ? "--quote" : options.escape != '\0' ? "--escape" : "--skip-spaces";
+        return std::string(given) + " is for the standard CSV rules: give --rfc4180 too";
+    }
+    if (options.quote != '\0' && options.quote == options.delimiter) return "the quote and the delimiter are one byte";
+    if (options.escape != '\0' && options.escape == options.delimiter)
+        return "the escape and the delimiter are one byte";
+    if (options.escape != '\0' && options.escape == options.quote)
+        return "a quote inside quotes is read doubled without --escape: give --escape only for another byte";
+    const auto ascii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+    if (!options.encoding.empty() && (!ascii(options.quote) || !ascii(options.escape)))
+        return "the quote and the escape must be ASCII bytes when the input has a character set (--encoding)";
+    return {};
+}
+
 // What the chosen statements cannot write.
 std::string WritingProblem(const ConversionOptions& options) {
     if (!options.columnTypes.empty() && !options.createTable) return "--type is for the table --create-table writes";
@@ -82,7 +102,7 @@ std::string ListProblem(const ConversionOptions& options) {
 
 std::string OptionsProblem(const ConversionOptions& options) {
     // In the order a user reads the options: reading, writing, the lists.
-    for (auto* problemOf : {&ReadingProblem, &WritingProblem, &ListProblem}) {
+    for (auto* problemOf : {&ReadingProblem, &RulesProblem, &WritingProblem, &ListProblem}) {
         if (std::string problem = problemOf(options); !problem.empty()) return problem;
     }
     return {};

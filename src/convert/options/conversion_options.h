@@ -78,6 +78,17 @@ struct ConversionOptions {
     // Rows whose key (key: its field names) the table holds already.
     OnConflict onConflict = OnConflict::None;
     std::string key;
+    // How the input is read, further: lines before the records that are
+    // none (titles, notes); with --rfc4180, the byte that quotes a field
+    // ('\0': none, quotes are data), the byte that makes the next one data
+    // ('\0': none, a quote inside quotes is doubled), and whether spaces
+    // after a delimiter are data; or a database's text export instead
+    // (read/text_export_reader.h).
+    std::uint32_t skipLines = 0;
+    char quote = '"';
+    char escape = '\0';
+    bool skipSpaces = false;
+    bool textExport = false;
 
     bool operator==(const ConversionOptions&) const = default;
 };

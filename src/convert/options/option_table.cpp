@@ -50,6 +50,23 @@ struct NamedNullMode {
 constexpr NamedNullMode kNullModes[] = {
     {"none", NullMode::None}, {"empty", NullMode::Empty}, {"unquoted-empty", NullMode::UnquotedEmpty}};
 
+// A byte that quotes or escapes: one byte that no line of text keeps at
+// its end or splits a line with, or none ("none"; "" for the default).
+bool SetMark(char& mark, std::string_view value, char byDefault, bool noneAllowed) {
+    if (value.empty()) {
+        mark = byDefault;
+        return true;
+    }
+    if (value == "none" && noneAllowed) {
+        mark = '\0';
+        return true;
+    }
+    constexpr std::string_view kRefused("\r\n\v\f\x1A\0 \t", 8);
+    if (value.size() != 1 || kRefused.find(value[0]) != std::string_view::npos) return false;
+    mark = value[0];
+    return true;
+}
+
 // clang-format off
 constexpr OptionFact kFacts[] = {
     // In the order db.ini keeps them.
@@ -58,7 +75,8 @@ constexpr OptionFact kFacts[] = {
      "without --fields the names, trimmed and quoted as\n"
      "identifiers (\"name\", or `name` with --dialect mysql, as\n"
      "MySQL reads \"name\" only with ANSI_QUOTES), become the\n"
-     "field list; a name empty or given twice stops the run",
+     "field list; a column with no name, or one named before,\n"
+     "is named columnN or NAME_2 (_3, ...), as the run says",
      "nothing",
      false, [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.header, v); },
      [](const ConversionOptions& o) { return SwitchText(o.header); }},
@@ -283,6 +301,47 @@ constexpr OptionFact kFacts[] = {
          return true;
      },
      [](const ConversionOptions& o) { return o.key; }},
+    {"skip-lines", '\0', "N", OptionGroup::Input,
+     "the first N lines are not records and are skipped (a\n"
+     "title, notes, blank lines above the header); line\n"
+     "numbers in messages still count them",
+     "a whole number from 0 to 1000000", false,
+     [](ConversionOptions& o, std::string_view v) { return SetNumber(o.skipLines, v, 0, 1000000); },
+     [](const ConversionOptions& o) { return o.skipLines == 0 ? std::string() : std::to_string(o.skipLines); }},
+    {"quote", '\0', "C", OptionGroup::Input,
+     "with --rfc4180, C quotes a field instead of \" (' say);\n"
+     "none: quotes are data like any other byte",
+     "one byte (not white space, CR, LF, 0x1A or NUL), or none", false,
+     [](ConversionOptions& o, std::string_view v) { return SetMark(o.quote, v, '"', true); },
+     [](const ConversionOptions& o) {
+         return o.quote == '"' ? std::string() : o.quote == '\0' ? std::string("none") : std::string(1, o.quote);
+     }},
+    {"escape", '\0', "C", OptionGroup::Input,
+     "with --rfc4180, C makes the byte after it data, a quote\n"
+     "or the delimiter too (\\\" as \\ writes it), in and out\n"
+     "of quotes; without it a quote inside quotes is doubled",
+     "one byte (not white space, CR, LF, 0x1A or NUL)", false,
+     [](ConversionOptions& o, std::string_view v) { return SetMark(o.escape, v, '\0', false); },
+     [](const ConversionOptions& o) { return o.escape == '\0' ? std::string() : std::string(1, o.escape); }},
+    {"skip-spaces", '\0', "", OptionGroup::Input,
+     "with --rfc4180, spaces after a delimiter are not data,\n"
+     "so a quote after them still opens a quoted field\n"
+     "(a, \"b, c\" is two values)",
+     "nothing", false,
+     [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.skipSpaces, v); },
+     [](const ConversionOptions& o) { return SwitchText(o.skipSpaces); }},
+    {"text-export", '\0', "", OptionGroup::Input,
+     "the input is a database's text export (PostgreSQL's COPY\n"
+     "and \\copy text format, MySQL's and MariaDB's SELECT ...\n"
+     "INTO OUTFILE), not CSV: no quotes; \\N alone is NULL; \\t\n"
+     "\\n \\r \\b \\f \\v \\0 \\Z stand for tab, LF, CR, backspace,\n"
+     "FF, VT, NUL and 0x1A, and a backslash before any other\n"
+     "byte (a line break, the delimiter, \\) makes it data; a\n"
+     "line is a record, an empty one too; a line \\. ends the\n"
+     "data. Give -d tab for the tab these write by default",
+     "nothing", false,
+     [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.textExport, v); },
+     [](const ConversionOptions& o) { return SwitchText(o.textExport); }},
 };
 // clang-format on
 

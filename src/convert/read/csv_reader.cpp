@@ -52,10 +52,18 @@ bool IsLineEnd(char c) {
 }  // namespace
 
 CsvReader::CsvReader(ByteSource& source, char delimiter, std::size_t blockSize)
+    : CsvReader(source, CsvRules{delimiter}, blockSize) {}
+
+CsvReader::CsvReader(ByteSource& source, const CsvRules& rules, std::size_t blockSize, std::uint64_t firstLine)
     : source_(source),
-      delimiter_(delimiter),
+      delimiter_(rules.delimiter),
+      quote_(rules.quote),
+      escape_(rules.escape),
+      skipSpaces_(rules.skipSpaces),
+      regular_(rules.quote == kQuote && rules.escape == '\0' && !rules.skipSpaces),
       capacity_(blockSize < 16 ? 16 : blockSize),
-      buffer_(new char[capacity_ + kCopyAlignment + kWide]()) {}
+      buffer_(new char[capacity_ + kCopyAlignment + kWide]()),
+      line_(firstLine) {}
 
 bool CsvReader::Fill() {
     if (inputEnded_ || error_ != 0) return false;
@@ -119,11 +127,32 @@ inline const char* CsvReader::EndField(const char* p, char* out, bool& recordEnd
     return p;
 }
 
+const char* CsvReader::CopyUntilEscape(const char* p, char*& out, char a, char b, char c) {
+    while (p < end_ && *p != a && *p != b && *p != c && *p != escape_) *out++ = *p++;
+    return p;
+}
+
+const char* CsvReader::Escape(const char* p, char*& out, bool inQuotes) {
+    if (p == end_) {
+        state_ = State::Escaped;
+        escapedInQuotes_ = inQuotes;
+        return p;
+    }
+    // A line break made data still counts as a line.
+    if (*p == '\n' || *p == '\r') ++line_;
+    *out++ = *p++;
+    state_ = inQuotes ? State::InQuotedField : State::InField;
+    return p;
+}
+
 inline const char* CsvReader::CopyUnquoted(const char* p, char*& out, bool& recordEnded) {
     // The bytes up to the next delimiter or line end are the value's.
     state_ = State::InField;
-    p = CopyUntil(p, end_, out, delimiter_, '\r', '\n', vector_);
-    return p < end_ ? EndField(p, out, recordEnded) : p;
+    p = escape_ == '\0' ? CopyUntil(p, end_, out, delimiter_, '\r', '\n', vector_)
+                        : CopyUntilEscape(p, out, delimiter_, '\r', '\n');
+    if (p == end_) return p;
+    if (escape_ != '\0' && *p == escape_) return Escape(p + 1, out, false);
+    return EndField(p, out, recordEnded);
 }
 
 inline const char* CsvReader::CopyQuoted(const char* p, char*& out) {
@@ -131,9 +160,14 @@ inline const char* CsvReader::CopyQuoted(const char* p, char*& out) {
     // LF pair counts as one line break, a CR or LF alone as one each.
     for (;;) {
         const char* from = p;
-        p = CopyUntil(p, end_, out, kQuote, '\r', '\n', vector_);
+        p = escape_ == '\0' ? CopyUntil(p, end_, out, quote_, '\r', '\n', vector_)
+                            : CopyUntilEscape(p, out, quote_, '\r', '\n');
         if (p > from) afterCr_ = false;
-        if (p == end_ || *p == kQuote) break;
+        if (p == end_ || *p == quote_) break;
+        if (escape_ != '\0' && *p == escape_) {
+            afterCr_ = false;
+            return Escape(p + 1, out, true);
+        }
         if (*p == '\r' || !afterCr_) ++line_;
         afterCr_ = *p == '\r';
         *out++ = *p++;
@@ -145,7 +179,12 @@ inline const char* CsvReader::CopyQuoted(const char* p, char*& out) {
 }
 
 inline const char* CsvReader::StartField(const char* p, char*& out, bool& recordEnded) {
-    if (*p != kQuote) return CopyUnquoted(p, out, recordEnded);
+    if (skipSpaces_) {
+        state_ = State::StartField;
+        while (p < end_ && *p == ' ') ++p;
+        if (p == end_) return p;
+    }
+    if (quote_ == '\0' || *p != quote_) return CopyUnquoted(p, out, recordEnded);
     fieldQuoted_ = true;
     quoteLine_ = line_;
     state_ = State::InQuotedField;
@@ -153,14 +192,19 @@ inline const char* CsvReader::StartField(const char* p, char*& out, bool& record
 }
 
 inline const char* CsvReader::AfterQuote(const char* p, char*& out, bool& recordEnded) {
-    if (*p == kQuote) {  // "" is one quote
-        *out++ = kQuote;
+    if (*p == quote_) {  // "" is one quote
+        *out++ = quote_;
         state_ = State::InQuotedField;
         return CopyQuoted(p + 1, out);
     }
     // A quote that closed the field and other bytes after it: they go on
-    // as an unquoted field.
-    if (*p != delimiter_ && !IsLineEnd(*p)) return CopyUnquoted(p, out, recordEnded);
+    // as an unquoted field, the first of them data even if it escapes (as
+    // Python's csv module reads it).
+    if (*p != delimiter_ && !IsLineEnd(*p)) {
+        if (*p == escape_) *out++ = *p++;
+        state_ = State::InField;
+        return p < end_ ? CopyUnquoted(p, out, recordEnded) : p;
+    }
     return EndField(p, out, recordEnded);
 }
 
@@ -190,6 +234,9 @@ bool CsvReader::ScanBlock() {
                 break;
             case State::QuoteInQuotedField:
                 p = AfterQuote(p, out, recordEnded);
+                break;
+            case State::Escaped:
+                p = Escape(p, out, escapedInQuotes_);
                 break;
         }
     }
@@ -264,7 +311,7 @@ bool CsvReader::FindRegular(const char*& recordEnd, const char*& after, std::uin
 
 int CsvReader::Next(std::vector<std::string_view>& values, std::string_view& record, std::uint64_t& line) {
     record = {};
-    if (error_ == 0 && state_ == State::StartRecord) {
+    if (error_ == 0 && regular_ && state_ == State::StartRecord) {
         if (next_ == end_) Fill();
         while (next_ < end_ && IsLineEnd(*next_)) next_ = SkipEmptyLine(next_);
         const char* recordEnd = nullptr;
@@ -302,8 +349,11 @@ int CsvReader::Next(std::vector<std::string_view>& values, std::uint64_t& line) 
     if (error_ != 0) return error_;
     if (ends_.size() > kMaxFields) return error_ = kTooManyFields;
     if (!recordEnded) {
-        if (state_ == State::InQuotedField) return error_ = kUnclosedQuote;
+        if (state_ == State::InQuotedField || (state_ == State::Escaped && escapedInQuotes_))
+            return error_ = kUnclosedQuote;
         if (state_ == State::StartRecord) return kEndOfInput;
+        // An escape with nothing after it is the last byte of the value.
+        if (state_ == State::Escaped) record_[recordSize_++] = escape_;
         ends_.push_back(recordSize_);  // the input ended inside the last record
         quoted_.push_back(fieldQuoted_);
         fieldQuoted_ = false;

@@ -27,6 +27,17 @@
 
 namespace rowsmith {
 
+// What a record of standard CSV is written with: the delimiter, the byte
+// that quotes a field ('\0': none), the byte that makes the next one data
+// ('\0': none; a quote inside quotes is then doubled), and whether spaces
+// at a field's start are left out (so that a quote after them opens it).
+struct CsvRules {
+    char delimiter = ',';
+    char quote = '"';
+    char escape = '\0';
+    bool skipSpaces = false;
+};
+
 class CsvReader {
 public:
     static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
@@ -36,6 +47,11 @@ public:
     static constexpr std::size_t kMaxFields = std::size_t{1} << 20;
 
     CsvReader(ByteSource& source, char delimiter, std::size_t blockSize = kBlockSize);
+    // Records written with rules: with a quote other than ", an escape or
+    // spaces skipped, none is handed out whole. Lines are counted from
+    // firstLine (lines skipped before the source's first byte).
+    CsvReader(ByteSource& source, const CsvRules& rules, std::size_t blockSize = kBlockSize,
+              std::uint64_t firstLine = 1);
 
     // Sets values to the next record's values (views valid until the next
     // call) and line to the line it starts on, and returns 0. Returns
@@ -104,7 +120,7 @@ public:
     std::string Describe(int error) const;
 
 private:
-    enum class State { StartRecord, StartField, InField, InQuotedField, QuoteInQuotedField };
+    enum class State { StartRecord, StartField, InField, InQuotedField, QuoteInQuotedField, Escaped };
 
     // Reads the next block; false at the end of the input or on an error.
     bool Fill();
@@ -120,6 +136,11 @@ private:
     const char* CopyUnquoted(const char* p, char*& out, bool& recordEnded);
     const char* CopyQuoted(const char* p, char*& out);
     const char* AfterQuote(const char* p, char*& out, bool& recordEnded);
+    // The byte after an escape at p is data; then the field goes on.
+    const char* Escape(const char* p, char*& out, bool inQuotes);
+    // Copies bytes until a, b, c or the escape, one at a time: the way
+    // where an escape may stand.
+    const char* CopyUntilEscape(const char* p, char*& out, char a, char b, char c);
     // A delimiter or line end at p, outside quotes, ends the field.
     const char* EndField(const char* p, char* out, bool& recordEnded);
     // A CR at the end of a block: an LF at the start of the next goes with it.
@@ -134,6 +155,10 @@ private:
 
     ByteSource& source_;
     const char delimiter_;
+    const char quote_;
+    const char escape_;
+    const bool skipSpaces_;
+    const bool regular_;                    // records may be handed out whole
     const bool vector_ = blocks::Vector();  // the blocks the run uses
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
@@ -154,8 +179,9 @@ private:
     std::size_t recordCapacity_ = 0;
     std::size_t recordSize_ = 0;
     std::vector<std::size_t> ends_;
-    std::vector<bool> quoted_;  // of each field ended, whether it began with a quote
-    bool fieldQuoted_ = false;  // the field being read began with a quote
+    std::vector<bool> quoted_;      // of each field ended, whether it began with a quote
+    bool fieldQuoted_ = false;      // the field being read began with a quote
+    bool escapedInQuotes_ = false;  // an escape ended the block inside quotes
 };
 
 }  // namespace rowsmith

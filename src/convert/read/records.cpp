@@ -21,12 +21,38 @@ bool ReadsValues(const ConversionOptions& options) {
            (options.copy && options.delimiter == '\t') || options.onConflict != OnConflict::None;
 }
 
+namespace {
+
+// Records handed out whole are read as the scanner reads them: with the
+// line rules, or standard CSV's with its double quote and nothing else.
+bool ScannerReads(const ConversionOptions& options) {
+    return !options.textExport && options.quote == '"' && options.escape == '\0' && !options.skipSpaces;
+}
+
+}  // namespace
+
 Records::Records(ByteSource& source, const ConversionOptions& options, std::size_t blockSize, bool everyValue)
-    : source_(source), options_(options), rfc4180_(options.rfc4180), asValues_(everyValue || ReadsValues(options)) {
-    if (rfc4180_) {
-        csv_.emplace(source, options.delimiter, blockSize);
-    } else {
-        lines_.emplace(source, blockSize);
+    : source_(source),
+      options_(options),
+      rules_(options.textExport ? Rules::TextExport
+             : options.rfc4180  ? Rules::Standard
+                                : Rules::Lines),
+      asValues_(everyValue || ReadsValues(options) || !ScannerReads(options)),
+      number_(options.skipLines) {
+    ByteSource* from = &source;
+    if (options.skipLines > 0) from = &skipped_.emplace(source, options.skipLines, rules_ == Rules::Standard);
+    const std::uint64_t firstLine = std::uint64_t{options.skipLines} + 1;
+    switch (rules_) {
+        case Rules::Standard:
+            csv_.emplace(*from, CsvRules{options.delimiter, options.quote, options.escape, options.skipSpaces},
+                         blockSize, firstLine);
+            break;
+        case Rules::TextExport:
+            export_.emplace(*from, options.delimiter, blockSize, firstLine);
+            break;
+        case Rules::Lines:
+            lines_.emplace(*from, blockSize);
+            break;
     }
 }
 
@@ -42,14 +68,21 @@ void Records::Check(ProblemObserver* problems, bool utf8) {
 int Records::Next() {
     valuesRead_ = false;
     int status = 0;
-    if (rfc4180_) {
-        record_ = {};
-        status = asValues_ ? csv_->Next(values_, number_) : csv_->Next(values_, record_, number_);
-        whole_ = record_.data() != nullptr;
-    } else {
-        status = lines_->NextLine(line_);
-        if (status == 0) ++number_;
-        whole_ = !asValues_;
+    switch (rules_) {
+        case Rules::Standard:
+            record_ = {};
+            status = asValues_ ? csv_->Next(values_, number_) : csv_->Next(values_, record_, number_);
+            whole_ = record_.data() != nullptr;
+            break;
+        case Rules::TextExport:
+            status = export_->Next(values_, number_);
+            whole_ = false;
+            break;
+        case Rules::Lines:
+            status = lines_->NextLine(line_);
+            if (status == 0) ++number_;
+            whole_ = !asValues_;
+            break;
     }
     if (status == 0 && problems_ != nullptr) Inspect();
     return status;
@@ -58,17 +91,23 @@ int Records::Next() {
 int Records::NextValues(std::vector<std::string>& values) {
     valuesRead_ = false;
     int status = 0;
-    if (rfc4180_) {
-        status = csv_->Next(values_, number_);
-        if (status == 0) values.assign(values_.begin(), values_.end());
-        return status;
+    switch (rules_) {
+        case Rules::Standard:
+            status = csv_->Next(values_, number_);
+            break;
+        case Rules::TextExport:
+            status = export_->Next(values_, number_);
+            break;
+        case Rules::Lines:
+            status = lines_->NextLine(line_);
+            if (status != 0) return status;
+            ++number_;
+            if (problems_ != nullptr) Inspect();
+            values = SplitRow(line_, options_.delimiter);
+            return 0;
     }
-    status = lines_->NextLine(line_);
-    if (status != 0) return status;
-    ++number_;
-    if (problems_ != nullptr) Inspect();
-    values = SplitRow(line_, options_.delimiter);
-    return 0;
+    if (status == 0) values.assign(values_.begin(), values_.end());
+    return status;
 }
 
 bool Records::SplitLine() {
@@ -87,21 +126,33 @@ int Records::ReadValues() {
     valuesRead_ = true;
     valuesStatus_ = 0;
     // Standard CSV records not handed out whole have their values read.
-    if (!rfc4180_ && !SplitLine()) {
+    if (rules_ == Rules::Lines && !SplitLine()) {
         valuesStatus_ = kTooManyFields;
-    } else if (chosen_ && !chosen_->Take(values_, rfc4180_ ? csv_->quoted() : quoted_)) {
+    } else if (chosen_ && !chosen_->Take(values_, ReaderQuoted())) {
         valuesStatus_ = kMissingColumn;
     }
     return valuesStatus_;
 }
 
+const std::vector<bool>& Records::ReaderQuoted() const {
+    switch (rules_) {
+        case Rules::Standard:
+            return csv_->quoted();
+        case Rules::TextExport:
+            return export_->quoted();
+        case Rules::Lines:
+            break;
+    }
+    return quoted_;
+}
+
 const std::vector<bool>& Records::quoted() const {
     if (chosen_) return chosen_->quoted();
-    return rfc4180_ ? csv_->quoted() : quoted_;
+    return ReaderQuoted();
 }
 
 std::string_view Records::bytes() const {
-    if (!rfc4180_) return line_;
+    if (rules_ == Rules::Lines) return line_;
     // The values lie one after another, so their bytes are looked at at once.
     if (values_.empty()) return {};
     return {values_.front().data(),
@@ -109,16 +160,25 @@ std::string_view Records::bytes() const {
 }
 
 std::uint64_t Records::bytesConsumed() const {
-    return rfc4180_ ? csv_->bytesConsumed() : lines_->bytesConsumed();
+    return source_.bytesFromFile();
 }
 
 std::uint64_t Records::reads() const {
-    return rfc4180_ ? csv_->reads() : lines_->reads();
+    switch (rules_) {
+        case Rules::Standard:
+            return csv_->reads();
+        case Rules::TextExport:
+            return export_->reads();
+        case Rules::Lines:
+            break;
+    }
+    return lines_->reads();
 }
 
 std::string Records::Describe(int error) const {
     if (error == kMissingColumn) return MissingColumnText(number_, values_.size(), chosen_->missing());
-    if (rfc4180_) return csv_->Describe(error);
+    if (rules_ == Rules::Standard) return csv_->Describe(error);
+    if (rules_ == Rules::TextExport) return export_->Describe(error);
     if (error == kTooManyFields) {
         return "line " + std::to_string(number_) + " has more than " + std::to_string(CsvReader::kMaxFields) +
                " fields, the most Rowsmith reads";
@@ -131,13 +191,13 @@ std::string Records::Describe(int error) const {
 }
 
 void Records::Inspect() {
-    const std::string_view bytes = whole_ ? text() : rfc4180_ ? this->bytes() : line_;
+    const std::string_view bytes = whole_ ? text() : this->bytes();
     if (utf8_ && !IsUtf8(bytes)) {
         problems_->Problem(number_,
                            "holds bytes that are not UTF-8 (--encoding names the character set the file is written "
                            "in)");
     }
-    if (rfc4180_) return;
+    if (rules_ != Rules::Lines) return;
     // Under the line rules a quoted field still open at the end of the line
     // loses its last byte.
     const std::string_view line = TrimLine(line_, options_.delimiter);

@@ -2,8 +2,9 @@
 
 // The records of an input under a run's reading options, one at a time:
 // under the line rules each line a record (row_rules.h), with --rfc4180
-// standard CSV records (csv_reader.h). How a run, a check, detection and
-// the preview all read an input.
+// standard CSV records (csv_reader.h), with --text-export a database's
+// text export (text_export_reader.h); after the lines --skip-lines skips.
+// How a run, a check, detection and the preview all read an input.
 //
 // Where nothing needs a record's values one by one, a record is handed out
 // whole, as its bytes stand, for the block scanner to write (row_scanner.h):
@@ -24,6 +25,8 @@
 #include "convert/read/csv_reader.h"
 #include "convert/read/problems.h"
 #include "convert/read/row_rules.h"
+#include "convert/read/skipped_lines.h"
+#include "convert/read/text_export_reader.h"
 #include "io/byte_source.h"
 #include "io/text_mode_reader.h"
 
@@ -54,7 +57,7 @@ public:
     // Whether the record read last is handed out whole: text() holds its
     // bytes (without its line end, followed by kPadding readable bytes).
     bool whole() const { return whole_; }
-    std::string_view text() const { return rfc4180_ ? record_ : line_; }
+    std::string_view text() const { return rules_ == Rules::Lines ? line_ : record_; }
 
     // Reads the values of a record that is not whole: 0, kMissingColumn
     // when it lacks a chosen column, or kTooManyFields.
@@ -82,20 +85,26 @@ public:
     std::uint64_t reads() const;
     std::string Describe(int error) const;
     // The line a failure of reading stops at.
-    std::uint64_t failedLine() const { return rfc4180_ ? number_ : number_ + 1; }
+    std::uint64_t failedLine() const { return rules_ == Rules::Lines ? number_ + 1 : number_; }
 
 private:
+    enum class Rules { Lines, Standard, TextExport };
+
     // The line rules' values of the line read last, where they lie in it.
     bool SplitLine();
+    // Whether each value the reader read was quoted.
+    const std::vector<bool>& ReaderQuoted() const;
     // A check's look at the record read last.
     void Inspect();
 
     ByteSource& source_;
     const ConversionOptions& options_;
-    const bool rfc4180_;
+    const Rules rules_;
     const bool asValues_;  // every record's values are read
+    std::optional<SkippedLines> skipped_;
     std::optional<TextModeReader> lines_;
     std::optional<CsvReader> csv_;
+    std::optional<TextExportReader> export_;
     std::string_view line_;    // under the line rules: the line read last
     std::string_view record_;  // with --rfc4180: a record handed out whole
     bool whole_ = false;
@@ -117,7 +126,7 @@ void Records::ForEachValue(Each&& each) {
         }
         return;
     }
-    if (rfc4180_) return CsvReader::ForEachRegularValue(record_, options_.delimiter, each);
+    if (rules_ == Rules::Standard) return CsvReader::ForEachRegularValue(record_, options_.delimiter, each);
     rowsmith::ForEachValue(line_, options_.delimiter, each);
 }
 

@@ -171,6 +171,7 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     report.counts = writer.counts();
     report.fieldCount = checkedValues;
     report.statementLimit = StatementLimit(options);
+    report.notes = std::move(fields.notes);
     return report;
 }
 

@@ -24,46 +24,87 @@ std::vector<TableColumn> ColumnsOf(std::string_view list) {
     return columns;
 }
 
+// Whether two names are one to the database.
+bool SameName(Dialect dialect, std::string_view a, std::string_view b) {
+    return a == b || ComparedName(dialect, a) == ComparedName(dialect, b);
+}
+
+// The name a header's column gets where its own is empty or another's:
+// columnN for no name, NAME_2 (_3, ...) for one given before; never one
+// the header gives or has given.
+std::string GivenName(const std::vector<std::string>& names, std::size_t i, std::size_t column, Dialect dialect) {
+    std::string base = names[i].empty() ? "column" + std::to_string(column + 1) : names[i];
+    const auto taken = [&names, i, dialect](const std::string& name) {
+        for (std::size_t j = 0; j < names.size(); ++j) {
+            if (j != i && SameName(dialect, names[j], name)) return true;
+        }
+        return false;
+    };
+    if (names[i].empty() && !taken(base)) return base;
+    for (std::size_t suffix = 2;; ++suffix) {
+        // Where the database keeps only a name's first bytes, the base is
+        // cut (at a character's start) until the suffix is kept too.
+        std::string cut = base;
+        std::string name;
+        for (;;) {
+            name = cut;
+            name.append("_").append(std::to_string(suffix));
+            if (cut.empty() || ComparedName(dialect, name).size() == name.size()) break;
+            cut.pop_back();
+            while (!cut.empty() && (static_cast<unsigned char>(cut.back()) & 0xC0) == 0x80) cut.pop_back();
+        }
+        if (!taken(name)) return name;
+    }
+}
+
+// What a name given says: "column 3 of the header has no name: it is named
+// column3 here".
+std::string NamingText(const std::vector<std::string>& names, std::size_t i, std::size_t first,
+                       const std::string& given, const std::vector<std::size_t>& columns, Dialect dialect) {
+    const std::string place = std::to_string(columns[i] + 1);
+    const std::string named = ": column " + place + " is named \"" + given + "\"";
+    if (names[i].empty()) return "column " + place + " of the header has no name: it is named \"" + given + "\"";
+    const std::string other = std::to_string(columns[first] + 1);
+    if (names[first] == names[i]) {
+        return "columns " + other + " and " + place + " of the header are both named \"" + names[i] + "\"" + named;
+    }
+    return "columns " + other + " and " + place + " of the header, \"" + names[first] + "\" and \"" + names[i] +
+           "\", are one name to the database: " + NameFolding(dialect) + named;
+}
+
 // The field list a header record gives: each name without the blanks
-// around it, quoted as an identifier. Empty when a name is empty, repeated
-// or holds a NUL byte that is not to be dropped; problem says which.
+// around it, quoted as an identifier. A name that is empty, or one given
+// before, gets one of its own (GivenName), and notes says so. Empty when a
+// name holds a NUL byte that is not to be dropped; problem says which.
 // places: where each name stands in the header, when not one after another.
 Fields FieldsFromHeader(std::vector<std::string> names, const ConversionOptions& options, std::string& problem,
                         const std::vector<ChosenColumn>* places = nullptr) {
     Fields fields{{}, names.size(), {}, true};
+    std::vector<std::size_t> columns(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
+        columns[i] = places != nullptr ? (*places)[i].index : i;
         std::string& name = names[i];
         if (name.find('\0') != std::string::npos && options.nul == NulChoice::Refuse) {
-            const std::size_t column = places != nullptr ? (*places)[i].index : i;
-            problem =
-                "the header names column " + std::to_string(column + 1) + " with a NUL byte, which no name can hold";
+            problem = "the header names column " + std::to_string(columns[i] + 1) +
+                      " with a NUL byte, which no name can hold";
             return {};
         }
         std::erase(name, '\0');
-        const std::string_view trimmed = TrimSpace(name);
-        name = trimmed;
-        if (name.empty()) {
-            problem = "column " + std::to_string(i + 1) + " of the header has no name";
-            return {};
-        }
-        for (std::size_t j = 0; j < i; ++j) {
-            if (names[j] == name) {
-                problem = "columns " + std::to_string(j + 1) + " and " + std::to_string(i + 1) +
-                          " of the header are both named \"" + name + "\"";
-                return {};
-            }
-            // Names the database takes for one, though written otherwise.
-            if (ComparedName(options.dialect, names[j]) == ComparedName(options.dialect, name)) {
-                problem = "columns " + std::to_string(j + 1) + " and " + std::to_string(i + 1) + " of the header, \"" +
-                          names[j] + "\" and \"" + name +
-                          "\", are one name to the database: " + NameFolding(options.dialect);
-                return {};
-            }
+        name = std::string(TrimSpace(name));
+    }
+    const std::vector<std::string> read = names;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::size_t first = 0;
+        while (first < i && !SameName(options.dialect, names[first], names[i])) ++first;
+        if (names[i].empty() || first < i) {
+            const std::string given = GivenName(names, i, columns[i], options.dialect);
+            fields.notes.push_back(NamingText(read, i, first, given, columns, options.dialect));
+            names[i] = given;
         }
         if (!fields.list.empty()) fields.list += ", ";
-        const std::string quoted = QuoteIdentifier(options.dialect, name);
+        const std::string quoted = QuoteIdentifier(options.dialect, names[i]);
         fields.list += quoted;
-        fields.columns.push_back({quoted, name});
+        fields.columns.push_back({quoted, names[i]});
     }
     return fields;
 }
@@ -98,6 +139,25 @@ std::optional<RunReport> ChooseFields(Records& records, const RunContext& run, c
     return std::nullopt;
 }
 
+// The field list of the header's names, where no other is given.
+std::optional<RunReport> NamedFields(const std::vector<std::string>& names, const Records& records,
+                                     const RunContext& run, Fields& fields) {
+    std::string problem;
+    fields = FieldsFromHeader(names, run.options, problem);
+    if (!problem.empty()) {
+        if (run.problems == nullptr) return ReadFailedReport(run.inputName, kBadHeader, problem);
+        // A check goes on, holding the records against the header's size.
+        run.problems->Problem(records.number(), problem);
+        fields.count = names.size();
+    }
+    // A check lists the names it gave, as problems of the header.
+    if (run.problems != nullptr) {
+        for (const std::string& note : fields.notes) run.problems->Problem(records.number(), note);
+        fields.notes.clear();
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<RunReport> ReadFields(Records& records, const RunContext& run, Fields& fields,
@@ -116,14 +176,7 @@ std::optional<RunReport> ReadFields(Records& records, const RunContext& run, Fie
         }
         headerRead = error == 0;
         if (headerRead && fields.count == 0 && options.columns.empty()) {
-            std::string problem;
-            fields = FieldsFromHeader(names, options, problem);
-            if (!problem.empty()) {
-                if (run.problems == nullptr) return ReadFailedReport(run.inputName, kBadHeader, problem);
-                // A check goes on, holding the records against the header's size.
-                run.problems->Problem(records.number(), problem);
-                fields.count = names.size();
-            }
+            if (std::optional<RunReport> failed = NamedFields(names, records, run, fields)) return failed;
         }
     }
     checkedValues = fields.count;

@@ -24,6 +24,9 @@ struct Fields {
     std::size_t count = 0;
     std::vector<TableColumn> columns;
     bool asRead = false;  // a header's names: written as read, a line break in one too
+    // Names given to a header's columns that had none, or another's: what
+    // the run tells of them.
+    std::vector<std::string> notes;
 };
 
 // The fields of a run: those given, or the header's (read here), or the

@@ -27,6 +27,7 @@ std::string AppendedText(const RowCounts& counts, std::string_view output, Count
 std::vector<std::string> Notes(const RunReport& report, Counter counted = {PlainNumber}) {
     const RowCounts& counts = report.counts;
     std::vector<std::string> notes;
+    for (const std::string& note : report.notes) notes.push_back(Sentence(note));
     if (report.cutBytes > 0) {
         notes.push_back("The output ended with " + counted(report.cutBytes, "byte", "bytes") +
                         " of a statement cut short (a run stopped by force, say); " +

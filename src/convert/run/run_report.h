@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "convert/read/problems.h"
 #include "convert/run/messages.h"
@@ -61,6 +62,9 @@ struct RunReport {
     // its own, goes on inside.
     bool joinedTransaction = false;
     RowCounts counts;
+    // What the run did of its own that a user should know (names it gave
+    // the header's columns), a sentence each without its full stop.
+    std::vector<std::string> notes;
     std::size_t fieldCount = 0;      // names in the field list, 0 when unknown
     std::size_t statementLimit = 0;  // the bytes a statement keeps under, 0 for none
 };

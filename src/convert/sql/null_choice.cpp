@@ -8,7 +8,11 @@ NullChoice::NullChoice(const ConversionOptions& options)
     : everyEmpty_(options.null == NullMode::Empty),
       unquotedEmpty_(options.null == NullMode::UnquotedEmpty),
       dropsNul_(DropsNul(RulesOf(options.dialect))),
-      tokens_(options.nullTokens) {}
+      tokens_(options.nullTokens) {
+    // A text export writes NULL as \N, and its reader hands that out as
+    // the one value not taken for text.
+    if (options.textExport) tokens_.emplace_back("\\N");
+}
 
 bool NullChoice::Null(std::string_view value, bool quoted) const {
     // Empty: no bytes, or none but NUL bytes the dialect drops.
