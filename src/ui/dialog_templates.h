@@ -43,6 +43,11 @@ enum ControlId : int {
     kIdDetected = 1031,
     kIdPreviewRecords = 1032,
     kIdPreviewStatements = 1033,
+    kIdSkipLines = 1034,
+    kIdQuote = 1035,
+    kIdEscape = 1036,
+    kIdSkipSpaces = 1037,
+    kIdTextExport = 1038,
 };
 
 // The choices of the Options dialog's lists, in their order.

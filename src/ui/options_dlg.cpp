@@ -35,6 +35,8 @@ constexpr Switch kSwitches[] = {
     {kIdTransaction, "transaction", &ConversionOptions::transaction},
     {kIdCreateTable, "create-table", &ConversionOptions::createTable},
     {kIdCopy, "copy", &ConversionOptions::copy},
+    {kIdSkipSpaces, "skip-spaces", &ConversionOptions::skipSpaces},
+    {kIdTextExport, "text-export", &ConversionOptions::textExport},
 };
 
 // The place of a dialect in the list, which shows them in kAllDialects' order.
@@ -46,17 +48,20 @@ int DialectIndex(Dialect dialect) {
 }
 
 constexpr AccessibleName kNames[] = {
-    {kIdDelimiter, "Delimiter", "Delimiter:"},
+    {kIdDelimiter, "Delimiter", "&Delimiter:"},
     {kIdOtherDelimiter, "Other delimiter", nullptr},
-    {kIdEncoding, "Input character set", "Input character set:"},
-    {kIdDialect, "Target database", "Target database:"},
-    {kIdRowsPerInsert, "Rows per INSERT", "Rows per INSERT:"},
-    {kIdStatementBytes, "Longest statement in bytes", "Longest statement:"},
-    {kIdNullTokens, "NULL markers, separated by spaces", "NULL markers:"},
-    {kIdColumnTypes, "Column types, NAME=TYPE separated by semicolons", "Column types:"},
-    {kIdColumns, "Columns to convert, by header name or number, NAME=NEW to rename", "Columns:"},
-    {kIdOnConflict, "What a row does whose key the table holds already", "Key already held:"},
-    {kIdKey, "The fields of the key, separated by commas", "Key:"},
+    {kIdEncoding, "Input character set", "Input &character set:"},
+    {kIdSkipLines, "Lines to skip above the records", "Lines to &skip:"},
+    {kIdQuote, "Quote character, or none", "&Quote:"},
+    {kIdEscape, "Escape character inside quotes, empty for none", "&Escape:"},
+    {kIdDialect, "Target database", "&Target database:"},
+    {kIdRowsPerInsert, "Rows per INSERT", "&Rows per INSERT:"},
+    {kIdStatementBytes, "Longest statement in bytes", "&Longest statement:"},
+    {kIdNullTokens, "NULL markers, separated by spaces", "NULL &markers:"},
+    {kIdColumnTypes, "Column types, NAME=TYPE separated by semicolons", "Column t&ypes:"},
+    {kIdColumns, "Columns to convert, by header name or number, NAME=NEW to rename", "C&olumns:"},
+    {kIdOnConflict, "What a row does whose key the table holds already", "Key already &held:"},
+    {kIdKey, "The fields of the key, separated by commas", "&Key:"},
 };
 
 // The column types as the box shows them: NAME=TYPE; NAME=TYPE.
@@ -110,7 +115,16 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
     };
     connect(Find<QComboBox>(kIdOnConflict), &QComboBox::currentIndexChanged, this, keyUsed);
     connect(Find<QCheckBox>(kIdCreateTable), &QCheckBox::toggled, this, keyUsed);
+    // Quotes and escapes are standard CSV's; a text export is read otherwise.
+    const auto rulesShown = [this](bool standard) {
+        for (const int id : {kIdQuote, kIdEscape, kIdSkipSpaces}) Find<QWidget>(id)->setEnabled(standard);
+        Find<QCheckBox>(kIdTextExport)->setEnabled(!standard);
+        Find<QCheckBox>(standard ? kIdTextExport : kIdSkipSpaces)->setChecked(false);
+    };
+    connect(Find<QCheckBox>(kIdRfc4180), &QCheckBox::toggled, this, rulesShown);
     Find<QLineEdit>(kIdOtherDelimiter)->setMaxLength(3);
+    Find<QLineEdit>(kIdEscape)->setMaxLength(1);
+    Find<QLineEdit>(kIdEscape)->setPlaceholderText(QStringLiteral("none"));
     Find<QLineEdit>(kIdNullTokens)->setPlaceholderText(QStringLiteral("\\N NULL"));
     Find<QLineEdit>(kIdColumnTypes)->setPlaceholderText(QStringLiteral("id=INTEGER; price=NUMERIC(10,2)"));
     Find<QLineEdit>(kIdColumns)
@@ -205,6 +219,12 @@ void COptionsDlg::Show(const ConversionOptions& options) {
     Find<QComboBox>(kIdEncoding)
         ->setCurrentText(options.encoding.empty() ? QString::fromUtf8(kAsIs)
                                                   : QString::fromStdString(options.encoding));
+    Find<QSpinBox>(kIdSkipLines)->setValue(static_cast<int>(options.skipLines));
+    Find<QComboBox>(kIdQuote)
+        ->setCurrentText(options.quote == '\0' ? QStringLiteral("none") : QString(QLatin1Char(options.quote)));
+    Find<QLineEdit>(kIdEscape)->setText(options.escape == '\0' ? QString() : QString(QLatin1Char(options.escape)));
+    for (const int id : {kIdQuote, kIdEscape, kIdSkipSpaces}) Find<QWidget>(id)->setEnabled(options.rfc4180);
+    Find<QCheckBox>(kIdTextExport)->setEnabled(!options.rfc4180);
     Find<QComboBox>(kIdDialect)->setCurrentIndex(DialectIndex(options.dialect));
     Find<QSpinBox>(kIdRowsPerInsert)->setValue(static_cast<int>(options.rowsPerInsert));
     Find<QCheckBox>(kIdDropNul)->setChecked(options.nul == NulChoice::Strip);
@@ -265,6 +285,13 @@ std::vector<std::pair<std::string_view, std::string>> COptionsDlg::Values() cons
     const auto ticked = [this](int id) { return Find<QCheckBox>(id)->isChecked(); };
     for (const Switch& entry : kSwitches) add(entry.name, ticked(entry.id) ? "1" : "0");
     add("delimiter", DelimiterValue());
+    add("skip-lines", std::to_string(Find<QSpinBox>(kIdSkipLines)->value()));
+    // The quoting of standard CSV only with it: unticked, the boxes keep
+    // what they show without it being read.
+    if (ticked(kIdRfc4180)) {
+        add("quote", Find<QComboBox>(kIdQuote)->currentText().toLocal8Bit().toStdString());
+        add("escape", Find<QLineEdit>(kIdEscape)->text().toLocal8Bit().toStdString());
+    }
     const QString encoding = Find<QComboBox>(kIdEncoding)->currentText().trimmed();
     add("encoding", encoding == QLatin1String(kAsIs) ? std::string() : encoding.toStdString());
     add("dialect",

@@ -63,7 +63,11 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
                                    .columnTypes = {"id=INT", "v=DOUBLE PRECISION"},
                                    .columns = "v, id=key",
                                    .onConflict = OnConflict::Update,
-                                   .key = "key"};
+                                   .key = "key",
+                                   .skipLines = 2,
+                                   .quote = '\'',
+                                   .escape = '\\',
+                                   .skipSpaces = true};
     Open();
     fake.optionsAnswer = chosen;
     QTest::mouseClick(Button(1010), Qt::LeftButton);
@@ -73,7 +77,8 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
               "CREATOR=DB 1.0\r\nOUTPUT=out.sql\r\nINPUT=in.csv\r\nTABLE=t\r\nFIELDS=a, b\r\nHEADER=1\r\nRFC4180=1\r\n"
               "DELIMITER=tab\r\nENCODING=windows-1252\r\nDIALECT=mysql\r\nROWSPERINSERT=500\r\n"
               "TRANSACTION=1\r\nNULL=unquoted-empty\r\nNULLTOKEN=\\N\r\nNULLTOKEN=not given\r\nCREATETABLE=1\r\n"
-              "TYPE=id=INT\r\nTYPE=v=DOUBLE PRECISION\r\nCOLUMNS=v, id=key\r\nONCONFLICT=update\r\nKEY=key\r\n\r\n");
+              "TYPE=id=INT\r\nTYPE=v=DOUBLE PRECISION\r\nCOLUMNS=v, id=key\r\nONCONFLICT=update\r\nKEY=key\r\n"
+              "SKIPLINES=2\r\nQUOTE='\r\nESCAPE=\\\r\nSKIPSPACES=1\r\n\r\n");
     Open();
     EXPECT_EQ(dialog->options(), chosen);
 
@@ -130,6 +135,37 @@ TEST_F(DesktopTest, AnOptionTheDialectMakesMeaninglessIsNeitherShownNorUsed) {
     dialect->setCurrentIndex(3);  // MySQL and MariaDB
     EXPECT_FALSE(copy->isChecked());
     EXPECT_FALSE(copy->isEnabled());
+}
+
+// The reading rules' controls: quotes and escapes only for standard CSV,
+// a text export only without it; a box made meaningless is unticked.
+TEST_F(DesktopTest, TheOptionsDialogReadsTheReadingRules) {
+    UiServices services = fake.Make();
+    const ConversionOptions start{
+        .rfc4180 = true, .skipLines = 3, .quote = '\'', .escape = '\\', .skipSpaces = true};
+    COptionsDlg options(start, services, nullptr);
+    auto control = [&options](int id) { return options.findChild<QWidget*>(QString::number(id)); };
+    EXPECT_EQ(static_cast<QSpinBox*>(control(1034))->value(), 3);
+    EXPECT_EQ(static_cast<QComboBox*>(control(1035))->currentText(), "'");
+    EXPECT_EQ(static_cast<QLineEdit*>(control(1036))->text(), "\\");
+    EXPECT_TRUE(static_cast<QCheckBox*>(control(1037))->isChecked());
+    EXPECT_FALSE(control(1038)->isEnabled());
+    QTest::mouseClick(options.findChild<QPushButton*>("1"), Qt::LeftButton);
+    EXPECT_EQ(options.options(), start);
+
+    COptionsDlg again(start, services, nullptr);
+    auto other = [&again](int id) { return again.findChild<QWidget*>(QString::number(id)); };
+    static_cast<QComboBox*>(other(1035))->setCurrentText("none");
+    static_cast<QLineEdit*>(other(1036))->setText("");
+    static_cast<QCheckBox*>(other(1012))->setChecked(false);
+    for (const int id : {1035, 1036, 1037}) EXPECT_FALSE(other(id)->isEnabled()) << id;
+    EXPECT_FALSE(static_cast<QCheckBox*>(other(1037))->isChecked());
+    ASSERT_TRUE(other(1038)->isEnabled());
+    static_cast<QCheckBox*>(other(1038))->setChecked(true);
+    static_cast<QComboBox*>(other(1013))->setCurrentIndex(kTab);
+    QTest::mouseClick(again.findChild<QPushButton*>("1"), Qt::LeftButton);
+    EXPECT_EQ(again.result(), QDialog::Accepted);
+    EXPECT_EQ(again.options(), (ConversionOptions{.delimiter = '\t', .skipLines = 3, .textExport = true}));
 }
 
 TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
