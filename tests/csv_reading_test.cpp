@@ -18,6 +18,7 @@
 #include "io/gzip_source.h"
 #include "io/iconv_source.h"
 #include "io/status.h"
+#include "io/text_mode.h"
 #include "pieces_source.h"
 #include "reference_rules.h"
 #include "test_support.h"
@@ -437,16 +438,36 @@ TEST(DetectionTest, JudgesSmallFilesWhoseAnswersAreKnown) {
         bool header;
         std::string encoding;         // as said, the start of it
         std::size_t firstDifference;  // 0: the line rules read it alike
+        std::string options;          // the reading options proposed
     };
     const Case cases[] = {
-        {"names over numbers", "name,age\nAnn,31\nBob,45\n", true, "ascii", 0},
-        {"names over codes of one length", "id,zip\n1,01234\n2,98765\n", true, "ascii", 0},
-        {"numbers alone", "1,2\n3,4\n5,6\n", false, "ascii", 0},
-        {"text of the same length throughout", "a,b\nc,d\ne,f\n", false, "ascii", 0},
-        {"UTF-16 little-endian without a mark", utf16("id,name\n1,Ann\n2,Bob\n", false), true, "UTF-16LE", 0},
-        {"UTF-16 big-endian without a mark", utf16("id,name\n1,Ann\n2,Bob\n", true), true, "UTF-16BE", 0},
-        {"a doubled quote in the third record", "x,y\n1,2\n\"a\"\"b\",c\n", false, "ascii", 3},
-        {"a line break in quotes in the second", "x,y\n\"a\nb\",c\n", false, "ascii", 2},
+        {"names over numbers", "name,age\nAnn,31\nBob,45\n", true, "ascii", 0, "--header"},
+        {"names over codes of one length", "id,zip\n1,01234\n2,98765\n", true, "ascii", 0, "--header"},
+        {"numbers alone", "1,2\n3,4\n5,6\n", false, "ascii", 0, ""},
+        {"text of the same length throughout", "a,b\nc,d\ne,f\n", false, "ascii", 0, ""},
+        {"UTF-16 little-endian without a mark", utf16("id,name\n1,Ann\n2,Bob\n", false), true, "UTF-16LE", 0,
+         "--header --encoding UTF-16LE"},
+        {"UTF-16 big-endian without a mark", utf16("id,name\n1,Ann\n2,Bob\n", true), true, "UTF-16BE", 0,
+         "--header --encoding UTF-16BE"},
+        {"a doubled quote in the third record", "x,y\n1,2\n\"a\"\"b\",c\n", false, "ascii", 3, "--rfc4180"},
+        {"a line break in quotes in the second", "x,y\n\"a\nb\",c\n", false, "ascii", 2, "--rfc4180"},
+        // Lines above the header; times that split every record evenly at ':'.
+        {"a title, a note and a blank line above",
+         "Sales report\nGenerated 2024-01-01\n\nregion,total,when\nNorth,12.5,00:15\nSouth,3.25,01:30\n", true, "ascii",
+         0, "--skip-lines 3 --header"},
+        // As psql's \copy and MySQL's INTO OUTFILE write them.
+        {"a text export", "1\tO'Brien\t\\N\n2\tx\\\ty\t\\\\\n", false, "ascii", 0, "--text-export -d tab"},
+        {"a text export with a header", "id\tname\n1\t\\N\n2\tAnn\n", true, "ascii", 0,
+         "--text-export -d tab --header"},
+        // As psql's \copy ... CSV and sqlite3's .mode csv write NULL and ''.
+        {"NULL bare and '' in quotes", "id,name,note\n1,\"\",\n2,x,\"y\"\n", true, "ascii", 0,
+         "--header --null unquoted-empty"},
+        {"names of words over words", "First Name,Email\nJohn,j@x.com\nMary,m@y.org\n", true, "ascii", 0, "--header"},
+        {"years over figures", "region,2023,2024\nNorth,1.5,2.5\nSouth,3.5,4.25\n", true, "ascii", 0, "--header"},
+        {"names over dates and times", "day,open\n2024-03-01,09:00\n3/2/2024,9:30\n", true, "ascii", 0, "--header"},
+        {"dates and times alone", "2024-03-01,09:00\n2024-03-02,09:30\n", false, "ascii", 0, ""},
+        {"names empty and repeated", "id,,id\n1,2,3\n4,5,6\n", true, "ascii", 0, "--header"},
+        {"a first row like the rest", "Ann,31,yes\nBob,45,no\n", false, "ascii", 0, ""},
     };
     for (const Case& c : cases) {
         InputSample sample;
@@ -456,6 +477,27 @@ TEST(DetectionTest, JudgesSmallFilesWhoseAnswersAreKnown) {
         EXPECT_EQ(detection.header, c.header) << c.what;
         EXPECT_EQ(detection.encoding.substr(0, c.encoding.size()), c.encoding) << c.what;
         EXPECT_EQ(detection.firstDifference, c.firstDifference) << c.what;
+        EXPECT_EQ(ReadingOptionsLine(detection.reading), c.options) << c.what;
+    }
+}
+
+// The report is text whatever the names hold: a NUL byte and bytes not
+// UTF-8 are shown escaped, names in another character set decoded; the
+// options line still ends it.
+TEST(DetectionTest, TheReportIsTextWhateverTheNamesHold) {
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string("a,b\0c\n1,2\n", 10), "header: yes: \"a\", \"b\\x00c\"\n"},
+        {"n\xE9m,x\n1,2\n", "header: yes: \"n\xC3\xA9m\", \"x\"\n"},
+    };
+    for (const auto& [bytes, names] : cases) {
+        InputSample sample;
+        sample.head = bytes;
+        sample.whole = true;
+        const std::string report = DetectionReport(DetectFormat(sample));
+        EXPECT_NE(report.find(names), std::string::npos) << report;
+        EXPECT_TRUE(IsUtf8(report)) << report;
+        EXPECT_EQ(report.find('\0'), std::string::npos);
+        EXPECT_NE(report.rfind("\noptions: --header"), std::string::npos) << report;
     }
 }
 

@@ -204,7 +204,7 @@ int Check(const CommandLine& line) {
 
 // Writes text to standard output; false when it could not be written.
 bool Print(const std::string& text) {
-    return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
 }
 
 }  // namespace

@@ -220,8 +220,8 @@ void COptionsDlg::Show(const ConversionOptions& options) {
         ->setCurrentText(options.encoding.empty() ? QString::fromUtf8(kAsIs)
                                                   : QString::fromStdString(options.encoding));
     Find<QSpinBox>(kIdSkipLines)->setValue(static_cast<int>(options.skipLines));
-    Find<QComboBox>(kIdQuote)
-        ->setCurrentText(options.quote == '\0' ? QStringLiteral("none") : QString(QLatin1Char(options.quote)));
+    Find<QComboBox>(kIdQuote)->setCurrentText(options.quote == '\0' ? QStringLiteral("none")
+                                                                    : QString(QLatin1Char(options.quote)));
     Find<QLineEdit>(kIdEscape)->setText(options.escape == '\0' ? QString() : QString(QLatin1Char(options.escape)));
     for (const int id : {kIdQuote, kIdEscape, kIdSkipSpaces}) Find<QWidget>(id)->setEnabled(options.rfc4180);
     Find<QCheckBox>(kIdTextExport)->setEnabled(!options.rfc4180);

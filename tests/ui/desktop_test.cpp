@@ -141,8 +141,7 @@ TEST_F(DesktopTest, AnOptionTheDialectMakesMeaninglessIsNeitherShownNorUsed) {
 // a text export only without it; a box made meaningless is unticked.
 TEST_F(DesktopTest, TheOptionsDialogReadsTheReadingRules) {
     UiServices services = fake.Make();
-    const ConversionOptions start{
-        .rfc4180 = true, .skipLines = 3, .quote = '\'', .escape = '\\', .skipSpaces = true};
+    const ConversionOptions start{.rfc4180 = true, .skipLines = 3, .quote = '\'', .escape = '\\', .skipSpaces = true};
     COptionsDlg options(start, services, nullptr);
     auto control = [&options](int id) { return options.findChild<QWidget*>(QString::number(id)); };
     EXPECT_EQ(static_cast<QSpinBox*>(control(1034))->value(), 3);

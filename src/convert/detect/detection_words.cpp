@@ -50,9 +50,27 @@ std::string Evidence(const Detection& d) {
     return text;
 }
 
+// Text as a report shows it: valid UTF-8 as it is, a control byte (a NUL
+// say) or a byte UTF-8 does not take as \xNN, so that the report is text.
+std::string Readable(std::string_view text) {
+    const bool utf8 = IsUtf8(text);
+    std::string shown;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != 0x7F && (b < 0x80 || utf8)) {
+            shown += c;
+            continue;
+        }
+        static constexpr std::string_view kHex = "0123456789abcdef";
+        shown.append("\\x").append(1, kHex[b >> 4]).append(1, kHex[b & 15]);
+    }
+    return shown;
+}
+
 std::string NamesText(const std::vector<std::string>& names) {
     std::string text;
-    for (const std::string& name : names) text.append(text.empty() ? "" : ", ").append(Quoted(TrimSpace(name)));
+    for (const std::string& name : names)
+        text.append(text.empty() ? "" : ", ").append(Quoted(Readable(TrimSpace(name))));
     return text;
 }
 
@@ -62,9 +80,12 @@ std::string ReadingOptionsLine(const ConversionOptions& options) {
     std::string line;
     const auto add = [&line](std::string_view word) { line.append(line.empty() ? "" : " ").append(word); };
     if (options.rfc4180) add("--rfc4180");
+    if (options.textExport) add("--text-export");
     if (options.delimiter != ',') add("-d " + ShellWord(DelimiterName(options.delimiter)));
+    if (options.skipLines > 0) add("--skip-lines " + std::to_string(options.skipLines));
     if (options.header) add("--header");
     if (!options.encoding.empty()) add("--encoding " + ShellWord(options.encoding));
+    if (options.null == NullMode::UnquotedEmpty) add("--null unquoted-empty");
     return line;
 }
 
@@ -72,14 +93,27 @@ std::string DetectionReport(const Detection& d) {
     std::string report = "encoding: " + d.encoding + "\n";
     report += "delimiter: " + ShellWord(DelimiterName(d.delimiter)) + "\n";
     const std::string evidence = Evidence(d);
-    if (d.firstDifference != 0) {
+    if (d.textExport) {
+        report += "quoting: none: a database's text export (" + Count(d.nullMarks, "field", "fields") +
+                  " of \\N alone, " + Count(d.escapes, "backslash escape", "backslash escapes") +
+                  " of a tab, a line break or a backslash, no field in quotes)\n";
+    } else if (d.firstDifference != 0) {
         report += "quoting: RFC 4180 (" + (evidence.empty() ? std::string("quotes") : evidence) +
                   "); the line rules read record " + std::to_string(d.firstDifference) + " otherwise\n";
     } else {
         report += "quoting: classic (the line rules read every record sampled as RFC 4180 does";
         report += evidence.empty() ? ")\n" : "; " + evidence + ")\n";
     }
+    if (d.preambleLines > 0) {
+        report += "lines above the records: " + std::to_string(d.preambleLines) +
+                  " (fewer fields than the records below them)\n";
+    }
     report += d.header ? "header: yes: " + NamesText(d.names) + "\n" : "header: no\n";
+    if (d.bareEmpties > 0 || d.quotedEmpties > 0) {
+        report += "empty values: " + std::to_string(d.bareEmpties) + " bare, " + std::to_string(d.quotedEmpties) +
+                  " written \"\"" +
+                  (d.reading.null == NullMode::UnquotedEmpty ? " (as database exports write NULL and '')\n" : "\n");
+    }
     report += "line ends: " + d.lineEnds + "\n";
     report +=
         "records sampled: " + std::to_string(d.records) +
@@ -102,6 +136,12 @@ ConversionOptions WithReadingOf(ConversionOptions options, const Detection& dete
     options.rfc4180 = detection.reading.rfc4180;
     options.delimiter = detection.reading.delimiter;
     options.encoding = detection.reading.encoding;
+    options.skipLines = detection.reading.skipLines;
+    options.textExport = detection.reading.textExport;
+    // The standard CSV quoting of the options stays where the reading is standard CSV.
+    if (!options.rfc4180) options.quote = '"', options.escape = '\0', options.skipSpaces = false;
+    // Only a convention seen changes the NULL choice; one chosen otherwise stays.
+    if (detection.reading.null == NullMode::UnquotedEmpty) options.null = NullMode::UnquotedEmpty;
     return options;
 }
 
@@ -116,6 +156,23 @@ struct Misfit {
 };
 
 const Misfit kMisfits[] = {
+    {[](const Detection& d, const ConversionOptions& o) { return d.textExport && !o.textExport; },
+     [](const Detection& d) {
+         return "it is a database's text export (" + Count(d.nullMarks, "field", "fields") + " of \\N alone, " +
+                Count(d.escapes, "backslash escape", "backslash escapes") + ", no quotes)";
+     },
+     [](const Detection&, ConversionOptions& o) {
+         o.textExport = true;
+         o.rfc4180 = false;
+         o.delimiter = '\t';
+     }},
+    {[](const Detection& d, const ConversionOptions& o) { return d.preambleLines != o.skipLines; },
+     [](const Detection& d) {
+         if (d.preambleLines == 0) return std::string("its records begin on its first line");
+         return "its first " + Count(d.preambleLines, "line has", "lines have") +
+                " fewer fields than the records below: a title or notes, not records";
+     },
+     [](const Detection& d, ConversionOptions& o) { o.skipLines = static_cast<std::uint32_t>(d.preambleLines); }},
     {[](const Detection& d, const ConversionOptions& o) { return d.reading.rfc4180 && !o.rfc4180; },
      [](const Detection& d) {
          const std::string evidence = Evidence(d);
@@ -136,6 +193,14 @@ const Misfit kMisfits[] = {
          return "its first line looks like names over rows of values (" + NamesText(d.names) + ")";
      },
      [](const Detection&, ConversionOptions& o) { o.header = true; }},
+    {[](const Detection& d, const ConversionOptions& o) {
+         return d.reading.null == NullMode::UnquotedEmpty && o.null == NullMode::None && o.nullTokens.empty();
+     },
+     [](const Detection& d) {
+         return "it writes " + Count(d.bareEmpties, "empty value", "empty values") + " bare and " +
+                std::to_string(d.quotedEmpties) + " as \"\", as database exports write NULL and ''";
+     },
+     [](const Detection&, ConversionOptions& o) { o.null = NullMode::UnquotedEmpty; }},
     {[](const Detection& d, const ConversionOptions& o) { return !d.reading.encoding.empty() && o.encoding.empty(); },
      [](const Detection& d) { return "its text is " + d.encoding; },
      [](const Detection& d, ConversionOptions& o) { o.encoding = d.reading.encoding; }},
@@ -147,7 +212,9 @@ std::string ReadingOptionsWords(const ConversionOptions& options) {
     std::string words;
     const auto add = [&words](std::string_view part) { words.append(words.empty() ? "" : ", ").append(part); };
     if (options.rfc4180) add("standard CSV quoting");
+    if (options.textExport) add("a database's text export");
     if (options.delimiter != ',') add("delimiter " + ShellWord(DelimiterName(options.delimiter)));
+    if (options.skipLines > 0) add(Count(options.skipLines, "line", "lines") + " skipped above the records");
     if (options.header) add("first line holds the field names");
     if (!options.encoding.empty()) add("character set " + options.encoding);
     return words;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 #include "convert/read/csv_reader.h"
@@ -127,11 +128,8 @@ struct Reading {
 // The records of text under a rule set, every value read, as a run reads
 // them (read/records.h).
 template <typename Each>
-int ForEachRecord(std::string_view text, bool rfc4180, char delimiter, Each&& each) {
+int ForEachRecord(std::string_view text, const ConversionOptions& options, Each&& each) {
     MemorySource memory(text);
-    ConversionOptions options;
-    options.rfc4180 = rfc4180;
-    options.delimiter = delimiter;
     Records records(memory, options, std::size_t{64} << 10, true);
     int status = 0;
     while ((status = records.Next()) == 0 && (status = records.ReadValues()) == 0) {
@@ -140,9 +138,10 @@ int ForEachRecord(std::string_view text, bool rfc4180, char delimiter, Each&& ea
     return status == kUnclosedQuote ? static_cast<int>(records.number()) : 0;
 }
 
-Reading ReadStandard(std::string_view text, char delimiter, bool whole) {
+// The records of text as options read them (standard CSV or a text export).
+Reading ReadWith(std::string_view text, const ConversionOptions& options, bool whole) {
     Reading reading;
-    const int unclosed = ForEachRecord(text, true, delimiter, [&reading](const Records& records) {
+    const int unclosed = ForEachRecord(text, options, [&reading](const Records& records) {
         reading.records.emplace_back(records.values().begin(), records.values().end());
         reading.quoted.push_back(records.quoted());
     });
@@ -154,9 +153,13 @@ Reading ReadStandard(std::string_view text, char delimiter, bool whole) {
     return reading;
 }
 
+Reading ReadStandard(std::string_view text, char delimiter, bool whole) {
+    return ReadWith(text, ConversionOptions{.rfc4180 = true, .delimiter = delimiter}, whole);
+}
+
 std::vector<Record> ReadLines(std::string_view text, char delimiter) {
     std::vector<Record> records;
-    ForEachRecord(text, false, delimiter, [&records](const Records& line) {
+    ForEachRecord(text, ConversionOptions{.delimiter = delimiter}, [&records](const Records& line) {
         records.emplace_back(line.values().begin(), line.values().end());
     });
     return records;
@@ -212,45 +215,122 @@ bool LooksNumeric(std::string_view value) {
     return digits;
 }
 
-// Whether the first record names the columns: its values are names a
-// header may give (none empty, none twice, none a number), and the
-// columns below them vote, as a column of numbers or of values all of one
-// length under a name that is not one.
-bool NamesAHeaderGives(const Record& first) {
-    std::vector<std::string_view> names;
-    for (const std::string& value : first) {
-        const std::string_view name = TrimSpace(value);
-        if (name.empty() || LooksNumeric(name) || std::find(names.begin(), names.end(), name) != names.end())
-            return false;
-        names.push_back(name);
+// The kind of value a column holds, as far as telling a header goes.
+enum class Kind { Empty, Number, Date, Time, Bool, Text };
+
+// Whether value is digits and the separators of sep, each run of digits
+// as long as widths says ("4-2-2": 2024-03-01).
+bool Shaped(std::string_view value, std::string_view widths, std::string_view seps) {
+    std::size_t at = 0;
+    for (std::size_t part = 0; part < widths.size(); ++part) {
+        const std::size_t width = static_cast<std::size_t>(widths[part] - '0');
+        std::size_t digits = 0;
+        while (at < value.size() && value[at] >= '0' && value[at] <= '9') ++at, ++digits;
+        // A width of 2 takes one digit too (3/1/2024); 4 takes exactly 4.
+        if (digits == 0 || digits > width || (width == 4 && digits != 4)) return false;
+        if (part + 1 == widths.size()) break;
+        if (at >= value.size() || seps.find(value[at]) == std::string_view::npos) return false;
+        ++at;
     }
-    return true;
+    return at == value.size();
 }
 
-bool FirstRecordNames(const std::vector<Record>& records) {
-    if (records.size() < 2 || !NamesAHeaderGives(records.front())) return false;
-    const Record& first = records.front();
-    int votes = 0;
-    const std::size_t rows = std::min<std::size_t>(records.size(), 200);
-    for (std::size_t column = 0; column < first.size(); ++column) {
-        bool numeric = true;
-        bool filled = false;
-        std::size_t length = std::string::npos;  // npos: not seen; 0 after two lengths differed
-        for (std::size_t row = 1; row < rows; ++row) {
-            if (column >= records[row].size() || records[row][column].empty()) continue;
-            const std::string& value = records[row][column];
-            filled = true;
-            numeric = numeric && LooksNumeric(value);
-            length = length == std::string::npos || length == value.size() ? value.size() : 0;
-        }
-        if (!filled) continue;
-        if (numeric) {
-            ++votes;
-        } else if (length != 0 && rows > 2) {
-            votes += first[column].size() != length ? 1 : -1;
-        }
+Kind KindOf(std::string_view value) {
+    value = TrimSpace(value);
+    if (value.empty()) return Kind::Empty;
+    if (LooksNumeric(value)) return Kind::Number;
+    const std::string_view date = value.substr(0, value.find_first_of(" T"));
+    const bool isDate = Shaped(date, "422", "-/.") || Shaped(date, "224", "-/.") || Shaped(date, "222", "-/.");
+    if (isDate && date.size() == value.size()) return Kind::Date;
+    const std::string_view time = date.size() < value.size() ? value.substr(date.size() + 1) : value;
+    if (Shaped(time.substr(0, time.find_first_of(".Z+")), "222", ":") || Shaped(time, "22", ":"))
+        return isDate || date.size() == value.size() ? Kind::Time : Kind::Text;
+    std::string lower(value);
+    for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    for (const std::string_view word : {"true", "false", "yes", "no", "t", "f", "y", "n"}) {
+        if (lower == word) return Kind::Bool;
     }
-    return votes > 0;
+    return Kind::Text;
+}
+
+// The traits of text a column's values may all share and a name lack: a
+// digit, an @, a space, a point, a slash.
+unsigned TraitsOf(std::string_view value) {
+    unsigned traits = 0;
+    for (const char c : value) {
+        traits |= c >= '0' && c <= '9' ? 1U : c == '@' ? 2U : c == ' ' ? 4U : c == '.' ? 8U : c == '/' ? 16U : 0U;
+    }
+    return traits;
+}
+
+// A year as a header names a column of figures for it: 1900 to 2100.
+bool LooksLikeYear(std::string_view value) {
+    value = TrimSpace(value);
+    return value.size() == 4 && Shaped(value, "4", "") && value >= "1900" && value <= "2100";
+}
+
+// The vote of a first value over values below of the kinds counted
+// (filled in all), all of them with allTraits, all of length when not 0.
+int KindVote(std::string_view first, const std::map<Kind, std::size_t>& kinds, std::size_t filled, unsigned allTraits,
+             std::size_t length) {
+    const Kind firstKind = KindOf(first);
+    const auto [common, count] =
+        *std::max_element(kinds.begin(), kinds.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    // Below, values of one kind other than text: the first is a name if it is not of that kind.
+    if (common != Kind::Text && count * 10 >= filled * 9) {
+        if (firstKind == common) return common == Kind::Number && LooksLikeYear(first) ? 0 : -1;
+        return 1;
+    }
+    if (firstKind != Kind::Text) return -1;
+    // Text below: a name lacks what every value has (a digit, an @), or is
+    // not of the one length they all have.
+    if ((allTraits & ~TraitsOf(first)) != 0) return 1;
+    if (length != 0) return TrimSpace(first).size() != length ? 1 : -1;
+    return 0;
+}
+
+// What a column says of its first value: +1 when that is not of the kind
+// or the look of the values below it (a name over them), -1 when it is one
+// of them, 0 when the column cannot tell.
+int ColumnVote(const std::vector<Record>& records, std::size_t column, std::size_t rows) {
+    const std::string& first = records.front()[column];
+    const Kind firstKind = KindOf(first);
+    std::map<Kind, std::size_t> kinds;
+    std::size_t filled = 0;
+    std::size_t length = std::string::npos;  // npos: not seen; 0 after two lengths differed
+    unsigned allTraits = ~0U;
+    bool repeated = false;
+    for (std::size_t row = 1; row < rows; ++row) {
+        if (column >= records[row].size()) continue;
+        const std::string_view value = TrimSpace(records[row][column]);
+        if (value.empty()) continue;
+        ++filled;
+        ++kinds[KindOf(value)];
+        length = length == std::string::npos || length == value.size() ? value.size() : 0;
+        allTraits &= TraitsOf(value);
+        repeated = repeated || value == TrimSpace(first);
+    }
+    // A column with nothing below, or a name that is empty (an index's), says nothing.
+    if (filled == 0 || firstKind == Kind::Empty) return 0;
+    if (repeated) return -1;
+    return KindVote(first, kinds, filled, allTraits, rows > 2 ? length : 0);
+}
+
+// Whether the first record names the columns: the columns below it vote.
+// Names may be empty or repeated (a run names those), but not all empty.
+bool FirstRecordNames(const std::vector<Record>& records) {
+    if (records.size() < 2) return false;
+    const Record& first = records.front();
+    if (std::all_of(first.begin(), first.end(), [](const std::string& v) { return TrimSpace(v).empty(); }))
+        return false;
+    const std::size_t rows = std::min<std::size_t>(records.size(), 200);
+    int votes = 0;
+    bool text = false;  // a name of words, not a year or a number
+    for (std::size_t column = 0; column < first.size(); ++column) {
+        votes += ColumnVote(records, column, rows);
+        text = text || KindOf(first[column]) == Kind::Text;
+    }
+    return votes > 0 && text;
 }
 
 // The first record the line rules read otherwise, 1-based; 0 for none.
@@ -267,13 +347,55 @@ std::size_t FirstDifference(const std::vector<Record>& lines, const Reading& sta
 void NoteEvidence(const Reading& reading, Detection& detection) {
     for (std::size_t r = 0; r < reading.records.size(); ++r) {
         for (std::size_t v = 0; v < reading.records[r].size(); ++v) {
-            if (!reading.quoted[r][v]) continue;
             const std::string& value = reading.records[r][v];
+            // A record of one empty value is a blank line, not an empty value.
+            const bool counted = value.empty() && reading.records[r].size() > 1;
+            detection.bareEmpties += counted && !reading.quoted[r][v] ? 1U : 0U;
+            detection.quotedEmpties += counted && reading.quoted[r][v] ? 1U : 0U;
+            if (!reading.quoted[r][v]) continue;
             detection.doubledQuotes += value.find('"') != std::string::npos ? 1U : 0U;
             detection.quotedBreaks += value.find_first_of("\r\n") != std::string::npos ? 1U : 0U;
             detection.quotedDelimiters += value.find(detection.delimiter) != std::string::npos ? 1U : 0U;
         }
     }
+}
+
+// Whether text is a database's text export, tab-separated: no field opens
+// with a quote, and fields of \N alone or backslash escapes of a tab, a
+// line break or a backslash show it.
+bool LooksLikeTextExport(std::string_view text, Detection& d) {
+    std::size_t tabs = 0;
+    bool quoted = false;
+    std::size_t fieldStart = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (i == fieldStart && c == '"') quoted = true;
+        if (c == '\\' && i + 1 < text.size()) {
+            const char next = text[i + 1];
+            const bool alone = i == fieldStart && (i + 2 == text.size() || text[i + 2] == '\t' || text[i + 2] == '\n');
+            if (next == 'N' && alone) ++d.nullMarks;
+            if (next == '\t' || next == '\n' || next == '\\') ++d.escapes;
+            ++i;
+            continue;
+        }
+        if (c == '\t' || c == '\n') fieldStart = i + 1;
+        tabs += c == '\t' ? 1U : 0U;
+    }
+    return !quoted && tabs > 0 && d.nullMarks + d.escapes > 0;
+}
+
+// The lines above the records: leading lines (at most 20) whose field count
+// is below the one most records have, where the records after them have
+// it with few exceptions.
+std::size_t PreambleLines(const std::vector<Record>& lines, std::size_t common) {
+    if (common < 2) return 0;
+    std::size_t first = 0;
+    while (first < lines.size() && first <= 20 && lines[first].size() < common) ++first;
+    if (first == 0 || first > 20 || first == lines.size() || lines[first].size() != common) return 0;
+    std::size_t alike = 0;
+    const std::size_t seen = std::min<std::size_t>(lines.size(), first + 200);
+    for (std::size_t i = first; i < seen; ++i) alike += lines[i].size() == common ? 1U : 0U;
+    return alike * 10 >= (seen - first) * 9 ? first : 0;
 }
 
 }  // namespace
@@ -350,9 +472,31 @@ Detection DetectFormat(const InputSample& sample) {
         text = text.substr(0, end == std::string_view::npos ? 0 : end + 1);
     }
     d.lineEnds = LineEnds(text);
+    if (LooksLikeTextExport(text, d)) {
+        // Read as the export it is: the header and counts from its records.
+        d.textExport = true;
+        d.delimiter = '\t';
+        const Reading exported = ReadWith(text, ConversionOptions{.delimiter = '\t', .textExport = true}, sample.whole);
+        d.records = exported.records.size();
+        d.fieldCounts = FieldCounts(exported.records);
+        d.header = FirstRecordNames(exported.records);
+        if (!exported.records.empty()) d.names = exported.records.front();
+        d.reading.textExport = true;
+        d.reading.delimiter = '\t';
+        d.reading.header = d.header;
+        return d;
+    }
     Reading standard;
     d.delimiter = ChooseDelimiter(text, sample.whole, standard);
-    const std::vector<Record> lines = ReadLines(text, d.delimiter);
+    std::vector<Record> lines = ReadLines(text, d.delimiter);
+    d.preambleLines = PreambleLines(lines, CommonCount(FieldCounts(standard.records)).first);
+    if (d.preambleLines > 0) {
+        // The records begin below the lines above them.
+        const ConversionOptions below{
+            .rfc4180 = true, .delimiter = d.delimiter, .skipLines = static_cast<std::uint32_t>(d.preambleLines)};
+        standard = ReadWith(text, below, sample.whole);
+        lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(d.preambleLines));
+    }
     for (const Record& line : lines) d.blankLines += line.size() == 1 && line[0].empty() ? 1U : 0U;
     NoteEvidence(standard, d);
     d.unclosedLine = standard.unclosedLine;
@@ -361,9 +505,16 @@ Detection DetectFormat(const InputSample& sample) {
     d.firstDifference = FirstDifference(lines, standard, sample.whole);
     d.header = FirstRecordNames(standard.records);
     if (!standard.records.empty()) d.names = standard.records.front();
+    // Names as they read in the character set the text is in.
+    if (!d.reading.encoding.empty() && decoded.empty()) {
+        for (std::string& name : d.names) name = Decoded(name, d.reading.encoding);
+    }
     d.reading.rfc4180 = d.firstDifference != 0;
     d.reading.delimiter = d.delimiter;
     d.reading.header = d.header;
+    d.reading.skipLines = static_cast<std::uint32_t>(d.preambleLines);
+    // NULL written bare and '' written "", as database exports write them.
+    if (d.bareEmpties > 0 && d.quotedEmpties > 0) d.reading.null = NullMode::UnquotedEmpty;
     return d;
 }
 

@@ -48,13 +48,26 @@ struct Detection {
     // (1-based), or 0 when they read the sample alike.
     std::size_t firstDifference = 0;
     bool header = false;
-    std::vector<std::string> names;                  // the first record's values
+    std::vector<std::string> names;  // the first record's values
+    // Lines above the records, whose field counts are not theirs (titles,
+    // notes): what --skip-lines skips.
+    std::size_t preambleLines = 0;
+    // A database's text export: fields that are \N alone, and backslash
+    // escapes of the delimiter, a line break or a backslash; no quoting.
+    bool textExport = false;
+    std::size_t nullMarks = 0;
+    std::size_t escapes = 0;
+    // Empty values written bare and written "" (database CSV exports write
+    // NULL as the one and '' as the other).
+    std::size_t bareEmpties = 0;
+    std::size_t quotedEmpties = 0;
     std::string lineEnds;                            // "LF", "CR LF", "CR", "mixed ..." or "none"
     std::size_t records = 0;                         // standard CSV records in the sample
     bool whole = false;                              // the sample was the whole input
     std::map<std::size_t, std::size_t> fieldCounts;  // fields -> records
-    // The reading options (header, rfc4180, delimiter, encoding) that read
-    // the input as detected; the others at their defaults.
+    // The reading options (header, rfc4180, delimiter, encoding, lines to
+    // skip, text export, the NULL choice) that read the input as detected;
+    // the others at their defaults.
     ConversionOptions reading;
 };
 
