@@ -167,6 +167,11 @@ int StatementWriter::Add(std::string_view bytes, std::size_t maxValuesSize, cons
 
 void StatementWriter::CountRow(std::size_t values, std::uint64_t lineNumber) {
     ++counts_.rows;
+    if (fieldCount_ == 0 && problems_ != nullptr && (valueCounts_.size() < kTallied || valueCounts_.contains(values))) {
+        Tally& tally = valueCounts_[values];
+        ++tally.rows;
+        if (tally.lines.size() < kLinesKept) tally.lines.push_back(lineNumber);
+    }
     if (fieldCount_ == 0 || values == fieldCount_) return;
     if (counts_.mismatchedRows++ == 0) counts_.firstMismatchLine = lineNumber;
     if (problems_ != nullptr) {
@@ -229,7 +234,36 @@ int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& w
     return 0;
 }
 
+void StatementWriter::ReportUnusualCounts() {
+    if (valueCounts_.size() < 2) return;
+    std::size_t usual = 0;
+    std::uint64_t most = 0;
+    for (const auto& [values, tally] : valueCounts_) {
+        if (tally.rows > most) usual = values, most = tally.rows;
+    }
+    // In the order of the lines, as a check tells the rest.
+    std::vector<std::pair<std::uint64_t, std::size_t>> unusual;
+    for (const auto& [values, tally] : valueCounts_) {
+        if (values == usual) continue;
+        for (const std::uint64_t line : tally.lines) unusual.emplace_back(line, values);
+        // The rows past the lines kept are counted on the last of them.
+        if (tally.rows > tally.lines.size()) {
+            const std::uint64_t more = tally.rows - tally.lines.size();
+            problems_->Problem(tally.lines.back(), "and " + std::to_string(more) + " more " +
+                                                       (more == 1 ? "record has " : "records have ") +
+                                                       std::to_string(values) + " values");
+        }
+    }
+    std::sort(unusual.begin(), unusual.end());
+    for (const auto& [line, values] : unusual) {
+        problems_->Problem(line, "has " + std::to_string(values) + (values == 1 ? " value" : " values") +
+                                     ", where most records have " + std::to_string(usual));
+    }
+    valueCounts_.clear();
+}
+
 int StatementWriter::End(bool succeeded) {
+    if (problems_ != nullptr) ReportUnusualCounts();
     if (rowsInStatement_ > 0) {
         rowsInStatement_ = 0;
         if (const int error = WriteStatement(ending_)) return error;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -110,6 +111,18 @@ private:
     std::size_t statementBytes_ = 0;        // bytes of the open statement so far
     RowCounts counts_;
     ProblemObserver* problems_ = nullptr;
+    // A check without field names holds each row's number of values against
+    // the one most rows have, known at the end: the rows of each number
+    // (at most kTallied numbers), and the lines of the first kLinesKept.
+    static constexpr std::size_t kTallied = 1000;
+    static constexpr std::size_t kLinesKept = 100;
+    struct Tally {
+        std::uint64_t rows = 0;
+        std::vector<std::uint64_t> lines;
+    };
+    std::map<std::size_t, Tally> valueCounts_;
+    // Tells problems_ of the rows whose number of values is not the usual one.
+    void ReportUnusualCounts();
 };
 
 }  // namespace rowsmith
