@@ -524,6 +524,11 @@ TEST_F(ReadingRunTest, ThePreviewShowsAStatementForEachRecordItShows) {
         EXPECT_EQ(statements, 3u) << preview.statements;
         EXPECT_EQ(preview.statements.find("CREATE TABLE") != std::string::npos, create) << preview.statements;
     }
+    // Each value shown is marked as the run writes it: NULL, or text.
+    WriteBytes("in.csv", "id,v\n1,\n2,\"\"\n\\N,x\n");
+    const ConversionOptions nulls{.null = NullMode::UnquotedEmpty, .header = true, .nullTokens = {"\\N"}};
+    const InputPreview preview = PreviewInput({"in.csv", "", "t", ""}, nulls, 3);
+    EXPECT_EQ(preview.nulls, (std::vector<std::vector<bool>>{{false, true}, {false, false}, {true, false}}));
 }
 
 }  // namespace

@@ -169,8 +169,13 @@ void CConverterApp::OnHelp() {
     const QVariant templateId = helpWindow_ ? helpWindow_->property("templateId") : QVariant();
     if (!templateId.isValid()) return;
     const unsigned context = kHelpContextBase + templateId.toUInt();
-    if (!services_.launchHelp(HelpFilePath(), context)) {
-        services_.showMessage(helpWindow_, services_.loadString(kStrHelpFailed), ProgramName(), QMessageBox::Warning);
+    const QString page = HelpFilePath();
+    if (!services_.launchHelp(page, context)) {
+        // Where the page is, or should be, so that it can be opened by hand or put back.
+        const QString where = QFileInfo(page).isFile() ? QStringLiteral("\n\nThe help page is ") + page
+                                                       : QStringLiteral("\n\nThere is no help page at ") + page;
+        services_.showMessage(helpWindow_, services_.loadString(kStrHelpFailed) + where + QLatin1Char('.'),
+                              ProgramName(), QMessageBox::Warning);
     }
 }
 

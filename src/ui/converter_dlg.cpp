@@ -1,5 +1,8 @@
 #include "ui/converter_dlg.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -157,6 +160,13 @@ CConverterDlg::CConverterDlg(UiServices services, QWidget* parent)
     offerTimer_ = new QTimer(this);
     offerTimer_->setSingleShot(true);
     connect(offerTimer_, &QTimer::timeout, this, &CConverterDlg::OfferReadingOptions);
+    // A path typed into the Input box is looked at as the box is left.
+    connect(Box(kIdInputFile), &QLineEdit::editingFinished, this, [this] {
+        if (!Box(kIdInputFile)->isModified()) return;
+        Box(kIdInputFile)->setModified(false);
+        PullFields();
+        if (!settings_.inputFile.empty()) offerTimer_->start(0);
+    });
 
     PullFields();
     LoadSettings(settings_, *this, &options_);
@@ -183,6 +193,28 @@ void CConverterDlg::OpenWithInput(const std::string& inputFile) {
     offerTimer_->start(0);
 }
 
+namespace {
+
+// The database the statements are for, as Options... names it, and what a
+// header's names in double quotes mean to the ones that read them otherwise.
+std::string TargetNote(const ConversionOptions& options) {
+    static constexpr const char* kTitles[] = {"Standard SQL", "SQLite", "PostgreSQL", "MySQL and MariaDB"};
+    static_assert(std::size(kTitles) == std::size(kAllDialects));
+    const auto at = std::find(std::begin(kAllDialects), std::end(kAllDialects), options.dialect);
+    std::string note = "The statements are written for " +
+                       std::string(kTitles[static_cast<std::size_t>(at - std::begin(kAllDialects))]) +
+                       " (Target database, in Options...).";
+    if (options.header && options.dialect == Dialect::Standard) {
+        note +=
+            " The header's names will be written in double quotes (\"id\"), which MySQL and MariaDB take "
+            "for text unless their sql_mode has ANSI_QUOTES: to load into them, choose MySQL and MariaDB "
+            "there.";
+    }
+    return note;
+}
+
+}  // namespace
+
 void CConverterDlg::OfferReadingOptions() {
     const std::optional<Detection> detection = DetectOffTheWindowThread(settings_.inputFile);
     if (!detection) return;
@@ -191,6 +223,7 @@ void CConverterDlg::OfferReadingOptions() {
     const ConversionOptions fitting = FittingOptions(*detection, options_);
     std::string text = settings_.inputFile + " does not look written as the options read it:\n";
     for (const std::string& misfit : misfits) text += "\n- " + misfit + ".";
+    text += "\n\n" + TargetNote(fitting);
     text += "\n\nRead it with these options: " + ReadingOptionsWords(fitting) + "?";
     if (services_.ask(this, FromBytes(text), QStringLiteral("Options"))) options_ = fitting;
 }

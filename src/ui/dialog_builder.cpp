@@ -12,6 +12,9 @@
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QStyle>
+#include <QVBoxLayout>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <algorithm>
@@ -131,6 +134,26 @@ QSize BuildDialog(QDialog& dialog, const DialogTemplate& tmpl, const QIcon& icon
     const QSize size(units.ToPixelsX(tmpl.width), units.ToPixelsY(tmpl.height));
     dialog.setFixedSize(size);
     return size;
+}
+
+bool FitOnScreen(QDialog& dialog, QSize size, QSize available) {
+    if (size.width() <= available.width() && size.height() <= available.height()) return false;
+    auto* content = new QWidget;
+    content->setFixedSize(size);
+    for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) child->setParent(content);
+    auto* scroll = new QScrollArea(&dialog);
+    scroll->setObjectName(QStringLiteral("scroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(content);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll);
+    // Up to the full size and its scroll bars; down to what the screen has.
+    const int bar = scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    dialog.setMinimumSize(std::min(size.width(), 200), std::min(size.height(), 150));
+    dialog.setMaximumSize(size + QSize(bar, bar));
+    dialog.resize(size.boundedTo(available));
+    return true;
 }
 
 }  // namespace rowsmith

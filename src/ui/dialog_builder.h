@@ -85,4 +85,10 @@ void NameControls(QDialog& dialog, std::span<const AccessibleName> names);
 // controls. Returns the dialog's size in pixels.
 QSize BuildDialog(QDialog& dialog, const DialogTemplate& tmpl, const QIcon& icon);
 
+// Where a dialog of size (as BuildDialog made it) is larger than available
+// (the screen's room, its frame left out), its controls go into a scroll
+// area and the dialog may be resized, up to its full size: every control
+// can still be reached. Returns whether it did so.
+bool FitOnScreen(QDialog& dialog, QSize size, QSize available);
+
 }  // namespace rowsmith

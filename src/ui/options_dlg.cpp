@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QSpinBox>
@@ -90,7 +91,10 @@ Control* COptionsDlg::Find(int id) const {
 COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services, QWidget* owner,
                          const ConversionSettings& settings)
     : QDialog(owner, kFixedDialogFlags), services_(services), options_(options), settings_(settings) {
-    BuildDialog(*this, kOptionsTemplate, AppIcon());
+    const QSize size = BuildDialog(*this, kOptionsTemplate, AppIcon());
+    // The frame and the title bar take some of the screen's room too.
+    if (const QScreen* shown = screen(); shown != nullptr)
+        FitOnScreen(*this, size, shown->availableGeometry().size() - QSize(16, 48));
     connect(Find<QPushButton>(kIdOk), &QPushButton::clicked, this, &COptionsDlg::accept);
     connect(Find<QPushButton>(kIdCancel), &QPushButton::clicked, this, &COptionsDlg::reject);
     auto* delimiter = Find<QComboBox>(kIdDelimiter);
@@ -176,8 +180,19 @@ void COptionsDlg::Redraw() {
     grid->setHorizontalHeaderLabels(titles);
     for (std::size_t row = 0; row < preview.records.size(); ++row) {
         for (std::size_t column = 0; column < preview.records[row].size(); ++column) {
-            grid->setItem(static_cast<int>(row), static_cast<int>(column),
-                          new QTableWidgetItem(QString::fromUtf8(preview.records[row][column])));
+            // A value written as NULL shows as NULL, greyed and in italics:
+            // apart from an empty string, or from the text "NULL".
+            const bool null = preview.nulls[row][column];
+            auto* item =
+                new QTableWidgetItem(null ? QStringLiteral("NULL") : QString::fromUtf8(preview.records[row][column]));
+            if (null) {
+                QFont font = item->font();
+                font.setItalic(true);
+                item->setFont(font);
+                item->setForeground(grid->palette().color(QPalette::Disabled, QPalette::Text));
+                item->setToolTip(QStringLiteral("Written as NULL"));
+            }
+            grid->setItem(static_cast<int>(row), static_cast<int>(column), item);
         }
     }
     grid->resizeColumnsToContents();

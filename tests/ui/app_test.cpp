@@ -150,7 +150,9 @@ TEST_F(AppTest, F1AsksForTheHelpOfTheFocusedDialog) {
     App().services().launchHelp = [](const QString&, unsigned) { return false; };
     QTest::keyClick(&about, Qt::Key_F1);
     ASSERT_EQ(fake.messages.size(), 1u);
-    EXPECT_EQ(fake.messages[0].text, "Failed to launch help.");
+    // The specified words first, then where the page is or should be.
+    const QString where = QFileInfo(helpFile).isFile() ? "The help page is " : "There is no help page at ";
+    EXPECT_EQ(fake.messages[0].text, "Failed to launch help.\n\n" + where + helpFile + ".");
     EXPECT_EQ(fake.messages[0].icon, QMessageBox::Warning);
 }
 

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QScrollArea>
 #include <filesystem>
 #include <memory>
 
@@ -28,6 +30,7 @@
 #include "ui/converter_dlg.h"
 #include "ui/dialog_templates.h"
 #include "ui/options_dlg.h"
+#include "ui/dialog_builder.h"
 
 namespace rowsmith {
 namespace {
@@ -139,6 +142,33 @@ TEST_F(DesktopTest, AnOptionTheDialectMakesMeaninglessIsNeitherShownNorUsed) {
 
 // The reading rules' controls: quotes and escapes only for standard CSV,
 // a text export only without it; a box made meaningless is unticked.
+// On a screen with less room than the Options dialog needs (1366x768 at
+// 150 %, 1600x1000 at 200 %), it scrolls and can be resized, and its
+// buttons can be reached; where there is room it stays as it is.
+TEST_F(DesktopTest, TheOptionsDialogScrollsWhereTheScreenIsSmaller) {
+    for (const int share : {100, 66, 40}) {
+        QDialog options;
+        const QSize size = BuildDialog(options, kOptionsTemplate, QIcon());
+        const QSize room = size * share / 100;
+        EXPECT_EQ(FitOnScreen(options, size, room), share < 100) << share;
+        auto* scroll = options.findChild<QScrollArea*>("scroll");
+        ASSERT_EQ(scroll != nullptr, share < 100) << share;
+        options.show();
+        auto* cancel = options.findChild<QPushButton*>("2");
+        ASSERT_NE(cancel, nullptr);
+        if (scroll == nullptr) {
+            EXPECT_EQ(options.size(), size);
+            continue;
+        }
+        EXPECT_LE(options.width(), room.width());
+        EXPECT_LE(options.height(), room.height());
+        EXPECT_GT(options.maximumWidth(), size.width());
+        scroll->ensureWidgetVisible(cancel);
+        const QPoint corner = cancel->mapTo(scroll->viewport(), QPoint(cancel->width(), cancel->height()));
+        EXPECT_TRUE(scroll->viewport()->rect().contains(corner - QPoint(1, 1))) << share;
+    }
+}
+
 TEST_F(DesktopTest, TheOptionsDialogReadsTheReadingRules) {
     UiServices services = fake.Make();
     const ConversionOptions start{.rfc4180 = true, .skipLines = 3, .quote = '\'', .escape = '\\', .skipSpaces = true};
@@ -456,6 +486,11 @@ TEST_F(DesktopTest, ANewInputTheOptionsMisreadIsOfferedItsOptions) {
     EXPECT_TRUE(fake.questions[0].endsWith(
         "Read it with these options: standard CSV quoting, delimiter ';', first line holds the field names?"))
         << fake.questions[0].toStdString();
+    // The database the statements are for, and what the header's quoted names mean to MySQL.
+    EXPECT_TRUE(
+        fake.questions[0].contains("The statements are written for Standard SQL (Target database, in "
+                                   "Options...). The header's names will be written in double quotes"))
+        << fake.questions[0].toStdString();
     EXPECT_EQ(dialog->options(), ConversionOptions{});  // No: nothing changes
     fake.answer = true;
     fake.pickedFile = QStringLiteral("export.csv");
@@ -471,6 +506,17 @@ TEST_F(DesktopTest, ANewInputTheOptionsMisreadIsOfferedItsOptions) {
     dialog->OpenWithInput("export.csv");
     QApplication::processEvents();
     EXPECT_EQ(fake.questions.size(), 3u);
+    // A path typed into the Input box, once the box is left; not one set by
+    // the program. The options are export.csv's now: plain.csv misfits them.
+    dialog = std::make_unique<CConverterDlg>(fake.Make());
+    Box(1000)->clear();
+    QTest::keyClicks(Box(1000), "plain.csv");
+    QApplication::processEvents();
+    EXPECT_EQ(fake.questions.size(), 3u);  // not while typing
+    QFocusEvent left(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(Box(1000), &left);
+    QApplication::processEvents();
+    EXPECT_EQ(fake.questions.size(), 4u);
 }
 
 // The Options dialog's preview: the records as read, under the header's

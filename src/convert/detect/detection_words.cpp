@@ -177,7 +177,8 @@ const Misfit kMisfits[] = {
      [](const Detection& d) {
          const std::string evidence = Evidence(d);
          return "it is written as standard CSV (" + (evidence.empty() ? std::string("quotes") : evidence) +
-                "), which the line rules read otherwise from record " + std::to_string(d.firstDifference) + " on";
+                "): without standard CSV quoting, records from " + std::to_string(d.firstDifference) +
+                " on would be read wrongly";
      },
      [](const Detection&, ConversionOptions& o) { o.rfc4180 = true; }},
     {[](const Detection& d, const ConversionOptions& o) {

@@ -6,6 +6,7 @@
 #include "convert/detect/format_detection.h"
 #include "convert/read/records.h"
 #include "convert/read/row_rules.h"
+#include "convert/sql/null_choice.h"
 #include "io/byte_source.h"
 #include "io/file_system.h"
 #include "io/gzip_source.h"
@@ -85,11 +86,17 @@ InputPreview PreviewInput(const ConversionSettings& settings, const ConversionOp
         return preview;
     }
     Records read(input, reading, std::size_t{64} << 10, true);
+    const NullChoice choice(options);
     std::vector<std::string> values;
     if (status == 0 && options.header && (status = read.NextValues(values)) == 0) preview.titles = values;
     while (status == 0 && preview.records.size() < records && (status = read.Next()) == 0 &&
            (status = read.ReadValues()) == 0) {
         preview.records.emplace_back(read.values().begin(), read.values().end());
+        std::vector<bool>& nulls = preview.nulls.emplace_back();
+        for (std::size_t i = 0; i < read.values().size(); ++i) {
+            const bool quoted = i < read.quoted().size() && read.quoted()[i];
+            nulls.push_back(choice.Null(read.values()[i], quoted));
+        }
     }
     // A sample cut inside a quoted field is no fault of the file.
     const bool cut = status == kUnclosedQuote && head.size() >= InputPreview::kSampleBytes / 2;

@@ -18,6 +18,7 @@ struct InputPreview {
 
     std::vector<std::string> titles;                // with --header, the header's names
     std::vector<std::vector<std::string>> records;  // the first records' values, in UTF-8 where decoded
+    std::vector<std::vector<bool>> nulls;           // of each of those values, whether the run writes NULL
     std::string statements;                         // the first statements, line ends as LF
     std::string problem;                            // why the records stop short, in words; empty if nothing
 };
