@@ -310,3 +310,104 @@ TEST_F(CsvCorpusTest, SniffedOptionsReadEachExportAsPythonDoes) {
 
 }  // namespace
 }  // namespace rowsmith
+
+namespace rowsmith {
+namespace {
+
+// What the databases' own clients export, read back with the options
+// --sniff proposes (and the dialect): every table loaded by its client as
+// users run it holds exactly the rows exported, NULL apart from ''. The
+// rows hold what text exports escape and CSV exports quote.
+const std::vector<Row> kExportedRows = {
+    {"1", "plain"},          {"2", ""},
+    {"3", std::nullopt},     {"4", "tab\there"},
+    {"5", "line\nbreak"},    {"6", "back\\slash"},
+    {"7", "say \"hi\", ok"}, {"8", "Zo\xC3\xAB"},
+};
+
+// The source rows as SQL; backslashEscapes for a database that reads a
+// backslash in a literal as an escape (MariaDB by default).
+std::string SourceScript(const std::string& anyBytesType, bool backslashEscapes = false) {
+    std::string script = "CREATE TABLE src ( id " + anyBytesType + ", note " + anyBytesType + " );\n";
+    for (const Row& row : kExportedRows) {
+        std::string note = "NULL";
+        if (row[1]) {
+            note = "'";
+            for (const char c : *row[1]) note.append(c == '\'' || (c == '\\' && backslashEscapes) ? 2 : 1, c);
+            note += "'";
+        }
+        script += "INSERT INTO src VALUES ( '" + *row[0] + "', " + note + " );\n";
+    }
+    return script;
+}
+
+class RealExportsTest : public TempDirTest {};
+
+TEST_F(RealExportsTest, LoadExactlyWithTheSniffedOptions) {
+    std::string why;
+    const std::string pgDir = test::PostgresDir(why);
+    if (pgDir.empty()) GTEST_SKIP() << why;
+    std::string errors;
+    // PostgreSQL's text and CSV exports, as psql's \copy writes them.
+    WriteBytes("pg-export.sql", "DROP TABLE IF EXISTS src;\n" + SourceScript("TEXT") +
+                                    "\\copy src to 'psql-text.txt'\n"
+                                    "\\copy src to 'psql.csv' with (format csv, header)\n");
+    ASSERT_EQ(test::LoadIntoPostgres(pgDir, "pg-export.sql", errors, test::Strictness::Strict), 0) << errors;
+    // SQLite's CSV, as its shell's .mode csv writes it.
+    WriteBytes(
+        "sqlite-export.sql",
+        SourceScript("TEXT") + ".headers on\n.mode csv\n.output sqlite.csv\nSELECT * FROM src;\n.output stdout\n");
+    ASSERT_EQ(test::LoadIntoSqlite("export.db", "sqlite-export.sql", errors, test::Strictness::Strict), 0) << errors;
+    std::vector<std::string> exports = {"psql-text.txt", "psql.csv", "sqlite.csv"};
+    // MariaDB's SELECT ... INTO OUTFILE, where the server may write here.
+    std::vector<test::Database> databases = {test::SqliteDatabase((dir() / "loaded.db").string())};
+    if (const std::string mariaDir = test::MariaDbDir(why); !mariaDir.empty()) {
+        const std::optional<test::Database> maria = test::MariaDatabase("exported", why);
+        ASSERT_TRUE(maria) << why;
+        fs::permissions(dir(), fs::perms::all, fs::perm_options::add);
+        const std::string outfile = (dir() / "mariadb-outfile.txt").string();
+        WriteBytes("maria-export.sql",
+                   SourceScript("LONGBLOB", true) + "SELECT * FROM src INTO OUTFILE '" + outfile + "';\n");
+        if (test::LoadIntoMariaDb(mariaDir, "exported", "maria-export.sql", errors, test::Strictness::Strict) == 0) {
+            exports.push_back("mariadb-outfile.txt");
+        } else {
+            ADD_FAILURE() << "the server wrote no export: " << errors;
+        }
+        databases.push_back(*maria);
+    }
+    const std::optional<test::Database> pg = test::PostgresDatabase(why);
+    ASSERT_TRUE(pg) << why;
+    databases.push_back(*pg);
+
+    int index = 0;
+    for (const std::string& file : exports) {
+        SCOPED_TRACE(file);
+        const test::CliRun sniffed = test::RunCli({"--sniff", file});
+        ASSERT_EQ(sniffed.status, 0) << sniffed.err;
+        const std::size_t last = sniffed.out.rfind("options:");
+        ASSERT_NE(last, std::string::npos) << sniffed.out;
+        const std::vector<std::string> words =
+            reference::ShellWords(sniffed.out.substr(last + 8, sniffed.out.size() - last - 9));
+        const bool header = std::find(words.begin(), words.end(), "--header") != words.end();
+        // The CSV exports write a header, the text exports none.
+        EXPECT_EQ(header, file.ends_with(".csv")) << sniffed.out;
+        for (const test::Database& db : databases) {
+            SCOPED_TRACE(db.name);
+            const std::string table = "loaded_" + std::to_string(++index);
+            std::vector<std::string> args = {"-t", table, "--dialect", std::string(DialectName(db.dialect))};
+            if (!header) args.insert(args.end(), {"-f", "id, note"});
+            args.insert(args.end(), words.begin(), words.end());
+            args.emplace_back(file);
+            const test::CliRun converted = test::RunCli(args);
+            ASSERT_EQ(converted.status, 0) << converted.err;
+            EXPECT_EQ(converted.err.find("hint:"), std::string::npos) << converted.err;
+            WriteBytes(table + ".sql", "CREATE TABLE " + table + " ( id " + db.anyBytesType + ", note " +
+                                           db.anyBytesType + " );\n" + converted.out);
+            ASSERT_EQ(db.load(table + ".sql", errors), 0) << errors << "\n" << converted.out;
+            EXPECT_EQ(db.query("SELECT id, note FROM " + table + " ORDER BY id"), kExportedRows) << sniffed.out;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace rowsmith
