@@ -468,6 +468,15 @@ TEST(DetectionTest, JudgesSmallFilesWhoseAnswersAreKnown) {
         {"dates and times alone", "2024-03-01,09:00\n2024-03-02,09:30\n", false, "ascii", 0, ""},
         {"names empty and repeated", "id,,id\n1,2,3\n4,5,6\n", true, "ascii", 0, "--header"},
         {"a first row like the rest", "Ann,31,yes\nBob,45,no\n", false, "ascii", 0, ""},
+        // Other quotes, and spaces after the delimiters before them.
+        {"apostrophes quote", "id,name\n1,'Smith, John'\n2,'Ann'\n", true, "ascii", 2,
+         "--rfc4180 --quote \"'\" --header"},
+        {"an apostrophe in a word quotes nothing", "id,name\n1,O'Brien\n2,Ann\n", true, "ascii", 0, "--header"},
+        {"spaces after the delimiters", "id, name, note\n1, \"Smith, John\", x\n2, \"Ann\", y\n", true, "ascii", 1,
+         "--rfc4180 --skip-spaces --header"},
+        // A colon within values (times, addresses) is not their delimiter.
+        {"times alone", "09:15\n10:30\n11:45\n", false, "ascii", 0, ""},
+        {"addresses alone", "https://a.org/x\nhttps://b.org/y\nhttps://c.org/z\n", false, "ascii", 0, ""},
     };
     for (const Case& c : cases) {
         InputSample sample;
@@ -478,6 +487,51 @@ TEST(DetectionTest, JudgesSmallFilesWhoseAnswersAreKnown) {
         EXPECT_EQ(detection.encoding.substr(0, c.encoding.size()), c.encoding) << c.what;
         EXPECT_EQ(detection.firstDifference, c.firstDifference) << c.what;
         EXPECT_EQ(ReadingOptionsLine(detection.reading), c.options) << c.what;
+    }
+}
+
+// Text that is not UTF-8, in the sets real exports are written in: the set
+// whose reading looks like words is the one proposed.
+TEST(DetectionTest, GuessesTheCharacterSetFromTheText) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"windows-1252", "name,city\nRen\u00e9,K\u00f6ln\nJos\u00e9,Z\u00fcrich\n"},
+        {"windows-1251",
+         "\u0438\u043c\u044f,\u0433\u043e\u0440\u043e\u0434\n\u0418\u0432\u0430\u043d,"
+         "\u041c\u043e\u0441\u043a\u0432\u0430\n"},
+        {"KOI8-R",
+         "\u0438\u043c\u044f,\u0433\u043e\u0440\u043e\u0434\n\u0418\u0432\u0430\u043d,"
+         "\u041c\u043e\u0441\u043a\u0432\u0430\n"},
+        {"windows-1253",
+         "\u03cc\u03bd\u03bf\u03bc\u03b1,\u03c0\u03cc\u03bb\u03b7\n\u0393\u03b9\u03ce\u03c1"
+         "\u03b3\u03bf\u03c2,\u0391\u03b8\u03ae\u03bd\u03b1\n"},
+        {"MACINTOSH", "name,city\nRen\u00e9,K\u00f6ln\nJos\u00e9,Z\u00fcrich\n"},
+        {"windows-1250", "imi\u0119,miasto\n\u0141ukasz,\u0141\u00f3d\u017a\nJi\u0159\u00ed,Gda\u0144sk\n"},
+        {"windows-1254", "ad,\u015fehir\nAy\u015fe,\u0130stanbul\n\u00c7a\u011fr\u0131,\u0130zmir\n"},
+        {"windows-1257", "v\u0101rds,pils\u0113ta\nJ\u0101nis,R\u012bga\n\u0160ar\u016bnas,Kaunas\n"},
+        {"SHIFT_JIS", "\u540d\u524d,\u90fd\u5e02\n\u7530\u4e2d,\u6771\u4eac\n\u3055\u304f\u3089,\u5927\u962a\n"},
+        {"EUC-JP", "\u540d\u524d,\u90fd\u5e02\n\u7530\u4e2d,\u6771\u4eac\n\u3055\u304f\u3089,\u5927\u962a\n"},
+        {"GB18030", "\u540d\u5b57,\u57ce\u5e02\n\u5f20\u4f1f,\u5317\u4eac\n\u738b\u82b3,\u4e0a\u6d77\n"},
+        {"BIG5", "\u540d\u5b57,\u57ce\u5e02\n\u5f35\u5049,\u53f0\u5317\n\u738b\u82b3,\u9ad8\u96c4\n"},
+        {"EUC-KR", "\uc774\ub984,\ub3c4\uc2dc\n\uae40\ucca0\uc218,\uc11c\uc6b8\n"},
+    };
+    for (const auto& [charset, text] : cases) {
+        // The bytes as the set writes the text, by iconv, not by the code under test.
+        iconv_t cd = iconv_open(charset, "UTF-8");
+        ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1)) << charset;
+        std::string in(text);
+        std::string out(in.size() * 4, '\0');
+        char* from = in.data();
+        char* to = out.data();
+        std::size_t fromLeft = in.size();
+        std::size_t toLeft = out.size();
+        ASSERT_NE(iconv(cd, &from, &fromLeft, &to, &toLeft), static_cast<std::size_t>(-1)) << charset;
+        iconv_close(cd);
+        out.resize(out.size() - toLeft);
+        InputSample sample;
+        sample.head = out;
+        sample.whole = true;
+        const Detection detection = DetectFormat(sample);
+        EXPECT_EQ(detection.reading.encoding, charset) << detection.encoding;
     }
 }
 

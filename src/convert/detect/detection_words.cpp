@@ -83,6 +83,10 @@ std::string ReadingOptionsLine(const ConversionOptions& options) {
     if (options.textExport) add("--text-export");
     if (options.delimiter != ',') add("-d " + ShellWord(DelimiterName(options.delimiter)));
     if (options.skipLines > 0) add("--skip-lines " + std::to_string(options.skipLines));
+    if (options.quote != '"')
+        add("--quote " + (options.quote == '\0' ? std::string("none") : ShellWord({&options.quote, 1})));
+    if (options.escape != '\0') add("--escape " + ShellWord({&options.escape, 1}));
+    if (options.skipSpaces) add("--skip-spaces");
     if (options.header) add("--header");
     if (!options.encoding.empty()) add("--encoding " + ShellWord(options.encoding));
     if (options.null == NullMode::UnquotedEmpty) add("--null unquoted-empty");
@@ -138,8 +142,9 @@ ConversionOptions WithReadingOf(ConversionOptions options, const Detection& dete
     options.encoding = detection.reading.encoding;
     options.skipLines = detection.reading.skipLines;
     options.textExport = detection.reading.textExport;
-    // The standard CSV quoting of the options stays where the reading is standard CSV.
-    if (!options.rfc4180) options.quote = '"', options.escape = '\0', options.skipSpaces = false;
+    options.quote = detection.reading.quote;
+    options.escape = detection.reading.escape;
+    options.skipSpaces = detection.reading.skipSpaces;
     // Only a convention seen changes the NULL choice; one chosen otherwise stays.
     if (detection.reading.null == NullMode::UnquotedEmpty) options.null = NullMode::UnquotedEmpty;
     return options;
@@ -165,6 +170,20 @@ const Misfit kMisfits[] = {
          o.textExport = true;
          o.rfc4180 = false;
          o.delimiter = '\t';
+     }},
+    {[](const Detection& d, const ConversionOptions& o) {
+         return d.reading.quote != o.quote || d.reading.skipSpaces != o.skipSpaces;
+     },
+     [](const Detection& d) {
+         std::string seen = d.reading.quote == '\'' ? "its fields are quoted with ' (apostrophes)"
+                                                    : "its fields are quoted with \" (double quotes)";
+         if (d.reading.skipSpaces) seen += ", after a delimiter and a space";
+         return seen;
+     },
+     [](const Detection& d, ConversionOptions& o) {
+         o.quote = d.reading.quote;
+         o.skipSpaces = d.reading.skipSpaces;
+         o.rfc4180 = o.rfc4180 || d.reading.rfc4180;
      }},
     {[](const Detection& d, const ConversionOptions& o) { return d.preambleLines != o.skipLines; },
      [](const Detection& d) {
@@ -216,6 +235,10 @@ std::string ReadingOptionsWords(const ConversionOptions& options) {
     if (options.textExport) add("a database's text export");
     if (options.delimiter != ',') add("delimiter " + ShellWord(DelimiterName(options.delimiter)));
     if (options.skipLines > 0) add(Count(options.skipLines, "line", "lines") + " skipped above the records");
+    if (options.quote != '"')
+        add(options.quote == '\0' ? std::string("no quotes") : "quote " + ShellWord({&options.quote, 1}));
+    if (options.escape != '\0') add("escape " + ShellWord({&options.escape, 1}));
+    if (options.skipSpaces) add("spaces after a delimiter skipped");
     if (options.header) add("first line holds the field names");
     if (!options.encoding.empty()) add("character set " + options.encoding);
     return words;

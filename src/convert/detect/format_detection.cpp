@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "convert/detect/charset_guess.h"
 #include "convert/detect/header_votes.h"
 #include "convert/read/csv_reader.h"
 #include "convert/read/records.h"
@@ -28,9 +29,6 @@ using Record = std::vector<std::string>;
 // The delimiters looked for, the likelier first: of two that split the
 // sample as evenly, the earlier wins.
 constexpr std::array<char, 7> kDelimiters = {',', '\t', ';', '|', ':', '^', '~'};
-
-// Bytes ISO 8859-1 has and Windows-1252 does not.
-constexpr std::string_view kOnlyInLatin1 = "\x81\x8D\x8F\x90\x9D";
 
 bool IsAscii(std::string_view bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -90,11 +88,13 @@ void DetectEncoding(const InputSample& sample, Detection& detection, std::string
     } else if (IsUtf8(sample.head, !sample.whole) && IsUtf8(tail, false)) {
         detection.encoding = "utf-8";
     } else {
-        // Not UTF-8: a single-byte set, as spreadsheets on Windows write.
-        const bool latin1 = sample.head.find_first_of(kOnlyInLatin1) != std::string::npos ||
-                            tail.find_first_of(kOnlyInLatin1) != std::string_view::npos;
-        detection.reading.encoding = latin1 ? "latin1" : "windows-1252";
-        detection.encoding = detection.reading.encoding + " (not UTF-8)";
+        // Not UTF-8: the set whose reading of the text looks most like words.
+        std::string evidence = sample.head;
+        evidence.append("\n").append(tail);
+        const CharsetGuess guess = GuessCharset(evidence);
+        detection.reading.encoding = guess.name;
+        detection.encoding = guess.name + " (not UTF-8";
+        detection.encoding += guess.certain ? std::string(")") : "; guessed, next " + guess.runnerUp + ")";
     }
 }
 
@@ -154,8 +154,65 @@ Reading ReadWith(std::string_view text, const ConversionOptions& options, bool w
     return reading;
 }
 
-Reading ReadStandard(std::string_view text, char delimiter, bool whole) {
-    return ReadWith(text, ConversionOptions{.rfc4180 = true, .delimiter = delimiter}, whole);
+Reading ReadStandard(std::string_view text, char delimiter, bool whole, char quote = '"', bool skipSpaces = false) {
+    return ReadWith(
+        text, ConversionOptions{.rfc4180 = true, .delimiter = delimiter, .quote = quote, .skipSpaces = skipSpaces},
+        whole);
+}
+
+// Whether a byte could end or begin a field: a line's end or start, or a
+// delimiter looked for.
+bool AtFieldEdge(std::string_view text, std::size_t at) {
+    if (at >= text.size()) return true;
+    const char c = text[at];
+    return c == '\r' || c == '\n' || c == ',' || c == ';' || c == '\t' || c == '|';
+}
+
+// The quote the text uses: the double quote, unless no field opens and
+// closes with one and some open and close with an apostrophe.
+char ChooseQuote(std::string_view text) {
+    const auto fieldsQuotedBy = [text](char quote) {
+        std::size_t opened = 0;
+        std::size_t closed = 0;
+        for (std::size_t i = text.find(quote); i != std::string_view::npos; i = text.find(quote, i + 1)) {
+            opened += i == 0 || AtFieldEdge(text, i - 1) ? 1U : 0U;
+            closed += AtFieldEdge(text, i + 1) ? 1U : 0U;
+        }
+        return std::min(opened, closed);
+    };
+    return fieldsQuotedBy('"') == 0 && fieldsQuotedBy('\'') > 0 ? '\'' : '"';
+}
+
+// Whether the fields after each delimiter begin with a space, a quote
+// after it now and then ("a, "b, c""): spaces that are not data.
+bool SpacesAfterDelimiters(std::string_view text, char delimiter, char quote) {
+    std::size_t delimiters = 0;
+    std::size_t spaced = 0;
+    std::size_t quotedAfter = 0;
+    for (std::size_t i = text.find(delimiter); i != std::string_view::npos; i = text.find(delimiter, i + 1)) {
+        ++delimiters;
+        if (i + 1 < text.size() && text[i + 1] == ' ') {
+            ++spaced;
+            std::size_t after = i + 1;
+            while (after < text.size() && text[after] == ' ') ++after;
+            quotedAfter += after < text.size() && text[after] == quote ? 1U : 0U;
+        }
+    }
+    return quotedAfter > 0 && spaced * 10 >= delimiters * 9;
+}
+
+// Whether ':' splits values rather than fields: times (12:30) and
+// addresses (https://) hold it between characters of one value.
+bool ColonWithinValues(std::string_view text) {
+    std::size_t colons = 0;
+    std::size_t within = 0;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    for (std::size_t i = text.find(':'); i != std::string_view::npos; i = text.find(':', i + 1)) {
+        ++colons;
+        const bool time = i > 0 && i + 1 < text.size() && digit(text[i - 1]) && digit(text[i + 1]);
+        within += time || text.substr(i, 3) == "://" ? 1U : 0U;
+    }
+    return within * 2 > colons;
 }
 
 std::vector<Record> ReadLines(std::string_view text, char delimiter) {
@@ -175,12 +232,14 @@ std::map<std::size_t, std::size_t> FieldCounts(const std::vector<Record>& record
 // The delimiter that splits the most records into the same number of
 // fields, more than one; the comma when none does. chosen: the records
 // it gives.
-char ChooseDelimiter(std::string_view text, bool whole, Reading& chosen) {
+char ChooseDelimiter(std::string_view text, bool whole, char quote, Reading& chosen) {
     char best = ',';
     double bestShare = 0;
     std::size_t bestFields = 0;
+    const bool colonWithin = ColonWithinValues(text);
     for (const char delimiter : kDelimiters) {
-        Reading reading = ReadStandard(text, delimiter, whole);
+        if (delimiter == ':' && colonWithin) continue;
+        Reading reading = ReadStandard(text, delimiter, whole, quote);
         // The comma's records stand until another delimiter does better.
         if (delimiter == ',') chosen = reading;
         if (reading.records.empty()) continue;
@@ -351,13 +410,20 @@ Detection DetectFormat(const InputSample& sample) {
         return d;
     }
     Reading standard;
-    d.delimiter = ChooseDelimiter(text, sample.whole, standard);
+    const char quote = ChooseQuote(text);
+    d.delimiter = ChooseDelimiter(text, sample.whole, quote, standard);
+    d.reading.quote = quote;
+    d.reading.skipSpaces = SpacesAfterDelimiters(text, d.delimiter, quote);
+    if (d.reading.skipSpaces) standard = ReadStandard(text, d.delimiter, sample.whole, quote, true);
     std::vector<Record> lines = ReadLines(text, d.delimiter);
     d.preambleLines = PreambleLines(lines, CommonCount(FieldCounts(standard.records)).first);
     if (d.preambleLines > 0) {
         // The records begin below the lines above them.
-        const ConversionOptions below{
-            .rfc4180 = true, .delimiter = d.delimiter, .skipLines = static_cast<std::uint32_t>(d.preambleLines)};
+        const ConversionOptions below{.rfc4180 = true,
+                                      .delimiter = d.delimiter,
+                                      .skipLines = static_cast<std::uint32_t>(d.preambleLines),
+                                      .quote = quote,
+                                      .skipSpaces = d.reading.skipSpaces};
         standard = ReadWith(text, below, sample.whole);
         lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(d.preambleLines));
     }
@@ -373,7 +439,8 @@ Detection DetectFormat(const InputSample& sample) {
     if (!d.reading.encoding.empty() && decoded.empty()) {
         for (std::string& name : d.names) name = Decoded(name, d.reading.encoding);
     }
-    d.reading.rfc4180 = d.firstDifference != 0;
+    // Another quote, or spaces that are not data, only standard CSV reads.
+    d.reading.rfc4180 = d.firstDifference != 0 || quote != '"' || d.reading.skipSpaces;
     d.reading.delimiter = d.delimiter;
     d.reading.header = d.header;
     d.reading.skipLines = static_cast<std::uint32_t>(d.preambleLines);
