@@ -18,6 +18,8 @@
 #include "io/gzip_source.h"
 #include "io/iconv_source.h"
 #include "io/status.h"
+#include "io/unique_fd.h"
+#include "io/open_file.h"
 #include "io/text_mode.h"
 #include "pieces_source.h"
 #include "reference_rules.h"
@@ -532,6 +534,47 @@ TEST(DetectionTest, GuessesTheCharacterSetFromTheText) {
         sample.whole = true;
         const Detection detection = DetectFormat(sample);
         EXPECT_EQ(detection.reading.encoding, charset) << detection.encoding;
+    }
+}
+
+// Evidence past the sample: a regular file is scanned to its end for its
+// first quote and for bytes past ASCII, wherever the blocks of the scan cut
+// its lines and characters.
+TEST_F(ReadingRunTest, DetectionScansTheRestOfARegularFile) {
+    std::string rows = "id,name\n";
+    for (int i = 0; rows.size() < InputSample::kHeadBytes + 300000; ++i) rows += std::to_string(i) + ",n\n";
+    // A line of 3 MiB with a two-byte character across the end of the scan's
+    // second 1 MiB block, which starts where the sample ends.
+    const std::size_t blockEnd = InputSample::kHeadBytes + (std::size_t{2} << 20);
+    std::string longLine = "9,";
+    longLine.resize(blockEnd - 1 - (rows.size() + 0), 'x');
+    longLine += "\xC3\xA9";
+    while (longLine.size() < (std::size_t{3} << 20)) longLine += "x\xC3\xA9";
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string encoding;  // the start of what is said
+        bool rfc4180;
+        std::uint64_t quoteAt;
+    };
+    const Case cases[] = {
+        {"a quote past the sample", rows + "1,\"a, b\"\n" + rows, "ascii", true, rows.size() + 2},
+        {"one byte of windows-1252 in the middle", rows + "1,caf\xE9\n" + rows, "windows-1252", false, 0},
+        {"UTF-8 across the blocks", rows + longLine + "\n" + rows, "utf-8", false, 0},
+        {"nothing but ASCII", rows + rows, "ascii", false, 0},
+    };
+    for (const Case& c : cases) {
+        WriteBytes("big.csv", c.bytes);
+        UniqueFd file;
+        ASSERT_EQ(OpenForReading("big.csv", file), 0);
+        InputSample sample;
+        std::string reason;
+        ASSERT_EQ(ReadSample(file.get(), sample, reason), 0) << reason;
+        EXPECT_TRUE(sample.rest.scanned) << c.what;
+        const Detection detection = DetectFormat(sample);
+        EXPECT_EQ(detection.encoding.substr(0, c.encoding.size()), c.encoding) << c.what << ": " << detection.encoding;
+        EXPECT_EQ(detection.reading.rfc4180, c.rfc4180) << c.what;
+        EXPECT_EQ(detection.quoteBeyond, c.quoteAt) << c.what;
     }
 }
 

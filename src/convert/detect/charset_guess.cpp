@@ -107,8 +107,7 @@ bool IsUpper(char32_t c) {
 // script after one of another, each accented Latin letter after two
 // others, -4.
 // What a character past ASCII counts, alone; letterBefore: it follows a letter.
-long CharacterScore(char32_t c, Script script, bool letterBefore, bool countKanaAgainst,
-                    std::u32string_view common) {
+long CharacterScore(char32_t c, Script script, bool letterBefore, bool countKanaAgainst, std::u32string_view common) {
     if ((c >= 0x80 && c <= 0x9F) || (c >= 0xE000 && c <= 0xF8FF) || c == 0xFFFD) return -4;
     // A symbol inside a word is a letter another set reads.
     if (script == Script::Other) return letterBefore && c != 0xA0 ? -4 : 0;

@@ -101,6 +101,9 @@ std::string DetectionReport(const Detection& d) {
         report += "quoting: none: a database's text export (" + Count(d.nullMarks, "field", "fields") +
                   " of \\N alone, " + Count(d.escapes, "backslash escape", "backslash escapes") +
                   " of a tab, a line break or a backslash, no field in quotes)\n";
+    } else if (d.firstDifference == 0 && d.quoteBeyond != 0) {
+        report += "quoting: RFC 4180 (a double quote at byte " + std::to_string(d.quoteBeyond) +
+                  ", past the records sampled)\n";
     } else if (d.firstDifference != 0) {
         report += "quoting: RFC 4180 (" + (evidence.empty() ? std::string("quotes") : evidence) +
                   "); the line rules read record " + std::to_string(d.firstDifference) + " otherwise\n";
@@ -119,9 +122,11 @@ std::string DetectionReport(const Detection& d) {
                   (d.reading.null == NullMode::UnquotedEmpty ? " (as database exports write NULL and '')\n" : "\n");
     }
     report += "line ends: " + d.lineEnds + "\n";
-    report +=
-        "records sampled: " + std::to_string(d.records) +
-        (d.whole ? " (the whole input)\n" : " (the first " + std::to_string(InputSample::kHeadBytes >> 10) + " KiB)\n");
+    report += "records sampled: " + std::to_string(d.records) +
+              (d.whole ? " (the whole input)\n"
+                       : " (the first " + std::to_string(InputSample::kHeadBytes >> 10) + " KiB" +
+                             (d.restScanned ? "; the rest scanned for quotes and the character set)\n"
+                                            : "; the rest not scanned: a pipe, compressed, or over 2 GiB)\n"));
     std::string counts;
     for (auto it = d.fieldCounts.rbegin(); it != d.fieldCounts.rend(); ++it) {
         counts.append(counts.empty() ? "" : ", ")
@@ -195,6 +200,10 @@ const Misfit kMisfits[] = {
     {[](const Detection& d, const ConversionOptions& o) { return d.reading.rfc4180 && !o.rfc4180; },
      [](const Detection& d) {
          const std::string evidence = Evidence(d);
+         if (d.firstDifference == 0) {
+             return "it has a double quote at byte " + std::to_string(d.quoteBeyond) +
+                    ", past the records sampled, which only standard CSV quoting reads as a quote";
+         }
          return "it is written as standard CSV (" + (evidence.empty() ? std::string("quotes") : evidence) +
                 "): without standard CSV quoting, records from " + std::to_string(d.firstDifference) +
                 " on would be read wrongly";

@@ -83,14 +83,15 @@ void DetectEncoding(const InputSample& sample, Detection& detection, std::string
     // A tail read from the middle of the file may begin inside a character.
     std::string_view tail = sample.tail;
     while (!tail.empty() && (static_cast<unsigned char>(tail.front()) & 0xC0) == 0x80) tail.remove_prefix(1);
-    if (IsAscii(sample.head) && IsAscii(tail)) {
+    const ScanEvidence& rest = sample.rest;
+    if (IsAscii(sample.head) && IsAscii(tail) && !rest.nonAscii) {
         detection.encoding = sample.head.empty() ? "none (no text)" : "ascii";
-    } else if (IsUtf8(sample.head, !sample.whole) && IsUtf8(tail, false)) {
+    } else if (IsUtf8(sample.head, !sample.whole) && IsUtf8(tail, false) && rest.utf8) {
         detection.encoding = "utf-8";
     } else {
         // Not UTF-8: the set whose reading of the text looks most like words.
         std::string evidence = sample.head;
-        evidence.append("\n").append(tail);
+        evidence.append("\n").append(tail).append("\n").append(rest.lines);
         const CharsetGuess guess = GuessCharset(evidence);
         detection.reading.encoding = guess.name;
         detection.encoding = guess.name + " (not UTF-8";
@@ -368,6 +369,15 @@ int ReadSample(int fd, InputSample& sample, std::string& reason) {
     }
     sample.whole = have <= InputSample::kHeadBytes;
     sample.head.resize(std::min(have, InputSample::kHeadBytes));
+    // The rest of a plain file, whole up to a bound: its first quote and
+    // its bytes past ASCII may lie anywhere.
+    if (regular && !gzip && !sample.whole && sample.markEncoding.empty() && info.size <= ScanEvidence::kScanBound) {
+        const std::uint64_t from = start + sample.head.size() + (sample.utf8Mark ? 3U : 0U);
+        if (const int error = ScanRest(fd, from, info.size, sample.rest)) {
+            reason = StatusText(error);
+            return error;
+        }
+    }
     // The end of a plain file too: a character set may show only there.
     if (regular && !gzip && !sample.whole && sample.markEncoding.empty()) {
         const std::uint64_t read = start + file.bytesFromFile();
@@ -439,8 +449,11 @@ Detection DetectFormat(const InputSample& sample) {
     if (!d.reading.encoding.empty() && decoded.empty()) {
         for (std::string& name : d.names) name = Decoded(name, d.reading.encoding);
     }
-    // Another quote, or spaces that are not data, only standard CSV reads.
-    d.reading.rfc4180 = d.firstDifference != 0 || quote != '"' || d.reading.skipSpaces;
+    // Another quote, or spaces that are not data, only standard CSV reads;
+    // so too a quote past the records sampled, which may open a field.
+    d.restScanned = sample.rest.scanned;
+    d.quoteBeyond = quote == '"' ? sample.rest.firstQuote : 0;
+    d.reading.rfc4180 = d.firstDifference != 0 || quote != '"' || d.reading.skipSpaces || d.quoteBeyond != 0;
     d.reading.delimiter = d.delimiter;
     d.reading.header = d.header;
     d.reading.skipLines = static_cast<std::uint32_t>(d.preambleLines);

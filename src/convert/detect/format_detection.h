@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/detect/whole_scan.h"
 #include "convert/options/conversion_options.h"
 
 namespace rowsmith {
@@ -29,6 +30,8 @@ struct InputSample {
     bool whole = false;        // head is the whole input
     std::string markEncoding;  // what a UTF-16 or UTF-32 byte-order mark said
     bool utf8Mark = false;     // a regular file starts with a UTF-8 byte-order mark
+    // The rest of a regular file, past head: its quotes and bytes past ASCII.
+    ScanEvidence rest;
 };
 
 // Reads the sample of the input fd reads, from where it stands. 0, or the
@@ -61,6 +64,10 @@ struct Detection {
     // NULL as the one and '' as the other).
     std::size_t bareEmpties = 0;
     std::size_t quotedEmpties = 0;
+    // Past the records sampled: where the first double quote is (0: none),
+    // and whether the rest was scanned at all.
+    std::uint64_t quoteBeyond = 0;
+    bool restScanned = false;
     std::string lineEnds;                            // "LF", "CR LF", "CR", "mixed ..." or "none"
     std::size_t records = 0;                         // standard CSV records in the sample
     bool whole = false;                              // the sample was the whole input

@@ -1,0 +1,95 @@
+#include "convert/detect/whole_scan.h"
+
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "io/file_system.h"
+#include "io/text_mode.h"
+
+namespace rowsmith {
+
+namespace {
+
+// The first byte past ASCII in text from at, eight bytes at a time; npos for none.
+std::size_t FindNonAscii(std::string_view text, std::size_t at) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+    for (; at + 8 <= text.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + at, 8);
+        if ((word & kHighBits) != 0) break;
+    }
+    for (; at < text.size(); ++at) {
+        if (static_cast<unsigned char>(text[at]) >= 0x80) return at;
+    }
+    return std::string_view::npos;
+}
+
+// Looks at whole lines (cut: the last may end inside a character) that
+// begin at offset in the file.
+void LookAt(std::string_view text, std::uint64_t offset, bool cut, ScanEvidence& evidence) {
+    if (evidence.firstQuote == 0) {
+        if (const void* quote = std::memchr(text.data(), '"', text.size()); quote != nullptr)
+            evidence.firstQuote = offset + static_cast<std::uint64_t>(static_cast<const char*>(quote) - text.data());
+    }
+    // Once a line is not UTF-8 and enough lines are kept, nothing more is learnt.
+    for (std::size_t at = FindNonAscii(text, 0); at != std::string_view::npos;) {
+        if (!evidence.utf8 && evidence.lines.size() >= ScanEvidence::kLinesKept) return;
+        const std::size_t start = text.rfind('\n', at) == std::string_view::npos ? 0 : text.rfind('\n', at) + 1;
+        std::size_t end = text.find('\n', at);
+        end = end == std::string_view::npos ? text.size() : end + 1;
+        const std::string_view line = text.substr(start, end - start);
+        evidence.nonAscii = true;
+        evidence.utf8 = evidence.utf8 && IsUtf8(line, cut && end == text.size());
+        if (evidence.lines.size() < ScanEvidence::kLinesKept) evidence.lines.append(line);
+        at = FindNonAscii(text, end);
+    }
+}
+
+}  // namespace
+
+int ScanRest(int fd, std::uint64_t from, std::uint64_t size, ScanEvidence& evidence) {
+    constexpr std::size_t kBlock = std::size_t{1} << 20;
+    std::vector<char> block(kBlock);
+    std::string carry;  // the line cut at the end of the last block
+    std::uint64_t carryAt = from;
+    for (std::uint64_t at = from; at < size;) {
+        std::size_t got = 0;
+        if (const int error = ReadAt(fd, block.data(), block.size(), at, got)) return error;
+        if (got == 0) break;
+        std::string_view text(block.data(), got);
+        // The cut line, whole, then the block's whole lines; its last line waits.
+        const std::size_t firstEnd = text.find('\n');
+        if (!carry.empty() && firstEnd != std::string_view::npos) {
+            carry.append(text.substr(0, firstEnd + 1));
+            LookAt(carry, carryAt, false, evidence);
+            carry.clear();
+            text.remove_prefix(firstEnd + 1);
+        }
+        const std::uint64_t textAt = at + (got - text.size());
+        const std::size_t lastEnd = carry.empty() ? text.rfind('\n') : std::string_view::npos;
+        if (lastEnd != std::string_view::npos) {
+            LookAt(text.substr(0, lastEnd + 1), textAt, false, evidence);
+            text.remove_prefix(lastEnd + 1);
+        }
+        if (carry.empty()) carryAt = at + (got - text.size());
+        carry.append(text);
+        // A line longer than a block is looked at in pieces, each ending
+        // where a character begins.
+        if (carry.size() > kBlock) {
+            std::size_t keep = carry.size();
+            while (keep > carry.size() - 4 && (static_cast<unsigned char>(carry[keep - 1]) & 0xC0) == 0x80) --keep;
+            if (static_cast<unsigned char>(carry[keep - 1]) < 0xC0) keep = carry.size();
+            else --keep;  // a character's first byte: it goes on in the next piece
+            LookAt(std::string_view(carry).substr(0, keep), carryAt, false, evidence);
+            carryAt += keep;
+            carry.erase(0, keep);
+        }
+        at += got;
+    }
+    LookAt(carry, carryAt, true, evidence);
+    evidence.scanned = true;
+    return 0;
+}
+
+}  // namespace rowsmith
