@@ -315,6 +315,11 @@ TEST_F(CliTest, ChecksEveryRecordAndSaysEachProblemWithItsLine) {
         // A record too wide to read stops the check where it starts.
         {{"--rfc4180", "-f", "a"}, "x\n" + std::string(1100000, ',') + "\n", {"2: more than 1048576 fields"}},
         {{"--header", "--dialect", "sqlite"}, "id,Id\n1,2\n", {"1: are one name to the database"}},
+        // Bytes the encoding lacks: each line named, and the check goes on.
+        {{"-f", "a", "--encoding", "UTF-8"}, "a\nb\xFF\nc\nd\xC3\n", {"2: not valid UTF-8 text", "4: not valid UTF-8"}},
+        {{"-f", "a", "--encoding", "windows-1252"},
+         "a\n\x81\nb\n\x8D\xE9\n",
+         {"2: not valid windows-1252", "4: not valid"}},
         // Without names, the number of values most records have is the one.
         {{}, "1\n2,3\n4,5\n6,7\n8,9,10\n", {"1: has 1 value, where most records have 2", "5: has 3 values, where"}},
         {{"--rfc4180"}, "a,b\n\"c\nd\",e\n", {}},

@@ -596,6 +596,18 @@ TEST(DetectionTest, TheReportIsTextWhateverTheNamesHold) {
         EXPECT_EQ(report.find('\0'), std::string::npos);
         EXPECT_NE(report.rfind("\noptions: --header"), std::string::npos) << report;
     }
+    // What was seen, each in its words: NUL bytes; blanks, not quotes.
+    const std::pair<std::string, std::string> seen[] = {
+        {std::string("a,b\0c\n1,2\n", 10), "NUL bytes: 1 in the records sampled"},
+        {"a,b \nc,d\n", "quoting: RFC 4180 (no quotes: values of record 1 end in blanks, which the line rules drop"},
+    };
+    for (const auto& [bytes, words] : seen) {
+        InputSample sample;
+        sample.head = bytes;
+        sample.whole = true;
+        const std::string report = DetectionReport(DetectFormat(sample));
+        EXPECT_NE(report.find(words), std::string::npos) << report;
+    }
 }
 
 }  // namespace

@@ -180,6 +180,13 @@ int IconvSource::DecodeByTable(char* buffer, std::size_t size, std::size_t& got)
             if (ascii == kRun) continue;
         }
         const Table::Character& character = table.characters[static_cast<unsigned char>(*in)];
+        if (character.size == 0 && substitute_) {
+            if (outEnd - out < static_cast<std::ptrdiff_t>(kSubstitute.size())) break;
+            std::memcpy(out, kSubstitute.data(), kSubstitute.size());
+            out += kSubstitute.size();
+            ++in;
+            continue;
+        }
         if (character.size == 0) {
             if (out == buffer) {
                 start_ = static_cast<std::size_t>(in - input_.get());
@@ -215,7 +222,15 @@ int IconvSource::Decode(char* buffer, std::size_t size, std::size_t& got) {
     lines_ += static_cast<std::uint64_t>(std::count(buffer, out, '\n'));
     start_ = end_ - inLeft;
     // An unfinished sequence is an error only once nothing can follow it.
-    if (error == EILSEQ || (error == EINVAL && inputEnded_)) return got > 0 ? 0 : kInvalidText;
+    const bool invalid = error == EILSEQ || (error == EINVAL && inputEnded_);
+    // A check goes on past it: the byte becomes U+FFFD.
+    if (invalid && substitute_ && outLeft >= kSubstitute.size() && start_ < end_) {
+        std::memcpy(buffer + got, kSubstitute.data(), kSubstitute.size());
+        got += kSubstitute.size();
+        ++start_;
+        return 0;
+    }
+    if (invalid) return got > 0 ? 0 : kInvalidText;
     return 0;
 }
 

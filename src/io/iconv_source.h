@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "io/byte_source.h"
 
@@ -29,6 +30,10 @@ public:
 
     // Whether the set is decoded through a table of its bytes.
     bool decodesByTable() const { return table_ != nullptr; }
+    // A byte not valid in the set becomes U+FFFD instead of an error, for a
+    // check that goes on past it and says where each was.
+    void SubstituteInvalid() { substitute_ = true; }
+    static constexpr std::string_view kSubstitute = "\xEF\xBF\xBD";
 
 private:
     IconvSource(ByteSource& encoded, std::string encoding, void* descriptor);
@@ -56,6 +61,7 @@ private:
     char pending_[8] = {};          // decoded for a caller with less room than a character
     std::size_t pendingSize_ = 0;
     std::size_t pendingGiven_ = 0;
+    bool substitute_ = false;
 };
 
 // True when iconv can decode encoding into UTF-8.

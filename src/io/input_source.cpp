@@ -50,6 +50,7 @@ int InputSource::Open(const std::string& encoding) {
     }
     if (!encoding_.empty()) {
         if (const int error = IconvSource::Open(*top_, encoding_, iconv_)) return error;
+        if (substitute_) iconv_->SubstituteInvalid();
         top_ = iconv_.get();
     }
     markSkipper_ = std::make_unique<Utf8MarkSkipper>(*top_);

@@ -26,6 +26,8 @@ public:
     // Reads the first bytes to see what they are. Returns 0, the errno of a
     // failed read, or kUnknownEncoding when iconv does not know encoding.
     int Open(const std::string& encoding);
+    // Bytes not valid in the encoding become U+FFFD (IconvSource); before Open.
+    void SubstituteInvalid() { substitute_ = true; }
     // The character set the input is decoded from: the one given, the one
     // its byte-order mark says, or empty (bytes as they are).
     const std::string& encoding() const { return encoding_; }
@@ -44,6 +46,7 @@ private:
     std::unique_ptr<Utf8MarkSkipper> markSkipper_;
     ByteSource* top_;
     std::string encoding_;
+    bool substitute_ = false;
 };
 
 }  // namespace rowsmith

@@ -45,6 +45,11 @@ std::string Evidence(const Detection& d) {
     if (d.blankLines > 0) parts.push_back(Count(d.blankLines, "blank line", "blank lines"));
     if (d.unclosedLine > 0)
         parts.push_back("a quoted field that opens on line " + std::to_string(d.unclosedLine) + " is never closed");
+    // No quotes at all: what differs is the blanks the line rules drop.
+    if (parts.empty() && d.blankEnds) {
+        parts.push_back("no quotes: values of record " + std::to_string(d.firstDifference) +
+                        " end in blanks, which the line rules drop and standard CSV keeps");
+    }
     std::string text;
     for (const std::string& part : parts) text.append(text.empty() ? "" : ", ").append(part);
     return text;
@@ -120,6 +125,10 @@ std::string DetectionReport(const Detection& d) {
         report += "empty values: " + std::to_string(d.bareEmpties) + " bare, " + std::to_string(d.quotedEmpties) +
                   " written \"\"" +
                   (d.reading.null == NullMode::UnquotedEmpty ? " (as database exports write NULL and '')\n" : "\n");
+    }
+    if (d.nulBytes > 0) {
+        report += "NUL bytes: " + std::to_string(d.nulBytes) +
+                  " in the records sampled (a run stops at them, or drops them with --nul strip)\n";
     }
     report += "line ends: " + d.lineEnds + "\n";
     report += "records sampled: " + std::to_string(d.records) +

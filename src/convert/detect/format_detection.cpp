@@ -443,6 +443,15 @@ Detection DetectFormat(const InputSample& sample) {
     d.records = standard.records.size();
     d.fieldCounts = FieldCounts(standard.records);
     d.firstDifference = FirstDifference(lines, standard, sample.whole);
+    d.nulBytes = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\0'));
+    if (d.firstDifference != 0 && d.firstDifference <= std::min(lines.size(), standard.records.size())) {
+        const Record& line = lines[d.firstDifference - 1];
+        const Record& record = standard.records[d.firstDifference - 1];
+        d.blankEnds = line.size() == record.size() && std::equal(line.begin(), line.end(), record.begin(),
+                                                                 [](const std::string& a, const std::string& b) {
+                                                                     return TrimSpace(a) == TrimSpace(b);
+                                                                 });
+    }
     d.header = FirstRecordNames(standard.records);
     if (!standard.records.empty()) d.names = standard.records.front();
     // Names as they read in the character set the text is in.

@@ -68,6 +68,10 @@ struct Detection {
     // and whether the rest was scanned at all.
     std::uint64_t quoteBeyond = 0;
     bool restScanned = false;
+    // The record firstDifference names differs only in blanks at the ends of
+    // its values, which the line rules drop and standard CSV keeps.
+    bool blankEnds = false;
+    std::size_t nulBytes = 0;                        // NUL bytes in the sample
     std::string lineEnds;                            // "LF", "CR LF", "CR", "mixed ..." or "none"
     std::size_t records = 0;                         // standard CSV records in the sample
     bool whole = false;                              // the sample was the whole input

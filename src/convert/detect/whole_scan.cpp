@@ -79,8 +79,10 @@ int ScanRest(int fd, std::uint64_t from, std::uint64_t size, ScanEvidence& evide
         if (carry.size() > kBlock) {
             std::size_t keep = carry.size();
             while (keep > carry.size() - 4 && (static_cast<unsigned char>(carry[keep - 1]) & 0xC0) == 0x80) --keep;
-            if (static_cast<unsigned char>(carry[keep - 1]) < 0xC0) keep = carry.size();
-            else --keep;  // a character's first byte: it goes on in the next piece
+            if (static_cast<unsigned char>(carry[keep - 1]) < 0xC0)
+                keep = carry.size();
+            else
+                --keep;  // a character's first byte: it goes on in the next piece
             LookAt(std::string_view(carry).substr(0, keep), carryAt, false, evidence);
             carryAt += keep;
             carry.erase(0, keep);

@@ -1,5 +1,7 @@
 #include "convert/read/records.h"
 
+#include "io/iconv_source.h"
+
 #include "convert/sql/null_choice.h"
 #include "io/status.h"
 #include "io/text_mode.h"
@@ -196,6 +198,10 @@ void Records::Inspect() {
         problems_->Problem(number_,
                            "holds bytes that are not UTF-8 (--encoding names the character set the file is written "
                            "in)");
+    }
+    // A check decodes a byte the encoding does not have as U+FFFD.
+    if (!options_.encoding.empty() && bytes.find(IconvSource::kSubstitute) != std::string_view::npos) {
+        problems_->Problem(number_, "holds bytes that are not valid " + options_.encoding + " text");
     }
     if (rules_ != Rules::Lines) return;
     // Under the line rules a quoted field still open at the end of the line

@@ -190,6 +190,8 @@ std::size_t BlockSizeFor(std::uint64_t totalBytes) {
 RunReport ConvertSource(const RunContext& run) {
     if (const std::string problem = OptionsProblem(run.options); !problem.empty()) return BadOptionsReport(problem);
     InputSource input(run.input);
+    // A check reads on past bytes the encoding does not have, naming each line.
+    if (run.problems != nullptr && !run.options.encoding.empty()) input.SubstituteInvalid();
     if (const int error = input.Open(run.options.encoding)) {
         if (error == kStopped) return StoppedReport();
         const std::string reason =
