@@ -59,10 +59,9 @@ std::string FromHex(const std::string& hex) {
     return bytes;
 }
 
-// The records Python's csv module reads from the file at path.
-std::vector<Row> PythonRecords(const std::string& path, char delimiter, const char* encoding) {
-    std::vector<std::string> command = {"/usr/bin/python3", ROWSMITH_PYTHON_CSV, path, std::string(1, delimiter)};
-    if (*encoding) command.emplace_back(encoding);
+// The rows a Python command prints, a line each, its values in hex
+// separated by commas.
+std::vector<Row> PythonRows(const std::vector<std::string>& command) {
     EXPECT_EQ(test::WaitForExit(test::StartProcess(command, "/dev/null", "python.txt", "python-errors.txt")), 0)
         << ReadBytes("python-errors.txt");
     std::vector<Row> records;
@@ -84,6 +83,13 @@ std::vector<Row> PythonRecords(const std::string& path, char delimiter, const ch
         records.push_back(std::move(row));
     }
     return records;
+}
+
+// The records Python's csv module reads from the file at path.
+std::vector<Row> PythonRecords(const std::string& path, char delimiter, const char* encoding) {
+    std::vector<std::string> command = {"/usr/bin/python3", ROWSMITH_PYTHON_CSV, path, std::string(1, delimiter)};
+    if (*encoding) command.emplace_back(encoding);
+    return PythonRows(command);
 }
 
 // The header of header-keywords.csv, names with blanks and SQL keywords, as
@@ -407,6 +413,57 @@ TEST_F(RealExportsTest, LoadExactlyWithTheSniffedOptions) {
             EXPECT_EQ(db.query("SELECT id, note FROM " + table + " ORDER BY id"), kExportedRows) << sniffed.out;
         }
     }
+}
+
+}  // namespace
+}  // namespace rowsmith
+
+namespace rowsmith {
+namespace {
+
+// A public suite's files, each with the records it must read as: --sniff's
+// options read every one of them so, loaded into SQLite by its own client.
+TEST_F(CsvCorpusTest, APublicSuitesFilesReadAsItsAnswersByTheSniffedOptions) {
+    const test::Database db = test::SqliteDatabase((dir() / "suite.db").string());
+    // The answer as rows: the names of the first object, then each object's values.
+    const std::string answers =
+        "import json, sys\n"
+        "rows = json.load(open(sys.argv[1], encoding='utf-8'))\n"
+        "names = list(rows[0].keys())\n"
+        "for row in [names] + [[r[n] for n in names] for r in rows]:\n"
+        "    print(','.join(v.encode().hex() for v in row))\n";
+    int index = 0;
+    for (const auto& entry : fs::directory_iterator(fs::path(ROWSMITH_TEST_DATA_DIR) / "csv-spectrum")) {
+        if (entry.path().extension() != ".csv") continue;
+        const std::string name = entry.path().stem().string();
+        SCOPED_TRACE(name);
+        fs::copy_file(entry.path(), name + ".csv");
+        std::vector<Row> expected =
+            PythonRows({"/usr/bin/python3", "-c", answers, fs::path(entry.path()).replace_extension(".json").string()});
+        ASSERT_FALSE(expected.empty());
+        const test::CliRun sniffed = test::RunCli({"--sniff", name + ".csv"});
+        ASSERT_EQ(sniffed.status, 0) << sniffed.err;
+        const std::size_t last = sniffed.out.rfind("options:");
+        const std::vector<std::string> words =
+            reference::ShellWords(sniffed.out.substr(last + 8, sniffed.out.size() - last - 9));
+        // Every file of the suite has a header.
+        ASSERT_NE(std::find(words.begin(), words.end(), "--header"), words.end()) << sniffed.out;
+        const std::string table = "suite_" + std::to_string(++index);
+        std::string create = "CREATE TABLE " + table + " (";
+        for (std::size_t i = 0; i < expected.front().size(); ++i)
+            create += (i > 0 ? ", " : " ") + QuoteIdentifier(Dialect::Sqlite, *expected.front()[i]) + " TEXT";
+        expected.erase(expected.begin());
+        std::vector<std::string> args = {"-t", table, "--dialect", "sqlite"};
+        args.insert(args.end(), words.begin(), words.end());
+        args.push_back(name + ".csv");
+        const test::CliRun converted = test::RunCli(args);
+        ASSERT_EQ(converted.status, 0) << converted.err;
+        WriteBytes(table + ".sql", create + " );\n" + converted.out);
+        std::string errors;
+        ASSERT_EQ(db.load(table + ".sql", errors), 0) << errors;
+        EXPECT_EQ(db.query("SELECT * FROM " + table), expected) << sniffed.out;
+    }
+    EXPECT_EQ(index, 11);
 }
 
 }  // namespace
