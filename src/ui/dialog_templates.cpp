@@ -79,9 +79,9 @@ constexpr ControlSpec kOptionsControls[] = {
     {kIdKey, Edit, "", 202, 293, 46, 14},
     // The preview, beside the options it shows the effect of.
     {kIdDetect, PushButton, "Detect", 262, 7, 50, 14},
-    {kIdDetected, Label, "", 316, 4, 214, 25},
-    {kNoId, Label, "The first records, as they are read:", 262, 31, 180, 8},
-    {kIdPreviewRecords, Grid, "", 262, 41, 268, 116},
+    {kIdDetected, Label, "", 316, 4, 214, 37},
+    {kNoId, Label, "The first records, as they are read:", 262, 43, 180, 8},
+    {kIdPreviewRecords, Grid, "", 262, 53, 268, 104},
     {kNoId, Label, "The first statements, as they are written:", 262, 162, 180, 8},
     {kIdPreviewStatements, TextView, "", 262, 172, 268, 135},
     {kIdOk, DefaultPushButton, "OK", 425, 314, 50, 14},

@@ -214,9 +214,13 @@ void COptionsDlg::Detect() {
     const std::string words = ReadingOptionsWords(detection->reading);
     std::string text = "Found: " + (words.empty() ? std::string("the default reading options fit") : words);
     if (detection->reading.encoding.empty()) text += "; text " + detection->encoding;
+    const ConversionOptions detected = WithReadingOf(shown, *detection);
+    // The database the names are quoted for is chosen right here, below.
+    if (detected.header && detected.dialect == Dialect::Standard)
+        text += ". Its names will be in double quotes: for MySQL and MariaDB, choose them as the target database";
     found->setText(QString::fromStdString(text + "."));
     showing_ = true;
-    Show(WithReadingOf(shown, *detection));
+    Show(detected);
     showing_ = false;
     Redraw();
 }

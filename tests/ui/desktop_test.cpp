@@ -534,7 +534,8 @@ TEST_F(DesktopTest, TheOptionsDialogPreviewsTheInputAndDetectsHowItIsWritten) {
     EXPECT_TRUE(statements->toPlainText().startsWith("INSERT INTO t ( a ) VALUES ( 'id;note' );\n"));
     options.Detect();
     EXPECT_EQ(options.findChild<QLabel*>(QString::number(kIdDetected))->text(),
-              "Found: standard CSV quoting, delimiter ';', first line holds the field names; text ascii.");
+              "Found: standard CSV quoting, delimiter ';', first line holds the field names; text ascii. Its names "
+              "will be in double quotes: for MySQL and MariaDB, choose them as the target database.");
     ConversionOptions read;
     QString why;
     ASSERT_TRUE(options.Read(read, why));
