@@ -580,33 +580,32 @@ TEST_F(ReadingRunTest, DetectionScansTheRestOfARegularFile) {
 
 // The report is text whatever the names hold: a NUL byte and bytes not
 // UTF-8 are shown escaped, names in another character set decoded; the
-// options line still ends it.
-TEST(DetectionTest, TheReportIsTextWhateverTheNamesHold) {
-    const std::pair<std::string, std::string> cases[] = {
-        {std::string("a,b\0c\n1,2\n", 10), "header: yes: \"a\", \"b\\x00c\"\n"},
-        {"n\xE9m,x\n1,2\n", "header: yes: \"n\xC3\xA9m\", \"x\"\n"},
+// options line still ends it. And each reason says what was seen: NUL
+// bytes; blanks, not quotes.
+TEST(DetectionTest, TheReportIsTextAndSaysWhatWasSeen) {
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> said;
+        std::string options;
     };
-    for (const auto& [bytes, names] : cases) {
+    const Case cases[] = {
+        {std::string("a,b\0c\n1,2\n", 10),
+         {"header: yes: \"a\", \"b\\x00c\"\n", "NUL bytes: 1 in the records sampled"},
+         "--header"},
+        {"n\xE9m,x\n1,2\n", {"header: yes: \"n\xC3\xA9m\", \"x\"\n"}, "--header"},
+        {"a,b \nc,d\n",
+         {"quoting: RFC 4180 (no quotes: values of record 1 end in blanks, which the line rules drop"},
+         "--rfc4180"},
+    };
+    for (const Case& c : cases) {
         InputSample sample;
-        sample.head = bytes;
+        sample.head = c.bytes;
         sample.whole = true;
         const std::string report = DetectionReport(DetectFormat(sample));
-        EXPECT_NE(report.find(names), std::string::npos) << report;
+        for (const std::string& said : c.said) EXPECT_NE(report.find(said), std::string::npos) << report;
         EXPECT_TRUE(IsUtf8(report)) << report;
         EXPECT_EQ(report.find('\0'), std::string::npos);
-        EXPECT_NE(report.rfind("\noptions: --header"), std::string::npos) << report;
-    }
-    // What was seen, each in its words: NUL bytes; blanks, not quotes.
-    const std::pair<std::string, std::string> seen[] = {
-        {std::string("a,b\0c\n1,2\n", 10), "NUL bytes: 1 in the records sampled"},
-        {"a,b \nc,d\n", "quoting: RFC 4180 (no quotes: values of record 1 end in blanks, which the line rules drop"},
-    };
-    for (const auto& [bytes, words] : seen) {
-        InputSample sample;
-        sample.head = bytes;
-        sample.whole = true;
-        const std::string report = DetectionReport(DetectFormat(sample));
-        EXPECT_NE(report.find(words), std::string::npos) << report;
+        EXPECT_NE(report.rfind("\noptions: " + c.options), std::string::npos) << report;
     }
 }
 
