@@ -476,6 +476,10 @@ TEST(DetectionTest, JudgesSmallFilesWhoseAnswersAreKnown) {
         {"an apostrophe in a word quotes nothing", "id,name\n1,O'Brien\n2,Ann\n", true, "ascii", 0, "--header"},
         {"spaces after the delimiters", "id, name, note\n1, \"Smith, John\", x\n2, \"Ann\", y\n", true, "ascii", 1,
          "--rfc4180 --skip-spaces --header"},
+        {"backslashes escape quotes", "id,note\n1,\"say \\\"hi\\\", ok\"\n2,\"a path C:\\\\x\"\n", true, "ascii", 2,
+         "--rfc4180 --escape '\\' --header"},
+        {"a backslash that ends a value escapes nothing", "id,path\n1,\"C:\\\"\n2,\"D:\\\"\n", true, "ascii", 0,
+         "--header"},
         // A colon within values (times, addresses) is not their delimiter.
         {"times alone", "09:15\n10:30\n11:45\n", false, "ascii", 0, ""},
         {"addresses alone", "https://a.org/x\nhttps://b.org/y\nhttps://c.org/z\n", false, "ascii", 0, ""},

@@ -7,6 +7,7 @@
 
 #include "convert/detect/charset_guess.h"
 #include "convert/detect/header_votes.h"
+#include "convert/detect/text_marks.h"
 #include "convert/read/csv_reader.h"
 #include "convert/read/records.h"
 #include "convert/read/row_rules.h"
@@ -161,61 +162,6 @@ Reading ReadStandard(std::string_view text, char delimiter, bool whole, char quo
         whole);
 }
 
-// Whether a byte could end or begin a field: a line's end or start, or a
-// delimiter looked for.
-bool AtFieldEdge(std::string_view text, std::size_t at) {
-    if (at >= text.size()) return true;
-    const char c = text[at];
-    return c == '\r' || c == '\n' || c == ',' || c == ';' || c == '\t' || c == '|';
-}
-
-// The quote the text uses: the double quote, unless no field opens and
-// closes with one and some open and close with an apostrophe.
-char ChooseQuote(std::string_view text) {
-    const auto fieldsQuotedBy = [text](char quote) {
-        std::size_t opened = 0;
-        std::size_t closed = 0;
-        for (std::size_t i = text.find(quote); i != std::string_view::npos; i = text.find(quote, i + 1)) {
-            opened += i == 0 || AtFieldEdge(text, i - 1) ? 1U : 0U;
-            closed += AtFieldEdge(text, i + 1) ? 1U : 0U;
-        }
-        return std::min(opened, closed);
-    };
-    return fieldsQuotedBy('"') == 0 && fieldsQuotedBy('\'') > 0 ? '\'' : '"';
-}
-
-// Whether the fields after each delimiter begin with a space, a quote
-// after it now and then ("a, "b, c""): spaces that are not data.
-bool SpacesAfterDelimiters(std::string_view text, char delimiter, char quote) {
-    std::size_t delimiters = 0;
-    std::size_t spaced = 0;
-    std::size_t quotedAfter = 0;
-    for (std::size_t i = text.find(delimiter); i != std::string_view::npos; i = text.find(delimiter, i + 1)) {
-        ++delimiters;
-        if (i + 1 < text.size() && text[i + 1] == ' ') {
-            ++spaced;
-            std::size_t after = i + 1;
-            while (after < text.size() && text[after] == ' ') ++after;
-            quotedAfter += after < text.size() && text[after] == quote ? 1U : 0U;
-        }
-    }
-    return quotedAfter > 0 && spaced * 10 >= delimiters * 9;
-}
-
-// Whether ':' splits values rather than fields: times (12:30) and
-// addresses (https://) hold it between characters of one value.
-bool ColonWithinValues(std::string_view text) {
-    std::size_t colons = 0;
-    std::size_t within = 0;
-    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    for (std::size_t i = text.find(':'); i != std::string_view::npos; i = text.find(':', i + 1)) {
-        ++colons;
-        const bool time = i > 0 && i + 1 < text.size() && digit(text[i - 1]) && digit(text[i + 1]);
-        within += time || text.substr(i, 3) == "://" ? 1U : 0U;
-    }
-    return within * 2 > colons;
-}
-
 std::vector<Record> ReadLines(std::string_view text, char delimiter) {
     std::vector<Record> records;
     ForEachRecord(text, ConversionOptions{.delimiter = delimiter}, [&records](const Records& line) {
@@ -228,6 +174,29 @@ std::map<std::size_t, std::size_t> FieldCounts(const std::vector<Record>& record
     std::map<std::size_t, std::size_t> counts;
     for (const Record& record : records) ++counts[record.size()];
     return counts;
+}
+
+// The share of records that have the most common number of fields.
+double CommonShare(const Reading& reading) {
+    if (reading.records.empty()) return 0;
+    return static_cast<double>(CommonCount(FieldCounts(reading.records)).second) /
+           static_cast<double>(reading.records.size());
+}
+
+// Whether a backslash escapes the quote (\" inside values, as some
+// programs write CSV): such pairs not at a value's end, and the records
+// read with the escape split as evenly as without, none left open.
+bool BackslashEscapes(std::string_view text, const ConversionOptions& options, bool whole, const Reading& plain) {
+    std::size_t escaped = 0;
+    for (std::size_t i = text.find('\\'); i != std::string_view::npos && i + 2 < text.size();
+         i = text.find('\\', i + 1)) {
+        escaped += text[i + 1] == options.quote && !AtFieldEdge(text, i + 2) ? 1U : 0U;
+    }
+    if (escaped == 0) return false;
+    ConversionOptions withEscape = options;
+    withEscape.escape = '\\';
+    const Reading reading = ReadWith(text, withEscape, whole);
+    return reading.unclosedLine == 0 && CommonShare(reading) >= CommonShare(plain);
 }
 
 // The delimiter that splits the most records into the same number of
@@ -322,6 +291,40 @@ std::size_t PreambleLines(const std::vector<Record>& lines, std::size_t common) 
     return alike * 10 >= (seen - first) * 9 ? first : 0;
 }
 
+// A text export read as the export it is: the header and counts from its records.
+void DetectTextExport(std::string_view text, bool whole, Detection& d) {
+    d.textExport = true;
+    d.delimiter = '\t';
+    const Reading exported = ReadWith(text, ConversionOptions{.delimiter = '\t', .textExport = true}, whole);
+    d.records = exported.records.size();
+    d.fieldCounts = FieldCounts(exported.records);
+    d.header = FirstRecordNames(exported.records);
+    if (!exported.records.empty()) d.names = exported.records.front();
+    d.reading.textExport = true;
+    d.reading.delimiter = '\t';
+    d.reading.header = d.header;
+}
+
+// The delimiter, the quote, spaces after delimiters and an escape; the
+// records standard CSV reads with them.
+Reading DetectQuoting(std::string_view text, bool whole, Detection& d) {
+    Reading standard;
+    const char quote = ChooseQuote(text);
+    d.delimiter = ChooseDelimiter(text, whole, quote, standard);
+    d.reading.quote = quote;
+    d.reading.skipSpaces = SpacesAfterDelimiters(text, d.delimiter, quote);
+    if (d.reading.skipSpaces) standard = ReadStandard(text, d.delimiter, whole, quote, true);
+    const ConversionOptions quoting{
+        .rfc4180 = true, .delimiter = d.delimiter, .quote = quote, .skipSpaces = d.reading.skipSpaces};
+    if (BackslashEscapes(text, quoting, whole, standard)) {
+        d.reading.escape = '\\';
+        ConversionOptions escaping = quoting;
+        escaping.escape = '\\';
+        standard = ReadWith(text, escaping, whole);
+    }
+    return standard;
+}
+
 }  // namespace
 
 // The number of fields most records have (the larger of two as common),
@@ -406,25 +409,11 @@ Detection DetectFormat(const InputSample& sample) {
     }
     d.lineEnds = LineEnds(text);
     if (LooksLikeTextExport(text, d)) {
-        // Read as the export it is: the header and counts from its records.
-        d.textExport = true;
-        d.delimiter = '\t';
-        const Reading exported = ReadWith(text, ConversionOptions{.delimiter = '\t', .textExport = true}, sample.whole);
-        d.records = exported.records.size();
-        d.fieldCounts = FieldCounts(exported.records);
-        d.header = FirstRecordNames(exported.records);
-        if (!exported.records.empty()) d.names = exported.records.front();
-        d.reading.textExport = true;
-        d.reading.delimiter = '\t';
-        d.reading.header = d.header;
+        DetectTextExport(text, sample.whole, d);
         return d;
     }
-    Reading standard;
-    const char quote = ChooseQuote(text);
-    d.delimiter = ChooseDelimiter(text, sample.whole, quote, standard);
-    d.reading.quote = quote;
-    d.reading.skipSpaces = SpacesAfterDelimiters(text, d.delimiter, quote);
-    if (d.reading.skipSpaces) standard = ReadStandard(text, d.delimiter, sample.whole, quote, true);
+    Reading standard = DetectQuoting(text, sample.whole, d);
+    const char quote = d.reading.quote;
     std::vector<Record> lines = ReadLines(text, d.delimiter);
     d.preambleLines = PreambleLines(lines, CommonCount(FieldCounts(standard.records)).first);
     if (d.preambleLines > 0) {
@@ -433,6 +422,7 @@ Detection DetectFormat(const InputSample& sample) {
                                       .delimiter = d.delimiter,
                                       .skipLines = static_cast<std::uint32_t>(d.preambleLines),
                                       .quote = quote,
+                                      .escape = d.reading.escape,
                                       .skipSpaces = d.reading.skipSpaces};
         standard = ReadWith(text, below, sample.whole);
         lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(d.preambleLines));
@@ -462,7 +452,8 @@ Detection DetectFormat(const InputSample& sample) {
     // so too a quote past the records sampled, which may open a field.
     d.restScanned = sample.rest.scanned;
     d.quoteBeyond = quote == '"' ? sample.rest.firstQuote : 0;
-    d.reading.rfc4180 = d.firstDifference != 0 || quote != '"' || d.reading.skipSpaces || d.quoteBeyond != 0;
+    d.reading.rfc4180 = d.firstDifference != 0 || quote != '"' || d.reading.skipSpaces || d.reading.escape != '\0' ||
+                        d.quoteBeyond != 0;
     d.reading.delimiter = d.delimiter;
     d.reading.header = d.header;
     d.reading.skipLines = static_cast<std::uint32_t>(d.preambleLines);
