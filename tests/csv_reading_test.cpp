@@ -579,6 +579,12 @@ TEST_F(ReadingRunTest, DetectionScansTheRestOfARegularFile) {
         EXPECT_EQ(detection.encoding.substr(0, c.encoding.size()), c.encoding) << c.what << ": " << detection.encoding;
         EXPECT_EQ(detection.reading.rfc4180, c.rfc4180) << c.what;
         EXPECT_EQ(detection.quoteBeyond, c.quoteAt) << c.what;
+        // The preview, drawn at each change, reads the start alone.
+        UniqueFd again;
+        ASSERT_EQ(OpenForReading("big.csv", again), 0);
+        InputSample start;
+        ASSERT_EQ(ReadSample(again.get(), start, reason, false), 0) << reason;
+        EXPECT_FALSE(start.rest.scanned) << c.what;
     }
 }
 

@@ -337,7 +337,7 @@ std::pair<std::size_t, std::size_t> CommonCount(const std::map<std::size_t, std:
     return common;
 }
 
-int ReadSample(int fd, InputSample& sample, std::string& reason) {
+int ReadSample(int fd, InputSample& sample, std::string& reason, bool scanRest) {
     sample = {};
     FileInfo info;
     std::uint64_t start = 0;
@@ -374,7 +374,8 @@ int ReadSample(int fd, InputSample& sample, std::string& reason) {
     sample.head.resize(std::min(have, InputSample::kHeadBytes));
     // The rest of a plain file, whole up to a bound: its first quote and
     // its bytes past ASCII may lie anywhere.
-    if (regular && !gzip && !sample.whole && sample.markEncoding.empty() && info.size <= ScanEvidence::kScanBound) {
+    if (scanRest && regular && !gzip && !sample.whole && sample.markEncoding.empty() &&
+        info.size <= ScanEvidence::kScanBound) {
         const std::uint64_t from = start + sample.head.size() + (sample.utf8Mark ? 3U : 0U);
         if (const int error = ScanRest(fd, from, info.size, sample.rest)) {
             reason = StatusText(error);

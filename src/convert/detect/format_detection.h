@@ -36,7 +36,9 @@ struct InputSample {
 
 // Reads the sample of the input fd reads, from where it stands. 0, or the
 // code of a failed read, with its reason in words.
-int ReadSample(int fd, InputSample& sample, std::string& reason);
+// scanRest: the rest of a regular file is scanned too (InputSample::rest);
+// the preview, redrawn as options change, does without.
+int ReadSample(int fd, InputSample& sample, std::string& reason, bool scanRest = true);
 
 struct Detection {
     std::string encoding;  // "utf-8", "ascii", "windows-1252", ... as said

@@ -66,7 +66,8 @@ InputPreview PreviewInput(const ConversionSettings& settings, const ConversionOp
         preview.problem = settings.inputFile + ": " + StatusText(error);
         return preview;
     }
-    if (ReadSample(file.get(), sample, reason) != 0) {
+    // Its start alone: the preview is drawn again at each change of an option.
+    if (ReadSample(file.get(), sample, reason, false) != 0) {
         preview.problem = settings.inputFile + ": " + reason;
         return preview;
     }
