@@ -66,7 +66,8 @@ bool Decode(std::string_view bytes, const char* charset, std::vector<char32_t>& 
     out.resize(units);
     for (std::size_t i = 0; i < units; ++i) {
         const auto* b = reinterpret_cast<const unsigned char*>(buffer.data() + 4 * i);
-        out[i] = static_cast<char32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
+        const auto byte = [b](int k) { return static_cast<std::uint32_t>(b[k]); };
+        out[i] = static_cast<char32_t>(byte(0) | (byte(1) << 8U) | (byte(2) << 16U) | (byte(3) << 24U));
     }
     return true;
 }
