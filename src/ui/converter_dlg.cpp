@@ -175,6 +175,9 @@ CConverterDlg::CConverterDlg(UiServices services, QWidget* parent)
 }
 
 CConverterDlg::~CConverterDlg() {
+    // The Input box loses its focus as the window goes: nothing is looked
+    // at then, by a window no longer whole.
+    QObject::disconnect(Box(kIdInputFile), &QLineEdit::editingFinished, this, nullptr);
     const SettingsSave save = SaveSettingsFile(settings_, options_);
     if (save.foreign) {
         ShowMessage(std::string(kWriteFailedMessage.text) + "\n\n" + save.path +
