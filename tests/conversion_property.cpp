@@ -107,14 +107,19 @@ std::string_view ReaderBytes(const ConversionCase& c) {
     return reference::AfterLines(bytes, c.options.skipLines, c.options.rfc4180);
 }
 
+// The records of the reader's bytes under standard CSV's or a text
+// export's rules. A leading LF keeps a byte-order mark as data, and gives
+// no record in CSV.
+reference::CsvReading RuleRecords(const ConversionCase& c, std::string_view bytes) {
+    return c.options.textExport ? reference::TextExportRecords(bytes, c.options.delimiter)
+                                : reference::CsvRecords("\n" + std::string(bytes), DialectOf(c.options));
+}
+
 ReferenceReading ReadReference(const ConversionCase& c) {
     ReferenceReading r;
     const std::string_view bytes = ReaderBytes(c);
     if (c.options.rfc4180 || c.options.textExport) {
-        // A leading LF keeps a byte-order mark as data, and gives no record in CSV.
-        reference::CsvReading reading = c.options.textExport
-                                            ? reference::TextExportRecords(bytes, c.options.delimiter)
-                                            : reference::CsvRecords("\n" + std::string(bytes), DialectOf(c.options));
+        reference::CsvReading reading = RuleRecords(c, bytes);
         r.records = std::move(reading.records);
         r.quoted = std::move(reading.quoted);
         r.unclosed = reading.unclosed;
@@ -407,9 +412,7 @@ std::string CheckRulesReader(const ConversionCase& c) {
     const std::string_view bytes = ReaderBytes(c);
     std::string_view read = c.input;  // what the run reads, past the mark; the lines to skip too
     if (read.substr(0, 3) == "\xEF\xBB\xBF") read.remove_prefix(3);
-    const reference::CsvReading expected = c.options.textExport
-                                               ? reference::TextExportRecords(bytes, c.options.delimiter)
-                                               : reference::CsvRecords("\n" + std::string(bytes), DialectOf(c.options));
+    const reference::CsvReading expected = RuleRecords(c, bytes);
     for (const std::size_t block : {std::size_t{16}, std::size_t{23}, std::size_t{4096}}) {
         // A byte at a time in the small blocks: every byte pair is split.
         const std::size_t piece = block == 16 ? 1 : c.piece;
