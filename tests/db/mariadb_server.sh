@@ -19,15 +19,18 @@ case "$action" in
       echo "no MariaDB server installed; the MariaDB round trip will be skipped"
       exit 0
     fi
-    mkdir -p "$dir"
-    [ ${#user[@]} -eq 0 ] || chown mysql: "$dir"
-    mariadb-install-db --no-defaults "${user[@]}" --datadir="$dir/data" --auth-root-authentication-method=normal \
+    # Temporary tables go in DIR too: servers of runs side by side never
+    # meet in /tmp.
+    mkdir -p "$dir/tmp"
+    [ ${#user[@]} -eq 0 ] || chown -R mysql: "$dir"
+    mariadb-install-db --no-defaults "${user[@]}" --datadir="$dir/data" --tmpdir="$dir/tmp" \
+      --auth-root-authentication-method=normal \
       --skip-test-db > "$dir/install.log" 2>&1 || { cat "$dir/install.log"; exit 1; }
     # Durability is of no use to a throw-away server; a benchmark asks for
     # it with ROWSMITH_DB_DURABLE=1, to measure what users see.
     flush=0
     [ "${ROWSMITH_DB_DURABLE:-0}" = 1 ] && flush=1
-    "$server" --no-defaults "${user[@]}" --datadir="$dir/data" --socket="$dir/sock" --skip-networking \
+    "$server" --no-defaults "${user[@]}" --datadir="$dir/data" --tmpdir="$dir/tmp" --socket="$dir/sock" --skip-networking \
       --pid-file="$dir/server.pid" --log-error="$dir/server.log" --innodb-flush-log-at-trx-commit=$flush \
       --innodb-buffer-pool-size=128M --local-infile=1 --character-set-server=utf8mb4 \
       --collation-server=utf8mb4_general_ci > /dev/null 2>&1 &
