@@ -150,6 +150,7 @@ TEST(CommandLineOptions, ReadsTheLoadOptions) {
          {.null = NullMode::UnquotedEmpty, .nullTokens = {"\\N", "N A"}}},
         {Args({"--rows-per-insert", "500", "--transaction", "in.csv"}), {.rowsPerInsert = 500, .transaction = true}},
         {Args({"--rows-per-insert=100000", "in.csv"}), {.rowsPerInsert = 100000}},
+        {Args({"--rejects", "bad.csv", "--max-rejects=0", "in.csv"}), {.rejects = "bad.csv", .maxRejects = 0}},
     };
     for (const Case& c : cases) {
         const CommandLine line = Parse(c.args);
@@ -381,6 +382,17 @@ TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {
     EXPECT_EQ(result.err,
               "rowsmith-convert: 1 line has a number of values other than the 2 field names: line 2. "
               "Its statement will fail to load.\nrowsmith-convert: 1 value was written as NULL.\n");
+    // What kept each column text, and where the records that would not load went.
+    WriteBytes("typed.csv", "id,zip,day\n1,01234,2024-02-29\n2\n3,12345,2023-02-29\n");
+    const CliRun typed = RunCli({"-t", "t", "--header", "--dialect", "postgresql", "--create-table", "--rejects",
+                                 "bad.csv", "-o", "typed.sql", "typed.csv"});
+    EXPECT_EQ(typed.status, 0);
+    EXPECT_EQ(typed.err,
+              "rowsmith-convert: zip: TEXT (line 2: 01234 would read back as 1234)\n"
+              "rowsmith-convert: day: TEXT (line 4: 2023-02-29 is no day of the calendar)\n"
+              "rowsmith-convert: 1 record would not load and was set aside in bad.csv; bad.csv.log names the line and "
+              "reason of each.\n");
+    EXPECT_EQ(ReadBytes("bad.csv"), "2\n");
     const CliRun noTable = RunCli({"-t", " ", "-f", "a", "in.csv"});
     EXPECT_EQ(noTable.status, 2);
     EXPECT_EQ(noTable.out, "");

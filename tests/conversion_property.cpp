@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <iterator>
@@ -199,6 +200,57 @@ bool ExpectedInteger(const std::string& value) {
     return errno != ERANGE;
 }
 
+// Whether value is a day of the calendar written YYYY-MM-DD, from year 1 on.
+bool ExpectedDate(const std::string& value) {
+    static const std::regex kDate("([0-9]{4})-([0-9]{2})-([0-9]{2})");
+    std::smatch parts;
+    if (!std::regex_match(value, parts, kDate)) return false;
+    const int year = std::stoi(parts[1]);
+    const std::chrono::year_month_day day{std::chrono::year(year),
+                                          std::chrono::month(static_cast<unsigned>(std::stoi(parts[2]))),
+                                          std::chrono::day(static_cast<unsigned>(std::stoi(parts[3])))};
+    return year >= 1 && day.ok();
+}
+
+bool ExpectedTimestamp(const std::string& value) {
+    static const std::regex kTime(" ([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]");
+    return value.size() == 19 && ExpectedDate(value.substr(0, 10)) && std::regex_match(value.substr(10), kTime);
+}
+
+}  // namespace
+
+std::string ExpectedType(const std::vector<std::string>& values, Dialect dialect) {
+    const bool sqlite = dialect == Dialect::Sqlite;
+    const bool full = dialect == Dialect::Postgresql || dialect == Dialect::MySql;
+    if (values.empty()) return "TEXT";
+    if (std::all_of(values.begin(), values.end(), ExpectedInteger)) return sqlite ? "INTEGER" : "BIGINT";
+    // Decimals of one scale, never a negative zero.
+    static const std::regex kDecimal("-?(0|[1-9][0-9]*)\\.([0-9]+)");
+    std::size_t whole = 0;
+    std::size_t scale = 0;
+    bool decimals = full;
+    for (const std::string& value : values) {
+        std::smatch parts;
+        decimals = decimals && std::regex_match(value, parts, kDecimal) &&
+                   !(value[0] == '-' && value.find_first_not_of("-0.") == std::string::npos) &&
+                   (scale == 0 || parts[2].length() == static_cast<std::ptrdiff_t>(scale));
+        if (!decimals) break;
+        scale = static_cast<std::size_t>(parts[2].length());
+        whole = std::max(whole, parts[1] == "0" ? std::size_t{0} : static_cast<std::size_t>(parts[1].length()));
+    }
+    if (decimals && dialect == Dialect::MySql) decimals = whole + scale <= 65 && scale <= 30;
+    if (decimals) {
+        return std::string(dialect == Dialect::MySql ? "DECIMAL(" : "NUMERIC(") +
+               std::to_string(std::max<std::size_t>(whole + scale, 1)) + "," + std::to_string(scale) + ")";
+    }
+    if (!sqlite && std::all_of(values.begin(), values.end(), ExpectedDate)) return "DATE";
+    if (full && std::all_of(values.begin(), values.end(), ExpectedTimestamp))
+        return dialect == Dialect::MySql ? "DATETIME" : "TIMESTAMP";
+    return "TEXT";
+}
+
+namespace {
+
 // With --create-table, the table's statement comes first (after BEGIN;
 // but for MySQL), its types as the reference reading of every value gives
 // them; a run whose input cannot be read writes nothing at all.
@@ -216,21 +268,17 @@ std::string CheckCreateTable(const ConversionCase& c) {
     const std::vector<std::size_t> places = Places(c, 3);
     for (std::size_t at = 0; at < places.size(); ++at) {
         const std::size_t column = places[at];
-        bool any = false;
-        bool integers = true;
+        std::vector<std::string> values;
         for (std::size_t r = 0; r < records.size(); ++r) {
             // A record without a chosen column gives no type; the run stops there.
             if (column >= records[r].size() || (!c.options.columns.empty() && records[r].size() < 2)) continue;
             std::string value = records[r][column];
             if (c.options.dialect != Dialect::MySql) std::erase(value, '\0');
             if (ExpectedNull(c.options, records[r][column], value, quoted[r][column])) continue;
-            any = true;
-            integers = integers && ExpectedInteger(records[r][column]);
+            values.push_back(records[r][column]);
         }
         want += std::string(at > 0 ? ", " : "") + "c" + std::to_string(at + 1) + " " +
-                (!any || !integers                      ? "TEXT"
-                 : c.options.dialect == Dialect::Sqlite ? "INTEGER"
-                                                        : "BIGINT");
+                ExpectedType(values, c.options.dialect);
     }
     want += " );\r\n";
     // The session's settings, then the transaction where the table goes inside it.

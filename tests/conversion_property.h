@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "convert/options/conversion_options.h"
@@ -55,6 +56,10 @@ struct ConversionCase {
 // as the NULL choice says; unquoted ones equal to a token as they were read
 // (asRead, before NUL bytes are dropped from value).
 bool ExpectedNull(const ConversionOptions& options, const std::string& asRead, const std::string& value, bool quoted);
+
+// The column type --create-table must give values (NULLs left out) in
+// dialect, by the reference's own reading of each type's written-back form.
+std::string ExpectedType(const std::vector<std::string>& values, Dialect dialect);
 
 // A case of the given reading and writing options from any bytes: the
 // first two choose the statement options and the size of the pieces, the

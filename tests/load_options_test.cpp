@@ -8,6 +8,7 @@
 
 #include "convert/run/conversion_run.h"
 #include "convert/read/csv_reader.h"
+#include "convert/sql/column_types.h"
 #include "convert/sql/sql_dialect.h"
 #include "inputs.h"
 #include "test_support.h"
@@ -53,6 +54,31 @@ TEST(SqlDialect, QuotesEachValueSoThatItsDatabaseReadsItBack) {
             AppendLiteral(*rules, c.value, literal);
             EXPECT_EQ(literal, expected) << DialectName(rules->dialect) << ": " << c.value;
         }
+    }
+}
+
+// A column left text says why: the first value no type held, and what it
+// would have become.
+TEST(ColumnTypes, SayWhichValueKeptAColumnTextAndWhy) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"1", "02134"}, "line 3: 02134 would read back as 2134"},
+        {{"+5"}, "line 2: +5 would read back as 5"},
+        {{"-0"}, "line 2: -0 would read back as 0"},
+        {{"9223372036854775808"}, "line 2: 9223372036854775808 is beyond a 64-bit integer"},
+        {{"1.50", "2.5"}, "line 3: 2.5 has 1 decimal, where the values before it have 2"},
+        {{"1.50", "3"}, "line 3: 3 would read back as 3.00"},
+        {{"00.5"}, "line 2: 00.5 would read back as 0.5"},
+        {{"-0.00"}, "line 2: -0.00 would read back as 0.00"},
+        {{"2024-02-29", "2023-02-29"}, "line 3: 2023-02-29 is no day of the calendar"},
+        {{"2024-02-29 24:00:00"},
+         "line 2: 2024-02-29 24:00:00 is not an integer, a decimal, a date or a date and time"},
+        {{"a\nb"}, "line 2: a... is not an integer, a decimal, a date or a date and time"},
+        {{""}, "line 2: an empty value is not an integer, a decimal, a date or a date and time"},
+    };
+    for (const auto& [values, why] : cases) {
+        ColumnTally tally(Dialect::Postgresql, 1);
+        for (std::size_t i = 0; i < values.size(); ++i) tally.Add(0, values[i], i + 2);
+        EXPECT_EQ(tally.WhyText(0), why) << values.back();
     }
 }
 
@@ -488,6 +514,99 @@ TEST_F(LoadRunTest, WhatARunCannotWriteStopsItAndAFailedTransactionTakesItsState
         EXPECT_EQ(ReadBytes("out.sql"), "-- kept\r\n" + c.output) << c.what;
         EXPECT_EQ(report.undone, c.undone) << c.what;
     }
+}
+
+// With --rejects the same records go aside, as they stand in the input,
+// and the run writes the rest; more than --max-rejects of them fail it.
+TEST_F(LoadRunTest, WhatWouldNotLoadIsSetAsideAsItStandsAndTheRestWritten) {
+    struct Case {
+        const char* what;
+        std::string input;
+        ConversionOptions options;
+        std::string output;   // what the output holds after "-- kept\r\n"
+        std::string rejects;  // the file's bytes
+        std::string log;      // and its log's
+        std::string failure;  // the report's text, where the run fails
+    };
+    const std::string head = "INSERT INTO T ( F, G ) VALUES ( ";
+    const std::string tooMany = "3" + std::string(CsvReader::kMaxFields + 1, ',');
+    const Case cases[] = {
+        {"another number of values, a statement a row",
+         "1,a\n2\n3,c,d\r\n4,d\n",
+         {},
+         head + "'1','a' );\r\n" + head + "'4','d' );\r\n",
+         "2\n3,c,d\n",
+         "in.csv:2: has 1 value instead of 2\nin.csv:3: has 3 values instead of 2\n"},
+        {"another number of values, rows of a statement",
+         "1,a\n2\n3,c\n",
+         {.rowsPerInsert = 5},
+         head + "'1','a' ),\r\n( '3','c' );\r\n",
+         "2\n",
+         "in.csv:2: has 1 value instead of 2\n"},
+        {"a NUL byte, and quotes kept as written",
+         std::string("1,\"a\"\"\"\n2,\"b\0\"\n", 15),
+         {.rfc4180 = true, .nullTokens = {"N"}},
+         head + "'1','a\"' );\r\n",
+         std::string("2,\"b\0\"\n", 7),
+         "in.csv:2: holds a NUL byte, which the standard dialect cannot write (--nul strip drops such bytes)\n"},
+        {"a NUL byte in a COPY block",
+         std::string("1,a\n2,\0\n3,c\n", 12),
+         {.dialect = Dialect::Postgresql, .copy = true},
+         "\\set ON_ERROR_STOP on\nSET standard_conforming_strings = on;\r\nCOPY T ( F, G ) FROM stdin;\n1\ta\n3\tc\n"
+         "\\.\n",
+         std::string("2,\0\n", 4),
+         "in.csv:2: holds a NUL byte, which the postgresql dialect cannot write (--nul strip drops such bytes)\n"},
+        {"a statement over the limit on its own",
+         "1,a\n2," + std::string(1100, 'b') + "\n",
+         {.maxStatementBytes = 1024},
+         head + "'1','a' );\r\n",
+         "2," + std::string(1100, 'b') + "\n",
+         "in.csv:2: makes a statement of 1143 bytes on its own, over --max-statement-bytes 1024\n"},
+        {"too many fields",
+         "1,a\n" + tooMany + "\n",
+         {.nullTokens = {"N"}},
+         head + "'1','a' );\r\n",
+         tooMany + "\n",
+         "in.csv:2: line 2 has more than 1048576 fields, the most Rowsmith reads\n"},
+        {"a quoted field never closed",
+         "1,a\n\"4,\nd\n",
+         {.rfc4180 = true},
+         head + "'1','a' );\r\n",
+         "\"4,\nd\n",
+         "in.csv:2: the quoted field that opens on line 2 is never closed\n"},
+        {"more than --max-rejects, in a transaction",
+         "1,a\n2\n3\n4,d\n",
+         {.transaction = true, .maxRejects = 1},
+         "",
+         "2\n3\n",
+         "in.csv:2: has 1 value instead of 2\nin.csv:3: has 1 value instead of 2\n",
+         "Cannot read \"in.csv\": more than 1 records would not load (--max-rejects 1); the last is line 3, and "
+         "rejects.csv.log names each"},
+    };
+    for (const Case& c : cases) {
+        WriteBytes("in.csv", c.input);
+        WriteBytes("out.sql", "-- kept\r\n");
+        ConversionOptions options = c.options;
+        options.rejects = "rejects.csv";
+        ConversionSettings settings{"in.csv", "out.sql", "T", "F, G"};
+        const RunReport report = ConvertFile(settings, nullptr, options);
+        EXPECT_EQ(report.status, c.failure.empty() ? RunStatus::Done : RunStatus::ReadFailed) << c.what;
+        EXPECT_EQ(report.text, c.failure.empty() ? "Done" : c.failure) << c.what;
+        EXPECT_EQ(ReadBytes("out.sql"), "-- kept\r\n" + c.output) << c.what;
+        EXPECT_EQ(ReadBytes("rejects.csv"), c.rejects) << c.what;
+        EXPECT_EQ(ReadBytes("rejects.csv.log"), c.log) << c.what;
+        EXPECT_EQ(report.counts.mismatchedRows, 0u) << c.what;
+    }
+    // Never over the input or the output; never without a file to count for.
+    WriteBytes("in.csv", "1,a\n");
+    for (const char* path : {"in.csv", "out.sql"}) {
+        ConversionSettings settings{"in.csv", "out.sql", "T", "F, G"};
+        const RunReport report = ConvertFile(settings, nullptr, {.rejects = path});
+        EXPECT_EQ(report.status, RunStatus::BadOptions) << path;
+        EXPECT_EQ(ReadBytes("in.csv"), "1,a\n");
+    }
+    EXPECT_EQ(OptionsProblem({.maxRejects = 3}),
+              "--max-rejects counts the records --rejects sets aside: give --rejects FILE too");
 }
 
 // Columns and keys that cannot be chosen stop the run before it writes,

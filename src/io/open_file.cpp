@@ -38,6 +38,11 @@ int OpenForAppending(const std::string& path, UniqueFd& fd) {
     }
 }
 
+int OpenAnew(const std::string& path, UniqueFd& fd) {
+    fd = UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    return fd ? 0 : errno;
+}
+
 int NonBlockingWriter(int fd, UniqueFd& own) {
     own = UniqueFd();
     struct stat info {};

@@ -17,6 +17,10 @@ int OpenForReading(const std::string& path, UniqueFd& fd);
 // Returns 0, kStopped or the errno of the failure, with fd closed.
 int OpenForAppending(const std::string& path, UniqueFd& fd);
 
+// Opens path for writing into fd, empty: made when missing, cut to nothing
+// when not. Returns 0 or the errno of the failure, with fd closed.
+int OpenAnew(const std::string& path, UniqueFd& fd);
+
 // A descriptor for writing to what fd writes to, whose writes never wait:
 // for a pipe, FIFO or terminal, a new non-blocking opening of it, so that
 // writes wait in poll, where a stop request ends them, without changing a

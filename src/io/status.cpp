@@ -37,6 +37,10 @@ std::string StatusText(int code) {
             return "the file changed while it was read";
         case kTooManyFields:
             return "a record has too many fields";
+        case kTooManyRejects:
+            return "more records were set aside than allowed";
+        case kRejectsFailed:
+            return "the records set aside could not be written";
         default:
             return "failure " + std::to_string(code);
     }

@@ -25,6 +25,8 @@ enum Status : int {
     kMissingColumn = -13,   // a record without a value where a chosen column would be
     kInputChanged = -14,    // a file whose bytes changed while it was read
     kTooManyFields = -15,   // a record of more fields than Rowsmith reads
+    kTooManyRejects = -16,  // more records set aside than the run allows
+    kRejectsFailed = -17,   // the file records are set aside in could not be written
 };
 
 // True for a failure of the system, whose words strerror gives.

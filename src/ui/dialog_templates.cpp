@@ -77,6 +77,11 @@ constexpr ControlSpec kOptionsControls[] = {
     {kIdOnConflict, ComboBox, "Stop the load|Keep the row held|Update the row held", 76, 293, 100, 14},
     {kNoId, Label, "&Key:", 182, 296, 18, 8},
     {kIdKey, Edit, "", 202, 293, 46, 14},
+    // Where records that would not load go, and how many may.
+    {kNoId, Label, "Set aside &in:", 10, 314, 62, 8},
+    {kIdRejects, Edit, "", 76, 311, 100, 14},
+    {kNoId, Label, "&at most:", 182, 314, 28, 8},
+    {kIdMaxRejects, Edit, "", 212, 311, 36, 14},
     // The preview, beside the options it shows the effect of.
     {kIdDetect, PushButton, "Detect", 262, 7, 50, 14},
     {kIdDetected, Label, "", 316, 4, 214, 37},

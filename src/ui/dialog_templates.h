@@ -48,6 +48,8 @@ enum ControlId : int {
     kIdEscape = 1036,
     kIdSkipSpaces = 1037,
     kIdTextExport = 1038,
+    kIdRejects = 1039,
+    kIdMaxRejects = 1040,
 };
 
 // The choices of the Options dialog's lists, in their order.

@@ -63,6 +63,8 @@ constexpr AccessibleName kNames[] = {
     {kIdColumns, "Columns to convert, by header name or number, NAME=NEW to rename", "C&olumns:"},
     {kIdOnConflict, "What a row does whose key the table holds already", "Key already &held:"},
     {kIdKey, "The fields of the key, separated by commas", "&Key:"},
+    {kIdRejects, "File for the records that would not load, empty for none", "Set aside &in:"},
+    {kIdMaxRejects, "Most records set aside before the run stops, empty for any number", "&at most:"},
 };
 
 // The column types as the box shows them: NAME=TYPE; NAME=TYPE.
@@ -130,6 +132,8 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
     Find<QLineEdit>(kIdEscape)->setMaxLength(1);
     Find<QLineEdit>(kIdEscape)->setPlaceholderText(QStringLiteral("none"));
     Find<QLineEdit>(kIdNullTokens)->setPlaceholderText(QStringLiteral("\\N NULL"));
+    Find<QLineEdit>(kIdRejects)->setPlaceholderText(QStringLiteral("nowhere: rejects.csv, say"));
+    Find<QLineEdit>(kIdMaxRejects)->setPlaceholderText(QStringLiteral("any"));
     Find<QLineEdit>(kIdColumnTypes)->setPlaceholderText(QStringLiteral("id=INTEGER; price=NUMERIC(10,2)"));
     Find<QLineEdit>(kIdColumns)
         ->setPlaceholderText(QStringLiteral("All, as they come; or: email, last name=surname, 1"));
@@ -259,6 +263,9 @@ void COptionsDlg::Show(const ConversionOptions& options) {
     Find<QCheckBox>(kIdCopy)->setChecked(options.copy && options.dialect == Dialect::Postgresql);
     Find<QComboBox>(kIdOnConflict)->setCurrentIndex(static_cast<int>(options.onConflict));
     Find<QLineEdit>(kIdKey)->setText(QString::fromStdString(options.key));
+    Find<QLineEdit>(kIdRejects)->setText(QString::fromStdString(options.rejects));
+    Find<QLineEdit>(kIdMaxRejects)
+        ->setText(options.maxRejects == kNoRejectLimit ? QString() : QString::number(options.maxRejects));
     Find<QLineEdit>(kIdKey)->setEnabled(options.onConflict != OnConflict::None || options.createTable);
 }
 
@@ -329,6 +336,9 @@ std::vector<std::pair<std::string_view, std::string>> COptionsDlg::Values() cons
     if (conflict > 0) add("on-conflict", conflict == 1 ? "ignore" : "update");
     // A key only where it is looked at: by upserts, or for a table to create.
     if (conflict > 0 || ticked(kIdCreateTable)) add("key", text(kIdKey));
+    add("rejects", text(kIdRejects));
+    // A limit only for records set aside.
+    if (!text(kIdRejects).empty()) add("max-rejects", text(kIdMaxRejects));
     // Types are kept only for a table to create; each as --type takes it.
     if (ticked(kIdCreateTable)) {
         AddList(values, "type", Find<QLineEdit>(kIdColumnTypes)->text(), TypesText(options_.columnTypes),

@@ -320,6 +320,26 @@ TEST_F(LoadOptionsInDatabases, MariaDb) {
     Check(*db);
 }
 
+// Values at the edges of dates, times and decimals, and values that look
+// like them but would not read back the same (odd).
+const char* const kTypedValues =
+    "id,d,ts,amt,odd\n"
+    "1,2024-02-29,2024-02-29 23:59:59,123456789012345678901234567890123456.78,2023-02-29\n"
+    "2,0001-01-01,0001-01-01 00:00:00,-0.50,-0.00\n"
+    "3,9999-12-31,9999-12-31 00:00:00,1.50,00.5\n"
+    "4,2000-01-01,1999-12-31 12:30:00,0.00,1e5\n";
+
+std::vector<Row> TypedRows() {
+    std::vector<Row> rows;
+    const std::vector<std::string> lines = reference::TextLines(kTypedValues);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        Row row;
+        for (const std::string& value : reference::Values(lines[i], ',')) row.emplace_back(value);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
 // Each way a script could stop being one safe unit, through the clients as
 // users run them (a plain psql, mariadb with its own defaults, sqlite3):
 // failed COPY statements, runs killed as they wrote and made again, values
@@ -340,7 +360,10 @@ protected:
         std::string select = "id, v";
         bool loadStops = false;  // the client stops at an error
         int loads = 1;
-        bool serverSettingOff = false;  // loaded into a database with standard_conforming_strings off
+        bool serverSettingOff = false;   // loaded into a database with standard_conforming_strings off
+        std::string created;             // what the output's CREATE TABLE holds, if anything
+        const char* rejected = nullptr;  // with --rejects: the records set aside, as the file holds them
+        const char* rejectedLines = "";  // and the lines its log names, as "2 5"
     };
 
     static std::string Fill(std::string text, const std::string& table, const test::Database& db) {
@@ -460,6 +483,78 @@ protected:
              "id, v",
              false,
              2},
+            // Every typed column reads back byte for byte: values at the
+            // edges of each type, and values that only look like one.
+            {"dates, times and decimals typed where each reads back the same",
+             {Dialect::Postgresql},
+             kTypedValues,
+             {.rfc4180 = true, .createTable = true},
+             "",
+             "",
+             0,
+             TypedRows(),
+             "id, d, ts, amt, odd",
+             false,
+             1,
+             false,
+             "( \"id\" BIGINT, \"d\" DATE, \"ts\" TIMESTAMP, \"amt\" NUMERIC(38,2), \"odd\" TEXT )"},
+            {"dates, times and decimals typed where each reads back the same",
+             {Dialect::MySql},
+             kTypedValues,
+             {.rfc4180 = true, .createTable = true},
+             "",
+             "",
+             0,
+             TypedRows(),
+             "id, d, ts, amt, odd",
+             false,
+             1,
+             false,
+             "( `id` BIGINT, `d` DATE, `ts` DATETIME, `amt` DECIMAL(38,2), `odd` TEXT )"},
+            {"dates, times and decimals stay text where the database has no such type",
+             {Dialect::Sqlite},
+             kTypedValues,
+             {.rfc4180 = true, .createTable = true},
+             "",
+             "",
+             0,
+             TypedRows(),
+             "id, d, ts, amt, odd",
+             false,
+             1,
+             false,
+             "( \"id\" INTEGER, \"d\" TEXT, \"ts\" TEXT, \"amt\" TEXT, \"odd\" TEXT )"},
+            // The good rows load in one transaction; the others are set aside as they stand.
+            {"records that would not load set aside, the rest in one transaction",
+             {},
+             "id,v\n1,a\n2,b,extra\n3,\"c\r\nd\"\n4\r\n\n5,\"e\"\"\",\n6,\"never\nclosed\n",
+             {.rowsPerInsert = 2, .transaction = true, .rfc4180 = true, .createTable = true},
+             "",
+             "",
+             0,
+             {{"1", "a"}, {"3", "c\r\nd"}},
+             "id, v",
+             false,
+             1,
+             false,
+             "",
+             "2,b,extra\n4\n5,\"e\"\"\",\n6,\"never\nclosed\n",
+             "3 6 8 9"},
+            {"records that would not load set aside from COPY's blocks",
+             {Dialect::Postgresql},
+             "id,v\n1,a\n2\n3,\"b\tc\"\n4,x,y\n",
+             {.rfc4180 = true, .copy = true},
+             "CREATE TABLE {T} ( id text, v text );",
+             "",
+             0,
+             {{"1", "a"}, {"3", "b\tc"}},
+             "id, v",
+             false,
+             1,
+             false,
+             "",
+             "2\n4,x,y\n",
+             "3 5"},
         };
         int number = 0;
         for (const Case& c : cases) {
@@ -472,8 +567,20 @@ protected:
             ConversionOptions options = c.options;
             options.dialect = db.dialect;
             options.header = true;
+            if (c.rejected != nullptr) options.rejects = "rejects.csv";
             ConversionSettings settings{"in.csv", table + ".sql", table, ""};
             ASSERT_EQ(ConvertFile(settings, nullptr, options).status, RunStatus::Done) << c.what;
+            if (!c.created.empty()) {
+                EXPECT_NE(ReadBytes(settings.outputFile).find(c.created), std::string::npos)
+                    << c.what << ": " << ReadBytes(settings.outputFile);
+            }
+            if (c.rejected != nullptr) {
+                EXPECT_EQ(ReadBytes("rejects.csv"), c.rejected) << c.what;
+                std::string lines;
+                for (const std::string& entry : reference::TextLines(ReadBytes("rejects.csv.log")))
+                    lines += (lines.empty() ? "" : " ") + entry.substr(7, entry.find(':', 7) - 7);
+                EXPECT_EQ(lines, c.rejectedLines) << c.what << ": " << ReadBytes("rejects.csv.log");
+            }
             if (!c.cutAt.empty()) {
                 // Killed as it wrote: the output ends inside the text. The
                 // run made again appends to what is left.

@@ -44,6 +44,8 @@ std::string FirstStatements(std::string_view bytes, const ConversionSettings& se
     if (Inspect(output.get(), info) == 0) text.resize(static_cast<std::size_t>(info.size));
     if (ReadAt(output.get(), text.data(), text.size(), 0, got) != 0 || got != text.size()) text.clear();
     std::erase(text, '\r');
+    // Under the statements, what kept each text column so.
+    for (const std::string& note : report.typeNotes) text += "\n" + note;
     if (report.status != RunStatus::Done && (report.status != RunStatus::ReadFailed || text.empty())) {
         text += report.text;
         if (!report.reason.empty() && report.text.find(report.reason) == std::string::npos)

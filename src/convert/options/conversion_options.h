@@ -40,6 +40,9 @@ inline constexpr std::uint32_t kDefaultStatementBytes = std::uint32_t{1} << 20;
 // fails to load is found quickly.
 inline constexpr std::uint32_t kDefaultCopyRows = 10000;
 
+// --max-rejects left out: any number of records may be set aside.
+inline constexpr std::uint32_t kNoRejectLimit = 0xFFFFFFFF;
+
 // What a row whose key the table holds already does (--on-conflict).
 enum class OnConflict {
     None,    // the statement fails, as a plain INSERT does
@@ -89,6 +92,14 @@ struct ConversionOptions {
     char escape = '\0';
     bool skipSpaces = false;
     bool textExport = false;
+    // Records that cannot become a statement that loads (another number of
+    // values than the fields, a NUL the dialect cannot write, a statement
+    // over the limit alone, a chosen column missing) go to this file
+    // (convert/run/rejects.h) instead of the statements; empty: they are
+    // written or stop the run as always. More than maxRejects of them stop
+    // the run.
+    std::string rejects;
+    std::uint32_t maxRejects = kNoRejectLimit;
 
     bool operator==(const ConversionOptions&) const = default;
 };

@@ -225,12 +225,16 @@ constexpr OptionFact kFacts[] = {
      [](const ConversionOptions& o) { return OneALine(o.nullTokens); }},
     {"create-table", '\0', "", OptionGroup::Output,
      "CREATE TABLE IF NOT EXISTS before the statements, its\n"
-     "columns the field names: BIGINT (INTEGER for sqlite) where\n"
-     "every value but NULL is an integer written as databases\n"
-     "write it back (no 02134, +5 or -0), TEXT otherwise\n"
+     "columns the field names, typed where every value but NULL\n"
+     "reads back as written: BIGINT (INTEGER for sqlite) for\n"
+     "integers (no 02134, +5 or -0), NUMERIC(p,s) (DECIMAL for\n"
+     "mysql) for decimals of one scale, DATE for YYYY-MM-DD\n"
+     "(not sqlite), TIMESTAMP (DATETIME for mysql) for\n"
+     "YYYY-MM-DD HH:MM:SS (postgresql, mysql); TEXT otherwise\n"
      "(MEDIUMTEXT or LONGTEXT for mysql where values are\n"
-     "longer); a regular file is read twice for this, other\n"
-     "input gets TEXT (LONGTEXT) columns",
+     "longer), saying which value kept it so; a regular file is\n"
+     "read twice for this, other input gets TEXT (LONGTEXT)\n"
+     "columns",
      "nothing", false,
      [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.createTable, v); },
      [](const ConversionOptions& o) { return SwitchText(o.createTable); }},
@@ -342,6 +346,34 @@ constexpr OptionFact kFacts[] = {
      "nothing", false,
      [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.textExport, v); },
      [](const ConversionOptions& o) { return SwitchText(o.textExport); }},
+    {"rejects", '\0', "FILE", OptionGroup::Output,
+     "records that would not load go to FILE as read, a line\n"
+     "each, instead of the statements: another number of\n"
+     "values than the fields, a NUL the dialect cannot write,\n"
+     "a statement over --max-statement-bytes alone, a chosen\n"
+     "column missing; FILE.log says INPUT:LINE: why of each.\n"
+     "Both are written anew by each run",
+     "a file name on one line", false,
+     [](ConversionOptions& o, std::string_view v) {
+         if (!v.empty() && !KeptOnALine(v)) return false;
+         o.rejects = v;
+         return true;
+     },
+     [](const ConversionOptions& o) { return o.rejects; }},
+    {"max-rejects", '\0', "N", OptionGroup::Output,
+     "with --rejects, more than N records set aside stop the\n"
+     "run, as a failure",
+     "a whole number from 0 to 4294967294", false,
+     [](ConversionOptions& o, std::string_view v) {
+         if (v.empty()) {
+             o.maxRejects = kNoRejectLimit;
+             return true;
+         }
+         return SetNumber(o.maxRejects, v, 0, kNoRejectLimit - 1);
+     },
+     [](const ConversionOptions& o) {
+         return o.maxRejects == kNoRejectLimit ? std::string() : std::to_string(o.maxRejects);
+     }},
 };
 // clang-format on
 

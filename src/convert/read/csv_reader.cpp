@@ -335,6 +335,7 @@ int CsvReader::Next(std::vector<std::string_view>& values, std::uint64_t& line) 
     ends_.clear();
     quoted_.clear();
     recordLine_ = line_;
+    bytes_.clear();
     bool recordEnded = false;
     while (!recordEnded) {
         if (next_ == end_ && !Fill()) break;
@@ -343,7 +344,9 @@ int CsvReader::Next(std::vector<std::string_view>& values, std::uint64_t& line) 
         line = recordLine_;  // a record too long or too wide fails where it starts
         if (ends_.size() > kMaxFields) return error_ = kTooManyFields;
         if (!ReserveRecord()) return error_ = kLineTooLong;
+        const char* from = next_;
         recordEnded = ScanBlock();
+        if (keepBytes_) bytes_.append(from, static_cast<std::size_t>(next_ - from));
     }
     line = recordLine_;
     if (error_ != 0) return error_;
@@ -361,6 +364,15 @@ int CsvReader::Next(std::vector<std::string_view>& values, std::uint64_t& line) 
     }
     CollectValues(values);
     return 0;
+}
+
+std::string_view CsvReader::recordBytes() const {
+    // Empty lines hold nothing but line ends; the record ends with one.
+    std::string_view bytes = bytes_;
+    bytes.remove_prefix(std::min(bytes.size(), bytes.find_first_not_of("\r\n")));
+    if (!bytes.empty() && bytes.back() == '\n') bytes.remove_suffix(1);
+    if (!bytes.empty() && bytes.back() == '\r') bytes.remove_suffix(1);
+    return bytes;
 }
 
 std::string CsvReader::Describe(int error) const {

@@ -116,6 +116,11 @@ public:
     std::uint64_t bytesConsumed() const { return source_.bytesFromFile(); }
     // How many blocks have been read: cheap to ask after every record.
     std::uint64_t reads() const { return reads_; }
+    // From now on the bytes of each record split into values are kept, as
+    // they stand in the input: recordBytes() gives those of the last one,
+    // without the empty lines before it and the line end after it.
+    void KeepRecordBytes() { keepBytes_ = true; }
+    std::string_view recordBytes() const;
     // The reason for an error Next returned.
     std::string Describe(int error) const;
 
@@ -170,11 +175,13 @@ private:
     int error_ = 0;
 
     State state_ = State::StartRecord;
-    bool skipLf_ = false;             // a CR just ended a record: an LF right after it goes with it
-    bool afterCr_ = false;            // inside quotes, the last byte was a CR
-    std::uint64_t line_ = 1;          // the line being read
-    std::uint64_t quoteLine_ = 0;     // where the open quoted field began
-    std::uint64_t recordLine_ = 0;    // where the record being read began
+    bool skipLf_ = false;           // a CR just ended a record: an LF right after it goes with it
+    bool afterCr_ = false;          // inside quotes, the last byte was a CR
+    std::uint64_t line_ = 1;        // the line being read
+    std::uint64_t quoteLine_ = 0;   // where the open quoted field began
+    std::uint64_t recordLine_ = 0;  // where the record being read began
+    bool keepBytes_ = false;        // the record's own bytes are kept, in bytes_
+    std::string bytes_;
     std::unique_ptr<char[]> record_;  // the values, one after another
     std::size_t recordCapacity_ = 0;
     std::size_t recordSize_ = 0;

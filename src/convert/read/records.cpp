@@ -153,6 +153,24 @@ const std::vector<bool>& Records::quoted() const {
     return ReaderQuoted();
 }
 
+void Records::KeepOriginals() {
+    if (csv_) csv_->KeepRecordBytes();
+    if (export_) export_->KeepRecordBytes();
+}
+
+std::string_view Records::original() const {
+    switch (rules_) {
+        case Rules::Standard:
+            return whole_ ? record_ : csv_->recordBytes();
+        case Rules::TextExport:
+            return export_->recordBytes();
+        case Rules::Lines:
+            break;
+    }
+    // A line comes with its LF.
+    return line_.substr(0, line_.size() - (line_.ends_with('\n') ? 1 : 0));
+}
+
 std::string_view Records::bytes() const {
     if (rules_ == Rules::Lines) return line_;
     // The values lie one after another, so their bytes are looked at at once.

@@ -78,6 +78,14 @@ public:
     template <typename Each>
     void ForEachValue(Each&& each);
 
+    // From now on original() gives each record's bytes as they stand in
+    // the input (after decoding), even where it is read as values.
+    void KeepOriginals();
+    // The record read last (or the one Next failed on: a quoted field never
+    // closed takes the rest of the input) as it was read: without the line
+    // end after it.
+    std::string_view original() const;
+
     // The line the record read last starts on.
     std::uint64_t number() const { return number_; }
     // Bytes taken from the file so far, and blocks read: cheap to ask.

@@ -107,6 +107,7 @@ int TextExportReader::Next(std::vector<std::string_view>& values, std::uint64_t&
     if (error_ != 0) return error_;
     if (dataEnded_) return kEndOfInput;
     record_.clear();
+    bytes_.clear();
     ends_.clear();
     quoted_.clear();
     inRecord_ = false;
@@ -115,7 +116,9 @@ int TextExportReader::Next(std::vector<std::string_view>& values, std::uint64_t&
     bool ended = false;
     while (!ended) {
         if (next_ == end_ && !Fill()) break;
+        const char* from = next_;
         ended = Scan();
+        if (keepBytes_) bytes_.append(from, static_cast<std::size_t>(next_ - from));
         if (ends_.size() > CsvReader::kMaxFields) return error_ = kTooManyFields;
         if (record_.size() + ends_.size() > TextModeReader::kMaxLineSize) return error_ = kLineTooLong;
     }
@@ -140,6 +143,12 @@ int TextExportReader::Next(std::vector<std::string_view>& values, std::uint64_t&
         start = end;
     }
     return 0;
+}
+
+std::string_view TextExportReader::recordBytes() const {
+    std::string_view bytes = bytes_;
+    if (!bytes.empty() && bytes.back() == '\n') bytes.remove_suffix(1);
+    return bytes;
 }
 
 std::string TextExportReader::Describe(int error) const {

@@ -46,6 +46,10 @@ public:
 
     std::uint64_t bytesConsumed() const { return source_.bytesFromFile(); }
     std::uint64_t reads() const { return reads_; }
+    // From now on the bytes of each record are kept as they stand in the
+    // input: recordBytes() gives those of the last one, without its LF.
+    void KeepRecordBytes() { keepBytes_ = true; }
+    std::string_view recordBytes() const;
     std::string Describe(int error) const;
 
 private:
@@ -71,6 +75,8 @@ private:
     std::uint64_t line_;        // the line being read
     std::uint64_t recordLine_;  // where the record being read began
     std::string record_;        // the values, one after another
+    bool keepBytes_ = false;    // the record's own bytes are kept, in bytes_
+    std::string bytes_;
     std::vector<std::size_t> ends_;
     std::vector<bool> quoted_;
     bool inRecord_ = false;       // a byte of the record has been read

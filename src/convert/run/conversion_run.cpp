@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <new>
+#include <initializer_list>
 #include <optional>
 #include <string_view>
 
@@ -9,6 +10,7 @@
 #include "convert/read/row_scanner.h"
 #include "convert/run/fields.h"
 #include "convert/run/output_start.h"
+#include "convert/run/rejects.h"
 #include "convert/run/run_message.h"
 #include "convert/run/statement_output.h"
 #include "convert/run/statement_writer.h"
@@ -42,10 +44,19 @@ bool HasNul(std::string_view text) {
 // The record read last into the statements: whole, through the scanner,
 // or as its values.
 int AddRecord(Records& records, StatementWriter& writer) {
-    if (records.whole()) return writer.AddRow(records.text(), records.number());
-    if (const int error = records.ReadValues()) return error;
+    if (records.whole()) {
+        return writer.AddRow(records.text(), records.number(),
+                             writer.settingAside() ? records.original() : std::string_view());
+    }
+    if (const int error = records.ReadValues()) {
+        // A record that cannot become a row is set aside, where records are.
+        const bool unreadable = error == kMissingColumn || error == kTooManyFields;
+        if (!unreadable || !writer.settingAside()) return error;
+        return writer.SetAside(records.original(), records.number(), records.Describe(error));
+    }
+    const std::string_view original = writer.settingAside() ? records.original() : std::string_view();
     return writer.AddValues(records.values(), records.quoted(), records.bytes(), records.number(),
-                            records.recordValues());
+                            records.recordValues(), original);
 }
 
 // How the loop over the records ended.
@@ -65,8 +76,9 @@ bool EndsTheRun(int error, const Records& records, const RunContext& run, Outcom
         run.problems->Problem(records.number(), records.Describe(error));
         return false;
     }
-    (error == kNulInValue || error == kMissingColumn || error == kTooManyFields ? outcome.refused
-                                                                                : outcome.writeError) = error;
+    const bool refused = error == kNulInValue || error == kMissingColumn || error == kTooManyFields ||
+                         error == kTooManyRejects || error == kRejectsFailed;
+    (refused ? outcome.refused : outcome.writeError) = error;
     outcome.refusedLine = records.number();
     return true;
 }
@@ -91,6 +103,13 @@ Outcome ConvertEach(Records& records, StatementWriter& writer, const RunContext&
         }
     }
     if (outcome.readError == kEndOfInput) outcome.readError = 0;
+    // A quoted field never closed takes the rest of the input: one record
+    // that would not load.
+    if (outcome.readError == kUnclosedQuote && writer.settingAside()) {
+        outcome.readError = 0;
+        const int error = writer.SetAside(records.original(), records.number(), records.Describe(kUnclosedQuote));
+        if (error != 0) outcome.refused = error, outcome.refusedLine = records.number();
+    }
     // A check says where the input could be read no further.
     if (run.problems != nullptr && outcome.readError != 0 && outcome.readError != kStopped)
         run.problems->Problem(records.failedLine(), records.Describe(outcome.readError));
@@ -117,15 +136,30 @@ bool EndStatements(Outcome& outcome, StatementWriter& writer, StatementOutput& o
     return transaction && outcome.writeError != 0 && output.Undo();
 }
 
+// Why a run that sets records aside stopped: too many, or their file failed.
+std::string RejectsRefusal(int refused, const StatementWriter& writer, const RunContext& run) {
+    if (refused == kRejectsFailed) {
+        return "the records set aside could not be written to " +
+               (run.rejects != nullptr ? run.rejects->failedFile() : run.options.rejects) + ": " +
+               StatusText(writer.rejectsError());
+    }
+    return "more than " + std::to_string(run.options.maxRejects) + " records would not load (--max-rejects " +
+           std::to_string(run.options.maxRejects) + "); the last is line " +
+           std::to_string(writer.counts().lastRejectedLine) + ", and " + RejectsFile::LogPath(run.options.rejects) +
+           " names each";
+}
+
 std::string NulRefusal(std::uint64_t line, Dialect dialect) {
     return "line " + std::to_string(line) + " holds a NUL byte, which the " + std::string(DialectName(dialect)) +
            " dialect cannot write (--nul strip drops such bytes)";
 }
 
-RunReport Report(const Outcome& outcome, const Records& records, const RunContext& run) {
+RunReport Report(const Outcome& outcome, const Records& records, const StatementWriter& writer, const RunContext& run) {
     if (outcome.writeError != 0) return WriteFailedReport(outcome.writeError);
     if (outcome.refused != 0) {
+        const bool rejects = outcome.refused == kTooManyRejects || outcome.refused == kRejectsFailed;
         const std::string reason = outcome.refused == kNulInValue ? NulRefusal(outcome.refusedLine, run.options.dialect)
+                                   : rejects                      ? RejectsRefusal(outcome.refused, writer, run)
                                                                   : records.Describe(outcome.refused);
         return ReadFailedReport(run.inputName, outcome.refused, reason);
     }
@@ -156,15 +190,23 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     if (std::optional<RunReport> failed = FormOf(run, fields, form)) return *failed;
     StatementWriter writer(scanner, options, checkedValues, output, form);
     writer.ReportProblemsTo(run.problems);
+    // A check names each record that would not load; a run sets them aside.
+    if (!options.rejects.empty() && run.problems == nullptr) writer.SetAsideTo(run.rejects);
     Outcome outcome;
     outcome.writeError = writer.Begin(run.closeUnfinished, create);
     if (outcome.writeError == 0) outcome = ConvertEach(records, writer, run);
     // Before the last statement and COMMIT;: the input is still what was read.
     if (!outcome.Failed() && !outcome.cancelled && run.inputFile != nullptr)
         outcome.readError = run.inputFile->Verify();
+    // The records set aside are written out before the run says it is done,
+    // and after a failure too: they say what went wrong.
+    if (run.rejects != nullptr) {
+        const int error = run.rejects->Flush();
+        if (error != 0 && !outcome.Failed()) outcome.refused = kRejectsFailed, writer.NoteRejectsError(error);
+    }
     const bool undone = EndStatements(outcome, writer, output, options.transaction);
 
-    RunReport report = Report(outcome, records, run);
+    RunReport report = Report(outcome, records, writer, run);
     report.endUncertain = outcome.writeError != 0 && output.endUncertain();
     report.undone = undone;
     report.closedUnfinished = run.closeUnfinished;
@@ -172,7 +214,33 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     report.fieldCount = checkedValues;
     report.statementLimit = StatementLimit(options);
     report.notes = std::move(fields.notes);
+    report.typeNotes = std::move(fields.typeNotes);
+    if (run.rejects != nullptr) report.rejectsFile = run.rejects->path();
     return report;
+}
+
+// Opens the files records are set aside in, refusing the input's and the output's.
+std::optional<RunReport> OpenRejects(const std::string& path, const std::string& inputName,
+                                     std::initializer_list<FileInfo> files, std::optional<RejectsFile>& rejects) {
+    for (const std::string& name : {path, RejectsFile::LogPath(path)}) {
+        UniqueFd existing;
+        FileInfo info;
+        if (OpenForReading(name, existing) != 0 || Inspect(existing.get(), info) != 0) continue;
+        for (const FileInfo& file : files) {
+            if (SameFile(info, file)) {
+                std::string problem = "--rejects " + path;
+                problem.append(" would write over the input or the output (").append(name).append(")");
+                return BadOptionsReport(problem);
+            }
+        }
+    }
+    rejects.emplace();
+    if (const int error = rejects->Open(path, inputName)) {
+        RunReport report = WriteFailedReport(error);
+        report.failedFile = rejects->failedFile();
+        return report;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -216,6 +284,7 @@ RunReport ConvertSource(const RunContext& run) {
     const bool utf8 = input.encoding().empty();
     Records records(input, run.options, block);
     records.Check(run.problems, utf8);
+    if (!run.options.rejects.empty() && run.problems == nullptr) records.KeepOriginals();
     return ConvertRecords(records, run, output, typed);
 }
 
@@ -245,6 +314,13 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
     if (outputInfo.regular && lock.Take(outputFd) == kStopped) return StoppedReport();
     OutputStart found;
     if (std::optional<RunReport> refused = ReadyOutput(tail.get(), outputFd, options, found)) return *refused;
+    // The records a run sets aside go to files written anew, never the input or output.
+    std::optional<RejectsFile> rejects;
+    if (!options.rejects.empty() && problems == nullptr) {
+        if (std::optional<RunReport> refused =
+                OpenRejects(options.rejects, inputName, {inputInfo, outputInfo}, rejects))
+            return *refused;
+    }
 
     FdSource file(inputFd);
     // A regular file is read twice for --create-table: first through a
@@ -263,6 +339,7 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
         run.problems = problems;
         run.inputFile = &file;
         run.typingFile = typing ? &*typing : nullptr;
+        run.rejects = rejects ? &*rejects : nullptr;
         RunReport report = ConvertSource(run);
         report.cutBytes = found.cutBytes;
         report.joinedTransaction = found.insideTransaction && !options.transaction;

@@ -13,6 +13,8 @@
 
 namespace rowsmith {
 
+class RejectsFile;
+
 // The relative name used when the output file box is empty.
 inline constexpr const char* kDefaultOutputFile = "db.csv";
 
@@ -45,6 +47,9 @@ struct RunContext {
     // The run stops after so many rows, as if the input ended there (a
     // preview's first statements); 0 for all.
     std::uint64_t rowLimit = 0;
+    // With --rejects, where records that would not load go; nullptr where
+    // they are only counted (a preview, a check).
+    RejectsFile* rejects = nullptr;
 };
 
 // The run itself, on the bytes of the context's input. A seam for tests,

@@ -202,7 +202,8 @@ std::string CreateTable(Fields& fields, const RunContext& run, const ColumnTally
     // CR LF, a header's as read.
     std::vector<TableColumn> columns = fields.columns;
     for (TableColumn& column : columns) column.sqlName = fields.asRead ? column.sqlName : ToDiskText(column.sqlName);
-    return CreateTableText(ToDiskText(run.settings.tableName), columns, tally, run.options, keys, problem);
+    return CreateTableText(ToDiskText(run.settings.tableName), columns, tally, run.options, keys, problem,
+                           &fields.typeNotes);
 }
 
 std::optional<RunReport> FormOf(const RunContext& run, Fields& fields, StatementForm& form) {

@@ -27,6 +27,8 @@ struct Fields {
     // Names given to a header's columns that had none, or another's: what
     // the run tells of them.
     std::vector<std::string> notes;
+    // With --create-table: for each text column, the value that kept it so.
+    std::vector<std::string> typeNotes;
 };
 
 // The fields of a run: those given, or the header's (read here), or the

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "convert/run/messages.h"
+#include "convert/run/rejects.h"
 
 namespace rowsmith {
 
@@ -39,6 +40,11 @@ std::vector<std::string> Notes(const RunReport& report, Counter counted = {Plain
         notes.push_back(
             MismatchText(counts.mismatchedRows, counts.firstMismatchLine, report.fieldCount, counted.number));
     }
+    if (counts.rejected > 0) {
+        notes.push_back(counted(counts.rejected, "record", "records") + " would not load and " +
+                        (counts.rejected == 1 ? "was" : "were") + " set aside in " + report.rejectsFile + "; " +
+                        RejectsFile::LogPath(report.rejectsFile) + " names the line and reason of each.");
+    }
     if (counts.droppedNuls > 0) {
         notes.push_back(counted(counts.droppedNuls, "NUL byte was", "NUL bytes were") + " dropped from the values.");
     }
@@ -70,7 +76,8 @@ RunMessage WindowMessage(const RunReport& report, std::string_view outputName, N
         lines.push_back(AppendedText(report.counts, outputName, {number}));
     } else if ((report.status == RunStatus::WriteFailed && report.error != 0) ||
                report.status == RunStatus::UnsafeOutput) {
-        lines.push_back(std::string(outputName) + ": " + report.reason + ".");
+        lines.push_back((report.failedFile.empty() ? std::string(outputName) : report.failedFile) + ": " +
+                        report.reason + ".");
     }
     for (std::string& note : Notes(report, {number})) lines.push_back(std::move(note));
     for (std::size_t i = 0; i < lines.size(); ++i) message.text += (i == 0 ? "\n\n" : "\n") + lines[i];
@@ -79,7 +86,8 @@ RunMessage WindowMessage(const RunReport& report, std::string_view outputName, N
 
 std::vector<std::string> CommandLineLines(const RunReport& report, std::string_view inputName,
                                           std::string_view outputName) {
-    std::vector<std::string> lines = Notes(report);
+    std::vector<std::string> lines = report.typeNotes;
+    for (std::string& note : Notes(report)) lines.push_back(std::move(note));
     switch (report.status) {
         case RunStatus::Done:
             break;
@@ -96,7 +104,8 @@ std::vector<std::string> CommandLineLines(const RunReport& report, std::string_v
             break;
         case RunStatus::WriteFailed:
         case RunStatus::UnsafeOutput:
-            lines.push_back(std::string(outputName) + ": " + report.reason);
+            lines.push_back((report.failedFile.empty() ? std::string(outputName) : report.failedFile) + ": " +
+                            report.reason);
             break;
         default:
             lines.push_back(report.text);

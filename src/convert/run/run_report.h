@@ -40,6 +40,9 @@ struct RowCounts {
     std::uint64_t firstOversizedLine = 0;
     // Values written as NULL.
     std::uint64_t nulls = 0;
+    // With --rejects: records set aside instead of written, and the line of the last.
+    std::uint64_t rejected = 0;
+    std::uint64_t lastRejectedLine = 0;
 };
 
 struct RunReport {
@@ -65,6 +68,12 @@ struct RunReport {
     // What the run did of its own that a user should know (names it gave
     // the header's columns), a sentence each without its full stop.
     std::vector<std::string> notes;
+    // With --create-table, "zip: TEXT (line 3: 01234 would read back as
+    // 1234)" for each text column: what the command line and the preview
+    // show, not the window's message.
+    std::vector<std::string> typeNotes;
+    std::string rejectsFile;         // with --rejects, where records were set aside
+    std::string failedFile;          // a write failed on this file, not the output
     std::size_t fieldCount = 0;      // names in the field list, 0 when unknown
     std::size_t statementLimit = 0;  // the bytes a statement keeps under, 0 for none
 };

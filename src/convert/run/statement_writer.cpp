@@ -85,7 +85,8 @@ int StatementWriter::CheckNuls(std::string_view bytes, std::uint64_t lineNumber)
     return 0;
 }
 
-int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
+int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber, std::string_view original) {
+    original_ = original;
     if (rows_ <= 1) {
         // One statement a row: the scanner writes it whole, the fastest way,
         // and says whether the row holds a NUL byte; if so, it stays
@@ -95,6 +96,12 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
         std::size_t count = 0;
         RowMarks marks;
         char* end = scanner_.WriteRow(line, at, count, marks);
+        const std::size_t size = static_cast<std::size_t>(end - at);
+        if (settingAside_) {
+            const bool refusedNul = marks.nul && dropsNul_ && options_.nul == NulChoice::Refuse;
+            if (const std::string why = Unloadable(count, refusedNul, size); !why.empty())
+                return SetAside(original.data() != nullptr ? original : line, lineNumber, why);
+        }
         if (marks.nul) {
             if (const int refused = CheckNuls(line, lineNumber)) return refused;
         }
@@ -102,10 +109,10 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
         ++counts_.statements;
         counts_.nulls += marks.nulls;
         CountRow(count, lineNumber);
-        CountOversized(static_cast<std::size_t>(end - at), lineNumber);
+        CountOversized(size, lineNumber);
         return 0;
     }
-    return Add(
+    const int result = Add(
         line, scanner_.MaxValuesSize(line.size()),
         [this, line](char* out, std::size_t& count) {
             RowMarks marks;
@@ -114,10 +121,14 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber) {
             return out;
         },
         lineNumber);
+    original_ = {};
+    return result;
 }
 
 int StatementWriter::AddValues(const std::vector<std::string_view>& values, const std::vector<bool>& quoted,
-                               std::string_view bytes, std::uint64_t lineNumber, std::size_t recordValues) {
+                               std::string_view bytes, std::uint64_t lineNumber, std::size_t recordValues,
+                               std::string_view original) {
+    original_ = original;
     const std::size_t maxSize = MaxLiteralSize(rules_, bytes.size()) + (MaxLiteralSize(rules_, 0) + 1) * values.size();
     keyed_ = !keys_.empty();
     rowKey_.clear();
@@ -126,7 +137,7 @@ int StatementWriter::AddValues(const std::vector<std::string_view>& values, cons
         keyed_ = keyed_ && place < values.size() && !nulls_.Null(values[place], place < quoted.size() && quoted[place]);
         if (keyed_) rowKey_.push_back(values[place]);
     }
-    return Add(
+    const int result = Add(
         bytes, maxSize,
         [this, &values, &quoted](char* out, std::size_t& count) {
             count = values.size();
@@ -142,27 +153,76 @@ int StatementWriter::AddValues(const std::vector<std::string_view>& values, cons
             return out;
         },
         lineNumber, recordValues);
+    original_ = {};
+    return result;
 }
 
 template <typename ValuesWriter>
 int StatementWriter::Add(std::string_view bytes, std::size_t maxValuesSize, const ValuesWriter& writeValues,
                          std::uint64_t lineNumber, std::size_t recordValues) {
-    if (const int refused = CheckNuls(bytes, lineNumber)) return refused;
+    // A NUL the run would refuse sets the row aside where rows are.
+    const bool refusedNul = settingAside_ && dropsNul_ && options_.nul == NulChoice::Refuse &&
+                            std::memchr(bytes.data(), '\0', bytes.size()) != nullptr;
+    if (!refusedNul) {
+        if (const int refused = CheckNuls(bytes, lineNumber)) return refused;
+    }
     std::size_t count = 0;
     if (rows_ <= 1) {
         // A statement of its own: head, values, tail, and it ends at once.
         char* at = nullptr;
         const std::size_t size = head_.size() + maxValuesSize + tail_.size();
         if (const int error = output_.Reserve(size, at)) return error;
+        const std::uint64_t nulls = counts_.nulls;
         char* end = Put(tail_, writeValues(Put(head_, at), count));
+        const std::size_t written = static_cast<std::size_t>(end - at);
+        if (settingAside_) {
+            const std::string why = Unloadable(recordValues != 0 ? recordValues : count, refusedNul, written);
+            if (!why.empty()) {
+                counts_.nulls = nulls;
+                return SetAside(original_.data() != nullptr ? original_ : bytes, lineNumber, why);
+            }
+        }
         output_.Commit(end, end);
         ++counts_.statements;
-        CountOversized(static_cast<std::size_t>(end - at), lineNumber);
-    } else if (const int error = AddToBatch(maxValuesSize, writeValues, count, lineNumber)) {
-        return error;
+        CountOversized(written, lineNumber);
+    } else {
+        const std::uint64_t rejected = counts_.rejected;
+        if (const int error =
+                AddToBatch(bytes, maxValuesSize, writeValues, count, lineNumber, recordValues, refusedNul))
+            return error;
+        if (counts_.rejected != rejected) return 0;
     }
     CountRow(recordValues != 0 ? recordValues : count, lineNumber);
     return 0;
+}
+
+std::string StatementWriter::Unloadable(std::size_t values, bool nul, std::size_t statementBytes) const {
+    if (!settingAside_) return {};
+    if (fieldCount_ != 0 && values != fieldCount_) {
+        return "has " + std::to_string(values) + (values == 1 ? " value" : " values") + " instead of " +
+               std::to_string(fieldCount_);
+    }
+    if (nul) {
+        return "holds a NUL byte, which the " + std::string(DialectName(options_.dialect)) +
+               " dialect cannot write (--nul strip drops such bytes)";
+    }
+    if (limit_ != 0 && statementBytes > limit_) {
+        return "makes a statement of " + std::to_string(statementBytes) + " bytes on its own, over " +
+               "--max-statement-bytes " + std::to_string(limit_);
+    }
+    return {};
+}
+
+int StatementWriter::SetAside(std::string_view bytes, std::uint64_t lineNumber, const std::string& reason) {
+    ++counts_.rejected;
+    counts_.lastRejectedLine = lineNumber;
+    if (rejects_ != nullptr) {
+        if (const int error = rejects_->Add(bytes, lineNumber, reason)) {
+            rejectsError_ = error;
+            return kRejectsFailed;
+        }
+    }
+    return counts_.rejected > options_.maxRejects ? kTooManyRejects : 0;
 }
 
 void StatementWriter::CountRow(std::size_t values, std::uint64_t lineNumber) {
@@ -190,20 +250,30 @@ void StatementWriter::CountOversized(std::size_t bytes, std::uint64_t lineNumber
 }
 
 template <typename ValuesWriter>
-int StatementWriter::AddToBatch(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::size_t& count,
-                                std::uint64_t lineNumber) {
+int StatementWriter::AddToBatch(std::string_view bytes, std::size_t maxValuesSize, const ValuesWriter& writeValues,
+                                std::size_t& count, std::uint64_t lineNumber, std::size_t recordValues,
+                                bool refusedNul) {
     // The values go after room for the longest prefix; once their number is
     // known, the prefix is chosen and the row moved up against it.
     const std::size_t room = std::max({continuation_.size(), closeAndHead_.size(), head_.size()});
     char* at = nullptr;
     if (const int error = output_.Reserve(room + maxValuesSize + rowEnd_.size(), at)) return error;
     char* values = at + room;
+    const std::uint64_t nulls = counts_.nulls;
     char* end = writeValues(values, count);
 
     // A row goes on the open statement while it has room: rows to spare,
     // the same number of values, and bytes under the limit with its end.
     const std::size_t rowBytes = static_cast<std::size_t>(end - values) + rowEnd_.size();
     const std::size_t ending = ending_.size();
+    if (settingAside_) {
+        const std::string why =
+            Unloadable(recordValues != 0 ? recordValues : count, refusedNul, head_.size() + rowBytes + ending);
+        if (!why.empty()) {
+            counts_.nulls = nulls;
+            return SetAside(original_.data() != nullptr ? original_ : bytes, lineNumber, why);
+        }
+    }
     const bool open = rowsInStatement_ > 0;
     const bool fits = limit_ == 0 || statementBytes_ + continuation_.size() + rowBytes + ending <= limit_;
     // A row whose key meets one of the open statement's rows starts a new

@@ -11,6 +11,7 @@
 #include "convert/sql/key_forms.h"
 #include "convert/sql/null_choice.h"
 #include "convert/read/row_scanner.h"
+#include "convert/run/rejects.h"
 #include "convert/run/run_report.h"
 #include "convert/run/statement_output.h"
 
@@ -47,17 +48,36 @@ public:
     // createTable (a CREATE TABLE statement, in the output's text form),
     // where not empty.
     int Begin(bool closeUnfinished = false, std::string_view createTable = {});
-    // A line under the line rules, read by the scanner.
-    int AddRow(std::string_view line, std::uint64_t lineNumber);
+    // A line under the line rules, read by the scanner; original as
+    // AddValues takes it.
+    int AddRow(std::string_view line, std::uint64_t lineNumber, std::string_view original = {});
     // A record whose values are read already, each followed by
     // kLiteralPadding readable bytes; quoted says of each whether it was
     // written in quotes (none: not known), and bytes are the record's bytes
     // in the input, which hold every value. recordValues: how many values
     // the record had, when only some of them are written (0: all are).
+    // original: the record as it stands in the input, for --rejects, where
+    // bytes are not (a value's quotes taken away).
     int AddValues(const std::vector<std::string_view>& values, const std::vector<bool>& quoted, std::string_view bytes,
-                  std::uint64_t lineNumber, std::size_t recordValues = 0);
+                  std::uint64_t lineNumber, std::size_t recordValues = 0, std::string_view original = {});
     // Ends the statement still open; COMMIT; or ROLLBACK; with transaction.
     int End(bool succeeded);
+
+    // With --rejects: from now on a record that would not load (another
+    // number of values than the fields, a NUL the run would refuse, a
+    // statement over the limit alone) goes to rejects instead (nullptr: it
+    // is only counted, as in a preview), and the calls return kTooManyRejects
+    // past options.maxRejects of them, or kRejectsFailed.
+    void SetAsideTo(RejectsFile* rejects) {
+        settingAside_ = true;
+        rejects_ = rejects;
+    }
+    bool settingAside() const { return settingAside_; }
+    // Sets aside a record for reason (one that cannot be read into values).
+    int SetAside(std::string_view bytes, std::uint64_t lineNumber, const std::string& reason);
+    // The errno behind kRejectsFailed.
+    int rejectsError() const { return rejectsError_; }
+    void NoteRejectsError(int error) { rejectsError_ = error; }
 
     const RowCounts& counts() const { return counts_; }
     // A check (--check): each row whose number of values differs, whose
@@ -73,8 +93,12 @@ private:
     int Add(std::string_view bytes, std::size_t maxValuesSize, const ValuesWriter& writeValues,
             std::uint64_t lineNumber, std::size_t recordValues = 0);
     template <typename ValuesWriter>
-    int AddToBatch(std::size_t maxValuesSize, const ValuesWriter& writeValues, std::size_t& count,
-                   std::uint64_t lineNumber);
+    int AddToBatch(std::string_view bytes, std::size_t maxValuesSize, const ValuesWriter& writeValues,
+                   std::size_t& count, std::uint64_t lineNumber, std::size_t recordValues, bool refusedNul);
+    // Why a row of values values (nul: holding a NUL the run refuses), whose
+    // statement alone is statementBytes long, would not load; empty when it
+    // would, or when no row is set aside.
+    std::string Unloadable(std::size_t values, bool nul, std::size_t statementBytes) const;
     int WriteStatement(std::string_view text);
     // Refuses or counts the NUL bytes of a row's input; 0 or kNulInValue.
     int CheckNuls(std::string_view bytes, std::uint64_t lineNumber);
@@ -111,6 +135,10 @@ private:
     std::size_t statementBytes_ = 0;        // bytes of the open statement so far
     RowCounts counts_;
     ProblemObserver* problems_ = nullptr;
+    bool settingAside_ = false;
+    RejectsFile* rejects_ = nullptr;
+    int rejectsError_ = 0;
+    std::string_view original_;  // the row being added as the input has it, where not its bytes
     // A check without field names holds each row's number of values against
     // the one most rows have, known at the end: the rows of each number
     // (at most kTallied numbers), and the lines of the first kLinesKept.

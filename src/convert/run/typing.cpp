@@ -17,11 +17,12 @@ namespace {
 
 // One value of a record into the column types, unless it is written as NULL.
 struct Tallier {
-    Tallier(ColumnTally& into, const NullChoice& of) : tally(into), nulls(of), any(of.any()) {}
+    Tallier(ColumnTally& into, const NullChoice& of, std::uint64_t on)
+        : tally(into), nulls(of), any(of.any()), line(on) {}
     // Whether the next value matters too.
     bool operator()(std::string_view value, bool quoted) {
         if (!any || !nulls.Null(value, quoted)) {
-            tally.Add(column, value);
+            tally.Add(column, value, line);
         } else {
             tally.AddNull(column);
         }
@@ -30,6 +31,7 @@ struct Tallier {
     ColumnTally& tally;
     const NullChoice& nulls;
     bool any;  // some values may be NULL
+    std::uint64_t line;
     std::size_t column = 0;
 };
 
@@ -59,14 +61,16 @@ bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, R
     while (status == 0 && (status = records.Next()) == 0) {
         // Once no value can change a type, the records are still read, for
         // their faults, but no longer looked into.
-        if (tally.wanted() > 0) records.ForEachValue(Tallier{tally, nulls});
+        if (tally.wanted() > 0) records.ForEachValue(Tallier{tally, nulls, records.number()});
         if (records.reads() != blocks) {
             blocks = records.reads();
             const bool cancelled = run.observer && !run.observer->Continue(records.bytesConsumed(), run.totalBytes);
             if (cancelled || StopSignal() != 0) status = kStopped;
         }
     }
-    if (status == kEndOfInput) return true;
+    // A quoted field never closed is a record the run sets aside, where it does.
+    const bool setAside = status == kUnclosedQuote && !run.options.rejects.empty() && run.problems == nullptr;
+    if (status == kEndOfInput || setAside) return true;
     failed = status == kStopped ? StoppedReport() : ReadFailedReport(run.inputName, status, records.Describe(status));
     return false;
 }

@@ -18,29 +18,56 @@ std::pair<WrittenName, std::string_view> NameAndType(std::string_view entry) {
 
 }  // namespace
 
-bool IsCanonicalInteger(std::string_view value) {
-    const bool negative = !value.empty() && value[0] == '-';
-    const std::string_view digits = value.substr(negative ? 1 : 0);
-    if (digits.empty() || digits.size() > 19) return false;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') return false;
+void ColumnTally::Narrow(Column& column, std::string_view value, std::uint64_t line) const {
+    std::uint8_t kinds = column.kinds;
+    const auto drop = [&kinds](ValueKind kind) { kinds = static_cast<std::uint8_t>(kinds & ~kind); };
+    if ((kinds & kIntegerKind) != 0 && !IsCanonicalInteger(value)) drop(kIntegerKind);
+    if ((kinds & kDecimalKind) != 0) {
+        // Every value of one scale: NUMERIC(p,2) writes 1.5 back as 1.50.
+        DecimalShape shape;
+        const bool fits = IsCanonicalDecimal(value, shape) &&
+                          (column.decimals.scale == 0 || shape.scale == column.decimals.scale) &&
+                          std::max(shape.whole, column.decimals.whole) + shape.scale <= MaxDecimalDigits(dialect_) &&
+                          shape.scale <= MaxDecimalScale(dialect_);
+        if (fits) {
+            column.decimals.scale = shape.scale;
+            column.decimals.whole = std::max(shape.whole, column.decimals.whole);
+        } else {
+            drop(kDecimalKind);
+        }
     }
-    // 0 alone, never -0, and no leading zeros: the form read back.
-    if (digits[0] == '0') return digits.size() == 1 && !negative;
-    // Within a 64-bit integer: the same number of digits compare as text.
-    return digits.size() < 19 || digits <= (negative ? "9223372036854775808" : "9223372036854775807");
+    if ((kinds & kDateKind) != 0 && !IsCalendarDate(value)) drop(kDateKind);
+    if ((kinds & kTimestampKind) != 0 && !IsTimestamp(value)) drop(kTimestampKind);
+    if (kinds == 0) {
+        column.why = "line " + std::to_string(line) + ": " +
+                     rowsmith::WhyText(value, column.kinds, column.decimals.scale, dialect_);
+    }
+    column.kinds = kinds;
 }
 
 bool ColumnTally::Settled(const Column& column) const {
-    return !everything_ && !column.integer && (dialect_ != Dialect::MySql || column.longest > kMySqlMediumText);
+    return !everything_ && column.kinds == 0 && (dialect_ != Dialect::MySql || column.longest > kMySqlMediumText);
 }
 
 std::string ColumnTally::TypeOf(std::size_t column, Dialect dialect) const {
     const Column none;
     const Column& tally = column < columns_.size() ? columns_[column] : none;
-    if (tally.any && tally.integer) return dialect == Dialect::Sqlite ? "INTEGER" : "BIGINT";
+    if (tally.any && (tally.kinds & kIntegerKind) != 0) return dialect == Dialect::Sqlite ? "INTEGER" : "BIGINT";
+    if (tally.any && (tally.kinds & kDecimalKind) != 0) {
+        const DecimalShape& shape = tally.decimals;
+        return std::string(dialect == Dialect::MySql ? "DECIMAL(" : "NUMERIC(") +
+               std::to_string(std::max<std::size_t>(shape.whole + shape.scale, 1)) + "," + std::to_string(shape.scale) +
+               ")";
+    }
+    if (tally.any && (tally.kinds & kDateKind) != 0) return "DATE";
+    // MySQL's TIMESTAMP turns to and from the session's time zone; DATETIME keeps what it is given.
+    if (tally.any && (tally.kinds & kTimestampKind) != 0) return dialect == Dialect::MySql ? "DATETIME" : "TIMESTAMP";
     if (dialect != Dialect::MySql) return "TEXT";
     return tally.longest <= kMySqlText ? "TEXT" : tally.longest <= kMySqlMediumText ? "MEDIUMTEXT" : "LONGTEXT";
+}
+
+std::string ColumnTally::WhyText(std::size_t column) const {
+    return column < columns_.size() && columns_[column].any ? columns_[column].why : std::string();
 }
 
 std::string AnyTextType(Dialect dialect) {
@@ -79,7 +106,7 @@ bool SizeKeysForMySql(const std::vector<TableColumn>& columns, const ColumnTally
                       const std::vector<std::size_t>& keys, const std::vector<bool>& given,
                       std::vector<std::string>& types, std::string& problem) {
     for (const std::size_t key : keys) {
-        if (types[key] == "BIGINT" || given[key]) continue;
+        if (!types[key].ends_with("TEXT") || given[key]) continue;
         const std::size_t longest = tally != nullptr ? tally->Longest(key) : kMySqlLongestKeyText;
         if (longest > kMySqlLongestKeyText) {
             problem = "the key column " + columns[key].plainName + " holds values of " + std::to_string(longest) +
@@ -107,13 +134,17 @@ std::string KeyClause(const std::vector<TableColumn>& columns, const ColumnTally
 
 std::string CreateTableText(std::string_view table, const std::vector<TableColumn>& columns, const ColumnTally* tally,
                             const ConversionOptions& options, const std::vector<std::size_t>& keys,
-                            std::string& problem) {
+                            std::string& problem, std::vector<std::string>* notes) {
     std::vector<std::string> types;
     for (std::size_t i = 0; i < columns.size(); ++i) {
         types.push_back(tally != nullptr ? tally->TypeOf(i, options.dialect) : AnyTextType(options.dialect));
     }
     std::vector<bool> given;
     if (!GiveTypes(columns, options, types, given, problem)) return {};
+    for (std::size_t i = 0; notes != nullptr && tally != nullptr && i < columns.size(); ++i) {
+        if (const std::string why = tally->WhyText(i); !given[i] && !why.empty())
+            notes->push_back(columns[i].plainName + ": TEXT (" + why + ")");
+    }
     if (options.dialect == Dialect::MySql && !SizeKeysForMySql(columns, tally, keys, given, types, problem)) return {};
     std::string text = "CREATE TABLE IF NOT EXISTS ";
     text.append(table).append(" ( ");

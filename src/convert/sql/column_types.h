@@ -1,23 +1,22 @@
 #pragma once
 
 // The column types of a CREATE TABLE that keeps every value as it was
-// read: a column is a 64-bit integer only when each of its values, NULL
-// aside, is an integer written the one way the database writes it back
-// (-?(0|[1-9][0-9]*), within range: so 02134, +5 and -0 stay text); any
+// read: a column gets a type only when each of its values, NULL aside, is
+// written the one way the database writes that type back (value_forms.h):
+// a 64-bit integer, a decimal of one scale, a date, a date and time. Any
 // other column is text, for MySQL and MariaDB of a size that holds its
-// longest value.
+// longest value, and the value that kept it so is told.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "convert/options/conversion_options.h"
+#include "convert/sql/value_forms.h"
 
 namespace rowsmith {
-
-// Whether value is an integer as databases write one back.
-bool IsCanonicalInteger(std::string_view value);
 
 // What the values of each column have been, a column per place in a row,
 // for the columns of a table in a dialect.
@@ -26,16 +25,16 @@ public:
     // everything: every value counts to the end, for a key's NULLs and
     // longest values, not only those that may still change a type.
     ColumnTally(Dialect dialect, std::size_t columns, bool everything = false)
-        : dialect_(dialect), columns_(columns), wanted_(columns), everything_(everything) {}
+        : dialect_(dialect), columns_(columns, Column{KindsOf(dialect)}), wanted_(columns), everything_(everything) {}
 
-    // A value that is not NULL, in column column (0-based). Called for
-    // every value of a file: inline.
-    void Add(std::size_t column, std::string_view value) {
+    // A value that is not NULL, in column column (0-based), of the record
+    // on line line. Called for every value of a file: inline.
+    void Add(std::size_t column, std::string_view value, std::uint64_t line = 0) {
         if (column >= columns_.size()) return;  // not the table's
         Column& tally = columns_[column];
         tally.any = true;
         if (value.size() > tally.longest) tally.longest = value.size();
-        if (tally.integer) tally.integer = IsCanonicalInteger(value);
+        if (tally.kinds != 0) Narrow(tally, value, line);
         while (wanted_ > 0 && Settled(columns_[wanted_ - 1])) --wanted_;
     }
     // A value written as NULL, in column column.
@@ -50,16 +49,23 @@ public:
     // more values could change (text stays text, and outside MySQL its size
     // does not count). Values past them need not be looked at.
     std::size_t wanted() const { return wanted_; }
-    // The type for column in dialect: integer, or text long enough.
+    // The type for column in dialect: one its values fit, or text long enough.
     std::string TypeOf(std::size_t column, Dialect dialect) const;
+    // For a text column that has values: "line 3: 01234 would read back as
+    // 1234", the first value no type held. Empty for any other.
+    std::string WhyText(std::size_t column) const;
 
 private:
     struct Column {
-        bool integer = true;      // every value so far is a canonical integer
+        std::uint8_t kinds = 0;   // the value kinds every value so far is of
         bool any = false;         // there has been a value
         bool null = false;        // there has been a NULL
         std::size_t longest = 0;  // bytes of the longest value, or more
+        DecimalShape decimals;    // while decimals: the most digits before the point, and after it
+        std::string why;          // once text: what the first value no type held was
     };
+    // Takes from column's kinds those value is not of.
+    void Narrow(Column& column, std::string_view value, std::uint64_t line) const;
     bool Settled(const Column& column) const;
 
     Dialect dialect_;
@@ -87,9 +93,10 @@ inline constexpr std::size_t kMySqlLongestKeyText = 768;
 // key, or as a UNIQUE one where a key value is NULL or may be (a primary
 // key holds none); MySQL's text key columns are VARCHAR of their longest
 // value. problem names a --type column that is not in the table, or a key
-// too long for MySQL, and the text is then empty.
+// too long for MySQL, and the text is then empty. notes, where given, gets
+// "name: TEXT (line 3: why)" for each text column tally has values of.
 std::string CreateTableText(std::string_view table, const std::vector<TableColumn>& columns, const ColumnTally* tally,
                             const ConversionOptions& options, const std::vector<std::size_t>& keys,
-                            std::string& problem);
+                            std::string& problem, std::vector<std::string>* notes = nullptr);
 
 }  // namespace rowsmith
