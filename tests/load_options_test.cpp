@@ -609,6 +609,42 @@ TEST_F(LoadRunTest, WhatWouldNotLoadIsSetAsideAsItStandsAndTheRestWritten) {
               "--max-rejects counts the records --rejects sets aside: give --rejects FILE too");
 }
 
+// A second --create-table run into an output that creates the table with
+// other types or columns stops before it writes: its values would load
+// into the first's types.
+TEST_F(LoadRunTest, ATableCreatedBeforeWithOtherTypesStopsTheRun) {
+    struct Case {
+        const char* what;
+        std::string second;
+        std::string problem;
+    };
+    const Case cases[] = {
+        {"the same types", "id,zip\n2,23456\n", ""},
+        {"a value the first types would change", "id,zip\n2,01234\n",
+         "the output creates the table T already, with \"zip\" BIGINT, where this run's values need \"zip\" TEXT: "
+         "append to another output, or give the column that --type"},
+        {"another column", "id,zip,city\n2,3,x\n",
+         "the output creates the table T already, with 2 entries, where this run's need 3: append to another "
+         "output, or give the column that --type"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove("out.sql");
+        WriteBytes("first.csv", "id,zip\n1,12345\n");
+        WriteBytes("second.csv", c.second);
+        const ConversionOptions options{.header = true, .createTable = true};
+        ConversionSettings first{"first.csv", "out.sql", "T", ""};
+        ASSERT_EQ(ConvertFile(first, nullptr, options).status, RunStatus::Done) << c.what;
+        const std::string before = ReadBytes("out.sql");
+        ConversionSettings second{"second.csv", "out.sql", "T", ""};
+        const RunReport report = ConvertFile(second, nullptr, options);
+        EXPECT_EQ(report.status, c.problem.empty() ? RunStatus::Done : RunStatus::BadOptions) << c.what;
+        EXPECT_EQ(report.reason, c.problem) << c.what;
+        if (!c.problem.empty()) {
+            EXPECT_EQ(ReadBytes("out.sql"), before) << c.what;
+        }
+    }
+}
+
 // Columns and keys that cannot be chosen stop the run before it writes,
 // saying which.
 TEST_F(LoadRunTest, ColumnsAndKeysThatCannotBeChosenStopTheRun) {

@@ -14,6 +14,7 @@
 #include "convert/run/run_message.h"
 #include "convert/run/statement_output.h"
 #include "convert/run/statement_writer.h"
+#include "convert/run/table_check.h"
 #include "convert/run/typing.h"
 #include "convert/sql/column_types.h"
 #include "io/file_system.h"
@@ -183,6 +184,9 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     if (options.createTable) {
         std::string problem;
         create = CreateTable(fields, run, tally, problem);
+        // The table this output creates already must be this one.
+        if (problem.empty() && run.outputReader >= 0)
+            problem = OtherTableBefore(run.outputReader, create, ToDiskText(run.settings.tableName));
         if (!problem.empty()) return BadOptionsReport(problem);
     }
     const RowScanner scanner(run.settings.tableName, fields.list, options, kDiskLineEnd, ChosenKind(), fields.asRead);
@@ -340,6 +344,7 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
         run.inputFile = &file;
         run.typingFile = typing ? &*typing : nullptr;
         run.rejects = rejects ? &*rejects : nullptr;
+        run.outputReader = tail.get();
         RunReport report = ConvertSource(run);
         report.cutBytes = found.cutBytes;
         report.joinedTransaction = found.insideTransaction && !options.transaction;

@@ -50,6 +50,9 @@ struct RunContext {
     // With --rejects, where records that would not load go; nullptr where
     // they are only counted (a preview, a check).
     RejectsFile* rejects = nullptr;
+    // The output, read from its start (a regular file's), for a table an
+    // earlier run created there; -1 for none.
+    int outputReader = -1;
 };
 
 // The run itself, on the bytes of the context's input. A seam for tests,

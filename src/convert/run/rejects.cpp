@@ -26,8 +26,8 @@ int RejectsFile::Add(std::string_view bytes, std::uint64_t line, std::string_vie
 }
 
 int RejectsFile::Flush() {
-    for (auto [fd, held, name] : {std::tuple{data_.get(), &dataHeld_, path_},
-                                  std::tuple{log_.get(), &logHeld_, LogPath(path_)}}) {
+    for (auto [fd, held, name] :
+         {std::tuple{data_.get(), &dataHeld_, path_}, std::tuple{log_.get(), &logHeld_, LogPath(path_)}}) {
         if (held->empty()) continue;
         const int error = WriteAll(fd, held->data(), held->size());
         held->clear();
