@@ -40,7 +40,7 @@ using CliTest = TempDirTest;
 TEST_F(CliTest, RefusesBadCommandLinesWithStatus2) {
     const std::vector<std::vector<std::string>> cases = {
         {},          {"--table", "T", "in.csv"}, {"--fields", "F", "in.csv"},
-        Args({}),    Args({"a.csv", "b.csv"}),   Args({"--colour", "in.csv"}),
+        Args({}),    Args({"a.csv", "-"}),       Args({"--colour", "in.csv"}),
         {"--table"},
     };
     for (const auto& args : cases) {
@@ -393,6 +393,26 @@ TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {
               "rowsmith-convert: 1 record would not load and was set aside in bad.csv; bad.csv.log names the line and "
               "reason of each.\n");
     EXPECT_EQ(ReadBytes("bad.csv"), "2\n");
+    // Several inputs into one table; a header unlike the first's stops the
+    // run before it writes, naming both; standard input only alone.
+    WriteBytes("more.csv", "id,zip,day\n5,00001,2024-03-01\n");
+    WriteBytes("other.csv", "id,zip,date\n6,1,2\n");
+    const CliRun many =
+        RunCli({"-t", "t", "--header", "--create-table", "--dialect", "postgresql", "typed.csv", "more.csv"});
+    EXPECT_EQ(many.status, 0);
+    EXPECT_NE(many.out.find("( \"id\" BIGINT, \"zip\" TEXT, \"day\" TEXT )"), std::string::npos) << many.out;
+    EXPECT_NE(many.out.find("( '5','00001','2024-03-01' )"), std::string::npos) << many.out;
+    EXPECT_EQ(many.out.find("'id'"), std::string::npos) << many.out;
+    const CliRun unlike = RunCli({"-t", "t", "--header", "-o", "unlike.sql", "typed.csv", "more.csv", "other.csv"});
+    EXPECT_EQ(unlike.status, 1);
+    EXPECT_EQ(unlike.err,
+              "rowsmith-convert: other.csv: its header (id, zip, date) is not the one of typed.csv (id, zip, day), "
+              "and the inputs go into one table\n");
+    EXPECT_EQ(ReadBytes("unlike.sql"), "");
+    const CliRun withStdin = RunCli({"-t", "t", "--header", "typed.csv", "-"});
+    EXPECT_EQ(withStdin.status, 2);
+    EXPECT_EQ(withStdin.err.substr(0, withStdin.err.find('\n')),
+              "rowsmith-convert: standard input (-) can only be the one INPUT");
     const CliRun noTable = RunCli({"-t", " ", "-f", "a", "in.csv"});
     EXPECT_EQ(noTable.status, 2);
     EXPECT_EQ(noTable.out, "");

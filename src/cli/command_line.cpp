@@ -1,5 +1,7 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
+
 #include <getopt.h>
 
 #include <vector>
@@ -69,6 +71,11 @@ const char* const kHelpEnd =
     "      --rows-per-insert 500 --transaction export.csv.gz | mariadb shop\n"
     "  rowsmith-convert -t people --header --rfc4180 --null unquoted-empty \\\n"
     "      --create-table --dialect postgresql export.csv | psql shop\n"
+    "\n"
+    "More than one INPUT are read one after another into the one table, with\n"
+    "one CREATE TABLE whose types fit them all, one transaction, and the header\n"
+    "of each left out; a header unlike the first's stops the run before it\n"
+    "writes. Standard input can only be the one INPUT.\n"
     "\n"
     "Exit status: 0 when every line was converted, 1 when the input could not be\n"
     "read (or holds what the dialect cannot write) or the output not written, 2\n"
@@ -184,7 +191,8 @@ std::string Completeness(const CommandLine& line, bool hasTable, bool hasFields,
     if (std::string problem = OptionsProblem(line.options); !problem.empty()) return problem;
     if (!looks && !hasFields && !line.options.header && !NamesEachColumn(line.options.columns))
         return "--fields is missing (or give --header)";
-    if (argc - ::optind != 1) return argc == ::optind ? "INPUT is missing" : "give exactly one INPUT";
+    if (argc == ::optind) return "INPUT is missing";
+    if (looks && argc - ::optind != 1) return "give exactly one INPUT";
     return {};
 }
 
@@ -226,6 +234,9 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     }
     if (std::string error = Completeness(line, hasTable, hasFields, argc); !error.empty()) return UsageError(error);
     line.input = argv[::optind];
+    line.inputs.assign(argv + ::optind, argv + argc);
+    if (line.inputs.size() > 1 && std::find(line.inputs.begin(), line.inputs.end(), "-") != line.inputs.end())
+        return UsageError("standard input (-) can only be the one INPUT");
     return line;
 }
 

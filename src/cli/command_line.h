@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "convert/options/conversion_options.h"
 
@@ -17,7 +18,9 @@ struct CommandLine {
     bool hasOutput = false;
     std::string output;  // with hasOutput: the file to append to
     std::string input;   // "-" for standard input
-    std::string error;   // with UsageError: what is wrong
+    // Converting: every INPUT, input first, read one after another into the table.
+    std::vector<std::string> inputs;
+    std::string error;  // with UsageError: what is wrong
     ConversionOptions options;
 };
 

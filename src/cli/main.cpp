@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
@@ -86,9 +87,17 @@ int Convert(const CommandLine& line) {
         Complain("standard output is closed");
         return kFailed;
     }
-    rowsmith::UniqueFd inputFile;
-    if (!fromStdin) {
-        if (const int error = rowsmith::OpenForReading(line.input, inputFile)) return OpenFailed(inputName, error);
+    // Every input is opened before anything is written.
+    std::vector<rowsmith::UniqueFd> inputFiles(line.inputs.size());
+    std::vector<rowsmith::OpenInput> inputs;
+    for (std::size_t i = 0; i < line.inputs.size(); ++i) {
+        if (fromStdin) {
+            inputs.push_back({STDIN_FILENO, inputName});
+        } else if (const int error = rowsmith::OpenForReading(line.inputs[i], inputFiles[i])) {
+            return OpenFailed(line.inputs[i], error);
+        } else {
+            inputs.push_back({inputFiles[i].get(), line.inputs[i]});
+        }
     }
     rowsmith::UniqueFd outputFile;
     if (line.hasOutput) {
@@ -98,9 +107,8 @@ int Convert(const CommandLine& line) {
     rowsmith::ProgressLine progress(STDERR_FILENO,
                                     rowsmith::IsTerminal(STDERR_FILENO) &&
                                         !(!line.hasOutput && rowsmith::SameTerminal(STDOUT_FILENO, STDERR_FILENO)));
-    RunReport report =
-        rowsmith::ConvertStreams(fromStdin ? STDIN_FILENO : inputFile.get(), inputName,
-                                 line.hasOutput ? outputFile.get() : STDOUT_FILENO, settings, line.options, &progress);
+    RunReport report = rowsmith::ConvertInputs(inputs, line.hasOutput ? outputFile.get() : STDOUT_FILENO, settings,
+                                               line.options, &progress);
     // The progress line goes before anything else is said on the terminal.
     progress.Clear();
     const int closeError = line.hasOutput ? outputFile.Close() : ::close(STDOUT_FILENO) == 0 ? 0 : errno;

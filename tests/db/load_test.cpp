@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "convert/run/conversion_run.h"
+#include "io/open_file.h"
+#include "io/unique_fd.h"
 #include "convert/row_conversion.h"
 #include "conversion_property.h"
 #include "db/db_clients.h"
@@ -364,12 +366,32 @@ protected:
         std::string created;             // what the output's CREATE TABLE holds, if anything
         const char* rejected = nullptr;  // with --rejects: the records set aside, as the file holds them
         const char* rejectedLines = "";  // and the lines its log names, as "2 5"
+        std::vector<std::string> more;   // inputs read after in.csv into the same table
     };
 
     static std::string Fill(std::string text, const std::string& table, const test::Database& db) {
         for (std::size_t at; (at = text.find("{T}")) != std::string::npos;) text.replace(at, 3, table);
         for (std::size_t at; (at = text.find("{ANY}")) != std::string::npos;) text.replace(at, 5, db.anyBytesType);
         return text;
+    }
+
+    // in.csv and then more, each written to a file of its own, into settings' output.
+    static RunReport ConvertMany(const std::vector<std::string>& more, const ConversionSettings& settings,
+                                 const ConversionOptions& options) {
+        std::vector<std::string> names = {"in.csv"};
+        for (std::size_t i = 0; i < more.size(); ++i) {
+            names.push_back("more" + std::to_string(i) + ".csv");
+            WriteBytes(names.back(), more[i]);
+        }
+        std::vector<UniqueFd> files(names.size());
+        std::vector<OpenInput> inputs;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            EXPECT_EQ(OpenForReading(names[i], files[i]), 0);
+            inputs.push_back({files[i].get(), names[i]});
+        }
+        UniqueFd output;
+        EXPECT_EQ(OpenForAppending(settings.outputFile, output), 0);
+        return ConvertInputs(inputs, output.get(), settings, options);
     }
 
     static void Setup(const test::Database& db, const std::string& sql) {
@@ -540,6 +562,25 @@ protected:
              "",
              "2,b,extra\n4\n5,\"e\"\"\",\n6,\"never\nclosed\n",
              "3 6 8 9"},
+            // One table from three files: types that fit all of them (zip
+            // read back as 01234, not 1234), one transaction, each file's
+            // header left out.
+            {"three files into one table",
+             {},
+             "id,zip\n1,12345\n",
+             {.rowsPerInsert = 2, .transaction = true, .createTable = true, .key = "id"},
+             "",
+             "",
+             0,
+             {{"1", "12345"}, {"2", "01234"}, {"3", "99999"}},
+             "id, zip",
+             false,
+             1,
+             false,
+             "",
+             nullptr,
+             "",
+             {"id,zip\n2,01234\n", "id,zip\n3,99999\n"}},
             {"records that would not load set aside from COPY's blocks",
              {Dialect::Postgresql},
              "id,v\n1,a\n2\n3,\"b\tc\"\n4,x,y\n",
@@ -569,7 +610,11 @@ protected:
             options.header = true;
             if (c.rejected != nullptr) options.rejects = "rejects.csv";
             ConversionSettings settings{"in.csv", table + ".sql", table, ""};
-            ASSERT_EQ(ConvertFile(settings, nullptr, options).status, RunStatus::Done) << c.what;
+            if (c.more.empty()) {
+                ASSERT_EQ(ConvertFile(settings, nullptr, options).status, RunStatus::Done) << c.what;
+            } else {
+                ASSERT_EQ(ConvertMany(c.more, settings, options).status, RunStatus::Done) << c.what;
+            }
             if (!c.created.empty()) {
                 EXPECT_NE(ReadBytes(settings.outputFile).find(c.created), std::string::npos)
                     << c.what << ": " << ReadBytes(settings.outputFile);

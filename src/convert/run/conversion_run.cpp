@@ -2,7 +2,7 @@
 
 #include <cerrno>
 #include <new>
-#include <initializer_list>
+#include <deque>
 #include <optional>
 #include <string_view>
 
@@ -66,6 +66,8 @@ struct Outcome {
     int writeError = 0;  // 0, or the code of a failed write
     int refused = 0;     // a record the writer refused (kNulInValue), or 0
     std::uint64_t refusedLine = 0;
+    std::string reason;      // what refused or readError says, where the records cannot
+    std::string input;       // the input that failed, where not the one read last
     bool cancelled = false;  // by the observer or a stop request
     bool Failed() const { return readError != 0 || writeError != 0 || refused != 0; }
 };
@@ -98,7 +100,7 @@ Outcome ConvertEach(Records& records, StatementWriter& writer, const RunContext&
             blocks = records.reads();
             if (run.observer && records.bytesConsumed() != reported) {
                 reported = records.bytesConsumed();
-                outcome.cancelled = !run.observer->Continue(reported, run.totalBytes);
+                outcome.cancelled = !run.observer->Continue(run.bytesBefore + reported, run.totalBytes);
             }
             outcome.cancelled = outcome.cancelled || StopSignal() != 0;
         }
@@ -159,23 +161,87 @@ RunReport Report(const Outcome& outcome, const Records& records, const Statement
     if (outcome.writeError != 0) return WriteFailedReport(outcome.writeError);
     if (outcome.refused != 0) {
         const bool rejects = outcome.refused == kTooManyRejects || outcome.refused == kRejectsFailed;
-        const std::string reason = outcome.refused == kNulInValue ? NulRefusal(outcome.refusedLine, run.options.dialect)
-                                   : rejects                      ? RejectsRefusal(outcome.refused, writer, run)
-                                                                  : records.Describe(outcome.refused);
+        const std::string reason = !outcome.reason.empty() ? outcome.reason
+                                   : outcome.refused == kNulInValue
+                                       ? NulRefusal(outcome.refusedLine, run.options.dialect)
+                                   : rejects ? RejectsRefusal(outcome.refused, writer, run)
+                                             : records.Describe(outcome.refused);
         return ReadFailedReport(run.inputName, outcome.refused, reason);
     }
-    if (outcome.readError != 0)
-        return ReadFailedReport(run.inputName, outcome.readError, records.Describe(outcome.readError));
+    if (outcome.readError != 0) {
+        return ReadFailedReport(outcome.input.empty() ? run.inputName : outcome.input, outcome.readError,
+                                outcome.reason.empty() ? records.Describe(outcome.readError) : outcome.reason);
+    }
     if (!outcome.cancelled) return MakeReport(RunStatus::Done, kDoneMessage);
     RunReport report = MakeReport(RunStatus::Cancelled, kCancelledMessage);
     report.stopSignal = StopSignal();
     return report;
 }
 
+// An input after the first: its header must give the first's fields, and
+// its records go on where the first's ended.
+Outcome ConvertLater(InputSource& input, Records& records, StatementWriter& writer, const RunContext& part,
+                     const Fields& first) {
+    Outcome outcome;
+    const ConversionOptions& options = part.options;
+    // A check reads on past bytes the encoding does not have.
+    if (part.problems != nullptr && !options.encoding.empty()) input.SubstituteInvalid();
+    if (const int error = input.Open(options.encoding)) {
+        outcome.cancelled = error == kStopped;
+        if (error != kStopped) outcome.readError = error, outcome.reason = input.Describe(error);
+        return outcome;
+    }
+    records.Check(part.problems, input.encoding().empty());
+    if (writer.settingAside()) records.KeepOriginals();
+    if (part.rejects != nullptr) part.rejects->ReadingFrom(part.inputName);
+    Fields fields;
+    std::size_t checkedValues = 0;
+    if (std::optional<RunReport> failed = ReadFields(records, part, fields, checkedValues)) {
+        outcome.refused = failed->error != 0 ? failed->error : kBadHeader;
+        outcome.reason = failed->reason;
+        return outcome;
+    }
+    if (fields.list != first.list) {
+        outcome.refused = kBadHeader;
+        outcome.reason = "its header gives the fields " + fields.list + ", the first input's " + first.list;
+        return outcome;
+    }
+    return ConvertEach(records, writer, part);
+}
+
+// Each input after the first (run.later), until one fails: part and
+// laterRecords are then those of the input read last, for its report.
+Outcome ConvertLaterInputs(const Records& first, StatementWriter& writer, const Fields& fields, std::size_t block,
+                           RunContext& part, std::optional<InputSource>& laterInput,
+                           std::optional<Records>& laterRecords, Outcome outcome) {
+    for (const LaterInput& later : part.later) {
+        const bool limited = part.rowLimit != 0 && writer.counts().rows >= part.rowLimit;
+        if (outcome.Failed() || outcome.cancelled || limited) break;
+        part.bytesBefore += laterRecords ? laterRecords->bytesConsumed() : first.bytesConsumed();
+        laterRecords.reset();
+        part.inputName = later.name;
+        laterInput.emplace(*later.input);
+        Records& next = laterRecords.emplace(*laterInput, part.options, block);
+        outcome = ConvertLater(*laterInput, next, writer, part, fields);
+    }
+    return outcome;
+}
+
+// Whether each regular file the run read still holds what it read.
+Outcome VerifyInputs(const RunContext& run, Outcome outcome) {
+    if (run.inputFile != nullptr) outcome.readError = run.inputFile->Verify();
+    for (const LaterInput& later : run.later) {
+        if (outcome.readError != 0 || later.file == nullptr) continue;
+        if ((outcome.readError = later.file->Verify()) != 0) outcome.input = later.name;
+    }
+    return outcome;
+}
+
 // Converts every record into statements and writes out the last block.
 // Returns the report of a failed read or write, of a cancel, or "Done".
 // tally: the column types for --create-table, nullptr when not known.
-RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutput& output, const ColumnTally* tally) {
+RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutput& output, const ColumnTally* tally,
+                         std::size_t block) {
     const ConversionOptions& options = run.options;
     Fields fields;
     std::size_t checkedValues = 0;
@@ -199,9 +265,14 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     Outcome outcome;
     outcome.writeError = writer.Begin(run.closeUnfinished, create);
     if (outcome.writeError == 0) outcome = ConvertEach(records, writer, run);
-    // Before the last statement and COMMIT;: the input is still what was read.
-    if (!outcome.Failed() && !outcome.cancelled && run.inputFile != nullptr)
-        outcome.readError = run.inputFile->Verify();
+    // The inputs after the first, each read as the first was.
+    RunContext part = run;
+    std::optional<InputSource> laterInput;
+    std::optional<Records> laterRecords;
+    outcome = ConvertLaterInputs(records, writer, fields, block, part, laterInput, laterRecords, std::move(outcome));
+    const Records& last = laterRecords ? *laterRecords : records;
+    // Before the last statement and COMMIT;: the inputs are still what was read.
+    if (!outcome.Failed() && !outcome.cancelled) outcome = VerifyInputs(run, std::move(outcome));
     // The records set aside are written out before the run says it is done,
     // and after a failure too: they say what went wrong.
     if (run.rejects != nullptr) {
@@ -210,7 +281,7 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     }
     const bool undone = EndStatements(outcome, writer, output, options.transaction);
 
-    RunReport report = Report(outcome, records, writer, run);
+    RunReport report = Report(outcome, last, writer, part);
     report.endUncertain = outcome.writeError != 0 && output.endUncertain();
     report.undone = undone;
     report.closedUnfinished = run.closeUnfinished;
@@ -223,9 +294,49 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     return report;
 }
 
+// The header of the input fd reads, through a description of its own from
+// where the run starts reading; nothing when it cannot be read so.
+std::optional<std::vector<std::string>> HeaderAgain(int fd, const ConversionOptions& options) {
+    UniqueFd again;
+    std::uint64_t start = 0;
+    if (ReopenForReading(fd, again) != 0 || PlaceOf(fd, start) != 0 || MoveTo(again.get(), start) != 0)
+        return std::nullopt;
+    FdSource file(again.get());
+    InputSource input(file);
+    std::vector<std::string> names;
+    if (input.Open(options.encoding) != 0) return std::nullopt;
+    Records records(input, options, std::size_t{64} << 10);
+    if (records.NextValues(names) != 0) return std::nullopt;
+    return names;
+}
+
+// With a header and more than one input: the report naming the first
+// input whose header is not the first one's, read before anything is written.
+std::optional<RunReport> OtherHeader(const std::vector<OpenInput>& inputs, const std::vector<FileInfo>& info,
+                                     const ConversionOptions& options) {
+    if (!options.header || inputs.size() < 2 || !info[0].regular) return std::nullopt;
+    const std::optional<std::vector<std::string>> first = HeaderAgain(inputs[0].fd, options);
+    if (!first) return std::nullopt;
+    const auto list = [](const std::vector<std::string>& names) {
+        std::string text;
+        for (const std::string& name : names) text.append(text.empty() ? "" : ", ").append(name);
+        return text;
+    };
+    for (std::size_t i = 1; i < inputs.size(); ++i) {
+        if (!info[i].regular) continue;  // met as it is read
+        const std::optional<std::vector<std::string>> names = HeaderAgain(inputs[i].fd, options);
+        if (names && *names != *first) {
+            return ReadFailedReport(inputs[i].name, kBadHeader,
+                                    "its header (" + list(*names) + ") is not the one of " + inputs[0].name + " (" +
+                                        list(*first) + "), and the inputs go into one table");
+        }
+    }
+    return std::nullopt;
+}
+
 // Opens the files records are set aside in, refusing the input's and the output's.
 std::optional<RunReport> OpenRejects(const std::string& path, const std::string& inputName,
-                                     std::initializer_list<FileInfo> files, std::optional<RejectsFile>& rejects) {
+                                     const std::vector<FileInfo>& files, std::optional<RejectsFile>& rejects) {
     for (const std::string& name : {path, RejectsFile::LogPath(path)}) {
         UniqueFd existing;
         FileInfo info;
@@ -248,6 +359,75 @@ std::optional<RunReport> OpenRejects(const std::string& path, const std::string&
 }
 
 }  // namespace
+
+// Reads every input once for the column types; the report of a failure.
+// The statements then hold exactly the bytes the types were chosen for.
+std::optional<RunReport> TallyEveryInput(const RunContext& run, std::size_t block, ColumnTally& tally) {
+    RunContext part = run;
+    for (std::size_t i = 0; i <= run.later.size(); ++i) {
+        if (i > 0) {
+            const LaterInput& later = run.later[i - 1];
+            part.inputName = later.name;
+            part.typingInput = later.typing;
+            part.typingFile = later.typingFile;
+            part.inputFile = later.file;
+        }
+        RunReport failed;
+        if (part.typingFile != nullptr) part.typingFile->KeepChecksum();
+        if (!TallyInput(part, block, tally, failed, i > 0)) return failed;
+        if (part.inputFile != nullptr && part.typingFile != nullptr)
+            part.inputFile->HoldTo(part.typingFile->bytesFromFile(), part.typingFile->checksum());
+    }
+    return std::nullopt;
+}
+
+// The inputs, inspected, and the output: the report of what stops the run
+// before anything is written (an input that is the output, or whose header
+// is not the first one's), if anything.
+std::optional<RunReport> InspectFiles(const std::vector<OpenInput>& inputs, int outputFd,
+                                      const ConversionOptions& options, std::vector<FileInfo>& inputInfo,
+                                      FileInfo& outputInfo) {
+    if (inputs.empty()) return ReadFailedReport("", ENOENT);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        if (const int error = Inspect(inputs[i].fd, inputInfo[i])) return ReadFailedReport(inputs[i].name, error);
+    }
+    if (const int error = Inspect(outputFd, outputInfo)) return WriteFailedReport(error);
+    // Appending to a file being read would read on into its own output.
+    for (const FileInfo& info : inputInfo) {
+        if (SameFile(info, outputInfo)) return MakeReport(RunStatus::SameFile, kSameFileMessage);
+    }
+    // Inputs into one table have one header.
+    return OtherHeader(inputs, inputInfo, options);
+}
+
+// Each input as a run reads it, and for --create-table a regular file's
+// second reading, through a description of its own, from where the run
+// starts reading.
+class InputFiles {
+public:
+    InputFiles(const std::vector<OpenInput>& inputs, const std::vector<FileInfo>& info, bool twice) {
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            files_.emplace_back(inputs[i].fd);
+            typing_.emplace_back();
+            std::uint64_t start = 0;
+            UniqueFd& reading = again_.emplace_back();
+            if (twice && info[i].regular && ReopenForReading(inputs[i].fd, reading) == 0 &&
+                PlaceOf(inputs[i].fd, start) == 0 && MoveTo(reading.get(), start) == 0) {
+                typing_.back().emplace(reading.get());
+            }
+            total_ += info[i].size;
+        }
+    }
+    FdSource& file(std::size_t i) { return files_[i]; }
+    FdSource* typing(std::size_t i) { return typing_[i] ? &*typing_[i] : nullptr; }
+    std::uint64_t total() const { return total_; }
+
+private:
+    std::deque<FdSource> files_;
+    std::deque<UniqueFd> again_;
+    std::deque<std::optional<FdSource>> typing_;
+    std::uint64_t total_ = 0;
+};
 
 // The size of the blocks a run reads and writes in: the usual size, or for
 // a file known to be smaller, the power of two that holds it (4 KiB at
@@ -274,14 +454,12 @@ RunReport ConvertSource(const RunContext& run) {
     // The column types need every value before the first statement.
     ColumnTally tally(run.options.dialect, 0);
     const ColumnTally* typed = nullptr;
-    if (run.options.createTable && run.typingInput != nullptr) {
-        RunReport failed;
-        if (run.typingFile != nullptr) run.typingFile->KeepChecksum();
-        if (!TallyInput(run, block, tally, failed)) return failed;
+    // With more inputs, every one is read first, each where it can be.
+    const bool typable = std::all_of(run.later.begin(), run.later.end(),
+                                     [](const LaterInput& later) { return later.typing != nullptr; });
+    if (run.options.createTable && run.typingInput != nullptr && typable) {
+        if (std::optional<RunReport> failed = TallyEveryInput(run, block, tally)) return *failed;
         typed = &tally;
-        // The statements hold exactly the bytes the types were chosen for.
-        if (run.inputFile != nullptr && run.typingFile != nullptr)
-            run.inputFile->HoldTo(run.typingFile->bytesFromFile(), run.typingFile->checksum());
     }
     StatementOutput output(run.outputFd, block);
     // Decoded text is UTF-8; bytes read as they are may be anything.
@@ -289,20 +467,23 @@ RunReport ConvertSource(const RunContext& run) {
     Records records(input, run.options, block);
     records.Check(run.problems, utf8);
     if (!run.options.rejects.empty() && run.problems == nullptr) records.KeepOriginals();
-    return ConvertRecords(records, run, output, typed);
+    return ConvertRecords(records, run, output, typed, block);
 }
 
 RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd, const ConversionSettings& settings,
                          const ConversionOptions& options, RunObserver* observer, ProblemObserver* problems) {
+    return ConvertInputs({{inputFd, inputName}}, outputFd, settings, options, observer, problems);
+}
+
+RunReport ConvertInputs(const std::vector<OpenInput>& inputs, int outputFd, const ConversionSettings& settings,
+                        const ConversionOptions& options, RunObserver* observer, ProblemObserver* problems) {
     if (NoTable(settings)) return MakeReport(RunStatus::NoTable, kNoTableMessage);
     if (HasNul(settings.tableName) || HasNul(settings.fieldNames))
         return MakeReport(RunStatus::BadOptions, kNulNameMessage);
-    FileInfo inputInfo;
+    std::vector<FileInfo> inputInfo(inputs.size());
     FileInfo outputInfo;
-    if (const int error = Inspect(inputFd, inputInfo)) return ReadFailedReport(inputName, error);
-    if (const int error = Inspect(outputFd, outputInfo)) return WriteFailedReport(error);
-    // Appending to the file being read would read on into its own output.
-    if (SameFile(inputInfo, outputInfo)) return MakeReport(RunStatus::SameFile, kSameFileMessage);
+    if (std::optional<RunReport> refused = InspectFiles(inputs, outputFd, options, inputInfo, outputInfo))
+        return *refused;
     // A pipe or terminal is written through a description of its own that
     // never blocks, so that a stop request ends a wait for its reader.
     UniqueFd ownWriter;
@@ -318,33 +499,27 @@ RunReport ConvertStreams(int inputFd, const std::string& inputName, int outputFd
     if (outputInfo.regular && lock.Take(outputFd) == kStopped) return StoppedReport();
     OutputStart found;
     if (std::optional<RunReport> refused = ReadyOutput(tail.get(), outputFd, options, found)) return *refused;
-    // The records a run sets aside go to files written anew, never the input or output.
+    // The records a run sets aside go to files written anew, never an input or the output.
     std::optional<RejectsFile> rejects;
     if (!options.rejects.empty() && problems == nullptr) {
-        if (std::optional<RunReport> refused =
-                OpenRejects(options.rejects, inputName, {inputInfo, outputInfo}, rejects))
+        std::vector<FileInfo> files = inputInfo;
+        files.push_back(outputInfo);
+        if (std::optional<RunReport> refused = OpenRejects(options.rejects, inputs[0].name, files, rejects))
             return *refused;
     }
 
-    FdSource file(inputFd);
-    // A regular file is read twice for --create-table: first through a
-    // description of its own, from where the run starts reading.
-    UniqueFd again;
-    std::optional<FdSource> typing;
-    std::uint64_t start = 0;
-    if (options.createTable && inputInfo.regular && ReopenForReading(inputFd, again) == 0 &&
-        PlaceOf(inputFd, start) == 0 && MoveTo(again.get(), start) == 0) {
-        typing.emplace(again.get());
-    }
+    InputFiles files(inputs, inputInfo, options.createTable);
     try {
-        RunContext run{file,    inputName, writeFd,        settings,
-                       options, observer,  inputInfo.size, found.insideTransaction && options.transaction};
-        run.typingInput = typing ? &*typing : nullptr;
+        RunContext run{files.file(0), inputs[0].name, writeFd,       settings,
+                       options,       observer,       files.total(), found.insideTransaction && options.transaction};
+        run.typingInput = files.typing(0);
         run.problems = problems;
-        run.inputFile = &file;
-        run.typingFile = typing ? &*typing : nullptr;
+        run.inputFile = &files.file(0);
+        run.typingFile = files.typing(0);
         run.rejects = rejects ? &*rejects : nullptr;
         run.outputReader = tail.get();
+        for (std::size_t i = 1; i < inputs.size(); ++i)
+            run.later.push_back({&files.file(i), inputs[i].name, &files.file(i), files.typing(i), files.typing(i)});
         RunReport report = ConvertSource(run);
         report.cutBytes = found.cutBytes;
         report.joinedTransaction = found.insideTransaction && !options.transaction;

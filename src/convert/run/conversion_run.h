@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "convert/options/conversion_options.h"
 #include "convert/options/conversion_settings.h"
@@ -17,6 +18,17 @@ class RejectsFile;
 
 // The relative name used when the output file box is empty.
 inline constexpr const char* kDefaultOutputFile = "db.csv";
+
+// An input a run reads after the one before it, into the same table: its
+// bytes, its name, and as RunContext has them for its first input, the
+// regular file it reads and the second reading of --create-table.
+struct LaterInput {
+    ByteSource* input = nullptr;
+    std::string name;
+    FdSource* file = nullptr;
+    ByteSource* typing = nullptr;
+    FdSource* typingFile = nullptr;
+};
 
 // What one run works on, once its files are open.
 struct RunContext {
@@ -53,11 +65,30 @@ struct RunContext {
     // The output, read from its start (a regular file's), for a table an
     // earlier run created there; -1 for none.
     int outputReader = -1;
+    // Inputs read after this one, in order, into the same table: their
+    // header must be this one's, and each record counts as this one's do.
+    std::vector<LaterInput> later;
+    // Bytes of the inputs before this one, for the observer.
+    std::uint64_t bytesBefore = 0;
 };
 
 // The run itself, on the bytes of the context's input. A seam for tests,
 // which hand it bytes in pieces of their choosing.
 RunReport ConvertSource(const RunContext& run);
+
+// An input of a run, open: its descriptor and its name in messages.
+struct OpenInput {
+    int fd;
+    std::string name;
+};
+
+// ConvertStreams over several inputs, one after another, into the one
+// table: one CREATE TABLE whose types fit every input, one transaction,
+// and a header that must be the same in each (a difference stops the run
+// before it writes, naming both inputs).
+RunReport ConvertInputs(const std::vector<OpenInput>& inputs, int outputFd, const ConversionSettings& settings,
+                        const ConversionOptions& options = {}, RunObserver* observer = nullptr,
+                        ProblemObserver* problems = nullptr);
 
 // Converts what inputFd reads into statements appended to outputFd, with
 // the table and field names of settings; inputName names the input in

@@ -21,6 +21,8 @@ public:
     // Opens path and its log, both empty. Each call returns 0 or the errno
     // of a failure, and failedFile() then names the file it failed on.
     int Open(const std::string& path, const std::string& inputName);
+    // The input the records set aside from now on come from.
+    void ReadingFrom(const std::string& inputName) { inputName_ = inputName; }
     // A record set aside: its bytes and the line they start on, and why.
     int Add(std::string_view bytes, std::uint64_t line, std::string_view reason);
     // Writes out what is held.

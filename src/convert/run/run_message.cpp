@@ -100,7 +100,8 @@ std::vector<std::string> CommandLineLines(const RunReport& report, std::string_v
             }
             break;
         case RunStatus::ReadFailed:
-            lines.push_back(std::string(inputName) + ": " + report.reason);
+            lines.push_back((report.failedFile.empty() ? std::string(inputName) : report.failedFile) + ": " +
+                            report.reason);
             break;
         case RunStatus::WriteFailed:
         case RunStatus::UnsafeOutput:

@@ -26,6 +26,7 @@ RunReport ReadFailedReport(const std::string& path, int error, const std::string
     report.text = ReadFailedText(path, report.reason);
     report.caption = kReadFailedCaption;
     report.error = error;
+    report.failedFile = path;
     return report;
 }
 

@@ -1,5 +1,6 @@
 #include "convert/run/typing.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,27 +36,37 @@ struct Tallier {
     std::size_t column = 0;
 };
 
-// Reads every record into the column types; false, with the report, when
-// the input cannot be read or the run is stopped.
-bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, RunReport& failed) {
-    int status = 0;
-    // The table's columns: those the field list names, or the header.
+// The header read, and the columns chosen: the number of the table's
+// columns (those the field list names, or the header's); or nothing where
+// the columns cannot be chosen (the conversion says what is wrong before it
+// writes). status: that of reading the header.
+std::optional<std::size_t> TableColumns(Records& records, const RunContext& run, int& status) {
     std::size_t columns = CountFieldNames(run.settings.fieldNames);
     std::vector<std::string> names;
     if (run.options.header) {
         status = records.NextValues(names);
         if (columns == 0) columns = names.size();
     }
-    if (!run.options.columns.empty() && status == 0) {
-        std::string problem;
-        const std::vector<ChosenColumn> chosen =
-            ChooseColumns(run.options.columns, run.options.header ? &names : nullptr, problem);
-        if (!problem.empty()) return true;  // the conversion says what is wrong, before it writes
-        records.Choose(chosen);
-        columns = chosen.size();
-    }
-    // A key's NULLs and longest values count to the end.
-    tally = ColumnTally(run.options.dialect, columns, !run.options.key.empty());
+    if (run.options.columns.empty() || status != 0) return columns;
+    std::string problem;
+    const std::vector<ChosenColumn> chosen =
+        ChooseColumns(run.options.columns, run.options.header ? &names : nullptr, problem);
+    if (!problem.empty()) return std::nullopt;
+    records.Choose(chosen);
+    return chosen.size();
+}
+
+// Reads every record into the column types; false, with the report, when
+// the input cannot be read or the run is stopped.
+bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, bool adding, RunReport& failed) {
+    int status = 0;
+    const std::optional<std::size_t> columns = TableColumns(records, run, status);
+    if (!columns) return true;
+    // A key's NULLs and longest values count to the end. A later input's
+    // values go with the earlier ones'.
+    if (!adding) tally = ColumnTally(run.options.dialect, *columns, !run.options.key.empty());
+    // With several inputs, what keeps a column text names the input too.
+    if (!run.later.empty()) tally.ReadingFrom(run.inputName);
     const NullChoice nulls(run.options);
     std::uint64_t blocks = 0;
     while (status == 0 && (status = records.Next()) == 0) {
@@ -78,14 +89,14 @@ bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, R
 }  // namespace
 
 // The first of a run's two readings of the input, for --create-table.
-bool TallyInput(const RunContext& run, std::size_t block, ColumnTally& tally, RunReport& failed) {
+bool TallyInput(const RunContext& run, std::size_t block, ColumnTally& tally, RunReport& failed, bool adding) {
     InputSource input(*run.typingInput);
     if (const int error = input.Open(run.options.encoding)) {
         failed = error == kStopped ? StoppedReport() : ReadFailedReport(run.inputName, error, input.Describe(error));
         return false;
     }
     Records records(input, run.options, block);
-    return TallyRecords(records, run, tally, failed);
+    return TallyRecords(records, run, tally, adding, failed);
 }
 
 }  // namespace rowsmith

@@ -10,8 +10,9 @@
 
 namespace rowsmith {
 
-// Reads every record of run.typingInput into tally; false, with the report
-// in failed, when the input cannot be read or the run is stopped.
-bool TallyInput(const RunContext& run, std::size_t block, ColumnTally& tally, RunReport& failed);
+// Reads every record of run.typingInput into tally (adding: with what it
+// holds already, from inputs before); false, with the report in failed,
+// when the input cannot be read or the run is stopped.
+bool TallyInput(const RunContext& run, std::size_t block, ColumnTally& tally, RunReport& failed, bool adding = false);
 
 }  // namespace rowsmith

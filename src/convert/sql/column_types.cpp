@@ -39,7 +39,7 @@ void ColumnTally::Narrow(Column& column, std::string_view value, std::uint64_t l
     if ((kinds & kDateKind) != 0 && !IsCalendarDate(value)) drop(kDateKind);
     if ((kinds & kTimestampKind) != 0 && !IsTimestamp(value)) drop(kTimestampKind);
     if (kinds == 0) {
-        column.why = "line " + std::to_string(line) + ": " +
+        column.why = (inputName_.empty() ? "line " : inputName_ + " line ") + std::to_string(line) + ": " +
                      rowsmith::WhyText(value, column.kinds, column.decimals.scale, dialect_);
     }
     column.kinds = kinds;

@@ -45,6 +45,9 @@ public:
     // known to the end only where every value counts.
     bool HasNull(std::size_t column) const { return column < columns_.size() && columns_[column].null; }
     std::size_t Longest(std::size_t column) const { return column < columns_.size() ? columns_[column].longest : 0; }
+    // Values from now on come from the input named so: where a run reads
+    // several, what kept a column text names the input with its line.
+    void ReadingFrom(std::string inputName) { inputName_ = std::move(inputName); }
     // The columns whose values still matter: up to the last one whose type
     // more values could change (text stays text, and outside MySQL its size
     // does not count). Values past them need not be looked at.
@@ -52,7 +55,8 @@ public:
     // The type for column in dialect: one its values fit, or text long enough.
     std::string TypeOf(std::size_t column, Dialect dialect) const;
     // For a text column that has values: "line 3: 01234 would read back as
-    // 1234", the first value no type held. Empty for any other.
+    // 1234" ("b.csv line 3: ..." after ReadingFrom), the first value no type
+    // held. Empty for any other.
     std::string WhyText(std::size_t column) const;
 
 private:
@@ -72,6 +76,7 @@ private:
     std::vector<Column> columns_;
     std::size_t wanted_;
     bool everything_;
+    std::string inputName_;
 };
 
 // A column of the table to create: its name as the statements write it,
