@@ -607,6 +607,8 @@ TEST_F(LoadRunTest, WhatWouldNotLoadIsSetAsideAsItStandsAndTheRestWritten) {
     }
     EXPECT_EQ(OptionsProblem({.maxRejects = 3}),
               "--max-rejects counts the records --rejects sets aside: give --rejects FILE too");
+    EXPECT_EQ(OptionsProblem({.decimalComma = true}),
+              "--decimal-comma types columns of decimal commas: give --create-table too");
 }
 
 // A second --create-table run into an output that creates the table with

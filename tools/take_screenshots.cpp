@@ -72,8 +72,14 @@ int main(int argc, char** argv) {
     asked.findChild<QLineEdit*>(QString::number(rowsmith::kIdFieldNames))->setText(QStringLiteral("a, b, c, d"));
     asked.OnCommand(rowsmith::kIdConvert);
     asked.hide();
-    // The Options dialog after Detect, with its preview.
-    const rowsmith::ConversionOptions options{.rowsPerInsert = 500, .transaction = true};
+    // The Options dialog after Detect, with its preview: the table typed,
+    // decimal commas and all, and what kept each other column text.
+    const rowsmith::ConversionOptions options{.dialect = rowsmith::Dialect::Postgresql,
+                                              .rowsPerInsert = 500,
+                                              .transaction = true,
+                                              .createTable = true,
+                                              .rejects = "rejects.csv",
+                                              .decimalComma = true};
     rowsmith::COptionsDlg optionsDialog(options, services, &dialog, {"export.csv", "", "articles", ""});
     optionsDialog.Detect();
     save(optionsDialog, QDir(out).filePath(QStringLiteral("options-dialog.png")));

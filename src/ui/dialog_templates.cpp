@@ -82,6 +82,7 @@ constexpr ControlSpec kOptionsControls[] = {
     {kIdRejects, Edit, "", 76, 311, 100, 14},
     {kNoId, Label, "&at most:", 182, 314, 28, 8},
     {kIdMaxRejects, Edit, "", 212, 311, 36, 14},
+    {kIdDecimalComma, CheckBox, "Decimal commas (3,49) make decimal columns of the table", 10, 331, 238, 10},
     // The preview, beside the options it shows the effect of.
     {kIdDetect, PushButton, "Detect", 262, 7, 50, 14},
     {kIdDetected, Label, "", 316, 4, 214, 37},
@@ -89,13 +90,13 @@ constexpr ControlSpec kOptionsControls[] = {
     {kIdPreviewRecords, Grid, "", 262, 53, 268, 104},
     {kNoId, Label, "The first statements, as they are written:", 262, 162, 180, 8},
     {kIdPreviewStatements, TextView, "", 262, 172, 268, 135},
-    {kIdOk, DefaultPushButton, "OK", 425, 314, 50, 14},
-    {kIdCancel, PushButton, "Cancel", 480, 314, 50, 14},
+    {kIdOk, DefaultPushButton, "OK", 425, 328, 50, 14},
+    {kIdCancel, PushButton, "Cancel", 480, 328, 50, 14},
 };
 
 }  // namespace
 
-const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 540, 335, kOptionsControls};
+const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 540, 349, kOptionsControls};
 
 const DialogTemplate kAboutBoxTemplate{kAboutBoxTemplateId, "About Rowsmith", 235, 55, kAboutBoxControls};
 

@@ -50,6 +50,7 @@ enum ControlId : int {
     kIdTextExport = 1038,
     kIdRejects = 1039,
     kIdMaxRejects = 1040,
+    kIdDecimalComma = 1041,
 };
 
 // The choices of the Options dialog's lists, in their order.

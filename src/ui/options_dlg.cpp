@@ -106,6 +106,8 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
             &QCheckBox::setEnabled);
     connect(Find<QCheckBox>(kIdCreateTable), &QCheckBox::toggled, Find<QLineEdit>(kIdColumnTypes),
             &QLineEdit::setEnabled);
+    connect(Find<QCheckBox>(kIdCreateTable), &QCheckBox::toggled, Find<QCheckBox>(kIdDecimalComma),
+            &QCheckBox::setEnabled);
     // COPY is PostgreSQL's; a key matters only where a held one does something.
     // A box the dialect makes meaningless is unticked, never shown ticked and greyed.
     connect(Find<QComboBox>(kIdDialect), &QComboBox::currentIndexChanged, this, [this](int choice) {
@@ -258,6 +260,8 @@ void COptionsDlg::Show(const ConversionOptions& options) {
     Find<QLineEdit>(kIdNullTokens)->setText(TokensText(options.nullTokens));
     Find<QLineEdit>(kIdColumnTypes)->setText(TypesText(options.columnTypes));
     Find<QLineEdit>(kIdColumnTypes)->setEnabled(options.createTable);
+    Find<QCheckBox>(kIdDecimalComma)->setChecked(options.decimalComma);
+    Find<QCheckBox>(kIdDecimalComma)->setEnabled(options.createTable);
     Find<QLineEdit>(kIdColumns)->setText(QString::fromStdString(options.columns));
     Find<QCheckBox>(kIdCopy)->setEnabled(options.dialect == Dialect::Postgresql);
     Find<QCheckBox>(kIdCopy)->setChecked(options.copy && options.dialect == Dialect::Postgresql);
@@ -341,6 +345,7 @@ std::vector<std::pair<std::string_view, std::string>> COptionsDlg::Values() cons
     if (!text(kIdRejects).empty()) add("max-rejects", text(kIdMaxRejects));
     // Types are kept only for a table to create; each as --type takes it.
     if (ticked(kIdCreateTable)) {
+        add("decimal-comma", ticked(kIdDecimalComma) ? "1" : "0");
         AddList(values, "type", Find<QLineEdit>(kIdColumnTypes)->text(), TypesText(options_.columnTypes),
                 options_.columnTypes, QLatin1Char(';'));
     }

@@ -82,6 +82,8 @@ std::string WritingProblem(const ConversionOptions& options) {
     }
     if (!options.key.empty() && options.onConflict == OnConflict::None && !options.createTable)
         return "--key is for --on-conflict, or for the key of the table --create-table writes";
+    if (options.decimalComma && !options.createTable)
+        return "--decimal-comma types columns of decimal commas: give --create-table too";
     if (options.maxRejects != kNoRejectLimit && options.rejects.empty())
         return "--max-rejects counts the records --rejects sets aside: give --rejects FILE too";
     return {};

@@ -100,6 +100,9 @@ struct ConversionOptions {
     // the run.
     std::string rejects;
     std::uint32_t maxRejects = kNoRejectLimit;
+    // With createTable: decimals written with a comma (3,49) are decimals,
+    // and a column of them gets a decimal type, its values written 3.49.
+    bool decimalComma = false;
 
     bool operator==(const ConversionOptions&) const = default;
 };

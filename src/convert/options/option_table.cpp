@@ -360,6 +360,14 @@ constexpr OptionFact kFacts[] = {
          return true;
      },
      [](const ConversionOptions& o) { return o.rejects; }},
+    {"decimal-comma", '\0', "", OptionGroup::Output,
+     "with --create-table, decimals written with a comma (3,49)\n"
+     "make a column NUMERIC (DECIMAL for mysql) as those with a\n"
+     "point do, its values then written with a point (3.49);\n"
+     "the run says which columns",
+     "nothing", false,
+     [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.decimalComma, v); },
+     [](const ConversionOptions& o) { return SwitchText(o.decimalComma); }},
     {"max-rejects", '\0', "N", OptionGroup::Output,
      "with --rejects, more than N records set aside stop the\n"
      "run, as a failure",

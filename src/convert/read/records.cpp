@@ -20,7 +20,8 @@ std::string MissingColumnText(std::uint64_t line, std::size_t values, std::size_
 
 bool ReadsValues(const ConversionOptions& options) {
     return NullChoice(options).seesQuotes() || !options.columns.empty() ||
-           (options.copy && options.delimiter == '\t') || options.onConflict != OnConflict::None;
+           (options.copy && options.delimiter == '\t') || options.onConflict != OnConflict::None ||
+           options.decimalComma;
 }
 
 namespace {

@@ -178,6 +178,20 @@ RunReport Report(const Outcome& outcome, const Records& records, const Statement
     return report;
 }
 
+// The columns whose decimals have a comma for a point: written with a
+// point, and said.
+void CommaDecimals(const ColumnTally& tally, Fields& fields, StatementForm& form) {
+    std::string names;
+    for (std::size_t i = 0; i < fields.columns.size(); ++i) {
+        if (!tally.CommaDecimals(i)) continue;
+        form.commaDecimals.resize(i + 1);
+        form.commaDecimals[i] = true;
+        names.append(names.empty() ? "" : ", ").append(fields.columns[i].plainName);
+    }
+    if (!names.empty())
+        fields.notes.push_back("the decimal commas of " + names + " were written as points (3,49 as 3.49)");
+}
+
 // An input after the first: its header must give the first's fields, and
 // its records go on where the first's ended.
 Outcome ConvertLater(InputSource& input, Records& records, StatementWriter& writer, const RunContext& part,
@@ -258,6 +272,7 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     const RowScanner scanner(run.settings.tableName, fields.list, options, kDiskLineEnd, ChosenKind(), fields.asRead);
     StatementForm form;
     if (std::optional<RunReport> failed = FormOf(run, fields, form)) return *failed;
+    if (options.decimalComma && tally != nullptr) CommaDecimals(*tally, fields, form);
     StatementWriter writer(scanner, options, checkedValues, output, form);
     writer.ReportProblemsTo(run.problems);
     // A check names each record that would not load; a run sets them aside.

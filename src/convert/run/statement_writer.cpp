@@ -40,7 +40,8 @@ StatementWriter::StatementWriter(const RowScanner& scanner, const ConversionOpti
       null_(rules_.null),
       nulls_(options),
       keys_(form.keys),
-      openKeys_(form.keys.size()) {
+      openKeys_(form.keys.size()),
+      commaDecimals_(form.commaDecimals) {
     closeAndHead_.append(ending_).append(head_);
     tail_.append(rowEnd_).append(ending_);
 }
@@ -146,6 +147,12 @@ int StatementWriter::AddValues(const std::vector<std::string_view>& values, cons
                 if (nulls_.Null(values[i], i < quoted.size() && quoted[i])) {
                     out = Put(null_, out);
                     ++counts_.nulls;
+                } else if (i < commaDecimals_.size() && commaDecimals_[i]) {
+                    // The decimal's comma as the point the database reads.
+                    pointed_.assign(values[i]);
+                    std::replace(pointed_.begin(), pointed_.end(), ',', '.');
+                    pointed_.append(kLiteralPadding, '\0');
+                    out = WriteLiteral(rules_, std::string_view(pointed_.data(), values[i].size()), out);
                 } else {
                     out = WriteLiteral(rules_, values[i], out);
                 }

@@ -35,6 +35,9 @@ struct StatementForm {
     // The places of the key's values among a row's: rows whose keys may
     // be equal (key_forms.h) go in separate statements.
     std::vector<std::size_t> keys;
+    // With --decimal-comma, the places of the values written with a point
+    // for their comma (true), as their decimal column reads them.
+    std::vector<bool> commaDecimals;
 };
 
 class StatementWriter {
@@ -139,6 +142,8 @@ private:
     RejectsFile* rejects_ = nullptr;
     int rejectsError_ = 0;
     std::string_view original_;  // the row being added as the input has it, where not its bytes
+    std::vector<bool> commaDecimals_;
+    std::string pointed_;  // a value of such a place, its comma a point
     // A check without field names holds each row's number of values against
     // the one most rows have, known at the end: the rows of each number
     // (at most kTallied numbers), and the lines of the first kLinesKept.

@@ -65,6 +65,7 @@ bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, b
     // A key's NULLs and longest values count to the end. A later input's
     // values go with the earlier ones'.
     if (!adding) tally = ColumnTally(run.options.dialect, *columns, !run.options.key.empty());
+    if (run.options.decimalComma) tally.DecimalsWithComma();
     // With several inputs, what keeps a column text names the input too.
     if (!run.later.empty()) tally.ReadingFrom(run.inputName);
     const NullChoice nulls(run.options);

@@ -25,7 +25,7 @@ void ColumnTally::Narrow(Column& column, std::string_view value, std::uint64_t l
     if ((kinds & kDecimalKind) != 0) {
         // Every value of one scale: NUMERIC(p,2) writes 1.5 back as 1.50.
         DecimalShape shape;
-        const bool fits = IsCanonicalDecimal(value, shape) &&
+        const bool fits = IsCanonicalDecimal(value, shape, point_) &&
                           (column.decimals.scale == 0 || shape.scale == column.decimals.scale) &&
                           std::max(shape.whole, column.decimals.whole) + shape.scale <= MaxDecimalDigits(dialect_) &&
                           shape.scale <= MaxDecimalScale(dialect_);
@@ -40,7 +40,7 @@ void ColumnTally::Narrow(Column& column, std::string_view value, std::uint64_t l
     if ((kinds & kTimestampKind) != 0 && !IsTimestamp(value)) drop(kTimestampKind);
     if (kinds == 0) {
         column.why = (inputName_.empty() ? "line " : inputName_ + " line ") + std::to_string(line) + ": " +
-                     rowsmith::WhyText(value, column.kinds, column.decimals.scale, dialect_);
+                     rowsmith::WhyText(value, column.kinds, column.decimals.scale, dialect_, point_);
     }
     column.kinds = kinds;
 }

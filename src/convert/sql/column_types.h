@@ -48,6 +48,14 @@ public:
     // Values from now on come from the input named so: where a run reads
     // several, what kept a column text names the input with its line.
     void ReadingFrom(std::string inputName) { inputName_ = std::move(inputName); }
+    // From now on decimals are written with a comma (--decimal-comma).
+    void DecimalsWithComma() { point_ = ','; }
+    // Whether the column is a decimal one whose values have a comma for a
+    // point: written with a point instead.
+    bool CommaDecimals(std::size_t column) const {
+        return point_ == ',' && column < columns_.size() && columns_[column].any &&
+               (columns_[column].kinds & kIntegerKind) == 0 && (columns_[column].kinds & kDecimalKind) != 0;
+    }
     // The columns whose values still matter: up to the last one whose type
     // more values could change (text stays text, and outside MySQL its size
     // does not count). Values past them need not be looked at.
@@ -77,6 +85,7 @@ private:
     std::size_t wanted_;
     bool everything_;
     std::string inputName_;
+    char point_ = '.';
 };
 
 // A column of the table to create: its name as the statements write it,

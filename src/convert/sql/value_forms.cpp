@@ -119,10 +119,10 @@ bool IsCanonicalInteger(std::string_view value) {
     return digits.size() < 19 || digits <= (negative ? "9223372036854775808" : "9223372036854775807");
 }
 
-bool IsCanonicalDecimal(std::string_view value, DecimalShape& shape) {
+bool IsCanonicalDecimal(std::string_view value, DecimalShape& shape, char separator) {
     const bool negative = !value.empty() && value[0] == '-';
     const std::string_view digits = value.substr(negative ? 1 : 0);
-    const std::size_t point = digits.find('.');
+    const std::size_t point = digits.find(separator);
     if (point == std::string_view::npos || point == 0 || point + 1 == digits.size()) return false;
     const std::string_view whole = digits.substr(0, point);
     const std::string_view fraction = digits.substr(point + 1);
@@ -164,10 +164,10 @@ bool IsTimestamp(std::string_view value) {
     return Number(value, 11, 2) < 24 && Number(value, 14, 2) < 60 && Number(value, 17, 2) < 60;
 }
 
-std::string WhyText(std::string_view value, std::uint8_t kinds, std::size_t scale, Dialect dialect) {
+std::string WhyText(std::string_view value, std::uint8_t kinds, std::size_t scale, Dialect dialect, char point) {
     const std::string shown = Shown(value);
     DecimalShape shape;
-    if ((kinds & kDecimalKind) != 0 && IsCanonicalDecimal(value, shape)) {
+    if ((kinds & kDecimalKind) != 0 && IsCanonicalDecimal(value, shape, point)) {
         if (shape.whole + shape.scale > MaxDecimalDigits(dialect) || shape.scale > MaxDecimalScale(dialect))
             return shown + " has more digits than a decimal column holds";
         return shown + " has " + std::to_string(shape.scale) + (shape.scale == 1 ? " decimal" : " decimals") +

@@ -36,7 +36,8 @@ struct DecimalShape {
     std::size_t whole = 0;
     std::size_t scale = 0;
 };
-bool IsCanonicalDecimal(std::string_view value, DecimalShape& shape);
+// point: the byte that separates the decimals, '.' or with --decimal-comma ','.
+bool IsCanonicalDecimal(std::string_view value, DecimalShape& shape, char point = '.');
 // The most digits, and digits after the point, a dialect's decimal type holds.
 std::size_t MaxDecimalDigits(Dialect dialect);
 std::size_t MaxDecimalScale(Dialect dialect);
@@ -47,7 +48,7 @@ bool IsTimestamp(std::string_view value);
 // Why value, in a column that could still have been of kinds, leaves it
 // text: "01234 would read back as 1234", "2023-02-29 is no day of the
 // calendar", or "n/a is not an integer or a date". scale: the decimals of
-// the column's values so far (0: none yet).
-std::string WhyText(std::string_view value, std::uint8_t kinds, std::size_t scale, Dialect dialect);
+// the column's values so far (0: none yet); point: what separates them.
+std::string WhyText(std::string_view value, std::uint8_t kinds, std::size_t scale, Dialect dialect, char point = '.');
 
 }  // namespace rowsmith
