@@ -397,12 +397,17 @@ TEST_F(CliTest, LoadOptionsReachTheOutputAndMismatchesAreReported) {
     // run before it writes, naming both; standard input only alone.
     WriteBytes("more.csv", "id,zip,day\n5,00001,2024-03-01\n");
     WriteBytes("other.csv", "id,zip,date\n6,1,2\n");
-    const CliRun many =
-        RunCli({"-t", "t", "--header", "--create-table", "--dialect", "postgresql", "typed.csv", "more.csv"});
+    WriteBytes("empty.csv", "");
+    const CliRun many = RunCli(
+        {"-t", "t", "--header", "--create-table", "--dialect", "postgresql", "typed.csv", "empty.csv", "more.csv"});
     EXPECT_EQ(many.status, 0);
     EXPECT_NE(many.out.find("( \"id\" BIGINT, \"zip\" TEXT, \"day\" TEXT )"), std::string::npos) << many.out;
     EXPECT_NE(many.out.find("( '5','00001','2024-03-01' )"), std::string::npos) << many.out;
     EXPECT_EQ(many.out.find("'id'"), std::string::npos) << many.out;
+    EXPECT_NE(many.err.find("the 3 field names: line 3 of typed.csv. Its"), std::string::npos) << many.err;
+    const CliRun chosen = RunCli({"-t", "t", "--header", "--columns", "day, id", "--rejects", "chosen.csv", "typed.csv",
+                                  "empty.csv", "more.csv"});
+    EXPECT_NE(chosen.out.find("( '2024-03-01','5' )"), std::string::npos) << chosen.out << chosen.err;
     const CliRun unlike = RunCli({"-t", "t", "--header", "-o", "unlike.sql", "typed.csv", "more.csv", "other.csv"});
     EXPECT_EQ(unlike.status, 1);
     EXPECT_EQ(unlike.err,

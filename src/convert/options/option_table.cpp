@@ -351,8 +351,9 @@ constexpr OptionFact kFacts[] = {
      "each, instead of the statements: another number of\n"
      "values than the fields, a NUL the dialect cannot write,\n"
      "a statement over --max-statement-bytes alone, a chosen\n"
-     "column missing; FILE.log says INPUT:LINE: why of each.\n"
-     "Both are written anew by each run",
+     "column missing, bytes --encoding lacks; FILE.log says\n"
+     "INPUT:LINE: why of each. Both are written anew by each\n"
+     "run",
      "a file name on one line", false,
      [](ConversionOptions& o, std::string_view v) {
          if (!v.empty() && !KeptOnALine(v)) return false;

@@ -42,9 +42,28 @@ bool HasNul(std::string_view text) {
     return text.find('\0') != std::string_view::npos;
 }
 
+// Whether the run reads on past bytes the input's character set does not
+// have, as U+FFFD: a check, to name each line, and a run that sets aside
+// the records holding them.
+bool ReadsPastInvalidText(const RunContext& run) {
+    return !run.options.encoding.empty() && (run.problems != nullptr || !run.options.rejects.empty());
+}
+
+// The reason a record's decoded bytes cannot load as they stand, if any:
+// where a run reads past bytes its character set lacks, they are U+FFFD.
+std::string InvalidTextReason(const Records& records, const ConversionOptions& options) {
+    if (options.encoding.empty() || records.original().find(IconvSource::kSubstitute) == std::string_view::npos)
+        return {};
+    return "holds bytes that are not valid " + options.encoding + " text (here each as U+FFFD)";
+}
+
 // The record read last into the statements: whole, through the scanner,
 // or as its values.
-int AddRecord(Records& records, StatementWriter& writer) {
+int AddRecord(Records& records, StatementWriter& writer, const ConversionOptions& options) {
+    if (writer.settingAside()) {
+        if (const std::string reason = InvalidTextReason(records, options); !reason.empty())
+            return writer.SetAside(records.original(), records.number(), reason);
+    }
     if (records.whole()) {
         return writer.AddRow(records.text(), records.number(),
                              writer.settingAside() ? records.original() : std::string_view());
@@ -93,7 +112,9 @@ Outcome ConvertEach(Records& records, StatementWriter& writer, const RunContext&
     std::uint64_t blocks = 0;
     const std::uint64_t limit = run.rowLimit != 0 ? run.rowLimit : ~std::uint64_t{0};
     while (!outcome.cancelled && writer.counts().rows < limit && (outcome.readError = records.Next()) == 0) {
-        if (const int error = AddRecord(records, writer); error != 0 && EndsTheRun(error, records, run, outcome)) break;
+        if (const int error = AddRecord(records, writer, run.options);
+            error != 0 && EndsTheRun(error, records, run, outcome))
+            break;
         // Once a block of input: the observer hears how far the run is, and
         // a stop request (from a signal) ends the run here.
         if (records.reads() != blocks) {
@@ -199,7 +220,7 @@ Outcome ConvertLater(InputSource& input, Records& records, StatementWriter& writ
     Outcome outcome;
     const ConversionOptions& options = part.options;
     // A check reads on past bytes the encoding does not have.
-    if (part.problems != nullptr && !options.encoding.empty()) input.SubstituteInvalid();
+    if (ReadsPastInvalidText(part)) input.SubstituteInvalid();
     if (const int error = input.Open(options.encoding)) {
         outcome.cancelled = error == kStopped;
         if (error != kStopped) outcome.readError = error, outcome.reason = input.Describe(error);
@@ -208,6 +229,7 @@ Outcome ConvertLater(InputSource& input, Records& records, StatementWriter& writ
     records.Check(part.problems, input.encoding().empty());
     if (writer.settingAside()) records.KeepOriginals();
     if (part.rejects != nullptr) part.rejects->ReadingFrom(part.inputName);
+    writer.ReadingFrom(part.inputName);
     Fields fields;
     std::size_t checkedValues = 0;
     if (std::optional<RunReport> failed = ReadFields(records, part, fields, checkedValues)) {
@@ -215,6 +237,8 @@ Outcome ConvertLater(InputSource& input, Records& records, StatementWriter& writ
         outcome.reason = failed->reason;
         return outcome;
     }
+    // An input with nothing in it, not even a header, adds nothing.
+    if (options.header && !fields.headerRead) return outcome;
     if (fields.list != first.list) {
         outcome.refused = kBadHeader;
         outcome.reason = "its header gives the fields " + fields.list + ", the first input's " + first.list;
@@ -277,6 +301,7 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     writer.ReportProblemsTo(run.problems);
     // A check names each record that would not load; a run sets them aside.
     if (!options.rejects.empty() && run.problems == nullptr) writer.SetAsideTo(run.rejects);
+    if (!run.later.empty()) writer.ReadingFrom(run.inputName);
     Outcome outcome;
     outcome.writeError = writer.Begin(run.closeUnfinished, create);
     if (outcome.writeError == 0) outcome = ConvertEach(records, writer, run);
@@ -458,7 +483,7 @@ RunReport ConvertSource(const RunContext& run) {
     if (const std::string problem = OptionsProblem(run.options); !problem.empty()) return BadOptionsReport(problem);
     InputSource input(run.input);
     // A check reads on past bytes the encoding does not have, naming each line.
-    if (run.problems != nullptr && !run.options.encoding.empty()) input.SubstituteInvalid();
+    if (ReadsPastInvalidText(run)) input.SubstituteInvalid();
     if (const int error = input.Open(run.options.encoding)) {
         if (error == kStopped) return StoppedReport();
         const std::string reason =

@@ -185,6 +185,7 @@ std::optional<RunReport> ReadFields(Records& records, const RunContext& run, Fie
             return failed;
         checkedValues = headerRead ? names.size() : 0;
     }
+    fields.headerRead = headerRead;
     return std::nullopt;
 }
 

@@ -23,7 +23,8 @@ struct Fields {
     std::string list;
     std::size_t count = 0;
     std::vector<TableColumn> columns;
-    bool asRead = false;  // a header's names: written as read, a line break in one too
+    bool asRead = false;      // a header's names: written as read, a line break in one too
+    bool headerRead = false;  // with --header: the input had one (an empty input has none)
     // Names given to a header's columns that had none, or another's: what
     // the run tells of them.
     std::vector<std::string> notes;

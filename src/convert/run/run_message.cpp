@@ -37,8 +37,12 @@ std::vector<std::string> Notes(const RunReport& report, Counter counted = {Plain
     if (report.closedUnfinished) notes.emplace_back(kClosedUnfinishedNote);
     if (report.joinedTransaction) notes.emplace_back(kJoinedTransactionNote);
     if (counts.mismatchedRows > 0) {
-        notes.push_back(
-            MismatchText(counts.mismatchedRows, counts.firstMismatchLine, report.fieldCount, counted.number));
+        std::string text =
+            MismatchText(counts.mismatchedRows, counts.firstMismatchLine, report.fieldCount, counted.number);
+        // Of several inputs, the one the line is in.
+        if (!counts.firstMismatchInput.empty())
+            text.insert(text.find(". ", text.rfind("line ")), " of " + counts.firstMismatchInput);
+        notes.push_back(std::move(text));
     }
     if (counts.rejected > 0) {
         notes.push_back(counted(counts.rejected, "record", "records") + " would not load and " +

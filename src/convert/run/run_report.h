@@ -43,6 +43,8 @@ struct RowCounts {
     // With --rejects: records set aside instead of written, and the line of the last.
     std::uint64_t rejected = 0;
     std::uint64_t lastRejectedLine = 0;
+    // Where a run reads several inputs: the one of the first uneven row.
+    std::string firstMismatchInput;
 };
 
 struct RunReport {

@@ -240,7 +240,10 @@ void StatementWriter::CountRow(std::size_t values, std::uint64_t lineNumber) {
         if (tally.lines.size() < kLinesKept) tally.lines.push_back(lineNumber);
     }
     if (fieldCount_ == 0 || values == fieldCount_) return;
-    if (counts_.mismatchedRows++ == 0) counts_.firstMismatchLine = lineNumber;
+    if (counts_.mismatchedRows++ == 0) {
+        counts_.firstMismatchLine = lineNumber;
+        counts_.firstMismatchInput = inputName_;
+    }
     if (problems_ != nullptr) {
         problems_->Problem(lineNumber, "has " + std::to_string(values) + (values == 1 ? " value" : " values") +
                                            " instead of " + std::to_string(fieldCount_));

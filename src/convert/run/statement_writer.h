@@ -82,6 +82,9 @@ public:
     int rejectsError() const { return rejectsError_; }
     void NoteRejectsError(int error) { rejectsError_ = error; }
 
+    // Where a run reads several inputs: the one whose records come now.
+    void ReadingFrom(const std::string& inputName) { inputName_ = inputName; }
+
     const RowCounts& counts() const { return counts_; }
     // A check (--check): each row whose number of values differs, whose
     // statement passes the limit alone, or that holds a NUL the run would
@@ -143,7 +146,8 @@ private:
     int rejectsError_ = 0;
     std::string_view original_;  // the row being added as the input has it, where not its bytes
     std::vector<bool> commaDecimals_;
-    std::string pointed_;  // a value of such a place, its comma a point
+    std::string inputName_;  // with several inputs, the one being read
+    std::string pointed_;    // a value of such a place, its comma a point
     // A check without field names holds each row's number of values against
     // the one most rows have, known at the end: the rows of each number
     // (at most kTallied numbers), and the lines of the first kLinesKept.

@@ -92,6 +92,8 @@ bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, b
 // The first of a run's two readings of the input, for --create-table.
 bool TallyInput(const RunContext& run, std::size_t block, ColumnTally& tally, RunReport& failed, bool adding) {
     InputSource input(*run.typingInput);
+    // Records the run sets aside for bytes their character set lacks are read past here too.
+    if (!run.options.rejects.empty() && !run.options.encoding.empty()) input.SubstituteInvalid();
     if (const int error = input.Open(run.options.encoding)) {
         failed = error == kStopped ? StoppedReport() : ReadFailedReport(run.inputName, error, input.Describe(error));
         return false;
