@@ -49,6 +49,13 @@ bool ReadsPastInvalidText(const RunContext& run) {
     return !run.options.encoding.empty() && (run.problems != nullptr || !run.options.rejects.empty());
 }
 
+// A check's look at each record (decoded text is UTF-8; bytes read as they
+// are may be anything), and a record's own bytes kept where it may be set aside.
+void ReadyRecords(Records& records, const InputSource& input, const RunContext& run) {
+    records.Check(run.problems, input.encoding().empty());
+    if (run.setsAside()) records.KeepOriginals();
+}
+
 // The reason a record's decoded bytes cannot load as they stand, if any:
 // where a run reads past bytes its character set lacks, they are U+FFFD.
 std::string InvalidTextReason(const Records& records, const ConversionOptions& options) {
@@ -226,8 +233,7 @@ Outcome ConvertLater(InputSource& input, Records& records, StatementWriter& writ
         if (error != kStopped) outcome.readError = error, outcome.reason = input.Describe(error);
         return outcome;
     }
-    records.Check(part.problems, input.encoding().empty());
-    if (writer.settingAside()) records.KeepOriginals();
+    ReadyRecords(records, input, part);
     if (part.rejects != nullptr) part.rejects->ReadingFrom(part.inputName);
     writer.ReadingFrom(part.inputName);
     Fields fields;
@@ -300,7 +306,7 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     StatementWriter writer(scanner, options, checkedValues, output, form);
     writer.ReportProblemsTo(run.problems);
     // A check names each record that would not load; a run sets them aside.
-    if (!options.rejects.empty() && run.problems == nullptr) writer.SetAsideTo(run.rejects);
+    if (run.setsAside()) writer.SetAsideTo(run.rejects);
     if (!run.later.empty()) writer.ReadingFrom(run.inputName);
     Outcome outcome;
     outcome.writeError = writer.Begin(run.closeUnfinished, create);
@@ -502,11 +508,8 @@ RunReport ConvertSource(const RunContext& run) {
         typed = &tally;
     }
     StatementOutput output(run.outputFd, block);
-    // Decoded text is UTF-8; bytes read as they are may be anything.
-    const bool utf8 = input.encoding().empty();
     Records records(input, run.options, block);
-    records.Check(run.problems, utf8);
-    if (!run.options.rejects.empty() && run.problems == nullptr) records.KeepOriginals();
+    ReadyRecords(records, input, run);
     return ConvertRecords(records, run, output, typed, block);
 }
 

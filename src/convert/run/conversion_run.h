@@ -70,6 +70,10 @@ struct RunContext {
     std::vector<LaterInput> later;
     // Bytes of the inputs before this one, for the observer.
     std::uint64_t bytesBefore = 0;
+
+    // Whether records that would not load are set aside (--rejects), not
+    // written: never by a check, which names them instead.
+    bool setsAside() const { return !options.rejects.empty() && problems == nullptr; }
 };
 
 // The run itself, on the bytes of the context's input. A seam for tests,

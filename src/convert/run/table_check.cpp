@@ -4,37 +4,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "convert/options/conversion_options.h"
 #include "io/file_system.h"
 
 namespace rowsmith {
 
 namespace {
-
-// The column entries of a CREATE TABLE's list ("name TYPE", "PRIMARY KEY (
-// k )"): split at the ", " outside quoted names and parentheses.
-std::vector<std::string_view> Entries(std::string_view list) {
-    std::vector<std::string_view> entries;
-    char quote = '\0';
-    int depth = 0;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const char c = list[i];
-        if (quote != '\0') {
-            if (c == quote) quote = '\0';  // a doubled quote opens again at once
-        } else if (c == '"' || c == '`') {
-            quote = c;
-        } else if (c == '(') {
-            ++depth;
-        } else if (c == ')') {
-            --depth;
-        } else if (c == ',' && depth == 0 && i + 1 < list.size() && list[i + 1] == ' ') {
-            entries.push_back(list.substr(start, i - start));
-            start = i + 2;
-        }
-    }
-    entries.push_back(list.substr(start));
-    return entries;
-}
 
 // What the statement at text[at] holds between "( " and " );".
 std::string_view ListOf(std::string_view text, std::size_t at, std::size_t head) {
@@ -45,11 +20,12 @@ std::string_view ListOf(std::string_view text, std::size_t at, std::size_t head)
 
 // "with zip BIGINT, where this run's values need zip TEXT".
 std::string Difference(std::string_view before, std::string_view now) {
-    const std::vector<std::string_view> old = Entries(before);
-    const std::vector<std::string_view> wanted = Entries(now);
+    // The entries ("name TYPE", "PRIMARY KEY ( k )") split as a field list is.
+    const std::vector<std::string> old = SplitFieldNames(before);
+    const std::vector<std::string> wanted = SplitFieldNames(now);
     for (std::size_t i = 0; i < std::min(old.size(), wanted.size()); ++i) {
         if (old[i] != wanted[i]) {
-            return "with " + std::string(old[i]) + ", where this run's values need " + std::string(wanted[i]);
+            return "with " + old[i] + ", where this run's values need " + wanted[i];
         }
     }
     return "with " + std::to_string(old.size()) + " entries, where this run's need " + std::to_string(wanted.size());

@@ -81,7 +81,7 @@ bool TallyRecords(Records& records, const RunContext& run, ColumnTally& tally, b
         }
     }
     // A quoted field never closed is a record the run sets aside, where it does.
-    const bool setAside = status == kUnclosedQuote && !run.options.rejects.empty() && run.problems == nullptr;
+    const bool setAside = status == kUnclosedQuote && run.setsAside();
     if (status == kEndOfInput || setAside) return true;
     failed = status == kStopped ? StoppedReport() : ReadFailedReport(run.inputName, status, records.Describe(status));
     return false;
