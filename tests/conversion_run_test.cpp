@@ -1,10 +1,13 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "convert/options/input_list.h"
 #include "convert/run/conversion_run.h"
 #include "inputs.h"
 #include "test_support.h"
@@ -104,6 +107,46 @@ TEST_F(ConversionRunTest, UnreadableInputIsReportedAndCreatesNothing) {
         EXPECT_FALSE(fs::exists("missing.csv"));
     }
     EXPECT_FALSE(fs::exists("out.sql"));
+}
+
+// Several inputs in the box, in double quotes, are read in turn into the
+// one output; any other text, or a file of that very name, is one input.
+TEST_F(ConversionRunTest, AListInTheInputBoxIsReadInTurn) {
+    WriteBytes("a.csv", "1\n");
+    WriteBytes("b \"2\".csv", "2\n");
+    WriteBytes("\"a.csv\" \"c.csv\"", "3\n");
+    struct Case {
+        std::string box;
+        std::string output;  // "" where the run stops before writing
+        std::string message;
+    };
+    const Case cases[] = {
+        {"\"a.csv\" \"b \"\"2\"\".csv\" \"a.csv\"", Statement("'1'") + Statement("'2'") + Statement("'1'"), "Done"},
+        {"\"a.csv\"", Statement("'1'"), "Done"},
+        {"\"a.csv\" \"c.csv\"", Statement("'3'"), "Done"},  // a file so named
+        {"\"b.csv\" \"a.csv\"", "", "Cannot read \"b.csv\": No such file or directory"},
+        {"\"a.csv\" \"missing.csv\"", "", "Cannot read \"missing.csv\": No such file or directory"},
+        // Not a whole list: one name, which no file has.
+        {"\"a.csv\"  \"a.csv\"", "", "Cannot read \"\"a.csv\"  \"a.csv\"\": No such file or directory"},
+        {"\"a.csv\" \"\"", "", "Cannot read \"\"a.csv\" \"\"\": No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        fs::remove("out.sql");
+        const Messages said = Run("out.sql", c.box);
+        ASSERT_EQ(said.size(), 1u) << c.box;
+        EXPECT_EQ(said[0].first.substr(0, c.message.size()), c.message) << c.box;
+        EXPECT_EQ(fs::exists("out.sql") ? ReadBytes("out.sql") : "", c.output) << c.box;
+    }
+    // Any names, listed, read back as they were.
+    std::mt19937 random(7);
+    for (int round = 0; round < 500; ++round) {
+        std::vector<std::string> names(1 + random() % 3);
+        for (std::string& name : names) {
+            for (std::size_t n = 1 + random() % 6; n > 0; --n) name += " \"a/"[random() % 4];
+        }
+        if (names.size() == 1 && fs::exists(names[0])) continue;
+        EXPECT_EQ(InputNames(InputListText(names)), names) << InputListText(names);
+    }
 }
 
 TEST_F(ConversionRunTest, OutputThatCannotBeOpenedIsReportedOnce) {

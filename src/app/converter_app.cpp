@@ -11,7 +11,10 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <string>
+#include <vector>
 
+#include "convert/options/input_list.h"
 #include "io/stop_request.h"
 #include "rowsmith_version.h"
 #include "ui/converter_dlg.h"
@@ -50,11 +53,12 @@ CConverterApp::CConverterApp(int& argc, char** argv)
 CConverterApp::~CConverterApp() = default;
 
 const char* const kStartupHelpText =
-    "Usage: rowsmith [FILE]\n"
+    "Usage: rowsmith [FILE]...\n"
     "Turn comma-separated text into SQL INSERT statements, in a window.\n"
     "\n"
     "FILE goes into the Input File box; the other values come from db.ini in the\n"
-    "current folder, where they are kept when the window closes.\n"
+    "current folder, where they are kept when the window closes. Several FILEs go\n"
+    "there as a list (\"a.csv\" \"b.csv\"), converted in turn into one table.\n"
     "\n"
     "      --help      show this help and exit\n"
     "      --version   show the version and exit\n"
@@ -63,6 +67,7 @@ const char* const kStartupHelpText =
 
 StartupArguments ParseStartupArguments(int argc, char** argv) {
     StartupArguments arguments;
+    std::vector<std::string> files;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
@@ -78,14 +83,12 @@ StartupArguments ParseStartupArguments(int argc, char** argv) {
             arguments.action = StartupArguments::Action::UsageError;
             arguments.error = "unknown option " + word;
             return arguments;
-        } else if (!arguments.inputFile.empty()) {
-            arguments.action = StartupArguments::Action::UsageError;
-            arguments.error = "give at most one FILE";
-            return arguments;
         } else {
-            arguments.inputFile = word;
+            files.push_back(word);
         }
     }
+    // Several files go into the box as a list, read in turn into one table.
+    if (!files.empty()) arguments.inputFile = InputListText(files);
     return arguments;
 }
 

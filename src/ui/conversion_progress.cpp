@@ -2,10 +2,14 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QTimer>
 #include <thread>
+#include <vector>
+
+#include "convert/options/input_list.h"
 
 namespace rowsmith {
 
@@ -41,14 +45,18 @@ void WhileWorking(const std::function<void()>& work, const std::function<void()>
     worker.join();
 }
 
-std::optional<Detection> DetectOffTheWindowThread(const std::string& path) {
+std::optional<Detection> DetectOffTheWindowThread(const std::string& inputBox) {
+    const std::string path = InputNames(inputBox).front();
     std::optional<Detection> detection;
     WhileWorking([&detection, &path] { detection = DetectFile(path); });
     return detection;
 }
 
-ConversionProgress::ConversionProgress(QWidget* owner, const QString& inputFile, std::chrono::milliseconds delay)
-    : owner_(owner), inputFile_(inputFile), delay_(delay) {
+ConversionProgress::ConversionProgress(QWidget* owner, const std::string& inputBox, std::chrono::milliseconds delay)
+    : owner_(owner), delay_(delay) {
+    const std::vector<std::string> names = InputNames(inputBox);
+    converting_ = names.size() == 1 ? QFileInfo(QFile::decodeName(QByteArray::fromStdString(names[0]))).fileName()
+                                    : QStringLiteral("%1 files").arg(names.size());
     QApplication::setOverrideCursor(Qt::WaitCursor);
     elapsed_.start();
 }
@@ -70,7 +78,7 @@ void ConversionProgress::Tick() {
         dialog_ = new QProgressDialog(owner_);
         dialog_->setObjectName(QStringLiteral("progress"));
         dialog_->setWindowTitle(QStringLiteral("Converting"));
-        dialog_->setLabelText(QStringLiteral("Converting %1").arg(QFileInfo(inputFile_).fileName()));
+        dialog_->setLabelText(QStringLiteral("Converting %1").arg(converting_));
         dialog_->setCancelButtonText(QStringLiteral("Cancel"));
         dialog_->setWindowModality(Qt::WindowModal);
         dialog_->setMinimumDuration(0);

@@ -26,8 +26,9 @@ namespace rowsmith {
 void WhileWorking(const std::function<void()>& work, const std::function<void()>& tick = {},
                   const std::function<bool()>& takesInput = {});
 
-// DetectFile(path), on a thread of its own (WhileWorking).
-std::optional<Detection> DetectOffTheWindowThread(const std::string& path);
+// DetectFile of the (first) input the input box names, on a thread of its
+// own (WhileWorking).
+std::optional<Detection> DetectOffTheWindowThread(const std::string& inputBox);
 
 // Shows how a conversion goes while it runs on a thread of its own: a busy
 // cursor from the start, and once the run has taken longer than delay, a
@@ -36,7 +37,7 @@ std::optional<Detection> DetectOffTheWindowThread(const std::string& path);
 // the window's.
 class ConversionProgress : public RunObserver {
 public:
-    ConversionProgress(QWidget* owner, const QString& inputFile, std::chrono::milliseconds delay);
+    ConversionProgress(QWidget* owner, const std::string& inputBox, std::chrono::milliseconds delay);
     ~ConversionProgress() override;
     ConversionProgress(const ConversionProgress&) = delete;
     ConversionProgress& operator=(const ConversionProgress&) = delete;
@@ -54,7 +55,7 @@ private:
     void Finish();
 
     QWidget* owner_;
-    QString inputFile_;
+    QString converting_;  // what the dialog says is converted: a file's name, or how many
     std::chrono::milliseconds delay_;
     QElapsedTimer elapsed_;
     QPointer<QProgressDialog> dialog_;

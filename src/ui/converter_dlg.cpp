@@ -25,6 +25,7 @@
 #include <optional>
 #include <system_error>
 
+#include "convert/options/input_list.h"
 #include "convert/run/conversion_run.h"
 #include "convert/detect/format_detection.h"
 #include "convert/run/messages.h"
@@ -63,15 +64,16 @@ constexpr AccessibleName kNames[] = {
     {kIdBrowseOutput, "Browse for the output file", nullptr},
 };
 
-// The local file a drag carries, if any, as the bytes of its name: the
-// path's percent escapes stand for bytes, which need not be UTF-8.
-std::optional<std::string> DroppedFile(const QMimeData* data) {
-    if (!data || !data->hasUrls()) return std::nullopt;
+// The local files a drag carries, as the bytes of their names: the path's
+// percent escapes stand for bytes, which need not be UTF-8.
+std::vector<std::string> DroppedFiles(const QMimeData* data) {
+    std::vector<std::string> files;
+    if (!data || !data->hasUrls()) return files;
     for (const QUrl& url : data->urls()) {
         if (url.isLocalFile())
-            return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+            files.push_back(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString());
     }
-    return std::nullopt;
+    return files;
 }
 
 // A letter typed with Alt or Meta held is a command, never text. (With Ctrl
@@ -86,7 +88,8 @@ bool IsCommandLetter(const QKeyEvent& key) {
 constexpr FilePickerRequest kInputPicker{"*.csv",
                                          "CSV Files (*.csv)|*.csv|Tab Delimited Files (*.tab)|*.tab|"
                                          "Delimited Text Files (*.csv;*.tsv;*.txt;*.gz)|*.csv;*.tsv;*.txt;*.gz|"
-                                         "All Files (*.*)|*.*||"};
+                                         "All Files (*.*)|*.*||",
+                                         true};
 constexpr FilePickerRequest kOutputPicker{"*.sql", "SQL Files (*.sql)|*.sql|All Files (*.*)|*.*||"};
 
 // The record holds bytes; the boxes show them as the locale's text.
@@ -224,7 +227,7 @@ void CConverterDlg::OfferReadingOptions() {
     const std::vector<std::string> misfits = Misfits(*detection, options_);
     if (misfits.empty()) return;
     const ConversionOptions fitting = FittingOptions(*detection, options_);
-    std::string text = settings_.inputFile + " does not look written as the options read it:\n";
+    std::string text = InputNames(settings_.inputFile).front() + " does not look written as the options read it:\n";
     for (const std::string& misfit : misfits) text += "\n- " + misfit + ".";
     text += "\n\n" + TargetNote(fitting);
     text += "\n\nRead it with these options: " + ReadingOptionsWords(fitting) + "?";
@@ -259,14 +262,15 @@ bool CConverterDlg::eventFilter(QObject* watched, QEvent* event) {
             return IsCommandLetter(*static_cast<QKeyEvent*>(event));
         case QEvent::DragEnter:
         case QEvent::DragMove:
-            if (DroppedFile(static_cast<QDropEvent*>(event)->mimeData())) {
+            if (!DroppedFiles(static_cast<QDropEvent*>(event)->mimeData()).empty()) {
                 static_cast<QDropEvent*>(event)->acceptProposedAction();
                 return true;
             }
             return false;
         case QEvent::Drop:
-            if (const std::optional<std::string> file = DroppedFile(static_cast<QDropEvent*>(event)->mimeData())) {
-                DropFile(box->objectName().toInt(), *file);
+            if (const std::vector<std::string> files = DroppedFiles(static_cast<QDropEvent*>(event)->mimeData());
+                !files.empty()) {
+                DropFiles(box->objectName().toInt(), files);
                 static_cast<QDropEvent*>(event)->acceptProposedAction();
                 return true;
             }
@@ -277,20 +281,22 @@ bool CConverterDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CConverterDlg::dragEnterEvent(QDragEnterEvent* event) {
-    if (DroppedFile(event->mimeData())) event->acceptProposedAction();
+    if (!DroppedFiles(event->mimeData()).empty()) event->acceptProposedAction();
 }
 
 void CConverterDlg::dropEvent(QDropEvent* event) {
-    if (const std::optional<std::string> file = DroppedFile(event->mimeData())) {
-        DropFile(kIdInputFile, *file);
+    if (const std::vector<std::string> files = DroppedFiles(event->mimeData()); !files.empty()) {
+        DropFiles(kIdInputFile, files);
         event->acceptProposedAction();
     }
 }
 
-void CConverterDlg::DropFile(int boxId, const std::string& path) {
+void CConverterDlg::DropFiles(int boxId, const std::vector<std::string>& paths) {
     PullFields();
+    // The input box takes every file, to be read in turn into one table;
+    // the others, the first.
     for (const BoxBinding& box : kBoxes) {
-        if (box.id == boxId) settings_.*box.member = path;
+        if (box.id == boxId) settings_.*box.member = boxId == kIdInputFile ? InputListText(paths) : paths.front();
     }
     PushFields();
     if (boxId == kIdInputFile) OfferReadingOptions();
@@ -384,8 +390,11 @@ void CConverterDlg::BrowseForFile(std::string ConversionSettings::*target, const
     bool picked = false;
     {
         CurrentDirectoryKeeper keeper;
-        if (const std::optional<QString> path = services_.pickFile(this, request, FromBytes(settings_.*target))) {
-            settings_.*target = QFile::encodeName(*path).toStdString();
+        const QStringList paths = services_.pickFile(this, request, FromBytes(InputNames(settings_.*target).front()));
+        std::vector<std::string> names;
+        for (const QString& path : paths) names.push_back(QFile::encodeName(path).toStdString());
+        if (!names.empty()) {
+            settings_.*target = InputListText(names);
             picked = target == &ConversionSettings::inputFile;
         }
     }
@@ -398,7 +407,7 @@ void CConverterDlg::OnConvert() {
     RunMessage message{std::string(kNoMemoryMessage.text), std::string(kNoMemoryMessage.caption)};
     {
         // The progress dialog and the busy cursor go before the message shows.
-        ConversionProgress progress(this, FromBytes(settings_.inputFile), progressDelay_);
+        ConversionProgress progress(this, settings_.inputFile, progressDelay_);
         // The run goes on a thread of its own, so that the window keeps
         // drawing itself; it may name the output (db.csv) before its message does.
         ConversionSettings settings = settings_;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "convert/options/conversion_options.h"
 #include "convert/options/conversion_settings.h"
@@ -74,7 +75,7 @@ private:
     void OnConvert();
     void OnHelp();
     void OnOptions();
-    void DropFile(int boxId, const std::string& path);
+    void DropFiles(int boxId, const std::vector<std::string>& paths);
     void OnQuit();
     void OnCancel();
     void OnAbout();

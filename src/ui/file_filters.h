@@ -10,6 +10,7 @@ namespace rowsmith {
 struct FilePickerRequest {
     const char* defaultExtension;  // "*.csv": added to a name typed without one
     const char* filterList;        // "Text (pattern)|pattern|...||"
+    bool several = false;          // whether several files may be chosen at once
 };
 
 // Turns a "|"-separated filter list ("CSV Files (*.csv)|*.csv|...||") into

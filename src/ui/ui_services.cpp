@@ -1,5 +1,6 @@
 #include "ui/ui_services.h"
 
+#include <QAbstractItemView>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -20,7 +21,7 @@ void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption,
     box.exec();
 }
 
-std::optional<QString> PickFile(QWidget* owner, const FilePickerRequest& request, const QString& current) {
+QStringList PickFile(QWidget* owner, const FilePickerRequest& request, const QString& current) {
     QFileDialog dialog(owner);
     // Where the file already named lies, that file chosen.
     if (!current.isEmpty()) {
@@ -33,8 +34,17 @@ std::optional<QString> PickFile(QWidget* owner, const FilePickerRequest& request
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(NameFiltersFromList(request.filterList));
     dialog.setDefaultSuffix(SuffixFromDefaultExtension(request.defaultExtension));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    // Several files are picked with Ctrl or Shift held, while a new name
+    // may still be typed: Qt's own dialog allows either only by its lists'
+    // selection (a desktop's dialog picks one).
+    if (request.several) {
+        for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>()) {
+            if (view->objectName() == QLatin1String("listView") || view->objectName() == QLatin1String("treeView"))
+                view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return request.several ? dialog.selectedFiles() : QStringList{dialog.selectedFiles().constFirst()};
 }
 
 // The help page, at the section of the context, goes to whatever the

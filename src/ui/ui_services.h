@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
 #include <optional>
@@ -22,9 +23,9 @@ struct UiServices {
     std::function<void(QWidget* owner, const QString& text, const QString& caption, QMessageBox::Icon icon)>
         showMessage;
     // The Open-file dialog, in the folder of current (the file the box
-    // names, may be empty); the chosen file's full path, or nothing on cancel.
-    std::function<std::optional<QString>(QWidget* owner, const FilePickerRequest& request, const QString& current)>
-        pickFile;
+    // names, may be empty); the chosen files' full paths (one unless the
+    // request allows several), or none on cancel.
+    std::function<QStringList(QWidget* owner, const FilePickerRequest& request, const QString& current)> pickFile;
     // Opens a page in the user's browser; false when that could not start.
     std::function<bool(const QUrl& url)> openUrl;
     // Shows help context of helpFile; false when the file is missing or no

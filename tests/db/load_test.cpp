@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/options/input_list.h"
 #include "convert/run/conversion_run.h"
 #include "io/open_file.h"
 #include "io/unique_fd.h"
@@ -376,25 +377,6 @@ protected:
         return text;
     }
 
-    // in.csv and then more, each written to a file of its own, into settings' output.
-    static RunReport ConvertMany(const std::vector<std::string>& more, const ConversionSettings& settings,
-                                 const ConversionOptions& options) {
-        std::vector<std::string> names = {"in.csv"};
-        for (std::size_t i = 0; i < more.size(); ++i) {
-            names.push_back("more" + std::to_string(i) + ".csv");
-            WriteBytes(names.back(), more[i]);
-        }
-        std::vector<UniqueFd> files(names.size());
-        std::vector<OpenInput> inputs;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            EXPECT_EQ(OpenForReading(names[i], files[i]), 0);
-            inputs.push_back({files[i].get(), names[i]});
-        }
-        UniqueFd output;
-        EXPECT_EQ(OpenForAppending(settings.outputFile, output), 0);
-        return ConvertInputs(inputs, output.get(), settings, options);
-    }
-
     static void Setup(const test::Database& db, const std::string& sql) {
         WriteBytes("setup.sql", sql);
         std::string errors;
@@ -615,12 +597,14 @@ protected:
             options.dialect = db.dialect;
             options.header = true;
             if (c.rejected != nullptr) options.rejects = "rejects.csv";
-            ConversionSettings settings{"in.csv", table + ".sql", table, ""};
-            if (c.more.empty()) {
-                ASSERT_EQ(ConvertFile(settings, nullptr, options).status, RunStatus::Done) << c.what;
-            } else {
-                ASSERT_EQ(ConvertMany(c.more, settings, options).status, RunStatus::Done) << c.what;
+            // More inputs are listed in the input box, as the window's picker and drops list them.
+            std::vector<std::string> inputs = {"in.csv"};
+            for (const std::string& more : c.more) {
+                inputs.push_back("more \"" + std::to_string(inputs.size()) + "\".csv");
+                WriteBytes(inputs.back(), more);
             }
+            ConversionSettings settings{InputListText(inputs), table + ".sql", table, ""};
+            ASSERT_EQ(ConvertFile(settings, nullptr, options).status, RunStatus::Done) << c.what;
             if (const auto created = c.created.find(db.dialect); created != c.created.end()) {
                 EXPECT_NE(ReadBytes(settings.outputFile).find(created->second), std::string::npos)
                     << c.what << ": " << ReadBytes(settings.outputFile);

@@ -163,7 +163,7 @@ TEST_F(ConverterDlgTest, BrowseKeepsTypedValuesAndTheCurrentDirectory) {
     Open();
     QTest::keyClicks(Box(1007), "typed_table");
     fake.whilePicking = [] { fs::current_path("elsewhere"); };
-    fake.pickedFile = QStringLiteral("/data/caf\u00e9 2026.csv");
+    fake.pickedFiles = {QStringLiteral("/data/caf\u00e9 2026.csv")};
     QTest::mouseClick(Button(1002), Qt::LeftButton);
     EXPECT_EQ(Box(1000)->text(), QStringLiteral("/data/caf\u00e9 2026.csv"));
     EXPECT_EQ(Box(1007)->text(), "typed_table");
@@ -171,7 +171,7 @@ TEST_F(ConverterDlgTest, BrowseKeepsTypedValuesAndTheCurrentDirectory) {
     EXPECT_EQ(dialog->settings().inputFile, "/data/caf\xC3\xA9 2026.csv");
 
     // Cancelling changes nothing, and the output picker has its own filters.
-    fake.pickedFile.reset();
+    fake.pickedFiles.clear();
     QTest::mouseClick(Button(1003), Qt::LeftButton);
     EXPECT_EQ(Box(1001)->text(), "");
     EXPECT_EQ(fs::current_path(), home);
@@ -184,6 +184,20 @@ TEST_F(ConverterDlgTest, BrowseKeepsTypedValuesAndTheCurrentDirectory) {
     QTest::mouseClick(Button(1002), Qt::LeftButton);
     EXPECT_EQ(fake.pickerStarts, (std::vector<QString>{"", "", QStringLiteral("/data/caf\u00e9 2026.csv")}));
     EXPECT_EQ(Box(1000)->toolTip(), QStringLiteral("/data/caf\u00e9 2026.csv"));
+
+    // Several files picked are listed in the box, and Convert reads them in
+    // turn; the picker opens where the first one is.
+    WriteBytes("a.csv", "1\n");
+    WriteBytes("b \"c\".csv", "2\n");
+    fake.pickedFiles = {QStringLiteral("a.csv"), QStringLiteral("b \"c\".csv")};
+    QTest::mouseClick(Button(1002), Qt::LeftButton);
+    EXPECT_EQ(Box(1000)->text(), QStringLiteral("\"a.csv\" \"b \"\"c\"\".csv\""));
+    QTest::mouseClick(Button(1002), Qt::LeftButton);
+    EXPECT_EQ(fake.pickerStarts.back(), QStringLiteral("a.csv"));
+    QTest::mouseClick(Button(1004), Qt::LeftButton);
+    EXPECT_EQ(fake.messages.back().text, "Done\n\n2 statements with 2 rows were appended to db.csv.");
+    EXPECT_EQ(ReadBytes("db.csv"),
+              "INSERT INTO typed_table VALUES ( '1' );\r\nINSERT INTO typed_table VALUES ( '2' );\r\n");
 }
 
 TEST_F(ConverterDlgTest, ConvertWritesTheStatementsAndShowsTheDefaultOutput) {

@@ -312,6 +312,12 @@ TEST_F(DesktopTest, DroppedFilesNameThemselvesInTheBoxOrTheInput) {
     // A name that is not UTF-8 keeps its bytes.
     DropFiles(Box(1000), {QUrl(QStringLiteral("file:///data/caf%E9.csv"))});
     EXPECT_EQ(dialog->settings().inputFile, "/data/caf\xE9.csv");
+    // Several files: the input box lists them all, another box takes the first.
+    DropFiles(Box(1001), {QUrl::fromLocalFile("/data/a.sql"), QUrl::fromLocalFile("/data/b.sql")});
+    EXPECT_EQ(Box(1001)->text(), "/data/a.sql");
+    DropFiles(dialog.get(), {QUrl::fromLocalFile("/data/1.csv"), QUrl::fromLocalFile("/data/2 \"b\".csv")});
+    EXPECT_EQ(Box(1000)->text(), "\"/data/1.csv\" \"/data/2 \"\"b\"\".csv\"");
+    DropFiles(Box(1001), {QUrl::fromLocalFile("/data/new output.sql")});
     DropFiles(dialog.get(), {QUrl::fromLocalFile("/data/third.csv")});
     EXPECT_EQ(Box(1000)->text(), "/data/third.csv");
     dialog->OnCommand(1);
@@ -456,7 +462,7 @@ TEST(StartupArguments, TakeAFileOrAnswerHelpAndVersion) {
         {{"--help"}, StartupArguments::Action::Help, ""},
         {{"a.csv", "--version"}, StartupArguments::Action::Version, ""},
         {{"--colour"}, StartupArguments::Action::UsageError, ""},
-        {{"a.csv", "b.csv"}, StartupArguments::Action::UsageError, ""},
+        {{"a.csv", "--", "-b.csv"}, StartupArguments::Action::Run, "\"a.csv\" \"-b.csv\""},
     };
     for (const Case& c : cases) {
         std::vector<std::string> words = c.args;
@@ -493,7 +499,7 @@ TEST_F(DesktopTest, ANewInputTheOptionsMisreadIsOfferedItsOptions) {
         << fake.questions[0].toStdString();
     EXPECT_EQ(dialog->options(), ConversionOptions{});  // No: nothing changes
     fake.answer = true;
-    fake.pickedFile = QStringLiteral("export.csv");
+    fake.pickedFiles = {QStringLiteral("export.csv")};
     QTest::mouseClick(Button(1002), Qt::LeftButton);
     EXPECT_EQ(fake.questions.size(), 2u);
     EXPECT_EQ(dialog->options(), fitting);

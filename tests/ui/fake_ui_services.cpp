@@ -13,7 +13,7 @@ UiServices FakeUiServices::Make() {
             pickerFilters.emplace_back(request.filterList);
             pickerStarts.push_back(current);
             if (whilePicking) whilePicking();
-            return pickedFile;
+            return pickedFiles;
         },
         [this](const QUrl& url) {
             openedUrls.push_back(url);

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
 #include <map>
@@ -30,7 +31,7 @@ struct FakeUiServices {
 
     std::vector<ShownMessage> messages;
     std::vector<std::string> pickerFilters;  // filter list of each picker shown
-    std::optional<QString> pickedFile;       // what the picker answers
+    QStringList pickedFiles;                 // what the picker answers; none: Cancel
     std::function<void()> whilePicking;      // what the user does meanwhile
     std::vector<QString> pickerStarts;       // the file each picker was started at
     std::vector<QUrl> openedUrls;

@@ -4,6 +4,7 @@
 
 #include "convert/run/conversion_run.h"
 #include "convert/detect/format_detection.h"
+#include "convert/options/input_list.h"
 #include "convert/read/records.h"
 #include "convert/read/row_rules.h"
 #include "convert/sql/null_choice.h"
@@ -23,7 +24,7 @@ namespace {
 
 // The first lines of the statements a run writes from bytes: as many rows
 // as asked, and what the run says when it writes none.
-std::string FirstStatements(std::string_view bytes, const ConversionSettings& settings,
+std::string FirstStatements(std::string_view bytes, const std::string& name, const ConversionSettings& settings,
                             const ConversionOptions& options, std::size_t rows) {
     UniqueFd output;
     OpenMemoryFile(output);
@@ -33,7 +34,7 @@ std::string FirstStatements(std::string_view bytes, const ConversionSettings& se
     shown.transaction = false;
     MemorySource input(bytes);
     MemorySource typing(bytes);
-    RunContext run{input, settings.inputFile, output.get(), settings, shown};
+    RunContext run{input, name, output.get(), settings, shown};
     run.typingInput = options.createTable ? &typing : nullptr;
     // As many rows as records are shown, whatever comes before them.
     run.rowLimit = rows;
@@ -61,16 +62,18 @@ InputPreview PreviewInput(const ConversionSettings& settings, const ConversionOp
     // The file's start as detection reads it: decompressed, the text a
     // byte-order mark names decoded, cut after its last whole line unless
     // it is all of it.
+    // Of several inputs, the first: the others must read as it does.
+    const std::string name = InputNames(settings.inputFile).front();
     UniqueFd file;
     InputSample sample;
     std::string reason;
-    if (const int error = OpenForReading(settings.inputFile, file)) {
-        preview.problem = settings.inputFile + ": " + StatusText(error);
+    if (const int error = OpenForReading(name, file)) {
+        preview.problem = name + ": " + StatusText(error);
         return preview;
     }
     // Its start alone: the preview is drawn again at each change of an option.
     if (ReadSample(file.get(), sample, reason, false) != 0) {
-        preview.problem = settings.inputFile + ": " + reason;
+        preview.problem = name + ": " + reason;
         return preview;
     }
     std::string head = sample.head.substr(0, InputPreview::kSampleBytes);
@@ -104,7 +107,7 @@ InputPreview PreviewInput(const ConversionSettings& settings, const ConversionOp
     // A sample cut inside a quoted field is no fault of the file.
     const bool cut = status == kUnclosedQuote && head.size() >= InputPreview::kSampleBytes / 2;
     if (status != 0 && status != kEndOfInput && !cut) preview.problem = read.Describe(status);
-    preview.statements = FirstStatements(head, settings, reading, records);
+    preview.statements = FirstStatements(head, name, settings, reading, records);
     return preview;
 }
 

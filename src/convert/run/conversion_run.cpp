@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "convert/options/input_list.h"
 #include "convert/read/records.h"
 #include "convert/read/row_scanner.h"
 #include "convert/run/fields.h"
@@ -575,8 +576,14 @@ RunReport ConvertInputs(const std::vector<OpenInput>& inputs, int outputFd, cons
 RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer, const ConversionOptions& options) {
     if (settings.outputFile.empty()) settings.outputFile = kDefaultOutputFile;
 
-    UniqueFd input;
-    if (const int error = OpenForReading(settings.inputFile, input)) return ReadFailedReport(settings.inputFile, error);
+    // Every input is opened before anything is written.
+    const std::vector<std::string> names = InputNames(settings.inputFile);
+    std::vector<UniqueFd> files(names.size());
+    std::vector<OpenInput> inputs;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (const int error = OpenForReading(names[i], files[i])) return ReadFailedReport(names[i], error);
+        inputs.push_back({files[i].get(), names[i]});
+    }
     if (NoTable(settings)) return MakeReport(RunStatus::NoTable, kNoTableMessage);
     // Options that cannot go together are said before the output is made.
     if (const std::string problem = OptionsProblem(options); !problem.empty()) return BadOptionsReport(problem);
@@ -585,7 +592,7 @@ RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer, const
         return error == kStopped ? StoppedReport() : WriteFailedReport(error);
     }
 
-    RunReport report = ConvertStreams(input.get(), settings.inputFile, output.get(), settings, options, observer);
+    RunReport report = ConvertInputs(inputs, output.get(), settings, options, observer);
     const int closeError = output.Close();
     if (closeError != 0 && report.status != RunStatus::WriteFailed) return WriteFailedReport(closeError);
     return report;
