@@ -6,7 +6,7 @@
 #                         packaging need
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config zlib1g-dev qt6-base-dev fonts-dejavu-core)
+packages=(cmake make g++ pkg-config zlib1g-dev libssl-dev qt6-base-dev fonts-dejavu-core)
 # ISA-L, the fast gzip inflater, is built for these processors only.
 case "$(dpkg --print-architecture)" in
   amd64 | arm64) packages+=(libisal-dev) ;;

@@ -1,16 +1,21 @@
 // The options for the database that loads the output: dialects, NULL for
 // empty values, many rows per INSERT, one transaction per run, and the
 // count of rows that do not match the field names.
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "convert/run/conversion_run.h"
+#include "convert/run/output_parts.h"
+#include "convert/run/run_message.h"
 #include "convert/read/csv_reader.h"
 #include "convert/sql/column_types.h"
 #include "convert/sql/sql_dialect.h"
 #include "inputs.h"
+#include "io/sha256.h"
 #include "test_support.h"
 
 namespace rowsmith {
@@ -800,6 +805,132 @@ TEST_F(LoadRunTest, ACancelledTransactionEndsItsStatementAndRollsBack) {
     EXPECT_EQ(output.find("COMMIT"), std::string::npos);
     EXPECT_LT(report.counts.rows, static_cast<std::uint64_t>(lines));
     EXPECT_EQ(report.counts.statements, (report.counts.rows + 499) / 500);
+}
+
+}  // namespace
+}  // namespace rowsmith
+
+namespace rowsmith {
+namespace {
+
+// What a manifest says of each part, read back with a pattern of its own.
+struct ListedPart {
+    std::string file;
+    std::uint64_t rows = 0;
+    std::uint64_t bytes = 0;
+    std::string sha256;
+};
+
+std::vector<ListedPart> ListedParts(const std::string& manifest) {
+    static const std::regex kPart(
+        R"re(\{"file": "([^"]+)"(?:, "createsTable": true)?, "rows": (\d+)(?:, "first": \{[^}]*\}, "last": \{[^}]*\})?, "bytes": (\d+), "sha256": "([0-9a-f]{64})"\})re");
+    std::vector<ListedPart> parts;
+    for (auto it = std::sregex_iterator(manifest.begin(), manifest.end(), kPart); it != std::sregex_iterator(); ++it)
+        parts.push_back({(*it)[1], std::stoull((*it)[2]), std::stoull((*it)[3]), (*it)[4]});
+    return parts;
+}
+
+std::string Sha256Of(const std::string& bytes) {
+    Sha256 hash;
+    hash.Add(bytes.data(), bytes.size());
+    return hash.Hex();
+}
+
+// Split output: parts that are each a whole script, under their limits,
+// holding every row once in order, and a manifest that tells them true.
+TEST_F(LoadRunTest, SplitOutputIsWholeScriptsListedByAManifest) {
+    const int lines = 3000;
+    const test::Lines input = test::QuotedLines(lines);
+    struct Case {
+        const char* what;
+        ConversionOptions options;
+        std::string start;  // what each part of rows begins with
+        std::string end;    // and ends with
+    };
+    const Case cases[] = {
+        {"rows", {.splitRows = 700}, "INSERT", ";\r\n"},
+        {"bytes, one row a statement", {.splitBytes = 4096}, "INSERT", ";\r\n"},
+        {"both, in transactions",
+         {.transaction = true, .splitRows = 50, .splitBytes = 8192},
+         "BEGIN;\r\n",
+         "COMMIT;\r\n"},
+        {"batches",
+         {.dialect = Dialect::MySql, .rowsPerInsert = 64, .transaction = true, .splitBytes = 20000},
+         "SET NAMES utf8mb4;\r\nBEGIN;\r\n",
+         ");\r\nCOMMIT;\r\n"},
+        {"COPY",
+         {.dialect = Dialect::Postgresql, .copy = true, .splitRows = 1000},
+         std::string(kCopySessionLine) + "SET standard_conforming_strings = on;\r\nCOPY ",
+         "\\.\n"},
+    };
+    for (const Case& c : cases) {
+        const RunReport report = Run(input.input, "F", c.options);
+        ASSERT_EQ(report.status, RunStatus::Done) << c.what << ": " << report.reason;
+        EXPECT_FALSE(fs::exists("out.sql")) << c.what;
+        const std::vector<ListedPart> parts = ListedParts(ReadBytes("out.manifest.json"));
+        ASSERT_EQ(parts.size(), report.parts) << c.what;
+        std::uint64_t rows = 0;
+        std::string statements;
+        for (const ListedPart& part : parts) {
+            const std::string bytes = ReadBytes(part.file);
+            EXPECT_EQ(bytes.size(), part.bytes) << c.what << ": " << part.file;
+            EXPECT_EQ(Sha256Of(bytes), part.sha256) << c.what << ": " << part.file;
+            EXPECT_EQ(bytes.substr(0, c.start.size()), c.start) << c.what << ": " << part.file;
+            EXPECT_TRUE(bytes.ends_with(c.end)) << c.what << ": " << part.file;
+            EXPECT_LE(part.rows, c.options.splitRows != 0 ? c.options.splitRows : lines) << c.what;
+            EXPECT_LE(part.bytes, c.options.splitBytes != 0 ? c.options.splitBytes : bytes.size()) << c.what;
+            rows += part.rows;
+            std::istringstream text(bytes);
+            for (std::string line; std::getline(text, line);)
+                if (line.starts_with("INSERT")) statements += line + "\n";
+        }
+        EXPECT_EQ(rows, static_cast<std::uint64_t>(lines)) << c.what;
+        // One row a statement: the statements of one output, cut between two.
+        if (c.options.rowsPerInsert == 1 && !c.options.copy) {
+            EXPECT_TRUE(statements == input.statements) << c.what;
+        }
+        // Fewer parts the next time: the ones past them go.
+        const RunReport again = Run(input.input, "F", {.splitRows = lines});
+        EXPECT_EQ(again.parts, 1u) << c.what;
+        for (const ListedPart& part : parts) EXPECT_EQ(fs::exists(part.file), part.file == "out.00001.sql") << c.what;
+    }
+
+    // Cancelled: the whole parts stay, the one being written goes, and no manifest.
+    CancelAt cancel(3);
+    const RunReport cancelled =
+        Run(test::QuotedLines(200000).input, "F", {.transaction = true, .splitRows = 20000}, &cancel);
+    EXPECT_EQ(cancelled.status, RunStatus::Cancelled);
+    EXPECT_FALSE(fs::exists("out.manifest.json"));
+    ASSERT_GT(cancelled.parts, 0u);
+    for (std::size_t number = 1; number <= cancelled.parts; ++number) {
+        EXPECT_TRUE(ReadBytes(OutputParts::PartName("out.sql", number)).ends_with("COMMIT;\r\n")) << number;
+    }
+    EXPECT_FALSE(fs::exists(OutputParts::PartName("out.sql", cancelled.parts + 1)));
+
+    // A part, or a file a run takes away, that is an input stops the run, the input kept.
+    struct Refusal {
+        const char* input;
+        ConversionOptions options;
+        const char* parts;  // what the message says of them
+    };
+    const Refusal refusals[] = {
+        {"out.00002.sql", {.splitRows = 1}, "1 whole part stays (out.00001.sql), but no manifest"},
+        {"out.manifest.json", {.splitRows = 1}, "No whole part was written"},
+        {"out.create.sql", {.splitRows = 1}, "No whole part was written"},
+        {"out.00002.sql", {.splitRows = 5}, "1 whole part stays (out.00001.sql), but no manifest"},
+    };
+    for (const Refusal& r : refusals) {
+        WriteBytes(r.input, "1\n2\n3\n");
+        ConversionSettings settings{r.input, "out.sql", "T", "F"};
+        const RunReport refused = ConvertFile(settings, nullptr, r.options);
+        EXPECT_EQ(refused.status, RunStatus::WriteFailed) << r.input;
+        EXPECT_TRUE(
+            WindowMessage(refused, "out.sql")
+                .text.starts_with("Save to File\n\n" + std::string(r.input) + ": it is one of the inputs.\n" + r.parts))
+            << WindowMessage(refused, "out.sql").text;
+        EXPECT_EQ(ReadBytes(r.input), "1\n2\n3\n");
+        fs::remove(r.input);
+    }
 }
 
 }  // namespace

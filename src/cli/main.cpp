@@ -99,19 +99,25 @@ int Convert(const CommandLine& line) {
             inputs.push_back({inputFiles[i].get(), line.inputs[i]});
         }
     }
+    const bool split = line.options.splits();
+    if (split && !line.hasOutput) {
+        Complain("--split-rows and --split-bytes write parts of an output file: give --output FILE");
+        return kUsage;
+    }
     rowsmith::UniqueFd outputFile;
-    if (line.hasOutput) {
+    if (line.hasOutput && !split) {
         if (const int error = rowsmith::OpenForAppending(outputName, outputFile)) return OpenFailed(outputName, error);
     }
 
     rowsmith::ProgressLine progress(STDERR_FILENO,
                                     rowsmith::IsTerminal(STDERR_FILENO) &&
                                         !(!line.hasOutput && rowsmith::SameTerminal(STDOUT_FILENO, STDERR_FILENO)));
-    RunReport report = rowsmith::ConvertInputs(inputs, line.hasOutput ? outputFile.get() : STDOUT_FILENO, settings,
-                                               line.options, &progress);
+    RunReport report = split ? rowsmith::ConvertInputsToParts(inputs, outputName, settings, line.options, &progress)
+                             : rowsmith::ConvertInputs(inputs, line.hasOutput ? outputFile.get() : STDOUT_FILENO,
+                                                       settings, line.options, &progress);
     // The progress line goes before anything else is said on the terminal.
     progress.Clear();
-    const int closeError = line.hasOutput ? outputFile.Close() : ::close(STDOUT_FILENO) == 0 ? 0 : errno;
+    const int closeError = split ? 0 : line.hasOutput ? outputFile.Close() : ::close(STDOUT_FILENO) == 0 ? 0 : errno;
     if (closeError != 0 && report.status == RunStatus::Done) {
         const rowsmith::RowCounts counts = report.counts;
         report = rowsmith::WriteFailedReport(closeError);

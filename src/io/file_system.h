@@ -34,6 +34,10 @@ int ReopenForReading(int fd, UniqueFd& reader);
 int ReadAt(int fd, char* buffer, std::size_t size, std::uint64_t offset, std::size_t& got);
 // Cuts the file fd writes to at size bytes.
 int CutFile(int fd, std::uint64_t size);
+// Waits until what was written to fd's file is on the disk.
+int SyncToDisk(int fd);
+// Removes the file at path; 0 also when there was none.
+int RemoveFile(const char* path);
 // Where fd reads or writes next; moves it there.
 int PlaceOf(int fd, std::uint64_t& place);
 int MoveTo(int fd, std::uint64_t place);

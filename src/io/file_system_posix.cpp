@@ -51,6 +51,14 @@ int CutFile(int fd, std::uint64_t size) {
     return ::ftruncate(fd, static_cast<off_t>(size)) == 0 ? 0 : errno;
 }
 
+int SyncToDisk(int fd) {
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+int RemoveFile(const char* path) {
+    return ::unlink(path) == 0 || errno == ENOENT ? 0 : errno;
+}
+
 int PlaceOf(int fd, std::uint64_t& place) {
     const off_t at = ::lseek(fd, 0, SEEK_CUR);
     if (at < 0) return errno;

@@ -41,6 +41,8 @@ std::string StatusText(int code) {
             return "more records were set aside than allowed";
         case kRejectsFailed:
             return "the records set aside could not be written";
+        case kPartIsInput:
+            return "it is one of the inputs";
         default:
             return "failure " + std::to_string(code);
     }

@@ -27,6 +27,7 @@ enum Status : int {
     kTooManyFields = -15,   // a record of more fields than Rowsmith reads
     kTooManyRejects = -16,  // more records set aside than the run allows
     kRejectsFailed = -17,   // the file records are set aside in could not be written
+    kPartIsInput = -18,     // an output part's name is one of the inputs
 };
 
 // True for a failure of the system, whose words strerror gives.

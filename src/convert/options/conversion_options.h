@@ -35,6 +35,8 @@ enum class NullMode {
 inline constexpr std::uint32_t kMinStatementBytes = 1024;
 inline constexpr std::uint32_t kMaxStatementBytes = std::uint32_t{1} << 30;
 inline constexpr std::uint32_t kDefaultStatementBytes = std::uint32_t{1} << 20;
+// The smallest --split-bytes: room for a part's own lines and a statement.
+inline constexpr std::uint64_t kMinSplitBytes = 4096;
 // The rows of one COPY block when --rows-per-insert is left at 1: enough
 // that the blocks' own lines cost nothing, few enough that a block that
 // fails to load is found quickly.
@@ -103,7 +105,13 @@ struct ConversionOptions {
     // With createTable: decimals written with a comma (3,49) are decimals,
     // and a column of them gets a decimal type, its values written 3.49.
     bool decimalComma = false;
+    // The output as numbered parts, each a whole script of its own, of at
+    // most splitRows rows and splitBytes bytes (convert/run/output_parts.h);
+    // 0: no such limit. Neither: one output, appended to.
+    std::uint32_t splitRows = 0;
+    std::uint64_t splitBytes = 0;
 
+    bool splits() const { return splitRows != 0 || splitBytes != 0; }
     bool operator==(const ConversionOptions&) const = default;
 };
 

@@ -29,6 +29,25 @@ bool SetNumber(std::uint32_t& number, std::string_view value, std::uint32_t low,
     return true;
 }
 
+// A number of bytes: digits, and K, M or G for so many KiB, MiB or GiB.
+bool SetBytes(std::uint64_t& number, std::string_view value, std::uint64_t low) {
+    static constexpr std::string_view kUnits = "KMG";
+    unsigned shift = 0;
+    if (const std::size_t unit = value.empty() ? std::string_view::npos : kUnits.find(value.back());
+        unit != std::string_view::npos) {
+        shift = 10 * static_cast<unsigned>(unit + 1);
+        value.remove_suffix(1);
+    }
+    std::uint64_t parsed = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), parsed);
+    if (value.empty() || value[0] == '+' || error != std::errc() || end != value.data() + value.size()) return false;
+    if (parsed > (~std::uint64_t{0} >> shift)) return false;
+    parsed <<= shift;
+    if (parsed < low) return false;
+    number = parsed;
+    return true;
+}
+
 // A value of an option given more than once: db.ini keeps each on a line
 // of its own, whose trailing blanks go, so it must be something such a
 // line keeps whole.
@@ -369,6 +388,35 @@ constexpr OptionFact kFacts[] = {
      "nothing", false,
      [](ConversionOptions& o, std::string_view v) { return SetSwitch(o.decimalComma, v); },
      [](const ConversionOptions& o) { return SwitchText(o.decimalComma); }},
+    {"split-rows", '\0', "N", OptionGroup::Output,
+     "the output becomes numbered parts of at most N rows\n"
+     "each (out.sql: out.00001.sql, ...), each a whole script\n"
+     "that loads alone (its own session lines, BEGIN/COMMIT,\n"
+     "COPY blocks); --create-table in out.create.sql, to load\n"
+     "first; out.manifest.json, written last, lists the parts.\n"
+     "Each run writes them anew",
+     "a whole number from 1 to 4294967295", false,
+     [](ConversionOptions& o, std::string_view v) {
+         if (v.empty()) {
+             o.splitRows = 0;
+             return true;
+         }
+         return SetNumber(o.splitRows, v, 1, ~std::uint32_t{0});
+     },
+     [](const ConversionOptions& o) { return o.splitRows == 0 ? std::string() : std::to_string(o.splitRows); }},
+    {"split-bytes", '\0', "N", OptionGroup::Output,
+     "as --split-rows, parts of at most N bytes (K, M, G: KiB,\n"
+     "MiB, GiB), unless one statement is larger; with\n"
+     "--split-rows, whichever is reached first",
+     "a number of bytes from 4096 (4K), K, M or G after it for KiB, MiB or GiB", false,
+     [](ConversionOptions& o, std::string_view v) {
+         if (v.empty()) {
+             o.splitBytes = 0;
+             return true;
+         }
+         return SetBytes(o.splitBytes, v, kMinSplitBytes);
+     },
+     [](const ConversionOptions& o) { return o.splitBytes == 0 ? std::string() : std::to_string(o.splitBytes); }},
     {"max-rejects", '\0', "N", OptionGroup::Output,
      "with --rejects, more than N records set aside stop the\n"
      "run, as a failure",

@@ -10,6 +10,7 @@
 #include "convert/read/records.h"
 #include "convert/read/row_scanner.h"
 #include "convert/run/fields.h"
+#include "convert/run/output_parts.h"
 #include "convert/run/output_start.h"
 #include "convert/run/rejects.h"
 #include "convert/run/run_message.h"
@@ -156,7 +157,8 @@ Outcome ConvertEach(Records& records, StatementWriter& writer, const RunContext&
 // a cancelled one. With a transaction, a run that failed is one unit on disk
 // too: what it wrote is taken back where the file allows, and otherwise
 // ended with ROLLBACK; where it still can be. True when it was taken back.
-bool EndStatements(Outcome& outcome, StatementWriter& writer, StatementOutput& output, bool transaction) {
+bool EndStatements(Outcome& outcome, StatementWriter& writer, bool transaction) {
+    StatementOutput& output = writer.output();
     if (transaction && outcome.Failed()) {
         output.Flush();
         if (output.Undo()) return true;
@@ -308,7 +310,8 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     writer.ReportProblemsTo(run.problems);
     // A check names each record that would not load; a run sets them aside.
     if (run.setsAside()) writer.SetAsideTo(run.rejects);
-    if (!run.later.empty()) writer.ReadingFrom(run.inputName);
+    if (!run.later.empty() || run.parts != nullptr) writer.ReadingFrom(run.inputName);
+    if (run.parts != nullptr) writer.SplitInto(run.parts);
     Outcome outcome;
     outcome.writeError = writer.Begin(run.closeUnfinished, create);
     if (outcome.writeError == 0) outcome = ConvertEach(records, writer, run);
@@ -326,10 +329,10 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
         const int error = run.rejects->Flush();
         if (error != 0 && !outcome.Failed()) outcome.refused = kRejectsFailed, writer.NoteRejectsError(error);
     }
-    const bool undone = EndStatements(outcome, writer, output, options.transaction);
+    const bool undone = EndStatements(outcome, writer, options.transaction);
 
     RunReport report = Report(outcome, last, writer, part);
-    report.endUncertain = outcome.writeError != 0 && output.endUncertain();
+    report.endUncertain = outcome.writeError != 0 && writer.output().endUncertain();
     report.undone = undone;
     report.closedUnfinished = run.closeUnfinished;
     report.counts = writer.counts();
@@ -431,20 +434,26 @@ std::optional<RunReport> TallyEveryInput(const RunContext& run, std::size_t bloc
 // The inputs, inspected, and the output: the report of what stops the run
 // before anything is written (an input that is the output, or whose header
 // is not the first one's), if anything.
-std::optional<RunReport> InspectFiles(const std::vector<OpenInput>& inputs, int outputFd,
-                                      const ConversionOptions& options, std::vector<FileInfo>& inputInfo,
-                                      FileInfo& outputInfo) {
+std::optional<RunReport> InspectInputs(const std::vector<OpenInput>& inputs, const ConversionOptions& options,
+                                       std::vector<FileInfo>& inputInfo) {
     if (inputs.empty()) return ReadFailedReport("", ENOENT);
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         if (const int error = Inspect(inputs[i].fd, inputInfo[i])) return ReadFailedReport(inputs[i].name, error);
     }
+    // Inputs into one table have one header.
+    return OtherHeader(inputs, inputInfo, options);
+}
+
+std::optional<RunReport> InspectFiles(const std::vector<OpenInput>& inputs, int outputFd,
+                                      const ConversionOptions& options, std::vector<FileInfo>& inputInfo,
+                                      FileInfo& outputInfo) {
+    if (std::optional<RunReport> refused = InspectInputs(inputs, options, inputInfo)) return refused;
     if (const int error = Inspect(outputFd, outputInfo)) return WriteFailedReport(error);
     // Appending to a file being read would read on into its own output.
     for (const FileInfo& info : inputInfo) {
         if (SameFile(info, outputInfo)) return MakeReport(RunStatus::SameFile, kSameFileMessage);
     }
-    // Inputs into one table have one header.
-    return OtherHeader(inputs, inputInfo, options);
+    return std::nullopt;
 }
 
 // Each input as a run reads it, and for --create-table a regular file's
@@ -475,6 +484,18 @@ private:
     std::deque<std::optional<FdSource>> typing_;
     std::uint64_t total_ = 0;
 };
+
+// The run's context for the first of inputs, the others after it.
+RunContext FirstInput(InputFiles& files, const std::vector<OpenInput>& inputs, int outputFd,
+                      const ConversionSettings& settings, const ConversionOptions& options, RunObserver* observer) {
+    RunContext run{files.file(0), inputs[0].name, outputFd, settings, options, observer, files.total()};
+    run.typingInput = files.typing(0);
+    run.inputFile = &files.file(0);
+    run.typingFile = files.typing(0);
+    for (std::size_t i = 1; i < inputs.size(); ++i)
+        run.later.push_back({&files.file(i), inputs[i].name, &files.file(i), files.typing(i), files.typing(i)});
+    return run;
+}
 
 // The size of the blocks a run reads and writes in: the usual size, or for
 // a file known to be smaller, the power of two that holds it (4 KiB at
@@ -508,7 +529,8 @@ RunReport ConvertSource(const RunContext& run) {
         if (std::optional<RunReport> failed = TallyEveryInput(run, block, tally)) return *failed;
         typed = &tally;
     }
-    StatementOutput output(run.outputFd, block);
+    std::optional<StatementOutput> own;
+    StatementOutput& output = run.parts != nullptr ? run.parts->Output(block) : own.emplace(run.outputFd, block);
     Records records(input, run.options, block);
     ReadyRecords(records, input, run);
     return ConvertRecords(records, run, output, typed, block);
@@ -554,22 +576,71 @@ RunReport ConvertInputs(const std::vector<OpenInput>& inputs, int outputFd, cons
 
     InputFiles files(inputs, inputInfo, options.createTable);
     try {
-        RunContext run{files.file(0), inputs[0].name, writeFd,       settings,
-                       options,       observer,       files.total(), found.insideTransaction && options.transaction};
-        run.typingInput = files.typing(0);
+        RunContext run = FirstInput(files, inputs, writeFd, settings, options, observer);
+        run.closeUnfinished = found.insideTransaction && options.transaction;
         run.problems = problems;
-        run.inputFile = &files.file(0);
-        run.typingFile = files.typing(0);
         run.rejects = rejects ? &*rejects : nullptr;
         run.outputReader = tail.get();
-        for (std::size_t i = 1; i < inputs.size(); ++i)
-            run.later.push_back({&files.file(i), inputs[i].name, &files.file(i), files.typing(i), files.typing(i)});
         RunReport report = ConvertSource(run);
         report.cutBytes = found.cutBytes;
         report.joinedTransaction = found.insideTransaction && !options.transaction;
         return report;
     } catch (const std::bad_alloc&) {
         return MakeReport(RunStatus::NoMemory, kNoMemoryMessage);
+    }
+}
+
+RunReport ConvertInputsToParts(const std::vector<OpenInput>& inputs, const std::string& output,
+                               const ConversionSettings& settings, const ConversionOptions& options,
+                               RunObserver* observer) {
+    if (NoTable(settings)) return MakeReport(RunStatus::NoTable, kNoTableMessage);
+    if (HasNul(settings.tableName) || HasNul(settings.fieldNames))
+        return MakeReport(RunStatus::BadOptions, kNulNameMessage);
+    if (const std::string problem = OptionsProblem(options); !problem.empty()) return BadOptionsReport(problem);
+    std::vector<FileInfo> inputInfo(inputs.size());
+    if (std::optional<RunReport> refused = InspectInputs(inputs, options, inputInfo)) return *refused;
+    std::optional<RejectsFile> rejects;
+    if (!options.rejects.empty()) {
+        if (std::optional<RunReport> refused = OpenRejects(options.rejects, inputs[0].name, inputInfo, rejects))
+            return *refused;
+    }
+    OutputParts parts(output, inputInfo);
+    const auto failed = [&parts](RunReport report) {
+        report.split = true;
+        if (report.failedFile.empty()) report.failedFile = parts.failedFile();
+        parts.Abandon();
+        report.parts = parts.parts().size();
+        if (report.parts != 0)
+            report.firstPart = parts.parts().front().file, report.lastPart = parts.parts().back().file;
+        return report;
+    };
+    if (const int error = parts.Start(options.createTable)) {
+        RunReport report = WriteFailedReport(error);
+        return failed(report);
+    }
+    InputFiles files(inputs, inputInfo, options.createTable);
+    try {
+        RunContext run = FirstInput(files, inputs, -1, settings, options, observer);
+        run.rejects = rejects ? &*rejects : nullptr;
+        run.parts = &parts;
+        RunReport report = ConvertSource(run);
+        if (report.status != RunStatus::Done) return failed(std::move(report));
+        std::vector<std::string> names;
+        for (const OpenInput& input : inputs) names.push_back(input.name);
+        if (const int error = parts.Finish(names, options, settings.tableName)) {
+            RunReport failure = WriteFailedReport(error);
+            failure.counts = report.counts;
+            return failed(std::move(failure));
+        }
+        report.split = true;
+        report.parts = parts.parts().size();
+        report.firstPart = parts.parts().front().file;
+        report.lastPart = parts.parts().back().file;
+        report.tablePart = parts.parts().front().table;
+        report.manifest = parts.manifest();
+        return report;
+    } catch (const std::bad_alloc&) {
+        return failed(MakeReport(RunStatus::NoMemory, kNoMemoryMessage));
     }
 }
 
@@ -587,6 +658,7 @@ RunReport ConvertFile(ConversionSettings& settings, RunObserver* observer, const
     if (NoTable(settings)) return MakeReport(RunStatus::NoTable, kNoTableMessage);
     // Options that cannot go together are said before the output is made.
     if (const std::string problem = OptionsProblem(options); !problem.empty()) return BadOptionsReport(problem);
+    if (options.splits()) return ConvertInputsToParts(inputs, settings.outputFile, settings, options, observer);
     UniqueFd output;
     if (const int error = OpenForAppending(settings.outputFile, output)) {
         return error == kStopped ? StoppedReport() : WriteFailedReport(error);

@@ -14,6 +14,7 @@
 
 namespace rowsmith {
 
+class OutputParts;
 class RejectsFile;
 
 // The relative name used when the output file box is empty.
@@ -70,6 +71,9 @@ struct RunContext {
     std::vector<LaterInput> later;
     // Bytes of the inputs before this one, for the observer.
     std::uint64_t bytesBefore = 0;
+    // With --split-rows or --split-bytes: the parts the statements go
+    // into, instead of outputFd.
+    OutputParts* parts = nullptr;
 
     // Whether records that would not load are set aside (--rejects), not
     // written: never by a check, which names them instead.
@@ -93,6 +97,12 @@ struct OpenInput {
 RunReport ConvertInputs(const std::vector<OpenInput>& inputs, int outputFd, const ConversionSettings& settings,
                         const ConversionOptions& options = {}, RunObserver* observer = nullptr,
                         ProblemObserver* problems = nullptr);
+
+// ConvertInputs into parts of the output named output (output_parts.h):
+// each part written anew, and the manifest last, after a run that went well.
+RunReport ConvertInputsToParts(const std::vector<OpenInput>& inputs, const std::string& output,
+                               const ConversionSettings& settings, const ConversionOptions& options = {},
+                               RunObserver* observer = nullptr);
 
 // Converts what inputFd reads into statements appended to outputFd, with
 // the table and field names of settings; inputName names the input in

@@ -24,6 +24,24 @@ std::string AppendedText(const RowCounts& counts, std::string_view output, Count
            (counts.statements == 1 ? " was" : " were") + " appended to " + std::string(output) + ".";
 }
 
+// Where a split output's statements went: "3 statements with 5 rows were
+// written to 2 parts (out.00001.sql to out.00002.sql); out.manifest.json
+// lists them." After a run that did not end well, the whole parts it left.
+std::string PartsText(const RunReport& report, Counter counted) {
+    const std::string range = report.parts == 1 ? report.firstPart : report.firstPart + " to " + report.lastPart;
+    if (report.manifest.empty()) {
+        if (report.parts == 0) return "No whole part was written, and no manifest.";
+        return counted(report.parts, "whole part stays", "whole parts stay") + " (" + range +
+               "), but no manifest: they do not hold every row.";
+    }
+    std::string text = counted(report.counts.statements, "statement", "statements") + " with " +
+                       counted(report.counts.rows, "row", "rows") + (report.counts.statements == 1 ? " was" : " were") +
+                       " written to " + counted(report.parts, "part", "parts") + " (" + range + "); " +
+                       report.manifest + " lists them.";
+    if (report.tablePart) text += " " + report.firstPart + " creates the table: load it first.";
+    return text;
+}
+
 // What every front end says after the outcome itself.
 std::vector<std::string> Notes(const RunReport& report, Counter counted = {PlainNumber}) {
     const RowCounts& counts = report.counts;
@@ -76,13 +94,15 @@ std::string PlainNumber(std::uint64_t n) {
 RunMessage WindowMessage(const RunReport& report, std::string_view outputName, NumberWriter number) {
     RunMessage message{report.text, report.caption};
     std::vector<std::string> lines;
-    if (report.status == RunStatus::Done || report.status == RunStatus::Cancelled) {
-        lines.push_back(AppendedText(report.counts, outputName, {number}));
+    const bool ended = report.status == RunStatus::Done || report.status == RunStatus::Cancelled;
+    if (ended) {
+        lines.push_back(report.split ? PartsText(report, {number}) : AppendedText(report.counts, outputName, {number}));
     } else if ((report.status == RunStatus::WriteFailed && report.error != 0) ||
                report.status == RunStatus::UnsafeOutput) {
         lines.push_back((report.failedFile.empty() ? std::string(outputName) : report.failedFile) + ": " +
                         report.reason + ".");
     }
+    if (report.split && !ended) lines.push_back(PartsText(report, {number}));
     for (std::string& note : Notes(report, {number})) lines.push_back(std::move(note));
     for (std::size_t i = 0; i < lines.size(); ++i) message.text += (i == 0 ? "\n\n" : "\n") + lines[i];
     return message;
@@ -92,6 +112,7 @@ std::vector<std::string> CommandLineLines(const RunReport& report, std::string_v
                                           std::string_view outputName) {
     std::vector<std::string> lines = report.typeNotes;
     for (std::string& note : Notes(report)) lines.push_back(std::move(note));
+    if (report.split) lines.push_back(PartsText(report, {PlainNumber}));
     switch (report.status) {
         case RunStatus::Done:
             break;

@@ -74,8 +74,16 @@ struct RunReport {
     // 1234)" for each text column: what the command line and the preview
     // show, not the window's message.
     std::vector<std::string> typeNotes;
-    std::string rejectsFile;         // with --rejects, where records were set aside
-    std::string failedFile;          // a write failed on this file, not the output
+    std::string rejectsFile;  // with --rejects, where records were set aside
+    std::string failedFile;   // a write failed on this file, not the output
+    // With --split-rows or --split-bytes (split): the whole parts written
+    // (the first and last of them), and the manifest, once written.
+    bool split = false;
+    std::size_t parts = 0;
+    std::string firstPart;
+    std::string lastPart;
+    bool tablePart = false;  // the first part creates the table
+    std::string manifest;
     std::size_t fieldCount = 0;      // names in the field list, 0 when unknown
     std::size_t statementLimit = 0;  // the bytes a statement keeps under, 0 for none
 };

@@ -96,6 +96,7 @@ int StatementOutput::WriteBlock(const char* data, std::size_t size, std::size_t 
         return error;
     }
     if (statementEnd != kNoStatementEnd) wholeEnd_ = writtenEnd_ + static_cast<std::int64_t>(statementEnd);
+    if (hash_ != nullptr) hash_->Add(data, size);
     writtenEnd_ += static_cast<std::int64_t>(size);
     fileEnd_ = writtenEnd_;
     return 0;

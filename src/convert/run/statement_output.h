@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "io/sha256.h"
 #include "io/worker.h"
 
 namespace rowsmith {
@@ -36,6 +37,11 @@ public:
     // Writes out whatever is buffered and waits for every write to end.
     // Returns 0, or the errno of the first failed write.
     int Flush();
+
+    // Every byte written from now on goes into hash too (on the writing thread).
+    void HashInto(Sha256* hash) { hash_ = hash; }
+    // The bytes this output has written to its file so far.
+    std::uint64_t bytesWritten() const { return static_cast<std::uint64_t>(writtenEnd_ - start_); }
 
     // After a failed write: true when the file could not be cut back to its
     // last whole statement (another program wrote to it too, or it cannot
@@ -85,7 +91,8 @@ private:
     bool endUncertain_ = false;
     int error_ = 0;
     int written_ = 0;  // what the last write handed to the writer returned
-    Worker writer_;    // last: its thread ends before the blocks go
+    Sha256* hash_ = nullptr;
+    Worker writer_;  // last: its thread ends before the blocks go
 };
 
 }  // namespace rowsmith

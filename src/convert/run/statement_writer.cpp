@@ -25,7 +25,7 @@ StatementWriter::StatementWriter(const RowScanner& scanner, const ConversionOpti
     : scanner_(scanner),
       options_(options),
       fieldCount_(fieldCount),
-      output_(output),
+      output_(&output),
       rules_(options.copy ? kCopyTextRules : RulesOf(options.dialect)),
       dropsNul_(DropsNul(rules_)),
       limit_(StatementLimit(options)),
@@ -48,16 +48,49 @@ StatementWriter::StatementWriter(const RowScanner& scanner, const ConversionOpti
 
 int StatementWriter::WriteStatement(std::string_view text) {
     char* at = nullptr;
-    if (const int error = output_.Reserve(text.size(), at)) return error;
+    if (const int error = output_->Reserve(text.size(), at)) return error;
     char* end = Put(text, at);
-    output_.Commit(end, end);
+    output_->Commit(end, end);
+    partBytes_ += text.size();
     return 0;
+}
+
+std::string StatementWriter::SessionLines() const {
+    std::string text;
+    if (options_.copy) text += kCopySessionLine;
+    if (const std::string_view session = RulesOf(options_.dialect).session; !session.empty())
+        text.append(session).append(scanner_.lineEnd());
+    return text;
+}
+
+bool StatementWriter::PartFull(std::size_t added, std::size_t closing) const {
+    if (parts_ == nullptr || partRows_ == 0) return false;
+    if (options_.splitRows != 0 && partRows_ >= options_.splitRows) return true;
+    return options_.splitBytes != 0 && partBytes_ + added + closing + partEnd_.size() > options_.splitBytes;
+}
+
+int StatementWriter::SwitchPart() {
+    if (const int error = parts_->Next()) return error;
+    output_ = &parts_->Current();
+    partRows_ = 0;
+    partBytes_ = 0;
+    return 0;
+}
+
+int StatementWriter::NextPart() {
+    if (rowsInStatement_ > 0) {
+        rowsInStatement_ = 0;
+        if (const int error = WriteStatement(ending_)) return error;
+    }
+    if (const int error = WriteStatement(partEnd_)) return error;
+    if (const int error = SwitchPart()) return error;
+    return WriteStatement(SessionLines() + (options_.transaction ? "BEGIN;" + scanner_.lineEnd() : std::string()));
 }
 
 int StatementWriter::Begin(bool closeUnfinished, std::string_view createTable) {
     std::string text;
     const std::string& lineEnd = scanner_.lineEnd();
-    const std::string create = createTable.empty() ? std::string() : std::string(createTable) + lineEnd;
+    std::string create = createTable.empty() ? std::string() : std::string(createTable) + lineEnd;
     // MySQL and MariaDB commit whatever is open when a table is created, so
     // there the table comes before the transaction; elsewhere inside it.
     // An unfinished transaction is rolled back where it stands, so that
@@ -66,9 +99,14 @@ int StatementWriter::Begin(bool closeUnfinished, std::string_view createTable) {
     if (options_.transaction && closeUnfinished) text += "ROLLBACK;" + lineEnd;
     // The session's settings first, so that every statement after them reads
     // the same whatever the server's or client's defaults.
-    if (options_.copy) text += kCopySessionLine;
-    if (const std::string_view session = RulesOf(options_.dialect).session; !session.empty())
-        text.append(session).append(lineEnd);
+    text += SessionLines();
+    // Parts each load alone, the table's before the others.
+    if (parts_ != nullptr && !create.empty()) {
+        if (const int error = WriteStatement(text + create)) return error;
+        if (const int error = SwitchPart()) return error;
+        text = SessionLines();
+        create.clear();
+    }
     if (createFirst) text += create;
     if (options_.transaction) text += "BEGIN;" + lineEnd;
     if (!createFirst) text += create;
@@ -93,7 +131,7 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber, std
         // and says whether the row holds a NUL byte; if so, it stays
         // uncommitted until the NUL choice allows it.
         char* at = nullptr;
-        if (const int error = output_.Reserve(scanner_.MaxRowSize(line.size()), at)) return error;
+        if (const int error = output_->Reserve(scanner_.MaxRowSize(line.size()), at)) return error;
         std::size_t count = 0;
         RowMarks marks;
         char* end = scanner_.WriteRow(line, at, count, marks);
@@ -103,13 +141,20 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber, std
             if (const std::string why = Unloadable(count, refusedNul, size); !why.empty())
                 return SetAside(original.data() != nullptr ? original : line, lineNumber, why);
         }
+        // A full part ends here; the row is written again into the next.
+        if (PartFull(size, 0)) {
+            if (const int error = NextPart()) return error;
+            return AddRow(line, lineNumber, original);
+        }
         if (marks.nul) {
             if (const int refused = CheckNuls(line, lineNumber)) return refused;
         }
-        output_.Commit(end, end);
+        output_->Commit(end, end);
+        partBytes_ += size;
         ++counts_.statements;
         counts_.nulls += marks.nulls;
         CountRow(count, lineNumber);
+        CountPartRow(lineNumber);
         CountOversized(size, lineNumber);
         return 0;
     }
@@ -178,7 +223,7 @@ int StatementWriter::Add(std::string_view bytes, std::size_t maxValuesSize, cons
         // A statement of its own: head, values, tail, and it ends at once.
         char* at = nullptr;
         const std::size_t size = head_.size() + maxValuesSize + tail_.size();
-        if (const int error = output_.Reserve(size, at)) return error;
+        if (const int error = output_->Reserve(size, at)) return error;
         const std::uint64_t nulls = counts_.nulls;
         char* end = Put(tail_, writeValues(Put(head_, at), count));
         const std::size_t written = static_cast<std::size_t>(end - at);
@@ -189,7 +234,14 @@ int StatementWriter::Add(std::string_view bytes, std::size_t maxValuesSize, cons
                 return SetAside(original_.data() != nullptr ? original_ : bytes, lineNumber, why);
             }
         }
-        output_.Commit(end, end);
+        // A full part ends here; the row is written again into the next.
+        if (PartFull(written, 0)) {
+            counts_.nulls = nulls;
+            if (const int error = NextPart()) return error;
+            return Add(bytes, maxValuesSize, writeValues, lineNumber, recordValues);
+        }
+        output_->Commit(end, end);
+        partBytes_ += written;
         ++counts_.statements;
         CountOversized(written, lineNumber);
     } else {
@@ -200,7 +252,14 @@ int StatementWriter::Add(std::string_view bytes, std::size_t maxValuesSize, cons
         if (counts_.rejected != rejected) return 0;
     }
     CountRow(recordValues != 0 ? recordValues : count, lineNumber);
+    CountPartRow(lineNumber);
     return 0;
+}
+
+void StatementWriter::CountPartRow(std::uint64_t lineNumber) {
+    if (parts_ == nullptr) return;
+    ++partRows_;
+    parts_->AddRow(inputName_, lineNumber);
 }
 
 std::string StatementWriter::Unloadable(std::size_t values, bool nul, std::size_t statementBytes) const {
@@ -267,7 +326,7 @@ int StatementWriter::AddToBatch(std::string_view bytes, std::size_t maxValuesSiz
     // known, the prefix is chosen and the row moved up against it.
     const std::size_t room = std::max({continuation_.size(), closeAndHead_.size(), head_.size()});
     char* at = nullptr;
-    if (const int error = output_.Reserve(room + maxValuesSize + rowEnd_.size(), at)) return error;
+    if (const int error = output_->Reserve(room + maxValuesSize + rowEnd_.size(), at)) return error;
     char* values = at + room;
     const std::uint64_t nulls = counts_.nulls;
     char* end = writeValues(values, count);
@@ -290,17 +349,24 @@ int StatementWriter::AddToBatch(std::string_view bytes, std::size_t maxValuesSiz
     // one, so that each database gives the result of one row at a time.
     const bool meets = keyed_ && openKeys_.Meets(rowKey_);
     const bool continues = open && rowsInStatement_ < rows_ && count == statementValues_ && fits && !meets;
-    if (!continues) openKeys_.Clear();
-    if (keyed_) openKeys_.Add();
     const std::string_view prefix = continues ? std::string_view(continuation_)
                                     : open    ? std::string_view(closeAndHead_)
                                               : std::string_view(head_);
+    // A full part ends here; the row is written again into the next.
+    if (PartFull(prefix.size() + rowBytes, ending)) {
+        counts_.nulls = nulls;
+        if (const int error = NextPart()) return error;
+        return AddToBatch(bytes, maxValuesSize, writeValues, count, lineNumber, recordValues, refusedNul);
+    }
+    if (!continues) openKeys_.Clear();
+    if (keyed_) openKeys_.Add();
     char* rowStart = Put(prefix, at);
     std::memmove(rowStart, values, static_cast<std::size_t>(end - values));
     end = Put(rowEnd_, rowStart + (end - values));
     // The row waits for its "," or ";"; starting a statement after an open
     // one ended that one with its ";" and line end.
-    output_.Commit(end, open && !continues ? at + ending : nullptr);
+    output_->Commit(end, open && !continues ? at + ending : nullptr);
+    partBytes_ += static_cast<std::size_t>(end - at);
     if (continues) {
         ++rowsInStatement_;
         statementBytes_ += continuation_.size() + rowBytes;

@@ -11,6 +11,7 @@
 #include "convert/sql/key_forms.h"
 #include "convert/sql/null_choice.h"
 #include "convert/read/row_scanner.h"
+#include "convert/run/output_parts.h"
 #include "convert/run/rejects.h"
 #include "convert/run/run_report.h"
 #include "convert/run/statement_output.h"
@@ -82,6 +83,18 @@ public:
     int rejectsError() const { return rejectsError_; }
     void NoteRejectsError(int error) { rejectsError_ = error; }
 
+    // From now on the statements go into parts (--split-rows, --split-bytes),
+    // each a whole script: a full part is ended (its statement, COMMIT;) and
+    // the next begun (the session's lines, BEGIN;) before a row that would
+    // take it past a limit. Call before Begin, which puts the table in a
+    // part of its own.
+    void SplitInto(OutputParts* parts) {
+        parts_ = parts;
+        partEnd_ = options_.transaction ? "COMMIT;" + scanner_.lineEnd() : std::string();
+    }
+    // Where the statements go now: the part being written.
+    StatementOutput& output() { return *output_; }
+
     // Where a run reads several inputs: the one whose records come now.
     void ReadingFrom(const std::string& inputName) { inputName_ = inputName; }
 
@@ -106,17 +119,27 @@ private:
     // would, or when no row is set aside.
     std::string Unloadable(std::size_t values, bool nul, std::size_t statementBytes) const;
     int WriteStatement(std::string_view text);
+    // The lines that set up a session before the statements.
+    std::string SessionLines() const;
+    // Whether a part of rows, added bytes more and then closing bytes (a
+    // statement's end) would be past a limit of its part.
+    bool PartFull(std::size_t added, std::size_t closing) const;
+    // Ends the part and begins the next; SwitchPart only opens it.
+    int NextPart();
+    int SwitchPart();
     // Refuses or counts the NUL bytes of a row's input; 0 or kNulInValue.
     int CheckNuls(std::string_view bytes, std::uint64_t lineNumber);
     // Counts a row of values values, and whether they match the field names.
     void CountRow(std::size_t values, std::uint64_t lineNumber);
+    // Counts a row written into the part being written.
+    void CountPartRow(std::uint64_t lineNumber);
     // Counts a statement of one row larger than the limit.
     void CountOversized(std::size_t bytes, std::uint64_t lineNumber);
 
     const RowScanner& scanner_;
     ConversionOptions options_;
     std::size_t fieldCount_;
-    StatementOutput& output_;
+    StatementOutput* output_;
     const DialectRules& rules_;  // how a value is written
     bool dropsNul_;              // the dialect cannot write a NUL
     std::size_t limit_;          // bytes a statement of many rows keeps under; 0: none
@@ -148,6 +171,10 @@ private:
     std::vector<bool> commaDecimals_;
     std::string inputName_;  // with several inputs, the one being read
     std::string pointed_;    // a value of such a place, its comma a point
+    OutputParts* parts_ = nullptr;
+    std::uint64_t partRows_ = 0;   // rows in the part being written
+    std::uint64_t partBytes_ = 0;  // bytes in it
+    std::string partEnd_;          // what ends a part: COMMIT; with a transaction
     // A check without field names holds each row's number of values against
     // the one most rows have, known at the end: the rows of each number
     // (at most kTallied numbers), and the lines of the first kLinesKept.
