@@ -151,6 +151,10 @@ TEST(CommandLineOptions, ReadsTheLoadOptions) {
         {Args({"--rows-per-insert", "500", "--transaction", "in.csv"}), {.rowsPerInsert = 500, .transaction = true}},
         {Args({"--rows-per-insert=100000", "in.csv"}), {.rowsPerInsert = 100000}},
         {Args({"--rejects", "bad.csv", "--max-rejects=0", "in.csv"}), {.rejects = "bad.csv", .maxRejects = 0}},
+        {Args({"--split-rows", "4294967295", "--split-bytes", "64M", "in.csv"}),
+         {.splitRows = 4294967295U, .splitBytes = std::uint64_t{64} << 20}},
+        {Args({"--split-bytes=4096", "in.csv"}), {.splitBytes = 4096}},
+        {Args({"--split-bytes", "16777215G", "in.csv"}), {.splitBytes = std::uint64_t{16777215} << 30}},
     };
     for (const Case& c : cases) {
         const CommandLine line = Parse(c.args);
@@ -174,6 +178,14 @@ TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
         {Args({"--rows-per-insert", "+5", "in.csv"}),
          "--rows-per-insert takes a whole number from 1 to 100000, not '+5'"},
         {Args({"--null", "NULL", "in.csv"}), "--null takes none, empty or unquoted-empty, not 'NULL'"},
+        {Args({"--split-rows", "0", "in.csv"}), "--split-rows takes a whole number from 1 to 4294967295, not '0'"},
+        {Args({"--split-bytes", "4095", "in.csv"}),
+         "--split-bytes takes a number of bytes from 4096 (4K), K, M or G after it for KiB, MiB or GiB, not '4095'"},
+        {Args({"--split-bytes", "1T", "in.csv"}),
+         "--split-bytes takes a number of bytes from 4096 (4K), K, M or G after it for KiB, MiB or GiB, not '1T'"},
+        {Args({"--split-bytes", "17179869184G", "in.csv"}),
+         "--split-bytes takes a number of bytes from 4096 (4K), K, M or G after it for KiB, MiB or GiB, not "
+         "'17179869184G'"},
         {Args({"--null-token", "NA ", "in.csv"}),
          "--null-token takes text without CR, LF or 0x1A that does not end in white space, not 'NA '"},
         {Args({"--null-token", "", "in.csv"}),

@@ -83,6 +83,12 @@ constexpr ControlSpec kOptionsControls[] = {
     {kNoId, Label, "&at most:", 182, 314, 28, 8},
     {kIdMaxRejects, Edit, "", 212, 311, 36, 14},
     {kIdDecimalComma, CheckBox, "Decimal commas (3,49) make decimal columns of the table", 10, 331, 238, 10},
+    // The output as parts that load on their own.
+    {kNoId, Label, "S&plit in parts of:", 10, 348, 62, 8},
+    {kIdSplitRows, Edit, "", 76, 345, 50, 14},
+    {kNoId, Label, "rows or", 130, 348, 26, 8},
+    {kIdSplitBytes, Edit, "", 158, 345, 50, 14},
+    {kNoId, Label, "bytes", 212, 348, 30, 8},
     // The preview, beside the options it shows the effect of.
     {kIdDetect, PushButton, "Detect", 262, 7, 50, 14},
     {kIdDetected, Label, "", 316, 4, 214, 37},
@@ -90,13 +96,13 @@ constexpr ControlSpec kOptionsControls[] = {
     {kIdPreviewRecords, Grid, "", 262, 53, 268, 104},
     {kNoId, Label, "The first statements, as they are written:", 262, 162, 180, 8},
     {kIdPreviewStatements, TextView, "", 262, 172, 268, 135},
-    {kIdOk, DefaultPushButton, "OK", 425, 328, 50, 14},
-    {kIdCancel, PushButton, "Cancel", 480, 328, 50, 14},
+    {kIdOk, DefaultPushButton, "OK", 425, 345, 50, 14},
+    {kIdCancel, PushButton, "Cancel", 480, 345, 50, 14},
 };
 
 }  // namespace
 
-const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 540, 349, kOptionsControls};
+const DialogTemplate kOptionsTemplate{kOptionsTemplateId, "Options", 540, 366, kOptionsControls};
 
 const DialogTemplate kAboutBoxTemplate{kAboutBoxTemplateId, "About Rowsmith", 235, 55, kAboutBoxControls};
 

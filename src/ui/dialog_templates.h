@@ -51,6 +51,8 @@ enum ControlId : int {
     kIdRejects = 1039,
     kIdMaxRejects = 1040,
     kIdDecimalComma = 1041,
+    kIdSplitRows = 1042,
+    kIdSplitBytes = 1043,
 };
 
 // The choices of the Options dialog's lists, in their order.

@@ -65,6 +65,8 @@ constexpr AccessibleName kNames[] = {
     {kIdKey, "The fields of the key, separated by commas", "&Key:"},
     {kIdRejects, "File for the records that would not load, empty for none", "Set aside &in:"},
     {kIdMaxRejects, "Most records set aside before the run stops, empty for any number", "&at most:"},
+    {kIdSplitRows, "Most rows of a part of the output, empty for no parts", "S&plit in parts of:"},
+    {kIdSplitBytes, "Most bytes of a part of the output (K, M, G for KiB, MiB, GiB), empty for any", nullptr},
 };
 
 // The column types as the box shows them: NAME=TYPE; NAME=TYPE.
@@ -271,6 +273,8 @@ void COptionsDlg::Show(const ConversionOptions& options) {
     Find<QLineEdit>(kIdMaxRejects)
         ->setText(options.maxRejects == kNoRejectLimit ? QString() : QString::number(options.maxRejects));
     Find<QLineEdit>(kIdKey)->setEnabled(options.onConflict != OnConflict::None || options.createTable);
+    Find<QLineEdit>(kIdSplitRows)->setText(options.splitRows == 0 ? QString() : QString::number(options.splitRows));
+    Find<QLineEdit>(kIdSplitBytes)->setText(options.splitBytes == 0 ? QString() : QString::number(options.splitBytes));
 }
 
 // Each option as the dialog's controls give it, to be set through the
@@ -341,6 +345,8 @@ std::vector<std::pair<std::string_view, std::string>> COptionsDlg::Values() cons
     // A key only where it is looked at: by upserts, or for a table to create.
     if (conflict > 0 || ticked(kIdCreateTable)) add("key", text(kIdKey));
     add("rejects", text(kIdRejects));
+    add("split-rows", text(kIdSplitRows));
+    add("split-bytes", text(kIdSplitBytes));
     // A limit only for records set aside.
     if (!text(kIdRejects).empty()) add("max-rejects", text(kIdMaxRejects));
     // Types are kept only for a table to create; each as --type takes it.

@@ -41,22 +41,51 @@ int RunClient(const std::vector<std::string>& command, const std::string& sqlFil
     return status != 0 ? status : said ? 1 : 0;
 }
 
+std::vector<std::string> SqliteClient(const std::string& databaseFile, Strictness how) {
+    std::vector<std::string> command = {"/usr/bin/sqlite3"};
+    if (how == Strictness::Strict) command.emplace_back("-bail");
+    command.push_back(databaseFile);
+    return command;
+}
+
+std::vector<std::string> PostgresClient(const std::string& dir, Strictness how, const std::string& database) {
+    // -X leaves out a ~/.psqlrc of the machine's; the connection is the test server's.
+    std::vector<std::string> command = {"/usr/bin/psql", "-X", "-q", "-h", dir, "-U", "postgres", "-d", database};
+    if (how == Strictness::Strict) command.insert(command.end(), {"-v", "ON_ERROR_STOP=1"});
+    return command;
+}
+
+std::vector<std::string> MariaDbClient(const std::string& dir, const std::string& database, Strictness how) {
+    // The client's own defaults, as a user's: no option file of the machine's.
+    std::vector<std::string> command = {"/usr/bin/mariadb", "--no-defaults", "--socket=" + dir + "/sock", "-uroot"};
+    // The binary character set passes every byte of a literal as it is.
+    if (how == Strictness::Strict) command.emplace_back("--default-character-set=binary");
+    if (!database.empty()) command.push_back(database);
+    return command;
+}
+
 }  // namespace
 
 Database SqliteDatabase(const std::string& file) {
-    return {"SQLite", Dialect::Sqlite, "text",
+    return {"SQLite",
+            Dialect::Sqlite,
+            "text",
             [file](const std::string& sql, std::string& errors) { return LoadIntoSqlite(file, sql, errors); },
-            [file](const std::string& query) { return QuerySqlite(file, query); }};
+            [file](const std::string& query) { return QuerySqlite(file, query); },
+            SqliteClient(file, Strictness::AsUsersRunIt)};
 }
 
 std::optional<Database> PostgresDatabase(std::string& why, const std::string& database) {
     const std::string server = PostgresDir(why);
     if (server.empty()) return std::nullopt;
-    return Database{"PostgreSQL", Dialect::Postgresql, "text",
+    return Database{"PostgreSQL",
+                    Dialect::Postgresql,
+                    "text",
                     [server, database](const std::string& sql, std::string& errors) {
                         return LoadIntoPostgres(server, sql, errors, Strictness::AsUsersRunIt, database);
                     },
-                    [server, database](const std::string& query) { return QueryPostgres(server, query, database); }};
+                    [server, database](const std::string& query) { return QueryPostgres(server, query, database); },
+                    PostgresClient(server, Strictness::AsUsersRunIt, database)};
 }
 
 std::optional<Database> MariaDatabase(const std::string& database, std::string& why) {
@@ -68,11 +97,14 @@ std::optional<Database> MariaDatabase(const std::string& database, std::string& 
         why = "cannot make a database: " + errors;
         return std::nullopt;
     }
-    return Database{"MariaDB", Dialect::MySql, "longblob",
+    return Database{"MariaDB",
+                    Dialect::MySql,
+                    "longblob",
                     [server, database](const std::string& sql, std::string& said) {
                         return LoadIntoMariaDb(server, database, sql, said);
                     },
-                    [server, database](const std::string& query) { return QueryMariaDb(server, database, query); }};
+                    [server, database](const std::string& query) { return QueryMariaDb(server, database, query); },
+                    MariaDbClient(server, database, Strictness::AsUsersRunIt)};
 }
 
 std::string PostgresDir(std::string& why) {
@@ -84,28 +116,17 @@ std::string MariaDbDir(std::string& why) {
 }
 
 int LoadIntoSqlite(const std::string& databaseFile, const std::string& sqlFile, std::string& errors, Strictness how) {
-    std::vector<std::string> command = {"/usr/bin/sqlite3"};
-    if (how == Strictness::Strict) command.emplace_back("-bail");
-    command.push_back(databaseFile);
-    return RunClient(command, sqlFile, errors);
+    return RunClient(SqliteClient(databaseFile, how), sqlFile, errors);
 }
 
 int LoadIntoPostgres(const std::string& dir, const std::string& sqlFile, std::string& errors, Strictness how,
                      const std::string& database) {
-    // -X leaves out a ~/.psqlrc of the machine's; the connection is the test server's.
-    std::vector<std::string> command = {"/usr/bin/psql", "-X", "-q", "-h", dir, "-U", "postgres", "-d", database};
-    if (how == Strictness::Strict) command.insert(command.end(), {"-v", "ON_ERROR_STOP=1"});
-    return RunClient(command, sqlFile, errors);
+    return RunClient(PostgresClient(dir, how, database), sqlFile, errors);
 }
 
 int LoadIntoMariaDb(const std::string& dir, const std::string& database, const std::string& sqlFile,
                     std::string& errors, Strictness how) {
-    // The client's own defaults, as a user's: no option file of the machine's.
-    std::vector<std::string> command = {"/usr/bin/mariadb", "--no-defaults", "--socket=" + dir + "/sock", "-uroot"};
-    // The binary character set passes every byte of a literal as it is.
-    if (how == Strictness::Strict) command.emplace_back("--default-character-set=binary");
-    if (!database.empty()) command.push_back(database);
-    return RunClient(command, sqlFile, errors);
+    return RunClient(MariaDbClient(dir, database, how), sqlFile, errors);
 }
 
 std::vector<Row> QuerySqlite(const std::string& databaseFile, const std::string& query) {

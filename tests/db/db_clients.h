@@ -26,6 +26,8 @@ struct Database {
     std::string anyBytesType;
     std::function<int(const std::string& sqlFile, std::string& errors)> load;
     std::function<std::vector<Row>(const std::string& query)> query;
+    // The client's command as users run it, reading statements on its standard input.
+    std::vector<std::string> client;
 };
 
 // SQLite in file; PostgreSQL; MariaDB in a new, empty database. Nothing,

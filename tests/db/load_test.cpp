@@ -2,7 +2,12 @@
 // --rows-per-insert and --transaction, run by each database's own client,
 // holds the same values as the one-row form; a run cut short with
 // --transaction adds nothing.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -15,6 +20,7 @@
 #include "convert/run/conversion_run.h"
 #include "io/open_file.h"
 #include "io/unique_fd.h"
+#include "io/write_all.h"
 #include "convert/row_conversion.h"
 #include "conversion_property.h"
 #include "db/db_clients.h"
@@ -697,6 +703,119 @@ TEST_F(LoadOptionsInDatabases, MariaDbTakesEveryRowOfHugeBatchesAtItsDefaultPack
     ConvertFile(unbounded, nullptr, {.dialect = Dialect::MySql, .rowsPerInsert = 100000, .maxStatementBytes = 1 << 30});
     EXPECT_NE(db->load("unbounded.sql", errors), 0);
     EXPECT_NE(errors.find("Server has gone away"), std::string::npos) << errors;
+}
+
+// Loads in parts, as the README loads them: the table's part first, then
+// the others by two clients at once, one client killed in the middle of its
+// part and that part loaded again alone; after a conversion that was
+// cancelled and run again. Every row is there once.
+class PartsInDatabases : public test::TempDirTest {
+protected:
+    class CancelAt : public RunObserver {
+    public:
+        explicit CancelAt(int calls) : left_(calls) {}
+        bool Continue(std::uint64_t, std::uint64_t) override { return --left_ > 0; }
+
+    private:
+        int left_;
+    };
+
+    static std::string ShellWords(const std::vector<std::string>& words) {
+        std::string text;
+        for (const std::string& word : words) text += " '" + word + "'";
+        return text;
+    }
+
+    // inTransaction: whether the database has a transaction open, to see the
+    // killed client's statements there before it dies.
+    void Check(const test::Database& db, const std::function<bool()>& inTransaction, bool parallel = true) {
+#ifdef ROWSMITH_SANITIZED
+        const int rows = 100000;  // the sanitizers look at the run's memory, not at its scale
+#else
+        const int rows = 1000000;
+#endif
+        std::string input = "id,name\n";
+        for (int i = 1; i <= rows; ++i) input += std::to_string(i) + ",\"O'Brien, " + std::to_string(i % 97) + "\"\n";
+        WriteBytes("in.csv", input);
+        const std::string table = "parts_" + std::to_string(static_cast<int>(db.dialect));
+        WriteBytes("drop.sql", "DROP TABLE IF EXISTS " + table + ";\n");
+        std::string errors;
+        ASSERT_EQ(db.load("drop.sql", errors), 0) << errors;
+        ConversionSettings settings{"in.csv", "load.sql", table, ""};
+        const ConversionOptions options{.dialect = db.dialect,
+                                        .rowsPerInsert = 100,
+                                        .transaction = true,
+                                        .header = true,
+                                        .rfc4180 = true,
+                                        .createTable = true,
+                                        .key = "id",
+                                        .splitRows = rows / 8};
+        CancelAt cancel(2);
+        ASSERT_EQ(ConvertFile(settings, &cancel, options).status, RunStatus::Cancelled);
+        ASSERT_FALSE(fs::exists("load.manifest.json"));
+        const RunReport report = ConvertFile(settings, nullptr, options);
+        ASSERT_EQ(report.status, RunStatus::Done) << report.reason;
+        ASSERT_EQ(report.parts, 9u);
+        ASSERT_EQ(db.load("load.create.sql", errors), 0) << db.name << ": " << errors;
+
+        // A client killed in the middle of part 2: its statements reached the server.
+        const std::string part = ReadBytes("load.00002.sql");
+        const std::size_t half = part.find('\n', part.size() / 2) + 1;
+        ASSERT_EQ(::mkfifo("half.fifo", 0600), 0);
+        // Opened for both, so that the client's open returns at once and
+        // never sees the input end.
+        UniqueFd fifo(::open("half.fifo", O_RDWR | O_CLOEXEC));
+        const pid_t client = test::StartProcess(db.client, "half.fifo", "/dev/null", "killed-errors.txt");
+        {
+            ASSERT_EQ(WriteAll(fifo.get(), part.data(), half), 0);
+            bool open = false;
+            for (int wait = 0; wait < 1000 && !open; ++wait) {
+                open = inTransaction();
+                if (!open) ::usleep(10000);
+            }
+            EXPECT_TRUE(open) << db.name << ": the killed client's transaction never showed";
+            ::kill(client, SIGKILL);
+            test::WaitForExit(client);
+        }
+        // The others, two at a time, as the README has them loaded; then the killed one again.
+        std::string command = "ls load.0000[13-9].sql | xargs -I{} -P " + std::string(parallel ? "2" : "1") +
+                              " sh -c '\"$@\" < \"$0\"' {}" + ShellWords(db.client);
+        const pid_t all = test::StartProcess({"/bin/sh", "-c", command}, "/dev/null", "/dev/null", "all-errors.txt");
+        EXPECT_EQ(test::WaitForExit(all), 0) << db.name << ": " << ReadBytes("all-errors.txt");
+        EXPECT_EQ(db.load("load.00002.sql", errors), 0) << db.name << ": " << errors;
+        const std::string n = std::to_string(rows);
+        EXPECT_EQ(db.query("SELECT 'once' FROM (SELECT count(*) AS n, count(DISTINCT id) AS d, min(id) AS lo, "
+                           "max(id) AS hi FROM " +
+                           table + ") AS s WHERE n = " + n + " AND d = " + n + " AND lo = 1 AND hi = " + n),
+                  (std::vector<Row>{{"once"}}))
+            << db.name;
+    }
+};
+
+TEST_F(PartsInDatabases, Sqlite) {
+    const test::Database db = test::SqliteDatabase((dir() / "parts.db").string());
+    // One writer at a time: the parts load one after another. A transaction
+    // being written has its journal beside the database.
+    Check(
+        db, [this] { return fs::exists(dir() / "parts.db-journal"); }, false);
+}
+
+TEST_F(PartsInDatabases, Postgresql) {
+    std::string why;
+    const std::optional<test::Database> db = test::PostgresDatabase(why);
+    if (!db) GTEST_SKIP() << why;
+    Check(*db, [&db] {
+        return db->query("SELECT count(*) FROM pg_stat_activity WHERE state LIKE 'idle in transaction%'") !=
+               std::vector<Row>{{"0"}};
+    });
+}
+
+TEST_F(PartsInDatabases, MariaDb) {
+    std::string why;
+    const std::optional<test::Database> db = test::MariaDatabase("parts", why);
+    if (!db) GTEST_SKIP() << why;
+    Check(*db,
+          [&db] { return db->query("SELECT count(*) FROM information_schema.innodb_trx") != std::vector<Row>{{"0"}}; });
 }
 
 }  // namespace

@@ -70,7 +70,9 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
                                    .skipLines = 2,
                                    .quote = '\'',
                                    .escape = '\\',
-                                   .skipSpaces = true};
+                                   .skipSpaces = true,
+                                   .splitRows = 100000,
+                                   .splitBytes = std::uint64_t{64} << 20};
     Open();
     fake.optionsAnswer = chosen;
     QTest::mouseClick(Button(1010), Qt::LeftButton);
@@ -81,7 +83,8 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
               "DELIMITER=tab\r\nENCODING=windows-1252\r\nDIALECT=mysql\r\nROWSPERINSERT=500\r\n"
               "TRANSACTION=1\r\nNULL=unquoted-empty\r\nNULLTOKEN=\\N\r\nNULLTOKEN=not given\r\nCREATETABLE=1\r\n"
               "TYPE=id=INT\r\nTYPE=v=DOUBLE PRECISION\r\nCOLUMNS=v, id=key\r\nONCONFLICT=update\r\nKEY=key\r\n"
-              "SKIPLINES=2\r\nQUOTE='\r\nESCAPE=\\\r\nSKIPSPACES=1\r\n\r\n");
+              "SKIPLINES=2\r\nQUOTE='\r\nESCAPE=\\\r\nSKIPSPACES=1\r\nSPLITROWS=100000\r\n"
+              "SPLITBYTES=67108864\r\n\r\n");
     Open();
     EXPECT_EQ(dialog->options(), chosen);
 
@@ -227,6 +230,8 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     EXPECT_TRUE(control(1029)->isEnabled());   // the key: for a table to create, or where a held one does something
     static_cast<QComboBox*>(control(1028))->setCurrentIndex(2);
     static_cast<QLineEdit*>(control(1029))->setText("id");
+    static_cast<QLineEdit*>(control(1042))->setText("5000");
+    static_cast<QLineEdit*>(control(1043))->setText(" 1M ");
     QTest::mouseClick(options.findChild<QPushButton*>("1"), Qt::LeftButton);
     EXPECT_EQ(options.result(), QDialog::Accepted);
     ConversionOptions expected = start;
@@ -241,6 +246,8 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     expected.columns = "note, 2=id";
     expected.onConflict = OnConflict::Update;
     expected.key = "id";
+    expected.splitRows = 5000;
+    expected.splitBytes = std::uint64_t{1} << 20;
     EXPECT_EQ(options.options(), expected);
     EXPECT_TRUE(fake.messages.empty());
 

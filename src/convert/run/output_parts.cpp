@@ -184,7 +184,10 @@ std::string ManifestText(const std::vector<PartFacts>& parts, const std::vector<
     for (const OptionFact& fact : OptionFacts()) {
         const std::string value = fact.get(options);
         if (value.empty()) continue;
-        text.append(first ? "" : ", ").append(JsonString(std::string(fact.name))).append(": ").append(JsonString(value));
+        text.append(first ? "" : ", ")
+            .append(JsonString(std::string(fact.name)))
+            .append(": ")
+            .append(JsonString(value));
         first = false;
     }
     // Rows of one key may sit in two parts: loaded at once, which one's

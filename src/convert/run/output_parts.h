@@ -30,7 +30,7 @@ struct PartSpan {
 };
 
 struct PartFacts {
-    std::string file;  // its name, in the output's folder
+    std::string file;    // its name, in the output's folder
     bool table = false;  // the part that creates the table
     std::uint64_t rows = 0;
     std::uint64_t bytes = 0;
@@ -64,8 +64,7 @@ public:
     int Next();
     // Ends the last part, takes away parts an earlier run left past it,
     // and writes the manifest: manifest's text, given the parts.
-    int Finish(const std::vector<std::string>& inputNames, const ConversionOptions& options,
-               const std::string& table);
+    int Finish(const std::vector<std::string>& inputNames, const ConversionOptions& options, const std::string& table);
     // After a run that failed or was cancelled: the part being written is
     // taken away; the whole ones stay, and no manifest says they are all.
     void Abandon();
