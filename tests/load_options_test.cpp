@@ -895,6 +895,16 @@ TEST_F(LoadRunTest, SplitOutputIsWholeScriptsListedByAManifest) {
         for (const ListedPart& part : parts) EXPECT_EQ(fs::exists(part.file), part.file == "out.00001.sql") << c.what;
     }
 
+    // A row that begins a part is counted once, whichever way it is read.
+    std::string nuls;
+    for (int i = 0; i < 10; ++i) nuls += std::string("a\0b,", 4) + std::to_string(i) + "\n";
+    for (const char* columns : {"", "1"}) {  // the scanner's rows, and values read one by one
+        const RunReport dropped = Run(nuls, "F", {.nul = NulChoice::Strip, .columns = columns, .splitRows = 3});
+        EXPECT_EQ(dropped.counts.droppedNuls, 10u) << columns;
+        EXPECT_EQ(dropped.counts.rows, 10u) << columns;
+        EXPECT_EQ(dropped.counts.statements, 10u) << columns;
+    }
+
     // Cancelled: the whole parts stay, the one being written goes, and no manifest.
     CancelAt cancel(3);
     const RunReport cancelled =

@@ -72,6 +72,43 @@ void Hint(const CommandLine& line) {
     }
 }
 
+// Every input, opened before anything is written; 0, or the exit status
+// with the complaint made.
+int OpenInputs(const CommandLine& line, const std::string& inputName, std::vector<rowsmith::UniqueFd>& files,
+               std::vector<rowsmith::OpenInput>& inputs) {
+    files.resize(line.inputs.size());
+    for (std::size_t i = 0; i < line.inputs.size(); ++i) {
+        if (line.input == "-") {
+            inputs.push_back({STDIN_FILENO, inputName});
+        } else if (const int error = rowsmith::OpenForReading(line.inputs[i], files[i])) {
+            return OpenFailed(line.inputs[i], error);
+        } else {
+            inputs.push_back({files[i].get(), line.inputs[i]});
+        }
+    }
+    return 0;
+}
+
+// The output file the statements are appended to, opened (none for standard
+// output, or for parts, which the run writes); 0, or the exit status with
+// the complaint made.
+int OpenOutput(const CommandLine& line, const std::string& outputName, rowsmith::UniqueFd& file) {
+    if (line.options.splits() && !line.hasOutput) {
+        Complain("--split-rows and --split-bytes write parts of an output file: give --output FILE");
+        return kUsage;
+    }
+    if (!line.hasOutput || line.options.splits()) return 0;
+    const int error = rowsmith::OpenForAppending(outputName, file);
+    return error == 0 ? 0 : OpenFailed(outputName, error);
+}
+
+// Closes what OpenOutput opened, or standard output; 0 or the errno.
+int CloseOutput(const CommandLine& line, rowsmith::UniqueFd& file) {
+    if (line.options.splits()) return 0;
+    if (line.hasOutput) return file.Close();
+    return ::close(STDOUT_FILENO) == 0 ? 0 : errno;
+}
+
 int Convert(const CommandLine& line) {
     const rowsmith::ConversionSettings settings{line.input, line.output, line.table, line.fields};
     const bool fromStdin = line.input == "-";
@@ -87,27 +124,12 @@ int Convert(const CommandLine& line) {
         Complain("standard output is closed");
         return kFailed;
     }
-    // Every input is opened before anything is written.
-    std::vector<rowsmith::UniqueFd> inputFiles(line.inputs.size());
+    std::vector<rowsmith::UniqueFd> inputFiles;
     std::vector<rowsmith::OpenInput> inputs;
-    for (std::size_t i = 0; i < line.inputs.size(); ++i) {
-        if (fromStdin) {
-            inputs.push_back({STDIN_FILENO, inputName});
-        } else if (const int error = rowsmith::OpenForReading(line.inputs[i], inputFiles[i])) {
-            return OpenFailed(line.inputs[i], error);
-        } else {
-            inputs.push_back({inputFiles[i].get(), line.inputs[i]});
-        }
-    }
+    if (const int failed = OpenInputs(line, inputName, inputFiles, inputs)) return failed;
     const bool split = line.options.splits();
-    if (split && !line.hasOutput) {
-        Complain("--split-rows and --split-bytes write parts of an output file: give --output FILE");
-        return kUsage;
-    }
     rowsmith::UniqueFd outputFile;
-    if (line.hasOutput && !split) {
-        if (const int error = rowsmith::OpenForAppending(outputName, outputFile)) return OpenFailed(outputName, error);
-    }
+    if (const int failed = OpenOutput(line, outputName, outputFile)) return failed;
 
     rowsmith::ProgressLine progress(STDERR_FILENO,
                                     rowsmith::IsTerminal(STDERR_FILENO) &&
@@ -117,7 +139,7 @@ int Convert(const CommandLine& line) {
                                                        settings, line.options, &progress);
     // The progress line goes before anything else is said on the terminal.
     progress.Clear();
-    const int closeError = split ? 0 : line.hasOutput ? outputFile.Close() : ::close(STDOUT_FILENO) == 0 ? 0 : errno;
+    const int closeError = CloseOutput(line, outputFile);
     if (closeError != 0 && report.status == RunStatus::Done) {
         const rowsmith::RowCounts counts = report.counts;
         report = rowsmith::WriteFailedReport(closeError);

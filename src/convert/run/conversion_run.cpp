@@ -626,6 +626,7 @@ RunReport ConvertInputsToParts(const std::vector<OpenInput>& inputs, const std::
         RunReport report = ConvertSource(run);
         if (report.status != RunStatus::Done) return failed(std::move(report));
         std::vector<std::string> names;
+        names.reserve(inputs.size());
         for (const OpenInput& input : inputs) names.push_back(input.name);
         if (const int error = parts.Finish(names, options, settings.tableName)) {
             RunReport failure = WriteFailedReport(error);

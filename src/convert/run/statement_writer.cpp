@@ -219,40 +219,44 @@ int StatementWriter::Add(std::string_view bytes, std::size_t maxValuesSize, cons
         if (const int refused = CheckNuls(bytes, lineNumber)) return refused;
     }
     std::size_t count = 0;
-    if (rows_ <= 1) {
-        // A statement of its own: head, values, tail, and it ends at once.
-        char* at = nullptr;
-        const std::size_t size = head_.size() + maxValuesSize + tail_.size();
-        if (const int error = output_->Reserve(size, at)) return error;
-        const std::uint64_t nulls = counts_.nulls;
-        char* end = Put(tail_, writeValues(Put(head_, at), count));
-        const std::size_t written = static_cast<std::size_t>(end - at);
-        if (settingAside_) {
-            const std::string why = Unloadable(recordValues != 0 ? recordValues : count, refusedNul, written);
-            if (!why.empty()) {
-                counts_.nulls = nulls;
-                return SetAside(original_.data() != nullptr ? original_ : bytes, lineNumber, why);
-            }
-        }
-        // A full part ends here; the row is written again into the next.
-        if (PartFull(written, 0)) {
-            counts_.nulls = nulls;
-            if (const int error = NextPart()) return error;
-            return Add(bytes, maxValuesSize, writeValues, lineNumber, recordValues);
-        }
-        output_->Commit(end, end);
-        partBytes_ += written;
-        ++counts_.statements;
-        CountOversized(written, lineNumber);
-    } else {
-        const std::uint64_t rejected = counts_.rejected;
-        if (const int error =
-                AddToBatch(bytes, maxValuesSize, writeValues, count, lineNumber, recordValues, refusedNul))
-            return error;
-        if (counts_.rejected != rejected) return 0;
-    }
+    const std::uint64_t rejected = counts_.rejected;
+    const int error = rows_ <= 1
+                          ? AddAlone(bytes, maxValuesSize, writeValues, count, lineNumber, recordValues, refusedNul)
+                          : AddToBatch(bytes, maxValuesSize, writeValues, count, lineNumber, recordValues, refusedNul);
+    if (error != 0 || counts_.rejected != rejected) return error;
     CountRow(recordValues != 0 ? recordValues : count, lineNumber);
     CountPartRow(lineNumber);
+    return 0;
+}
+
+template <typename ValuesWriter>
+int StatementWriter::AddAlone(std::string_view bytes, std::size_t maxValuesSize, const ValuesWriter& writeValues,
+                              std::size_t& count, std::uint64_t lineNumber, std::size_t recordValues, bool refusedNul) {
+    // A statement of its own: head, values, tail, and it ends at once.
+    char* at = nullptr;
+    const std::size_t size = head_.size() + maxValuesSize + tail_.size();
+    if (const int error = output_->Reserve(size, at)) return error;
+    const std::uint64_t nulls = counts_.nulls;
+    count = 0;
+    char* end = Put(tail_, writeValues(Put(head_, at), count));
+    const std::size_t written = static_cast<std::size_t>(end - at);
+    if (settingAside_) {
+        const std::string why = Unloadable(recordValues != 0 ? recordValues : count, refusedNul, written);
+        if (!why.empty()) {
+            counts_.nulls = nulls;
+            return SetAside(original_.data() != nullptr ? original_ : bytes, lineNumber, why);
+        }
+    }
+    // A full part ends here; the row is written again into the next.
+    if (PartFull(written, 0)) {
+        counts_.nulls = nulls;
+        if (const int error = NextPart()) return error;
+        return AddAlone(bytes, maxValuesSize, writeValues, count, lineNumber, recordValues, refusedNul);
+    }
+    output_->Commit(end, end);
+    partBytes_ += written;
+    ++counts_.statements;
+    CountOversized(written, lineNumber);
     return 0;
 }
 
@@ -329,6 +333,7 @@ int StatementWriter::AddToBatch(std::string_view bytes, std::size_t maxValuesSiz
     if (const int error = output_->Reserve(room + maxValuesSize + rowEnd_.size(), at)) return error;
     char* values = at + room;
     const std::uint64_t nulls = counts_.nulls;
+    count = 0;
     char* end = writeValues(values, count);
 
     // A row goes on the open statement while it has room: rows to spare,

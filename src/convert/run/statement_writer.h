@@ -111,6 +111,10 @@ private:
     template <typename ValuesWriter>
     int Add(std::string_view bytes, std::size_t maxValuesSize, const ValuesWriter& writeValues,
             std::uint64_t lineNumber, std::size_t recordValues = 0);
+    // The row as a statement of its own, or in the open batch.
+    template <typename ValuesWriter>
+    int AddAlone(std::string_view bytes, std::size_t maxValuesSize, const ValuesWriter& writeValues, std::size_t& count,
+                 std::uint64_t lineNumber, std::size_t recordValues, bool refusedNul);
     template <typename ValuesWriter>
     int AddToBatch(std::string_view bytes, std::size_t maxValuesSize, const ValuesWriter& writeValues,
                    std::size_t& count, std::uint64_t lineNumber, std::size_t recordValues, bool refusedNul);
