@@ -1,6 +1,7 @@
 #include "convert/run/output_parts.h"
 
 #include <cstdio>
+#include <new>
 #include <utility>
 
 #include "convert/options/option_table.h"
@@ -145,8 +146,16 @@ int OutputParts::Close() {
 }
 
 int OutputParts::Next() {
-    if (const int error = Close()) return error;
-    if (const int error = Open(number_ + 1)) return error;
+    int error = Close();
+    if (error == 0) error = Open(number_ + 1);
+    if (error != 0) {
+        // The run ends with the error; what it writes before it ends goes nowhere.
+        current_.reset();
+        fd_.Close();
+        if (OpenNowhere(fd_) != 0) throw std::bad_alloc();
+        current_ = std::make_unique<StatementOutput>(fd_.get(), blockSize_);
+        return error;
+    }
     Output(blockSize_);
     return 0;
 }

@@ -60,7 +60,8 @@ public:
     // A row of the part being written.
     void AddRow(const std::string& input, std::uint64_t line);
     // Ends the part being written, once its last bytes are in the output,
-    // and opens the next one.
+    // and opens the next one. Current() is always an output: after a
+    // failure, one that keeps nothing.
     int Next();
     // Ends the last part, takes away parts an earlier run left past it,
     // and writes the manifest: manifest's text, given the parts.

@@ -70,11 +70,12 @@ bool StatementWriter::PartFull(std::size_t added, std::size_t closing) const {
 }
 
 int StatementWriter::SwitchPart() {
-    if (const int error = parts_->Next()) return error;
+    const int error = parts_->Next();
+    // The next part, or after a failure where the run's last bytes go.
     output_ = &parts_->Current();
     partRows_ = 0;
     partBytes_ = 0;
-    return 0;
+    return error;
 }
 
 int StatementWriter::NextPart() {
