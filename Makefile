@@ -51,6 +51,7 @@ bench: deps
 	bench/compare.sh build-bench
 	bench/load.sh build-bench
 	bench/parts.sh build-bench
+	bench/sizes.sh build-bench
 
 # libFuzzer over the row conversion, the settings reader, the text reader,
 # the CSV reader, a whole run, a settings save, the command line and

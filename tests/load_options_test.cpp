@@ -1,6 +1,7 @@
 // The options for the database that loads the output: dialects, NULL for
 // empty values, many rows per INSERT, one transaction per run, and the
 // count of rows that do not match the field names.
+#include <algorithm>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -791,6 +792,35 @@ public:
 private:
     int left_;
 };
+
+// PostgreSQL's batches end where they load fastest unless the user says
+// otherwise; the other databases' keep to the statement limit.
+TEST_F(LoadRunTest, BatchesEndWhereTheirDatabaseLoadsThemFastest) {
+    std::string input;
+    for (int i = 0; i < 300; ++i) input += std::to_string(i) + "," + std::string(990, 'x') + "\n";
+    struct Case {
+        ConversionOptions options;
+        std::uint64_t statements;
+        std::size_t longest;  // bytes of a statement at most
+    };
+    const Case cases[] = {
+        {{.dialect = Dialect::Postgresql, .rowsPerInsert = 1000}, 19, kPostgresBatchBytes},
+        {{.dialect = Dialect::Postgresql, .rowsPerInsert = 1000, .maxStatementBytes = 1 << 20}, 1, 1 << 20},
+        {{.dialect = Dialect::Postgresql, .rowsPerInsert = 10}, 30, kPostgresBatchBytes},
+        {{.dialect = Dialect::Sqlite, .rowsPerInsert = 1000}, 1, kDefaultStatementBytes},
+        {{.dialect = Dialect::MySql, .rowsPerInsert = 1000}, 1, kDefaultStatementBytes},
+    };
+    for (const Case& c : cases) {
+        const RunReport report = Run(input, "id, v", c.options);
+        EXPECT_EQ(report.counts.statements, c.statements) << DialectName(c.options.dialect);
+        EXPECT_EQ(report.counts.rows, 300u);
+        const std::string output = ReadBytes("out.sql");
+        std::size_t longest = 0;
+        for (std::size_t at = 0, end; (end = output.find(";\r\n", at)) != std::string::npos; at = end + 3)
+            longest = std::max(longest, end + 3 - at);
+        EXPECT_LE(longest, c.longest) << DialectName(c.options.dialect);
+    }
+}
 
 TEST_F(LoadRunTest, ACancelledTransactionEndsItsStatementAndRollsBack) {
     const int lines = 200000;

@@ -128,6 +128,19 @@ constexpr std::uint32_t StatementLimit(const ConversionOptions& options) {
     return options.rowsPerInsert > 1 ? kDefaultStatementBytes : 0;
 }
 
+// The bytes a batch of rows ends before, where not given: PostgreSQL parses
+// and plans a statement in memory that grows faster than the statement, so
+// batches past this load slower, not faster (bench/sizes.sh).
+inline constexpr std::uint32_t kPostgresBatchBytes = std::uint32_t{16} << 10;
+
+// Where a statement of many rows ends: StatementLimit, or for PostgreSQL
+// without --max-statement-bytes, the size its batches load fastest at.
+constexpr std::uint32_t BatchLimit(const ConversionOptions& options) {
+    const std::uint32_t limit = StatementLimit(options);
+    if (limit == 0 || options.maxStatementBytes != 0 || options.dialect != Dialect::Postgresql) return limit;
+    return limit < kPostgresBatchBytes ? limit : kPostgresBatchBytes;
+}
+
 // What is wrong with options taken together, said for a message; empty
 // when nothing is.
 std::string OptionsProblem(const ConversionOptions& options);

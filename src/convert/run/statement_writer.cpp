@@ -29,6 +29,7 @@ StatementWriter::StatementWriter(const RowScanner& scanner, const ConversionOpti
       rules_(options.copy ? kCopyTextRules : RulesOf(options.dialect)),
       dropsNul_(DropsNul(rules_)),
       limit_(StatementLimit(options)),
+      batchLimit_(BatchLimit(options)),
       rows_(RowsPerStatement(options)),
       head_(options.copy ? form.copyHead : scanner.head()),
       // psql reads a COPY block's lines, its end marker and the COPY line
@@ -350,7 +351,7 @@ int StatementWriter::AddToBatch(std::string_view bytes, std::size_t maxValuesSiz
         }
     }
     const bool open = rowsInStatement_ > 0;
-    const bool fits = limit_ == 0 || statementBytes_ + continuation_.size() + rowBytes + ending <= limit_;
+    const bool fits = batchLimit_ == 0 || statementBytes_ + continuation_.size() + rowBytes + ending <= batchLimit_;
     // A row whose key meets one of the open statement's rows starts a new
     // one, so that each database gives the result of one row at a time.
     const bool meets = keyed_ && openKeys_.Meets(rowKey_);

@@ -147,6 +147,7 @@ private:
     const DialectRules& rules_;  // how a value is written
     bool dropsNul_;              // the dialect cannot write a NUL
     std::size_t limit_;          // bytes a statement of many rows keeps under; 0: none
+    std::size_t batchLimit_;     // bytes a batch ends before (limit_, or less where batches load faster)
     std::uint32_t rows_;         // rows of one statement at most
     // The pieces of a statement, as an INSERT has them (a COPY block's in
     // its constructor): head_ ( values rowEnd_ continuation_ values ... ending_.
