@@ -784,15 +784,6 @@ TEST_F(LoadRunTest, RefusesAnEmptyTableNameBeforeWritingAnything) {
     }
 }
 
-class CancelAt : public RunObserver {
-public:
-    explicit CancelAt(int calls) : left_(calls) {}
-    bool Continue(std::uint64_t, std::uint64_t) override { return --left_ > 0; }
-
-private:
-    int left_;
-};
-
 // PostgreSQL's batches end where they load fastest unless the user says
 // otherwise; the other databases' keep to the statement limit.
 TEST_F(LoadRunTest, BatchesEndWhereTheirDatabaseLoadsThemFastest) {
@@ -824,7 +815,7 @@ TEST_F(LoadRunTest, BatchesEndWhereTheirDatabaseLoadsThemFastest) {
 
 TEST_F(LoadRunTest, ACancelledTransactionEndsItsStatementAndRollsBack) {
     const int lines = 200000;
-    CancelAt cancel(2);
+    test::CancelAfter cancel(2);
     const RunReport report =
         Run(test::QuotedLines(lines).input, "a,b,c", {.rowsPerInsert = 500, .transaction = true}, &cancel);
     EXPECT_EQ(report.status, RunStatus::Cancelled);
@@ -949,7 +940,7 @@ TEST_F(LoadRunTest, SplitOutputIsWholeScriptsListedByAManifest) {
     }
 
     // Cancelled: the whole parts stay, the one being written goes, and no manifest.
-    CancelAt cancel(3);
+    test::CancelAfter cancel(3);
     const RunReport cancelled =
         Run(test::QuotedLines(200000).input, "F", {.transaction = true, .splitRows = 20000}, &cancel);
     EXPECT_EQ(cancelled.status, RunStatus::Cancelled);

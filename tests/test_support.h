@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "convert/options/conversion_settings.h"
 #include "convert/run/message_owner.h"
+#include "convert/run/run_report.h"
 
 namespace rowsmith {
 // Lets test failures show a record's four values.
@@ -18,6 +20,16 @@ void PrintTo(const ConversionSettings& settings, std::ostream* os);
 }  // namespace rowsmith
 
 namespace rowsmith::test {
+
+// Lets a run go on for calls looks at its progress, then stops it.
+class CancelAfter : public RunObserver {
+public:
+    explicit CancelAfter(int calls) : left_(calls) {}
+    bool Continue(std::uint64_t, std::uint64_t) override { return --left_ > 0; }
+
+private:
+    int left_;
+};
 
 // Runs each test in a fresh temporary directory, which it removes afterwards.
 class TempDirTest : public ::testing::Test {

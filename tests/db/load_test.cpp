@@ -31,6 +31,7 @@ namespace rowsmith {
 namespace {
 
 namespace fs = std::filesystem;
+using test::CancelAfter;
 using test::ReadBytes;
 using test::Row;
 using test::TempDirTest;
@@ -99,15 +100,6 @@ const char* const kKeyCases =
     "5,\\.\r\n"
     "6,\"a\n\\.\nb\"\r\n"
     "2,\"\"\r\n";
-
-class CancelAfter : public RunObserver {
-public:
-    explicit CancelAfter(int calls) : left_(calls) {}
-    bool Continue(std::uint64_t, std::uint64_t) override { return --left_ > 0; }
-
-private:
-    int left_;
-};
 
 class LoadOptionsInDatabases : public TempDirTest {
 protected:
@@ -711,15 +703,6 @@ TEST_F(LoadOptionsInDatabases, MariaDbTakesEveryRowOfHugeBatchesAtItsDefaultPack
 // cancelled and run again. Every row is there once.
 class PartsInDatabases : public test::TempDirTest {
 protected:
-    class CancelAt : public RunObserver {
-    public:
-        explicit CancelAt(int calls) : left_(calls) {}
-        bool Continue(std::uint64_t, std::uint64_t) override { return --left_ > 0; }
-
-    private:
-        int left_;
-    };
-
     static std::string ShellWords(const std::vector<std::string>& words) {
         std::string text;
         for (const std::string& word : words) text += " '" + word + "'";
@@ -750,7 +733,7 @@ protected:
                                         .createTable = true,
                                         .key = "id",
                                         .splitRows = rows / 8};
-        CancelAt cancel(2);
+        CancelAfter cancel(2);
         ASSERT_EQ(ConvertFile(settings, &cancel, options).status, RunStatus::Cancelled);
         ASSERT_FALSE(fs::exists("load.manifest.json"));
         const RunReport report = ConvertFile(settings, nullptr, options);
