@@ -227,6 +227,12 @@ TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
         {Args({"--rfc4180", "--escape", ",", "in.csv"}), "the escape and the delimiter are one byte"},
         {Args({"--rfc4180", "--escape", "\"", "in.csv"}),
          "a quote inside quotes is read doubled without --escape: give --escape only for another byte"},
+        {Args({"--header-lines", "2", "in.csv"}),
+         "--header-lines is the number of lines the header takes: give --header too"},
+        {Args({"--header-lines", "10", "--header", "in.csv"}),
+         "--header-lines takes a whole number from 1 to 9, not '10'"},
+        {Args({"--skip-lines", "2", "--header", "--last-line", "3", "in.csv"}),
+         "--last-line 3 leaves no line of records to read"},
         {Args({"--rfc4180", "--quote", "\xE9", "--encoding", "latin1", "in.csv"}),
          "the quote and the escape must be ASCII bytes when the input has a character set (--encoding)"},
     };

@@ -53,6 +53,8 @@ enum ControlId : int {
     kIdDecimalComma = 1041,
     kIdSplitRows = 1042,
     kIdSplitBytes = 1043,
+    kIdHeaderLines = 1044,
+    kIdLastLine = 1045,
 };
 
 // The choices of the Options dialog's lists, in their order.

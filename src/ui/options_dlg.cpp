@@ -54,6 +54,8 @@ constexpr AccessibleName kNames[] = {
     {kIdEncoding, "Input character set", "Input &character set:"},
     {kIdSkipLines, "Lines to skip above the records", "Lines to &skip:"},
     {kIdQuote, "Quote character, or none", "&Quote:"},
+    {kIdHeaderLines, "Lines the header takes", "Header li&nes:"},
+    {kIdLastLine, "Last line read, empty for the end", "Read &up to line:"},
     {kIdEscape, "Escape character inside quotes, empty for none", "&Escape:"},
     {kIdDialect, "Target database", "&Target database:"},
     {kIdRowsPerInsert, "Rows per INSERT", "&Rows per INSERT:"},
@@ -106,6 +108,7 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
             [this](int choice) { Find<QLineEdit>(kIdOtherDelimiter)->setEnabled(choice == kOtherDelimiter); });
     connect(Find<QCheckBox>(kIdEmptyAsNull), &QCheckBox::toggled, Find<QCheckBox>(kIdQuotedEmpty),
             &QCheckBox::setEnabled);
+    connect(Find<QCheckBox>(kIdHeader), &QCheckBox::toggled, Find<QSpinBox>(kIdHeaderLines), &QSpinBox::setEnabled);
     connect(Find<QCheckBox>(kIdCreateTable), &QCheckBox::toggled, Find<QLineEdit>(kIdColumnTypes),
             &QLineEdit::setEnabled);
     connect(Find<QCheckBox>(kIdCreateTable), &QCheckBox::toggled, Find<QCheckBox>(kIdDecimalComma),
@@ -247,6 +250,9 @@ void COptionsDlg::Show(const ConversionOptions& options) {
         ->setCurrentText(options.encoding.empty() ? QString::fromUtf8(kAsIs)
                                                   : QString::fromStdString(options.encoding));
     Find<QSpinBox>(kIdSkipLines)->setValue(static_cast<int>(options.skipLines));
+    Find<QSpinBox>(kIdHeaderLines)->setValue(static_cast<int>(options.headerLines));
+    Find<QSpinBox>(kIdHeaderLines)->setEnabled(options.header);
+    Find<QLineEdit>(kIdLastLine)->setText(options.lastLine == 0 ? QString() : QString::number(options.lastLine));
     Find<QComboBox>(kIdQuote)->setCurrentText(options.quote == '\0' ? QStringLiteral("none")
                                                                     : QString(QLatin1Char(options.quote)));
     Find<QLineEdit>(kIdEscape)->setText(options.escape == '\0' ? QString() : QString(QLatin1Char(options.escape)));
@@ -320,6 +326,9 @@ std::vector<std::pair<std::string_view, std::string>> COptionsDlg::Values() cons
     for (const Switch& entry : kSwitches) add(entry.name, ticked(entry.id) ? "1" : "0");
     add("delimiter", DelimiterValue());
     add("skip-lines", std::to_string(Find<QSpinBox>(kIdSkipLines)->value()));
+    // The header's lines only with a header.
+    if (ticked(kIdHeader)) add("header-lines", std::to_string(Find<QSpinBox>(kIdHeaderLines)->value()));
+    add("last-line", text(kIdLastLine));
     // The quoting of standard CSV only with it: unticked, the boxes keep
     // what they show without it being read.
     if (ticked(kIdRfc4180)) {

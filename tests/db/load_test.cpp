@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/detect/format_detection.h"
 #include "convert/options/input_list.h"
 #include "convert/run/conversion_run.h"
 #include "io/open_file.h"
@@ -238,7 +239,41 @@ protected:
         EXPECT_EQ(rows, all);
     }
 
+    // A spreadsheet's export: names under a title over the columns it
+    // spans, and a second table below a blank line. The options detection
+    // proposes create and load the first table, and --skip-lines down to
+    // the line it names the second.
+    void CheckSpreadsheetTables(const test::Database& db) {
+        WriteBytes("sheet.csv",
+                   "Name,Sales,,Cost,\r\n,2023,2024,2023,2024\r\nAnn,10,12,3,4\r\n\"O'Brien, Pat\",11,13,5,6\r\n"
+                   "\r\nregion,total\r\nnorth,5\r\nsouth,7\r\n");
+        const std::optional<Detection> detection = DetectFile("sheet.csv");
+        ASSERT_TRUE(detection);
+        ConversionOptions options = WithReadingOf({.dialect = db.dialect, .createTable = true}, *detection);
+        EXPECT_EQ(ReadingOptionsLine(options), "--last-line 4 --header --header-lines 2");
+        ConversionSettings first{"sheet.csv", "sheet.sql", "sheet", ""};
+        ASSERT_EQ(ConvertFile(first, nullptr, options).status, RunStatus::Done);
+        std::string errors;
+        ASSERT_EQ(db.load("sheet.sql", errors), 0) << db.name << ": " << errors;
+        const std::string text = db.dialect == Dialect::MySql ? " AS CHAR)" : " AS TEXT)";
+        const std::string sales = "CAST(" + QuoteIdentifier(db.dialect, "Sales 2024") + text;
+        const std::string name = QuoteIdentifier(db.dialect, "Name");
+        EXPECT_EQ(db.query("SELECT " + name + ", " + sales + " FROM sheet ORDER BY " + name),
+                  (std::vector<Row>{{"Ann", "12"}, {"O'Brien, Pat", "13"}}))
+            << db.name;
+        options.skipLines = static_cast<std::uint32_t>(detection->nextTable - 1);
+        options.headerLines = 1;
+        options.lastLine = 0;
+        ConversionSettings second{"sheet.csv", "totals.sql", "totals", ""};
+        ASSERT_EQ(ConvertFile(second, nullptr, options).status, RunStatus::Done);
+        ASSERT_EQ(db.load("totals.sql", errors), 0) << db.name << ": " << errors;
+        EXPECT_EQ(db.query("SELECT region, CAST(total" + text + " FROM totals ORDER BY region"),
+                  (std::vector<Row>{{"north", "5"}, {"south", "7"}}))
+            << db.name;
+    }
+
     void Check(const test::Database& db) {
+        CheckSpreadsheetTables(db);
         const std::string input = MakeInput(3000);
         WriteBytes("input.csv", input);
         std::string tables;

@@ -72,19 +72,22 @@ TEST_F(DesktopTest, OptionsRoundTripThroughDbIniAndDefaultsKeepItsBytes) {
                                    .escape = '\\',
                                    .skipSpaces = true,
                                    .splitRows = 100000,
-                                   .splitBytes = std::uint64_t{64} << 20};
+                                   .splitBytes = std::uint64_t{64} << 20,
+                                   .headerLines = 2,
+                                   .lastLine = 40};
     Open();
     fake.optionsAnswer = chosen;
     QTest::mouseClick(Button(1010), Qt::LeftButton);
     EXPECT_EQ(dialog->options(), chosen);
     dialog.reset();
-    EXPECT_EQ(ReadBytes("db.ini"),
-              "CREATOR=DB 1.0\r\nOUTPUT=out.sql\r\nINPUT=in.csv\r\nTABLE=t\r\nFIELDS=a, b\r\nHEADER=1\r\nRFC4180=1\r\n"
-              "DELIMITER=tab\r\nENCODING=windows-1252\r\nDIALECT=mysql\r\nROWSPERINSERT=500\r\n"
-              "TRANSACTION=1\r\nNULL=unquoted-empty\r\nNULLTOKEN=\\N\r\nNULLTOKEN=not given\r\nCREATETABLE=1\r\n"
-              "TYPE=id=INT\r\nTYPE=v=DOUBLE PRECISION\r\nCOLUMNS=v, id=key\r\nONCONFLICT=update\r\nKEY=key\r\n"
-              "SKIPLINES=2\r\nQUOTE='\r\nESCAPE=\\\r\nSKIPSPACES=1\r\nSPLITROWS=100000\r\n"
-              "SPLITBYTES=67108864\r\n\r\n");
+    EXPECT_EQ(
+        ReadBytes("db.ini"),
+        "CREATOR=DB 1.0\r\nOUTPUT=out.sql\r\nINPUT=in.csv\r\nTABLE=t\r\nFIELDS=a, b\r\nHEADER=1\r\nRFC4180=1\r\n"
+        "DELIMITER=tab\r\nENCODING=windows-1252\r\nDIALECT=mysql\r\nROWSPERINSERT=500\r\n"
+        "TRANSACTION=1\r\nNULL=unquoted-empty\r\nNULLTOKEN=\\N\r\nNULLTOKEN=not given\r\nCREATETABLE=1\r\n"
+        "TYPE=id=INT\r\nTYPE=v=DOUBLE PRECISION\r\nCOLUMNS=v, id=key\r\nONCONFLICT=update\r\nKEY=key\r\n"
+        "SKIPLINES=2\r\nHEADERLINES=2\r\nLASTLINE=40\r\nQUOTE='\r\nESCAPE=\\\r\nSKIPSPACES=1\r\nSPLITROWS=100000\r\n"
+        "SPLITBYTES=67108864\r\n\r\n");
     Open();
     EXPECT_EQ(dialog->options(), chosen);
 
@@ -182,6 +185,7 @@ TEST_F(DesktopTest, TheOptionsDialogReadsTheReadingRules) {
     EXPECT_EQ(static_cast<QLineEdit*>(control(1036))->text(), "\\");
     EXPECT_TRUE(static_cast<QCheckBox*>(control(1037))->isChecked());
     EXPECT_FALSE(control(1038)->isEnabled());
+    EXPECT_FALSE(control(1044)->isEnabled());  // the header's lines: only with a header
     QTest::mouseClick(options.findChild<QPushButton*>("1"), Qt::LeftButton);
     EXPECT_EQ(options.options(), start);
 
@@ -215,6 +219,9 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     EXPECT_EQ(options.property("templateId").toInt(), kOptionsTemplateId);
 
     static_cast<QCheckBox*>(control(1011))->setChecked(true);
+    ASSERT_TRUE(control(1044)->isEnabled());
+    static_cast<QSpinBox*>(control(1044))->setValue(2);
+    static_cast<QLineEdit*>(control(1045))->setText(" 12 ");
     static_cast<QComboBox*>(control(1013))->setCurrentIndex(kSemicolon);
     static_cast<QComboBox*>(control(1015))->setCurrentText("As is");
     static_cast<QComboBox*>(control(1016))->setCurrentIndex(3);  // MySQL and MariaDB
@@ -248,6 +255,8 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     expected.key = "id";
     expected.splitRows = 5000;
     expected.splitBytes = std::uint64_t{1} << 20;
+    expected.headerLines = 2;
+    expected.lastLine = 12;
     EXPECT_EQ(options.options(), expected);
     EXPECT_TRUE(fake.messages.empty());
 

@@ -88,11 +88,13 @@ std::string ReadingOptionsLine(const ConversionOptions& options) {
     if (options.textExport) add("--text-export");
     if (options.delimiter != ',') add("-d " + ShellWord(DelimiterName(options.delimiter)));
     if (options.skipLines > 0) add("--skip-lines " + std::to_string(options.skipLines));
+    if (options.lastLine > 0) add("--last-line " + std::to_string(options.lastLine));
     if (options.quote != '"')
         add("--quote " + (options.quote == '\0' ? std::string("none") : ShellWord({&options.quote, 1})));
     if (options.escape != '\0') add("--escape " + ShellWord({&options.escape, 1}));
     if (options.skipSpaces) add("--skip-spaces");
     if (options.header) add("--header");
+    if (options.header && options.headerLines > 1) add("--header-lines " + std::to_string(options.headerLines));
     if (!options.encoding.empty()) add("--encoding " + ShellWord(options.encoding));
     if (options.null == NullMode::UnquotedEmpty) add("--null unquoted-empty");
     return line;
@@ -120,7 +122,17 @@ std::string DetectionReport(const Detection& d) {
         report += "lines above the records: " + std::to_string(d.preambleLines) +
                   " (fewer fields than the records below them)\n";
     }
-    report += d.header ? "header: yes: " + NamesText(d.names) + "\n" : "header: no\n";
+    if (d.tableEnd > 0) {
+        report += "records end: at line " + std::to_string(d.tableEnd) + "; from line " + std::to_string(d.nextTable) +
+                  ", below a blank line, another table or notes (" + Count(d.nextTableFields, "field", "fields") +
+                  "; read them with --skip-lines " + std::to_string(d.nextTable - 1) + ")\n";
+    }
+    if (!d.header) {
+        report += "header: no\n";
+    } else {
+        report += d.headerLines > 1 ? "header: yes, " + std::to_string(d.headerLines) + " lines: " : "header: yes: ";
+        report += NamesText(d.names) + "\n";
+    }
     if (d.bareEmpties > 0 || d.quotedEmpties > 0) {
         report += "empty values: " + std::to_string(d.bareEmpties) + " bare, " + std::to_string(d.quotedEmpties) +
                   " written \"\"" +
@@ -155,6 +167,8 @@ ConversionOptions WithReadingOf(ConversionOptions options, const Detection& dete
     options.delimiter = detection.reading.delimiter;
     options.encoding = detection.reading.encoding;
     options.skipLines = detection.reading.skipLines;
+    options.headerLines = detection.reading.headerLines;
+    options.lastLine = detection.reading.lastLine;
     options.textExport = detection.reading.textExport;
     options.quote = detection.reading.quote;
     options.escape = detection.reading.escape;
@@ -199,13 +213,25 @@ const Misfit kMisfits[] = {
          o.skipSpaces = d.reading.skipSpaces;
          o.rfc4180 = o.rfc4180 || d.reading.rfc4180;
      }},
-    {[](const Detection& d, const ConversionOptions& o) { return d.preambleLines != o.skipLines; },
+    {[](const Detection& d, const ConversionOptions& o) {
+         // Lines skipped down to the table below the first read that one.
+         return d.preambleLines != o.skipLines && (d.nextTable == 0 || o.skipLines + 1 < d.nextTable);
+     },
      [](const Detection& d) {
          if (d.preambleLines == 0) return std::string("its records begin on its first line");
          return "its first " + Count(d.preambleLines, "line has", "lines have") +
                 " fewer fields than the records below: a title or notes, not records";
      },
      [](const Detection& d, ConversionOptions& o) { o.skipLines = static_cast<std::uint32_t>(d.preambleLines); }},
+    {[](const Detection& d, const ConversionOptions& o) {
+         return d.tableEnd != 0 && o.lastLine == 0 && o.skipLines < d.tableEnd;
+     },
+     [](const Detection& d) {
+         return "its records end at line " + std::to_string(d.tableEnd) + ": from line " + std::to_string(d.nextTable) +
+                ", below a blank line, lines have " + Count(d.nextTableFields, "field", "fields") +
+                " (another table, or notes)";
+     },
+     [](const Detection& d, ConversionOptions& o) { o.lastLine = static_cast<std::uint32_t>(d.tableEnd); }},
     {[](const Detection& d, const ConversionOptions& o) { return d.reading.rfc4180 && !o.rfc4180; },
      [](const Detection& d) {
          const std::string evidence = Evidence(d);
@@ -226,11 +252,20 @@ const Misfit kMisfits[] = {
                 std::to_string(CommonCount(d.fieldCounts).first) + " fields";
      },
      [](const Detection& d, ConversionOptions& o) { o.delimiter = d.delimiter; }},
-    {[](const Detection& d, const ConversionOptions& o) { return d.header && !o.header; },
+    {[](const Detection& d, const ConversionOptions& o) {
+         return d.header && (!o.header || o.headerLines != d.reading.headerLines);
+     },
      [](const Detection& d) {
+         if (d.headerLines > 1) {
+             return "its first " + std::to_string(d.headerLines) + " lines look like names over rows of values (" +
+                    NamesText(d.names) + ")";
+         }
          return "its first line looks like names over rows of values (" + NamesText(d.names) + ")";
      },
-     [](const Detection&, ConversionOptions& o) { o.header = true; }},
+     [](const Detection& d, ConversionOptions& o) {
+         o.header = true;
+         o.headerLines = d.reading.headerLines;
+     }},
     {[](const Detection& d, const ConversionOptions& o) {
          return d.reading.null == NullMode::UnquotedEmpty && o.null == NullMode::None && o.nullTokens.empty();
      },
@@ -257,7 +292,12 @@ std::string ReadingOptionsWords(const ConversionOptions& options) {
         add(options.quote == '\0' ? std::string("no quotes") : "quote " + ShellWord({&options.quote, 1}));
     if (options.escape != '\0') add("escape " + ShellWord({&options.escape, 1}));
     if (options.skipSpaces) add("spaces after a delimiter skipped");
-    if (options.header) add("first line holds the field names");
+    if (options.header && options.headerLines > 1) {
+        add("first " + std::to_string(options.headerLines) + " lines hold the field names");
+    } else if (options.header) {
+        add("first line holds the field names");
+    }
+    if (options.lastLine > 0) add("records end at line " + std::to_string(options.lastLine));
     if (!options.encoding.empty()) add("character set " + options.encoding);
     return words;
 }

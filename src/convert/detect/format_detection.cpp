@@ -7,6 +7,7 @@
 
 #include "convert/detect/charset_guess.h"
 #include "convert/detect/header_votes.h"
+#include "convert/detect/table_bounds.h"
 #include "convert/detect/text_marks.h"
 #include "convert/read/csv_reader.h"
 #include "convert/read/records.h"
@@ -125,7 +126,8 @@ std::string LineEnds(std::string_view text) {
 struct Reading {
     std::vector<Record> records;
     std::vector<std::vector<bool>> quoted;
-    std::size_t unclosedLine = 0;  // where a quoted field never closed opens
+    std::vector<std::uint64_t> lines;  // the line each record starts on
+    std::size_t unclosedLine = 0;      // where a quoted field never closed opens
 };
 
 // The records of text under a rule set, every value read, as a run reads
@@ -147,11 +149,13 @@ Reading ReadWith(std::string_view text, const ConversionOptions& options, bool w
     const int unclosed = ForEachRecord(text, options, [&reading](const Records& records) {
         reading.records.emplace_back(records.values().begin(), records.values().end());
         reading.quoted.push_back(records.quoted());
+        reading.lines.push_back(records.number());
     });
     if (unclosed != 0 && whole) reading.unclosedLine = static_cast<std::size_t>(unclosed);
     if (!whole && !reading.records.empty()) {
         reading.records.pop_back();
         reading.quoted.pop_back();
+        reading.lines.pop_back();
     }
     return reading;
 }
@@ -277,18 +281,11 @@ bool LooksLikeTextExport(std::string_view text, Detection& d) {
     return !quoted && tabs > 0 && d.nullMarks + d.escapes > 0;
 }
 
-// The lines above the records: leading lines (at most 20) whose field count
-// is below the one most records have, where the records after them have
-// it with few exceptions.
-std::size_t PreambleLines(const std::vector<Record>& lines, std::size_t common) {
-    if (common < 2) return 0;
-    std::size_t first = 0;
-    while (first < lines.size() && first <= 20 && lines[first].size() < common) ++first;
-    if (first == 0 || first > 20 || first == lines.size() || lines[first].size() != common) return 0;
-    std::size_t alike = 0;
-    const std::size_t seen = std::min<std::size_t>(lines.size(), first + 200);
-    for (std::size_t i = first; i < seen; ++i) alike += lines[i].size() == common ? 1U : 0U;
-    return alike * 10 >= (seen - first) * 9 ? first : 0;
+// The names a header of lines records gives (the first record's values
+// where there is none).
+Record HeaderNames(const std::vector<Record>& records, std::size_t lines) {
+    if (lines < 2) return records.front();
+    return JoinedHeader({records.begin(), records.begin() + static_cast<std::ptrdiff_t>(lines)});
 }
 
 // A text export read as the export it is: the header and counts from its records.
@@ -298,11 +295,13 @@ void DetectTextExport(std::string_view text, bool whole, Detection& d) {
     const Reading exported = ReadWith(text, ConversionOptions{.delimiter = '\t', .textExport = true}, whole);
     d.records = exported.records.size();
     d.fieldCounts = FieldCounts(exported.records);
-    d.header = FirstRecordNames(exported.records);
-    if (!exported.records.empty()) d.names = exported.records.front();
+    d.headerLines = HeaderRecords(exported.records);
+    d.header = d.headerLines > 0;
+    if (!exported.records.empty()) d.names = HeaderNames(exported.records, d.headerLines);
     d.reading.textExport = true;
     d.reading.delimiter = '\t';
     d.reading.header = d.header;
+    d.reading.headerLines = static_cast<std::uint32_t>(std::max<std::size_t>(d.headerLines, 1));
 }
 
 // The delimiter, the quote, spaces after delimiters and an escape; the
@@ -416,6 +415,21 @@ Detection DetectFormat(const InputSample& sample) {
     Reading standard = DetectQuoting(text, sample.whole, d);
     const char quote = d.reading.quote;
     std::vector<Record> lines = ReadLines(text, d.delimiter);
+    // A second table, or notes, below the first: what is read is the records above.
+    const TableEnd end = FindTableEnd(standard.records, standard.lines, lines);
+    d.tableEnd = end.last;
+    d.nextTable = end.next;
+    d.nextTableFields = end.nextFields;
+    if (d.tableEnd != 0) {
+        const ConversionOptions above{.rfc4180 = true,
+                                      .delimiter = d.delimiter,
+                                      .quote = quote,
+                                      .escape = d.reading.escape,
+                                      .skipSpaces = d.reading.skipSpaces,
+                                      .lastLine = static_cast<std::uint32_t>(d.tableEnd)};
+        standard = ReadWith(text, above, true);
+        lines.resize(std::min(lines.size(), d.tableEnd));
+    }
     d.preambleLines = PreambleLines(lines, CommonCount(FieldCounts(standard.records)).first);
     if (d.preambleLines > 0) {
         // The records begin below the lines above them.
@@ -424,8 +438,9 @@ Detection DetectFormat(const InputSample& sample) {
                                       .skipLines = static_cast<std::uint32_t>(d.preambleLines),
                                       .quote = quote,
                                       .escape = d.reading.escape,
-                                      .skipSpaces = d.reading.skipSpaces};
-        standard = ReadWith(text, below, sample.whole);
+                                      .skipSpaces = d.reading.skipSpaces,
+                                      .lastLine = static_cast<std::uint32_t>(d.tableEnd)};
+        standard = ReadWith(text, below, sample.whole || d.tableEnd != 0);
         lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(d.preambleLines));
     }
     for (const Record& line : lines) d.blankLines += line.size() == 1 && line[0].empty() ? 1U : 0U;
@@ -443,8 +458,9 @@ Detection DetectFormat(const InputSample& sample) {
                                                                      return TrimSpace(a) == TrimSpace(b);
                                                                  });
     }
-    d.header = FirstRecordNames(standard.records);
-    if (!standard.records.empty()) d.names = standard.records.front();
+    d.headerLines = HeaderRecords(standard.records);
+    d.header = d.headerLines > 0;
+    if (!standard.records.empty()) d.names = HeaderNames(standard.records, d.headerLines);
     // Names as they read in the character set the text is in.
     if (!d.reading.encoding.empty() && decoded.empty()) {
         for (std::string& name : d.names) name = Decoded(name, d.reading.encoding);
@@ -458,6 +474,8 @@ Detection DetectFormat(const InputSample& sample) {
     d.reading.delimiter = d.delimiter;
     d.reading.header = d.header;
     d.reading.skipLines = static_cast<std::uint32_t>(d.preambleLines);
+    d.reading.headerLines = static_cast<std::uint32_t>(std::max<std::size_t>(d.headerLines, 1));
+    d.reading.lastLine = static_cast<std::uint32_t>(d.tableEnd);
     // NULL written bare and '' written "", as database exports write them.
     if (d.bareEmpties > 0 && d.quotedEmpties > 0) d.reading.null = NullMode::UnquotedEmpty;
     return d;

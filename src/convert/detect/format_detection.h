@@ -53,7 +53,14 @@ struct Detection {
     // (1-based), or 0 when they read the sample alike.
     std::size_t firstDifference = 0;
     bool header = false;
-    std::vector<std::string> names;  // the first record's values
+    std::size_t headerLines = 0;     // the records the header takes
+    std::vector<std::string> names;  // the first record's values, or the header's names
+    // Where the records of the first table end (the line above a blank line
+    // below which the lines are not its records: another table, notes), and
+    // the line the next starts on with its number of fields; 0: no end seen.
+    std::size_t tableEnd = 0;
+    std::size_t nextTable = 0;
+    std::size_t nextTableFields = 0;
     // Lines above the records, whose field counts are not theirs (titles,
     // notes): what --skip-lines skips.
     std::size_t preambleLines = 0;

@@ -131,7 +131,49 @@ int ColumnVote(const std::vector<Record>& records, std::size_t column, std::size
     return KindVote(first, kinds, filled, allTraits, rows > 2 ? length : 0);
 }
 
+// Whether the values below the first in a column are years too.
+bool YearsBelow(const std::vector<Record>& records, std::size_t column, std::size_t rows) {
+    for (std::size_t row = 1; row < rows; ++row) {
+        if (column < records[row].size() && !TrimSpace(records[row][column]).empty() &&
+            !LooksLikeYear(records[row][column]))
+            return false;
+    }
+    return true;
+}
+
+// Whether records[at] goes on naming the columns the records above it
+// name (a header of several lines): none of its values is of the kind or
+// the look of those below it, and it has what a second line of names has:
+// a year over figures, a name where the line above has none or the other
+// way round (a title over the columns it spans), or a name over every
+// column (units, say).
+bool ContinuesNames(const std::vector<Record>& records, std::size_t at) {
+    const std::vector<Record> below(records.begin() + static_cast<std::ptrdiff_t>(at), records.end());
+    const Record& line = below.front();
+    const Record& above = records[at - 1];
+    if (below.size() < 2 || line.size() != above.size()) return false;
+    const std::size_t rows = std::min<std::size_t>(below.size(), 200);
+    std::size_t names = 0;
+    bool years = false;
+    bool spanned = false;
+    for (std::size_t column = 0; column < line.size(); ++column) {
+        const int vote = ColumnVote(below, column, rows);
+        if (vote < 0) return false;
+        names += vote > 0 ? 1U : 0U;
+        years = years || (vote == 0 && LooksLikeYear(line[column]) && !YearsBelow(below, column, rows));
+        spanned = spanned || TrimSpace(line[column]).empty() != TrimSpace(above[column]).empty();
+    }
+    return (names > 0 && spanned) || years || names == line.size();
+}
+
 }  // namespace
+
+std::size_t HeaderRecords(const std::vector<Record>& records) {
+    if (!FirstRecordNames(records)) return 0;
+    std::size_t lines = 1;
+    while (lines < 3 && lines + 1 < records.size() && ContinuesNames(records, lines)) ++lines;
+    return lines;
+}
 
 // Whether the first record names the columns: the columns below it vote.
 // Names may be empty or repeated (a run names those), but not all empty.

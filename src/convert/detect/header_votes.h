@@ -13,4 +13,9 @@ namespace rowsmith {
 // may be empty or repeated (a run names those), but not all empty.
 bool FirstRecordNames(const std::vector<std::vector<std::string>>& records);
 
+// How many of the first records name the columns: 0 (none), 1, or up to 3
+// where the lines below the first go on naming them (a title over the
+// columns it spans, years over figures).
+std::size_t HeaderRecords(const std::vector<std::vector<std::string>>& records);
+
 }  // namespace rowsmith

@@ -94,7 +94,7 @@ InputPreview PreviewInput(const ConversionSettings& settings, const ConversionOp
     Records read(input, reading, std::size_t{64} << 10, true);
     const NullChoice choice(options);
     std::vector<std::string> values;
-    if (status == 0 && options.header && (status = read.NextValues(values)) == 0) preview.titles = values;
+    if (status == 0 && options.header && (status = read.NextHeader(values)) == 0) preview.titles = values;
     while (status == 0 && preview.records.size() < records && (status = read.Next()) == 0 &&
            (status = read.ReadValues()) == 0) {
         preview.records.emplace_back(read.values().begin(), read.values().end());

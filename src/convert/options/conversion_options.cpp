@@ -63,6 +63,10 @@ std::string RulesProblem(const ConversionOptions& options) {
         return "the escape and the delimiter are one byte";
     if (options.escape != '\0' && options.escape == options.quote)
         return "a quote inside quotes is read doubled without --escape: give --escape only for another byte";
+    if (options.headerLines > 1 && !options.header)
+        return "--header-lines is the number of lines the header takes: give --header too";
+    if (options.lastLine != 0 && options.lastLine <= options.skipLines + (options.header ? options.headerLines : 0))
+        return "--last-line " + std::to_string(options.lastLine) + " leaves no line of records to read";
     const auto ascii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
     if (!options.encoding.empty() && (!ascii(options.quote) || !ascii(options.escape)))
         return "the quote and the escape must be ASCII bytes when the input has a character set (--encoding)";

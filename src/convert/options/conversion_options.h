@@ -110,6 +110,13 @@ struct ConversionOptions {
     // 0: no such limit. Neither: one output, appended to.
     std::uint32_t splitRows = 0;
     std::uint64_t splitBytes = 0;
+    // With header: the records the header takes, their names over one
+    // another joined into one per column (read/records.h), as spreadsheets
+    // write a title over the columns it spans. lastLine: records starting
+    // past this line of an input are not read (a second table, notes below
+    // the records); 0: to the end.
+    std::uint32_t headerLines = 1;
+    std::uint32_t lastLine = 0;
 
     bool splits() const { return splitRows != 0 || splitBytes != 0; }
     bool operator==(const ConversionOptions&) const = default;

@@ -3,64 +3,12 @@
 #include <charconv>
 #include <cstdint>
 
+#include "convert/options/option_values.h"
 #include "io/text_mode.h"
 
 namespace rowsmith {
 
 namespace {
-
-// A switch is on for "1" and off for "0" or nothing.
-bool SetSwitch(bool& flag, std::string_view value) {
-    flag = value == "1";
-    return value == "1" || value == "0" || value.empty();
-}
-
-std::string SwitchText(bool on) {
-    return on ? "1" : "";
-}
-
-// A whole number from low to high, digits only.
-bool SetNumber(std::uint32_t& number, std::string_view value, std::uint32_t low, std::uint32_t high) {
-    std::uint32_t parsed = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), parsed);
-    if (value.empty() || value[0] == '+' || error != std::errc() || end != value.data() + value.size()) return false;
-    if (parsed < low || parsed > high) return false;
-    number = parsed;
-    return true;
-}
-
-// A number of bytes: digits, and K, M or G for so many KiB, MiB or GiB.
-bool SetBytes(std::uint64_t& number, std::string_view value, std::uint64_t low) {
-    static constexpr std::string_view kUnits = "KMG";
-    unsigned shift = 0;
-    if (const std::size_t unit = value.empty() ? std::string_view::npos : kUnits.find(value.back());
-        unit != std::string_view::npos) {
-        shift = 10 * static_cast<unsigned>(unit + 1);
-        value.remove_suffix(1);
-    }
-    std::uint64_t parsed = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), parsed);
-    if (value.empty() || value[0] == '+' || error != std::errc() || end != value.data() + value.size()) return false;
-    if (parsed > (~std::uint64_t{0} >> shift)) return false;
-    parsed <<= shift;
-    if (parsed < low) return false;
-    number = parsed;
-    return true;
-}
-
-// A value of an option given more than once: db.ini keeps each on a line
-// of its own, whose trailing blanks go, so it must be something such a
-// line keeps whole.
-bool KeptOnALine(std::string_view value) {
-    return !value.empty() && !IsTrimmedSpace(value.back()) && value.find_first_of("\r\n\x1A") == std::string_view::npos;
-}
-
-// Such values as an option's text: one a line.
-std::string OneALine(const std::vector<std::string>& values) {
-    std::string text;
-    for (const std::string& value : values) text.append(text.empty() ? "" : "\n").append(value);
-    return text;
-}
 
 struct NamedNullMode {
     std::string_view name;
@@ -68,23 +16,6 @@ struct NamedNullMode {
 };
 constexpr NamedNullMode kNullModes[] = {
     {"none", NullMode::None}, {"empty", NullMode::Empty}, {"unquoted-empty", NullMode::UnquotedEmpty}};
-
-// A byte that quotes or escapes: one byte that no line of text keeps at
-// its end or splits a line with, or none ("none"; "" for the default).
-bool SetMark(char& mark, std::string_view value, char byDefault, bool noneAllowed) {
-    if (value.empty()) {
-        mark = byDefault;
-        return true;
-    }
-    if (value == "none" && noneAllowed) {
-        mark = '\0';
-        return true;
-    }
-    constexpr std::string_view kRefused("\r\n\v\f\x1A\0 \t", 8);
-    if (value.size() != 1 || kRefused.find(value[0]) != std::string_view::npos) return false;
-    mark = value[0];
-    return true;
-}
 
 // clang-format off
 constexpr OptionFact kFacts[] = {
@@ -332,6 +263,21 @@ constexpr OptionFact kFacts[] = {
      "a whole number from 0 to 1000000", false,
      [](ConversionOptions& o, std::string_view v) { return SetNumber(o.skipLines, v, 0, 1000000); },
      [](const ConversionOptions& o) { return o.skipLines == 0 ? std::string() : std::to_string(o.skipLines); }},
+    {"header-lines", '\0', "N", OptionGroup::Input,
+     "with --header, the header is N lines (2 to 9): each\n"
+     "column's names joined by a space, an empty one over\n"
+     "others taking the name to its left (a title over the\n"
+     "columns it spans)",
+     "a whole number from 1 to 9", false,
+     [](ConversionOptions& o, std::string_view v) { return SetOptionalNumber(o.headerLines, v, 1, 9, 1); },
+     [](const ConversionOptions& o) { return OptionalNumberText(o.headerLines, 1); }},
+    {"last-line", '\0', "N", OptionGroup::Input,
+     "records that start past line N of an input are not read\n"
+     "(another table below the first, notes after the\n"
+     "records); line N counts the lines --skip-lines skips",
+     "a whole number from 1 to 4294967295", false,
+     [](ConversionOptions& o, std::string_view v) { return SetOptionalNumber(o.lastLine, v, 1, ~std::uint32_t{0}, 0); },
+     [](const ConversionOptions& o) { return OptionalNumberText(o.lastLine, 0); }},
     {"quote", '\0', "C", OptionGroup::Input,
      "with --rfc4180, C quotes a field instead of \" (' say);\n"
      "none: quotes are data like any other byte",
@@ -397,14 +343,8 @@ constexpr OptionFact kFacts[] = {
      "first; out.manifest.json, written last, lists the parts.\n"
      "Each run writes them anew",
      "a whole number from 1 to 4294967295", false,
-     [](ConversionOptions& o, std::string_view v) {
-         if (v.empty()) {
-             o.splitRows = 0;
-             return true;
-         }
-         return SetNumber(o.splitRows, v, 1, ~std::uint32_t{0});
-     },
-     [](const ConversionOptions& o) { return o.splitRows == 0 ? std::string() : std::to_string(o.splitRows); }},
+     [](ConversionOptions& o, std::string_view v) { return SetOptionalNumber(o.splitRows, v, 1, ~std::uint32_t{0}, 0); },
+     [](const ConversionOptions& o) { return OptionalNumberText(o.splitRows, 0); }},
     {"split-bytes", '\0', "N", OptionGroup::Output,
      "as --split-rows, parts of at most N bytes (K, M, G: KiB,\n"
      "MiB, GiB), unless one statement is larger; with\n"
@@ -423,15 +363,9 @@ constexpr OptionFact kFacts[] = {
      "run, as a failure",
      "a whole number from 0 to 4294967294", false,
      [](ConversionOptions& o, std::string_view v) {
-         if (v.empty()) {
-             o.maxRejects = kNoRejectLimit;
-             return true;
-         }
-         return SetNumber(o.maxRejects, v, 0, kNoRejectLimit - 1);
+         return SetOptionalNumber(o.maxRejects, v, 0, kNoRejectLimit - 1, kNoRejectLimit);
      },
-     [](const ConversionOptions& o) {
-         return o.maxRejects == kNoRejectLimit ? std::string() : std::to_string(o.maxRejects);
-     }},
+     [](const ConversionOptions& o) { return OptionalNumberText(o.maxRejects, kNoRejectLimit); }},
 };
 // clang-format on
 

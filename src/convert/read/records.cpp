@@ -1,5 +1,7 @@
 #include "convert/read/records.h"
 
+#include <algorithm>
+
 #include "io/iconv_source.h"
 
 #include "convert/sql/null_choice.h"
@@ -70,6 +72,7 @@ void Records::Check(ProblemObserver* problems, bool utf8) {
 
 int Records::Next() {
     valuesRead_ = false;
+    if (past_) return kEndOfInput;
     int status = 0;
     switch (rules_) {
         case Rules::Standard:
@@ -87,12 +90,19 @@ int Records::Next() {
             whole_ = !asValues_;
             break;
     }
+    if (status == 0 && PastLastLine()) return kEndOfInput;
     if (status == 0 && problems_ != nullptr) Inspect();
     return status;
 }
 
+bool Records::PastLastLine() {
+    past_ = options_.lastLine != 0 && number_ > options_.lastLine;
+    return past_;
+}
+
 int Records::NextValues(std::vector<std::string>& values) {
     valuesRead_ = false;
+    if (past_) return kEndOfInput;
     int status = 0;
     switch (rules_) {
         case Rules::Standard:
@@ -105,12 +115,52 @@ int Records::NextValues(std::vector<std::string>& values) {
             status = lines_->NextLine(line_);
             if (status != 0) return status;
             ++number_;
+            if (PastLastLine()) return kEndOfInput;
             if (problems_ != nullptr) Inspect();
             values = SplitRow(line_, options_.delimiter);
             return 0;
     }
+    if (status == 0 && PastLastLine()) return kEndOfInput;
     if (status == 0) values.assign(values_.begin(), values_.end());
     return status;
+}
+
+int Records::NextHeader(std::vector<std::string>& names) {
+    int status = NextValues(names);
+    if (status != 0 || options_.headerLines <= 1) return status;
+    std::vector<std::vector<std::string>> lines{names};
+    for (std::uint32_t i = 1; i < options_.headerLines; ++i) {
+        std::vector<std::string> more;
+        status = NextValues(more);
+        if (status == kEndOfInput) break;
+        if (status != 0) return status;
+        lines.push_back(std::move(more));
+    }
+    names = JoinedHeader(lines);
+    return 0;
+}
+
+std::vector<std::string> JoinedHeader(const std::vector<std::vector<std::string>>& lines) {
+    std::size_t columns = 0;
+    for (const std::vector<std::string>& line : lines) columns = std::max(columns, line.size());
+    std::vector<std::string> names(columns);
+    std::vector<bool> named(columns, false);  // a line above names the column itself
+    for (std::size_t at = 0; at < lines.size(); ++at) {
+        const std::vector<std::string>& line = lines[at];
+        const bool last = at + 1 == lines.size();
+        std::string_view carried;  // a title spanning the columns to its right
+        for (std::size_t column = 0; column < columns; ++column) {
+            std::string_view name = column < line.size() ? TrimSpace(line[column]) : std::string_view();
+            // A title ends where a line above starts another column.
+            if (named[column]) carried = {};
+            if (!name.empty() && !last) carried = name;
+            if (name.empty() && !last) name = carried;
+            if (!name.empty()) names[column].append(names[column].empty() ? "" : " ").append(name);
+        }
+        for (std::size_t column = 0; column < line.size(); ++column)
+            named[column] = named[column] || !TrimSpace(line[column]).empty();
+    }
+    return names;
 }
 
 bool Records::SplitLine() {

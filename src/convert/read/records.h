@@ -38,6 +38,13 @@ namespace rowsmith {
 // may meet in one statement.
 bool ReadsValues(const ConversionOptions& options);
 
+// The names of a header of several lines, one per column: the column's
+// names from top to bottom, blanks trimmed, joined by a space. An empty
+// name above the last line takes the name to its left in its line (a title
+// over the columns it spans, as spreadsheets merge cells), up to a column
+// that a line above names itself.
+std::vector<std::string> JoinedHeader(const std::vector<std::vector<std::string>>& lines);
+
 class Records {
 public:
     // everyValue: every record's values are read, whatever the options.
@@ -51,8 +58,11 @@ public:
     // Reads the next record: 0, kEndOfInput at the end, or the code of
     // what stopped the reading (Describe says it in words).
     int Next();
-    // The same, and its values (all of them) copied into values: a header.
+    // The same, and its values (all of them) copied into values.
     int NextValues(std::vector<std::string>& values);
+    // The header's names: its record, or with --header-lines its records
+    // joined (JoinedHeader).
+    int NextHeader(std::vector<std::string>& names);
 
     // Whether the record read last is handed out whole: text() holds its
     // bytes (without its line end, followed by kPadding readable bytes).
@@ -104,6 +114,8 @@ private:
     const std::vector<bool>& ReaderQuoted() const;
     // A check's look at the record read last.
     void Inspect();
+    // Whether the record read last starts past --last-line: the end.
+    bool PastLastLine();
 
     ByteSource& source_;
     const ConversionOptions& options_;
@@ -116,6 +128,7 @@ private:
     std::string_view line_;    // under the line rules: the line read last
     std::string_view record_;  // with --rfc4180: a record handed out whole
     bool whole_ = false;
+    bool past_ = false;        // a record past --last-line was met: the end
     bool valuesRead_ = false;  // ReadValues read the record read last
     int valuesStatus_ = 0;     // and said so
     std::vector<std::string_view> values_;

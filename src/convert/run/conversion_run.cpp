@@ -356,7 +356,7 @@ std::optional<std::vector<std::string>> HeaderAgain(int fd, const ConversionOpti
     std::vector<std::string> names;
     if (input.Open(options.encoding) != 0) return std::nullopt;
     Records records(input, options, std::size_t{64} << 10);
-    if (records.NextValues(names) != 0) return std::nullopt;
+    if (records.NextHeader(names) != 0) return std::nullopt;
     return names;
 }
 

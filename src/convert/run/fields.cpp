@@ -169,7 +169,7 @@ std::optional<RunReport> ReadFields(Records& records, const RunContext& run, Fie
     if (options.header) {
         // The header names the fields, unless they are given; nothing is
         // written before it is read.
-        const int error = records.NextValues(names);
+        const int error = records.NextHeader(names);
         if (error == kStopped) return StoppedReport();
         if (error > 0 || (error < 0 && error != kEndOfInput)) {
             return ReadFailedReport(run.inputName, error, records.Describe(error));

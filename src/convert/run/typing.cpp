@@ -44,7 +44,7 @@ std::optional<std::size_t> TableColumns(Records& records, const RunContext& run,
     std::size_t columns = CountFieldNames(run.settings.fieldNames);
     std::vector<std::string> names;
     if (run.options.header) {
-        status = records.NextValues(names);
+        status = records.NextHeader(names);
         if (columns == 0) columns = names.size();
     }
     if (run.options.columns.empty() || status != 0) return columns;
