@@ -53,10 +53,10 @@ int main(int argc, char** argv) {
     csv.close();
     rowsmith::UiServices services = rowsmith::DefaultUiServices();
     // A new input file whose look the options do not read: the question.
-    services.ask = [&](QWidget* owner, const QString& text, const QString& caption) {
-        QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
-        save(box, QDir(out).filePath(QStringLiteral("new-input-question.png")));
-        return false;
+    services.ask = [&](QWidget* owner, const QString& text, const QString& caption, const QStringList& choices) {
+        save(*rowsmith::QuestionBox(owner, text, caption, choices),
+             QDir(out).filePath(QStringLiteral("new-input-question.png")));
+        return -1;
     };
     // "Done" after a run the options did not fit: what the file looks like.
     services.showMessage = [&](QWidget* owner, const QString& text, const QString& caption, QMessageBox::Icon icon) {
@@ -72,6 +72,23 @@ int main(int argc, char** argv) {
     asked.findChild<QLineEdit*>(QString::number(rowsmith::kIdFieldNames))->setText(QStringLiteral("a, b, c, d"));
     asked.OnCommand(rowsmith::kIdConvert);
     asked.hide();
+    // A spreadsheet's report: a title over the columns it spans, a second table below.
+    QFile sheet(QStringLiteral("sheet.csv"));
+    if (!sheet.open(QIODevice::WriteOnly)) return 1;
+    sheet.write(
+        "Region,Sales,,Cost,\r\n,2023,2024,2023,2024\r\nNorth,10,12,3,4\r\nSouth,11,13,5,6\r\n\r\n"
+        "Totals,\r\nall,46\r\n");
+    sheet.close();
+    services.ask = [&](QWidget* owner, const QString& text, const QString& caption, const QStringList& choices) {
+        save(*rowsmith::QuestionBox(owner, text, caption, choices),
+             QDir(out).filePath(QStringLiteral("new-input-sheet.png")));
+        return -1;
+    };
+    rowsmith::CConverterDlg sheetAsked(services);
+    sheetAsked.show();
+    sheetAsked.OpenWithInput("sheet.csv");
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+    sheetAsked.hide();
     // The Options dialog after Detect, with its preview: the table typed,
     // decimal commas and all, and what kept each other column text.
     const rowsmith::ConversionOptions options{.dialect = rowsmith::Dialect::Postgresql,

@@ -213,8 +213,8 @@ std::string TargetNote(const ConversionOptions& options) {
     if (options.header && options.dialect == Dialect::Standard) {
         note +=
             " The header's names will be written in double quotes (\"id\"), which MySQL and MariaDB take "
-            "for text unless their sql_mode has ANSI_QUOTES: to load into them, choose MySQL and MariaDB "
-            "there.";
+            "for text unless their sql_mode has ANSI_QUOTES: to load into them, answer \"Yes, for MySQL and "
+            "MariaDB\", or choose them in Options...";
     }
     return note;
 }
@@ -231,7 +231,14 @@ void CConverterDlg::OfferReadingOptions() {
     for (const std::string& misfit : misfits) text += "\n- " + misfit + ".";
     text += "\n\n" + TargetNote(fitting);
     text += "\n\nRead it with these options: " + ReadingOptionsWords(fitting) + "?";
-    if (services_.ask(this, FromBytes(text), QStringLiteral("Options"))) options_ = fitting;
+    // Names in double quotes fail in MySQL and MariaDB: their dialect is a
+    // choice of its own.
+    QStringList choices{QStringLiteral("&Yes")};
+    const bool quotedNames = fitting.header && fitting.dialect == Dialect::Standard;
+    if (quotedNames) choices << QStringLiteral("Yes, for &MySQL and MariaDB");
+    const int answer = services_.ask(this, FromBytes(text), QStringLiteral("Options"), choices);
+    if (answer >= 0) options_ = fitting;
+    if (answer == 1) options_.dialect = Dialect::MySql;
 }
 
 std::string CConverterDlg::ReadingNotes() const {

@@ -141,6 +141,7 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
     Find<QLineEdit>(kIdNullTokens)->setPlaceholderText(QStringLiteral("\\N NULL"));
     Find<QLineEdit>(kIdRejects)->setPlaceholderText(QStringLiteral("nowhere: rejects.csv, say"));
     Find<QLineEdit>(kIdMaxRejects)->setPlaceholderText(QStringLiteral("any"));
+    Find<QLineEdit>(kIdLastLine)->setPlaceholderText(QStringLiteral("the end"));
     Find<QLineEdit>(kIdColumnTypes)->setPlaceholderText(QStringLiteral("id=INTEGER; price=NUMERIC(10,2)"));
     Find<QLineEdit>(kIdColumns)
         ->setPlaceholderText(QStringLiteral("All, as they come; or: email, last name=surname, 1"));

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPushButton>
 
 #include "ui/about_box.h"
 #include "ui/dialog_templates.h"
@@ -65,9 +66,11 @@ void RunAboutBox(QWidget* owner) {
     about.exec();
 }
 
-bool AskYesOrNo(QWidget* owner, const QString& text, const QString& caption) {
-    return QMessageBox::question(owner, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
-           QMessageBox::Yes;
+int AskWithChoices(QWidget* owner, const QString& text, const QString& caption, const QStringList& choices) {
+    const std::unique_ptr<QMessageBox> box = QuestionBox(owner, text, caption, choices);
+    box->exec();
+    const QAbstractButton* clicked = box->clickedButton();
+    return clicked == nullptr ? -1 : static_cast<int>(choices.indexOf(clicked->text()));
 }
 
 std::optional<ConversionOptions> RunOptions(QWidget* owner, const ConversionOptions& options,
@@ -79,6 +82,19 @@ std::optional<ConversionOptions> RunOptions(QWidget* owner, const ConversionOpti
 
 }  // namespace
 
+std::unique_ptr<QMessageBox> QuestionBox(QWidget* owner, const QString& text, const QString& caption,
+                                         const QStringList& choices) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Question, caption, text, QMessageBox::NoButton, owner);
+    QPushButton* first = nullptr;
+    for (const QString& choice : choices) {
+        QPushButton* button = box->addButton(choice, QMessageBox::YesRole);
+        if (first == nullptr) first = button;
+    }
+    box->setEscapeButton(box->addButton(QMessageBox::No));
+    if (first != nullptr) box->setDefaultButton(first);
+    return box;
+}
+
 UiServices DefaultUiServices() {
     UiServices services;
     services.showMessage = ShowMessageBox;
@@ -88,7 +104,7 @@ UiServices DefaultUiServices() {
     services.showAbout = RunAboutBox;
     services.loadString = LoadString;
     // The Options dialog shows its own messages through the same services.
-    services.ask = AskYesOrNo;
+    services.ask = AskWithChoices;
     services.editOptions = [messages = services](QWidget* owner, const ConversionOptions& options,
                                                  const ConversionSettings& settings) mutable {
         return RunOptions(owner, options, settings, messages);

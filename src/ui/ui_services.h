@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "convert/options/conversion_options.h"
@@ -38,11 +39,17 @@ struct UiServices {
     std::function<std::optional<ConversionOptions>(QWidget* owner, const ConversionOptions& options,
                                                    const ConversionSettings& settings)>
         editOptions;
-    // A question with Yes and No buttons; true for Yes.
-    std::function<bool(QWidget* owner, const QString& text, const QString& caption)> ask;
+    // A question with a button for each of choices (each a way of saying
+    // yes, the first the default) and No: the index of the choice, or -1
+    // for No.
+    std::function<int(QWidget* owner, const QString& text, const QString& caption, const QStringList& choices)> ask;
     // The string table.
     std::function<QString(int id)> loadString;
 };
+
+// The box ask shows: the question, a button for each choice, then No.
+std::unique_ptr<QMessageBox> QuestionBox(QWidget* owner, const QString& text, const QString& caption,
+                                         const QStringList& choices);
 
 // The services a real desktop session uses.
 UiServices DefaultUiServices();

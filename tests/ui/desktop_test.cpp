@@ -514,7 +514,18 @@ TEST_F(DesktopTest, ANewInputTheOptionsMisreadIsOfferedItsOptions) {
                                    "Options...). The header's names will be written in double quotes"))
         << fake.questions[0].toStdString();
     EXPECT_EQ(dialog->options(), ConversionOptions{});  // No: nothing changes
-    fake.answer = true;
+    // The header's names are quoted for the standard: MySQL's dialect is a choice of its own.
+    EXPECT_EQ(fake.choices[0], (QStringList{"&Yes", "Yes, for &MySQL and MariaDB"}));
+    fake.answer = 1;
+    DropFiles(Box(1000), {QUrl::fromLocalFile(QString::fromStdString((dir() / "export.csv").string()))});
+    ConversionOptions forMySql = fitting;
+    forMySql.dialect = Dialect::MySql;
+    EXPECT_EQ(dialog->options(), forMySql);
+    dialog.reset();
+    WriteBytes("db.ini", kPlainIni);
+    Open();
+    fake.questions.resize(1);
+    fake.answer = 0;
     fake.pickedFiles = {QStringLiteral("export.csv")};
     QTest::mouseClick(Button(1002), Qt::LeftButton);
     EXPECT_EQ(fake.questions.size(), 2u);

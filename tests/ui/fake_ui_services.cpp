@@ -28,8 +28,9 @@ UiServices FakeUiServices::Make() {
             optionsShown.push_back(options);
             return optionsAnswer;
         },
-        [this](QWidget*, const QString& text, const QString&) {
+        [this](QWidget*, const QString& text, const QString&, const QStringList& offered) {
             questions.push_back(text);
+            choices.push_back(offered);
             return answer;
         },
         [this](int id) {

@@ -42,8 +42,9 @@ struct FakeUiServices {
     bool helpViewerStarts = true;
     int aboutBoxesShown = 0;
     std::map<int, QString> stringOverrides;
-    std::vector<QString> questions;  // each question asked
-    bool answer = false;             // what the user answers: Yes or No
+    std::vector<QString> questions;    // each question asked
+    std::vector<QStringList> choices;  // the ways of saying yes each offered
+    int answer = -1;                   // what the user answers: a choice, or -1 for No
 
     UiServices Make();
 };
