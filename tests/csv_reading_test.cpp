@@ -550,6 +550,17 @@ TEST(DetectionTest, GuessesTheCharacterSetFromTheText) {
         {"windows-1250", "imi\u0119,miasto\n\u0141ukasz,\u0141\u00f3d\u017a\nJi\u0159\u00ed,Gda\u0144sk\n"},
         {"windows-1254", "ad,\u015fehir\nAy\u015fe,\u0130stanbul\n\u00c7a\u011fr\u0131,\u0130zmir\n"},
         {"windows-1257", "v\u0101rds,pils\u0113ta\nJ\u0101nis,R\u012bga\n\u0160ar\u016bnas,Kaunas\n"},
+        // Sets that read each other's letters as letters: the reading whose
+        // accented letters one language writes together.
+        {"windows-1252", "pr\u00e9nom,ville\nFran\u00e7ois,Besan\u00e7on\nH\u00e9l\u00e8ne,N\u00eemes\n"},
+        {"windows-1252", "nombre,ciudad\nJos\u00e9 Mu\u00f1oz,C\u00f3rdoba\nI\u00f1aki,Logro\u00f1o\n"},
+        {"windows-1252", "navn,by\nS\u00f8ren,\u00c5rhus\n\u00c6ble,\u00c5lborg\n"},
+        {"windows-1250",
+         "n\u00e9v,v\u00e1ros\nKov\u00e1cs P\u00e9ter,Gy\u0151r\nSzab\u00f3 Anna,P\u00e9cs\nT\u00f3th "
+         "\u00d6d\u00f6n,Debrecen\n"},
+        {"windows-1250", "jm\u00e9no,m\u011bsto\nJi\u0159\u00ed Nov\u00e1k,Praha\nPetr Dvo\u0159\u00e1k,Brno\n"},
+        {"windows-1257", "vardas\n\u017dygimantas\n\u0160iauliai\n"},
+        {"windows-1257", "vardas,miestas\n\u0160ar\u016bnas,Vilnius\nR\u016bta,Klaip\u0117da\n"},
         {"SHIFT_JIS", "\u540d\u524d,\u90fd\u5e02\n\u7530\u4e2d,\u6771\u4eac\n\u3055\u304f\u3089,\u5927\u962a\n"},
         {"EUC-JP", "\u540d\u524d,\u90fd\u5e02\n\u7530\u4e2d,\u6771\u4eac\n\u3055\u304f\u3089,\u5927\u962a\n"},
         {"GB18030", "\u540d\u5b57,\u57ce\u5e02\n\u5f20\u4f1f,\u5317\u4eac\n\u738b\u82b3,\u4e0a\u6d77\n"},

@@ -1,5 +1,7 @@
 #include "convert/detect/charset_guess.h"
 
+#include "convert/detect/language_letters.h"
+
 #include <iconv.h>
 
 #include <algorithm>
@@ -14,32 +16,20 @@ namespace rowsmith {
 namespace {
 
 // The sets looked at, the likelier first: of two that score alike, the
-// earlier wins. With each, letters common in the languages it is written
-// for and rare elsewhere, which count once more: what tells sets apart
-// that read each other's text as letters too.
-struct Candidate {
-    const char* name;
-    std::u32string_view common;
+// earlier wins.
+constexpr std::array<const char*, 17> kCandidates = {
+    "windows-1252", "ISO-8859-1",   "windows-1250", "ISO-8859-2",   "windows-1251", "KOI8-R",
+    "ISO-8859-5",   "windows-1253", "ISO-8859-7",   "windows-1254", "windows-1257", "MACINTOSH",
+    "SHIFT_JIS",    "GB18030",      "EUC-JP",       "BIG5",         "EUC-KR",
 };
-constexpr std::array<Candidate, 17> kCandidates = {{
-    {"windows-1252", U""},
-    {"ISO-8859-1", U""},
-    {"windows-1250", U"łŁśŚżŻźŹćĆńŃąĄęĘřŘěĚůŮčČőŐűŰ"},
-    {"ISO-8859-2", U"łŁśŚżŻźŹćĆńŃąĄęĘřŘěĚůŮčČőŐűŰ"},
-    {"windows-1251", U""},
-    {"KOI8-R", U""},
-    {"ISO-8859-5", U""},
-    {"windows-1253", U""},
-    {"ISO-8859-7", U""},
-    {"windows-1254", U"şŞğĞıİ"},
-    {"windows-1257", U"āĀēĒūŪėĖļĻķĶņŅģĢ"},
-    {"MACINTOSH", U""},
-    {"SHIFT_JIS", U""},
-    {"GB18030", U""},
-    {"EUC-JP", U""},
-    {"BIG5", U""},
-    {"EUC-KR", U""},
-}};
+
+// What a reading's accented letters count as a whole (language_letters.h):
+// letters of one language each 2 more, of a second 1 more, of none 3 less;
+// a word that starts with a letter no word starts with, 4 less.
+constexpr long kOneLanguage = 2;
+constexpr long kTwoLanguages = 1;
+constexpr long kNoLanguage = 3;
+constexpr long kBadStart = 4;
 
 enum class Script { Latin, Cyrillic, Greek, Kana, Han, Hangul, Other };
 
@@ -108,7 +98,7 @@ bool IsUpper(char32_t c) {
 // script after one of another, each accented Latin letter after two
 // others, -4.
 // What a character past ASCII counts, alone; letterBefore: it follows a letter.
-long CharacterScore(char32_t c, Script script, bool letterBefore, bool countKanaAgainst, std::u32string_view common) {
+long CharacterScore(char32_t c, Script script, bool letterBefore, bool countKanaAgainst) {
     if ((c >= 0x80 && c <= 0x9F) || (c >= 0xE000 && c <= 0xF8FF) || c == 0xFFFD) return -4;
     // A symbol inside a word is a letter another set reads.
     if (script == Script::Other) return letterBefore && c != 0xA0 ? -4 : 0;
@@ -116,10 +106,10 @@ long CharacterScore(char32_t c, Script script, bool letterBefore, bool countKana
     if (script == Script::Hangul) return 3;
     if (script == Script::Han) return 2;
     if (c == 0xFE || c == 0xF0 || c == 0xDE || c == 0xD0) return -2;
-    return common.find(c) == std::u32string_view::npos ? 1 : 2;
+    return 1;
 }
 
-long Score(const std::vector<char32_t>& text, bool countKanaAgainst, std::u32string_view common) {
+long Score(const std::vector<char32_t>& text, bool countKanaAgainst) {
     long score = 0;
     char32_t before = ' ';
     std::size_t accented = 0;  // Latin letters past ASCII in a row
@@ -131,14 +121,19 @@ long Score(const std::vector<char32_t>& text, bool countKanaAgainst, std::u32str
         // more in a row are another script's letters read as Latin.
         accented = script == Script::Latin && c >= 0x80 ? accented + 1 : 0;
         if (accented >= 3) score -= 4;
-        if (c >= 0x80) score += CharacterScore(c, script, letterBefore, countKanaAgainst, common);
+        if (c >= 0x80) score += CharacterScore(c, script, letterBefore, countKanaAgainst);
         const bool capitalAfterSmall = scriptBefore == script && !IsUpper(before) && IsUpper(c);
         // A letter of one script right after one of another, within a word.
         const bool scriptsMixed = script != Script::Other && scriptBefore != script && (c >= 0x80 || before >= 0x80);
         if (letterBefore && ((capitalAfterSmall && script != Script::Han) || scriptsMixed)) score -= 4;
         before = c;
     }
-    return score;
+    // Accented letters that one language writes together, or two, against
+    // those neither writes.
+    const LetterFit fit = FitLanguages(text);
+    const auto count = [](std::size_t n) { return static_cast<long>(n); };
+    return score + kOneLanguage * count(fit.one) + kTwoLanguages * count(fit.two - fit.one) -
+           kNoLanguage * count(fit.letters - fit.two) - kBadStart * count(fit.badStarts);
 }
 
 }  // namespace
@@ -164,12 +159,12 @@ CharsetGuess GuessCharset(std::string_view sample) {
         std::vector<char32_t> text;
     };
     std::vector<Reading> readings;
-    for (const Candidate& candidate : kCandidates) {
+    for (const char* candidate : kCandidates) {
         std::vector<char32_t> text;
-        if (!Decode(evidence, candidate.name, text)) continue;
+        if (!Decode(evidence, candidate, text)) continue;
         // Chinese text has no kana: a set of China's that finds some reads Japanese.
-        const long score = Score(text, std::string_view(candidate.name) == "GB18030", candidate.common);
-        readings.push_back({score, candidate.name, std::move(text)});
+        const long score = Score(text, std::string_view(candidate) == "GB18030");
+        readings.push_back({score, candidate, std::move(text)});
     }
     // The best first; of two alike, the likelier (the earlier).
     std::stable_sort(readings.begin(), readings.end(),
