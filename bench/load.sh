@@ -14,15 +14,8 @@ rows=${ROWS:-500000}
 slice=${SLICE:-20000}
 here=$(cd "$(dirname "$0")" && pwd)
 convert="$build/rowsmith-convert"
-work=$(mktemp -d /tmp/rowsmith-load-XXXXXX)
-chmod 755 "$work"
-export ROWSMITH_DB_DURABLE=1
-cleanup() {
-  "$here/../tests/db/postgres_cluster.sh" stop "$work/pg" || true
-  "$here/../tests/db/mariadb_server.sh" stop "$work/mariadb" || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$here/servers.sh"
+start_servers load
 
 python3 - "$rows" "$work/input.csv" <<'PY'
 import random, sys
@@ -38,8 +31,6 @@ PY
 head -n "$slice" "$work/input.csv" > "$work/slice.csv"
 echo "input: $rows rows, $(stat -c %s "$work/input.csv") bytes; one-row form timed on $slice rows and scaled"
 
-"$here/../tests/db/postgres_cluster.sh" start "$work/pg" > /dev/null
-"$here/../tests/db/mariadb_server.sh" start "$work/mariadb" > /dev/null
 [ "$(id -u)" -eq 0 ] && chown postgres: "$work/input.csv"
 
 fields="id, name, city, amount, note"
@@ -54,7 +45,6 @@ seconds() {
 sqlite_run() { sqlite3 -bail "$work/bench.db"; }
 pg_run() { psql -X -q -h "$work/pg" -U postgres -d postgres -v ON_ERROR_STOP=1; }
 maria_run() { mariadb --no-defaults --socket="$work/mariadb/sock" -uroot --local-infile=1 bench; }
-echo "CREATE DATABASE bench;" | mariadb --no-defaults --socket="$work/mariadb/sock" -uroot
 
 # Each database: make the table empty, then run what comes on standard input.
 fresh() {

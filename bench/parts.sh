@@ -12,22 +12,12 @@ rows=${ROWS:-1000000}
 parts=${PARTS:-8}
 here=$(cd "$(dirname "$0")" && pwd)
 convert="$build/rowsmith-convert"
-work=$(mktemp -d /tmp/rowsmith-parts-XXXXXX)
-chmod 755 "$work"
-export ROWSMITH_DB_DURABLE=1
-cleanup() {
-  "$here/../tests/db/postgres_cluster.sh" stop "$work/pg" || true
-  "$here/../tests/db/mariadb_server.sh" stop "$work/mariadb" || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$here/servers.sh"
+start_servers parts
 
 awk -v rows="$rows" 'BEGIN { for (i = 1; i <= rows; i++) printf "%d,\"O'"'"'Brien, %d\",%d.%02d,said hi\r\n", i, i % 97, i % 99991, i % 100 }' \
   > "$work/input.csv"
 echo "input: $rows rows, $(stat -c %s "$work/input.csv") bytes, in $parts parts"
-"$here/../tests/db/postgres_cluster.sh" start "$work/pg" > /dev/null
-"$here/../tests/db/mariadb_server.sh" start "$work/mariadb" > /dev/null
-echo "CREATE DATABASE bench;" | mariadb --no-defaults --socket="$work/mariadb/sock" -uroot
 
 pg() { psql -X -q -h "$work/pg" -U postgres -d postgres "$@"; }
 maria() { mariadb --no-defaults --socket="$work/mariadb/sock" -uroot bench "$@"; }

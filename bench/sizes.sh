@@ -13,24 +13,14 @@ build=${1:-build-bench}
 rows=${ROWS:-200000}
 here=$(cd "$(dirname "$0")" && pwd)
 convert="$build/rowsmith-convert"
-work=$(mktemp -d /tmp/rowsmith-sizes-XXXXXX)
-chmod 755 "$work"
-export ROWSMITH_DB_DURABLE=1
-cleanup() {
-  "$here/../tests/db/postgres_cluster.sh" stop "$work/pg" > /dev/null 2>&1 || true
-  "$here/../tests/db/mariadb_server.sh" stop "$work/mariadb" > /dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$here/servers.sh"
+start_servers sizes
 
 awk -v rows="$rows" 'BEGIN { srand(7); for (i = 1; i <= rows; i++) { s = ""; for (j = 0; j < 12; j++) s = s sprintf("%c", 97 + int(rand() * 26));
   printf "%d,\"O'"'"'Brien, %s\",%s %s,%d.%02d,\"said hi, left on %d\",%s\r\n", i, s, s, s s s s s, i % 99991, i % 100, i, s s s s s } }' \
   > "$work/input.csv"
 [ "$(id -u)" -eq 0 ] && chown postgres: "$work/input.csv"
 echo "input: $rows rows of $(( $(stat -c %s "$work/input.csv") / rows )) bytes"
-"$here/../tests/db/postgres_cluster.sh" start "$work/pg" > /dev/null
-"$here/../tests/db/mariadb_server.sh" start "$work/mariadb" > /dev/null
-echo "CREATE DATABASE bench;" | mariadb --no-defaults --socket="$work/mariadb/sock" -uroot
 
 table="t ( a text, b text, c text, d text, e text, f text )"
 client() {
