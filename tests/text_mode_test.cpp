@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <iconv.h>
 #include <unistd.h>
 
 #include <random>
@@ -156,6 +157,46 @@ TEST(TextModeReaderErrors, ReportsAFailedRead) {
 TEST(ToDiskText, WritesEveryLineFeedAsCrLf) {
     EXPECT_EQ(ToDiskText("a\nb\r\rc\n\n"), "a\r\nb\r\rc\r\n\r\n");
     EXPECT_EQ(ToDiskText(""), "");
+}
+
+// Whether bytes are UTF-8, as the C library's decoder says: random runs of
+// ASCII (long ones too, where whole words of it are skipped), characters
+// of every length, and the bytes that make text not UTF-8 (overlong forms,
+// surrogates, past U+10FFFF, a lone continuation, a character cut short).
+TEST(IsUtf8, SaysWhatTheLibrarysDecoderSays) {
+    const auto decodes = [](std::string bytes) {
+        iconv_t cd = iconv_open("UTF-32LE", "UTF-8");
+        std::string out(bytes.size() * 4 + 4, '\0');
+        char* in = bytes.data();
+        char* to = out.data();
+        std::size_t inLeft = bytes.size();
+        std::size_t toLeft = out.size();
+        const bool whole = iconv(cd, &in, &inLeft, &to, &toLeft) != static_cast<std::size_t>(-1);
+        iconv_close(cd);
+        return whole;
+    };
+    const std::vector<std::string> pieces = {"a",
+                                             "plain ascii text, long enough for words",
+                                             "\xC3\xA9",
+                                             "\xE2\x82\xAC",
+                                             "\xF0\x9F\x98\x80",
+                                             "\xC0\xAF",
+                                             "\xE0\x80\xAF",
+                                             "\xED\xA0\x80",
+                                             "\xF4\x90\x80\x80",
+                                             "\x80",
+                                             "\xC3",
+                                             "\xE2\x82",
+                                             "\xFF",
+                                             "\xEF\xBF\xBF",
+                                             "\xF4\x8F\xBF\xBF"};
+    std::mt19937 random(20261209);
+    for (int round = 0; round < 20000; ++round) {
+        std::string bytes;
+        const int count = static_cast<int>(random() % 6);
+        for (int i = 0; i < count; ++i) bytes += pieces[random() % pieces.size()].substr(0, 1 + random() % 40);
+        EXPECT_EQ(IsUtf8(bytes), decodes(bytes)) << testing::PrintToString(bytes);
+    }
 }
 
 }  // namespace

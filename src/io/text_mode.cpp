@@ -1,5 +1,8 @@
 #include "io/text_mode.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace rowsmith {
 
 std::string ToDiskText(std::string_view text) {
@@ -25,7 +28,14 @@ std::size_t Utf8Length(unsigned char lead) {
 }  // namespace
 
 bool IsUtf8(std::string_view bytes, bool cut) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
     for (std::size_t at = 0; at < bytes.size();) {
+        // Text is mostly ASCII: eight bytes of it at a time.
+        std::uint64_t word = 0;
+        if (at + 8 <= bytes.size() && (std::memcpy(&word, bytes.data() + at, 8), word & kHighBits) == 0) {
+            at += 8;
+            continue;
+        }
         const auto lead = static_cast<unsigned char>(bytes[at]);
         const std::size_t length = Utf8Length(lead);
         if (length == 0) return false;

@@ -12,32 +12,32 @@ namespace {
 // The letters past ASCII each language of Latin script writes, small ones:
 // those the character sets looked at are made for, and their neighbours.
 constexpr std::array<std::u32string_view, 26> kAlphabets = {{
-    U"àâæçéèêëîïôœùûüÿ",      // French
-    U"áéíñóúü",               // Spanish
-    U"áâãàçéêíóôõú",          // Portuguese
-    U"àèéìíîòóùú",            // Italian
-    U"àçèéíïòóúü",            // Catalan
-    U"äöüß",                  // German
-    U"éëïöüáèà",              // Dutch
-    U"æøåéóôà",               // Danish and Norwegian
-    U"åäöé",                  // Swedish and Finnish
-    U"áéíóúýþæöð",            // Icelandic
-    U"ëç",                    // Albanian
-    U"áčďéěíňóřšťúůýž",       // Czech
-    U"áäčďéíĺľňóôŕšťúýž",     // Slovak
-    U"ąćęłńóśźż",             // Polish
-    U"áéíóöőúüű",             // Hungarian
-    U"čćđšž",                 // Croatian, Bosnian, Serbian, Slovene
-    U"ăâîșțşţ",               // Romanian (comma and cedilla forms)
-    U"çğıöşü\u0130",          // Turkish
-    U"ąčęėįšųūž",             // Lithuanian
-    U"āčēģīķļņšūž",           // Latvian
-    U"äöõüšž",                // Estonian
-    U"âêîôûŵŷ",               // Welsh
-    U"áéíóú",                 // Irish
-    U"àèìòù",                 // Scottish Gaelic
-    U"ĉĝĥĵŝŭ",                // Esperanto
-    U"ċġħż",                  // Maltese
+    U"àâæçéèêëîïôœùûüÿ",   // French
+    U"áéíñóúü",            // Spanish
+    U"áâãàçéêíóôõú",       // Portuguese
+    U"àèéìíîòóùú",         // Italian
+    U"àçèéíïòóúü",         // Catalan
+    U"äöüß",               // German
+    U"éëïöüáèà",           // Dutch
+    U"æøåéóôà",            // Danish and Norwegian
+    U"åäöé",               // Swedish and Finnish
+    U"áéíóúýþæöð",         // Icelandic
+    U"ëç",                 // Albanian
+    U"áčďéěíňóřšťúůýž",    // Czech
+    U"áäčďéíĺľňóôŕšťúýž",  // Slovak
+    U"ąćęłńóśźż",          // Polish
+    U"áéíóöőúüű",          // Hungarian
+    U"čćđšž",              // Croatian, Bosnian, Serbian, Slovene
+    U"ăâîșțşţ",            // Romanian (comma and cedilla forms)
+    U"çğıöşü\u0130",       // Turkish
+    U"ąčęėįšųūž",          // Lithuanian
+    U"āčēģīķļņšūž",        // Latvian
+    U"äöõüšž",             // Estonian
+    U"âêîôûŵŷ",            // Welsh
+    U"áéíóú",              // Irish
+    U"àèìòù",              // Scottish Gaelic
+    U"ĉĝĥĵŝŭ",             // Esperanto
+    U"ċġħż",               // Maltese
 }};
 
 // Letters that no word of the languages that write them starts with.

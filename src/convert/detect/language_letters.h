@@ -12,9 +12,9 @@
 namespace rowsmith {
 
 struct LetterFit {
-    std::size_t letters = 0;  // Latin letters past ASCII in the text
-    std::size_t one = 0;      // those the language that writes most of them writes
-    std::size_t two = 0;      // those the pair of languages that writes most of them writes
+    std::size_t letters = 0;    // Latin letters past ASCII in the text
+    std::size_t one = 0;        // those the language that writes most of them writes
+    std::size_t two = 0;        // those the pair of languages that writes most of them writes
     std::size_t badStarts = 0;  // words that start with a letter no language starts one with
 };
 

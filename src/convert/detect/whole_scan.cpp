@@ -34,7 +34,14 @@ void LookAt(std::string_view text, std::uint64_t offset, bool cut, ScanEvidence&
     }
     // Once a line is not UTF-8 and enough lines are kept, nothing more is learnt.
     for (std::size_t at = FindNonAscii(text, 0); at != std::string_view::npos;) {
-        if (!evidence.utf8 && evidence.lines.size() >= ScanEvidence::kLinesKept) return;
+        if (evidence.lines.size() >= ScanEvidence::kLinesKept) {
+            // Enough lines kept: all that is left to learn is whether the
+            // text stays UTF-8, looked at all at once (at starts a character).
+            if (!evidence.utf8) return;
+            evidence.nonAscii = true;
+            evidence.utf8 = IsUtf8(text.substr(at), cut);
+            return;
+        }
         const std::size_t start = text.rfind('\n', at) == std::string_view::npos ? 0 : text.rfind('\n', at) + 1;
         std::size_t end = text.find('\n', at);
         end = end == std::string_view::npos ? text.size() : end + 1;
