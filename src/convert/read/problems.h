@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace rowsmith {
 
@@ -13,5 +14,11 @@ public:
     virtual ~ProblemObserver() = default;
     virtual void Problem(std::uint64_t line, const std::string& reason) = 0;
 };
+
+// Under the line rules, a line whose last field opens a quote and never
+// closes it.
+inline constexpr std::string_view kOpenAtLineEnd =
+    "a quoted field is still open at the end of the line, which loses its last byte (--rfc4180 reads quotes "
+    "across lines)";
 
 }  // namespace rowsmith

@@ -91,7 +91,8 @@ int Records::Next() {
             break;
     }
     if (status == 0 && PastLastLine()) return kEndOfInput;
-    if (status == 0 && problems_ != nullptr) Inspect();
+    // A line the scanner writes is looked at for an open quote there.
+    if (status == 0 && problems_ != nullptr) Inspect(whole_);
     return status;
 }
 
@@ -116,7 +117,7 @@ int Records::NextValues(std::vector<std::string>& values) {
             if (status != 0) return status;
             ++number_;
             if (PastLastLine()) return kEndOfInput;
-            if (problems_ != nullptr) Inspect();
+            if (problems_ != nullptr) Inspect(false);
             values = SplitRow(line_, options_.delimiter);
             return 0;
     }
@@ -261,7 +262,7 @@ std::string Records::Describe(int error) const {
     return source_.Describe(error);
 }
 
-void Records::Inspect() {
+void Records::Inspect(bool scanned) {
     const std::string_view bytes = whole_ ? text() : this->bytes();
     if (utf8_ && !IsUtf8(bytes)) {
         problems_->Problem(number_,
@@ -272,7 +273,7 @@ void Records::Inspect() {
     if (!options_.encoding.empty() && bytes.find(IconvSource::kSubstitute) != std::string_view::npos) {
         problems_->Problem(number_, "holds bytes that are not valid " + options_.encoding + " text");
     }
-    if (rules_ != Rules::Lines) return;
+    if (rules_ != Rules::Lines || scanned) return;
     // Under the line rules a quoted field still open at the end of the line
     // loses its last byte.
     const std::string_view line = TrimLine(line_, options_.delimiter);
@@ -284,9 +285,7 @@ void Records::Inspect() {
         return true;
     });
     if (!closed) {
-        problems_->Problem(number_,
-                           "a quoted field is still open at the end of the line, which loses its last byte "
-                           "(--rfc4180 reads quotes across lines)");
+        problems_->Problem(number_, std::string(kOpenAtLineEnd));
     }
 }
 

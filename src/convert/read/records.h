@@ -112,8 +112,9 @@ private:
     bool SplitLine();
     // Whether each value the reader read was quoted.
     const std::vector<bool>& ReaderQuoted() const;
-    // A check's look at the record read last.
-    void Inspect();
+    // A check's look at the record read last; scanned: the row scanner
+    // writes it, and says itself where a quote is open at its end.
+    void Inspect(bool scanned);
     // Whether the record read last starts past --last-line: the end.
     bool PastLastLine();
 

@@ -254,9 +254,12 @@ struct LineScan {
     // A quoted field still open at the end of the line loses its last byte,
     // unless that is its opening quote.
     [[gnu::always_inline]] static char* TakeBackUnclosedEnd(std::string_view line, const Table& table,
-                                                            const Stops& stops, char* out) {
+                                                            const Stops& stops, char* out, RowMarks& marks) {
         if (line.empty()) return out;
         const std::size_t last = (line.size() - 1) % kWide;
+        // Open: no quote other than the opening one ends the field.
+        marks.openAtEnd =
+            ((stops.inside >> last) & 1) != 0 && (line.back() != '"' || ((stops.opening >> last) & 1) != 0);
         if (((stops.inside & ~stops.opening) >> last & 1) != 0) {
             out -= table.written[static_cast<unsigned char>(line.back())];
         }
@@ -288,7 +291,7 @@ struct LineScan {
             }
         }
         out = CopyRun(copied, end, out);
-        if constexpr (!kRecords) out = TakeBackUnclosedEnd(line, table, stops, out);
+        if constexpr (!kRecords) out = TakeBackUnclosedEnd(line, table, stops, out, marks);
         count = scan.fieldEnds + 1;
         marks.nul = scan.nuls != 0;
         if constexpr (kEmptyAsNull) {

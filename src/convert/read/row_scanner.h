@@ -27,8 +27,9 @@ std::string CopyHead(std::string_view tableName, std::string_view fieldNames);
 
 // What the scanner saw in a line besides its values.
 struct RowMarks {
-    bool nul = false;       // a NUL byte the dialect drops (maybe, where it writes them)
-    std::size_t nulls = 0;  // values written as NULL
+    bool nul = false;        // a NUL byte the dialect drops (maybe, where it writes them)
+    std::size_t nulls = 0;   // values written as NULL
+    bool openAtEnd = false;  // under the line rules, a quoted field is open at the line's end
 };
 
 class RowScanner {

@@ -138,6 +138,7 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber, std
         RowMarks marks;
         char* end = scanner_.WriteRow(line, at, count, marks);
         const std::size_t size = static_cast<std::size_t>(end - at);
+        if (marks.openAtEnd && problems_ != nullptr) problems_->Problem(lineNumber, std::string(kOpenAtLineEnd));
         if (settingAside_) {
             const bool refusedNul = marks.nul && dropsNul_ && options_.nul == NulChoice::Refuse;
             if (const std::string why = Unloadable(count, refusedNul, size); !why.empty())
@@ -162,10 +163,11 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber, std
     }
     const int result = Add(
         line, scanner_.MaxValuesSize(line.size()),
-        [this, line](char* out, std::size_t& count) {
+        [this, line, lineNumber](char* out, std::size_t& count) {
             RowMarks marks;
             out = scanner_.WriteValues(line, out, count, marks);
             counts_.nulls += marks.nulls;
+            if (marks.openAtEnd && problems_ != nullptr) problems_->Problem(lineNumber, std::string(kOpenAtLineEnd));
             return out;
         },
         lineNumber);
