@@ -382,13 +382,17 @@ std::string CheckScanner(const ConversionCase& c) {
     return {};
 }
 
-// The statement of a record's values, written a value at a time.
-std::string ValuesStatement(const std::vector<std::string>& values, const ConversionOptions& options) {
+// The statement of a record's values, written a value at a time; quoted:
+// whether each field began with a quote.
+std::string ValuesStatement(const std::vector<std::string>& values, const std::vector<bool>& quoted,
+                            const ConversionOptions& options) {
     const DialectRules& rules = options.copy ? kCopyTextRules : RulesOf(options.dialect);
     std::string statement = "INSERT INTO t VALUES ( ";
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i > 0) statement += options.copy ? '\t' : ',';
-        if (options.null == NullMode::Empty && WrittenEmpty(rules, values[i])) {
+        const bool nullWhenEmpty =
+            options.null == NullMode::Empty || (options.null == NullMode::UnquotedEmpty && !quoted[i]);
+        if (nullWhenEmpty && WrittenEmpty(rules, values[i])) {
             statement += options.copy ? "\\N" : "NULL";
         } else {
             AppendLiteral(rules, values[i], statement);
@@ -445,7 +449,7 @@ std::string CheckCsvReading(std::string_view bytes, const ConversionCase& c, std
                 if (quoted[i] != expected.quoted[i]) return "the reader finds other fields quoted";
                 continue;
             }
-            const std::string want = ValuesStatement(expected.records[i], c.options);
+            const std::string want = ValuesStatement(expected.records[i], expected.quoted[i], c.options);
             if (statements[i] != want) return "the scanner writes " + Show(statements[i]) + " for " + Show(want);
         }
     }
@@ -640,10 +644,11 @@ std::string CheckConversion(const ConversionCase& c) {
     std::string failure = c.options.createTable ? CheckCreateTable(c) : std::string();
     if (failure.empty()) failure = CheckRun(plain);
     if (failure.empty()) failure = CheckProblems(plain);
-    // A NULL choice that looks at quotes is the run's alone: the scanner
-    // and whole records are held to the rules under the others.
+    // A NULL choice that compares values with markers is the run's alone:
+    // the scanner and whole records are held to the rules under the others.
     ConversionCase scanned = c;
-    if (NullChoice(c.options).seesQuotes()) scanned.options.null = NullMode::None, scanned.options.nullTokens.clear();
+    if (NullChoice(c.options).comparesValues())
+        scanned.options.null = NullMode::None, scanned.options.nullTokens.clear();
     scanned.options.columns.clear();
     // Tab-separated input goes to COPY by the values alone.
     if (c.options.delimiter == '\t') scanned.options.copy = false;

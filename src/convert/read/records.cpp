@@ -21,7 +21,7 @@ std::string MissingColumnText(std::uint64_t line, std::size_t values, std::size_
 }  // namespace
 
 bool ReadsValues(const ConversionOptions& options) {
-    return NullChoice(options).seesQuotes() || !options.columns.empty() ||
+    return NullChoice(options).comparesValues() || !options.columns.empty() ||
            (options.copy && options.delimiter == '\t') || options.onConflict != OnConflict::None ||
            options.decimalComma;
 }

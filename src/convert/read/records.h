@@ -8,7 +8,7 @@
 //
 // Where nothing needs a record's values one by one, a record is handed out
 // whole, as its bytes stand, for the block scanner to write (row_scanner.h):
-// the fast way. Where the NULL choice must see quotes, columns are chosen,
+// the fast way. Where values are compared with NULL markers, columns are chosen,
 // or the keys of rows compared (ReadsValues), or where the reader is asked
 // to, each record's values are read.
 
@@ -33,7 +33,7 @@
 namespace rowsmith {
 
 // Whether a run reads each record as values, not through the scanner: for
-// the NULL choice's quotes, to choose among them, for COPY's form of
+// the NULL markers, to choose among them, for COPY's form of
 // tab-separated input (row_scanner.cpp), or to see the keys of rows that
 // may meet in one statement.
 bool ReadsValues(const ConversionOptions& options);

@@ -135,8 +135,15 @@ namespace {
 // stands at its start, each that closes one is followed by a delimiter or
 // another quote, so the quotes before a byte tell whether it is inside one.
 // Every quote is dropped but the second of a doubled pair.
-template <typename Kind, const DialectRules& kRules, bool kEmptyAsNull, bool kCommas, bool kRecords>
+// Which empty values the scanner writes as NULL: none, every one, or those
+// of fields not begun with a quote.
+enum class EmptyNull { None, Every, Unquoted };
+
+template <typename Kind, const DialectRules& kRules, EmptyNull kEmpties, bool kCommas, bool kRecords>
 struct LineScan {
+    // Whether an empty value of a field begun with a quote stays a string.
+    static constexpr bool kQuotedStay = kEmpties == EmptyNull::Unquoted;
+
     using Table = RowScanner::StopTable<kRules>;
 
     // Where the masks of the block before end: whether its last byte was a
@@ -187,6 +194,7 @@ struct LineScan {
         const std::uint64_t kept = opening & ((closing << 1) | lastClosing);  // "" is one quote
         Stops stops{};
         stops.fieldEnds = d & ~before;
+        stops.opening = opening;
         stops.skipsQuote = stops.fieldEnds & (opening >> 1);
         stops.all = stops.fieldEnds | (q & ~kept & ~(stops.fieldEnds << 1)) | escaped;
         lastInside = after >> 63;
@@ -232,12 +240,13 @@ struct LineScan {
     }
 
     // What one stop writes: the byte's text, and with empty-as-null an empty
-    // value goes back over its opening quote as NULL.
-    [[gnu::always_inline]] static char* WriteStop(const Table& table, char at, bool endsField, char* out,
+    // value goes back over its opening quote as NULL (unless the field was
+    // quoted, where quoted empty values stay strings).
+    [[gnu::always_inline]] static char* WriteStop(const Table& table, char at, bool endsField, bool quoted, char* out,
                                                   char*& fieldOut, std::size_t& nulls) {
         const auto* text = &table.stops[static_cast<unsigned char>(at)];
-        if constexpr (kEmptyAsNull) {
-            if (endsField && out == fieldOut) {
+        if constexpr (kEmpties != EmptyNull::None) {
+            if (endsField && out == fieldOut && !(kQuotedStay && quoted)) {
                 out = WriteText(kNull<kRules>, fieldOut - kOpen<kRules>);
                 text = &table.nullFieldEnd;
                 ++nulls;
@@ -245,7 +254,7 @@ struct LineScan {
         }
         std::memcpy(out, text->bytes, sizeof text->bytes);
         out += text->length;
-        if constexpr (kEmptyAsNull) {
+        if constexpr (kEmpties != EmptyNull::None) {
             if (endsField) fieldOut = out;
         }
         return out;
@@ -273,6 +282,7 @@ struct LineScan {
         const char* const end = line.data() + line.size();
         if constexpr (kRules.quoted) *out++ = kSingleQuote;
         char* fieldOut = out;  // where the value of the current field begins
+        bool quoted = false;   // the current field began with a quote
         std::size_t nulls = 0;
         const char* copied = line.data();
         LineScan scan;
@@ -287,15 +297,21 @@ struct LineScan {
                 out = CopyRun(copied, at, out);
                 copied = at + 1 + ((stops.skipsQuote >> i) & 1);
                 out -= (stops.back >> i) & 1;
-                out = WriteStop(table, *at, ((stops.fieldEnds >> i) & 1) != 0, out, fieldOut, nulls);
+                const bool endsField = ((stops.fieldEnds >> i) & 1) != 0;
+                out = WriteStop(table, *at, endsField, quoted, out, fieldOut, nulls);
+                if constexpr (kQuotedStay) {
+                    // The next field is quoted where the quote after the
+                    // delimiter was passed over with it.
+                    quoted = endsField ? ((stops.skipsQuote >> i) & 1) != 0 : quoted || ((stops.opening >> i) & 1) != 0;
+                }
             }
         }
         out = CopyRun(copied, end, out);
         if constexpr (!kRecords) out = TakeBackUnclosedEnd(line, table, stops, out, marks);
         count = scan.fieldEnds + 1;
         marks.nul = scan.nuls != 0;
-        if constexpr (kEmptyAsNull) {
-            if (out == fieldOut) {
+        if constexpr (kEmpties != EmptyNull::None) {
+            if (out == fieldOut && !(kQuotedStay && quoted)) {
                 marks.nulls = nulls + 1;
                 return WriteText(kNull<kRules>, fieldOut - kOpen<kRules>);
             }
@@ -310,44 +326,44 @@ struct LineScan {
 
 namespace {
 
-template <typename Kind, const DialectRules& kRules, bool kEmptyAsNull, bool kCommas, bool kRecords>
+template <typename Kind, const DialectRules& kRules, EmptyNull kEmpties, bool kCommas, bool kRecords>
 char* ScanLine(std::string_view line, const void* table, char* out, std::size_t& count, RowMarks& marks) {
-    using Scan = LineScan<Kind, kRules, kEmptyAsNull, kCommas, kRecords>;
+    using Scan = LineScan<Kind, kRules, kEmpties, kCommas, kRecords>;
     return Scan::Write(line, *static_cast<const typename Scan::Table*>(table), out, count, marks);
 }
 
 #ifdef ROWSMITH_AVX2_KIND
 // Built for AVX2 whatever the build targets, with the whole scan inlined
 // into it, so that the masks are made with AVX2 instructions.
-template <const DialectRules& kRules, bool kEmptyAsNull, bool kCommas, bool kRecords>
+template <const DialectRules& kRules, EmptyNull kEmpties, bool kCommas, bool kRecords>
 [[gnu::flatten]] ROWSMITH_AVX2_TARGET char* ScanLineAvx2(std::string_view line, const void* table, char* out,
                                                          std::size_t& count, RowMarks& marks) {
-    using Scan = LineScan<Avx2Kind, kRules, kEmptyAsNull, kCommas, kRecords>;
+    using Scan = LineScan<Avx2Kind, kRules, kEmpties, kCommas, kRecords>;
     return Scan::Write(line, *static_cast<const typename Scan::Table*>(table), out, count, marks);
 }
 #endif
 
-template <const DialectRules& kRules, bool kEmptyAsNull, bool kCommas, bool kRecords>
+template <const DialectRules& kRules, EmptyNull kEmpties, bool kCommas, bool kRecords>
 RowScanner::ValuesWriter WriterOfKind(ScanKind kind) {
     switch (kind) {
         case ScanKind::Avx2:
 #ifdef ROWSMITH_AVX2_KIND
-            return &ScanLineAvx2<kRules, kEmptyAsNull, kCommas, kRecords>;
+            return &ScanLineAvx2<kRules, kEmpties, kCommas, kRecords>;
 #endif
         case ScanKind::Sse2:
 #ifdef ROWSMITH_SSE2_KIND
-            return &ScanLine<Sse2Kind, kRules, kEmptyAsNull, kCommas, kRecords>;
+            return &ScanLine<Sse2Kind, kRules, kEmpties, kCommas, kRecords>;
 #endif
         case ScanKind::Scalar:
             break;
     }
-    return &ScanLine<ScalarKind, kRules, kEmptyAsNull, kCommas, kRecords>;
+    return &ScanLine<ScalarKind, kRules, kEmpties, kCommas, kRecords>;
 }
 
-template <const DialectRules& kRules, bool kEmptyAsNull, bool kCommas>
+template <const DialectRules& kRules, EmptyNull kEmpties, bool kCommas>
 RowScanner::ValuesWriter WriterOfRules(bool records, ScanKind kind) {
-    return records ? WriterOfKind<kRules, kEmptyAsNull, kCommas, true>(kind)
-                   : WriterOfKind<kRules, kEmptyAsNull, kCommas, false>(kind);
+    return records ? WriterOfKind<kRules, kEmpties, kCommas, true>(kind)
+                   : WriterOfKind<kRules, kEmpties, kCommas, false>(kind);
 }
 
 // The scanner of a dialect, for a rule set, NULL choice, delimiter and kind.
@@ -357,12 +373,17 @@ RowScanner::ValuesWriter WriterFor(const ConversionOptions& options, ScanKind ki
     // masks from: the form almost every run takes.
     const bool commas = options.delimiter == kComma;
     const bool records = options.rfc4180;
-    if (NullChoice(options).everyEmpty()) {
-        return commas ? WriterOfRules<kRules, true, true>(records, kind)
-                      : WriterOfRules<kRules, true, false>(records, kind);
+    const NullChoice nulls(options);
+    if (nulls.everyEmpty()) {
+        return commas ? WriterOfRules<kRules, EmptyNull::Every, true>(records, kind)
+                      : WriterOfRules<kRules, EmptyNull::Every, false>(records, kind);
     }
-    return commas ? WriterOfRules<kRules, false, true>(records, kind)
-                  : WriterOfRules<kRules, false, false>(records, kind);
+    if (nulls.unquotedEmpty()) {
+        return commas ? WriterOfRules<kRules, EmptyNull::Unquoted, true>(records, kind)
+                      : WriterOfRules<kRules, EmptyNull::Unquoted, false>(records, kind);
+    }
+    return commas ? WriterOfRules<kRules, EmptyNull::None, true>(records, kind)
+                  : WriterOfRules<kRules, EmptyNull::None, false>(records, kind);
 }
 
 template <const DialectRules& kRules>

@@ -23,12 +23,14 @@ public:
 
     // Whether any value may be NULL at all.
     bool any() const { return everyEmpty_ || unquotedEmpty_ || !tokens_.empty(); }
-    // Whether it matters how a value was written: then the values are read
-    // one by one, with their quotes.
-    bool seesQuotes() const { return unquotedEmpty_ || !tokens_.empty(); }
-    // Whether every empty value is NULL, whatever its quotes: the one choice
-    // the block scanner makes itself, in its masks.
+    // Whether a value is compared with the markers: then the values are read
+    // one by one.
+    bool comparesValues() const { return !tokens_.empty(); }
+    // Whether every empty value is NULL, whatever its quotes, or every one
+    // not written in quotes: the choices the block scanner makes itself, in
+    // its masks.
     bool everyEmpty() const { return everyEmpty_; }
+    bool unquotedEmpty() const { return unquotedEmpty_ && tokens_.empty(); }
 
 private:
     bool everyEmpty_;
