@@ -323,6 +323,16 @@ TEST_F(CliTest, ChecksEveryRecordAndSaysEachProblemWithItsLine) {
          {"1: column 2 of the header has no name: it is named \"column2\"", "1: column 3 is named \"id_2\""}},
         {{"--header"}, "id,v,id\n1,2,3\n", {"1: columns 1 and 3 of the header are both named \"id\""}},
         {{"-f", "a,b"}, "1,caf\xE9\n2,ok\n3,\"open\n", {"1: not UTF-8", "3: still open at the end of the line"}},
+        // Each way a line is written says so: by the scanner, a statement
+        // of many rows, and the values one by one.
+        {{"-f", "a,b", "--rows-per-insert", "3"},
+         "1,\"ok\"\n2,\"\n3,\"a,b\"x\n",
+         {"2: still open at the end of the line", "3: still open at the end of the line"}},
+        {{"-f", "b", "--columns", "2"}, "1,\"ok\"\n2,\"\n", {"2: still open at the end of the line"}},
+        // Header lines; records past the last line are not read.
+        {{"--header", "--header-lines", "2", "--last-line", "4"},
+         "a,b\nc,d\n1,2\n3\n\nnotes\n",
+         {"4: has 1 value instead of 2"}},
         {{"-f", "a", "--encoding", "latin1"}, "caf\xE9\n", {}},
         {{"-f", "a,b", "--dialect", "postgresql"}, std::string("1,a\n2,b\0c\n", 10), {"2: NUL byte"}},
         {{"-f", "a,b", "--dialect", "postgresql", "--nul", "strip"}, std::string("1,a\n2,b\0c\n", 10), {}},
