@@ -79,6 +79,19 @@ std::string NamesText(const std::vector<std::string>& names) {
     return text;
 }
 
+// The report's lines on where the records end and on the header.
+std::string TableLines(const Detection& d) {
+    std::string lines;
+    if (d.tableEnd > 0) {
+        lines += "records end: at line " + std::to_string(d.tableEnd) + "; from line " + std::to_string(d.nextTable) +
+                 ", below a blank line, another table or notes (" + Count(d.nextTableFields, "field", "fields") +
+                 "; read them with --skip-lines " + std::to_string(d.nextTable - 1) + ")\n";
+    }
+    if (!d.header) return lines + "header: no\n";
+    lines += d.headerLines > 1 ? "header: yes, " + std::to_string(d.headerLines) + " lines: " : "header: yes: ";
+    return lines + NamesText(d.names) + "\n";
+}
+
 }  // namespace
 
 std::string ReadingOptionsLine(const ConversionOptions& options) {
@@ -122,17 +135,7 @@ std::string DetectionReport(const Detection& d) {
         report += "lines above the records: " + std::to_string(d.preambleLines) +
                   " (fewer fields than the records below them)\n";
     }
-    if (d.tableEnd > 0) {
-        report += "records end: at line " + std::to_string(d.tableEnd) + "; from line " + std::to_string(d.nextTable) +
-                  ", below a blank line, another table or notes (" + Count(d.nextTableFields, "field", "fields") +
-                  "; read them with --skip-lines " + std::to_string(d.nextTable - 1) + ")\n";
-    }
-    if (!d.header) {
-        report += "header: no\n";
-    } else {
-        report += d.headerLines > 1 ? "header: yes, " + std::to_string(d.headerLines) + " lines: " : "header: yes: ";
-        report += NamesText(d.names) + "\n";
-    }
+    report += TableLines(d);
     if (d.bareEmpties > 0 || d.quotedEmpties > 0) {
         report += "empty values: " + std::to_string(d.bareEmpties) + " bare, " + std::to_string(d.quotedEmpties) +
                   " written \"\"" +

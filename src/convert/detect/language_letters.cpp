@@ -68,7 +68,7 @@ LetterFit FitLanguages(const std::vector<char32_t>& text) {
         const char32_t small = SmallLatin(c);
         const bool wordStart = before < 0x80 && !((before | 0x20U) >= 'a' && (before | 0x20U) <= 'z');
         before = c;
-        if (small == 0 || small < 0x80) continue;
+        if (small < 0x80) continue;  // not a letter past ASCII (0 included)
         ++counts[small];
         ++fit.letters;
         if (wordStart && kNeverFirst.find(small) != std::u32string_view::npos) ++fit.badStarts;

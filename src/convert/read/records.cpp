@@ -141,25 +141,35 @@ int Records::NextHeader(std::vector<std::string>& names) {
     return 0;
 }
 
+namespace {
+
+// Adds the names of one line of a header to names; named: the columns a
+// line above names itself, where a title carried from the left ends.
+void JoinLine(const std::vector<std::string>& line, bool last, const std::vector<bool>& named,
+              std::vector<std::string>& names) {
+    std::string_view carried;  // a title spanning the columns to its right
+    for (std::size_t column = 0; column < names.size(); ++column) {
+        std::string_view name = column < line.size() ? TrimSpace(line[column]) : std::string_view();
+        if (named[column]) carried = {};
+        if (!last) {
+            if (name.empty()) name = carried;
+            carried = name;
+        }
+        if (!name.empty()) names[column].append(names[column].empty() ? "" : " ").append(name);
+    }
+}
+
+}  // namespace
+
 std::vector<std::string> JoinedHeader(const std::vector<std::vector<std::string>>& lines) {
     std::size_t columns = 0;
     for (const std::vector<std::string>& line : lines) columns = std::max(columns, line.size());
     std::vector<std::string> names(columns);
-    std::vector<bool> named(columns, false);  // a line above names the column itself
+    std::vector<bool> named(columns, false);
     for (std::size_t at = 0; at < lines.size(); ++at) {
-        const std::vector<std::string>& line = lines[at];
-        const bool last = at + 1 == lines.size();
-        std::string_view carried;  // a title spanning the columns to its right
-        for (std::size_t column = 0; column < columns; ++column) {
-            std::string_view name = column < line.size() ? TrimSpace(line[column]) : std::string_view();
-            // A title ends where a line above starts another column.
-            if (named[column]) carried = {};
-            if (!name.empty() && !last) carried = name;
-            if (name.empty() && !last) name = carried;
-            if (!name.empty()) names[column].append(names[column].empty() ? "" : " ").append(name);
-        }
-        for (std::size_t column = 0; column < line.size(); ++column)
-            named[column] = named[column] || !TrimSpace(line[column]).empty();
+        JoinLine(lines[at], at + 1 == lines.size(), named, names);
+        for (std::size_t column = 0; column < lines[at].size(); ++column)
+            named[column] = named[column] || !TrimSpace(lines[at][column]).empty();
     }
     return names;
 }

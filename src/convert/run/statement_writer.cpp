@@ -138,7 +138,7 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber, std
         RowMarks marks;
         char* end = scanner_.WriteRow(line, at, count, marks);
         const std::size_t size = static_cast<std::size_t>(end - at);
-        if (marks.openAtEnd && problems_ != nullptr) problems_->Problem(lineNumber, std::string(kOpenAtLineEnd));
+        NoteOpenEnd(marks, lineNumber);
         if (settingAside_) {
             const bool refusedNul = marks.nul && dropsNul_ && options_.nul == NulChoice::Refuse;
             if (const std::string why = Unloadable(count, refusedNul, size); !why.empty())
@@ -167,12 +167,16 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber, std
             RowMarks marks;
             out = scanner_.WriteValues(line, out, count, marks);
             counts_.nulls += marks.nulls;
-            if (marks.openAtEnd && problems_ != nullptr) problems_->Problem(lineNumber, std::string(kOpenAtLineEnd));
+            NoteOpenEnd(marks, lineNumber);
             return out;
         },
         lineNumber);
     original_ = {};
     return result;
+}
+
+void StatementWriter::NoteOpenEnd(const RowMarks& marks, std::uint64_t lineNumber) {
+    if (marks.openAtEnd && problems_ != nullptr) problems_->Problem(lineNumber, std::string(kOpenAtLineEnd));
 }
 
 int StatementWriter::AddValues(const std::vector<std::string_view>& values, const std::vector<bool>& quoted,

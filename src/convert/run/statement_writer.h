@@ -139,6 +139,8 @@ private:
     void CountPartRow(std::uint64_t lineNumber);
     // Counts a statement of one row larger than the limit.
     void CountOversized(std::size_t bytes, std::uint64_t lineNumber);
+    // A check hears of a line whose last quoted field the scanner found open.
+    void NoteOpenEnd(const RowMarks& marks, std::uint64_t lineNumber);
 
     const RowScanner& scanner_;
     ConversionOptions options_;
