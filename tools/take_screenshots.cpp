@@ -52,12 +52,16 @@ int main(int argc, char** argv) {
         "\"Tee\r\ngr\xFCn\";2,10;1;\"2 Sorten\"\r\nMilch;0,99;4;\r\nSaft;1,99;6;Apfel\r\n");
     csv.close();
     rowsmith::UiServices services = rowsmith::DefaultUiServices();
-    // A new input file whose look the options do not read: the question.
-    services.ask = [&](QWidget* owner, const QString& text, const QString& caption, const QStringList& choices) {
-        save(*rowsmith::QuestionBox(owner, text, caption, choices),
-             QDir(out).filePath(QStringLiteral("new-input-question.png")));
-        return -1;
+    // A new input file whose look the options do not read: the question,
+    // saved as shot and answered No.
+    const auto questionSavedAs = [&](const QString& shot) {
+        services.ask = [&save, &out, shot](QWidget* owner, const QString& text, const QString& caption,
+                                           const QStringList& choices) {
+            save(*rowsmith::QuestionBox(owner, text, caption, choices), QDir(out).filePath(shot));
+            return -1;
+        };
     };
+    questionSavedAs(QStringLiteral("new-input-question.png"));
     // "Done" after a run the options did not fit: what the file looks like.
     services.showMessage = [&](QWidget* owner, const QString& text, const QString& caption, QMessageBox::Icon icon) {
         QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
@@ -79,11 +83,7 @@ int main(int argc, char** argv) {
         "Region,Sales,,Cost,\r\n,2023,2024,2023,2024\r\nNorth,10,12,3,4\r\nSouth,11,13,5,6\r\n\r\n"
         "Totals,\r\nall,46\r\n");
     sheet.close();
-    services.ask = [&](QWidget* owner, const QString& text, const QString& caption, const QStringList& choices) {
-        save(*rowsmith::QuestionBox(owner, text, caption, choices),
-             QDir(out).filePath(QStringLiteral("new-input-sheet.png")));
-        return -1;
-    };
+    questionSavedAs(QStringLiteral("new-input-sheet.png"));
     rowsmith::CConverterDlg sheetAsked(services);
     sheetAsked.show();
     sheetAsked.OpenWithInput("sheet.csv");

@@ -281,11 +281,18 @@ bool LooksLikeTextExport(std::string_view text, Detection& d) {
     return !quoted && tabs > 0 && d.nullMarks + d.escapes > 0;
 }
 
-// The names a header of lines records gives (the first record's values
-// where there is none).
-Record HeaderNames(const std::vector<Record>& records, std::size_t lines) {
-    if (lines < 2) return records.front();
-    return JoinedHeader({records.begin(), records.begin() + static_cast<std::ptrdiff_t>(lines)});
+// The header records judge, its names (the first record's values where
+// there is none), and the reading of it.
+void NoteHeader(const std::vector<Record>& records, Detection& d) {
+    d.headerLines = HeaderRecords(records);
+    d.header = d.headerLines > 0;
+    if (d.headerLines > 1) {
+        d.names = JoinedHeader({records.begin(), records.begin() + static_cast<std::ptrdiff_t>(d.headerLines)});
+    } else if (!records.empty()) {
+        d.names = records.front();
+    }
+    d.reading.header = d.header;
+    d.reading.headerLines = static_cast<std::uint32_t>(std::max<std::size_t>(d.headerLines, 1));
 }
 
 // A text export read as the export it is: the header and counts from its records.
@@ -295,13 +302,9 @@ void DetectTextExport(std::string_view text, bool whole, Detection& d) {
     const Reading exported = ReadWith(text, ConversionOptions{.delimiter = '\t', .textExport = true}, whole);
     d.records = exported.records.size();
     d.fieldCounts = FieldCounts(exported.records);
-    d.headerLines = HeaderRecords(exported.records);
-    d.header = d.headerLines > 0;
-    if (!exported.records.empty()) d.names = HeaderNames(exported.records, d.headerLines);
+    NoteHeader(exported.records, d);
     d.reading.textExport = true;
     d.reading.delimiter = '\t';
-    d.reading.header = d.header;
-    d.reading.headerLines = static_cast<std::uint32_t>(std::max<std::size_t>(d.headerLines, 1));
 }
 
 // The delimiter, the quote, spaces after delimiters and an escape; the
@@ -420,27 +423,26 @@ Detection DetectFormat(const InputSample& sample) {
     d.tableEnd = end.last;
     d.nextTable = end.next;
     d.nextTableFields = end.nextFields;
+    // The records again as standard CSV reads them with what was found,
+    // from below the lines above them to the first table's end.
+    const auto readAgain = [&] {
+        const ConversionOptions records{.rfc4180 = true,
+                                        .delimiter = d.delimiter,
+                                        .skipLines = static_cast<std::uint32_t>(d.preambleLines),
+                                        .quote = quote,
+                                        .escape = d.reading.escape,
+                                        .skipSpaces = d.reading.skipSpaces,
+                                        .lastLine = static_cast<std::uint32_t>(d.tableEnd)};
+        // Records that end at a last line are whole.
+        return ReadWith(text, records, sample.whole || d.tableEnd != 0);
+    };
     if (d.tableEnd != 0) {
-        const ConversionOptions above{.rfc4180 = true,
-                                      .delimiter = d.delimiter,
-                                      .quote = quote,
-                                      .escape = d.reading.escape,
-                                      .skipSpaces = d.reading.skipSpaces,
-                                      .lastLine = static_cast<std::uint32_t>(d.tableEnd)};
-        standard = ReadWith(text, above, true);
+        standard = readAgain();
         lines.resize(std::min(lines.size(), d.tableEnd));
     }
     d.preambleLines = PreambleLines(lines, CommonCount(FieldCounts(standard.records)).first);
     if (d.preambleLines > 0) {
-        // The records begin below the lines above them.
-        const ConversionOptions below{.rfc4180 = true,
-                                      .delimiter = d.delimiter,
-                                      .skipLines = static_cast<std::uint32_t>(d.preambleLines),
-                                      .quote = quote,
-                                      .escape = d.reading.escape,
-                                      .skipSpaces = d.reading.skipSpaces,
-                                      .lastLine = static_cast<std::uint32_t>(d.tableEnd)};
-        standard = ReadWith(text, below, sample.whole || d.tableEnd != 0);
+        standard = readAgain();
         lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(d.preambleLines));
     }
     for (const Record& line : lines) d.blankLines += line.size() == 1 && line[0].empty() ? 1U : 0U;
@@ -458,9 +460,7 @@ Detection DetectFormat(const InputSample& sample) {
                                                                      return TrimSpace(a) == TrimSpace(b);
                                                                  });
     }
-    d.headerLines = HeaderRecords(standard.records);
-    d.header = d.headerLines > 0;
-    if (!standard.records.empty()) d.names = HeaderNames(standard.records, d.headerLines);
+    NoteHeader(standard.records, d);
     // Names as they read in the character set the text is in.
     if (!d.reading.encoding.empty() && decoded.empty()) {
         for (std::string& name : d.names) name = Decoded(name, d.reading.encoding);
@@ -472,9 +472,7 @@ Detection DetectFormat(const InputSample& sample) {
     d.reading.rfc4180 = d.firstDifference != 0 || quote != '"' || d.reading.skipSpaces || d.reading.escape != '\0' ||
                         d.quoteBeyond != 0;
     d.reading.delimiter = d.delimiter;
-    d.reading.header = d.header;
     d.reading.skipLines = static_cast<std::uint32_t>(d.preambleLines);
-    d.reading.headerLines = static_cast<std::uint32_t>(std::max<std::size_t>(d.headerLines, 1));
     d.reading.lastLine = static_cast<std::uint32_t>(d.tableEnd);
     // NULL written bare and '' written "", as database exports write them.
     if (d.bareEmpties > 0 && d.quotedEmpties > 0) d.reading.null = NullMode::UnquotedEmpty;

@@ -91,7 +91,7 @@ int Records::Next() {
             break;
     }
     if (status == 0 && PastLastLine()) return kEndOfInput;
-    // A line the scanner writes is looked at for an open quote there.
+    // A line handed out whole, the scanner looks at for an open quote itself.
     if (status == 0 && problems_ != nullptr) Inspect(whole_);
     return status;
 }

@@ -121,6 +121,10 @@ struct RowScanner::StopTable {
 
 namespace {
 
+// Which empty values the scanner writes as NULL: none, every one, or those
+// of fields not begun with a quote.
+enum class EmptyNull { None, Every, Unquoted };
+
 // Writes the values of one line at a time, sixty-four bytes of it at once:
 // Kind gives a bit mask over them for each byte looked for, and the rules
 // of row_rules.h become operations on those masks, so that the work per
@@ -135,10 +139,6 @@ namespace {
 // stands at its start, each that closes one is followed by a delimiter or
 // another quote, so the quotes before a byte tell whether it is inside one.
 // Every quote is dropped but the second of a doubled pair.
-// Which empty values the scanner writes as NULL: none, every one, or those
-// of fields not begun with a quote.
-enum class EmptyNull { None, Every, Unquoted };
-
 template <typename Kind, const DialectRules& kRules, EmptyNull kEmpties, bool kCommas, bool kRecords>
 struct LineScan {
     // Whether an empty value of a field begun with a quote stays a string.
