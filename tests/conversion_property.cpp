@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "convert/run/conversion_run.h"
-#include "convert/sql/null_choice.h"
 #include "convert/read/csv_reader.h"
 #include "convert/read/skipped_lines.h"
 #include "convert/read/text_export_reader.h"
@@ -392,7 +391,8 @@ std::string ValuesStatement(const std::vector<std::string>& values, const std::v
         if (i > 0) statement += options.copy ? '\t' : ',';
         const bool nullWhenEmpty =
             options.null == NullMode::Empty || (options.null == NullMode::UnquotedEmpty && !quoted[i]);
-        if (nullWhenEmpty && WrittenEmpty(rules, values[i])) {
+        if ((nullWhenEmpty && WrittenEmpty(rules, values[i])) ||
+            (!quoted[i] && std::ranges::find(options.nullTokens, values[i]) != options.nullTokens.end())) {
             statement += options.copy ? "\\N" : "NULL";
         } else {
             AppendLiteral(rules, values[i], statement);
@@ -604,8 +604,9 @@ ConversionCase CaseFromBytes(const ConversionOptions& options, std::string_view 
     c.options.nul = (statements & 8) != 0 ? NulChoice::Strip : NulChoice::Refuse;
     // Statements of many rows end early, now and then, for their size.
     c.options.maxStatementBytes = (statements & 16) != 0 ? kMinStatementBytes : 0;
-    // Markers of NULL, one of them a byte the alphabet has.
-    if ((statements & 32) != 0) c.options.nullTokens = {"a", "b\"", "x"};
+    // Markers of NULL, one of them a byte the alphabet has; one begins
+    // with a quote, as only a quoted field's bytes do.
+    if ((statements & 32) != 0) c.options.nullTokens = {"a", "b\"", "x", "\"a\""};
     c.options.createTable = (statements & 64) != 0;
     if ((statements & 128) != 0) c.options.columns = "2,1";
     const unsigned reading = take();
@@ -669,11 +670,7 @@ std::string CheckConversion(const ConversionCase& c) {
     if (failure.empty()) failure = CheckRun(plain);
     if (failure.empty()) failure = CheckProblems(plain);
     if (failure.empty()) failure = CheckLastLine(c);
-    // A NULL choice that compares values with markers is the run's alone:
-    // the scanner and whole records are held to the rules under the others.
     ConversionCase scanned = c;
-    if (NullChoice(c.options).comparesValues())
-        scanned.options.null = NullMode::None, scanned.options.nullTokens.clear();
     scanned.options.columns.clear();
     // Tab-separated input goes to COPY by the values alone.
     if (c.options.delimiter == '\t') scanned.options.copy = false;

@@ -4,7 +4,6 @@
 
 #include "io/iconv_source.h"
 
-#include "convert/sql/null_choice.h"
 #include "io/status.h"
 #include "io/text_mode.h"
 
@@ -21,9 +20,8 @@ std::string MissingColumnText(std::uint64_t line, std::size_t values, std::size_
 }  // namespace
 
 bool ReadsValues(const ConversionOptions& options) {
-    return NullChoice(options).comparesValues() || !options.columns.empty() ||
-           (options.copy && options.delimiter == '\t') || options.onConflict != OnConflict::None ||
-           options.decimalComma;
+    return !options.columns.empty() || (options.copy && options.delimiter == '\t') ||
+           (options.onConflict != OnConflict::None && RowsPerStatement(options) > 1) || options.decimalComma;
 }
 
 namespace {

@@ -32,10 +32,10 @@
 
 namespace rowsmith {
 
-// Whether a run reads each record as values, not through the scanner: for
-// the NULL markers, to choose among them, for COPY's form of
-// tab-separated input (row_scanner.cpp), or to see the keys of rows that
-// may meet in one statement.
+// Whether a run reads each record as values, not through the scanner: to
+// choose among them, for COPY's form of tab-separated input
+// (row_scanner.cpp), to see the keys of rows that may meet in one
+// statement, or to write decimal commas as points.
 bool ReadsValues(const ConversionOptions& options);
 
 // The names of a header of several lines, one per column: the column's

@@ -105,8 +105,14 @@ struct RowScanner::StopTable {
     std::uint8_t written[256];
     Text nullFieldEnd = MakeStopText<kStopWidth<kRules>>(kNullFieldEnd<kRules>);
     char delimiter;
+    NullChoice nulls;
+    // Bit n: a marker of n bytes (63 for any longer), so that most values
+    // are told apart from every marker by their length alone.
+    std::uint64_t markerLengths = 0;
 
-    explicit StopTable(char d) : delimiter(d) {
+    StopTable(char d, const ConversionOptions& options) : delimiter(d), nulls(options) {
+        for (const std::string& marker : options.nullTokens)
+            markerLengths |= std::uint64_t{1} << std::min<std::size_t>(marker.size(), 63);
         for (int b = 0; b < 256; ++b) {
             const char c = static_cast<char>(b);
             const Escape* escape = EscapeOf(kRules, c);
@@ -121,9 +127,10 @@ struct RowScanner::StopTable {
 
 namespace {
 
-// Which empty values the scanner writes as NULL: none, every one, or those
-// of fields not begun with a quote.
-enum class EmptyNull { None, Every, Unquoted };
+// Which values the scanner writes as NULL: none, every empty one, those
+// empty of fields not begun with a quote, or as the NULL choice says when
+// it has markers (--null-token) for them to be compared with.
+enum class EmptyNull { None, Every, Unquoted, Markers };
 
 // Writes the values of one line at a time, sixty-four bytes of it at once:
 // Kind gives a bit mask over them for each byte looked for, and the rules
@@ -141,8 +148,10 @@ enum class EmptyNull { None, Every, Unquoted };
 // Every quote is dropped but the second of a doubled pair.
 template <typename Kind, const DialectRules& kRules, EmptyNull kEmpties, bool kCommas, bool kRecords>
 struct LineScan {
-    // Whether an empty value of a field begun with a quote stays a string.
-    static constexpr bool kQuotedStay = kEmpties == EmptyNull::Unquoted;
+    // Whether the scanner follows which fields begin with a quote: an empty
+    // value of such a field may stay a string, and only the others' bytes
+    // are their values, to be compared with markers.
+    static constexpr bool kQuotedStay = kEmpties == EmptyNull::Unquoted || kEmpties == EmptyNull::Markers;
 
     using Table = RowScanner::StopTable<kRules>;
 
@@ -239,14 +248,30 @@ struct LineScan {
         return stops;
     }
 
-    // What one stop writes: the byte's text, and with empty-as-null an empty
-    // value goes back over its opening quote as NULL (unless the field was
-    // quoted, where quoted empty values stay strings).
-    [[gnu::always_inline]] static char* WriteStop(const Table& table, char at, bool endsField, bool quoted, char* out,
-                                                  char*& fieldOut, std::size_t& nulls) {
-        const auto* text = &table.stops[static_cast<unsigned char>(at)];
+    // Whether the field whose bytes are [from, to) and whose value was
+    // written at [fieldOut, out) is NULL.
+    [[gnu::always_inline]] static bool IsNull(const Table& table, const char* from, const char* to, bool quoted,
+                                              const char* fieldOut, const char* out) {
+        const bool empty = out == fieldOut;  // no bytes, or only NUL bytes the dialect drops
+        if constexpr (kEmpties == EmptyNull::Markers) {
+            // A field begun with a quote is NULL only empty, and then only
+            // where every empty value is; the others' bytes are their values.
+            if (quoted) return empty && table.nulls.everyEmpty();
+            const auto size = static_cast<std::size_t>(to - from);
+            if (!empty && ((table.markerLengths >> std::min<std::size_t>(size, 63)) & 1) == 0) return false;
+            return table.nulls.Null(std::string_view(from, size), false);
+        } else {
+            return empty && !(kQuotedStay && quoted);
+        }
+    }
+
+    // What one stop writes: the byte's text, and where the field it ends
+    // is NULL, the value goes back over its opening quote as NULL.
+    [[gnu::always_inline]] static char* WriteStop(const Table& table, const char* at, bool endsField, bool quoted,
+                                                  const char* fieldIn, char* out, char*& fieldOut, std::size_t& nulls) {
+        const auto* text = &table.stops[static_cast<unsigned char>(*at)];
         if constexpr (kEmpties != EmptyNull::None) {
-            if (endsField && out == fieldOut && !(kQuotedStay && quoted)) {
+            if (endsField && IsNull(table, fieldIn, at, quoted, fieldOut, out)) {
                 out = WriteText(kNull<kRules>, fieldOut - kOpen<kRules>);
                 text = &table.nullFieldEnd;
                 ++nulls;
@@ -281,8 +306,9 @@ struct LineScan {
         if constexpr (!kRecords) line = TrimLine(line, delimiter);
         const char* const end = line.data() + line.size();
         if constexpr (kRules.quoted) *out++ = kSingleQuote;
-        char* fieldOut = out;  // where the value of the current field begins
-        bool quoted = false;   // the current field began with a quote
+        char* fieldOut = out;               // where the value of the current field begins
+        const char* fieldIn = line.data();  // and its bytes
+        bool quoted = false;                // the current field began with a quote
         std::size_t nulls = 0;
         const char* copied = line.data();
         LineScan scan;
@@ -298,11 +324,14 @@ struct LineScan {
                 copied = at + 1 + ((stops.skipsQuote >> i) & 1);
                 out -= (stops.back >> i) & 1;
                 const bool endsField = ((stops.fieldEnds >> i) & 1) != 0;
-                out = WriteStop(table, *at, endsField, quoted, out, fieldOut, nulls);
+                out = WriteStop(table, at, endsField, quoted, fieldIn, out, fieldOut, nulls);
                 if constexpr (kQuotedStay) {
                     // The next field is quoted where the quote after the
                     // delimiter was passed over with it.
                     quoted = endsField ? ((stops.skipsQuote >> i) & 1) != 0 : quoted || ((stops.opening >> i) & 1) != 0;
+                }
+                if constexpr (kEmpties == EmptyNull::Markers) {
+                    if (endsField) fieldIn = at + 1;
                 }
             }
         }
@@ -311,7 +340,7 @@ struct LineScan {
         count = scan.fieldEnds + 1;
         marks.nul = scan.nuls != 0;
         if constexpr (kEmpties != EmptyNull::None) {
-            if (out == fieldOut && !(kQuotedStay && quoted)) {
+            if (IsNull(table, fieldIn, end, quoted, fieldOut, out)) {
                 marks.nulls = nulls + 1;
                 return WriteText(kNull<kRules>, fieldOut - kOpen<kRules>);
             }
@@ -374,6 +403,10 @@ RowScanner::ValuesWriter WriterFor(const ConversionOptions& options, ScanKind ki
     const bool commas = options.delimiter == kComma;
     const bool records = options.rfc4180;
     const NullChoice nulls(options);
+    if (nulls.comparesValues()) {
+        return commas ? WriterOfRules<kRules, EmptyNull::Markers, true>(records, kind)
+                      : WriterOfRules<kRules, EmptyNull::Markers, false>(records, kind);
+    }
     if (nulls.everyEmpty()) {
         return commas ? WriterOfRules<kRules, EmptyNull::Every, true>(records, kind)
                       : WriterOfRules<kRules, EmptyNull::Every, false>(records, kind);
@@ -387,8 +420,8 @@ RowScanner::ValuesWriter WriterFor(const ConversionOptions& options, ScanKind ki
 }
 
 template <const DialectRules& kRules>
-std::shared_ptr<const void> TableFor(char delimiter) {
-    return std::make_shared<const RowScanner::StopTable<kRules>>(delimiter);
+std::shared_ptr<const void> TableFor(const ConversionOptions& options) {
+    return std::make_shared<const RowScanner::StopTable<kRules>>(options.delimiter, options);
 }
 
 }  // namespace
@@ -424,16 +457,16 @@ RowScanner::RowScanner(std::string_view tableName, std::string_view fieldNames, 
     // delimiter cannot be told from a tab inside a quoted field by the
     // byte alone, so that input goes by the values (ReadsValues).
     if (options.copy) {
-        table_ = TableFor<kCopyTextRules>(options.delimiter);
+        table_ = TableFor<kCopyTextRules>(options);
         writeValues_ = WriterFor<kCopyTextRules>(options, kind_);
     } else if (options.dialect == Dialect::Sqlite) {
-        table_ = TableFor<kSqliteRules>(options.delimiter);
+        table_ = TableFor<kSqliteRules>(options);
         writeValues_ = WriterFor<kSqliteRules>(options, kind_);
     } else if (options.dialect == Dialect::MySql) {
-        table_ = TableFor<kMySqlRules>(options.delimiter);
+        table_ = TableFor<kMySqlRules>(options);
         writeValues_ = WriterFor<kMySqlRules>(options, kind_);
     } else {
-        table_ = TableFor<kStandardRules>(options.delimiter);
+        table_ = TableFor<kStandardRules>(options);
         writeValues_ = WriterFor<kStandardRules>(options, kind_);
     }
     if (lineEnd != kDiskLineEnd) {
@@ -443,8 +476,12 @@ RowScanner::RowScanner(std::string_view tableName, std::string_view fieldNames, 
     } else {
         head_ = ToDiskText(InsertHead(tableName, fieldNames));
     }
-    tail_ = " );";
-    tail_.append(lineEnd);
+    EndRowsWith("");
+}
+
+void RowScanner::EndRowsWith(std::string_view clause) {
+    tail_ = " )";
+    tail_.append(clause).append(";").append(lineEnd_);
     tailAt_ = (head_.size() + blocks::kSize - 1) / blocks::kSize * blocks::kSize;
     blocks_.assign(tailAt_ + (tail_.size() + blocks::kSize - 1) / blocks::kSize * blocks::kSize, '\0');
     head_.copy(blocks_.data(), head_.size());

@@ -82,6 +82,10 @@ public:
     // Appends the statement for line to text.
     void AppendRow(std::string_view line, std::string& text) const;
 
+    // What a row's statement says between its values' " )" and its ";":
+    // an upsert's clause (upsert.h). Empty at first.
+    void EndRowsWith(std::string_view clause);
+
     // "INSERT INTO <table> ( <fields> ) VALUES ( ", in the line end's form.
     const std::string& head() const { return head_; }
     const std::string& lineEnd() const { return lineEnd_; }
@@ -97,7 +101,7 @@ private:
     static constexpr std::size_t kScratch = 16;
 
     std::string head_;
-    std::string tail_;    // " );" and the line end
+    std::string tail_;    // " )", the row end's clause, ";" and the line end
     std::string blocks_;  // head_, then tail_ at kScratch-aligned offsets: copied in whole blocks
     std::size_t tailAt_ = 0;
     std::string lineEnd_;

@@ -302,9 +302,12 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
             problem = OtherTableBefore(run.outputReader, create, ToDiskText(run.settings.tableName));
         if (!problem.empty()) return BadOptionsReport(problem);
     }
-    const RowScanner scanner(run.settings.tableName, fields.list, options, kDiskLineEnd, ChosenKind(), fields.asRead);
     StatementForm form;
     if (std::optional<RunReport> failed = FormOf(run, fields, form)) return *failed;
+    RowScanner scanner(run.settings.tableName, fields.list, options, kDiskLineEnd, ChosenKind(), fields.asRead);
+    // A row of its own statement is written whole by the scanner, its
+    // upsert clause with it.
+    scanner.EndRowsWith(form.conflict);
     if (options.decimalComma && tally != nullptr) CommaDecimals(*tally, fields, form);
     StatementWriter writer(scanner, options, checkedValues, output, form);
     writer.ReportProblemsTo(run.problems);

@@ -23,12 +23,12 @@ public:
 
     // Whether any value may be NULL at all.
     bool any() const { return everyEmpty_ || unquotedEmpty_ || !tokens_.empty(); }
-    // Whether a value is compared with the markers: then the values are read
-    // one by one.
+    // Whether a value is compared with markers (--null-token): the block
+    // scanner then asks Null of each value not written in quotes.
     bool comparesValues() const { return !tokens_.empty(); }
     // Whether every empty value is NULL, whatever its quotes, or every one
     // not written in quotes: the choices the block scanner makes itself, in
-    // its masks.
+    // its masks, where there are no markers.
     bool everyEmpty() const { return everyEmpty_; }
     bool unquotedEmpty() const { return unquotedEmpty_ && tokens_.empty(); }
 
