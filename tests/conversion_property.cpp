@@ -77,13 +77,21 @@ std::string Describe(const ConversionCase& c) {
 // the rules, values as NULL where asked. failed: the run must fail,
 // at an open quoted field at the end, or at the first record holding a NUL
 // byte the dialect cannot write; the rows before it stand.
-// The places of the values a row holds: those --columns chooses (the only
-// list the cases give is "2,1"), or each of the record's.
+// The places of the values a row holds: those --columns chooses ("2,1",
+// which reads each line's values, or "1,3" and "2", which the scanner
+// writes leaving the others out), or each of the record's.
 std::vector<std::size_t> Places(const ConversionCase& c, std::size_t values) {
-    if (!c.options.columns.empty()) return {1, 0};
+    if (c.options.columns == "2,1") return {1, 0};
+    if (c.options.columns == "1,3") return {0, 2};
+    if (c.options.columns == "2") return {1};
     std::vector<std::size_t> places(values);
     for (std::size_t i = 0; i < values; ++i) places[i] = i;
     return places;
+}
+
+// Whether a record of values values lacks a chosen column.
+bool Missing(const ConversionCase& c, std::size_t values) {
+    return !c.options.columns.empty() && values <= std::ranges::max(Places(c, 0));
 }
 
 // The records the reference reads from a case's input.
@@ -151,7 +159,7 @@ std::vector<Row> ExpectedRows(const ConversionCase& c, bool& failed) {
     for (std::size_t r = 0; r < records.size(); ++r) {
         // A record without a chosen column stops the run, as does a NUL byte
         // (in any of its values) the dialect cannot write.
-        const bool missing = !c.options.columns.empty() && records[r].size() < 2;
+        const bool missing = Missing(c, records[r].size());
         if (missing || (dropsNul && hasNul[r] && c.options.nul == NulChoice::Refuse)) {
             failed = true;
             break;
@@ -176,7 +184,9 @@ RunReport Run(const ConversionCase& c, std::string& output, ProblemObserver* pro
     const int fd = ::memfd_create("statements", 0);
     PiecesSource source(c.input, [&c] { return c.piece; });
     PiecesSource again(c.input, [&c] { return c.piece; });
-    const std::string fields = c.options.columns.empty() ? "c1, c2, c3" : "c1, c2";
+    std::string fields;
+    for (std::size_t i = 0; i < (c.options.columns.empty() ? 3 : Places(c, 0).size()); ++i)
+        fields += (i > 0 ? ", c" : "c") + std::to_string(i + 1);
     const ConversionSettings settings{"in", "out", "t", c.options.createTable ? fields : ""};
     RunContext run{source, "in", fd, settings, c.options, nullptr, c.input.size()};
     run.blockSize = 4096;  // small blocks: quicker to set up, and more of their ends met
@@ -270,7 +280,7 @@ std::string CheckCreateTable(const ConversionCase& c) {
         std::vector<std::string> values;
         for (std::size_t r = 0; r < records.size(); ++r) {
             // A record without a chosen column gives no type; the run stops there.
-            if (column >= records[r].size() || (!c.options.columns.empty() && records[r].size() < 2)) continue;
+            if (column >= records[r].size() || Missing(c, records[r].size())) continue;
             std::string value = records[r][column];
             if (c.options.dialect != Dialect::MySql) std::erase(value, '\0');
             if (ExpectedNull(c.options, records[r][column], value, quoted[r][column])) continue;
@@ -300,7 +310,7 @@ std::string CheckProblems(const ConversionCase& c) {
     const bool refuses = c.options.dialect != Dialect::MySql && c.options.nul == NulChoice::Refuse;
     std::vector<std::uint64_t> expected;
     for (std::size_t r = 0; r < reading.records.size(); ++r) {
-        const bool missing = !c.options.columns.empty() && reading.records[r].size() < 2;
+        const bool missing = Missing(c, reading.records[r].size());
         if (missing || (refuses && reading.hasNul[r])) expected.push_back(c.options.skipLines + r + 1);
     }
     struct Heard : ProblemObserver {
@@ -318,9 +328,9 @@ std::string CheckProblems(const ConversionCase& c) {
     if (lines ? heard.lines != expected : heard.lines.size() != expected.size())
         return "a check heard of " + std::to_string(heard.lines.size()) + " NUL or missing-column lines, not " +
                std::to_string(expected.size());
-    const std::size_t missing = static_cast<std::size_t>(
-        std::count_if(reading.records.begin(), reading.records.end(),
-                      [&c](const auto& record) { return !c.options.columns.empty() && record.size() < 2; }));
+    const std::size_t missing =
+        static_cast<std::size_t>(std::count_if(reading.records.begin(), reading.records.end(),
+                                               [&c](const auto& record) { return Missing(c, record.size()); }));
     if (!reading.unclosed && report.counts.rows != reading.records.size() - missing)
         return "a check went through " + std::to_string(report.counts.rows) + " rows of " +
                std::to_string(reading.records.size() - missing);
@@ -613,6 +623,8 @@ ConversionCase CaseFromBytes(const ConversionOptions& options, std::string_view 
     c.piece = 1 + reading % 64;
     // PostgreSQL's COPY blocks instead of INSERTs.
     c.options.copy = (reading & 64) != 0 && c.options.dialect == Dialect::Postgresql;
+    // Column lists the scanner writes, where it writes the rows.
+    if (!c.options.columns.empty() && (reading & 32) != 0) c.options.columns = (reading & 16) != 0 ? "2" : "1,3";
     for (const char byte : bytes) {
         const auto b = static_cast<unsigned char>(byte);
         c.input += b < 0x80 ? kAlphabet[b % kAlphabet.size()] : byte;

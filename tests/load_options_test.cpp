@@ -492,7 +492,7 @@ TEST_F(LoadRunTest, WhatARunCannotWriteStopsItAndAFailedTransactionTakesItsState
         // A record read as values takes memory for each: their number is bounded.
         {"a line of too many fields",
          "a\n" + std::string(CsvReader::kMaxFields + 1, ',') + "\n",
-         {.transaction = true, .columns = "1"},
+         {.rowsPerInsert = 2, .transaction = true, .columns = "1"},
          "Cannot read \"in.csv\": line 2 has more than 1048576 fields, the most Rowsmith reads",
          "",
          true},
@@ -570,7 +570,7 @@ TEST_F(LoadRunTest, WhatWouldNotLoadIsSetAsideAsItStandsAndTheRestWritten) {
          "in.csv:2: makes a statement of 1143 bytes on its own, over --max-statement-bytes 1024\n"},
         {"too many fields",
          "1,a\n" + tooMany + "\n",
-         {.columns = "1,2"},
+         {.rowsPerInsert = 2, .columns = "1,2"},
          head + "'1','a' );\r\n",
          tooMany + "\n",
          "in.csv:2: line 2 has more than 1048576 fields, the most Rowsmith reads\n"},

@@ -19,9 +19,18 @@ std::string MissingColumnText(std::uint64_t line, std::size_t values, std::size_
 
 }  // namespace
 
-bool ReadsValues(const ConversionOptions& options) {
-    return !options.columns.empty() || (options.copy && options.delimiter == '\t') ||
+namespace {
+
+// The reasons ReadsValues gives but the columns chosen.
+bool ReadsValuesOfAll(const ConversionOptions& options) {
+    return (options.copy && options.delimiter == '\t') ||
            (options.onConflict != OnConflict::None && RowsPerStatement(options) > 1) || options.decimalComma;
+}
+
+}  // namespace
+
+bool ReadsValues(const ConversionOptions& options) {
+    return !options.columns.empty() || ReadsValuesOfAll(options);
 }
 
 namespace {
@@ -40,6 +49,7 @@ Records::Records(ByteSource& source, const ConversionOptions& options, std::size
       rules_(options.textExport ? Rules::TextExport
              : options.rfc4180  ? Rules::Standard
                                 : Rules::Lines),
+      everyValue_(everyValue),
       asValues_(everyValue || ReadsValues(options) || !ScannerReads(options)),
       number_(options.skipLines) {
     ByteSource* from = &source;
@@ -61,6 +71,23 @@ Records::Records(ByteSource& source, const ConversionOptions& options, std::size
 
 void Records::Choose(const std::vector<ChosenColumn>& columns) {
     chosen_.emplace(columns);
+    scannable_.clear();
+    // Lines whose chosen fields keep their order, one a statement, the
+    // scanner can write itself, leaving the others out.
+    if (rules_ != Rules::Lines || everyValue_ || ReadsValuesOfAll(options_) || !ScannerReads(options_) ||
+        RowsPerStatement(options_) > 1)
+        return;
+    for (const ChosenColumn& column : columns) {
+        if (!scannable_.empty() && column.index <= scannable_.back()) {
+            scannable_.clear();
+            return;
+        }
+        scannable_.push_back(column.index);
+    }
+}
+
+void Records::ScanChosen() {
+    if (!scannable_.empty()) asValues_ = false;
 }
 
 void Records::Check(ProblemObserver* problems, bool utf8) {

@@ -52,6 +52,12 @@ public:
 
     // From now on only these columns are a record's values (--columns).
     void Choose(const std::vector<ChosenColumn>& columns);
+    // The places of the chosen columns where the row scanner can write them
+    // (RowScanner::Choose); empty where records must be read as values.
+    const std::vector<std::size_t>& scannable() const { return scannable_; }
+    // From now on lines are handed out whole, for a scanner that writes
+    // the scannable columns alone: their values are read only when asked.
+    void ScanChosen();
     // A check: each record's faults go to problems; utf8: the text must be UTF-8.
     void Check(ProblemObserver* problems, bool utf8);
 
@@ -121,7 +127,8 @@ private:
     ByteSource& source_;
     const ConversionOptions& options_;
     const Rules rules_;
-    const bool asValues_;  // every record's values are read
+    const bool everyValue_;
+    bool asValues_;  // every record's values are read
     std::optional<SkippedLines> skipped_;
     std::optional<TextModeReader> lines_;
     std::optional<CsvReader> csv_;
@@ -136,6 +143,7 @@ private:
     std::vector<bool> quoted_;
     std::uint64_t number_ = 0;
     std::optional<ChosenValues<std::string_view>> chosen_;
+    std::vector<std::size_t> scannable_;
     ProblemObserver* problems_ = nullptr;
     bool utf8_ = false;
 };

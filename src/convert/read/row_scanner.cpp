@@ -110,9 +110,17 @@ struct RowScanner::StopTable {
     // are told apart from every marker by their length alone.
     std::uint64_t markerLengths = 0;
 
-    StopTable(char d, const ConversionOptions& options) : delimiter(d), nulls(options) {
+    // With --columns: whether the field at each place is written (1) or
+    // left out (0); the fields past its end are left out. Empty: all are
+    // written.
+    std::vector<std::uint8_t> kept;
+
+    StopTable(const ConversionOptions& options, const std::vector<std::size_t>& chosen)
+        : delimiter(options.delimiter), nulls(options) {
         for (const std::string& marker : options.nullTokens)
             markerLengths |= std::uint64_t{1} << std::min<std::size_t>(marker.size(), 63);
+        if (!chosen.empty()) kept.assign(*std::max_element(chosen.begin(), chosen.end()) + 1, 0);
+        for (const std::size_t place : chosen) kept[place] = 1;
         for (int b = 0; b < 256; ++b) {
             const char c = static_cast<char>(b);
             const Escape* escape = EscapeOf(kRules, c);
@@ -123,14 +131,19 @@ struct RowScanner::StopTable {
         stops[static_cast<unsigned char>(kDoubleQuote)] = MakeStopText<kStopWidth<kRules>>("");
         stops[static_cast<unsigned char>(delimiter)] = MakeStopText<kStopWidth<kRules>>(kFieldEnd<kRules>);
     }
+
+    // Whether the field at place is left out.
+    bool LeavesOut(std::size_t place) const { return !kept.empty() && (place >= kept.size() || kept[place] == 0); }
 };
 
 namespace {
 
 // Which values the scanner writes as NULL: none, every empty one, those
-// empty of fields not begun with a quote, or as the NULL choice says when
-// it has markers (--null-token) for them to be compared with.
-enum class EmptyNull { None, Every, Unquoted, Markers };
+// empty of fields not begun with a quote, or those the NULL choice names
+// when asked of each (Asked: it has markers to compare them with). Asked
+// is also the one form that leaves out fields --columns does not take, so
+// that the others pay for neither.
+enum class EmptyNull { None, Every, Unquoted, Asked };
 
 // Writes the values of one line at a time, sixty-four bytes of it at once:
 // Kind gives a bit mask over them for each byte looked for, and the rules
@@ -151,7 +164,7 @@ struct LineScan {
     // Whether the scanner follows which fields begin with a quote: an empty
     // value of such a field may stay a string, and only the others' bytes
     // are their values, to be compared with markers.
-    static constexpr bool kQuotedStay = kEmpties == EmptyNull::Unquoted || kEmpties == EmptyNull::Markers;
+    static constexpr bool kQuotedStay = kEmpties == EmptyNull::Unquoted || kEmpties == EmptyNull::Asked;
 
     using Table = RowScanner::StopTable<kRules>;
 
@@ -253,7 +266,7 @@ struct LineScan {
     [[gnu::always_inline]] static bool IsNull(const Table& table, const char* from, const char* to, bool quoted,
                                               const char* fieldOut, const char* out) {
         const bool empty = out == fieldOut;  // no bytes, or only NUL bytes the dialect drops
-        if constexpr (kEmpties == EmptyNull::Markers) {
+        if constexpr (kEmpties == EmptyNull::Asked) {
             // A field begun with a quote is NULL only empty, and then only
             // where every empty value is; the others' bytes are their values.
             if (quoted) return empty && table.nulls.everyEmpty();
@@ -268,7 +281,7 @@ struct LineScan {
     // What one stop writes: the byte's text, and where the field it ends
     // is NULL, the value goes back over its opening quote as NULL.
     [[gnu::always_inline]] static char* WriteStop(const Table& table, const char* at, bool endsField, bool quoted,
-                                                  const char* fieldIn, char* out, char*& fieldOut, std::size_t& nulls) {
+                                                  const char* fieldIn, char* out, char* fieldOut, std::size_t& nulls) {
         const auto* text = &table.stops[static_cast<unsigned char>(*at)];
         if constexpr (kEmpties != EmptyNull::None) {
             if (endsField && IsNull(table, fieldIn, at, quoted, fieldOut, out)) {
@@ -278,11 +291,7 @@ struct LineScan {
             }
         }
         std::memcpy(out, text->bytes, sizeof text->bytes);
-        out += text->length;
-        if constexpr (kEmpties != EmptyNull::None) {
-            if (endsField) fieldOut = out;
-        }
-        return out;
+        return out + text->length;
     }
 
     // A quoted field still open at the end of the line loses its last byte,
@@ -307,8 +316,10 @@ struct LineScan {
         const char* const end = line.data() + line.size();
         if constexpr (kRules.quoted) *out++ = kSingleQuote;
         char* fieldOut = out;               // where the value of the current field begins
+        char* const firstOut = out;         // that of the first
         const char* fieldIn = line.data();  // and its bytes
         bool quoted = false;                // the current field began with a quote
+        std::size_t field = 0;              // its place
         std::size_t nulls = 0;
         const char* copied = line.data();
         LineScan scan;
@@ -324,13 +335,24 @@ struct LineScan {
                 copied = at + 1 + ((stops.skipsQuote >> i) & 1);
                 out -= (stops.back >> i) & 1;
                 const bool endsField = ((stops.fieldEnds >> i) & 1) != 0;
-                out = WriteStop(table, at, endsField, quoted, fieldIn, out, fieldOut, nulls);
+                bool leftOut = false;
+                if constexpr (kEmpties == EmptyNull::Asked) {
+                    // A field --columns does not take: its value is taken back.
+                    leftOut = endsField && table.LeavesOut(field);
+                    field += endsField ? 1 : 0;
+                }
+                if (leftOut) {
+                    out = fieldOut;
+                } else {
+                    out = WriteStop(table, at, endsField, quoted, fieldIn, out, fieldOut, nulls);
+                    if constexpr (kEmpties != EmptyNull::None) fieldOut = endsField ? out : fieldOut;
+                }
                 if constexpr (kQuotedStay) {
                     // The next field is quoted where the quote after the
                     // delimiter was passed over with it.
                     quoted = endsField ? ((stops.skipsQuote >> i) & 1) != 0 : quoted || ((stops.opening >> i) & 1) != 0;
                 }
-                if constexpr (kEmpties == EmptyNull::Markers) {
+                if constexpr (kEmpties == EmptyNull::Asked) {
                     if (endsField) fieldIn = at + 1;
                 }
             }
@@ -339,6 +361,15 @@ struct LineScan {
         if constexpr (!kRecords) out = TakeBackUnclosedEnd(line, table, stops, out, marks);
         count = scan.fieldEnds + 1;
         marks.nul = scan.nuls != 0;
+        if constexpr (kEmpties == EmptyNull::Asked) {
+            if (table.LeavesOut(field)) {
+                // The last field is left out: so is the field end written
+                // after the last one taken, and the values end as that
+                // one's did (a line without the chosen fields is not written).
+                marks.nulls = nulls;
+                return fieldOut == firstOut ? fieldOut : fieldOut - kNullFieldEnd<kRules>.size();
+            }
+        }
         if constexpr (kEmpties != EmptyNull::None) {
             if (IsNull(table, fieldIn, end, quoted, fieldOut, out)) {
                 marks.nulls = nulls + 1;
@@ -395,17 +426,18 @@ RowScanner::ValuesWriter WriterOfRules(bool records, ScanKind kind) {
                    : WriterOfKind<kRules, kEmpties, kCommas, false>(kind);
 }
 
-// The scanner of a dialect, for a rule set, NULL choice, delimiter and kind.
+// The scanner of a dialect, for a rule set, NULL choice, column choice,
+// delimiter and kind.
 template <const DialectRules& kRules>
-RowScanner::ValuesWriter WriterFor(const ConversionOptions& options, ScanKind kind) {
+RowScanner::ValuesWriter WriterFor(const ConversionOptions& options, bool chooses, ScanKind kind) {
     // With a comma the delimiter is a constant the compiler builds its
     // masks from: the form almost every run takes.
     const bool commas = options.delimiter == kComma;
     const bool records = options.rfc4180;
     const NullChoice nulls(options);
-    if (nulls.comparesValues()) {
-        return commas ? WriterOfRules<kRules, EmptyNull::Markers, true>(records, kind)
-                      : WriterOfRules<kRules, EmptyNull::Markers, false>(records, kind);
+    if (nulls.comparesValues() || chooses) {
+        return commas ? WriterOfRules<kRules, EmptyNull::Asked, true>(records, kind)
+                      : WriterOfRules<kRules, EmptyNull::Asked, false>(records, kind);
     }
     if (nulls.everyEmpty()) {
         return commas ? WriterOfRules<kRules, EmptyNull::Every, true>(records, kind)
@@ -417,11 +449,6 @@ RowScanner::ValuesWriter WriterFor(const ConversionOptions& options, ScanKind ki
     }
     return commas ? WriterOfRules<kRules, EmptyNull::None, true>(records, kind)
                   : WriterOfRules<kRules, EmptyNull::None, false>(records, kind);
-}
-
-template <const DialectRules& kRules>
-std::shared_ptr<const void> TableFor(const ConversionOptions& options) {
-    return std::make_shared<const RowScanner::StopTable<kRules>>(options.delimiter, options);
 }
 
 }  // namespace
@@ -452,23 +479,9 @@ RowScanner::RowScanner(std::string_view tableName, std::string_view fieldNames, 
                        std::string_view lineEnd, ScanKind kind, bool namesAsRead)
     : lineEnd_(lineEnd),
       maxEscape_(std::max<std::size_t>(LongestEscape(RulesOf(options.dialect)), 5)),
-      kind_(KindRuns(kind) ? kind : ChosenKind()) {
-    // The COPY form escapes the tab it separates values with: a tab
-    // delimiter cannot be told from a tab inside a quoted field by the
-    // byte alone, so that input goes by the values (ReadsValues).
-    if (options.copy) {
-        table_ = TableFor<kCopyTextRules>(options);
-        writeValues_ = WriterFor<kCopyTextRules>(options, kind_);
-    } else if (options.dialect == Dialect::Sqlite) {
-        table_ = TableFor<kSqliteRules>(options);
-        writeValues_ = WriterFor<kSqliteRules>(options, kind_);
-    } else if (options.dialect == Dialect::MySql) {
-        table_ = TableFor<kMySqlRules>(options);
-        writeValues_ = WriterFor<kMySqlRules>(options, kind_);
-    } else {
-        table_ = TableFor<kStandardRules>(options);
-        writeValues_ = WriterFor<kStandardRules>(options, kind_);
-    }
+      kind_(KindRuns(kind) ? kind : ChosenKind()),
+      options_(options) {
+    Choose({});
     if (lineEnd != kDiskLineEnd) {
         head_ = InsertHead(tableName, fieldNames);
     } else if (namesAsRead) {
@@ -477,6 +490,28 @@ RowScanner::RowScanner(std::string_view tableName, std::string_view fieldNames, 
         head_ = ToDiskText(InsertHead(tableName, fieldNames));
     }
     EndRowsWith("");
+}
+
+template <const DialectRules& kRules>
+void RowScanner::Use() {
+    table_ = std::make_shared<const StopTable<kRules>>(options_, chosen_);
+    writeValues_ = WriterFor<kRules>(options_, !chosen_.empty(), kind_);
+}
+
+void RowScanner::Choose(std::vector<std::size_t> places) {
+    chosen_ = std::move(places);
+    // The COPY form escapes the tab it separates values with: a tab
+    // delimiter cannot be told from a tab inside a quoted field by the
+    // byte alone, so that input goes by the values (ReadsValues).
+    if (options_.copy) {
+        Use<kCopyTextRules>();
+    } else if (options_.dialect == Dialect::Sqlite) {
+        Use<kSqliteRules>();
+    } else if (options_.dialect == Dialect::MySql) {
+        Use<kMySqlRules>();
+    } else {
+        Use<kStandardRules>();
+    }
 }
 
 void RowScanner::EndRowsWith(std::string_view clause) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "io/byte_blocks.h"
 #include "convert/options/conversion_options.h"
@@ -82,6 +83,15 @@ public:
     // Appends the statement for line to text.
     void AppendRow(std::string_view line, std::string& text) const;
 
+    // With --columns, under the line rules: the places of the fields
+    // written, in the line's order; the others are left out. A line that
+    // lacks one (count() tells) is written wrongly, for the caller to
+    // refuse. Empty: every field is written.
+    void Choose(std::vector<std::size_t> places);
+    const std::vector<std::size_t>& chosen() const { return chosen_; }
+    // The fields a line needs for every chosen one: 0 when all are written.
+    std::size_t fieldsNeeded() const { return chosen_.empty() ? 0 : chosen_.back() + 1; }
+
     // What a row's statement says between its values' " )" and its ";":
     // an upsert's clause (upsert.h). Empty at first.
     void EndRowsWith(std::string_view clause);
@@ -100,6 +110,10 @@ public:
 private:
     static constexpr std::size_t kScratch = 16;
 
+    // Writes with the dialect rules kRules.
+    template <const DialectRules& kRules>
+    void Use();
+
     std::string head_;
     std::string tail_;    // " )", the row end's clause, ";" and the line end
     std::string blocks_;  // head_, then tail_ at kScratch-aligned offsets: copied in whole blocks
@@ -107,6 +121,8 @@ private:
     std::string lineEnd_;
     std::size_t maxEscape_;  // the most a byte of the line becomes (NULL, for a delimiter)
     ScanKind kind_;
+    ConversionOptions options_;
+    std::vector<std::size_t> chosen_;
     std::shared_ptr<const void> table_;  // the dialect's StopTable
     ValuesWriter writeValues_ = nullptr;
 };

@@ -74,8 +74,10 @@ int AddRecord(Records& records, StatementWriter& writer, const ConversionOptions
             return writer.SetAside(records.original(), records.number(), reason);
     }
     if (records.whole()) {
-        return writer.AddRow(records.text(), records.number(),
-                             writer.settingAside() ? records.original() : std::string_view());
+        const int error = writer.AddRow(records.text(), records.number(),
+                                        writer.settingAside() ? records.original() : std::string_view());
+        // A line without a chosen column is read as values, which say which.
+        if (error != kMissingColumn) return error;
     }
     if (const int error = records.ReadValues()) {
         // A record that cannot become a row is set aside, where records are.
@@ -248,6 +250,8 @@ Outcome ConvertLater(InputSource& input, Records& records, StatementWriter& writ
     }
     // An input with nothing in it, not even a header, adds nothing.
     if (options.header && !fields.headerRead) return outcome;
+    // Its header is the first's: its columns go through the scanner as those did.
+    if (!records.scannable().empty() && records.scannable() == writer.scanner().chosen()) records.ScanChosen();
     if (fields.list != first.list) {
         outcome.refused = kBadHeader;
         outcome.reason = "its header gives the fields " + fields.list + ", the first input's " + first.list;
@@ -306,8 +310,10 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     if (std::optional<RunReport> failed = FormOf(run, fields, form)) return *failed;
     RowScanner scanner(run.settings.tableName, fields.list, options, kDiskLineEnd, ChosenKind(), fields.asRead);
     // A row of its own statement is written whole by the scanner, its
-    // upsert clause with it.
+    // upsert clause with it, and the columns chosen where it can.
     scanner.EndRowsWith(form.conflict);
+    scanner.Choose(records.scannable());
+    records.ScanChosen();
     if (options.decimalComma && tally != nullptr) CommaDecimals(*tally, fields, form);
     StatementWriter writer(scanner, options, checkedValues, output, form);
     writer.ReportProblemsTo(run.problems);

@@ -139,6 +139,7 @@ int StatementWriter::AddRow(std::string_view line, std::uint64_t lineNumber, std
         char* end = scanner_.WriteRow(line, at, count, marks);
         const std::size_t size = static_cast<std::size_t>(end - at);
         NoteOpenEnd(marks, lineNumber);
+        if (count < scanner_.fieldsNeeded()) return kMissingColumn;
         if (settingAside_) {
             const bool refusedNul = marks.nul && dropsNul_ && options_.nul == NulChoice::Refuse;
             if (const std::string why = Unloadable(count, refusedNul, size); !why.empty())

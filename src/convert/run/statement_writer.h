@@ -53,8 +53,10 @@ public:
     // where not empty.
     int Begin(bool closeUnfinished = false, std::string_view createTable = {});
     // A line under the line rules, read by the scanner; original as
-    // AddValues takes it.
+    // AddValues takes it. kMissingColumn, and nothing written, for a line
+    // without a field the scanner chose (RowScanner::Choose).
     int AddRow(std::string_view line, std::uint64_t lineNumber, std::string_view original = {});
+    const RowScanner& scanner() const { return scanner_; }
     // A record whose values are read already, each followed by
     // kLiteralPadding readable bytes; quoted says of each whether it was
     // written in quotes (none: not known), and bytes are the record's bytes
