@@ -489,6 +489,12 @@ TEST_F(LoadRunTest, WhatARunCannotWriteStopsItAndAFailedTransactionTakesItsState
          "Cannot read \"in.csv\": line 3 has 1 value, and --columns takes column 2",
          "",
          true},
+        {"a standard CSV record without a chosen column, after one of quotes",
+         "id,v,w\n1,\"a\"\"\",b\n\"2\",\"x\"\n",
+         {.transaction = true, .header = true, .rfc4180 = true, .columns = "w"},
+         "Cannot read \"in.csv\": line 3 has 2 values, and --columns takes column 3",
+         "",
+         true},
         // A record read as values takes memory for each: their number is bounded.
         {"a line of too many fields",
          "a\n" + std::string(CsvReader::kMaxFields + 1, ',') + "\n",

@@ -72,9 +72,9 @@ Records::Records(ByteSource& source, const ConversionOptions& options, std::size
 void Records::Choose(const std::vector<ChosenColumn>& columns) {
     chosen_.emplace(columns);
     scannable_.clear();
-    // Lines whose chosen fields keep their order, one a statement, the
+    // Records whose chosen fields keep their order, one a statement, the
     // scanner can write itself, leaving the others out.
-    if (rules_ != Rules::Lines || everyValue_ || ReadsValuesOfAll(options_) || !ScannerReads(options_) ||
+    if (rules_ == Rules::TextExport || everyValue_ || ReadsValuesOfAll(options_) || !ScannerReads(options_) ||
         RowsPerStatement(options_) > 1)
         return;
     for (const ChosenColumn& column : columns) {
@@ -210,6 +210,18 @@ bool Records::SplitLine() {
     return values_.size() <= CsvReader::kMaxFields;
 }
 
+void Records::SplitRecord() {
+    values_.clear();
+    quoted_.clear();
+    // A regular record's values each lie in it (no bytes follow a closing
+    // quote), so their views outlive the call.
+    CsvReader::ForEachRegularValue(record_, options_.delimiter, [this](std::string_view value, bool quoted) {
+        values_.push_back(value);
+        quoted_.push_back(quoted);
+        return true;
+    });
+}
+
 int Records::ReadValues() {
     if (valuesRead_) return valuesStatus_;
     valuesRead_ = true;
@@ -217,7 +229,10 @@ int Records::ReadValues() {
     // Standard CSV records not handed out whole have their values read.
     if (rules_ == Rules::Lines && !SplitLine()) {
         valuesStatus_ = kTooManyFields;
-    } else if (chosen_ && !chosen_->Take(values_, ReaderQuoted())) {
+    } else if (rules_ == Rules::Standard && whole_) {
+        SplitRecord();
+    }
+    if (valuesStatus_ == 0 && chosen_ && !chosen_->Take(values_, ReaderQuoted())) {
         valuesStatus_ = kMissingColumn;
     }
     return valuesStatus_;
@@ -226,7 +241,7 @@ int Records::ReadValues() {
 const std::vector<bool>& Records::ReaderQuoted() const {
     switch (rules_) {
         case Rules::Standard:
-            return csv_->quoted();
+            return whole_ ? quoted_ : csv_->quoted();
         case Rules::TextExport:
             return export_->quoted();
         case Rules::Lines:

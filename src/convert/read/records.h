@@ -116,6 +116,10 @@ private:
 
     // The line rules' values of the line read last, where they lie in it.
     bool SplitLine();
+    // The values of a standard CSV record handed out whole, only to be
+    // counted (a quote inside a quoted one stays doubled): where the
+    // scanner found a chosen column missing, they say which.
+    void SplitRecord();
     // Whether each value the reader read was quoted.
     const std::vector<bool>& ReaderQuoted() const;
     // A check's look at the record read last; scanned: the row scanner
