@@ -55,8 +55,9 @@ public:
     // The places of the chosen columns where the row scanner can write them
     // (RowScanner::Choose); empty where records must be read as values.
     const std::vector<std::size_t>& scannable() const { return scannable_; }
-    // From now on lines are handed out whole, for a scanner that writes
-    // the scannable columns alone: their values are read only when asked.
+    // From now on records are handed out whole where they can be, for a
+    // scanner that writes the scannable columns alone: their values are
+    // read only when asked.
     void ScanChosen();
     // A check: each record's faults go to problems; utf8: the text must be UTF-8.
     void Check(ProblemObserver* problems, bool utf8);

@@ -83,10 +83,10 @@ public:
     // Appends the statement for line to text.
     void AppendRow(std::string_view line, std::string& text) const;
 
-    // With --columns, under the line rules: the places of the fields
-    // written, in the line's order; the others are left out. A line that
-    // lacks one (count() tells) is written wrongly, for the caller to
-    // refuse. Empty: every field is written.
+    // With --columns: the places of the fields written, in the line's
+    // order; the others are left out. A line that lacks one (the count
+    // WriteRow sets tells) is written wrongly, for the caller to refuse.
+    // Empty: every field is written.
     void Choose(std::vector<std::size_t> places);
     const std::vector<std::size_t>& chosen() const { return chosen_; }
     // The fields a line needs for every chosen one: 0 when all are written.

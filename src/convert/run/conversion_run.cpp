@@ -250,13 +250,13 @@ Outcome ConvertLater(InputSource& input, Records& records, StatementWriter& writ
     }
     // An input with nothing in it, not even a header, adds nothing.
     if (options.header && !fields.headerRead) return outcome;
-    // Its header is the first's: its columns go through the scanner as those did.
-    if (!records.scannable().empty() && records.scannable() == writer.scanner().chosen()) records.ScanChosen();
     if (fields.list != first.list) {
         outcome.refused = kBadHeader;
         outcome.reason = "its header gives the fields " + fields.list + ", the first input's " + first.list;
         return outcome;
     }
+    // Its header is the first's: its columns go through the scanner as those did.
+    if (!records.scannable().empty() && records.scannable() == writer.scanner().chosen()) records.ScanChosen();
     return ConvertEach(records, writer, part);
 }
 
