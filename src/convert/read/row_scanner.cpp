@@ -309,18 +309,78 @@ struct LineScan {
         return out;
     }
 
+    // Where the scan is in the line's fields.
+    struct Field {
+        char* out;              // where the value of the current field begins
+        char* const firstOut;   // that of the first
+        const char* in;         // and its bytes
+        bool quoted = false;    // the current field began with a quote
+        std::size_t place = 0;  // its place
+        std::size_t nulls = 0;  // values written as NULL
+    };
+
+    // Writes what comes up to the stop at chunk[i] and the stop's own text.
+    [[gnu::always_inline]] static char* Stop(const Table& table, const Stops& stops, const char* chunk, int i,
+                                             const char*& copied, char* out, Field& field) {
+        const char* at = chunk + i;
+        out = CopyRun(copied, at, out);
+        copied = at + 1 + ((stops.skipsQuote >> i) & 1);
+        out -= (stops.back >> i) & 1;
+        const bool endsField = ((stops.fieldEnds >> i) & 1) != 0;
+        bool leftOut = false;
+        if constexpr (kEmpties == EmptyNull::Asked) {
+            // A field --columns does not take: its value is taken back.
+            leftOut = endsField && table.LeavesOut(field.place);
+            field.place += endsField ? 1 : 0;
+        }
+        if (leftOut) {
+            out = field.out;
+        } else {
+            out = WriteStop(table, at, endsField, field.quoted, field.in, out, field.out, field.nulls);
+            if constexpr (kEmpties != EmptyNull::None) field.out = endsField ? out : field.out;
+        }
+        if constexpr (kQuotedStay) {
+            // The next field is quoted where the quote after the
+            // delimiter was passed over with it.
+            field.quoted =
+                endsField ? ((stops.skipsQuote >> i) & 1) != 0 : field.quoted || ((stops.opening >> i) & 1) != 0;
+        }
+        if constexpr (kEmpties == EmptyNull::Asked) {
+            if (endsField) field.in = at + 1;
+        }
+        return out;
+    }
+
+    // Ends the values after the last field's bytes, at end in the line.
+    [[gnu::always_inline]] static char* EndValues(const Table& table, const char* end, char* out, const Field& field,
+                                                  RowMarks& marks) {
+        if constexpr (kEmpties == EmptyNull::Asked) {
+            if (table.LeavesOut(field.place)) {
+                // The last field is left out: so is the field end written
+                // after the last one taken, and the values end as that
+                // one's did (a line without the chosen fields is not written).
+                marks.nulls = field.nulls;
+                return field.out == field.firstOut ? field.out : field.out - kNullFieldEnd<kRules>.size();
+            }
+        }
+        if constexpr (kEmpties != EmptyNull::None) {
+            if (IsNull(table, field.in, end, field.quoted, field.out, out)) {
+                marks.nulls = field.nulls + 1;
+                return WriteText(kNull<kRules>, field.out - kOpen<kRules>);
+            }
+            marks.nulls = field.nulls;
+        }
+        if constexpr (kRules.quoted) *out++ = kSingleQuote;
+        return out;
+    }
+
     [[gnu::always_inline]] static char* Write(std::string_view line, const Table& table, char* out, std::size_t& count,
                                               RowMarks& marks) {
         const char delimiter = kCommas ? kComma : table.delimiter;
         if constexpr (!kRecords) line = TrimLine(line, delimiter);
         const char* const end = line.data() + line.size();
         if constexpr (kRules.quoted) *out++ = kSingleQuote;
-        char* fieldOut = out;               // where the value of the current field begins
-        char* const firstOut = out;         // that of the first
-        const char* fieldIn = line.data();  // and its bytes
-        bool quoted = false;                // the current field began with a quote
-        std::size_t field = 0;              // its place
-        std::size_t nulls = 0;
+        Field field{out, out, line.data()};
         const char* copied = line.data();
         LineScan scan;
         Stops stops{};
@@ -328,57 +388,14 @@ struct LineScan {
             const auto left = static_cast<std::size_t>(end - chunk);
             const std::uint64_t valid = left >= kWide ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
             stops = scan.Classify(chunk, valid, delimiter);
-            for (std::uint64_t each = stops.all; each != 0; each &= each - 1) {
-                const int i = std::countr_zero(each);
-                const char* at = chunk + i;
-                out = CopyRun(copied, at, out);
-                copied = at + 1 + ((stops.skipsQuote >> i) & 1);
-                out -= (stops.back >> i) & 1;
-                const bool endsField = ((stops.fieldEnds >> i) & 1) != 0;
-                bool leftOut = false;
-                if constexpr (kEmpties == EmptyNull::Asked) {
-                    // A field --columns does not take: its value is taken back.
-                    leftOut = endsField && table.LeavesOut(field);
-                    field += endsField ? 1 : 0;
-                }
-                if (leftOut) {
-                    out = fieldOut;
-                } else {
-                    out = WriteStop(table, at, endsField, quoted, fieldIn, out, fieldOut, nulls);
-                    if constexpr (kEmpties != EmptyNull::None) fieldOut = endsField ? out : fieldOut;
-                }
-                if constexpr (kQuotedStay) {
-                    // The next field is quoted where the quote after the
-                    // delimiter was passed over with it.
-                    quoted = endsField ? ((stops.skipsQuote >> i) & 1) != 0 : quoted || ((stops.opening >> i) & 1) != 0;
-                }
-                if constexpr (kEmpties == EmptyNull::Asked) {
-                    if (endsField) fieldIn = at + 1;
-                }
-            }
+            for (std::uint64_t each = stops.all; each != 0; each &= each - 1)
+                out = Stop(table, stops, chunk, std::countr_zero(each), copied, out, field);
         }
         out = CopyRun(copied, end, out);
         if constexpr (!kRecords) out = TakeBackUnclosedEnd(line, table, stops, out, marks);
         count = scan.fieldEnds + 1;
         marks.nul = scan.nuls != 0;
-        if constexpr (kEmpties == EmptyNull::Asked) {
-            if (table.LeavesOut(field)) {
-                // The last field is left out: so is the field end written
-                // after the last one taken, and the values end as that
-                // one's did (a line without the chosen fields is not written).
-                marks.nulls = nulls;
-                return fieldOut == firstOut ? fieldOut : fieldOut - kNullFieldEnd<kRules>.size();
-            }
-        }
-        if constexpr (kEmpties != EmptyNull::None) {
-            if (IsNull(table, fieldIn, end, quoted, fieldOut, out)) {
-                marks.nulls = nulls + 1;
-                return WriteText(kNull<kRules>, fieldOut - kOpen<kRules>);
-            }
-            marks.nulls = nulls;
-        }
-        if constexpr (kRules.quoted) *out++ = kSingleQuote;
-        return out;
+        return EndValues(table, end, out, field, marks);
     }
 };
 
