@@ -127,6 +127,7 @@ protected:
             ConversionOptions options;
             std::vector<std::size_t> columns = {0, 1, 2, 3, 4};  // what the table holds, by place
             std::vector<const char*> names = {"id", "code", "num", "name", "note"};
+            std::uint32_t rows = 3;  // a statement's: one a statement goes through the scanner
         };
         const Choice choices[] = {
             {"t_none", {}},
@@ -136,12 +137,15 @@ protected:
              {.null = NullMode::UnquotedEmpty, .columns = "note=remark, 3, id"},
              {4, 2, 0},
              {"remark", "num", "id"}},
+            {"t_scanned", {.null = NullMode::UnquotedEmpty, .nullTokens = {"NULL", "\\N"}}, {0, 1, 2, 3, 4}, {}, 1},
+            {"t_kept", {.nullTokens = {"NULL"}, .columns = "code, 4"}, {1, 3}, {"code", "name"}, 1},
         };
         for (Choice choice : choices) {
             choice.options.dialect = db.dialect;
             choice.options.header = choice.options.rfc4180 = choice.options.createTable = true;
             choice.options.encoding = "windows-1252";
-            choice.options.rowsPerInsert = 3;
+            choice.options.rowsPerInsert = choice.rows;
+            if (choice.names.empty()) choice.names = {"id", "code", "num", "name", "note"};
             ConversionSettings settings{"cases.csv", std::string(choice.table) + ".sql", choice.table, ""};
             const RunReport report = ConvertFile(settings, nullptr, choice.options);
             ASSERT_EQ(report.status, RunStatus::Done) << report.text;
