@@ -1,4 +1,5 @@
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -83,6 +84,72 @@ TEST(RowScanner, DiskFormEndsEveryLineWithCrLf) {
     std::string text;
     disk.AppendRow("a\r\n", text);
     EXPECT_EQ(text, "INSERT INTO T\r\nU ( F ) VALUES ( 'a' );\r\n");
+}
+
+// With --columns the scanner leaves out the fields not chosen, whatever
+// they hold and wherever the blocks end; with markers it writes the values
+// equal to one as NULL, unless quoted. Every vector unit writes the same.
+TEST(RowScanner, LeavesOutFieldsNotChosenAndComparesMarkers) {
+    const std::string marker(70, 'm');  // longer than the lengths kept apart
+    std::string wide;                   // thirty fields across blocks
+    for (int i = 0; i < 30; ++i) wide += (i > 0 ? "," : "") + std::string(i == 29 ? "last" : "abcde");
+    struct Case {
+        const char* what;
+        std::string line;
+        ConversionOptions options;
+        std::vector<std::size_t> chosen;
+        std::string values;  // empty: none, the line lacks a chosen field
+        std::size_t count;   // the fields the line has
+        std::size_t nulls;
+    };
+    const Case cases[] = {
+        {"middle and last left out", "a,b,c,d", {}, {0, 2}, "'a','c'", 4, 0},
+        {"first left out", "a,b,c,d", {}, {1, 3}, "'b','d'", 4, 0},
+        {"quotes and escapes in fields left out", "\"x,y\",'q',\"\",z", {}, {1, 2}, "'''q''',''", 4, 0},
+        {"a NULL before fields left out", "1,,3,4", {.null = NullMode::Empty}, {1}, "NULL", 4, 1},
+        {"an empty value left out is no NULL", ",x,", {.null = NullMode::Empty}, {1}, "'x'", 3, 0},
+        {"across blocks", wide, {}, {0, 29}, "'abcde','last'", 30, 0},
+        {"a line without a chosen field", "a,b", {}, {1, 3}, "", 2, 0},
+        {"markers, quoted and not",
+         marker + ",NA,\"NA\",NAN,x",
+         {.nullTokens = {"NA", marker}},
+         {},
+         "NULL,NULL,'NA','NAN','x'",
+         5,
+         2},
+        {"markers and unquoted empties",
+         "\\N,,\"\", \\N",
+         {.null = NullMode::UnquotedEmpty, .nullTokens = {"\\N"}},
+         {},
+         "NULL,NULL,'',' \\N'",
+         4,
+         2},
+        {"markers in chosen fields", "NA,NA,b", {.nullTokens = {"NA"}}, {1, 2}, "NULL,'b'", 3, 1},
+        {"backslashes in MySQL", "a\\b,c", {.dialect = Dialect::MySql}, {0}, "'a\\\\b'", 2, 0},
+        {"COPY's text form", "a,b\\,c", {.dialect = Dialect::Postgresql, .copy = true}, {1, 2}, "b\\\\\tc", 3, 0},
+    };
+    for (const ScanKind kind : {ScanKind::Scalar, ScanKind::Sse2, ScanKind::Avx2}) {
+        if (!KindRuns(kind)) continue;
+        for (const Case& c : cases) {
+            RowScanner scanner("T", "F", c.options, "\n", kind);
+            scanner.Choose(c.chosen);
+            const std::string padded = c.line + std::string(RowScanner::kPadding, ',');
+            std::string out(scanner.MaxValuesSize(c.line.size()), '\0');
+            std::size_t count = 0;
+            RowMarks marks;
+            const char* end =
+                scanner.WriteValues(std::string_view(padded.data(), c.line.size()), out.data(), count, marks);
+            out.resize(static_cast<std::size_t>(end - out.data()));
+            // A line the scanner cannot write is one it says lacks a field.
+            if (c.values.empty()) {
+                EXPECT_LT(count, scanner.fieldsNeeded()) << c.what;
+            } else {
+                EXPECT_EQ(out, c.values) << c.what;
+            }
+            EXPECT_EQ(count, c.count) << c.what;
+            EXPECT_EQ(marks.nulls, c.nulls) << c.what;
+        }
+    }
 }
 
 }  // namespace
