@@ -51,30 +51,35 @@ modes=("default|$input|" "--dialect mysql|$input|--dialect mysql" "--rfc4180|$in
   "--rfc4180 --null unquoted-empty|$input|--rfc4180 --null unquoted-empty"
   "--on-conflict update|$input|--dialect postgresql --on-conflict update --key id"
   "--check|$input|--check")
-declare -A wall cpu floor out_bytes
+declare -A wall cpu floor out_bytes walls cpus floors
 # One run untimed first: the first writes of a fresh tmpfs cost more.
 "$convert" --table t --fields "$fields" --output "$work/out.sql" "$input" 2> /dev/null
-for run in "${modes[@]}"; do
-  IFS='|' read -r name file extra <<< "$run"
-  read -r -a args <<< "$extra"
-  # Half the columns take half the field names.
-  names=$fields
-  case $name in *"--columns (half)") names="id,pair,day,amount,rest" ;; esac
-  walls=(); cpus=(); floors=()
-  for ((i = 0; i < rounds; i++)); do
+# Each round runs every mode once, so that the machine's drift over the
+# minutes of the run weighs on each mode alike.
+for ((i = 0; i < rounds; i++)); do
+  for run in "${modes[@]}"; do
+    IFS='|' read -r name file extra <<< "$run"
+    read -r -a args <<< "$extra"
+    # Half the columns take half the field names.
+    names=$fields
+    case $name in *"--columns (half)") names="id,pair,day,amount,rest" ;; esac
     rm -f "$work/out.sql"
     read -r w c < <(measure "$convert" --table t --fields "$names" "${args[@]}" --output "$work/out.sql" "$file")
-    walls+=("$w"); cpus+=("$c")
+    walls[$name]+=" $w"; cpus[$name]+=" $c"
     # --check writes nothing: its floor is the read alone.
     out=$(stat -c %s "$work/out.sql" 2> /dev/null || echo 0)
     # The floor: read the plain input, and write as many bytes as the output.
     read -r _ read_cpu < <(measure cat "$input")
     rm -f "$work/floor.out"
     read -r _ write_cpu < <(measure dd if=/dev/zero of="$work/floor.out" bs=1M count=$(((out + 1048575) / 1048576)) status=none)
-    floors+=("$(echo "$read_cpu + $write_cpu" | bc -l)")
+    floors[$name]+=" $(echo "$read_cpu + $write_cpu" | bc -l)"
+    out_bytes[$name]=$out
   done
-  wall[$name]=$(best "${walls[@]}"); cpu[$name]=$(best "${cpus[@]}"); floor[$name]=$(best "${floors[@]}")
-  out_bytes[$name]=$out
+done
+for run in "${modes[@]}"; do
+  name=${run%%|*}
+  # Each holds one number a round, split into the words best takes.
+  wall[$name]=$(best ${walls[$name]}); cpu[$name]=$(best ${cpus[$name]}); floor[$name]=$(best ${floors[$name]})
 done
 rm -f "$work/out.sql" "$work/floor.out"
 gz_walls=(); gz_cpus=()
