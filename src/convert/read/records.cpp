@@ -17,23 +17,11 @@ std::string MissingColumnText(std::uint64_t line, std::size_t values, std::size_
            ", and --columns takes column " + std::to_string(column + 1);
 }
 
-}  // namespace
-
-namespace {
-
 // The reasons ReadsValues gives but the columns chosen.
 bool ReadsValuesOfAll(const ConversionOptions& options) {
     return (options.copy && options.delimiter == '\t') ||
            (options.onConflict != OnConflict::None && RowsPerStatement(options) > 1) || options.decimalComma;
 }
-
-}  // namespace
-
-bool ReadsValues(const ConversionOptions& options) {
-    return !options.columns.empty() || ReadsValuesOfAll(options);
-}
-
-namespace {
 
 // Records handed out whole are read as the scanner reads them: with the
 // line rules, or standard CSV's with its double quote and nothing else.
@@ -42,6 +30,10 @@ bool ScannerReads(const ConversionOptions& options) {
 }
 
 }  // namespace
+
+bool ReadsValues(const ConversionOptions& options) {
+    return !options.columns.empty() || ReadsValuesOfAll(options);
+}
 
 Records::Records(ByteSource& source, const ConversionOptions& options, std::size_t blockSize, bool everyValue)
     : source_(source),
@@ -199,40 +191,33 @@ std::vector<std::string> JoinedHeader(const std::vector<std::vector<std::string>
     return names;
 }
 
-bool Records::SplitLine() {
+bool Records::SplitWhole() {
     values_.clear();
     quoted_.clear();
-    rowsmith::ForEachValue(line_, options_.delimiter, [this](std::string_view value, bool quoted) {
+    const auto keep = [this](std::string_view value, bool quoted) {
         values_.push_back(value);
         quoted_.push_back(quoted);
         return values_.size() <= CsvReader::kMaxFields;
-    });
-    return values_.size() <= CsvReader::kMaxFields;
-}
-
-void Records::SplitRecord() {
-    values_.clear();
-    quoted_.clear();
+    };
     // A regular record's values each lie in it (no bytes follow a closing
     // quote), so their views outlive the call.
-    CsvReader::ForEachRegularValue(record_, options_.delimiter, [this](std::string_view value, bool quoted) {
-        values_.push_back(value);
-        quoted_.push_back(quoted);
-        return true;
-    });
+    if (rules_ == Rules::Standard) {
+        CsvReader::ForEachRegularValue(record_, options_.delimiter, keep);
+    } else {
+        rowsmith::ForEachValue(line_, options_.delimiter, keep);
+    }
+    return values_.size() <= CsvReader::kMaxFields;
 }
 
 int Records::ReadValues() {
     if (valuesRead_) return valuesStatus_;
     valuesRead_ = true;
     valuesStatus_ = 0;
-    // Standard CSV records not handed out whole have their values read.
-    if (rules_ == Rules::Lines && !SplitLine()) {
+    // Lines and records handed out whole are split here; the others' values
+    // were read with them.
+    if ((rules_ == Rules::Lines || whole_) && !SplitWhole()) {
         valuesStatus_ = kTooManyFields;
-    } else if (rules_ == Rules::Standard && whole_) {
-        SplitRecord();
-    }
-    if (valuesStatus_ == 0 && chosen_ && !chosen_->Take(values_, ReaderQuoted())) {
+    } else if (chosen_ && !chosen_->Take(values_, ReaderQuoted())) {
         valuesStatus_ = kMissingColumn;
     }
     return valuesStatus_;

@@ -115,12 +115,10 @@ public:
 private:
     enum class Rules { Lines, Standard, TextExport };
 
-    // The line rules' values of the line read last, where they lie in it.
-    bool SplitLine();
-    // The values of a standard CSV record handed out whole, only to be
-    // counted (a quote inside a quoted one stays doubled): where the
-    // scanner found a chosen column missing, they say which.
-    void SplitRecord();
+    // The values of the line read last, or of a standard CSV record handed
+    // out whole (there only to be counted: a quote inside a quoted one stays
+    // doubled), where they lie in it; false past CsvReader::kMaxFields.
+    bool SplitWhole();
     // Whether each value the reader read was quoted.
     const std::vector<bool>& ReaderQuoted() const;
     // A check's look at the record read last; scanned: the row scanner
