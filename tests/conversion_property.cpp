@@ -180,18 +180,21 @@ std::vector<Row> ExpectedRows(const ConversionCase& c, bool& failed) {
 
 // The run into a memory file; its report and output. With --create-table
 // the input is read twice, and the fields are named.
-RunReport Run(const ConversionCase& c, std::string& output, ProblemObserver* problems = nullptr) {
+RunReport Run(const ConversionCase& c, std::string& output, ProblemObserver* problems = nullptr,
+              std::size_t pieceBytes = 0) {
     const int fd = ::memfd_create("statements", 0);
     PiecesSource source(c.input, [&c] { return c.piece; });
     PiecesSource again(c.input, [&c] { return c.piece; });
     std::string fields;
     for (std::size_t i = 0; i < (c.options.columns.empty() ? 3 : Places(c, 0).size()); ++i)
         fields += (i > 0 ? ", c" : "c") + std::to_string(i + 1);
-    const ConversionSettings settings{"in", "out", "t", c.options.createTable ? fields : ""};
+    if (!c.fields.empty()) fields = c.fields;
+    const ConversionSettings settings{"in", "out", "t", c.options.createTable || !c.fields.empty() ? fields : ""};
     RunContext run{source, "in", fd, settings, c.options, nullptr, c.input.size()};
     run.blockSize = 4096;  // small blocks: quicker to set up, and more of their ends met
     if (c.options.createTable) run.typingInput = &again;
     run.problems = problems;
+    run.pieceBytes = pieceBytes;
     const RunReport report = ConvertSource(run);
     output.assign(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)), '\0');
     if (::pread(fd, output.data(), output.size(), 0) != static_cast<ssize_t>(output.size())) output.clear();
@@ -675,6 +678,30 @@ std::string CheckLastLine(const ConversionCase& c) {
     return {};
 }
 
+// The pieces end at the last line end in each where the quotes before are
+// even: over the rounds, near every quote and line break.
+std::string CheckJobs(const ConversionCase& c, std::size_t pieceBytes) {
+    ConversionCase one = c;
+    one.options.jobs = 1;
+    ConversionCase two = c;
+    two.options.jobs = 2;
+    std::string oneOutput;
+    std::string twoOutput;
+    const RunReport alone = Run(one, oneOutput);
+    if (pieceBytes == 0) pieceBytes = 1 + (c.input.size() * 7 + c.piece) % 97;
+    const RunReport apart = Run(two, twoOutput, nullptr, pieceBytes);
+    if (twoOutput != oneOutput) return "two threads write " + Show(twoOutput) + ", one " + Show(oneOutput);
+    if (apart.status != alone.status || apart.text != alone.text || apart.reason != alone.reason ||
+        apart.counts.rows != alone.counts.rows || apart.counts.statements != alone.counts.statements ||
+        apart.counts.mismatchedRows != alone.counts.mismatchedRows ||
+        apart.counts.firstMismatchLine != alone.counts.firstMismatchLine || apart.counts.nulls != alone.counts.nulls ||
+        apart.counts.droppedNuls != alone.counts.droppedNuls ||
+        apart.counts.oversizedRows != alone.counts.oversizedRows ||
+        apart.counts.firstOversizedLine != alone.counts.firstOversizedLine)
+        return "two threads say " + apart.text + " " + apart.reason + ", one " + alone.text + " " + alone.reason;
+    return {};
+}
+
 std::string CheckConversion(const ConversionCase& c) {
     ConversionCase plain = c;
     plain.options.createTable = false;
@@ -682,6 +709,7 @@ std::string CheckConversion(const ConversionCase& c) {
     if (failure.empty()) failure = CheckRun(plain);
     if (failure.empty()) failure = CheckProblems(plain);
     if (failure.empty()) failure = CheckLastLine(c);
+    if (failure.empty()) failure = CheckJobs(plain);
     ConversionCase scanned = c;
     scanned.options.columns.clear();
     // Tab-separated input goes to COPY by the values alone.

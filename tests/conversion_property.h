@@ -50,6 +50,7 @@ struct ConversionCase {
     ConversionOptions options;
     std::string input;
     std::size_t piece = 1;  // the input arrives in pieces of at most this many bytes
+    std::string fields;     // the field names, where not the property's own
 };
 
 // Whether the rules make a value NULL: empty ones, or unquoted empty ones,
@@ -60,6 +61,11 @@ bool ExpectedNull(const ConversionOptions& options, const std::string& asRead, c
 // The column type --create-table must give values (NULLs left out) in
 // dialect, by the reference's own reading of each type's written-back form.
 std::string ExpectedType(const std::vector<std::string>& values, Dialect dialect);
+
+// Whether a run on two threads, its input cut into pieces of about
+// pieceBytes where records end (0: of a size the case chooses), writes and
+// says what a run on one does; empty when so, else what differs.
+std::string CheckJobs(const ConversionCase& c, std::size_t pieceBytes = 0);
 
 // A case of the given reading and writing options from any bytes: the
 // first two choose the statement options and the size of the pieces, the

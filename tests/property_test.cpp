@@ -44,6 +44,35 @@ TEST_P(ConversionProperty, HoldsForRandomInputs) {
     }
 }
 
+// Cut into pieces of every size, inputs whose records end where quotes,
+// line breaks, a 0x1A, a NUL or a missing column make them hard to cut
+// convert on two threads as on one.
+TEST(JobsProperty, EveryCutWritesWhatOneThreadWrites) {
+    const ConversionOptions standard{.rfc4180 = true};
+    struct Row {
+        std::string input;
+        ConversionOptions options;
+        std::string fields;
+    };
+    const Row rows[] = {
+        {"a,b\r\nc\n\nd,e,f\n\"x,y\"\nlast", {}, "x,y"},
+        {"a,b\nc,d\x1a\ne,f\ng\n", {}, "x,y"},
+        {std::string("a,b\nc\0d,e\nf,g\n", 14), {}, "x,y"},
+        {"a,b,c\nd,e,f\ng,h\ni,j,k\n", {.columns = "1,3"}, ""},
+        {"\"a\nb\",c\r\n\"x\"\"y\",z\nab\"c,d\n\"q\n\n\",r\n\n", standard, "x,y"},
+        {"a,b\n\"c,d\ne,f\n", standard, "x,y"},
+        {"a,b\rc,d\re,\"f\r\"\r\n1,2\n", standard, "x,y"},
+        {"title\nh1,h2\r\n1,\"2\n3\"\n4,5\n", {.header = true, .rfc4180 = true, .skipLines = 1}, ""},
+    };
+    for (const Row& row : rows) {
+        ConversionCase c{row.options, row.input, row.input.size(), row.fields};
+        for (std::size_t piece = 1; piece <= row.input.size() + 1; ++piece) {
+            const std::string failure = CheckJobs(c, piece);
+            ASSERT_TRUE(failure.empty()) << failure << "\n  in pieces of " << piece << " of " << row.input;
+        }
+    }
+}
+
 std::string Name(const ::testing::TestParamInfo<Dimensions>& info) {
     const auto [rules, null, delimiter, rfc4180] = info.param;
     const char* const delimiters[] = {"comma", "semicolon", "tab", "bar"};

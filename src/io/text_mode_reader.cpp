@@ -46,7 +46,7 @@ void TextModeReader::FindLineFeeds(const char* base) {
             const int at = std::countr_zero(ends);
             lineFeeds_ &= (std::uint64_t{1} << at) - 1;
             end_ = scanned_ = window_ + static_cast<std::size_t>(at);
-            inputEnded_ = true;
+            inputEnded_ = endedAtMark_ = true;
         }
     }
 }
@@ -82,6 +82,14 @@ int TextModeReader::NextLine(std::string_view& line) {
             return 0;
         }
     }
+}
+
+void TextModeReader::Restart() {
+    lineStart_ = scanned_ = window_ = end_ = 0;
+    lineFeeds_ = 0;
+    fromSource_ = 0;
+    inputEnded_ = endedAtMark_ = false;
+    error_ = 0;
 }
 
 bool TextModeReader::Fill() {

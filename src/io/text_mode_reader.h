@@ -41,6 +41,19 @@ public:
     // How many reads have brought bytes: cheap to ask after every line.
     std::uint64_t reads() const { return reads_; }
 
+    // The bytes read but not handed out yet; more: whether the source may
+    // hold more after them (false once it ended, or a 0x1A ended it). For a
+    // reader that another takes over from, which reads the rest itself.
+    std::string_view Unread(bool& more) const {
+        more = !inputEnded_ && error_ == 0;
+        return {buffer_.get() + lineStart_, end_ - lineStart_};
+    }
+    // Starts over on what the source gives from now on, as a new reader
+    // would but with the buffer it has: one reader for many pieces of input.
+    void Restart();
+    // Whether a 0x1A byte ended the input before its end.
+    bool endedAtMark() const { return endedAtMark_; }
+
 private:
     // Looks for the next line feeds, 64 bytes at a time, with a kind of
     // the run's (byte_blocks.h).
@@ -64,6 +77,7 @@ private:
     std::uint64_t reads_ = 0;
     std::uint64_t fromSource_ = 0;  // bytes read from the source
     bool inputEnded_ = false;
+    bool endedAtMark_ = false;
     int error_ = 0;
 };
 

@@ -12,6 +12,9 @@ namespace rowsmith {
 // without starting one for every block. The thread starts with the first
 // job; where none can be started, every job runs on the caller's thread,
 // at once.
+// The cores this process may run on (at least 1).
+unsigned UsableCores();
+
 class Worker {
 public:
     Worker() = default;

@@ -93,6 +93,10 @@ constexpr ControlSpec kOptionsControls[] = {
     {kNoId, Label, "rows or", 130, 364, 26, 8},
     {kIdSplitBytes, Edit, "", 158, 361, 50, 14},
     {kNoId, Label, "bytes", 212, 364, 30, 8},
+    // How many threads convert: empty for one a core.
+    {kNoId, Label, "Threads (&jobs):", 262, 330, 52, 8},
+    {kIdJobs, Edit, "", 316, 327, 36, 14},
+    {kNoId, Label, "empty: one for each core", 356, 330, 100, 8},
     // The preview, beside the options it shows the effect of.
     {kIdDetect, PushButton, "Detect", 262, 7, 50, 14},
     {kIdDetected, Label, "", 316, 4, 214, 37},

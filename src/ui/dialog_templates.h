@@ -55,6 +55,7 @@ enum ControlId : int {
     kIdSplitBytes = 1043,
     kIdHeaderLines = 1044,
     kIdLastLine = 1045,
+    kIdJobs = 1046,
 };
 
 // The choices of the Options dialog's lists, in their order.

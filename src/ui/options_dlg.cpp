@@ -68,6 +68,7 @@ constexpr AccessibleName kNames[] = {
     {kIdRejects, "File for the records that would not load, empty for none", "Set aside &in:"},
     {kIdMaxRejects, "Most records set aside before the run stops, empty for any number", "&at most:"},
     {kIdSplitRows, "Most rows of a part of the output, empty for no parts", "S&plit in parts of:"},
+    {kIdJobs, "Threads the run converts on, empty for one for each core", "Threads (&jobs):"},
     {kIdSplitBytes, "Most bytes of a part of the output (K, M, G for KiB, MiB, GiB), empty for any", nullptr},
 };
 
@@ -141,6 +142,7 @@ COptionsDlg::COptionsDlg(const ConversionOptions& options, UiServices& services,
     Find<QLineEdit>(kIdNullTokens)->setPlaceholderText(QStringLiteral("\\N NULL"));
     Find<QLineEdit>(kIdRejects)->setPlaceholderText(QStringLiteral("nowhere: rejects.csv, say"));
     Find<QLineEdit>(kIdMaxRejects)->setPlaceholderText(QStringLiteral("any"));
+    Find<QLineEdit>(kIdJobs)->setPlaceholderText(QStringLiteral("all"));
     Find<QLineEdit>(kIdLastLine)->setPlaceholderText(QStringLiteral("the end"));
     Find<QLineEdit>(kIdColumnTypes)->setPlaceholderText(QStringLiteral("id=INTEGER; price=NUMERIC(10,2)"));
     Find<QLineEdit>(kIdColumns)
@@ -254,6 +256,7 @@ void COptionsDlg::Show(const ConversionOptions& options) {
     Find<QSpinBox>(kIdHeaderLines)->setValue(static_cast<int>(options.headerLines));
     Find<QSpinBox>(kIdHeaderLines)->setEnabled(options.header);
     Find<QLineEdit>(kIdLastLine)->setText(options.lastLine == 0 ? QString() : QString::number(options.lastLine));
+    Find<QLineEdit>(kIdJobs)->setText(options.jobs == 0 ? QString() : QString::number(options.jobs));
     Find<QComboBox>(kIdQuote)->setCurrentText(options.quote == '\0' ? QStringLiteral("none")
                                                                     : QString(QLatin1Char(options.quote)));
     Find<QLineEdit>(kIdEscape)->setText(options.escape == '\0' ? QString() : QString(QLatin1Char(options.escape)));
@@ -357,6 +360,7 @@ std::vector<std::pair<std::string_view, std::string>> COptionsDlg::Values() cons
     add("rejects", text(kIdRejects));
     add("split-rows", text(kIdSplitRows));
     add("split-bytes", text(kIdSplitBytes));
+    add("jobs", text(kIdJobs));
     // A limit only for records set aside.
     if (!text(kIdRejects).empty()) add("max-rejects", text(kIdMaxRejects));
     // Types are kept only for a table to create; each as --type takes it.

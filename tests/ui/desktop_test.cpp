@@ -239,6 +239,7 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     static_cast<QLineEdit*>(control(1029))->setText("id");
     static_cast<QLineEdit*>(control(1042))->setText("5000");
     static_cast<QLineEdit*>(control(1043))->setText(" 1M ");
+    static_cast<QLineEdit*>(control(1046))->setText("3");
     QTest::mouseClick(options.findChild<QPushButton*>("1"), Qt::LeftButton);
     EXPECT_EQ(options.result(), QDialog::Accepted);
     ConversionOptions expected = start;
@@ -257,6 +258,7 @@ TEST_F(DesktopTest, TheOptionsDialogShowsAndReadsEveryOption) {
     expected.splitBytes = std::uint64_t{1} << 20;
     expected.headerLines = 2;
     expected.lastLine = 12;
+    expected.jobs = 3;
     EXPECT_EQ(options.options(), expected);
     EXPECT_TRUE(fake.messages.empty());
 

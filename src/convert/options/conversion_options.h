@@ -52,6 +52,9 @@ enum class OnConflict {
     Update,  // the new row's other values go into it
 };
 
+// The most threads a run converts on.
+inline constexpr std::uint32_t kMostJobs = 256;
+
 struct ConversionOptions {
     // How values are written.
     Dialect dialect = Dialect::Standard;
@@ -117,6 +120,9 @@ struct ConversionOptions {
     // the records); 0: to the end.
     std::uint32_t headerLines = 1;
     std::uint32_t lastLine = 0;
+    // The threads a run converts on (--jobs); 0: one for each core the
+    // process may run on.
+    std::uint32_t jobs = 0;
 
     bool splits() const { return splitRows != 0 || splitBytes != 0; }
     bool operator==(const ConversionOptions&) const = default;

@@ -65,6 +65,21 @@ CsvReader::CsvReader(ByteSource& source, const CsvRules& rules, std::size_t bloc
       buffer_(new char[capacity_ + kCopyAlignment + kWide]()),
       line_(firstLine) {}
 
+void CsvReader::Restart(std::uint64_t firstLine) {
+    next_ = end_ = nullptr;
+    fromSource_ = 0;
+    inputEnded_ = false;
+    error_ = 0;
+    state_ = State::StartRecord;
+    skipLf_ = afterCr_ = fieldQuoted_ = escapedInQuotes_ = false;
+    line_ = firstLine;
+    quoteLine_ = recordLine_ = 0;
+    recordSize_ = 0;
+    ends_.clear();
+    quoted_.clear();
+    bytes_.clear();
+}
+
 bool CsvReader::Fill() {
     if (inputEnded_ || error_ != 0) return false;
     std::size_t got = 0;

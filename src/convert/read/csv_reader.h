@@ -109,6 +109,21 @@ public:
         return close == std::string_view::npos ? record.size() : close;
     }
 
+    // The bytes read but not handed out yet, between records; more: whether
+    // the source may hold more after them. For a reader that another takes
+    // over from, which reads the rest itself: an LF first in what it reads
+    // goes with the CR before when skipLf is set.
+    std::string_view Unread(bool& more, bool& skipLf) const {
+        more = !inputEnded_ && error_ == 0;
+        skipLf = skipLf_ && next_ == end_;
+        return {next_, static_cast<std::size_t>(end_ - next_)};
+    }
+    // Starts over on what the source gives from now on, counting lines from
+    // firstLine, with the buffers it has: one reader for many pieces of input.
+    void Restart(std::uint64_t firstLine);
+    // The line the next byte is on.
+    std::uint64_t line() const { return line_; }
+
     // For each value the last Next set, whether its field began with a quote.
     const std::vector<bool>& quoted() const { return quoted_; }
 

@@ -78,6 +78,31 @@ void Records::Choose(const std::vector<ChosenColumn>& columns) {
     }
 }
 
+bool Records::CutsAtLineEnds() const {
+    return rules_ == Rules::Lines || (rules_ == Rules::Standard && options_.escape == '\0');
+}
+
+std::string_view Records::Unread(bool& more, bool& skipLf) const {
+    skipLf = false;
+    if (rules_ == Rules::Standard) return csv_->Unread(more, skipLf);
+    if (rules_ == Rules::Lines) return lines_->Unread(more);
+    more = false;
+    return {};
+}
+
+void Records::Restart(std::uint64_t firstLine) {
+    if (csv_) csv_->Restart(firstLine);
+    if (lines_) lines_->Restart();
+    number_ = firstLine - 1;
+    past_ = whole_ = valuesRead_ = false;
+}
+
+void Records::ReadAs(const Records& other) {
+    chosen_ = other.chosen_;
+    scannable_ = other.scannable_;
+    asValues_ = other.asValues_;
+}
+
 void Records::ScanChosen() {
     if (!scannable_.empty()) asValues_ = false;
 }

@@ -103,6 +103,25 @@ public:
     // end after it.
     std::string_view original() const;
 
+    // For another reader that takes over between records (parallel_run.h):
+    // whether it can find where records end by their line ends alone (under
+    // the line rules, or standard CSV's with its quote, where the quotes
+    // before a line end tell whether it ends a record, unless a quote
+    // stands inside an unquoted field); the bytes read but not handed out,
+    // more and skipLf as CsvReader::Unread gives them; the source the rest
+    // comes from; and the line the next record is counted from.
+    bool CutsAtLineEnds() const;
+    std::string_view Unread(bool& more, bool& skipLf) const;
+    ByteSource& rest() { return skipped_ ? static_cast<ByteSource&>(*skipped_) : source_; }
+    std::uint64_t nextLine() const { return rules_ == Rules::Standard ? csv_->line() : number_ + 1; }
+    // Starts over on what the source gives from now on, counting lines
+    // from firstLine, with the buffers it has; reads as other does (its
+    // chosen columns, whole records or values).
+    void Restart(std::uint64_t firstLine);
+    void ReadAs(const Records& other);
+    // Under the line rules: a 0x1A byte ended the input before its end.
+    bool endedAtMark() const { return lines_ && lines_->endedAtMark(); }
+
     // The line the record read last starts on.
     std::uint64_t number() const { return number_; }
     // Bytes taken from the file so far, and blocks read: cheap to ask.

@@ -11,7 +11,9 @@
 #include "convert/read/row_scanner.h"
 #include "convert/run/fields.h"
 #include "convert/run/output_parts.h"
+#include "convert/run/outcome.h"
 #include "convert/run/output_start.h"
+#include "convert/run/parallel_run.h"
 #include "convert/run/rejects.h"
 #include "convert/run/run_message.h"
 #include "convert/run/statement_output.h"
@@ -66,8 +68,8 @@ std::string InvalidTextReason(const Records& records, const ConversionOptions& o
     return "holds bytes that are not valid " + options.encoding + " text (here each as U+FFFD)";
 }
 
-// The record read last into the statements: whole, through the scanner,
-// or as its values.
+}  // namespace
+
 int AddRecord(Records& records, StatementWriter& writer, const ConversionOptions& options) {
     if (writer.settingAside()) {
         if (const std::string reason = InvalidTextReason(records, options); !reason.empty())
@@ -90,17 +92,7 @@ int AddRecord(Records& records, StatementWriter& writer, const ConversionOptions
                             records.recordValues(), original);
 }
 
-// How the loop over the records ended.
-struct Outcome {
-    int readError = 0;   // 0 at the end of the input, or a failure's code
-    int writeError = 0;  // 0, or the code of a failed write
-    int refused = 0;     // a record the writer refused (kNulInValue), or 0
-    std::uint64_t refusedLine = 0;
-    std::string reason;      // what refused or readError says, where the records cannot
-    std::string input;       // the input that failed, where not the one read last
-    bool cancelled = false;  // by the observer or a stop request
-    bool Failed() const { return readError != 0 || writeError != 0 || refused != 0; }
-};
+namespace {
 
 // Whether the error of the record just added ends the run: a check goes
 // on past a record that lacks a chosen column.
@@ -323,7 +315,13 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     if (run.parts != nullptr) writer.SplitInto(run.parts);
     Outcome outcome;
     outcome.writeError = writer.Begin(run.closeUnfinished, create);
-    if (outcome.writeError == 0) outcome = ConvertEach(records, writer, run);
+    if (outcome.writeError == 0 && ConvertsInParallel(run, records, writer)) {
+        const PieceForm pieces{scanner, checkedValues, form, run.pieceBytes != 0 ? run.pieceBytes : block,
+                               JobsFor(options.jobs)};
+        outcome = ConvertInParallel(records, writer, pieces, run, ConvertEach);
+    } else if (outcome.writeError == 0) {
+        outcome = ConvertEach(records, writer, run);
+    }
     // The inputs after the first, each read as the first was.
     RunContext part = run;
     std::optional<InputSource> laterInput;

@@ -74,6 +74,9 @@ struct RunContext {
     // With --split-rows or --split-bytes: the parts the statements go
     // into, instead of outputFd.
     OutputParts* parts = nullptr;
+    // The size of the pieces the input is cut into for several threads
+    // (parallel_run.h); 0 for the block size (tests give small ones).
+    std::size_t pieceBytes = 0;
 
     // Whether records that would not load are set aside (--rejects), not
     // written: never by a check, which names them instead.

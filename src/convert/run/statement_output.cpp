@@ -1,5 +1,7 @@
 #include "convert/run/statement_output.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "io/byte_source.h"
@@ -29,6 +31,40 @@ StatementOutput::StatementOutput(int fd, std::size_t blockSize) : fd_(fd), state
     StartBlock();
 }
 
+StatementOutput::StatementOutput(InMemory /*unused*/, std::size_t blockSize)
+    : fd_(-1), inMemory_(true), statementEnd_(kNoStatementEnd) {
+    blocks_[0].bytes.reset(new char[blockSize + kCopyAlignment]);
+    blocks_[0].capacity = blockSize + kCopyAlignment;
+    used_ = origin_ = 0;
+}
+
+void StatementOutput::Take(Bytes& bytes) {
+    Block& block = blocks_[0];
+    std::swap(block.bytes, bytes.data);
+    std::swap(block.capacity, bytes.capacity);
+    bytes.begin = origin_;
+    bytes.end = used_;
+    used_ = origin_ = 0;
+    if (!block.bytes) {
+        block.capacity = bytes.capacity;
+        block.bytes.reset(new char[block.capacity]);
+    }
+}
+
+int StatementOutput::Pass(Bytes& bytes) {
+    if (bytes.end == bytes.begin) return error_;
+    // What is buffered goes first; the writer is then free for these bytes.
+    if (WriteFilledBlock() != 0 || AwaitWrite() != 0) return error_;
+    std::swap(passed_, bytes);
+    bytes.begin = bytes.end = 0;
+    const char* data = passed_.data.get() + passed_.begin;
+    const std::size_t size = passed_.end - passed_.begin;
+    writer_.Start([this, data, size] { written_ = WriteBlock(data, size, size); });
+    handedOver_ += size;
+    StartBlock();
+    return 0;
+}
+
 void StatementOutput::StartBlock() {
     // Each block's bytes begin where the kernel copies them fastest.
     const auto at = static_cast<std::uint64_t>(start_) + handedOver_;
@@ -42,7 +78,15 @@ StatementOutput::~StatementOutput() {
 
 int StatementOutput::Reserve(std::size_t size, char*& at) {
     if (error_ != 0) return error_;
-    if (blocks_[filling_].capacity - used_ < size) {
+    if (inMemory_ && blocks_[0].capacity - used_ < size) {
+        // In memory the buffer grows: its statements stay until taken.
+        Block& block = blocks_[0];
+        const std::size_t capacity = std::max(2 * block.capacity, used_ + size + kCopyAlignment);
+        std::unique_ptr<char[]> larger(new char[capacity]);
+        std::memcpy(larger.get(), block.bytes.get(), used_);
+        block.bytes = std::move(larger);
+        block.capacity = capacity;
+    } else if (blocks_[filling_].capacity - used_ < size) {
         if (WriteFilledBlock() != 0) return error_;
         Block& block = blocks_[filling_];
         if (block.capacity < size + kCopyAlignment) {  // a statement longer than a block
@@ -62,6 +106,7 @@ void StatementOutput::Commit(char* end, const char* statementEnd) {
 }
 
 int StatementOutput::Flush() {
+    if (inMemory_) return 0;
     if (error_ == 0 && WriteFilledBlock() == 0) AwaitWrite();
     return error_;
 }

@@ -21,7 +21,19 @@ class StatementOutput {
 public:
     static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
 
+    // Statements held in memory: the bytes in [begin, end) of data.
+    struct Bytes {
+        std::unique_ptr<char[]> data;
+        std::size_t capacity = 0;
+        std::size_t begin = 0;
+        std::size_t end = 0;
+    };
+
     explicit StatementOutput(int fd, std::size_t blockSize = kDefaultBlockSize);
+    // An output that keeps its statements in memory, in a buffer that grows
+    // as they come, until Take hands them out: a part of a run written apart.
+    struct InMemory {};
+    StatementOutput(InMemory, std::size_t blockSize);
     StatementOutput(const StatementOutput&) = delete;
     StatementOutput& operator=(const StatementOutput&) = delete;
     ~StatementOutput();
@@ -37,6 +49,15 @@ public:
     // Writes out whatever is buffered and waits for every write to end.
     // Returns 0, or the errno of the first failed write.
     int Flush();
+
+    // In memory: hands out the statements so far in bytes, and goes on in
+    // the buffer bytes held before (one an earlier Take gave, or none).
+    void Take(Bytes& bytes);
+    // Writes bytes, statements whose last one ends where they end, after
+    // what is buffered, from where they stand: no copy. bytes gets back the
+    // buffer passed before, written by now, to fill again. Returns 0, or
+    // the errno of the first failed write.
+    int Pass(Bytes& bytes);
 
     // Every byte written from now on goes into hash too (on the writing thread).
     void HashInto(Sha256* hash) { hash_ = hash; }
@@ -76,6 +97,8 @@ private:
     bool EndsAt(std::int64_t end) const;
 
     int fd_;
+    bool inMemory_ = false;
+    Bytes passed_;         // the bytes Pass handed to the writer last
     bool canCut_ = false;  // a regular file, written at a known place
     bool append_ = false;  // opened for appending: every write goes to the end
     Block blocks_[2];

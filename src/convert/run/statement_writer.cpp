@@ -322,6 +322,21 @@ void StatementWriter::CountRow(std::size_t values, std::uint64_t lineNumber) {
     }
 }
 
+void StatementWriter::AddCounts(const RowCounts& part, std::uint64_t lines) {
+    if (counts_.mismatchedRows == 0 && part.mismatchedRows != 0) {
+        counts_.firstMismatchLine = part.firstMismatchLine + lines;
+        counts_.firstMismatchInput = inputName_;
+    }
+    if (counts_.oversizedRows == 0 && part.oversizedRows != 0)
+        counts_.firstOversizedLine = part.firstOversizedLine + lines;
+    counts_.statements += part.statements;
+    counts_.rows += part.rows;
+    counts_.mismatchedRows += part.mismatchedRows;
+    counts_.droppedNuls += part.droppedNuls;
+    counts_.oversizedRows += part.oversizedRows;
+    counts_.nulls += part.nulls;
+}
+
 void StatementWriter::CountOversized(std::size_t bytes, std::uint64_t lineNumber) {
     if (limit_ == 0 || bytes <= limit_) return;
     if (counts_.oversizedRows++ == 0) counts_.firstOversizedLine = lineNumber;

@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "convert/options/conversion_options.h"
@@ -101,6 +102,11 @@ public:
     void ReadingFrom(const std::string& inputName) { inputName_ = inputName; }
 
     const RowCounts& counts() const { return counts_; }
+    // For a run written in parts apart (parallel_run.h): the counts so far,
+    // which start again at none; and a part's counts added to these, its
+    // lines numbered from 1 where lines numbers the lines before it.
+    RowCounts TakeCounts() { return std::exchange(counts_, RowCounts{}); }
+    void AddCounts(const RowCounts& part, std::uint64_t lines);
     // A check (--check): each row whose number of values differs, whose
     // statement passes the limit alone, or that holds a NUL the run would
     // refuse, is told to problems, and the NUL dropped.

@@ -1,0 +1,405 @@
+#include "convert/run/parallel_run.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "convert/read/records.h"
+#include "convert/read/row_scanner.h"
+#include "convert/run/statement_output.h"
+#include "convert/run/statement_writer.h"
+#include "io/byte_source.h"
+#include "io/status.h"
+#include "io/stop_request.h"
+#include "io/text_mode_reader.h"
+#include "io/worker.h"
+
+namespace rowsmith {
+
+namespace {
+
+// The bytes of pieces held in memory, one after another, then a failure a
+// source gave, or what it gives after them: a reader's input.
+class PieceSource : public ByteSource {
+public:
+    // tail: the source the bytes were read from, which describes failures
+    // and counts the bytes taken from the file; more: it is read on after them.
+    explicit PieceSource(ByteSource* tail = nullptr, bool more = false) : tail_(tail), more_(more) {}
+    void Reset(std::vector<std::string_view> pieces, int failure = 0) {
+        pieces_ = std::move(pieces);
+        at_ = 0;
+        failure_ = failure;
+    }
+    int Read(char* buffer, std::size_t size, std::size_t& got) override {
+        got = 0;
+        for (; at_ < pieces_.size(); ++at_) {
+            std::string_view& piece = pieces_[at_];
+            if (piece.empty()) continue;
+            got = std::min(size, piece.size());
+            std::memcpy(buffer, piece.data(), got);
+            piece.remove_prefix(got);
+            return 0;
+        }
+        if (failure_ != 0) return failure_;
+        return more_ ? tail_->Read(buffer, size, got) : 0;
+    }
+    std::uint64_t bytesFromFile() const override { return tail_ != nullptr ? tail_->bytesFromFile() : 0; }
+    std::string Describe(int error) const override {
+        return tail_ != nullptr ? tail_->Describe(error) : ByteSource::Describe(error);
+    }
+
+private:
+    ByteSource* tail_;
+    bool more_;
+    std::vector<std::string_view> pieces_;
+    std::size_t at_ = 0;
+    int failure_ = 0;
+};
+
+// A piece of the input, ending where a record ends, and what converting it gave.
+struct Piece {
+    std::unique_ptr<char[]> bytes;
+    std::size_t capacity = 0;
+    std::size_t size = 0;
+    bool cut = false;             // it ends where a record was found to end
+    std::uint64_t fileBytes = 0;  // bytes taken from the file once it was read
+    StatementOutput::Bytes statements;
+    RowCounts counts;
+    std::uint64_t lines = 0;  // the lines it holds
+    bool alike = false;       // converted as one thread converts it, to its end
+    bool done = false;
+    std::string_view text() const { return {bytes.get(), size}; }
+};
+
+// Where the last record in bytes ends: after its LF, where the quotes
+// before it are even (none when quote is '\0'), so that the LF is outside
+// quotes; 0 where none is found.
+std::size_t RecordCut(std::string_view bytes, char quote) {
+    std::size_t lf = bytes.rfind('\n');
+    if (lf == std::string_view::npos) return 0;
+    if (quote == '\0') return lf + 1;
+    std::size_t quotes = static_cast<std::size_t>(std::count(bytes.begin(), bytes.begin() + lf, quote));
+    while (quotes % 2 != 0) {
+        const std::size_t before = lf == 0 ? std::string_view::npos : bytes.rfind('\n', lf - 1);
+        if (before == std::string_view::npos) return 0;
+        quotes -= static_cast<std::size_t>(std::count(bytes.begin() + before, bytes.begin() + lf, quote));
+        lf = before;
+    }
+    return lf + 1;
+}
+
+// Reads the input into pieces that end where records end, the bytes after
+// a piece's last record carried into the next one.
+class Cutter {
+public:
+    Cutter(ByteSource& source, std::string_view unread, bool more, bool skipLf, char quote, std::size_t pieceBytes)
+        : source_(source),
+          carried_(unread),
+          ended_(!more),
+          skipLf_(skipLf && unread.empty()),
+          quote_(quote),
+          pieceBytes_(pieceBytes),
+          // A record longer than this goes one record at a time.
+          longest_(std::min(TextModeReader::kMaxLineSize, std::max(pieceBytes * 16, std::size_t{16} << 20))) {}
+
+    // Fills piece with the next bytes, up to the end of a record where the
+    // input goes on: false when nothing is left.
+    bool Fill(Piece& piece) {
+        Grow(piece, std::max(pieceBytes_, carried_.size()), 0);
+        piece.size = carried_.copy(piece.bytes.get(), carried_.size());
+        carried_.clear();
+        for (;;) {
+            ReadInto(piece);
+            piece.fileBytes = source_.bytesFromFile();
+            if (ended_) {
+                piece.cut = true;
+                return piece.size != 0;
+            }
+            if (const std::size_t cut = RecordCut(piece.text(), quote_); cut != 0) {
+                carried_.assign(piece.bytes.get() + cut, piece.size - cut);
+                piece.size = cut;
+                piece.cut = true;
+                return true;
+            }
+            if (piece.capacity >= longest_) {
+                piece.cut = false;
+                return true;
+            }
+            Grow(piece, piece.capacity * 2, piece.size);
+        }
+    }
+    // Bytes read after the last piece, and the failure that ended the reading.
+    std::string_view carried() const { return carried_; }
+    int failure() const { return failure_; }
+    bool ended() const { return ended_; }
+
+private:
+    static void Grow(Piece& piece, std::size_t capacity, std::size_t keep) {
+        if (piece.capacity >= capacity) return;
+        std::unique_ptr<char[]> larger(new char[capacity]);
+        if (keep != 0) std::memcpy(larger.get(), piece.bytes.get(), keep);
+        piece.bytes = std::move(larger);
+        piece.capacity = capacity;
+    }
+    void ReadInto(Piece& piece) {
+        while (!ended_ && piece.size < piece.capacity) {
+            char* at = piece.bytes.get() + piece.size;
+            std::size_t got = 0;
+            if (const int error = source_.Read(at, piece.capacity - piece.size, got); error != 0 || got == 0) {
+                failure_ = error;
+                ended_ = true;
+                return;
+            }
+            // A CR that ended the last record read before goes with this LF.
+            if (skipLf_ && *at == '\n') std::memmove(at, at + 1, --got);
+            skipLf_ = false;
+            piece.size += got;
+        }
+    }
+
+    ByteSource& source_;
+    std::string carried_;
+    bool ended_;
+    bool skipLf_;
+    const char quote_;
+    const std::size_t pieceBytes_;
+    const std::size_t longest_;
+    int failure_ = 0;
+};
+
+// What one thread converts pieces with, kept from one piece to the next.
+class Job {
+public:
+    Job(const RunContext& run, const Records& like, const PieceForm& form, std::size_t block)
+        : options_(OptionsOf(run.options)),
+          records_(source_, options_, block),
+          output_(StatementOutput::InMemory{}, form.pieceBytes * 2),
+          writer_(form.scanner, run.options, form.fieldCount, output_, form.form),
+          run_(run) {
+        records_.ReadAs(like);
+        run_.observer = nullptr;
+    }
+    void Convert(Piece& piece, const EachRecord& each) {
+        source_.Reset({piece.text()});
+        records_.Restart(1);
+        const Outcome outcome = each(records_, writer_, run_);
+        piece.alike = !outcome.Failed() && !outcome.cancelled && !records_.endedAtMark();
+        piece.lines = records_.nextLine() - 1;
+        piece.counts = writer_.TakeCounts();
+        output_.Take(piece.statements);
+    }
+    // The options a piece, or the rest of an input, is read with: its
+    // lines skipped already.
+    static ConversionOptions OptionsOf(ConversionOptions options) {
+        options.skipLines = 0;
+        return options;
+    }
+
+private:
+    ConversionOptions options_;
+    PieceSource source_;
+    Records records_;
+    StatementOutput output_;
+    StatementWriter writer_;
+    RunContext run_;
+};
+
+// The threads that convert pieces, each with a job of its own, in the
+// order the pieces are handed over. Where no thread can be started, the
+// caller converts each piece it waits for.
+class Crew {
+public:
+    Crew(std::vector<std::unique_ptr<Job>> jobs, const EachRecord& each) : jobs_(std::move(jobs)), each_(each) {
+        for (const std::unique_ptr<Job>& job : jobs_) {
+            try {
+                threads_.emplace_back(&Crew::Loop, this, job.get());
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
+    }
+    Crew(const Crew&) = delete;
+    Crew& operator=(const Crew&) = delete;
+    ~Crew() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            queue_.clear();  // pieces no one waits for any more
+            quit_ = true;
+        }
+        handed_.notify_all();
+        for (std::thread& thread : threads_) thread.join();
+    }
+    void Hand(Piece& piece) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            piece.done = false;
+            queue_.push_back(&piece);
+        }
+        handed_.notify_one();
+    }
+    void Await(Piece& piece) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (threads_.empty() && !piece.done) {
+            Piece* next = queue_.front();
+            queue_.pop_front();
+            lock.unlock();
+            Convert(*jobs_.front(), *next);
+            lock.lock();
+            next->done = true;
+        }
+        finished_.wait(lock, [&piece] { return piece.done; });
+    }
+
+private:
+    void Loop(Job* job) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            handed_.wait(lock, [this] { return quit_ || !queue_.empty(); });
+            if (queue_.empty()) return;
+            Piece* piece = queue_.front();
+            queue_.pop_front();
+            lock.unlock();
+            Convert(*job, *piece);
+            lock.lock();
+            piece->done = true;
+            finished_.notify_all();
+        }
+    }
+    void Convert(Job& job, Piece& piece) {
+        try {
+            job.Convert(piece, each_);
+        } catch (const std::bad_alloc&) {
+            piece.alike = false;  // the caller's thread tries it again
+        }
+    }
+
+    std::vector<std::unique_ptr<Job>> jobs_;
+    const EachRecord& each_;
+    std::mutex mutex_;
+    std::condition_variable handed_;
+    std::condition_variable finished_;
+    std::deque<Piece*> queue_;
+    bool quit_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// Converts the rest of the input from pieces on, one record at a time: the
+// pieces' bytes, the bytes carried after them and what the source still has.
+Outcome ConvertRest(const std::vector<std::string_view>& pieces, const Cutter& cutter, ByteSource& source,
+                    Records& like, std::uint64_t firstLine, StatementWriter& writer, const RunContext& run,
+                    std::size_t block, const EachRecord& each) {
+    std::vector<std::string_view> bytes = pieces;
+    bytes.push_back(cutter.carried());
+    PieceSource rest(&source, !cutter.ended());
+    rest.Reset(std::move(bytes), cutter.failure());
+    const ConversionOptions options = Job::OptionsOf(run.options);
+    Records records(rest, options, block);
+    records.ReadAs(like);
+    records.Restart(firstLine);
+    Outcome outcome = each(records, writer, run);
+    // The records that stopped the run say why, as the run's own would.
+    if (outcome.reason.empty() && outcome.refused != 0 && outcome.refused != kNulInValue)
+        outcome.reason = records.Describe(outcome.refused);
+    if (outcome.reason.empty() && outcome.readError != 0) outcome.reason = records.Describe(outcome.readError);
+    return outcome;
+}
+
+}  // namespace
+
+unsigned JobsFor(unsigned jobs) {
+    return jobs != 0 ? jobs : UsableCores();
+}
+
+bool ConvertsInParallel(const RunContext& run, const Records& records, const StatementWriter& writer) {
+    const ConversionOptions& options = run.options;
+    return JobsFor(options.jobs) > 1 && records.CutsAtLineEnds() && RowsPerStatement(options) <= 1 &&
+           !writer.settingAside() && run.problems == nullptr && run.parts == nullptr && run.rowLimit == 0 &&
+           run.later.empty() && options.lastLine == 0;
+}
+
+Outcome ConvertInParallel(Records& records, StatementWriter& writer, const PieceForm& form, const RunContext& run,
+                          const EachRecord& each) {
+    bool more = false;
+    bool skipLf = false;
+    const std::string_view unread = records.Unread(more, skipLf);
+    ByteSource& source = records.rest();
+    const char quote = run.options.rfc4180 ? run.options.quote : '\0';
+    Cutter cutter(source, unread, more, skipLf, quote, form.pieceBytes);
+    std::uint64_t lines = records.nextLine() - 1;  // before the piece written next
+
+    // Two pieces a thread: one being converted, one waiting.
+    std::vector<Piece> ring(std::size_t{2} * form.jobs);
+    const auto slot = [&ring](std::uint64_t i) -> Piece& { return ring[i % ring.size()]; };
+    std::optional<Crew> crew;
+    std::uint64_t read = 0;
+    std::uint64_t written = 0;
+    bool reading = true;
+    Outcome outcome;
+    for (;;) {
+        while (reading && read < written + ring.size()) {
+            Piece& piece = slot(read);
+            if (!cutter.Fill(piece)) {
+                reading = false;
+                break;
+            }
+            ++read;
+            // A piece too long to cut, or an input of one piece: the caller
+            // converts it, and the rest, one record at a time.
+            if (!piece.cut || (read == 1 && cutter.ended())) {
+                piece.done = true;
+                piece.alike = false;
+                reading = false;
+                break;
+            }
+            if (!crew) {
+                std::vector<std::unique_ptr<Job>> jobs;
+                for (unsigned i = 0; i < form.jobs; ++i)
+                    jobs.push_back(std::make_unique<Job>(run, records, form, form.pieceBytes));
+                crew.emplace(std::move(jobs), each);
+            }
+            crew->Hand(piece);
+        }
+        if (written == read) break;
+        Piece& piece = slot(written);
+        if (crew) crew->Await(piece);
+        if (!piece.alike) {
+            std::vector<std::string_view> pieces;
+            for (std::uint64_t i = written; i < read; ++i) {
+                if (crew) crew->Await(slot(i));  // their bytes stay as read
+                pieces.push_back(slot(i).text());
+            }
+            return ConvertRest(pieces, cutter, source, records, lines + 1, writer, run, form.pieceBytes, each);
+        }
+        ++written;
+        writer.AddCounts(piece.counts, lines);
+        lines += piece.lines;
+        if (const int error = writer.output().Pass(piece.statements)) {
+            outcome.writeError = error;
+            break;
+        }
+        if (run.observer != nullptr)
+            outcome.cancelled = !run.observer->Continue(run.bytesBefore + piece.fileBytes, run.totalBytes);
+        if (outcome.cancelled || StopSignal() != 0) {
+            outcome.cancelled = true;
+            break;
+        }
+    }
+    if (outcome.writeError == kStopped) outcome.writeError = 0, outcome.cancelled = true;
+    // The reading failed after the last piece: the bytes before the failure
+    // are converted as one thread would, and the failure said.
+    if (!outcome.cancelled && outcome.writeError == 0 && cutter.failure() != 0)
+        return ConvertRest({}, cutter, source, records, lines + 1, writer, run, form.pieceBytes, each);
+    return outcome;
+}
+
+}  // namespace rowsmith
