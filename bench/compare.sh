@@ -64,7 +64,8 @@ for ((i = 0; i < rounds; i++)); do
     names=$fields
     case $name in *"--columns (half)") names="id,pair,day,amount,rest" ;; esac
     rm -f "$work/out.sql"
-    read -r w c < <(measure "$convert" --table t --fields "$names" "${args[@]}" --output "$work/out.sql" "$file")
+    # One thread: the table weighs each mode's own work (threads below).
+    read -r w c < <(measure "$convert" --table t --fields "$names" "${args[@]}" --jobs 1 --output "$work/out.sql" "$file")
     walls[$name]+=" $w"; cpus[$name]+=" $c"
     # --check writes nothing: its floor is the read alone.
     out=$(stat -c %s "$work/out.sql" 2> /dev/null || echo 0)
@@ -91,6 +92,27 @@ gz_wall=$(best "${gz_walls[@]}"); gz_cpu=$(best "${gz_cpus[@]}")
 read -r sq_wall _ < <(measure sqlite3 :memory: -cmd ".import --csv $input t" -cmd ".mode insert t" "select * from t")
 read -r py_wall _ < <(measure python3 "$here/csv_to_sql.py" t "$fields" "$input" "$work/py.sql")
 rm -f "$work/py.sql"
+
+# One file on every core: wall time with 1, 2 and all threads, into a file
+# beside the input and into /dev/null, where the kernel's copying of the
+# output weighs nothing.
+cores=$(nproc)
+declare -A jobs_wall
+job_counts=(1 2)
+[ "$cores" -gt 2 ] && job_counts+=("$cores")
+for ((i = 0; i < rounds; i++)); do
+  for mode in "default|" "--rfc4180|--rfc4180"; do
+    IFS='|' read -r name extra <<< "$mode"
+    for jobs in "${job_counts[@]}"; do
+      rm -f "$work/out.sql"
+      read -r w _ < <(measure "$convert" --table t --fields "$fields" $extra --jobs "$jobs" --output "$work/out.sql" "$input")
+      jobs_wall["$name $jobs file"]+=" $w"
+      read -r w _ < <(measure "$convert" --table t --fields "$fields" $extra --jobs "$jobs" "$input")
+      jobs_wall["$name $jobs null"]+=" $w"
+    done
+  done
+done
+rm -f "$work/out.sql"
 
 rate() { echo "scale=1; $input_bytes / 1000000 / $1" | bc -l; }
 # Each mode's CPU against the floor, and its speed against the default's
@@ -129,6 +151,17 @@ for name in "--null unquoted-empty" "--null-token '\\N'" "--columns (half)" "--r
   printf '%-27s = %.0f %%  (target >= 80, CPU)\n' "$name speed" "$(echo "100 * ${cpu[$d]} / ${cpu[$name]}" | bc -l)"
 done
 printf 'check speed / default       = %.2f x  (target >= 1.5, CPU)\n' "$(ratio "${cpu[$d]}" "${cpu[--check]}")"
+for mode in default --rfc4180; do
+  for sink in file null; do
+    one=$(best ${jobs_wall["$mode 1 $sink"]})
+    line=$(printf '%-10s into %-9s --jobs 1: %.3f s' "$mode" "$([ $sink = file ] && echo a\ file || echo /dev/null)" "$one")
+    for jobs in "${job_counts[@]:1}"; do
+      w=$(best ${jobs_wall["$mode $jobs $sink"]})
+      line+=$(printf ', %s: %.3f s (%.2f x)' "$jobs" "$w" "$(ratio "$one" "$w")")
+    done
+    echo "$line  (target: 2 threads >= 1.8 x)"
+  done
+done
 printf 'sqlite / rowsmith           = %.1f  (wall)\n' "$(ratio "$sq_wall" "${wall[$d]}")"
 printf 'python / rowsmith           = %.1f  (wall)\n' "$(ratio "$py_wall" "${wall[$d]}")"
 

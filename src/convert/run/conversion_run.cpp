@@ -280,6 +280,15 @@ Outcome VerifyInputs(const RunContext& run, Outcome outcome) {
     return outcome;
 }
 
+// Converts the records on the threads the run may take, where it can.
+// pieces: as the run writes, of the block's size.
+Outcome ConvertAll(Records& records, StatementWriter& writer, const RunContext& run, PieceForm pieces) {
+    if (!ConvertsInParallel(run, records, writer)) return ConvertEach(records, writer, run);
+    if (run.pieceBytes != 0) pieces.pieceBytes = run.pieceBytes;
+    pieces.jobs = JobsFor(run.options.jobs);
+    return ConvertInParallel(records, writer, pieces, run, ConvertEach);
+}
+
 // Converts every record into statements and writes out the last block.
 // Returns the report of a failed read or write, of a cancel, or "Done".
 // tally: the column types for --create-table, nullptr when not known.
@@ -315,13 +324,7 @@ RunReport ConvertRecords(Records& records, const RunContext& run, StatementOutpu
     if (run.parts != nullptr) writer.SplitInto(run.parts);
     Outcome outcome;
     outcome.writeError = writer.Begin(run.closeUnfinished, create);
-    if (outcome.writeError == 0 && ConvertsInParallel(run, records, writer)) {
-        const PieceForm pieces{scanner, checkedValues, form, run.pieceBytes != 0 ? run.pieceBytes : block,
-                               JobsFor(options.jobs)};
-        outcome = ConvertInParallel(records, writer, pieces, run, ConvertEach);
-    } else if (outcome.writeError == 0) {
-        outcome = ConvertEach(records, writer, run);
-    }
+    if (outcome.writeError == 0) outcome = ConvertAll(records, writer, run, {scanner, checkedValues, form, block, 0});
     // The inputs after the first, each read as the first was.
     RunContext part = run;
     std::optional<InputSource> laterInput;

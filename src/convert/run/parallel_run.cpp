@@ -293,26 +293,119 @@ private:
     std::vector<std::thread> threads_;
 };
 
-// Converts the rest of the input from pieces on, one record at a time: the
-// pieces' bytes, the bytes carried after them and what the source still has.
-Outcome ConvertRest(const std::vector<std::string_view>& pieces, const Cutter& cutter, ByteSource& source,
-                    Records& like, std::uint64_t firstLine, StatementWriter& writer, const RunContext& run,
-                    std::size_t block, const EachRecord& each) {
-    std::vector<std::string_view> bytes = pieces;
-    bytes.push_back(cutter.carried());
-    PieceSource rest(&source, !cutter.ended());
-    rest.Reset(std::move(bytes), cutter.failure());
-    const ConversionOptions options = Job::OptionsOf(run.options);
-    Records records(rest, options, block);
-    records.ReadAs(like);
-    records.Restart(firstLine);
-    Outcome outcome = each(records, writer, run);
-    // The records that stopped the run say why, as the run's own would.
-    if (outcome.reason.empty() && outcome.refused != 0 && outcome.refused != kNulInValue)
-        outcome.reason = records.Describe(outcome.refused);
-    if (outcome.reason.empty() && outcome.readError != 0) outcome.reason = records.Describe(outcome.readError);
-    return outcome;
-}
+// A run's records converted on several threads: pieces read ahead, two a
+// thread, and written in order as each is done.
+class PieceRun {
+public:
+    PieceRun(Records& records, StatementWriter& writer, const PieceForm& form, const RunContext& run,
+             const EachRecord& each)
+        : records_(records),
+          writer_(writer),
+          form_(form),
+          run_(run),
+          each_(each),
+          source_(records.rest()),
+          ring_(std::size_t{2} * form.jobs) {
+        bool more = false;
+        bool skipLf = false;
+        const std::string_view unread = records.Unread(more, skipLf);
+        cutter_.emplace(source_, unread, more, skipLf, run.options.rfc4180 ? run.options.quote : '\0', form.pieceBytes);
+        lines_ = records.nextLine() - 1;
+    }
+
+    Outcome Convert() {
+        Outcome outcome;
+        for (;;) {
+            ReadAhead();
+            if (written_ == read_) break;
+            Piece& piece = Slot(written_);
+            if (crew_) crew_->Await(piece);
+            if (!piece.alike) return Rest();
+            ++written_;
+            writer_.AddCounts(piece.counts, lines_);
+            lines_ += piece.lines;
+            if (const int error = writer_.output().Pass(piece.statements)) {
+                outcome.writeError = error;
+                break;
+            }
+            if (run_.observer != nullptr)
+                outcome.cancelled = !run_.observer->Continue(run_.bytesBefore + piece.fileBytes, run_.totalBytes);
+            if (outcome.cancelled || StopSignal() != 0) {
+                outcome.cancelled = true;
+                break;
+            }
+        }
+        if (outcome.writeError == kStopped) outcome.writeError = 0, outcome.cancelled = true;
+        // The reading failed after the last piece: the bytes before the
+        // failure are converted as one thread would, and the failure said.
+        if (!outcome.cancelled && outcome.writeError == 0 && cutter_->failure() != 0) return Rest();
+        return outcome;
+    }
+
+private:
+    Piece& Slot(std::uint64_t i) { return ring_[i % ring_.size()]; }
+
+    // Reads pieces while a slot is free, and hands them to the threads.
+    void ReadAhead() {
+        while (reading_ && read_ < written_ + ring_.size()) {
+            Piece& piece = Slot(read_);
+            if (!cutter_->Fill(piece)) {
+                reading_ = false;
+                return;
+            }
+            ++read_;
+            // A piece too long to cut, or an input of one piece: this thread
+            // converts it, and the rest, one record at a time.
+            if (!piece.cut || (read_ == 1 && cutter_->ended())) {
+                piece.done = true;
+                piece.alike = false;
+                reading_ = false;
+                return;
+            }
+            if (!crew_) {
+                std::vector<std::unique_ptr<Job>> jobs;
+                for (unsigned i = 0; i < form_.jobs; ++i)
+                    jobs.push_back(std::make_unique<Job>(run_, records_, form_, form_.pieceBytes));
+                crew_.emplace(std::move(jobs), each_);
+            }
+            crew_->Hand(piece);
+        }
+    }
+
+    // From the piece to write next on, one record at a time: the pieces read,
+    // the bytes carried after them and what the source still has.
+    Outcome Rest() {
+        std::vector<std::string_view> bytes;
+        for (std::uint64_t i = written_; i < read_; ++i) bytes.push_back(Slot(i).text());
+        bytes.push_back(cutter_->carried());
+        PieceSource rest(&source_, !cutter_->ended());
+        rest.Reset(std::move(bytes), cutter_->failure());
+        const ConversionOptions options = Job::OptionsOf(run_.options);
+        Records records(rest, options, form_.pieceBytes);
+        records.ReadAs(records_);
+        records.Restart(lines_ + 1);
+        Outcome outcome = each_(records, writer_, run_);
+        // The records that stopped the run say why, as the run's own would.
+        if (outcome.reason.empty() && outcome.refused != 0 && outcome.refused != kNulInValue)
+            outcome.reason = records.Describe(outcome.refused);
+        if (outcome.reason.empty() && outcome.readError != 0) outcome.reason = records.Describe(outcome.readError);
+        return outcome;
+    }
+
+    Records& records_;
+    StatementWriter& writer_;
+    const PieceForm& form_;
+    const RunContext& run_;
+    const EachRecord& each_;
+    ByteSource& source_;
+    std::optional<Cutter> cutter_;
+    std::uint64_t lines_ = 0;  // before the piece written next
+    std::vector<Piece> ring_;
+    std::optional<Crew> crew_;  // after the pieces: its threads end first
+    std::uint64_t read_ = 0;
+    std::uint64_t written_ = 0;
+    bool reading_ = true;
+};
 
 }  // namespace
 
@@ -329,77 +422,8 @@ bool ConvertsInParallel(const RunContext& run, const Records& records, const Sta
 
 Outcome ConvertInParallel(Records& records, StatementWriter& writer, const PieceForm& form, const RunContext& run,
                           const EachRecord& each) {
-    bool more = false;
-    bool skipLf = false;
-    const std::string_view unread = records.Unread(more, skipLf);
-    ByteSource& source = records.rest();
-    const char quote = run.options.rfc4180 ? run.options.quote : '\0';
-    Cutter cutter(source, unread, more, skipLf, quote, form.pieceBytes);
-    std::uint64_t lines = records.nextLine() - 1;  // before the piece written next
-
-    // Two pieces a thread: one being converted, one waiting.
-    std::vector<Piece> ring(std::size_t{2} * form.jobs);
-    const auto slot = [&ring](std::uint64_t i) -> Piece& { return ring[i % ring.size()]; };
-    std::optional<Crew> crew;
-    std::uint64_t read = 0;
-    std::uint64_t written = 0;
-    bool reading = true;
-    Outcome outcome;
-    for (;;) {
-        while (reading && read < written + ring.size()) {
-            Piece& piece = slot(read);
-            if (!cutter.Fill(piece)) {
-                reading = false;
-                break;
-            }
-            ++read;
-            // A piece too long to cut, or an input of one piece: the caller
-            // converts it, and the rest, one record at a time.
-            if (!piece.cut || (read == 1 && cutter.ended())) {
-                piece.done = true;
-                piece.alike = false;
-                reading = false;
-                break;
-            }
-            if (!crew) {
-                std::vector<std::unique_ptr<Job>> jobs;
-                for (unsigned i = 0; i < form.jobs; ++i)
-                    jobs.push_back(std::make_unique<Job>(run, records, form, form.pieceBytes));
-                crew.emplace(std::move(jobs), each);
-            }
-            crew->Hand(piece);
-        }
-        if (written == read) break;
-        Piece& piece = slot(written);
-        if (crew) crew->Await(piece);
-        if (!piece.alike) {
-            std::vector<std::string_view> pieces;
-            for (std::uint64_t i = written; i < read; ++i) {
-                if (crew) crew->Await(slot(i));  // their bytes stay as read
-                pieces.push_back(slot(i).text());
-            }
-            return ConvertRest(pieces, cutter, source, records, lines + 1, writer, run, form.pieceBytes, each);
-        }
-        ++written;
-        writer.AddCounts(piece.counts, lines);
-        lines += piece.lines;
-        if (const int error = writer.output().Pass(piece.statements)) {
-            outcome.writeError = error;
-            break;
-        }
-        if (run.observer != nullptr)
-            outcome.cancelled = !run.observer->Continue(run.bytesBefore + piece.fileBytes, run.totalBytes);
-        if (outcome.cancelled || StopSignal() != 0) {
-            outcome.cancelled = true;
-            break;
-        }
-    }
-    if (outcome.writeError == kStopped) outcome.writeError = 0, outcome.cancelled = true;
-    // The reading failed after the last piece: the bytes before the failure
-    // are converted as one thread would, and the failure said.
-    if (!outcome.cancelled && outcome.writeError == 0 && cutter.failure() != 0)
-        return ConvertRest({}, cutter, source, records, lines + 1, writer, run, form.pieceBytes, each);
-    return outcome;
+    PieceRun pieces(records, writer, form, run, each);
+    return pieces.Convert();
 }
 
 }  // namespace rowsmith
