@@ -13,6 +13,7 @@
 
 #include "convert/detect/format_detection.h"
 #include "convert/detect/input_preview.h"
+#include "convert/detect/whole_scan.h"
 #include "convert/run/conversion_run.h"
 #include "convert/read/csv_reader.h"
 #include "io/gzip_source.h"
@@ -632,6 +633,36 @@ TEST_F(ReadingRunTest, DetectionScansTheRestOfARegularFile) {
         InputSample start;
         ASSERT_EQ(ReadSample(again.get(), start, reason, false), 0) << reason;
         EXPECT_FALSE(start.rest.scanned) << c.what;
+    }
+}
+
+// A large file is scanned in ranges on threads: they find what one scan
+// does, the lines kept too, where they fall on both sides of a cut.
+TEST_F(ReadingRunTest, TheScanOnThreadsFindsWhatOneScanFinds) {
+    const std::size_t size = std::size_t{70} << 20;
+    std::string bytes;
+    bytes.reserve(size + 64);
+    while (bytes.size() < size / 2 - 40000) bytes += "12345,name,\n";
+    while (bytes.size() < size / 2 + 140000) bytes += "1,caf\xC3\xA9\n";
+    bytes += "2,\"q\"\n";
+    while (bytes.size() < size * 3 / 4) bytes += "12345,name,\n";
+    bytes += "3,caf\xE9\n";
+    while (bytes.size() < size) bytes += "12345,name,\n";
+    WriteBytes("big.csv", bytes);
+    UniqueFd file;
+    ASSERT_EQ(OpenForReading("big.csv", file), 0);
+    ScanEvidence one;
+    ASSERT_EQ(ScanRest(file.get(), 100, bytes.size(), one), 0);
+    EXPECT_FALSE(one.utf8);
+    EXPECT_EQ(one.firstQuote, bytes.find('"'));
+    for (const unsigned threads : {2U, 3U, 8U}) {
+        ScanEvidence many;
+        ASSERT_EQ(ScanRest(file.get(), 100, bytes.size(), many, threads), 0);
+        EXPECT_TRUE(many.scanned);
+        EXPECT_EQ(many.firstQuote, one.firstQuote) << threads;
+        EXPECT_EQ(many.nonAscii, one.nonAscii) << threads;
+        EXPECT_EQ(many.utf8, one.utf8) << threads;
+        EXPECT_EQ(many.lines, one.lines) << threads;
     }
 }
 

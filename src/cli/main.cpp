@@ -13,6 +13,7 @@
 #include "cli/progress_line.h"
 #include "convert/run/conversion_run.h"
 #include "convert/detect/format_detection.h"
+#include "convert/run/parallel_run.h"
 #include "convert/run/run_message.h"
 #include "io/stop_request.h"
 #include "io/file_system.h"
@@ -67,7 +68,8 @@ int ExitStatus(const RunReport& report) {
 // once a run is done, on standard error. Nothing else changes.
 void Hint(const CommandLine& line) {
     if (line.input == "-") return;
-    if (const std::optional<rowsmith::Detection> detection = rowsmith::DetectFile(line.input)) {
+    const unsigned threads = rowsmith::JobsFor(line.options.jobs);
+    if (const std::optional<rowsmith::Detection> detection = rowsmith::DetectFile(line.input, threads)) {
         for (const std::string& hint : rowsmith::Hints(*detection, line.options)) Complain(hint);
     }
 }
@@ -176,7 +178,7 @@ int Sniff(const CommandLine& line) {
     if (fd < 0) return failed;
     rowsmith::InputSample sample;
     std::string reason;
-    if (const int error = rowsmith::ReadSample(fd, sample, reason)) {
+    if (const int error = rowsmith::ReadSample(fd, sample, reason, true, rowsmith::JobsFor(line.options.jobs))) {
         if (error == rowsmith::kStopped) return OpenFailed(line.input, error);
         Complain((line.input == "-" ? "standard input" : line.input) + ": " + reason);
         return kFailed;

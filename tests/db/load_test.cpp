@@ -139,8 +139,11 @@ protected:
              {"remark", "num", "id"}},
             {"t_scanned", {.null = NullMode::UnquotedEmpty, .nullTokens = {"NULL", "\\N"}}, {0, 1, 2, 3, 4}, {}, 1},
             {"t_kept", {.nullTokens = {"NULL"}, .columns = "code, 4"}, {1, 3}, {"code", "name"}, 1},
+            {"t_one_thread", {.null = NullMode::Empty, .jobs = 1}, {0, 1, 2, 3, 4}, {}, 1},
         };
         for (Choice choice : choices) {
+            // Two threads, the input cut in pieces, wherever one is not asked for.
+            if (choice.options.jobs == 0) choice.options.jobs = 2;
             choice.options.dialect = db.dialect;
             choice.options.header = choice.options.rfc4180 = choice.options.createTable = true;
             choice.options.encoding = "windows-1252";

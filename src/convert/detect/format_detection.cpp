@@ -339,7 +339,7 @@ std::pair<std::size_t, std::size_t> CommonCount(const std::map<std::size_t, std:
     return common;
 }
 
-int ReadSample(int fd, InputSample& sample, std::string& reason, bool scanRest) {
+int ReadSample(int fd, InputSample& sample, std::string& reason, bool scanRest, unsigned threads) {
     sample = {};
     FileInfo info;
     std::uint64_t start = 0;
@@ -379,7 +379,7 @@ int ReadSample(int fd, InputSample& sample, std::string& reason, bool scanRest) 
     if (scanRest && regular && !gzip && !sample.whole && sample.markEncoding.empty() &&
         info.size <= ScanEvidence::kScanBound) {
         const std::uint64_t from = start + sample.head.size() + (sample.utf8Mark ? 3U : 0U);
-        if (const int error = ScanRest(fd, from, info.size, sample.rest)) {
+        if (const int error = ScanRest(fd, from, info.size, sample.rest, threads)) {
             reason = StatusText(error);
             return error;
         }
@@ -479,13 +479,13 @@ Detection DetectFormat(const InputSample& sample) {
     return d;
 }
 
-std::optional<Detection> DetectFile(const std::string& path) {
+std::optional<Detection> DetectFile(const std::string& path, unsigned threads) {
     UniqueFd file;
     FileInfo info;
     if (OpenForReading(path, file) != 0 || Inspect(file.get(), info) != 0 || !info.regular) return std::nullopt;
     InputSample sample;
     std::string reason;
-    if (ReadSample(file.get(), sample, reason) != 0) return std::nullopt;
+    if (ReadSample(file.get(), sample, reason, true, threads) != 0) return std::nullopt;
     return DetectFormat(sample);
 }
 

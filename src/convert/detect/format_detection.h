@@ -36,9 +36,9 @@ struct InputSample {
 
 // Reads the sample of the input fd reads, from where it stands. 0, or the
 // code of a failed read, with its reason in words.
-// scanRest: the rest of a regular file is scanned too (InputSample::rest);
-// the preview, redrawn as options change, does without.
-int ReadSample(int fd, InputSample& sample, std::string& reason, bool scanRest = true);
+// scanRest: the rest of a regular file is scanned too (InputSample::rest),
+// on as many threads; the preview, redrawn as options change, does without.
+int ReadSample(int fd, InputSample& sample, std::string& reason, bool scanRest = true, unsigned threads = 1);
 
 struct Detection {
     std::string encoding;  // "utf-8", "ascii", "windows-1252", ... as said
@@ -125,6 +125,6 @@ ConversionOptions WithReadingOf(ConversionOptions options, const Detection& dete
 
 // The detection of a regular file (a gzip file too); nothing when it cannot
 // be read or is not a regular file.
-std::optional<Detection> DetectFile(const std::string& path);
+std::optional<Detection> DetectFile(const std::string& path, unsigned threads = 1);
 
 }  // namespace rowsmith

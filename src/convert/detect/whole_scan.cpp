@@ -1,6 +1,10 @@
 #include "convert/detect/whole_scan.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <system_error>
+#include <thread>
 #include <string_view>
 #include <vector>
 
@@ -53,9 +57,8 @@ void LookAt(std::string_view text, std::uint64_t offset, bool cut, ScanEvidence&
     }
 }
 
-}  // namespace
-
-int ScanRest(int fd, std::uint64_t from, std::uint64_t size, ScanEvidence& evidence) {
+// One range, from the start of a line.
+int ScanRange(int fd, std::uint64_t from, std::uint64_t size, ScanEvidence& evidence) {
     constexpr std::size_t kBlock = std::size_t{1} << 20;
     std::vector<char> block(kBlock);
     std::string carry;  // the line cut at the end of the last block
@@ -97,6 +100,69 @@ int ScanRest(int fd, std::uint64_t from, std::uint64_t size, ScanEvidence& evide
         at += got;
     }
     LookAt(carry, carryAt, true, evidence);
+    evidence.scanned = true;
+    return 0;
+}
+
+// Where the first line that starts at or after at starts, before size;
+// size where none does within a few blocks (a line too long to cut at).
+std::uint64_t LineStartFrom(int fd, std::uint64_t at, std::uint64_t size) {
+    constexpr std::size_t kLook = std::size_t{64} << 10;
+    std::vector<char> block(kLook);
+    for (int tries = 0; tries < 16 && at < size; ++tries) {
+        std::size_t got = 0;
+        if (ReadAt(fd, block.data(), block.size(), at, got) != 0 || got == 0) return size;
+        if (const void* lf = std::memchr(block.data(), '\n', got); lf != nullptr)
+            return std::min(size, at + static_cast<std::uint64_t>(static_cast<const char*>(lf) - block.data()) + 1);
+        at += got;
+    }
+    return size;
+}
+
+// Adds what a later range found to what the ones before it did, as one
+// scan of both would have found it: its lines kept while room is left.
+void AddRange(ScanEvidence& evidence, const ScanEvidence& later) {
+    if (evidence.firstQuote == 0) evidence.firstQuote = later.firstQuote;
+    evidence.nonAscii = evidence.nonAscii || later.nonAscii;
+    evidence.utf8 = evidence.utf8 && later.utf8;
+    for (std::size_t at = 0; at < later.lines.size() && evidence.lines.size() < ScanEvidence::kLinesKept;) {
+        std::size_t end = later.lines.find('\n', at);
+        end = end == std::string::npos ? later.lines.size() : end + 1;
+        evidence.lines.append(later.lines, at, end - at);
+        at = end;
+    }
+}
+
+}  // namespace
+
+int ScanRest(int fd, std::uint64_t from, std::uint64_t size, ScanEvidence& evidence, unsigned threads) {
+    // Below this, threads gain less than they cost.
+    constexpr std::uint64_t kCutAbove = std::uint64_t{64} << 20;
+    if (threads <= 1 || size <= from || size - from < kCutAbove) return ScanRange(fd, from, size, evidence);
+    std::vector<std::uint64_t> starts{from};
+    for (unsigned i = 1; i < threads; ++i) {
+        const std::uint64_t start = LineStartFrom(fd, from + (size - from) / threads * i, size);
+        if (start > starts.back() && start < size) starts.push_back(start);
+    }
+    starts.push_back(size);
+    const std::size_t ranges = starts.size() - 1;
+    std::vector<ScanEvidence> found(ranges);
+    std::vector<int> errors(ranges, 0);
+    std::vector<std::thread> scans;
+    for (std::size_t i = 1; i < ranges; ++i) {
+        const auto scan = [&, i] { errors[i] = ScanRange(fd, starts[i], starts[i + 1], found[i]); };
+        try {
+            scans.emplace_back(scan);
+        } catch (const std::system_error&) {
+            scan();  // no thread: this one scans it
+        }
+    }
+    errors[0] = ScanRange(fd, starts[0], starts[1], found[0]);
+    for (std::thread& scan : scans) scan.join();
+    for (std::size_t i = 0; i < ranges; ++i) {
+        if (errors[i] != 0) return errors[i];
+        AddRange(evidence, found[i]);
+    }
     evidence.scanned = true;
     return 0;
 }

@@ -22,7 +22,8 @@ struct ScanEvidence {
 };
 
 // Scans the bytes of fd from offset from to size; 0 or the errno of a
-// failed read.
-int ScanRest(int fd, std::uint64_t from, std::uint64_t size, ScanEvidence& evidence);
+// failed read. threads: a large file is cut where lines end into as many
+// ranges, scanned at once, with what one scan finds.
+int ScanRest(int fd, std::uint64_t from, std::uint64_t size, ScanEvidence& evidence, unsigned threads = 1);
 
 }  // namespace rowsmith
