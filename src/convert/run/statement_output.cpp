@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "io/byte_source.h"
 #include "io/file_system.h"
@@ -57,9 +58,16 @@ int StatementOutput::Pass(Bytes& bytes) {
     if (WriteFilledBlock() != 0 || AwaitWrite() != 0) return error_;
     std::swap(passed_, bytes);
     bytes.begin = bytes.end = 0;
-    const char* data = passed_.data.get() + passed_.begin;
+    char* base = passed_.data.get();
     const std::size_t size = passed_.end - passed_.begin;
-    writer_.Start([this, data, size] { written_ = WriteBlock(data, size, size); });
+    // Moved, on the writer's thread, to where the kernel copies them fastest.
+    std::size_t origin = CopyOrigin(static_cast<std::uint64_t>(start_) + handedOver_, base);
+    if (origin + size > passed_.capacity) origin = passed_.begin;
+    const std::size_t begin = std::exchange(passed_.begin, origin);
+    writer_.Start([this, base, begin, origin, size] {
+        if (begin != origin) std::memmove(base + origin, base + begin, size);
+        written_ = WriteBlock(base + origin, size, size);
+    });
     handedOver_ += size;
     StartBlock();
     return 0;
@@ -78,7 +86,9 @@ StatementOutput::~StatementOutput() {
 
 int StatementOutput::Reserve(std::size_t size, char*& at) {
     if (error_ != 0) return error_;
-    if (inMemory_ && blocks_[0].capacity - used_ < size) {
+    // In memory a block keeps room to move its bytes to where the kernel
+    // copies them fastest, once their place in the file is known (Pass).
+    if (inMemory_ && blocks_[0].capacity - used_ < size + kCopyAlignment) {
         // In memory the buffer grows: its statements stay until taken.
         Block& block = blocks_[0];
         const std::size_t capacity = std::max(2 * block.capacity, used_ + size + kCopyAlignment);
