@@ -73,6 +73,7 @@ private:
 struct Piece {
     std::unique_ptr<char[]> bytes;
     std::size_t capacity = 0;
+    std::size_t begin = 0;  // where in bytes they begin
     std::size_t size = 0;
     bool cut = false;             // it ends where a record was found to end
     std::uint64_t fileBytes = 0;  // bytes taken from the file once it was read
@@ -81,7 +82,7 @@ struct Piece {
     std::uint64_t lines = 0;  // the lines it holds
     bool alike = false;       // converted as one thread converts it, to its end
     bool done = false;
-    std::string_view text() const { return {bytes.get(), size}; }
+    std::string_view text() const { return {bytes.get() + begin, size}; }
 };
 
 // How many times quote stands in bytes, sixty-four bytes at a time: the
@@ -133,8 +134,9 @@ public:
     // Fills piece with the next bytes, up to the end of a record where the
     // input goes on: false when nothing is left.
     bool Fill(Piece& piece) {
-        Grow(piece, std::max(pieceBytes_, carried_.size()), 0);
-        piece.size = carried_.copy(piece.bytes.get(), carried_.size());
+        piece.size = 0;
+        Grow(piece, std::max(pieceBytes_, carried_.size()), carried_.size());
+        piece.size = carried_.copy(piece.bytes.get() + piece.begin, carried_.size());
         carried_.clear();
         for (;;) {
             ReadInto(piece);
@@ -144,16 +146,16 @@ public:
                 return piece.size != 0;
             }
             if (const std::size_t cut = RecordCut(piece.text(), quote_); cut != 0) {
-                carried_.assign(piece.bytes.get() + cut, piece.size - cut);
+                carried_.assign(piece.text().substr(cut));
                 piece.size = cut;
                 piece.cut = true;
                 return true;
             }
-            if (piece.capacity >= longest_) {
+            if (piece.capacity >= longest_ + kCopyAlignment) {
                 piece.cut = false;
                 return true;
             }
-            Grow(piece, piece.capacity * 2, piece.size);
+            Grow(piece, piece.capacity * 2);
         }
     }
     // Bytes read after the last piece, and the failure that ended the reading.
@@ -162,18 +164,28 @@ public:
     bool ended() const { return ended_; }
 
 private:
-    static void Grow(Piece& piece, std::size_t capacity, std::size_t keep) {
-        if (piece.capacity >= capacity) return;
-        std::unique_ptr<char[]> larger(new char[capacity]);
-        if (keep != 0) std::memcpy(larger.get(), piece.bytes.get(), keep);
+    // Room for capacity bytes from the piece's start, which stands where
+    // the bytes read after it (and after carried more bytes put in first)
+    // come at their file offset's place in a 64-byte line: the kernel
+    // copies them fastest so.
+    void Grow(Piece& piece, std::size_t capacity, std::size_t carried = 0) {
+        capacity += kCopyAlignment;
+        std::unique_ptr<char[]> larger;
+        if (piece.capacity < capacity) larger.reset(new char[capacity]);
+        char* base = larger ? larger.get() : piece.bytes.get();
+        const std::size_t begin = CopyOrigin(source_.bytesFromFile() - piece.size - carried, base);
+        if (piece.size != 0) std::memmove(base + begin, piece.bytes.get() + piece.begin, piece.size);
+        piece.begin = begin;
+        if (!larger) return;
         piece.bytes = std::move(larger);
         piece.capacity = capacity;
     }
     void ReadInto(Piece& piece) {
-        while (!ended_ && piece.size < piece.capacity) {
-            char* at = piece.bytes.get() + piece.size;
+        while (!ended_ && piece.begin + piece.size < piece.capacity) {
+            char* at = piece.bytes.get() + piece.begin + piece.size;
             std::size_t got = 0;
-            if (const int error = source_.Read(at, piece.capacity - piece.size, got); error != 0 || got == 0) {
+            if (const int error = source_.Read(at, piece.capacity - piece.begin - piece.size, got);
+                error != 0 || got == 0) {
                 failure_ = error;
                 ended_ = true;
                 return;
@@ -201,7 +213,7 @@ public:
     Job(const RunContext& run, const Records& like, const PieceForm& form, std::size_t block)
         : options_(OptionsOf(run.options)),
           records_(source_, options_, block),
-          output_(StatementOutput::InMemory{}, form.pieceBytes * 2),
+          output_(StatementOutput::InMemory{}, form.pieceBytes * 3),
           writer_(form.scanner, run.options, form.fieldCount, output_, form.form),
           run_(run) {
         records_.ReadAs(like);

@@ -60,9 +60,10 @@ int StatementOutput::Pass(Bytes& bytes) {
     bytes.begin = bytes.end = 0;
     char* base = passed_.data.get();
     const std::size_t size = passed_.end - passed_.begin;
-    // Moved, on the writer's thread, to where the kernel copies them fastest.
+    // Moved, on the writer's thread, to where the kernel copies them into
+    // a file fastest.
     std::size_t origin = CopyOrigin(static_cast<std::uint64_t>(start_) + handedOver_, base);
-    if (origin + size > passed_.capacity) origin = passed_.begin;
+    if (!canCut_ || origin + size > passed_.capacity) origin = passed_.begin;
     const std::size_t begin = std::exchange(passed_.begin, origin);
     writer_.Start([this, base, begin, origin, size] {
         if (begin != origin) std::memmove(base + origin, base + begin, size);
