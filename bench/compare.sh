@@ -185,15 +185,20 @@ done
 rm -f "$work/big.sql"
 
 # Memory stays the same whatever the size: an input ten times larger through
-# a pipe, in every mode. name|filter|arguments
-memory_runs=("default|cat|" "--rfc4180|cat|--rfc4180" "--dialect mysql|cat|--dialect mysql"
-  "--empty-as-null|cat|--empty-as-null" "--rows-per-insert 500 --transaction|cat|--rows-per-insert 500 --transaction"
-  "--header --encoding latin1|cat|--header --encoding latin1" "gzip input|gzip -1|")
+# a pipe, in every mode, on one thread; and on two, each of which holds
+# pieces and their statements. name|filter|arguments
+memory_runs=("default|cat|--jobs 1" "--rfc4180|cat|--rfc4180 --jobs 1" "--dialect mysql|cat|--dialect mysql --jobs 1"
+  "--empty-as-null|cat|--empty-as-null --jobs 1"
+  "--rows-per-insert 500 --transaction|cat|--rows-per-insert 500 --transaction --jobs 1"
+  "--header --encoding latin1|cat|--header --encoding latin1 --jobs 1" "gzip input|gzip -1|--jobs 1"
+  "--jobs 2|cat|--jobs 2" "--rfc4180 --jobs 2|cat|--rfc4180 --jobs 2")
 for run in "${memory_runs[@]}"; do
   IFS='|' read -r name filter extra <<< "$run"
   read -r -a args <<< "$extra"
   kb=$( { "$build/bench/make_bench_csv" $((size_mb * 10)) /dev/stdout | $filter |
     /usr/bin/time -f "%M" "$convert" --table t --fields "$fields" "${args[@]}" - > /dev/null; } 2>&1 | tail -n 1)
-  printf 'peak RSS, %d MB input through a pipe, %-36s = %.1f MB  (target < 16)\n' $((size_mb * 10)) "$name" \
-    "$(echo "$kb / 1024" | bc -l)"
+  target=16
+  case $name in *"--jobs 2") target=24 ;; esac
+  printf 'peak RSS, %d MB input through a pipe, %-36s = %.1f MB  (target < %d)\n' $((size_mb * 10)) "$name" \
+    "$(echo "$kb / 1024" | bc -l)" "$target"
 done

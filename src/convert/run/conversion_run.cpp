@@ -281,13 +281,12 @@ Outcome VerifyInputs(const RunContext& run, Outcome outcome) {
 }
 
 // Converts the records on the threads the run may take, where it can.
-// pieces: as the run writes, of the block's size where that is the usual one.
 Outcome ConvertAll(Records& records, StatementWriter& writer, const RunContext& run, PieceForm pieces) {
     if (!ConvertsInParallel(run, records, writer)) return ConvertEach(records, writer, run);
-    // A smaller input, read in one block, is still cut into a few pieces.
+    // A quarter block: a smaller input, read in one block, is still cut
+    // into a few pieces, and the pieces in flight hold little memory.
     constexpr std::size_t kSmallestPiece = std::size_t{16} << 10;
-    if (pieces.pieceBytes < StatementOutput::kDefaultBlockSize)
-        pieces.pieceBytes = std::max(kSmallestPiece, pieces.pieceBytes / 4);
+    pieces.pieceBytes = std::max(kSmallestPiece, pieces.pieceBytes / 2);
     if (run.pieceBytes != 0) pieces.pieceBytes = run.pieceBytes;
     pieces.jobs = JobsFor(run.options.jobs);
     return ConvertInParallel(records, writer, pieces, run, ConvertEach);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <utility>
 
 #include "io/byte_source.h"
 #include "io/file_system.h"
@@ -60,18 +59,25 @@ int StatementOutput::Pass(Bytes& bytes) {
     bytes.begin = bytes.end = 0;
     char* base = passed_.data.get();
     const std::size_t size = passed_.end - passed_.begin;
-    // Moved, on the writer's thread, to where the kernel copies them into
-    // a file fastest.
+    // Into a file, moved to where the kernel copies them fastest.
     std::size_t origin = CopyOrigin(static_cast<std::uint64_t>(start_) + handedOver_, base);
     if (!canCut_ || origin + size > passed_.capacity) origin = passed_.begin;
-    const std::size_t begin = std::exchange(passed_.begin, origin);
-    writer_.Start([this, base, begin, origin, size] {
+    const std::size_t begin = passed_.begin;
+    passed_.begin = origin;
+    const auto write = [this, base, begin, origin, size] {
         if (begin != origin) std::memmove(base + origin, base + begin, size);
         written_ = WriteBlock(base + origin, size, size);
-    });
+    };
     handedOver_ += size;
     StartBlock();
-    return 0;
+    // The kernel's copying into a file is worth the writer's thread; a
+    // write into a pipe or a device costs less than waking it.
+    if (canCut_) {
+        writer_.Start(write);
+        return 0;
+    }
+    write();
+    return AwaitWrite();
 }
 
 void StatementOutput::StartBlock() {
