@@ -198,20 +198,24 @@ public:
 TEST_F(ConversionRunTest, CancelKeepsWholeStatementsAndSaysSo) {
     const test::Lines lines = test::QuotedLines(300000);
     WriteBytes("input.csv", lines.input);
-    settings = {"input.csv", "out.sql", "T", "F"};
-    Canceller canceller;
-    RecordingOwner owner;
-    RunConversion(settings, owner, &canceller);
-    EXPECT_EQ(test::Heads(owner.messages), (Messages{{"Conversion cancelled.", "Cancelled"}}));
-    EXPECT_EQ(canceller.calls, 1);
-    EXPECT_EQ(canceller.lastTotal, lines.input.size());
+    // On one thread, and on two, which write pieces converted apart.
+    for (const std::uint32_t jobs : {1U, 2U}) {
+        settings = {"input.csv", "out.sql", "T", "F"};
+        fs::remove("out.sql");
+        Canceller canceller;
+        RecordingOwner owner;
+        RunConversion(settings, owner, &canceller, {.jobs = jobs});
+        EXPECT_EQ(test::Heads(owner.messages), (Messages{{"Conversion cancelled.", "Cancelled"}}));
+        EXPECT_EQ(canceller.calls, 1);
+        EXPECT_EQ(canceller.lastTotal, lines.input.size());
 
-    // Whole statements from the start, and not all of them.
-    const std::string output = ReadBytes("out.sql");
-    ASSERT_FALSE(output.empty());
-    EXPECT_EQ(lines.statements.compare(0, output.size(), output), 0);
-    EXPECT_EQ(output.substr(output.size() - 5), " );\r\n");
-    EXPECT_LT(output.size(), lines.statements.size());
+        // Whole statements from the start, and not all of them.
+        const std::string output = ReadBytes("out.sql");
+        ASSERT_FALSE(output.empty()) << jobs;
+        EXPECT_EQ(lines.statements.compare(0, output.size(), output), 0) << jobs;
+        EXPECT_EQ(output.substr(output.size() - 5), " );\r\n") << jobs;
+        EXPECT_LT(output.size(), lines.statements.size()) << jobs;
+    }
 }
 
 }  // namespace

@@ -124,6 +124,12 @@ TEST_F(FaultTest, FullDiskTakesBackAWholeTransactionOfManyRows) {
     ASSERT_FALSE(added.empty());
     EXPECT_EQ(added.substr(added.size() - 3), ";\r\n");
     EXPECT_EQ(all.compare(8, added.size(), added), 0);  // after BEGIN;
+    // Statements written apart on two threads go whole too.
+    WriteBytes("small/out.sql", earlier);
+    const RunReport apart = ConvertFile(settings, nullptr, {.transaction = true, .jobs = 2});
+    EXPECT_EQ(apart.status, RunStatus::WriteFailed);
+    EXPECT_TRUE(apart.undone);
+    EXPECT_EQ(ReadBytes("small/out.sql"), earlier);
 }
 
 TEST_F(FaultTest, PathsThatCannotBeUsedAreReportedAndPathsWithSpacesWork) {
