@@ -370,9 +370,9 @@ constexpr OptionFact kFacts[] = {
      "convert on N threads at once (by default one for each\n"
      "core the run may use), the input cut where records end:\n"
      "the same bytes as with 1. A pipe, gzip or --encoding is\n"
-     "read and decoded on one of them. --check, --rejects,\n"
-     "splits, batches, COPY, several inputs, --last-line and\n"
-     "--text-export convert on one",
+     "read and decoded on the run's own thread. --check,\n"
+     "--rejects, splits, batches, COPY, several inputs,\n"
+     "--last-line and --text-export convert on one",
      "a whole number from 1 to 256", false,
      [](ConversionOptions& o, std::string_view v) { return SetOptionalNumber(o.jobs, v, 1, kMostJobs, 0); },
      [](const ConversionOptions& o) { return OptionalNumberText(o.jobs, 0); }},
