@@ -44,9 +44,31 @@ TEST_P(ConversionProperty, HoldsForRandomInputs) {
     }
 }
 
-// Cut into pieces of every size, inputs whose records end where quotes,
-// line breaks, a 0x1A, a NUL or a missing column make them hard to cut
-// convert on two threads as on one.
+// The text as UTF-16 (little-endian, with its byte-order mark), for ASCII text.
+std::string Utf16(std::string_view text) {
+    std::string bytes = "\xFF\xFE";
+    for (const char c : text) bytes.append({c, '\0'});
+    return bytes;
+}
+
+// Lines of every kind the readers take apart: quotes doubled and across
+// lines, empty values, CR LF, non-ASCII text, a value of 3 KB now and then.
+std::string ManyLines(std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        text += std::to_string(i) + ",\"n\"\"" + std::to_string(i % 7) + "\",,caf\xC3\xA9";
+        if (i % 5 == 0) text += ",\"two\nlines\"";
+        if (i % 97 == 0) text += "," + std::string(3000, 'v');
+        text += i % 3 == 0 ? "\r\n" : "\n";
+    }
+    return text;
+}
+
+// Cut into pieces of every size (a few sizes for a long input), inputs
+// whose records end where quotes, line breaks, a 0x1A, a NUL or a missing
+// column make them hard to cut convert on two threads as on one, in every
+// mode: dialects, NULL choices, columns, upserts, typed tables, character
+// sets, and the modes that convert on one thread whatever --jobs says.
 TEST(JobsProperty, EveryCutWritesWhatOneThreadWrites) {
     const ConversionOptions standard{.rfc4180 = true};
     struct Row {
@@ -58,17 +80,39 @@ TEST(JobsProperty, EveryCutWritesWhatOneThreadWrites) {
         {"a,b\r\nc\n\nd,e,f\n\"x,y\"\nlast", {}, "x,y"},
         {"a,b\nc,d\x1a\ne,f\ng\n", {}, "x,y"},
         {std::string("a,b\nc\0d,e\nf,g\n", 14), {}, "x,y"},
+        {std::string("a\0b,c\nd,e\n", 11), {.nul = NulChoice::Strip}, "x,y"},
         {"a,b,c\nd,e,f\ng,h\ni,j,k\n", {.columns = "1,3"}, ""},
         {"\"a\nb\",c\r\n\"x\"\"y\",z\nab\"c,d\n\"q\n\n\",r\n\n", standard, "x,y"},
         {"a,b\n\"c,d\ne,f\n", standard, "x,y"},
         {"a,b\rc,d\re,\"f\r\"\r\n1,2\n", standard, "x,y"},
         {"title\nh1,h2\r\n1,\"2\n3\"\n4,5\n", {.header = true, .rfc4180 = true, .skipLines = 1}, ""},
+        {"h1,h2\nx,y\n1,\"2\n\"\n3,4\n", {.header = true, .rfc4180 = true, .headerLines = 2}, ""},
+        {"a,,\"\"\nb\\c,\"e\"\"f\"\n,\n",
+         {.dialect = Dialect::MySql, .null = NullMode::Empty, .transaction = true},
+         "x,y"},
+        {"NA,x\ny,NA\nz\n", {.dialect = Dialect::Postgresql, .nullTokens = {"NA"}, .columns = "2,1"}, ""},
+        {"1,a\n2,b\n1,c\n", {.dialect = Dialect::Sqlite, .onConflict = OnConflict::Update, .key = "id"}, "id,v"},
+        {"1,2.5\n2,3.5\nx,4\n", {.dialect = Dialect::Postgresql, .createTable = true}, "a,b"},
+        {"1;2,5\n2;3,25\n", {.delimiter = ';', .createTable = true, .decimalComma = true}, "a,b"},
+        {"a\tb\nc\td\n", {.dialect = Dialect::Postgresql, .delimiter = '\t', .copy = true}, "x,y"},
+        {"1,a\n2,b\n3,c\n", {.rowsPerInsert = 2}, "x,y"},
+        {"caf\xE9,b\nx\x80,y\n", {.encoding = "windows-1252"}, "x,y"},
+        {Utf16("a,b\r\nc\r\n\"d\ne\",f\n"), {}, "x,y"},
+        {Utf16("a,b\r\nc\r\n\"d\ne\",f\n"), standard, "x,y"},
+        {ManyLines(3000), {}, "a,b,c,d,e"},
+        {ManyLines(3000), {.null = NullMode::UnquotedEmpty, .rfc4180 = true}, "a,b,c,d,e"},
     };
     for (const Row& row : rows) {
         ConversionCase c{row.options, row.input, row.input.size(), row.fields};
-        for (std::size_t piece = 1; piece <= row.input.size() + 1; ++piece) {
+        std::vector<std::size_t> pieces = {1, 97, 4096, 65536};
+        if (row.input.size() < 200) {
+            pieces.clear();
+            for (std::size_t piece = 1; piece <= row.input.size() + 1; ++piece) pieces.push_back(piece);
+        }
+        for (const std::size_t piece : pieces) {
             const std::string failure = CheckJobs(c, piece);
-            ASSERT_TRUE(failure.empty()) << failure << "\n  in pieces of " << piece << " of " << row.input;
+            ASSERT_TRUE(failure.empty()) << failure << "\n  in pieces of " << piece << " of "
+                                         << row.input.substr(0, 200);
         }
     }
 }

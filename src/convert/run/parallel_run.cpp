@@ -135,11 +135,12 @@ public:
     // input goes on: false when nothing is left.
     bool Fill(Piece& piece) {
         piece.size = 0;
-        Grow(piece, std::max(pieceBytes_, carried_.size()), carried_.size());
+        std::size_t room = std::max(pieceBytes_, carried_.size());
+        Grow(piece, room, carried_.size());
         piece.size = carried_.copy(piece.bytes.get() + piece.begin, carried_.size());
         carried_.clear();
         for (;;) {
-            ReadInto(piece);
+            ReadInto(piece, room);
             piece.fileBytes = source_.bytesFromFile();
             if (ended_) {
                 piece.cut = true;
@@ -151,11 +152,12 @@ public:
                 piece.cut = true;
                 return true;
             }
-            if (piece.capacity >= longest_ + kCopyAlignment) {
+            if (room >= longest_) {
                 piece.cut = false;
                 return true;
             }
-            Grow(piece, piece.capacity * 2);
+            room *= 2;
+            Grow(piece, room);
         }
     }
     // Bytes read after the last piece, and the failure that ended the reading.
@@ -164,12 +166,12 @@ public:
     bool ended() const { return ended_; }
 
 private:
-    // Room for capacity bytes from the piece's start, which stands where
-    // the bytes read after it (and after carried more bytes put in first)
-    // come at their file offset's place in a 64-byte line: the kernel
-    // copies them fastest so.
-    void Grow(Piece& piece, std::size_t capacity, std::size_t carried = 0) {
-        capacity += kCopyAlignment;
+    // Room for room bytes from the piece's start, which stands where the
+    // bytes read after it (and after carried more bytes put in first) come
+    // at their file offset's place in a 64-byte line: the kernel copies
+    // them fastest so.
+    void Grow(Piece& piece, std::size_t room, std::size_t carried = 0) {
+        const std::size_t capacity = room + kCopyAlignment;
         std::unique_ptr<char[]> larger;
         if (piece.capacity < capacity) larger.reset(new char[capacity]);
         char* base = larger ? larger.get() : piece.bytes.get();
@@ -180,12 +182,12 @@ private:
         piece.bytes = std::move(larger);
         piece.capacity = capacity;
     }
-    void ReadInto(Piece& piece) {
-        while (!ended_ && piece.begin + piece.size < piece.capacity) {
+    // Reads until the piece holds room bytes, or the input ends.
+    void ReadInto(Piece& piece, std::size_t room) {
+        while (!ended_ && piece.size < room) {
             char* at = piece.bytes.get() + piece.begin + piece.size;
             std::size_t got = 0;
-            if (const int error = source_.Read(at, piece.capacity - piece.begin - piece.size, got);
-                error != 0 || got == 0) {
+            if (const int error = source_.Read(at, room - piece.size, got); error != 0 || got == 0) {
                 failure_ = error;
                 ended_ = true;
                 return;
