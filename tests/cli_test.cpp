@@ -14,6 +14,7 @@
 #include "cli/command_line.h"
 #include "cli/progress_line.h"
 #include "convert/options/option_table.h"
+#include "inputs.h"
 #include "test_support.h"
 
 namespace rowsmith {
@@ -75,6 +76,32 @@ TEST_F(CliTest, ConvertsAFileOrStandardInputToStandardOutput) {
     const CliRun fromStdin = RunCli(Args({"-"}), {.stdinPath = "in.csv"});
     EXPECT_EQ(fromStdin.status, 0);
     EXPECT_EQ(fromStdin.out, expected);
+}
+
+// On two threads, the same bytes and words as on one: into a pipe (written
+// at once) and into a file (by the writing thread), from a file named and
+// from standard input (no hints then: nothing is read again), and the
+// mismatch said with the same line.
+TEST_F(CliTest, TwoThreadsWriteAndSayWhatOneDoes) {
+    WriteBytes("in.csv", test::QuotedLines(40000).input + "1,2\n");
+    const std::vector<std::string> names = {"-t", "T", "-f", "a,b,c"};
+    const auto args = [&names](std::vector<std::string> more) {
+        more.insert(more.begin(), names.begin(), names.end());
+        return more;
+    };
+    const CliRun one = RunCli(args({"--jobs", "1", "in.csv"}));
+    ASSERT_EQ(one.status, 0);
+    EXPECT_NE(one.err.find("line 40001"), std::string::npos) << one.err;
+    for (const std::string input : {"in.csv", "-"}) {
+        const CliRun two = RunCli(args({"-j", "2", input}), {.stdinPath = "in.csv"});
+        EXPECT_EQ(two.status, 0);
+        EXPECT_EQ(two.out, one.out) << input;
+        if (input != "-") {
+            EXPECT_EQ(two.err, one.err);
+        }
+    }
+    ASSERT_EQ(RunCli(args({"-j", "2", "-o", "out.sql", "in.csv"})).status, 0);
+    EXPECT_EQ(ReadBytes("out.sql"), one.out);
 }
 
 TEST_F(CliTest, AppendsToTheOutputFile) {
@@ -179,6 +206,8 @@ TEST(CommandLineOptions, RefusesBadValuesNamingThem) {
          "--rows-per-insert takes a whole number from 1 to 100000, not '+5'"},
         {Args({"--null", "NULL", "in.csv"}), "--null takes none, empty or unquoted-empty, not 'NULL'"},
         {Args({"--split-rows", "0", "in.csv"}), "--split-rows takes a whole number from 1 to 4294967295, not '0'"},
+        {Args({"--jobs", "0", "in.csv"}), "--jobs takes a whole number from 1 to 256, not '0'"},
+        {Args({"-j", "257", "in.csv"}), "--jobs takes a whole number from 1 to 256, not '257'"},
         {Args({"--split-bytes", "4095", "in.csv"}),
          "--split-bytes takes a number of bytes from 4096 (4K), K, M or G after it for KiB, MiB or GiB, not '4095'"},
         {Args({"--split-bytes", "1T", "in.csv"}),
