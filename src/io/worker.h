@@ -7,14 +7,14 @@
 
 namespace rowsmith {
 
+// The cores this process may run on (at least 1).
+unsigned UsableCores();
+
 // One thread that does its owner's jobs one at a time, for as long as the
 // owner lives: a run reads ahead and writes behind on threads of its own
 // without starting one for every block. The thread starts with the first
 // job; where none can be started, every job runs on the caller's thread,
 // at once.
-// The cores this process may run on (at least 1).
-unsigned UsableCores();
-
 class Worker {
 public:
     Worker() = default;

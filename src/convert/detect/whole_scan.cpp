@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <string_view>
 #include <vector>
 
 #include "io/file_system.h"
 #include "io/text_mode.h"
+#include "io/worker.h"
 
 namespace rowsmith {
 
@@ -148,17 +147,15 @@ int ScanRest(int fd, std::uint64_t from, std::uint64_t size, ScanEvidence& evide
     const std::size_t ranges = starts.size() - 1;
     std::vector<ScanEvidence> found(ranges);
     std::vector<int> errors(ranges, 0);
-    std::vector<std::thread> scans;
-    for (std::size_t i = 1; i < ranges; ++i) {
-        const auto scan = [&, i] { errors[i] = ScanRange(fd, starts[i], starts[i + 1], found[i]); };
-        try {
-            scans.emplace_back(scan);
-        } catch (const std::system_error&) {
-            scan();  // no thread: this one scans it
+    {
+        // Each worker scans its range while this thread scans the first; a
+        // worker that could start no thread scans it here, at once.
+        std::vector<Worker> scans(ranges - 1);
+        for (std::size_t i = 1; i < ranges; ++i) {
+            scans[i - 1].Start([&, i] { errors[i] = ScanRange(fd, starts[i], starts[i + 1], found[i]); });
         }
-    }
-    errors[0] = ScanRange(fd, starts[0], starts[1], found[0]);
-    for (std::thread& scan : scans) scan.join();
+        errors[0] = ScanRange(fd, starts[0], starts[1], found[0]);
+    }  // the workers end here, their scans with them
     for (std::size_t i = 0; i < ranges; ++i) {
         if (errors[i] != 0) return errors[i];
         AddRange(evidence, found[i]);
