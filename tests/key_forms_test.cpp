@@ -1,10 +1,15 @@
 // When two rows of one statement may have the same key: equal in any of
 // PostgreSQL's usual key types, they must go in separate statements; keys
 // that differ in every type should not.
+#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <arpa/inet.h>
+#endif
 
 #include "convert/sql/key_forms.h"
 
@@ -104,6 +109,81 @@ TEST(KeyFormsTest, AStatementOfManyKeysMeetsOnlyTheOnesItHolds) {
     keys.Clear();
     EXPECT_FALSE(keys.Meets({"998"}));
 }
+
+#ifndef _WIN32
+// The address form a key takes, as the C library reads addresses: the
+// engine reads them itself (Windows' reader takes other forms), and must
+// take exactly the ones glibc takes.
+std::string LibraryAddressForm(const std::string& text) {
+    unsigned char bytes[16] = {};
+    const std::size_t slash = text.find('/');
+    const std::string address = text.substr(0, slash);
+    const bool v4 = ::inet_pton(AF_INET, address.c_str(), bytes) == 1;
+    if (!v4 && ::inet_pton(AF_INET6, address.c_str(), bytes) != 1) return "";
+    std::string form = v4 ? "i4" : "i6";
+    for (std::size_t i = 0; i < (v4 ? 4U : 16U); ++i) form += std::to_string(bytes[i]) + ".";
+    return form;  // the network's length is the engine's own reading
+}
+
+std::string EngineAddressForm(const std::string& text) {
+    KeyForms forms;
+    AddKeyForms(text, forms);
+    for (const std::string& form : forms.both) {
+        if (form.starts_with("i4") || form.starts_with("i6")) return form.substr(0, form.find('/'));
+    }
+    return "";
+}
+
+TEST(KeyFormsTest, AddressesAreReadAsTheCLibraryReadsThem) {
+    std::vector<std::string> texts = {
+        "0.0.0.0",
+        "255.255.255.255",
+        "256.1.1.1",
+        "1.2.3",
+        "1.2.3.4.",
+        ".1.2.3.4",
+        "1..2.3",
+        "01.2.3.4",
+        "1.2.3.04",
+        "1.2.3.4/24",
+        "::",
+        "::1",
+        "1::",
+        "1:",
+        ":1",
+        ":::",
+        "1:2:3:4:5:6:7:8",
+        "1:2:3:4:5:6:7::8",
+        "1:2:3:4:5:6:7:8:9",
+        "1::2::3",
+        "12345::",
+        "fe80::1%1",
+        "::ffff:1.2.3.4",
+        "::1.2.3.4",
+        "1.2.3.4::",
+        "::ffff:01.2.3.4",
+        "1:2:3:4:5:6:1.2.3.4",
+        "1:2:3:4:5:6:7:1.2.3.4",
+        "ABCD::ef01",
+        "0:0:0:0:0:0:0:1",
+        "::g",
+        "1:2:3:4:5:6::1.2.3.4",
+        "1:2:3:4:5::1.2.3.4",
+        "::1.2.3",
+        "1.2.3.4:1",
+    };
+    // And strings of the letters addresses are made of, at random.
+    std::mt19937 random(7);
+    const std::string letters = "0123456789abcdef:.";
+    for (int i = 0; i < 20000; ++i) {
+        std::string text;
+        const int size = 1 + static_cast<int>(random() % 20);
+        for (int k = 0; k < size; ++k) text += letters[random() % letters.size()];
+        if (text.find_first_of(".:") != std::string::npos) texts.push_back(text);
+    }
+    for (const std::string& text : texts) EXPECT_EQ(EngineAddressForm(text), LibraryAddressForm(text)) << text;
+}
+#endif
 
 }  // namespace
 }  // namespace rowsmith

@@ -1,7 +1,5 @@
 #include "convert/sql/key_forms.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -28,6 +26,14 @@ bool IsDigit(char c) {
 
 bool IsLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// A hex digit's value, or -1.
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
 bool AllDigits(std::string_view text) {
@@ -148,14 +154,83 @@ std::optional<std::string> UuidForm(std::string_view text) {
     return Joined({"u", hex});
 }
 
+// An IPv4 address in dotted decimal into bytes[0, 4): four numbers of 0 to
+// 255, none written with a leading zero.
+bool ReadIpv4(std::string_view text, unsigned char* bytes) {
+    for (int part = 0; part < 4; ++part) {
+        const std::size_t dot = std::min(text.find('.'), text.size());
+        const std::string_view number = text.substr(0, dot);
+        if (number.empty() || number.size() > 3 || !AllDigits(number) || (number.size() > 1 && number[0] == '0'))
+            return false;
+        int value = 0;
+        for (const char c : number) value = value * 10 + (c - '0');
+        if (value > 255) return false;
+        bytes[part] = static_cast<unsigned char>(value);
+        // The last number ends the text; the others end at a dot.
+        if ((part == 3) != (dot == text.size())) return false;
+        text.remove_prefix(std::min(dot + 1, text.size()));
+    }
+    return true;
+}
+
+// An IPv6 address into bytes[0, 16): eight groups of up to four hex digits,
+// one run of them left out as "::", the last two may be an IPv4 address.
+bool ReadIpv6(std::string_view text, unsigned char* bytes) {
+    std::array<unsigned char, 16> before{};
+    std::array<unsigned char, 16> after{};
+    std::size_t front = 0;
+    std::size_t back = 0;
+    bool gap = false;
+    if (text.starts_with("::")) {
+        gap = true;
+        text.remove_prefix(2);
+    } else if (text.starts_with(":")) {
+        return false;
+    }
+    while (!text.empty()) {
+        std::array<unsigned char, 16>& into = gap ? after : before;
+        std::size_t& used = gap ? back : front;
+        const std::size_t colon = std::min(text.find(':'), text.size());
+        const std::string_view group = text.substr(0, colon);
+        if (group.find('.') != std::string_view::npos && colon == text.size()) {
+            if (used + 4 > 16 || !ReadIpv4(group, into.data() + used)) return false;
+            used += 4;
+            break;
+        }
+        if (group.empty() || group.size() > 4 || used + 2 > 16) return false;
+        unsigned value = 0;
+        for (const char c : group) {
+            const int digit = HexDigit(c);
+            if (digit < 0) return false;
+            value = value * 16 + static_cast<unsigned>(digit);
+        }
+        into[used++] = static_cast<unsigned char>(value >> 8);
+        into[used++] = static_cast<unsigned char>(value & 0xFF);
+        if (colon == text.size()) break;
+        text.remove_prefix(colon + 1);
+        if (text.starts_with(":")) {
+            if (gap) return false;
+            gap = true;
+            text.remove_prefix(1);
+        } else if (text.empty()) {
+            return false;  // a lone colon at the end
+        }
+    }
+    if (gap ? front + back > 14 : front != 16) return false;
+    std::fill(bytes, bytes + 16, 0);
+    std::copy(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(front), bytes);
+    std::copy(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(back), bytes + 16 - back);
+    return true;
+}
+
 // An internet address, with or without the length of its whole network
 // (10.0.0.1 and 10.0.0.1/32; ::1 and 0:0:0:0:0:0:0:1).
 std::optional<std::string> AddressForm(std::string_view text) {
     const std::size_t slash = text.find('/');
-    const std::string address(text.substr(0, slash));
+    const std::string_view address = text.substr(0, slash);
     unsigned char bytes[16] = {};
-    const bool v4 = ::inet_pton(AF_INET, address.c_str(), bytes) == 1;
-    if (!v4 && ::inet_pton(AF_INET6, address.c_str(), bytes) != 1) return std::nullopt;
+    const bool v4 = ReadIpv4(address, bytes);
+    if (!v4 && !ReadIpv6(address, bytes)) return std::nullopt;
     const std::string_view prefix = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);
     if (slash != std::string_view::npos && (!AllDigits(prefix) || prefix.size() > 3)) return std::nullopt;
     std::string form = v4 ? "i4" : "i6";
