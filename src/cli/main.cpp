@@ -41,7 +41,7 @@ void Complain(const std::string& text) {
 int OpenFailed(const std::string& name, int error) {
     if (error == rowsmith::kStopped) {
         const int signal = rowsmith::StopSignal();
-        Complain(std::string("stopped by ") + ::strsignal(signal) + " while waiting for " + name +
+        Complain(std::string("stopped by ") + rowsmith::SignalName(signal) + " while waiting for " + name +
                  "; nothing was written");
         return 128 + signal;
     }
@@ -248,7 +248,11 @@ bool Print(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) try {
-    const CommandLine line = rowsmith::ParseCommandLine(argc, argv);
+    std::vector<std::string> arguments = rowsmith::StartProgram(argc, argv);
+    std::vector<char*> words;
+    for (std::string& argument : arguments) words.push_back(argument.data());
+    words.push_back(nullptr);
+    const CommandLine line = rowsmith::ParseCommandLine(static_cast<int>(arguments.size()), words.data());
     switch (line.action) {
         case CommandLine::Action::Help:
         case CommandLine::Action::Version: {

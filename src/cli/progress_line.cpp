@@ -11,7 +11,7 @@ namespace {
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 
 void WriteText(int fd, const char* text, int length) {
-    if (length > 0 && ::write(fd, text, static_cast<std::size_t>(length)) < 0) {
+    if (length > 0 && ::write(fd, text, static_cast<unsigned>(length)) < 0) {
         // A progress line that cannot be shown is no reason to stop.
     }
 }

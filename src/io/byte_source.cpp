@@ -4,13 +4,13 @@
 #include <cerrno>
 #include <cstring>
 
-#include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include "io/file_system.h"
 #include "io/status.h"
 #include "io/stop_request.h"
+#include "io/write_all.h"
 
 namespace rowsmith {
 
@@ -49,13 +49,14 @@ int PeekingSource::Read(char* buffer, std::size_t size, std::size_t& got) {
 }
 
 FdSource::FdSource(int fd) : fd_(fd) {
-    struct stat info {};
-    const bool known = ::fstat(fd, &info) == 0;
-    mayWait_ = !known || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode));
-    if (known && S_ISREG(info.st_mode)) {
-        const off_t at = ::lseek(fd, 0, SEEK_CUR);
-        regular_ = at >= 0;
-        start_ = at;
+    FileInfo info;
+    const bool known = Inspect(fd, info) == 0;
+    // Only a pipe, a terminal or a socket may have nothing to read yet.
+    mayWait_ = !known || !info.regular;
+    std::uint64_t at = 0;
+    if (known && info.regular && PlaceOf(fd, at) == 0) {
+        regular_ = true;
+        start_ = static_cast<std::int64_t>(at);
     }
 }
 
@@ -67,8 +68,9 @@ void FdSource::HoldTo(std::uint64_t bytes, std::uint32_t checksum) {
     // count too: their checksum from the file again.
     checksum_ = 0;
     std::string before(static_cast<std::size_t>(consumed_), '\0');
-    if (regular_ &&
-        ::pread(fd_, before.data(), before.size(), static_cast<off_t>(start_)) == static_cast<ssize_t>(before.size())) {
+    std::size_t got = 0;
+    if (regular_ && ReadAt(fd_, before.data(), before.size(), static_cast<std::uint64_t>(start_), got) == 0 &&
+        got == before.size()) {
         checksum_ = Checksum(0, before.data(), before.size());
     }
 }
@@ -76,10 +78,10 @@ void FdSource::HoldTo(std::uint64_t bytes, std::uint32_t checksum) {
 int FdSource::CheckWitness() const {
     if (!regular_ || lastSize_ == 0) return 0;
     char again[kWitnessBytes];
-    const auto at = static_cast<off_t>(start_ + static_cast<std::int64_t>(consumed_ - lastSize_));
-    const ssize_t n = ::pread(fd_, again, lastSize_, at);
-    if (n < 0) return errno;
-    if (static_cast<std::size_t>(n) < lastSize_) return kInputShrank;
+    const auto at = static_cast<std::uint64_t>(start_) + consumed_ - lastSize_;
+    std::size_t n = 0;
+    if (const int error = ReadAt(fd_, again, lastSize_, at, n)) return error;
+    if (n < lastSize_) return kInputShrank;
     return std::memcmp(again, last_, lastSize_) == 0 ? 0 : kInputChanged;
 }
 
@@ -87,9 +89,9 @@ int FdSource::Verify() const {
     if (const int error = CheckWitness()) return error;
     if (!regular_ || firstSize_ == 0) return 0;
     char again[kWitnessBytes];
-    const ssize_t n = ::pread(fd_, again, firstSize_, static_cast<off_t>(start_));
-    if (n < 0) return errno;
-    if (static_cast<std::size_t>(n) < firstSize_) return kInputShrank;
+    std::size_t n = 0;
+    if (const int error = ReadAt(fd_, again, firstSize_, static_cast<std::uint64_t>(start_), n)) return error;
+    if (n < firstSize_) return kInputShrank;
     return std::memcmp(again, first_, firstSize_) == 0 ? 0 : kInputChanged;
 }
 
@@ -121,9 +123,9 @@ int FdSource::Read(char* buffer, std::size_t size, std::size_t& got) {
     }
     for (;;) {
         if (mayWait_) {
-            if (const int error = WaitFor(fd_, POLLIN)) return error;
+            if (const int error = WaitFor(fd_, Waiting::ToRead)) return error;
         }
-        const ssize_t n = ::read(fd_, buffer, size);
+        const ssize_t n = ::read(fd_, buffer, OneCall(size));
         if (n >= 0) {
             // What was read before is still there: the file was not cut
             // short, or cut and written again, meanwhile.

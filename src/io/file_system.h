@@ -3,16 +3,24 @@
 // What the engine asks of the file system about a file it has open: what
 // kind of file it is and which, a second descriptor to read it through,
 // reads at a place, a cut, the lock runs take turns on. One small seam:
-// file_system_posix.cpp answers it here; another platform answers it in a
-// file of its own beside that one. Every call returns 0 or the errno of its
+// platform_posix.cpp answers it on Linux, platform_windows.cpp on Windows.
+// Names are UTF-8 on both. Every call returns 0 or the errno of its
 // failure (kStopped where a stop request ended a wait).
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "io/unique_fd.h"
 
 namespace rowsmith {
+
+// The program's arguments, in UTF-8, with its standard streams made ready
+// to carry bytes as they are (Windows would turn LF into CR LF otherwise).
+std::vector<std::string> StartProgram(int argc, char** argv);
+// Whether anything is at path.
+bool PathExists(const std::string& path);
 
 struct FileInfo {
     bool regular = false;      // a regular file, whose size and place mean something

@@ -1,18 +1,42 @@
-// The file system seam (file_system.h) on POSIX systems.
+// What the program asks of a POSIX system: the file system seam
+// (file_system.h) and the cores it may use (worker.h). Opening, replacing
+// and stop requests have files of their own; platform_windows.cpp answers
+// all of them on Windows.
 #include "io/file_system.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
+#include <thread>
 
 #include "io/status.h"
 #include "io/stop_request.h"
+#include "io/worker.h"
 
 namespace rowsmith {
+
+std::vector<std::string> StartProgram(int argc, char** argv) {
+    return {argv, argv + argc};
+}
+
+bool PathExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+unsigned UsableCores() {
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&cores));
+    return std::max(1U, std::thread::hardware_concurrency());
+}
 
 int Inspect(int fd, FileInfo& info) {
     struct stat status {};

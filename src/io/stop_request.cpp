@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include "io/status.h"
 
@@ -71,7 +72,12 @@ void CatchStopSignals() {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
-int WaitFor(int fd, short events) {
+const char* SignalName(int signal) {
+    return ::strsignal(signal);
+}
+
+int WaitFor(int fd, Waiting what) {
+    const short events = what == Waiting::ToRead ? POLLIN : POLLOUT;
     pollfd wanted[2] = {{fd, events, 0}, {notice.fds[0], POLLIN, 0}};
     for (;;) {
         if (StopSignal() != 0) return kStopped;

@@ -1,20 +1,10 @@
 #include "io/worker.h"
 
-#include <sched.h>
-
 #include <system_error>
 #include <algorithm>
 #include <utility>
 
 namespace rowsmith {
-
-unsigned UsableCores() {
-    cpu_set_t cores;
-    CPU_ZERO(&cores);
-    if (sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) > 0)
-        return static_cast<unsigned>(CPU_COUNT(&cores));
-    return std::max(1U, std::thread::hardware_concurrency());
-}
 
 Worker::~Worker() {
     {

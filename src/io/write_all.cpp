@@ -2,7 +2,6 @@
 
 #include <cerrno>
 
-#include <poll.h>
 #include <unistd.h>
 
 #include "io/status.h"
@@ -14,7 +13,7 @@ int WriteAll(int fd, const char* data, std::size_t size, std::size_t* written) {
     std::size_t done = 0;
     int error = 0;
     while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
+        const ssize_t n = ::write(fd, data + done, OneCall(size - done));
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -28,7 +27,7 @@ int WriteAll(int fd, const char* data, std::size_t size, std::size_t* written) {
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if ((error = WaitFor(fd, POLLOUT)) != 0) break;
+            if ((error = WaitFor(fd, Waiting::ToWrite)) != 0) break;
             continue;
         }
         error = n < 0 ? errno : EIO;

@@ -1,8 +1,8 @@
 #include "convert/options/input_list.h"
 
-#include <sys/stat.h>
-
 #include <optional>
+
+#include "io/file_system.h"
 
 namespace rowsmith {
 namespace {
@@ -40,8 +40,7 @@ std::optional<std::vector<std::string>> ParseList(const std::string& text) {
 }  // namespace
 
 std::vector<std::string> InputNames(const std::string& boxText) {
-    struct stat info {};
-    if (boxText.empty() || boxText.front() != '"' || ::stat(boxText.c_str(), &info) == 0) return {boxText};
+    if (boxText.empty() || boxText.front() != '"' || PathExists(boxText)) return {boxText};
     std::optional<std::vector<std::string>> names = ParseList(boxText);
     return names ? std::move(*names) : std::vector<std::string>{boxText};
 }

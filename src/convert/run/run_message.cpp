@@ -5,6 +5,7 @@
 
 #include "convert/run/messages.h"
 #include "convert/run/rejects.h"
+#include "io/stop_request.h"
 
 namespace rowsmith {
 
@@ -118,7 +119,7 @@ std::vector<std::string> CommandLineLines(const RunReport& report, std::string_v
             break;
         case RunStatus::Cancelled:
             if (report.stopSignal != 0) {
-                lines.push_back(std::string("stopped by ") + ::strsignal(report.stopSignal) +
+                lines.push_back(std::string("stopped by ") + SignalName(report.stopSignal) +
                                 "; the output holds whole statements only");
             } else {
                 lines.push_back(report.text);
