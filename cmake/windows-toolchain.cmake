@@ -1,0 +1,18 @@
+# Cross-building rowsmith-convert.exe for 64-bit Windows on Debian, with
+# the MinGW-w64 compilers of the posix thread model (std::thread).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Tests run the .exe under Wine.
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# One .exe that needs no DLL beyond Windows' own: the C++ runtime, threads
+# and zlib linked in.
+set(ZLIB_USE_STATIC_LIBS ON)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
