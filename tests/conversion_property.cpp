@@ -1,8 +1,5 @@
 #include "conversion_property.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cerrno>
@@ -21,6 +18,7 @@
 #include "convert/read/row_scanner.h"
 #include "convert/sql/sql_dialect.h"
 #include "io/byte_order_mark.h"
+#include "io/file_system.h"
 #include "io/status.h"
 #include "pieces_source.h"
 #include "reference_rules.h"
@@ -182,7 +180,9 @@ std::vector<Row> ExpectedRows(const ConversionCase& c, bool& failed) {
 // the input is read twice, and the fields are named.
 RunReport Run(const ConversionCase& c, std::string& output, ProblemObserver* problems = nullptr,
               std::size_t pieceBytes = 0) {
-    const int fd = ::memfd_create("statements", 0);
+    UniqueFd file;
+    OpenMemoryFile(file);
+    const int fd = file.get();
     PiecesSource source(c.input, [&c] { return c.piece; });
     PiecesSource again(c.input, [&c] { return c.piece; });
     std::string fields;
@@ -196,9 +196,10 @@ RunReport Run(const ConversionCase& c, std::string& output, ProblemObserver* pro
     run.problems = problems;
     run.pieceBytes = pieceBytes;
     const RunReport report = ConvertSource(run);
-    output.assign(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)), '\0');
-    if (::pread(fd, output.data(), output.size(), 0) != static_cast<ssize_t>(output.size())) output.clear();
-    ::close(fd);
+    FileInfo info;
+    std::size_t got = 0;
+    if (Inspect(fd, info) == 0) output.assign(static_cast<std::size_t>(info.size), '\0');
+    if (ReadAt(fd, output.data(), output.size(), 0, got) != 0 || got != output.size()) output.clear();
     return report;
 }
 
