@@ -16,6 +16,7 @@
 #include "convert/detect/whole_scan.h"
 #include "convert/run/conversion_run.h"
 #include "convert/read/csv_reader.h"
+#include "io/charset_tables.h"
 #include "io/gzip_source.h"
 #include "io/iconv_source.h"
 #include "io/status.h"
@@ -126,7 +127,7 @@ std::string Gzip(const std::string& bytes, std::size_t memberSize = std::string:
         const std::string part = bytes.substr(at, memberSize);
         z_stream z{};
         EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-        std::string member(deflateBound(&z, part.size()) + 32, '\0');
+        std::string member(deflateBound(&z, static_cast<uLong>(part.size())) + 32, '\0');
         z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(part.data()));
         z.avail_in = static_cast<uInt>(part.size());
         z.next_out = reinterpret_cast<Bytef*>(member.data());
@@ -331,6 +332,82 @@ TEST(GzipSourceTest, EveryInflaterReadsAlikeAndNamesTheSameDamage) {
             }
         }
     }
+}
+
+// What a decoder makes of bytes: its text, and how it ended (0, EILSEQ,
+// EINVAL) after how many bytes.
+struct Decoded {
+    std::string text;
+    int error = 0;
+    std::size_t used = 0;
+    bool operator==(const Decoded&) const = default;
+};
+
+template <typename Decode>
+Decoded DecodeWith(std::string bytes, const Decode& decode) {
+    Decoded decoded;
+    std::string out(bytes.size() * 4 + 16, '\0');
+    char* in = bytes.data();
+    std::size_t inLeft = bytes.size();
+    char* at = out.data();
+    std::size_t outLeft = out.size();
+    decoded.error = decode(&in, &inLeft, &at, &outLeft) == static_cast<std::size_t>(-1) ? errno : 0;
+    decoded.used = bytes.size() - inLeft;
+    decoded.text = out.substr(0, out.size() - outLeft);
+    return decoded;
+}
+
+// The Windows build decodes from tables read off glibc's iconv: each set
+// must read every byte and pair of bytes, and text of random bytes and the
+// set's own characters, cut anywhere, exactly as glibc reads them, to the
+// same text, the same failure, after the same bytes.
+TEST(CharsetTablesTest, EverySetReadsAsGlibcReadsIt) {
+    std::mt19937 random(29);
+    for (const std::string& name : TableCharsetNames()) {
+        const iconv_t glibc = ::iconv_open("UTF-8", name.c_str());
+        ASSERT_NE(glibc, reinterpret_cast<iconv_t>(-1)) << name << " is no name glibc knows";
+        void* table = OpenTableDecoder("UTF-8", name.c_str());
+        ASSERT_NE(table, nullptr) << name;
+        std::vector<std::string> inputs;
+        for (unsigned pair = 0; pair < 0x10000; ++pair) {
+            inputs.push_back({static_cast<char>(pair >> 8), static_cast<char>(pair & 0xFF)});
+        }
+        // Text of the set's own characters: runs of high bytes, and digits
+        // between them (GB18030's four-byte sequences hold two).
+        for (int round = 0; round < 3000; ++round) {
+            std::string text;
+            const std::size_t size = 1 + random() % 24;
+            for (std::size_t i = 0; i < size; ++i) {
+                const unsigned pick = random() % 8;
+                text += static_cast<char>(pick < 4   ? 0x81 + random() % 0x7E
+                                          : pick < 6 ? '0' + random() % 10
+                                                     : random() % 256);
+            }
+            inputs.push_back(text);
+            inputs.push_back(text.substr(0, random() % (text.size() + 1)));
+        }
+        for (const std::string& input : inputs) {
+            const Decoded expected =
+                DecodeWith(input, [&](char** in, std::size_t* inLeft, char** out, std::size_t* outLeft) {
+                    ::iconv(glibc, nullptr, nullptr, nullptr, nullptr);
+                    return ::iconv(glibc, in, inLeft, out, outLeft);
+                });
+            const Decoded got =
+                DecodeWith(input, [&](char** in, std::size_t* inLeft, char** out, std::size_t* outLeft) {
+                    TableDecode(table, nullptr, nullptr, nullptr, nullptr);
+                    return TableDecode(table, in, inLeft, out, outLeft);
+                });
+            if (got == expected) continue;
+            ADD_FAILURE() << name << " reads " << ::testing::PrintToString(input) << " as "
+                          << ::testing::PrintToString(got.text) << " (" << got.error << " after " << got.used
+                          << "), glibc as " << ::testing::PrintToString(expected.text) << " (" << expected.error
+                          << " after " << expected.used << ")";
+            break;
+        }
+        CloseTableDecoder(table);
+        ::iconv_close(glibc);
+    }
+    EXPECT_EQ(OpenTableDecoder("UTF-8", "no-such-set"), nullptr);
 }
 
 // Every character set reads as iconv reads it in one go, whether through a

@@ -1,8 +1,8 @@
-// iconv for Windows (io/windows/iconv.h): the Unicode forms by rule, every
-// other set by the tables tools/charset_tables.cpp reads off glibc's iconv
-// when the program is built, so that a byte glibc refuses is refused here
-// too (Windows' own decoders take 0x81 in windows-1252, say).
-#include "iconv.h"
+// Decoding as iconv decodes (charset_tables.h): the Unicode forms by rule,
+// every other set by the tables tools/charset_tables.cpp reads off glibc's
+// iconv when the program is built, so that a byte glibc refuses is refused
+// here too (Windows' own decoders take 0x81 in windows-1252, say).
+#include "io/charset_tables.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+
+namespace rowsmith {
 
 namespace {
 
@@ -34,14 +36,20 @@ struct CharsetTable {
     LastBytes last[4];
 };
 
-#include "charset_tables.inc"
+#include "charset_tables.inc"  // made at build time
 
-enum class Form { Table, Utf8, Utf16Le, Utf16Be, Utf32Le, Utf32Be };
+// UTF-16 and UTF-32 without an order named take it from a byte-order mark
+// at the start, taken away, as glibc reads them: little-endian until a
+// big-endian mark is met, and big-endian from then on, for as long as the
+// decoder lives (a reset lets a mark be looked for again, no more).
+enum class Form { Table, Utf8, Utf16Le, Utf16Be, Utf32Le, Utf32Be, Utf16, Utf32 };
 
 struct Decoder {
     Form form = Form::Table;
     const CharsetTable* table = nullptr;
     bool toUtf32 = false;  // UTF-32LE out, else UTF-8
+    bool atStart = true;   // for Utf16 and Utf32: a mark may come next
+    bool bigEndian = false;
 };
 
 // A name as iconv compares names: letters in upper case, without the marks
@@ -101,45 +109,39 @@ Read ByTable(const CharsetTable& table, const unsigned char* in, std::size_t siz
     return Read::Invalid;
 }
 
-bool Scalar(char32_t c) {
-    return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
-}
-
+// UTF-8 as glibc reads it: the old five- and six-byte forms too, up to
+// 0x7FFFFFFF (refused only where UTF-32 is asked for); never a form longer
+// than it needs, nor a surrogate. A sequence cut off by the end is EINVAL
+// while the bytes there continue it, whatever they will come to.
 Read ByUtf8(const unsigned char* in, std::size_t size, char32_t& c, std::size_t& used) {
-    const unsigned char lead = in[0];
-    if (lead < 0x80) {
-        c = lead;
-        used = 1;
-        return Read::Character;
+    struct Lead {
+        unsigned char from, to;  // lead bytes
+        std::size_t length;
+        char32_t bits;   // the lead's bits of the character
+        char32_t least;  // the smallest character of this length
+    };
+    static constexpr Lead kLeads[] = {
+        {0x00, 0x7F, 1, 0x7F, 0},       {0xC2, 0xDF, 2, 0x1F, 0x80},     {0xE0, 0xEF, 3, 0x0F, 0x800},
+        {0xF0, 0xF7, 4, 0x07, 0x10000}, {0xF8, 0xFB, 5, 0x03, 0x200000}, {0xFC, 0xFD, 6, 0x01, 0x4000000},
+    };
+    const Lead* lead = nullptr;
+    for (const Lead& candidate : kLeads) {
+        if (in[0] >= candidate.from && in[0] <= candidate.to) lead = &candidate;
     }
-    std::size_t length = 0;
-    char32_t least = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        least = 0x80;
-        c = lead & 0x1FU;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        least = 0x800;
-        c = lead & 0x0FU;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        least = 0x10000;
-        c = lead & 0x07U;
-    } else {
-        return Read::Invalid;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
+    if (lead == nullptr) return Read::Invalid;
+    c = in[0] & lead->bits;
+    for (std::size_t i = 1; i < lead->length; ++i) {
         if (i >= size) return Read::Cut;
         if ((in[i] & 0xC0U) != 0x80) return Read::Invalid;
         c = (c << 6) | (in[i] & 0x3FU);
-        // Too long a form, or past the last character, shows by the second byte.
-        if (i == 1 && ((length == 3 && c < 0x20) || (length == 4 && (c < 0x10 || c > 0x10F)))) return Read::Invalid;
-        if (i == 1 && length == 3 && c >= 0x360 && c <= 0x37F) return Read::Invalid;  // a surrogate
     }
-    if (c < least || !Scalar(c)) return Read::Invalid;
-    used = length;
+    if (c < lead->least || (c >= 0xD800 && c <= 0xDFFF)) return Read::Invalid;
+    used = lead->length;
     return Read::Character;
+}
+
+bool Scalar(char32_t c) {
+    return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
 }
 
 char32_t Unit(const unsigned char* in, std::size_t size, bool little) {
@@ -181,11 +183,15 @@ Read ReadOne(const Decoder& decoder, const unsigned char* in, std::size_t size, 
         case Form::Utf32Le:
         case Form::Utf32Be:
             return ByUtf32(in, size, decoder.form == Form::Utf32Le, c, used);
+        case Form::Utf16:
+        case Form::Utf32:
+            break;  // read in the order found
     }
     return Read::Invalid;
 }
 
-// c in UTF-8 or UTF-32LE into out; its size in bytes.
+// c in UTF-8 (the longer old forms too) or UTF-32LE into out; its size in
+// bytes.
 std::size_t Write(char32_t c, bool utf32, unsigned char* out) {
     if (utf32) {
         for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(c >> (8 * i));
@@ -195,39 +201,31 @@ std::size_t Write(char32_t c, bool utf32, unsigned char* out) {
         out[0] = static_cast<unsigned char>(c);
         return 1;
     }
-    if (c < 0x800) {
-        out[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
-        out[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        return 2;
+    std::size_t size = 2;
+    while (size < 6 && c >= (char32_t{1} << (5 * size + 1))) ++size;
+    for (std::size_t i = size - 1; i > 0; --i) {
+        out[i] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        c >>= 6;
     }
-    if (c < 0x10000) {
-        out[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
-        out[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-        out[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
-    out[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-    out[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-    out[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-    return 4;
+    out[0] = static_cast<unsigned char>((0xFF00U >> size) | c);
+    return size;
 }
 
-iconv_t Failed() {
+void* Failed() {
     errno = EINVAL;
-    return reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr): iconv's own sentinel
+    return nullptr;
 }
 
 }  // namespace
 
-iconv_t iconv_open(const char* to, const char* from) {
+void* OpenTableDecoder(const char* to, const char* from) {
     const std::string out = Plain(to);
     if (out != "UTF8" && out != "UTF32LE") return Failed();
     auto* decoder = new Decoder;
     decoder->toUtf32 = out == "UTF32LE";
     static constexpr std::pair<const char*, Form> kForms[] = {
-        {"UTF8", Form::Utf8},       {"UTF16LE", Form::Utf16Le}, {"UTF16BE", Form::Utf16Be},
-        {"UTF32LE", Form::Utf32Le}, {"UTF32BE", Form::Utf32Be},
+        {"UTF8", Form::Utf8},       {"UTF16LE", Form::Utf16Le}, {"UTF16BE", Form::Utf16Be}, {"UTF32LE", Form::Utf32Le},
+        {"UTF32BE", Form::Utf32Be}, {"UTF16", Form::Utf16},     {"UTF32", Form::Utf32},
     };
     const std::string in = Plain(from);
     for (const auto& [name, form] : kForms) {
@@ -246,22 +244,45 @@ iconv_t iconv_open(const char* to, const char* from) {
     return Failed();
 }
 
-std::size_t iconv(iconv_t descriptor, char** in, std::size_t* inLeft, char** out, std::size_t* outLeft) {
-    // Every set here is read without state: a reset has nothing to do.
-    if (in == nullptr || *in == nullptr) return 0;
-    const Decoder& decoder = *static_cast<Decoder*>(descriptor);
+// For UTF-16 and UTF-32 named without an order: a mark at the start of
+// from[0, left), passed over. False while the bytes are too few to tell.
+bool PassMark(Decoder& decoder, const unsigned char*& from, std::size_t& left) {
+    const std::size_t size = decoder.form == Form::Utf32 ? 4 : 2;
+    if (left < size) return false;
+    const char32_t mark = Unit(from, size, true);
+    const char32_t swapped = size == 4 ? 0xFFFE0000 : 0xFFFE;
+    if (mark == 0xFEFF || mark == swapped) {
+        decoder.bigEndian = decoder.bigEndian || mark == swapped;
+        from += size;
+        left -= size;
+    }
+    decoder.atStart = false;
+    return true;
+}
+
+std::size_t TableDecode(void* descriptor, char** in, std::size_t* inLeft, char** out, std::size_t* outLeft) {
+    Decoder& decoder = *static_cast<Decoder*>(descriptor);
+    if (in == nullptr || *in == nullptr) {
+        decoder.atStart = true;
+        return 0;
+    }
     auto* from = reinterpret_cast<const unsigned char*>(*in);
     std::size_t left = *inLeft;
     int error = 0;
-    while (left > 0) {
+    const bool ordered = decoder.form != Form::Utf16 && decoder.form != Form::Utf32;
+    if (!ordered && decoder.atStart && left > 0 && !PassMark(decoder, from, left)) error = EINVAL;
+    Decoder as = decoder;
+    if (decoder.form == Form::Utf16) as.form = decoder.bigEndian ? Form::Utf16Be : Form::Utf16Le;
+    if (decoder.form == Form::Utf32) as.form = decoder.bigEndian ? Form::Utf32Be : Form::Utf32Le;
+    while (left > 0 && error == 0) {
         char32_t c = 0;
         std::size_t used = 0;
-        const Read read = ReadOne(decoder, from, left, c, used);
-        if (read != Read::Character) {
+        const Read read = ReadOne(as, from, left, c, used);
+        if (read != Read::Character || (decoder.toUtf32 && c > 0x10FFFF)) {
             error = read == Read::Cut ? EINVAL : EILSEQ;
             break;
         }
-        unsigned char bytes[4];
+        unsigned char bytes[6];
         const std::size_t size = Write(c, decoder.toUtf32, bytes);
         if (size > *outLeft) {
             error = E2BIG;
@@ -280,7 +301,22 @@ std::size_t iconv(iconv_t descriptor, char** in, std::size_t* inLeft, char** out
     return static_cast<std::size_t>(-1);
 }
 
-int iconv_close(iconv_t descriptor) {
+void CloseTableDecoder(void* descriptor) {
     delete static_cast<Decoder*>(descriptor);
-    return 0;
 }
+
+std::vector<std::string> TableCharsetNames() {
+    std::vector<std::string> names = {"UTF-8", "UTF-16LE", "UTF-16BE", "UTF-32LE", "UTF-32BE", "UTF-16", "UTF-32"};
+    for (const CharsetTable& table : kCharsets) {
+        names.emplace_back(table.name);
+        std::string_view aliases = table.aliases;
+        while (!aliases.empty()) {
+            const std::size_t space = std::min(aliases.find(' '), aliases.size());
+            names.emplace_back(aliases.substr(0, space));
+            aliases.remove_prefix(std::min(space + 1, aliases.size()));
+        }
+    }
+    return names;
+}
+
+}  // namespace rowsmith

@@ -26,6 +26,9 @@
 #include <thread>
 #include <utility>
 
+#include <iconv.h>
+
+#include "io/charset_tables.h"
 #include "io/file_system.h"
 #include "io/open_file.h"
 #include "io/replace_file.h"
@@ -545,3 +548,20 @@ std::string Sha256::Hex() {
 }
 
 }  // namespace rowsmith
+
+// ---- iconv, from tables ----
+
+iconv_t iconv_open(const char* to, const char* from) {
+    void* decoder = rowsmith::OpenTableDecoder(to, from);
+    return decoder != nullptr ? decoder
+                              : reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr): iconv's own
+}
+
+std::size_t iconv(iconv_t descriptor, char** in, std::size_t* inLeft, char** out, std::size_t* outLeft) {
+    return rowsmith::TableDecode(descriptor, in, inLeft, out, outLeft);
+}
+
+int iconv_close(iconv_t descriptor) {
+    rowsmith::CloseTableDecoder(descriptor);
+    return 0;
+}

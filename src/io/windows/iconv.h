@@ -1,11 +1,8 @@
 #pragma once
 
 // The part of iconv(3) the program uses, on Windows, which has no iconv:
-// decoding the character sets charset_windows.cpp knows into UTF-8 or
-// UTF-32LE, byte for byte as glibc's iconv decodes them (its tables are
-// read off glibc's iconv when the program is built). Errors as iconv's:
-// EILSEQ at a sequence the set does not have, EINVAL at one cut off by the
-// input's end, E2BIG when the output is full.
+// decoding into UTF-8 or UTF-32LE, byte for byte as glibc's iconv decodes
+// (io/charset_tables.h; platform_windows.cpp passes the calls on).
 
 #include <cstddef>
 
