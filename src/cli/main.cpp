@@ -250,6 +250,7 @@ bool Print(const std::string& text) {
 int main(int argc, char** argv) try {
     std::vector<std::string> arguments = rowsmith::StartProgram(argc, argv);
     std::vector<char*> words;
+    words.reserve(arguments.size() + 1);
     for (std::string& argument : arguments) words.push_back(argument.data());
     words.push_back(nullptr);
     const CommandLine line = rowsmith::ParseCommandLine(static_cast<int>(arguments.size()), words.data());

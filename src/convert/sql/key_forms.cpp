@@ -173,6 +173,41 @@ bool ReadIpv4(std::string_view text, unsigned char* bytes) {
     return true;
 }
 
+// One group of an IPv6 address: one to four hex digits.
+bool ReadHexGroup(std::string_view group, unsigned& value) {
+    if (group.empty() || group.size() > 4) return false;
+    value = 0;
+    for (const char c : group) {
+        const int digit = HexDigit(c);
+        if (digit < 0) return false;
+        value = value * 16 + static_cast<unsigned>(digit);
+    }
+    return true;
+}
+
+// The groups on one side of an IPv6 address's "::" (or of all of it)
+// into into[0, used); an IPv4 address may end the last side.
+bool ReadIpv6Side(std::string_view text, bool last, std::array<unsigned char, 16>& into, std::size_t& used) {
+    used = 0;
+    while (!text.empty()) {
+        const std::size_t colon = std::min(text.find(':'), text.size());
+        const std::string_view group = text.substr(0, colon);
+        if (last && colon == text.size() && group.find('.') != std::string_view::npos) {
+            if (used + 4 > into.size() || !ReadIpv4(group, into.data() + used)) return false;
+            used += 4;
+            return true;
+        }
+        unsigned value = 0;
+        if (used + 2 > into.size() || !ReadHexGroup(group, value)) return false;
+        into[used++] = static_cast<unsigned char>(value >> 8);
+        into[used++] = static_cast<unsigned char>(value & 0xFF);
+        if (colon == text.size()) return true;
+        text.remove_prefix(colon + 1);
+        if (text.empty()) return false;  // a colon at the end
+    }
+    return true;
+}
+
 // An IPv6 address into bytes[0, 16): eight groups of up to four hex digits,
 // one run of them left out as "::", the last two may be an IPv4 address.
 bool ReadIpv6(std::string_view text, unsigned char* bytes) {
@@ -180,43 +215,13 @@ bool ReadIpv6(std::string_view text, unsigned char* bytes) {
     std::array<unsigned char, 16> after{};
     std::size_t front = 0;
     std::size_t back = 0;
-    bool gap = false;
-    if (text.starts_with("::")) {
-        gap = true;
-        text.remove_prefix(2);
-    } else if (text.starts_with(":")) {
-        return false;
+    const std::size_t gap = text.find("::");
+    if (gap == std::string_view::npos) {
+        if (!ReadIpv6Side(text, true, before, front) || front != before.size()) return false;
+    } else if (!ReadIpv6Side(text.substr(0, gap), false, before, front) ||
+               !ReadIpv6Side(text.substr(gap + 2), true, after, back) || front + back > 14) {
+        return false;  // "::" stands for one group at least
     }
-    while (!text.empty()) {
-        std::array<unsigned char, 16>& into = gap ? after : before;
-        std::size_t& used = gap ? back : front;
-        const std::size_t colon = std::min(text.find(':'), text.size());
-        const std::string_view group = text.substr(0, colon);
-        if (group.find('.') != std::string_view::npos && colon == text.size()) {
-            if (used + 4 > 16 || !ReadIpv4(group, into.data() + used)) return false;
-            used += 4;
-            break;
-        }
-        if (group.empty() || group.size() > 4 || used + 2 > 16) return false;
-        unsigned value = 0;
-        for (const char c : group) {
-            const int digit = HexDigit(c);
-            if (digit < 0) return false;
-            value = value * 16 + static_cast<unsigned>(digit);
-        }
-        into[used++] = static_cast<unsigned char>(value >> 8);
-        into[used++] = static_cast<unsigned char>(value & 0xFF);
-        if (colon == text.size()) break;
-        text.remove_prefix(colon + 1);
-        if (text.starts_with(":")) {
-            if (gap) return false;
-            gap = true;
-            text.remove_prefix(1);
-        } else if (text.empty()) {
-            return false;  // a lone colon at the end
-        }
-    }
-    if (gap ? front + back > 14 : front != 16) return false;
     std::fill(bytes, bytes + 16, 0);
     std::copy(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(front), bytes);
     std::copy(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(back), bytes + 16 - back);
