@@ -198,16 +198,16 @@ int main() {
                     ends = ends || (sequence & 0xFF) == static_cast<std::uint32_t>(b);
                 rank[b] = ends ? count++ : -1;
             }
-            ranks += "{";
-            for (int b = 0; b < 256; ++b) ranks += std::to_string(rank[b]) + ",";
-            ranks += "}, ";
+            std::string lastBytes = "{";
+            for (int b = 0; b < 256; ++b) lastBytes += std::to_string(rank[b]) + ",";
+            lastBytes += "}";
             for (const auto& [sequence, c] : read[length - 1]) {
                 Add(valid[length - 1],
                     (sequence >> 8) * static_cast<std::uint32_t>(count) +
                         static_cast<std::uint32_t>(rank[sequence & 0xFF]),
                     c);
             }
-            ranks.insert(ranks.rfind('{'), std::to_string(count) + ", ");
+            ranks += "{" + std::to_string(count) + ", " + lastBytes + "}, ";
         }
         if (!ReadsAlone(cd, read[0])) {
             std::fprintf(stderr, "charset_tables: %s joins characters; a table cannot read it\n", set.name);
