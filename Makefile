@@ -98,6 +98,7 @@ windows: deps-windows $(WINDOWS_BUILD)/CMakeCache.txt
 windows-test: windows build
 	WINEDEBUG=-all wine $(WINDOWS_BUILD)/rowsmith-convert.exe --version > /dev/null  # Wine's first start sets it up
 	ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j $(JOBS)
+	tests/windows/check_dlls.sh $(WINDOWS_BUILD)/rowsmith-convert.exe
 	tests/windows/compare.sh $(BUILD)/rowsmith-convert $(WINDOWS_BUILD)/rowsmith-convert.exe
 
 # The code layout of .clang-format: format rewrites, format-check only looks.

@@ -77,6 +77,8 @@ cases=(
   "from a pipe|@from_pipe"
   "into a pipe|@into_pipe"
   "cancelled|@cancelled"
+  "cancelled in a transaction|@cancelled_transaction"
+  "an output past 4 GiB, cut back|@past_4_gib"
 )
 
 # Known differences, by case name, with the reason.
@@ -101,13 +103,33 @@ from_pipe() {
 into_pipe() {
   "$@" --header -t t many.csv | cat > piped.sql
 }
+options=()
+cancelled_transaction() {
+  options=(--transaction)
+  cancelled "$@"
+}
+# Sizes and places past 4 GiB: a sparse output of 5 GiB that ends in a
+# statement; a failed run in a transaction is cut back to its end, then a
+# run appends. The output is kept as its size and its last bytes.
+past_4_gib() {
+  truncate -s 5G big.sql
+  printf '\nINSERT INTO t ( "a" ) VALUES ( 1 );\r\n' >> big.sql
+  "$@" --transaction --encoding windows-1252 --header -t t -o big.sql cp1252-bad.csv
+  "$@" --header -t t -o big.sql plain.csv
+  local status=$?
+  stat -c %s big.sql > big.size
+  tail -c 400 big.sql > big.tail
+  rm big.sql
+  return $status
+}
 cancelled() {
   # Two records, then a writer that waits: the run is interrupted while it
-  # waits for more, keeps what it wrote whole, and says why.
+  # waits for more, keeps what it wrote whole (all of it taken back within
+  # a transaction), and says why.
   mkfifo fifo
   (printf 'a,b\n1,2\n3,4\n'; sleep 20) > fifo &
   local writer=$!
-  "$@" --header -t t -o out.sql - < fifo &
+  "$@" --header -t t -o out.sql "${options[@]}" - < fifo &
   local run=$!
   sleep 3
   kill -INT "$run"
