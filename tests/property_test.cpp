@@ -23,10 +23,10 @@ using Dimensions = std::tuple<const DialectRules*, NullMode, char, bool>;  // di
 class ConversionProperty : public ::testing::TestWithParam<Dimensions> {};
 
 // The sanitizers' run looks for memory faults, some ten times slower: it
-// takes a sixth of the rounds over every form (where the faults would lie),
+// takes a tenth of the rounds over every form (where the faults would lie),
 // the plain run all of them, and the fuzzers go on from there.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int kRounds = 50;
+constexpr int kRounds = 30;
 #else
 constexpr int kRounds = 300;
 #endif

@@ -108,11 +108,11 @@ cancelled_transaction() {
   options=(--transaction)
   cancelled "$@"
 }
-# Sizes and places past 4 GiB: a sparse output of 5 GiB that ends in a
+# Sizes and places past 4 GiB: a sparse output of 4100 MiB that ends in a
 # statement; a failed run in a transaction is cut back to its end, then a
 # run appends. The output is kept as its size and its last bytes.
 past_4_gib() {
-  truncate -s 5G big.sql
+  truncate -s 4100M big.sql
   printf '\nINSERT INTO t ( "a" ) VALUES ( 1 );\r\n' >> big.sql
   "$@" --transaction --encoding windows-1252 --header -t t -o big.sql cp1252-bad.csv
   "$@" --header -t t -o big.sql plain.csv
@@ -127,7 +127,7 @@ cancelled() {
   # waits for more, keeps what it wrote whole (all of it taken back within
   # a transaction), and says why.
   mkfifo fifo
-  (printf 'a,b\n1,2\n3,4\n'; sleep 20) > fifo &
+  (printf 'a,b\n1,2\n3,4\n'; exec sleep 6) > fifo &
   local writer=$!
   "$@" --header -t t -o out.sql "${options[@]}" - < fifo &
   local run=$!
@@ -159,8 +159,8 @@ run_case() {
 }
 
 failed=0
-printf '| %-34s | %-10s |\n' "case" "result"
-printf '|%s|%s|\n' "------------------------------------" "------------"
+printf '| %-38s | %-10s |\n' "case" "result"
+printf '|%s|%s|\n' "----------------------------------------" "------------"
 for entry in "${cases[@]}"; do
   name=${entry%%|*}
   spec=${entry#*|}
@@ -178,6 +178,6 @@ for entry in "${cases[@]}"; do
     failed=1
     sed 's/^/    /' "$work/diff" | head -20 >&2
   fi
-  printf '| %-34s | %-10s |\n' "$name" "$result"
+  printf '| %-38s | %-10s |\n' "$name" "$result"
 done
 exit $failed

@@ -41,15 +41,13 @@ set(windows_left_out
   DetectionTest.GuessesTheCharacterSetFromTheText
   IconvSourceTest.DecodesAsIconvDoesInOneGo
   CharsetTablesTest.*
-  # the properties' forms, each some ten seconds under Wine: a few below
+  # the properties' forms, each some ten seconds under Wine: four below
   EveryForm/* EveryRule/*)
 list(JOIN windows_left_out ":" left_out)
 add_test(NAME windows_core COMMAND core_tests --gtest_filter=*-${left_out})
 set(windows_forms
   EveryForm/ConversionProperty.*/standard_comma_csv
-  EveryForm/ConversionProperty.*/sqlite_null_tab_lines
-  EveryForm/ConversionProperty.*/postgresql_unquotednull_semicolon_csv
-  EveryForm/ConversionProperty.*/mysql_bar_lines
+  EveryForm/ConversionProperty.*/mysql_null_tab_lines
   EveryRule/ReadingRulesProperty.*/standard_all_at_once
   EveryRule/ReadingRulesProperty.*/mysql_unquotednull_text_export)
 list(JOIN windows_forms ":" forms)
