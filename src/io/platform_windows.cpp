@@ -20,6 +20,7 @@
 #include <bit>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <mutex>
 #include <new>
 #include <set>
@@ -130,9 +131,24 @@ std::set<std::pair<int, HANDLE>> appending;
 
 // ---- The program's start and the cores ----
 
+namespace {
+
+// The console's code page before the program set UTF-8: given back at exit,
+// so that the console goes on as the user had it.
+UINT consoleCodePage = 0;
+
+void GiveBackCodePage() {
+    ::SetConsoleOutputCP(consoleCodePage);
+}
+
+}  // namespace
+
 std::vector<std::string> StartProgram(int argc, char** argv) {
     for (const int fd : {0, 1, 2}) ::_setmode(fd, _O_BINARY);
-    ::SetConsoleOutputCP(CP_UTF8);
+    // Messages are UTF-8, as the names in them are.
+    consoleCodePage = ::GetConsoleOutputCP();
+    if (consoleCodePage != 0 && consoleCodePage != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8) != 0)
+        std::atexit(GiveBackCodePage);
     // The command line as typed, not as the ANSI code page can say it.
     int count = 0;
     wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
@@ -228,7 +244,9 @@ int SyncToDisk(int fd) {
 }
 
 int RemoveFile(const char* path) {
-    return ::DeleteFileW(Wide(path).c_str()) != 0 || ::GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : LastErrno();
+    if (::DeleteFileW(Wide(path).c_str()) != 0) return 0;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : ErrnoOf(error);
 }
 
 int PlaceOf(int fd, std::uint64_t& place) {
