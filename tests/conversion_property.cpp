@@ -711,7 +711,7 @@ std::string CheckConversion(const ConversionCase& c) {
     if (failure.empty()) failure = CheckProblems(plain);
     if (failure.empty()) failure = CheckLastLine(c);
         // Under the sanitizers, whose threads cost most, a third of the cases.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(ROWSMITH_SANITIZED)
     const bool twoThreads = c.input.size() % 3 == 0;
 #else
     const bool twoThreads = true;

@@ -364,7 +364,7 @@ Decoded DecodeWith(std::string bytes, const Decode& decode) {
 TEST(CharsetTablesTest, EverySetReadsAsGlibcReadsIt) {
     // Under the sanitizers, which look for memory faults, every pair and a
     // tenth of the random text.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(ROWSMITH_SANITIZED)
     constexpr int kTexts = 300;
 #else
     constexpr int kTexts = 3000;

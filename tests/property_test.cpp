@@ -25,7 +25,7 @@ class ConversionProperty : public ::testing::TestWithParam<Dimensions> {};
 // The sanitizers' run looks for memory faults, some ten times slower: it
 // takes a tenth of the rounds over every form (where the faults would lie),
 // the plain run all of them, and the fuzzers go on from there.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(ROWSMITH_SANITIZED)
 constexpr int kRounds = 30;
 #else
 constexpr int kRounds = 300;
