@@ -103,10 +103,10 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 // Opens path with CreateFileW (every other opener may read, write and
 // delete it meanwhile, as on Linux) as a C runtime descriptor with flags.
-int OpenPath(const std::string& path, DWORD access, DWORD disposition, DWORD attributes, int flags, UniqueFd& fd) {
+// A handle Windows opened (or INVALID_HANDLE_VALUE, its failure) as a C
+// runtime descriptor with flags, in binary mode and not inherited.
+int AsDescriptor(HANDLE handle, int flags, UniqueFd& fd) {
     fd = UniqueFd();
-    const HANDLE handle =
-        ::CreateFileW(Wide(path).c_str(), access, kShareAll, nullptr, disposition, attributes, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastErrno();
     const int opened = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY | _O_NOINHERIT);
     if (opened < 0) {
@@ -115,6 +115,11 @@ int OpenPath(const std::string& path, DWORD access, DWORD disposition, DWORD att
     }
     fd = UniqueFd(opened);
     return 0;
+}
+
+int OpenPath(const std::string& path, DWORD access, DWORD disposition, DWORD attributes, int flags, UniqueFd& fd) {
+    return AsDescriptor(::CreateFileW(Wide(path).c_str(), access, kShareAll, nullptr, disposition, attributes, nullptr),
+                        flags, fd);
 }
 
 bool IsDirectory(const std::string& path) {
@@ -196,16 +201,7 @@ bool SameFile(const FileInfo& a, const FileInfo& b) {
 }
 
 int ReopenForReading(int fd, UniqueFd& reader) {
-    reader = UniqueFd();
-    const HANDLE handle = ::ReOpenFile(HandleOf(fd), GENERIC_READ, kShareAll, 0);
-    if (handle == INVALID_HANDLE_VALUE) return LastErrno();
-    const int opened = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-    if (opened < 0) {
-        ::CloseHandle(handle);
-        return EMFILE;
-    }
-    reader = UniqueFd(opened);
-    return 0;
+    return AsDescriptor(::ReOpenFile(HandleOf(fd), GENERIC_READ, kShareAll, 0), _O_RDONLY, reader);
 }
 
 int ReadAt(int fd, char* buffer, std::size_t size, std::uint64_t offset, std::size_t& got) {

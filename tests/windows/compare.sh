@@ -143,16 +143,16 @@ cancelled() {
 # Runs a case with the program given in its own folder: stdout, stderr and
 # the status go to files beside what it wrote.
 run_case() {
-  local folder=$1 spec=$2
+  local folder=$1 words=$2
   shift 2
   mkdir -p "$folder"
   cp -r "$inputs"/. "$folder"/
   (
     cd "$folder" || exit 1
-    if [[ $spec == @* ]]; then
-      "${spec#@}" "$@" > ../stdout 2> ../stderr
+    if [[ $words == @* ]]; then
+      "${words#@}" "$@" > ../stdout 2> ../stderr
     else
-      eval "\"\$@\" $spec" > ../stdout 2> ../stderr
+      eval "\"\$@\" $words" > ../stdout 2> ../stderr
     fi
     echo $? > ../status
   )
@@ -163,12 +163,12 @@ printf '| %-38s | %-10s |\n' "case" "result"
 printf '|%s|%s|\n' "----------------------------------------" "------------"
 for entry in "${cases[@]}"; do
   name=${entry%%|*}
-  spec=${entry#*|}
+  words=${entry#*|}
   here=$work/case
   rm -rf "$here"
   mkdir -p "$here/linux" "$here/windows"
-  run_case "$here/linux/files" "$spec" "$linux"
-  run_case "$here/windows/files" "$spec" wine "$windows"
+  run_case "$here/linux/files" "$words" "$linux"
+  run_case "$here/windows/files" "$words" wine "$windows"
   if diff -r "$here/linux" "$here/windows" > "$work/diff" 2>&1; then
     result="same"
   elif [[ -n ${differs[$name]:-} ]]; then
